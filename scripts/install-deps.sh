@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages needed to build, run, test and benchmark the program.
+# Safe to run again: only missing packages are installed.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  qt6-base-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  python3 python3-dbf python3-dbfread shapelib libshp-dev libdbd-xbase-perl
+  fonts-wine fonts-dejavu-core adwaita-icon-theme shared-mime-info
+  xvfb xauth xdotool x11-utils imagemagick hyperfine
+  zip
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=300 update -qq
+"${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends "${missing[@]}"
