@@ -1,0 +1,121 @@
+// The engine's xBase expression language: compile a text once against a table's fields,
+// then evaluate it on each current record without allocating. Internal to the engine.
+// Thread safety: a CompiledExpr keeps scratch buffers; evaluate it from one thread at a time.
+#ifndef VELLORIA_ENGINE_EXPR_H_
+#define VELLORIA_ENGINE_EXPR_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace xb {
+
+// Value type of an expression; the numbers are what xb_EvalTest answers.
+enum ExprType : int {
+  kExprError = 0,    // syntax or type error
+  kExprString = 1,   // character
+  kExprNumeric = 2,  // numeric
+  kExprLogical = 3,  // logical
+  kExprDate = 4,     // date
+};
+
+// Date format codes (xb_SetDateFormat); each gives the CTOD/DTOC field order and separator.
+enum DateFormatCode : int {
+  kDateAmerican = 0,  // mm/dd/yy
+  kDateAnsi = 1,      // yy.mm.dd
+  kDateBritish = 2,   // dd/mm/yy
+  kDateFrench = 3,    // dd/mm/yy
+  kDateGerman = 4,    // dd.mm.yy
+  kDateItalian = 5,   // dd-mm-yy
+  kDateSpanish = 6,   // dd-mm-yy
+  kDateSystem = 99,   // the C library's locale order (nl_langinfo(D_FMT)), "/" when unknown
+};
+
+// One field of a table, as the record image holds it.
+struct FieldInfo {
+  std::string name;  // up to 10 characters, upper case as stored
+  char type = 'C';   // C N F L D M I B Y T
+  int offset = 0;    // 0-based in the record image; byte 0 is the deletion flag
+  int width = 0;
+  int decimals = 0;
+};
+
+// The table as an expression sees it: its fields and the current record.
+// The engine's work area implements it. A view used for evaluation must have the same
+// field layout as the one the expression was compiled against.
+class RecordView {
+ public:
+  virtual ~RecordView() = default;
+  virtual int FieldCount() const = 0;
+  // Case-insensitive lookup; -1 when the table has no such field.
+  virtual int FieldIndex(std::string_view name) const = 0;
+  virtual const FieldInfo& Field(int index) const = 0;
+  // Current record image (RecordSize() bytes); never null.
+  virtual const uint8_t* Record() const = 0;
+  virtual int RecordSize() const = 0;
+  // 1-based current record number (RecCount + 1 on the phantom record).
+  virtual uint32_t RecNo() const = 0;
+  virtual bool IsDeleted() const { return Record()[0] == '*'; }
+  // Text of memo field `index` for the current record; false (empty text) when unreadable.
+  virtual bool ReadMemo(int index, std::string* text) const {
+    (void)index;
+    text->clear();
+    return false;
+  }
+};
+
+// Settings that change evaluation; owned by the engine and passed at each evaluation.
+struct ExprSettings {
+  bool exact = false;     // string "=": false = prefix rule, true = trailing blanks ignored
+  int epoch = 1900;       // first year of the 100-year window for two-digit years
+  bool century = false;   // DTOC writes four-digit years
+  int date_format = kDateAmerican;  // a DateFormatCode
+};
+
+// An expression compiled against a table's field layout.
+class CompiledExpr {
+ public:
+  // Compiles `text`. On failure returns false, leaves *out empty and puts the reason in
+  // *error (may be null). Never throws; nesting is limited so no text exhausts the stack.
+  static bool Compile(std::string_view text, const RecordView& schema,
+                      std::unique_ptr<CompiledExpr>* out, std::string* error);
+
+  // Type code of `text` against `schema` (kExprError for a syntax or type error).
+  static ExprType TypeOf(std::string_view text, const RecordView& schema);
+
+  virtual ~CompiledExpr() = default;
+  virtual ExprType ResultType() const = 0;
+  const std::string& Text() const { return text_; }
+
+  // Evaluate on the record current in `view`. Each returns its type's empty value when the
+  // expression has another type (false, 0, "", the empty date 0). Run-time faults such as
+  // a division by zero give 0 rather than failing.
+  virtual bool EvalLogical(const RecordView& view, const ExprSettings& settings) = 0;
+  virtual double EvalNumeric(const RecordView& view, const ExprSettings& settings) = 0;
+  // Character result; a numeric, logical or date result is given as its display text
+  // (STR form, "T"/"F", DTOS form) so callers can show any expression.
+  virtual std::string EvalString(const RecordView& view, const ExprSettings& settings) = 0;
+  // Julian day number; 0 is the empty date.
+  virtual int64_t EvalDate(const RecordView& view, const ExprSettings& settings) = 0;
+
+ protected:
+  explicit CompiledExpr(std::string_view text) : text_(text) {}
+
+ private:
+  std::string text_;
+};
+
+// Date helpers shared with the engine's typed readers.
+// Julian day number of a calendar date; 0 when the date is not valid.
+int64_t JulianFromYmd(int year, int month, int day);
+// Calendar date of a Julian day number; false (all 0) for 0 or out of range.
+bool YmdFromJulian(int64_t julian, int* year, int* month, int* day);
+// "YYYYMMDD" bytes (8) to a Julian day; blanks, zeros or a bad date give 0.
+int64_t JulianFromDtos(const char* bytes8);
+// Julian day to "YYYYMMDD"; 8 blanks for the empty date.
+std::string DtosFromJulian(int64_t julian);
+
+}  // namespace xb
+
+#endif  // VELLORIA_ENGINE_EXPR_H_
