@@ -1,0 +1,22 @@
+// Fonts the program asks for by name: registers the metric-compatible Tahoma that
+// Debian's fonts-wine ships (fontconfig does not scan its folder). GUI thread only.
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+namespace velloria {
+
+// Where fonts-wine puts its Tahoma.
+inline constexpr const char* kWineTahomaPath = "/usr/share/wine/fonts/tahoma.ttf";
+
+// Registers `path` (default: fonts-wine's Tahoma) with the application when the file
+// exists. Returns true when a font named "Tahoma" is available afterwards; otherwise
+// asking for "Tahoma" falls back to the system's sans-serif font. Needs a QGuiApplication.
+bool RegisterTahoma(const QString& path = QString::fromLatin1(kWineTahomaPath));
+
+// "Tahoma" of height -11 (11 pixels from the top of the accents to the baseline, 8 points
+// at 96 dpi), the font of the main window and its controls.
+QFont WindowFont();
+
+}  // namespace velloria
