@@ -1,0 +1,106 @@
+// The program's message box: a modal box built on the fly with an optional system icon,
+// a word-wrapped text and a row of buttons, laid out in units of the system message font.
+// GUI thread only.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <initializer_list>
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+
+namespace velloria {
+
+enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+
+// In their fixed order, which is also their order in the box from left to right.
+enum TMsgDlgBtn {
+  mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll, mbNoToAll, mbYesToAll, mbHelp
+};
+inline constexpr int kMsgDlgBtnCount = 11;
+
+// Values a box returns: the button that closed it, 2 for the close box and termination.
+enum TModalResult {
+  mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5,
+  mrYes = 6, mrNo = 7, mrAll = 8, mrNoToAll = 9, mrYesToAll = 10
+};
+
+// A set of buttons.
+class TMsgDlgButtons {
+ public:
+  TMsgDlgButtons(std::initializer_list<TMsgDlgBtn> buttons);
+  bool contains(TMsgDlgBtn button) const { return (m_bits >> button) & 1u; }
+  int count() const;
+
+ private:
+  unsigned m_bits = 0;
+};
+
+// The box's caption and value of each button kind.
+QString ButtonCaption(TMsgDlgBtn button);
+int ButtonResult(TMsgDlgBtn button);
+QString KindCaption(TMsgDlgType kind);  // the custom kind gives the application's name
+
+class MessageText;
+
+class TMessageForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  ~TMessageForm() override;
+
+  // The box's content as Ctrl+C puts it on the clipboard: caption, text and button
+  // captions (without "&") between lines of 27 dashes, every line ending in CR LF.
+  QString copyText() const;
+
+  int helpContext() const { return m_helpContext; }
+  void setHelpContext(int context) { m_helpContext = context; }
+  QString messageText() const;
+  QPushButton* defaultButton() const { return m_defaultButton; }
+  QPushButton* cancelButton() const { return m_cancelButton; }
+  const std::vector<QPushButton*>& buttons() const { return m_buttons; }
+
+  // Application termination: closes every open box with `result`; until
+  // ResumeAfterTermination(), a box about to be shown returns 2 at once.
+  static void CloseAll(int result);
+  static void ResumeAfterTermination();
+  static bool IsTerminating();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void reject() override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  friend std::unique_ptr<TMessageForm> BuildMessageDialog(const QString&, TMsgDlgType,
+                                                          TMsgDlgButtons);
+  TMessageForm();
+  bool handleKey(QKeyEvent* event);
+  bool pressMnemonic(QChar letter);
+  void copyToClipboard();
+  void showHelp();
+
+  MessageText* m_message = nullptr;
+  QPushButton* m_defaultButton = nullptr;
+  QPushButton* m_cancelButton = nullptr;
+  std::vector<QPushButton*> m_buttons;
+  int m_helpContext = 0;
+};
+
+// Builds the box, laid out and centred on the screen but not shown.
+std::unique_ptr<TMessageForm> BuildMessageDialog(const QString& text, TMsgDlgType kind,
+                                                 TMsgDlgButtons buttons);
+
+// Runs a built box modally (other windows disabled, timers keep firing, the arrow cursor
+// shown) and returns the value of the button that closed it. The box is destroyed also
+// when showing it fails.
+int ExecMessageForm(std::unique_ptr<TMessageForm> form);
+
+// Builds, shows, destroys the box; returns the value of the button that closed it.
+int ShowMessageDialog(const QString& text, TMsgDlgType kind, TMsgDlgButtons buttons,
+                      int helpContext = 0);
+
+}  // namespace velloria
