@@ -1,0 +1,106 @@
+// Detail columns of file-system folders: titles, default states and each item's texts
+// (size as a file manager shows it, MIME type description, local modification time,
+// permissions, owner).
+#include <grp.h>
+#include <pwd.h>
+
+#include <QDateTime>
+#include <QLocale>
+#include <QMimeDatabase>
+#include <array>
+
+#include "platform/namespace_folder.h"
+
+namespace velloria::shell {
+namespace {
+
+struct ColumnDefinition {
+  const char* title;
+  int format;
+  int widthChars;
+  bool onByDefault;
+};
+
+constexpr std::array<ColumnDefinition, 6> kColumns = {{
+    {"Name", kFormatLeft, 30, true},
+    {"Size", kFormatRight, 10, true},
+    {"Type", kFormatLeft, 20, true},
+    {"Modified", kFormatLeft, 16, true},
+    {"Permissions", kFormatLeft, 10, false},
+    {"Owner", kFormatLeft, 10, false},
+}};
+
+enum Column { kName, kSize, kType, kModified, kPermissions, kOwner };
+
+std::string SizeText(const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) return {};
+  qlonglong kilobytes = (static_cast<qlonglong>(st.st_size) + 1023) / 1024;
+  return (QLocale().toString(kilobytes) + " KB").toStdString();
+}
+
+std::string TypeText(const std::string& name, const struct stat& st) {
+  static QMimeDatabase database;
+  QMimeType type = S_ISDIR(st.st_mode)
+                       ? database.mimeTypeForName("inode/directory")
+                       : database.mimeTypeForFile(QString::fromStdString(name), QMimeDatabase::MatchExtension);
+  return type.comment().toStdString();
+}
+
+std::string ModifiedText(const struct stat& st) {
+  QDateTime modified = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
+  return QLocale().toString(modified, QLocale::ShortFormat).toStdString();
+}
+
+std::string PermissionsText(const struct stat& st) {
+  std::string text = S_ISDIR(st.st_mode) ? "d" : S_ISLNK(st.st_mode) ? "l" : "-";
+  const char* letters = "rwxrwxrwx";
+  for (int bit = 0; bit < 9; ++bit) text += (st.st_mode & (0400 >> bit)) ? letters[bit] : '-';
+  return text;
+}
+
+std::string OwnerText(const struct stat& st) {
+  if (const passwd* owner = getpwuid(st.st_uid)) return owner->pw_name;
+  return std::to_string(st.st_uid);
+}
+
+}  // namespace
+
+int DetailColumnCount() { return static_cast<int>(kColumns.size()); }
+
+bool DetailColumnTitle(int column, ShellDetails* details) {
+  if (column < 0 || column >= DetailColumnCount()) return false;
+  const ColumnDefinition& definition = kColumns[column];
+  details->format = definition.format;
+  details->widthChars = definition.widthChars;
+  details->text = StrRet{};
+  details->text.kind = StrRet::kCString;
+  details->text.cstring = definition.title;
+  return true;
+}
+
+bool DetailColumnState(int column, std::uint32_t* state) {
+  if (column < 0 || column >= DetailColumnCount()) return false;
+  *state = kColumns[column].onByDefault ? kColumnOnByDefault : 0;
+  return true;
+}
+
+std::string DetailText(int column, const std::string& name, const struct stat& st) {
+  switch (column) {
+    case kName:
+      return name;
+    case kSize:
+      return SizeText(st);
+    case kType:
+      return TypeText(name, st);
+    case kModified:
+      return ModifiedText(st);
+    case kPermissions:
+      return PermissionsText(st);
+    case kOwner:
+      return OwnerText(st);
+    default:
+      return {};
+  }
+}
+
+}  // namespace velloria::shell

@@ -1,0 +1,305 @@
+// The file-system folder object: parse, enumerate, bind, compare, attributes, display
+// names and rename over one folder path.
+#include "platform/namespace_folder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCollator>
+#include <QLocale>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/namespace_actions.h"
+#include "platform/officelock.h"
+#include "platform/paths.h"
+
+namespace velloria::shell {
+namespace {
+
+QCollator& NameCollator() {
+  static QCollator collator = [] {
+    QCollator c{QLocale()};
+    c.setNumericMode(true);
+    c.setCaseSensitivity(Qt::CaseInsensitive);
+    return c;
+  }();
+  return collator;
+}
+
+int CompareNames(const std::string& a, const std::string& b) {
+  int order = NameCollator().compare(QString::fromUtf8(a), QString::fromUtf8(b));
+  if (order != 0) return order;
+  return a.compare(b);
+}
+
+bool IsHiddenName(std::string_view name) { return name.starts_with('.') || IsOwnerFileName(name); }
+
+// Lexical path of `name` (absolute, or relative to `base`): components without "." and
+// with ".." applied; false when a relative name climbs above `base`.
+bool NormalisedComponents(std::string_view name, std::vector<std::string>* components) {
+  bool absolute = name.starts_with('/');
+  size_t floor = components->size();
+  if (absolute) components->clear(), floor = 0;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = std::min(name.find('/', start), name.size());
+    std::string part(name.substr(start, end - start));
+    if (part == "..") {
+      if (components->size() <= floor) {
+        if (!absolute) return false;
+      } else {
+        components->pop_back();
+      }
+    } else if (!part.empty() && part != ".") {
+      components->push_back(part);
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
+Status StatusOfErrno(int error) {
+  switch (error) {
+    case EEXIST:
+    case ENOTEMPTY:
+      return Status::kExists;
+    case ENOENT:
+      return Status::kNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return Status::kAccessDenied;
+    default:
+      return Status::kFailed;
+  }
+}
+
+// Renames without ever replacing `to`; file systems without RENAME_NOREPLACE get a hard
+// link (atomic for files) or, for folders, a checked rename.
+Status RenameNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return Status::kOk;
+  if (errno != EINVAL && errno != ENOSYS) return StatusOfErrno(errno);
+  struct stat st;
+  if (lstat(from.c_str(), &st) != 0) return StatusOfErrno(errno);
+  if (!S_ISDIR(st.st_mode)) {
+    if (link(from.c_str(), to.c_str()) != 0) return StatusOfErrno(errno);
+    return unlink(from.c_str()) == 0 ? Status::kOk : StatusOfErrno(errno);
+  }
+  if (lstat(to.c_str(), &st) == 0) return Status::kExists;
+  return std::rename(from.c_str(), to.c_str()) == 0 ? Status::kOk : StatusOfErrno(errno);
+}
+
+class FolderEnumerator final : public EnumIdList {
+ public:
+  explicit FolderEnumerator(std::vector<std::string> names) : m_names(std::move(names)) {}
+  bool Next(IdList* item) override {
+    if (m_next >= m_names.size()) return false;
+    *item = MakeChildIdList(m_names[m_next++]);
+    return *item != nullptr;
+  }
+
+ private:
+  std::vector<std::string> m_names;
+  size_t m_next = 0;
+};
+
+bool EntryIsFolder(const std::string& folder, const dirent* entry) {
+  if (entry->d_type == DT_DIR) return true;
+  if (entry->d_type == DT_REG) return false;
+  struct stat st;
+  std::string path = folder == "/" ? "/" + std::string(entry->d_name) : folder + "/" + entry->d_name;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool HasSubfolder(const std::string& path) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(path.c_str()), closedir);
+  if (!dir) return false;
+  while (dirent* entry = readdir(dir.get())) {
+    if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+    if (EntryIsFolder(path, entry)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string LastComponent(ConstIdList item) {
+  std::vector<std::string> components = IdComponents(item);
+  return components.empty() ? std::string() : components.back();
+}
+
+FileSystemFolder::FileSystemFolder(std::string path) : m_path(std::move(path)) {}
+
+std::string FileSystemFolder::ChildPath(ConstIdList item) const {
+  std::string path = m_path == "/" ? "" : m_path;
+  for (const std::string& component : IdComponents(item)) path += "/" + component;
+  return path.empty() ? "/" : path;
+}
+
+Status FileSystemFolder::ParseDisplayName(std::string_view name, IdList* list) {
+  *list = nullptr;
+  if (name.empty()) return Status::kBadName;
+  if (name.starts_with('/') && m_path != "/") return Status::kBadName;
+  std::vector<std::string> components;
+  if (!NormalisedComponents(name, &components)) return Status::kBadName;
+  IdList parsed = MakeIdList(components);
+  if (!parsed) return Status::kBadName;
+  struct stat st;
+  if (stat(ChildPath(parsed).c_str(), &st) != 0) {
+    TaskFree(parsed);
+    return Status::kNotFound;
+  }
+  *list = parsed;
+  return Status::kOk;
+}
+
+std::unique_ptr<EnumIdList> FileSystemFolder::EnumObjects(std::uint32_t flags) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(m_path.c_str()), closedir);
+  if (!dir) return nullptr;
+  std::vector<std::string> names;
+  m_folderHints.clear();
+  while (dirent* entry = readdir(dir.get())) {
+    std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (IsHiddenName(name) && !(flags & kEnumIncludeHidden)) continue;
+    bool folder = EntryIsFolder(m_path, entry);
+    if (!(flags & (folder ? kEnumFolders : kEnumNonFolders))) continue;
+    m_folderHints.emplace(name, folder);
+    names.emplace_back(name);
+  }
+  return std::make_unique<FolderEnumerator>(std::move(names));
+}
+
+std::shared_ptr<Unknown> FileSystemFolder::BindToObject(ConstIdList item, Iid iid) {
+  if (iid != Iid::kShellFolder && iid != Iid::kShellFolder2) return nullptr;
+  if (IdComponents(item).empty()) return nullptr;
+  std::string path = ChildPath(item);
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
+  return std::make_shared<FileSystemFolder>(path);
+}
+
+std::shared_ptr<Unknown> FileSystemFolder::CreateViewObject(Iid) { return nullptr; }
+
+std::shared_ptr<Unknown> FileSystemFolder::GetUIObjectOf(ConstIdList item, Iid iid) {
+  if (iid != Iid::kContextMenu) return nullptr;
+  std::string path = ChildPath(item);
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return nullptr;
+  return std::make_shared<ItemContextMenu>(path);
+}
+
+int FileSystemFolder::CompareIDs(int column, ConstIdList a, ConstIdList b) {
+  std::vector<std::string> left = IdComponents(a), right = IdComponents(b);
+  if (column != 0 && left.size() == 1 && right.size() == 1) {
+    struct stat sa, sb;
+    std::string pa = ChildPath(a), pb = ChildPath(b);
+    if (stat(pa.c_str(), &sa) == 0 && stat(pb.c_str(), &sb) == 0) {
+      QString ta = QString::fromStdString(DetailText(column, left[0], sa));
+      QString tb = QString::fromStdString(DetailText(column, right[0], sb));
+      if (int order = NameCollator().compare(ta, tb)) return order < 0 ? -1 : 1;
+    }
+  }
+  for (size_t i = 0; i < left.size() && i < right.size(); ++i) {
+    if (int order = CompareNames(left[i], right[i])) return order < 0 ? -1 : 1;
+  }
+  return left.size() == right.size() ? 0 : (left.size() < right.size() ? -1 : 1);
+}
+
+bool FileSystemFolder::IsFolderChild(ConstIdList item, const std::string& path) {
+  std::vector<std::string> components = IdComponents(item);
+  if (components.size() == 1) {
+    auto hint = m_folderHints.find(components[0]);
+    if (hint != m_folderHints.end()) return hint->second;
+  }
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::uint32_t FileSystemFolder::GetAttributesOf(ConstIdList item, std::uint32_t request) {
+  std::string path = ChildPath(item);
+  if (request == kAttrFolder) return IsFolderChild(item, path) ? std::uint32_t{kAttrFolder} : 0u;
+  return ComputeAttributes(path, LastComponent(item), request);
+}
+
+std::uint32_t FileSystemFolder::ComputeAttributes(const std::string& path, const std::string& name,
+                                                  std::uint32_t request) {
+  struct stat target, entry;
+  if (lstat(path.c_str(), &entry) != 0) return 0;
+  bool folder = stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+  bool parentWritable = access(m_path.c_str(), W_OK) == 0;
+  bool writable = access(path.c_str(), W_OK) == 0;
+  std::uint32_t bits = kAttrFileSystem | kAttrCanCopy | kAttrCanLink | kAttrHasPropSheet;
+  if (folder) bits |= kAttrFolder | kAttrFileSysAncestor;
+  if (folder && writable) bits |= kAttrDropTarget;
+  if (parentWritable) bits |= kAttrCanRename | kAttrCanDelete | kAttrCanMove;
+  if (!writable) bits |= kAttrReadOnly;
+  if (S_ISLNK(entry.st_mode)) bits |= kAttrLink;
+  if (IsHiddenName(name)) bits |= kAttrGhosted;
+  if (folder && (request & kAttrHasSubfolder) && HasSubfolder(path)) bits |= kAttrHasSubfolder;
+  return bits & (request | kAttrFileSystem | kAttrFileSysAncestor);
+}
+
+bool FileSystemFolder::GetDisplayNameOf(ConstIdList item, std::uint32_t flags, StrRet* name) {
+  std::vector<std::string> components = IdComponents(item);
+  if (flags & kNameForParsing) {
+    name->kind = StrRet::kCString;
+    name->cstring = ChildPath(item);
+    return true;
+  }
+  if (components.size() == 1 && (flags & kNameInFolder)) {
+    name->kind = StrRet::kOffset;
+    name->offset = 2;
+    return true;
+  }
+  std::string last = !components.empty() ? components.back()
+                     : m_path == "/"     ? std::string("/")
+                                         : paths::NamePart(m_path);
+  name->kind = StrRet::kWide;
+  name->wide = QString::fromStdString(last).toStdU16String();
+  return true;
+}
+
+Status FileSystemFolder::SetNameOf(ConstIdList item, std::string_view name, std::uint32_t,
+                                   IdList* renamed) {
+  *renamed = nullptr;
+  std::vector<std::string> components = IdComponents(item);
+  if (components.size() != 1 || !IsWindowsSafeName(name)) return Status::kBadName;
+  const std::string& oldName = components[0];
+  if (IsDocumentOpen(m_path, oldName)) return Status::kOpenDocument;
+  if (oldName != name) {
+    std::string target = (m_path == "/" ? "" : m_path) + "/" + std::string(name);
+    Status status = RenameNoReplace(ChildPath(item), target);
+    if (status != Status::kOk) return status;
+  }
+  *renamed = MakeChildIdList(name);
+  if (!*renamed) return Status::kFailed;
+  auto hint = m_folderHints.extract(oldName);
+  if (!hint.empty()) m_folderHints.emplace(std::string(name), hint.mapped());
+  return Status::kOk;
+}
+
+bool FileSystemFolder::GetDetailsOf(ConstIdList item, int column, ShellDetails* details) {
+  if (!DetailColumnTitle(column, details)) return false;
+  if (!item) return true;
+  std::string path = ChildPath(item);
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 && lstat(path.c_str(), &st) != 0) return false;
+  details->text = StrRet{};
+  details->text.kind = StrRet::kCString;
+  details->text.cstring = DetailText(column, LastComponent(item), st);
+  return true;
+}
+
+bool FileSystemFolder::GetDefaultColumnState(int column, std::uint32_t* state) {
+  return DetailColumnState(column, state);
+}
+
+QCollatorSortKey FileSystemFolder::NameSortKey(ConstIdList item) {
+  return NameCollator().sortKey(QString::fromStdString(LastComponent(item)));
+}
+
+}  // namespace velloria::shell
