@@ -1,0 +1,155 @@
+// Private parts of the expression language shared by its lexer, parser and evaluator:
+// the compiled node tree, the evaluation context and the helpers for dates and numbers.
+// Not thread-safe: nodes keep scratch buffers that evaluation reuses.
+#ifndef VELLORIA_ENGINE_EXPR_INTERNAL_H_
+#define VELLORIA_ENGINE_EXPR_INTERNAL_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/expr.h"
+
+namespace xb::expr {
+
+// ---- Tokens ----------------------------------------------------------------------------
+
+enum class Tok {
+  kEnd,
+  kNumber,
+  kString,
+  kIdent,     // a name; bare AND/OR/NOT/TRUE/FALSE are decided by the parser
+  kTrue,      // .T. .Y.
+  kFalse,     // .F. .N.
+  kDotAnd,    // .AND.
+  kDotOr,     // .OR.
+  kDotNot,    // .NOT.
+  kBang,      // !
+  kLParen,
+  kRParen,
+  kComma,
+  kPlus,
+  kMinus,
+  kStar,
+  kSlash,
+  kPercent,
+  kPower,     // ^ or **
+  kEq,        // =
+  kEqEq,      // ==
+  kNe,        // <> != #
+  kLt,
+  kGt,
+  kLe,
+  kGe,
+  kDollar,
+  kError,     // a character or literal the language does not have
+};
+
+struct Token {
+  Tok kind = Tok::kEnd;
+  std::string_view text;  // the token as written (string literals: without the quotes)
+  size_t pos = 0;         // 0-based offset in the expression
+  double number = 0;
+};
+
+// Splits the whole text into tokens; the last one is kEnd or kError.
+std::vector<Token> Tokenize(std::string_view text);
+
+// ---- Compiled nodes ---------------------------------------------------------------------
+
+enum class Op {
+  // Leaves
+  kConstLogical, kConstNumeric, kConstString, kConstDate,
+  kFieldChar, kFieldNumeric, kFieldLogical, kFieldDate, kFieldMemo,
+  kFieldInt32, kFieldDouble, kFieldCurrency, kFieldDateTime,
+  // Logical
+  kNot, kAnd, kOr,
+  kLogicalFieldIs,       // L field compared with a constant: one byte test
+  kNumericFieldCompare,  // N/F field compared with a numeric constant, parsed in place
+  // Comparisons (cmp holds the operator)
+  kCompareNumeric, kCompareString, kCompareDate, kCompareLogical, kContains,
+  // Arithmetic
+  kNegate, kAdd, kSubtract, kMultiply, kDivide, kModulo, kPower,
+  kConcat, kConcatTrim,
+  kDatePlusDays, kDateMinusDays, kDateDiff,
+  // Functions
+  kDtos, kStod, kCtod, kDtoc, kLeft, kRight, kSubstr, kUpper, kLower, kRtrim, kLtrim,
+  kAlltrim, kStr, kVal, kLen, kEmpty, kDeleted, kRecno, kIif, kYear, kMonth, kDay, kDate,
+  kAt,
+};
+
+enum class Cmp { kEq, kExactEq, kNe, kLt, kGt, kLe, kGe };
+
+struct Node {
+  Op op;
+  ExprType type;
+  Cmp cmp = Cmp::kEq;
+  std::vector<std::unique_ptr<Node>> args;
+  int height = 1;  // longest path to a leaf; bounds evaluation recursion
+
+  // Fields: position in the record image and layout.
+  int field = -1;
+  int offset = 0;
+  int width = 0;
+  int decimals = 0;
+
+  // Constants (also the constant side of the specialised comparisons).
+  bool logical = false;
+  double number = 0;
+  int64_t date = 0;
+  std::string text;
+
+  // Result buffer for string operations; reused from record to record.
+  std::string scratch;
+};
+
+// ---- Evaluation ------------------------------------------------------------------------
+
+struct EvalContext {
+  const RecordView& view;
+  const uint8_t* record;
+  const ExprSettings& settings;
+};
+
+bool EvalLogical(Node& node, const EvalContext& ctx);
+double EvalNumeric(Node& node, const EvalContext& ctx);
+int64_t EvalDate(Node& node, const EvalContext& ctx);
+// The view stays valid until the node (or a node below it) is evaluated again.
+std::string_view EvalString(Node& node, const EvalContext& ctx);
+
+// Function calls: compile-time lookup and evaluation (expr_functions.cc).
+// Resolves `name` with its argument nodes; false with *error when the name or the
+// argument types are wrong.
+bool BindFunction(std::string_view name, std::vector<std::unique_ptr<Node>>* args,
+                  std::unique_ptr<Node>* out, std::string* error);
+bool EvalFunctionLogical(Node& node, const EvalContext& ctx);
+double EvalFunctionNumeric(Node& node, const EvalContext& ctx);
+int64_t EvalFunctionDate(Node& node, const EvalContext& ctx);
+std::string_view EvalFunctionString(Node& node, const EvalContext& ctx);
+
+// ---- Values -----------------------------------------------------------------------------
+
+// Lenient xBase number: leading blanks, sign, digits, point, digits; blanks or junk = 0.
+double ParseNumber(const char* bytes, size_t size);
+// STR(): right-aligned in `width`, rounded half away from zero to `decimals`;
+// `width` asterisks when the number does not fit.
+void FormatNumber(double value, int width, int decimals, std::string* out);
+// Three-way string comparison under the exact setting (prefix rule when off).
+int CompareStrings(std::string_view a, std::string_view b, bool exact);
+bool IsLogicalTrue(uint8_t byte);
+
+// ---- Dates ------------------------------------------------------------------------------
+
+// Year of a two-digit year under the epoch window.
+int ApplyEpoch(int two_digit_year, int epoch);
+// Text to date by the date format (day, month, year order and separator); bad text → 0.
+int64_t CtodJulian(std::string_view text, const ExprSettings& settings);
+// Date to text by the date format and century setting; blanks in the same shape for 0.
+void DtocText(int64_t julian, const ExprSettings& settings, std::string* out);
+int64_t TodayJulian();
+
+}  // namespace xb::expr
+
+#endif  // VELLORIA_ENGINE_EXPR_INTERNAL_H_
