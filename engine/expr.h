@@ -56,7 +56,7 @@ class RecordView {
   virtual int RecordSize() const = 0;
   // 1-based current record number (RecCount + 1 on the phantom record).
   virtual uint32_t RecNo() const = 0;
-  virtual bool IsDeleted() const { return Record()[0] == '*'; }
+  virtual bool RecordDeleted() const { return Record()[0] == '*'; }
   // Text of memo field `index` for the current record; false (empty text) when unreadable.
   virtual bool ReadMemo(int index, std::string* text) const {
     (void)index;

@@ -232,7 +232,7 @@ bool BindFunction(std::string_view name, std::vector<std::unique_ptr<Node>>* arg
 bool EvalFunctionLogical(Node& node, const EvalContext& ctx) {
   switch (node.op) {
     case Op::kEmpty: return IsEmptyValue(*node.args[0], ctx);
-    case Op::kDeleted: return ctx.view.IsDeleted();
+    case Op::kDeleted: return ctx.view.RecordDeleted();
     case Op::kIif: return EvalLogical(IifBranch(node, ctx), ctx);
     default: return false;
   }

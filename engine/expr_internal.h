@@ -95,7 +95,7 @@ struct Node {
   int width = 0;
   int decimals = 0;
 
-  // Constants (also the constant side of the specialised comparisons).
+  // Constants (also the constant side of the fast comparisons).
   bool logical = false;
   double number = 0;
   int64_t date = 0;
