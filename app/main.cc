@@ -1,0 +1,46 @@
+// Program entry: one instance per user and display, the application object, the main
+// window (whose creation runs the start-up steps) and the main loop.
+#include <QTimer>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "platform/fonts.h"
+#include "platform/format_settings.h"
+#include "platform/single_instance.h"
+
+namespace {
+
+// With VELLORIA_EXIT_AFTER_SHOW set, the program ends right after the main window's
+// first paint, so that bench/startup can time start to first shown window.
+class ExitAfterFirstPaint : public QObject {
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    return false;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Kept before Qt removes the options it knows (-style, -platform, ...) from argv.
+  const std::vector<std::string> arguments(argv, argv + argc);
+  velloria::TApplication app(argc, argv);
+
+  velloria::SingleInstance instance(velloria::SingleInstance::DefaultName(app.title()));
+  if (!instance.becomePrimary()) return 0;  // the running instance comes forward instead
+
+  velloria::RegisterTahoma();
+  velloria::LoadSystemFormatSettings();
+  velloria::TfrmMain frmMain(arguments);
+  QObject::connect(&instance, &velloria::SingleInstance::raiseRequested, &frmMain,
+                   &velloria::TfrmMain::bringToFront);
+
+  ExitAfterFirstPaint exitAfterFirstPaint;
+  if (qEnvironmentVariableIsSet("VELLORIA_EXIT_AFTER_SHOW")) {
+    frmMain.installEventFilter(&exitAfterFirstPaint);
+  }
+  return app.run(frmMain);
+}
