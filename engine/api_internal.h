@@ -1,0 +1,59 @@
+// Shared state of the C interface: the work areas, the current area, the thread's last error
+// and the returned-string buffer, with the helpers every entry point uses. Single-threaded
+// except for the error and string buffers, which are per thread.
+#ifndef VELLORIA_ENGINE_API_INTERNAL_H_
+#define VELLORIA_ENGINE_API_INTERNAL_H_
+
+#include <array>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "engine/table.h"
+
+namespace xb::api {
+
+inline constexpr int kMaxAreas = 250;
+
+struct PendingCreate {
+  bool active = false;
+  std::string path;
+  std::string alias;
+  TableLayout layout;
+};
+
+struct Session {
+  std::array<std::unique_ptr<Table>, kMaxAreas + 1> tables;
+  std::array<std::string, kMaxAreas + 1> aliases;
+  int current = 0;
+  PendingCreate create;
+};
+
+Session& S();
+
+void ClearError();
+// Records s as the thread's last error (printed to stderr when the error level is >= 1).
+void SetError(const Status& s);
+int LastErrorCode();
+const char* LastErrorText();
+
+// Copies text into the thread's return buffer and returns it.
+const char* Ret(std::string_view text);
+
+// The current area's table; nullptr (with XB_ERR_NO_TABLE set) when none.
+Table* CurrentTable();
+// Index of field `name` in t; -1 (with XB_ERR_ARGUMENT set) when none.
+int FieldIndexOf(Table* t, const char* name);
+
+// Sets s as the error when it failed; returns whether it succeeded.
+bool Check(const Status& s);
+
+// Answer of an unsupported entry point.
+int32_t NotSupported(const char* name);
+
+// Path with ".DBF" added when it has no extension and does not exist as given.
+std::string TablePath(const char* file);
+
+}  // namespace xb::api
+
+#endif  // VELLORIA_ENGINE_API_INTERNAL_H_

@@ -1,0 +1,446 @@
+// Entry points on the current table: structure, navigation, records, typed readers, memos,
+// commit, pack and zap, and locks.
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "engine/api_internal.h"
+#include "engine/field_codec.h"
+
+using namespace xb;
+using namespace xb::api;
+
+namespace {
+
+// The current table and the index of field `name`, or nullptr with the error set.
+Table* TableAndField(const char* name, int* index) {
+  ClearError();
+  Table* t = CurrentTable();
+  if (t == nullptr) return nullptr;
+  *index = FieldIndexOf(t, name);
+  return *index < 0 ? nullptr : t;
+}
+
+int32_t Moved(Table* t, const Status& s) { return Check(s) && !t->eof() ? 1 : 0; }
+
+int32_t ClampToInt32(double v) {
+  if (!(v > double(INT32_MIN))) return v < 0 ? INT32_MIN : 0;
+  if (v > double(INT32_MAX)) return INT32_MAX;
+  return int32_t(std::trunc(v));
+}
+
+Status TypeError(const FieldInfo& f, const char* wanted) {
+  return Status::Error(XB_ERR_ARGUMENT, "Field " + f.name + " is not " + wanted);
+}
+
+bool IsNumericType(char type) { return std::strchr("NFIBY", type) != nullptr; }
+
+}  // namespace
+
+extern "C" {
+
+// ---- Structure --------------------------------------------------------------------------
+
+XB_API int32_t xb_FieldCount(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? t->FieldCount() : 0;
+}
+
+XB_API int32_t xb_RecSize(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? int32_t(t->layout().record_length) : 0;
+}
+
+XB_API const char* xb_FieldName(int32_t number) {
+  ClearError();
+  Table* t = CurrentTable();
+  if (t == nullptr) return "";
+  if (number < 1 || number > t->FieldCount()) {
+    Check(Status::Error(XB_ERR_ARGUMENT, "Field number " + std::to_string(number) + " is out of range"));
+    return "";
+  }
+  return Ret(t->Field(number - 1).name);
+}
+
+XB_API int32_t xb_FieldNum(const char* field) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t && field ? t->FieldIndex(field) + 1 : 0;
+}
+
+XB_API const char* xb_FieldType(const char* field) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  return t ? FieldTypeText(t->Field(i).type) : "";
+}
+
+XB_API int32_t xb_FieldOffset(const char* field) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  return t ? t->Field(i).offset + 1 : 0;
+}
+
+XB_API int32_t xb_FieldWidth(const char* field) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  return t ? t->Field(i).width : 0;
+}
+
+XB_API int32_t xb_FieldDecimals(const char* field) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  return t ? t->Field(i).decimals : 0;
+}
+
+// ---- Navigation ---------------------------------------------------------------------------
+
+XB_API int32_t xb_GoTop(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? Moved(t, t->GoTop()) : 0;
+}
+
+XB_API int32_t xb_GoBottom(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? Moved(t, t->GoBottom()) : 0;
+}
+
+XB_API int32_t xb_Skip(int32_t count) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? Moved(t, t->Skip(count)) : 0;
+}
+
+XB_API int32_t xb_Go(int32_t record) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? Moved(t, t->Go(record)) : 0;
+}
+
+XB_API int32_t xb_Eof(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? (t->eof() ? 1 : 0) : 1;
+}
+
+XB_API int32_t xb_Bof(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? (t->bof() ? 1 : 0) : 1;
+}
+
+XB_API int32_t xb_RecNo(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? int32_t(t->recno()) : 0;
+}
+
+XB_API int32_t xb_RecCount(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  uint32_t count = 0;
+  return t && Check(t->RecCount(&count)) ? int32_t(count) : 0;
+}
+
+XB_API int32_t xb_Count(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  uint32_t count = 0;
+  return t && Check(t->CountVisible(&count)) ? int32_t(count) : 0;
+}
+
+XB_API double xb_OrderPosGet(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  uint32_t count = 0;
+  if (t == nullptr || !Check(t->RecCount(&count)) || count == 0 || t->eof()) return t && t->eof() ? 1.0 : 0.0;
+  return count == 1 ? 0.0 : double(t->recno() - 1) / double(count - 1);
+}
+
+XB_API int32_t xb_OrderPosSet(double position) {
+  ClearError();
+  Table* t = CurrentTable();
+  uint32_t count = 0;
+  if (t == nullptr || !Check(t->RecCount(&count))) return 0;
+  if (!(position >= 0.0 && position <= 1.0)) {
+    Check(Status::Error(XB_ERR_ARGUMENT, "Order position must lie between 0 and 1"));
+    return 0;
+  }
+  int64_t record = count == 0 ? 1 : 1 + std::llround(position * double(count - 1));
+  return Moved(t, t->Go(record));
+}
+
+XB_API int32_t xb_OrderRecNo(void) { return xb_RecNo(); }
+
+// ---- Records -------------------------------------------------------------------------------
+
+XB_API int32_t xb_GetRecord(void* buffer) {
+  ClearError();
+  Table* t = CurrentTable();
+  if (t == nullptr) return 0;
+  if (buffer == nullptr) return Check(Status::Error(XB_ERR_ARGUMENT, "No buffer")), 0;
+  std::memcpy(buffer, t->record(), t->layout().record_length);
+  return 1;
+}
+
+XB_API int32_t xb_PutRecord(const void* buffer) {
+  ClearError();
+  Table* t = CurrentTable();
+  if (t == nullptr) return 0;
+  if (buffer == nullptr) return Check(Status::Error(XB_ERR_ARGUMENT, "No buffer")), 0;
+  return Check(t->PutRecord(static_cast<const uint8_t*>(buffer))) ? 1 : 0;
+}
+
+XB_API int32_t xb_GetByte(int32_t offset) {
+  ClearError();
+  Table* t = CurrentTable();
+  if (t == nullptr || offset < 0 || uint32_t(offset) >= t->layout().record_length) return -1;
+  return t->record()[offset];
+}
+
+XB_API int32_t xb_AppendBlankEx(int32_t lock) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t && Check(t->AppendBlank(lock != 0)) ? 1 : 0;
+}
+
+XB_API int32_t xb_AppendBlank(void) { return xb_AppendBlankEx(1); }
+XB_API int32_t xb_Append(void) { return xb_AppendBlankEx(1); }
+XB_API int32_t xb_AppendEx(int32_t lock) { return xb_AppendBlankEx(lock); }
+
+XB_API int32_t xb_Delete(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t && Check(t->SetDeletedMark(true)) ? 1 : 0;
+}
+
+XB_API int32_t xb_Recall(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t && Check(t->SetDeletedMark(false)) ? 1 : 0;
+}
+
+XB_API int32_t xb_Deleted(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t && t->record()[0] == '*' ? 1 : 0;
+}
+
+XB_API int32_t xb_Replace(const char* field, int16_t type, const void* value) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  if (t == nullptr) return 0;
+  if (value == nullptr) return Check(Status::Error(XB_ERR_ARGUMENT, "No value")), 0;
+  const FieldInfo& f = t->Field(i);
+  std::string bytes;
+  Status s;
+  switch (type) {
+    case XB_REPLACE_TEXT:
+    case XB_REPLACE_MEMO: {
+      const char* text = static_cast<const char*>(value);
+      if (f.type == 'M') return Check(t->WriteMemo(i, text, std::strlen(text))) ? 1 : 0;
+      s = type == XB_REPLACE_MEMO ? TypeError(f, "a memo") : EncodeText(f, text, &bytes);
+      break;
+    }
+    case XB_REPLACE_INT16: s = EncodeNumber(f, *static_cast<const int16_t*>(value), &bytes); break;
+    case XB_REPLACE_INT32: s = EncodeNumber(f, *static_cast<const int32_t*>(value), &bytes); break;
+    case XB_REPLACE_DOUBLE: s = EncodeNumber(f, *static_cast<const double*>(value), &bytes); break;
+    case XB_REPLACE_LOGICAL: s = EncodeLogical(f, *static_cast<const int32_t*>(value) != 0, &bytes); break;
+    case XB_REPLACE_JULIAN: s = EncodeJulian(f, *static_cast<const int32_t*>(value), &bytes); break;
+    default: s = Status::Error(XB_ERR_ARGUMENT, "Unknown value type " + std::to_string(type));
+  }
+  return Check(s) && Check(t->SetFieldBytes(i, bytes)) ? 1 : 0;
+}
+
+XB_API int32_t xb_PutBlob(const char* field, const void* data, uint32_t length) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  if (t == nullptr) return 0;
+  if (data == nullptr && length > 0) return Check(Status::Error(XB_ERR_ARGUMENT, "No data")), 0;
+  return Check(t->WriteMemo(i, data, length)) ? int32_t(length) : 0;
+}
+
+XB_API int32_t xb_GetBlobLength(const char* field) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  std::string text;
+  return t && Check(t->ReadMemoOf(i, &text)) ? int32_t(text.size()) : 0;
+}
+
+XB_API int32_t xb_GetBlob(const char* field, void* buffer, uint32_t capacity) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  std::string text;
+  if (t == nullptr || !Check(t->ReadMemoOf(i, &text))) return 0;
+  if (buffer == nullptr && capacity > 0) return Check(Status::Error(XB_ERR_ARGUMENT, "No buffer")), 0;
+  size_t n = std::min<size_t>(capacity, text.size());
+  if (n > 0) std::memcpy(buffer, text.data(), n);
+  return int32_t(n);
+}
+
+XB_API int32_t xb_BlobToFile(const char* field, const char* file) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  std::string text;
+  if (t == nullptr || !Check(t->ReadMemoOf(i, &text))) return -1;
+  if (file == nullptr || *file == 0) return Check(Status::Error(XB_ERR_ARGUMENT, "No file name")), -1;
+  int fd = -1;
+  Os* os = CurrentOs();
+  if (!Check(os->Open(file, false, true, &fd))) return -1;
+  Status s = os->Write(fd, text.data(), text.size(), 0);
+  os->Close(fd);
+  return Check(s) ? int32_t(text.size()) : -1;
+}
+
+XB_API const char* xb_GetMemo(const char* field) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  std::string text;
+  return t && Check(t->ReadMemoOf(i, &text)) ? Ret(text) : "";
+}
+
+XB_API const char* xb_GetString(const char* field) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  return t ? Ret(FieldBytes(t->record(), t->Field(i))) : "";
+}
+
+XB_API const char* xb_GetTrimString(const char* field) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  return t ? Ret(TrimRight(FieldBytes(t->record(), t->Field(i)))) : "";
+}
+
+XB_API int32_t xb_GetLogical(const char* field) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  if (t == nullptr) return 0;
+  const FieldInfo& f = t->Field(i);
+  if (f.type != 'L') return Check(TypeError(f, "logical")), 0;
+  return DecodeLogical(FieldBytes(t->record(), f)) ? 1 : 0;
+}
+
+XB_API double xb_GetDouble(const char* field) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  if (t == nullptr) return 0;
+  const FieldInfo& f = t->Field(i);
+  if (!IsNumericType(f.type)) return Check(TypeError(f, "numeric")), 0;
+  return DecodeNumber(FieldBytes(t->record(), f), f.type);
+}
+
+XB_API int32_t xb_GetLong(const char* field) { return ClampToInt32(xb_GetDouble(field)); }
+XB_API int32_t xb_GetInteger(const char* field) { return ClampToInt32(xb_GetDouble(field)); }
+
+XB_API int32_t xb_GetDateJulian(const char* field) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  if (t == nullptr) return 0;
+  const FieldInfo& f = t->Field(i);
+  if (f.type != 'D' && f.type != 'T') return Check(TypeError(f, "a date")), 0;
+  return int32_t(DecodeJulian(FieldBytes(t->record(), f), f.type));
+}
+
+XB_API const char* xb_GetDateString(const char* field) {
+  int32_t julian = xb_GetDateJulian(field);
+  if (xb_LastErrorCode() != XB_OK) return "";
+  return Ret(FormatDate(julian, GlobalSettings()));
+}
+
+XB_API int32_t xb_Empty(const char* field) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  if (t == nullptr) return 0;
+  const FieldInfo& f = t->Field(i);
+  if (f.type == 'M') {
+    std::string text;
+    return Check(t->ReadMemoOf(i, &text)) && IsBlank(text, 'C') ? 1 : 0;
+  }
+  return IsBlank(FieldBytes(t->record(), f), f.type) ? 1 : 0;
+}
+
+XB_API int32_t xb_IsNull(const char* field) { return xb_Empty(field); }
+
+XB_API int32_t xb_Commit(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t && Check(t->Commit()) ? 1 : 0;
+}
+
+XB_API int32_t xb_Pack(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t && Check(t->Pack()) ? 1 : 0;
+}
+
+XB_API int32_t xb_Zap(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t && Check(t->Zap()) ? 1 : 0;
+}
+
+XB_API const char* xb_Descend(const char* text) {
+  ClearError();
+  std::string out(text ? text : "");
+  for (char& c : out) {
+    uint8_t b = uint8_t(255 - uint8_t(c));
+    c = char(b == 0 ? 1 : b);
+  }
+  return Ret(out);
+}
+
+// ---- Locks ----------------------------------------------------------------------------------
+
+XB_API int32_t xb_Rlock(int32_t record) {
+  ClearError();
+  Table* t = CurrentTable();
+  bool granted = false;
+  if (t == nullptr || record < 0 || !Check(t->LockRecord(uint32_t(record), &granted))) return 0;
+  if (!granted) Check(Status::Error(XB_ERR_LOCKED, "Record " + std::to_string(record) + " is locked by another user"));
+  return granted ? 1 : 0;
+}
+
+XB_API int32_t xb_Flock(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  bool granted = false;
+  if (t == nullptr || !Check(t->LockFile(&granted))) return 0;
+  if (!granted) Check(Status::Error(XB_ERR_LOCKED, "The table is locked by another user"));
+  return granted ? 1 : 0;
+}
+
+XB_API int32_t xb_Unlock(int32_t record) {
+  ClearError();
+  Table* t = CurrentTable();
+  if (t == nullptr) return 0;
+  return Check(record <= 0 ? t->UnlockAll() : t->UnlockRecord(uint32_t(record))) ? 1 : 0;
+}
+
+XB_API int32_t xb_Locked(int32_t record) {
+  ClearError();
+  Table* t = CurrentTable();
+  if (t == nullptr) return 0;
+  return (record <= 0 ? t->HoldsFile() : t->HoldsRecord(uint32_t(record))) ? 1 : 0;
+}
+
+XB_API int32_t xb_LockCount(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? int32_t(t->LockedRecords().size()) : 0;
+}
+
+XB_API int32_t xb_DBRlockList(uint32_t* records, int32_t capacity) {
+  ClearError();
+  Table* t = CurrentTable();
+  if (t == nullptr) return 0;
+  std::vector<uint32_t> held = t->LockedRecords();
+  for (size_t i = 0; records != nullptr && i < held.size() && int32_t(i) < capacity; ++i) {
+    records[i] = held[i];
+  }
+  return int32_t(held.size());
+}
+
+}  // extern "C"

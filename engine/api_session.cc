@@ -1,0 +1,313 @@
+// The C interface's session: work areas, aliases, errors, returned strings, settings and
+// the entry points that open, select and close tables.
+#include <strings.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <type_traits>
+
+#include "engine/api_internal.h"
+#include "engine/include/xbengine.h"
+#include "engine/settings.h"
+#include "platform/paths.h"
+
+// Every declaration of the public header matches the one list of entry points.
+#define XB_ENTRY(ret, name, params, args) \
+  static_assert(std::is_same_v<decltype(&name), ret(*) params>, #name " differs from the list");
+#include "engine/include/xb_entrypoints.def"
+#undef XB_ENTRY
+
+namespace xb {
+
+Settings& GlobalSettings() {
+  static Settings settings;
+  return settings;
+}
+
+namespace api {
+namespace {
+
+thread_local int t_error_code = XB_OK;
+thread_local std::string t_error_text;
+thread_local std::string t_return;
+
+bool ValidAlias(const std::string& alias) {
+  if (alias.empty() || alias.size() > 10) return false;
+  for (char c : alias) {
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::string DefaultAlias(const std::string& path) {
+  std::string name = velloria::paths::NamePart(path);
+  size_t dot = name.find('.');
+  if (dot != std::string::npos) name.resize(dot);
+  if (name.size() > 10) name.resize(10);
+  for (char& c : name) {
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    c = ok ? char(c >= 'a' && c <= 'z' ? c - 32 : c) : '_';
+  }
+  return name;
+}
+
+int FreeArea() {
+  for (int area = 1; area <= kMaxAreas; ++area) {
+    if (!S().tables[size_t(area)]) return area;
+  }
+  return 0;
+}
+
+int16_t OpenTable(const char* file, const char* alias_arg, int16_t mode, int16_t type,
+                  int16_t commit_level) {
+  ClearError();
+  if (file == nullptr || *file == 0) return Check(Status::Error(XB_ERR_ARGUMENT, "No file name")), 0;
+  if (mode < XB_OPEN_SHARED || mode > XB_OPEN_EXCLUSIVE || type < 1 || type > 4 ||
+      commit_level < XB_COMMIT_FULL || commit_level > XB_COMMIT_NONE) {
+    Check(Status::Error(XB_ERR_ARGUMENT, "Bad open mode, table type or commit level"));
+    return 0;
+  }
+  std::string path = TablePath(file);
+  std::string alias = alias_arg != nullptr && *alias_arg != 0 ? alias_arg : DefaultAlias(path);
+  if (!ValidAlias(alias)) return Check(Status::Error(XB_ERR_ARGUMENT, "Bad alias \"" + alias + "\"")), 0;
+  if (xb_WorkArea(alias.c_str()) != 0) {
+    return Check(Status::Error(XB_ERR_WORK_AREAS, "Alias " + alias + " is already in use")), 0;
+  }
+  int area = FreeArea();
+  if (area == 0) return Check(Status::Error(XB_ERR_WORK_AREAS, "All work areas are in use")), 0;
+  std::unique_ptr<Table> table;
+  if (!Check(Table::Open(path, mode, commit_level, area, &table))) return 0;
+  S().tables[size_t(area)] = std::move(table);
+  S().aliases[size_t(area)] = alias;
+  S().current = area;
+  return int16_t(area);
+}
+
+}  // namespace
+
+Session& S() {
+  static Session session;
+  return session;
+}
+
+void ClearError() {
+  if (t_error_code == XB_OK) return;
+  t_error_code = XB_OK;
+  t_error_text.clear();
+}
+
+void SetError(const Status& s) {
+  t_error_code = s.code();
+  t_error_text = s.message();
+  if (GlobalSettings().error_level >= 1) std::fprintf(stderr, "xbengine: %s\n", s.message().c_str());
+}
+
+int LastErrorCode() { return t_error_code; }
+const char* LastErrorText() { return t_error_text.c_str(); }
+
+const char* Ret(std::string_view text) {
+  t_return.assign(text);
+  return t_return.c_str();
+}
+
+Table* CurrentTable() {
+  Table* t = S().tables[size_t(S().current)].get();
+  if (t == nullptr) SetError(Status::Error(XB_ERR_NO_TABLE, "No table is open in the current work area"));
+  return t;
+}
+
+int FieldIndexOf(Table* t, const char* name) {
+  int index = name != nullptr ? t->FieldIndex(name) : -1;
+  if (index < 0) {
+    SetError(Status::Error(XB_ERR_ARGUMENT, std::string("No field named \"") + (name ? name : "") + "\""));
+  }
+  return index;
+}
+
+bool Check(const Status& s) {
+  if (!s.ok()) SetError(s);
+  return s.ok();
+}
+
+int32_t NotSupported(const char* name) {
+  ClearError();
+  SetError(Status::Error(XB_ERR_NOT_SUPPORTED, std::string(name) + " is not supported"));
+  return -1;
+}
+
+std::string TablePath(const char* file) {
+  std::string path = velloria::paths::ResolveCaseInsensitive(file);
+  std::string name = velloria::paths::NamePart(path);
+  if (name.find('.') == std::string::npos && !velloria::paths::Exists(path)) {
+    path = velloria::paths::ResolveCaseInsensitive(path + ".DBF");
+  }
+  return path;
+}
+
+}  // namespace api
+}  // namespace xb
+
+using namespace xb;
+using namespace xb::api;
+
+extern "C" {
+
+XB_API const char* xb_Version(void) {
+  ClearError();
+  return "Velloria xBase engine 1.0";
+}
+
+XB_API int32_t xb_LastErrorCode(void) { return LastErrorCode(); }
+XB_API const char* xb_LastErrorText(void) { return LastErrorText(); }
+
+XB_API int32_t xb_ErrorLevel(int16_t level) {
+  ClearError();
+  int previous = GlobalSettings().error_level;
+  GlobalSettings().error_level = level < 0 ? 0 : level;
+  return previous;
+}
+
+XB_API int32_t xb_FinalizeSession(void) {
+  xb_CloseAll();
+  GlobalSettings() = Settings();
+  S().create = PendingCreate();
+  return 1;
+}
+
+XB_API int16_t xb_UseEx(const char* file, const char* alias, int16_t mode, int16_t type,
+                        int16_t commit_level) {
+  return OpenTable(file, alias, mode, type, commit_level);
+}
+
+XB_API int16_t xb_Use(const char* file, const char* alias, int16_t mode, int16_t type) {
+  return OpenTable(file, alias, mode, type, XB_COMMIT_NORMAL);
+}
+
+XB_API int32_t xb_Select(int16_t area) {
+  ClearError();
+  if (area < 0 || area > kMaxAreas) {
+    Check(Status::Error(XB_ERR_ARGUMENT, "Work area " + std::to_string(area) + " is out of range"));
+    return -1;
+  }
+  int previous = S().current;
+  S().current = area;
+  return previous;
+}
+
+XB_API int16_t xb_WorkArea(const char* alias) {
+  ClearError();
+  if (alias == nullptr || *alias == 0) return 0;
+  for (int area = 1; area <= kMaxAreas; ++area) {
+    if (S().tables[size_t(area)] && strcasecmp(S().aliases[size_t(area)].c_str(), alias) == 0) {
+      return int16_t(area);
+    }
+  }
+  return 0;
+}
+
+XB_API const char* xb_Alias(int16_t area) {
+  ClearError();
+  if (area < 1 || area > kMaxAreas || !S().tables[size_t(area)]) return "";
+  return Ret(S().aliases[size_t(area)]);
+}
+
+XB_API void xb_Close(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  if (t == nullptr) return;
+  Check(t->Close());
+  S().tables[size_t(S().current)].reset();
+  S().aliases[size_t(S().current)].clear();
+}
+
+XB_API void xb_CloseAll(void) {
+  ClearError();
+  Status first;
+  for (int area = 1; area <= kMaxAreas; ++area) {
+    auto& t = S().tables[size_t(area)];
+    if (!t) continue;
+    Status s = t->Close();
+    if (first.ok()) first = s;
+    t.reset();
+    S().aliases[size_t(area)].clear();
+  }
+  Check(first);
+}
+
+XB_API int32_t xb_OpenMode(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? t->mode() : -1;
+}
+
+XB_API int32_t xb_GetCommitLevel(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? t->commit_level() : -1;
+}
+
+XB_API int32_t xb_CommitLevel(int16_t level) {
+  ClearError();
+  Table* t = CurrentTable();
+  if (t == nullptr) return -1;
+  if (level < XB_COMMIT_FULL || level > XB_COMMIT_NONE) {
+    Check(Status::Error(XB_ERR_ARGUMENT, "Commit level must be 0, 1 or 2"));
+    return -1;
+  }
+  int previous = t->commit_level();
+  t->set_commit_level(level);
+  return previous;
+}
+
+XB_API const char* xb_BaseName(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? Ret(t->path()) : "";
+}
+
+XB_API const char* xb_BaseDate(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  if (t == nullptr) return "";
+  char text[16];
+  const TableLayout& l = t->layout();
+  std::snprintf(text, sizeof text, "%04d%02d%02d", l.year % 10000, l.month % 100, l.day % 100);
+  return Ret(text);
+}
+
+XB_API int32_t xb_IsEncrypted(int16_t) {
+  ClearError();
+  return 0;
+}
+
+XB_API int32_t xb_SetPassword(const char* password) {
+  ClearError();
+  GlobalSettings().password = password ? password : "";
+  return 1;
+}
+
+XB_API int32_t xb_SetStringType(int16_t type) {
+  ClearError();
+  if (type != 1) return NotSupported("String type other than 1");
+  return 1;
+}
+
+XB_API int32_t xb_SetHandles(int16_t count) {
+  ClearError();
+  return count;
+}
+
+XB_API void* xb_MemAlloc(uint32_t size) {
+  ClearError();
+  return std::malloc(size == 0 ? 1 : size);
+}
+
+XB_API void xb_MemDealloc(void* block) { std::free(block); }
+
+XB_API void* xb_MemRealloc(void* block, uint32_t size) {
+  ClearError();
+  return std::realloc(block, size == 0 ? 1 : size);
+}
+
+}  // extern "C"

@@ -1,0 +1,237 @@
+// Field value decoding and encoding for the typed readers and xb_Replace.
+#include "engine/field_codec.h"
+
+#include <langinfo.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace xb {
+namespace {
+
+Status Mismatch(const FieldInfo& f, const char* what) {
+  return Status::Error(XB_ERR_VALUE, "Field " + f.name + " (type " + std::string(1, f.type) +
+                                         ") cannot take " + what);
+}
+
+int64_t Le64(const uint8_t* p) {
+  uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
+  return int64_t(v);
+}
+
+// Order of day, month, year and the separator for a date format code.
+void FormatParts(int code, const char** order, char* separator) {
+  switch (code) {
+    case kDateAnsi: *order = "ymd"; *separator = '.'; return;
+    case kDateBritish:
+    case kDateFrench: *order = "dmy"; *separator = '/'; return;
+    case kDateGerman: *order = "dmy"; *separator = '.'; return;
+    case kDateItalian:
+    case kDateSpanish: *order = "dmy"; *separator = '-'; return;
+    case kDateSystem: break;
+    default: *order = "mdy"; *separator = '/'; return;
+  }
+  const char* fmt = nl_langinfo(D_FMT);  // e.g. "%m/%d/%y" or "%d/%m/%Y"
+  static char system_order[4];
+  int n = 0;
+  *separator = '/';
+  for (const char* p = fmt; *p != 0 && n < 3; ++p) {
+    if (*p != '%' || p[1] == 0) continue;
+    char c = p[1];
+    if (c == 'd' || c == 'e') system_order[n++] = 'd';
+    if (c == 'm') system_order[n++] = 'm';
+    if (c == 'y' || c == 'Y') system_order[n++] = 'y';
+    if (n == 1 && p[2] != 0 && p[2] != '%') *separator = p[2];
+    ++p;
+  }
+  system_order[3] = 0;
+  *order = n == 3 ? system_order : "mdy";
+}
+
+}  // namespace
+
+std::string_view FieldBytes(const uint8_t* record, const FieldInfo& field) {
+  return std::string_view(reinterpret_cast<const char*>(record) + field.offset, size_t(field.width));
+}
+
+std::string TrimRight(std::string_view text) {
+  size_t n = text.size();
+  while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\0')) --n;
+  return std::string(text.substr(0, n));
+}
+
+bool DecodeLogical(std::string_view bytes) {
+  return !bytes.empty() && std::strchr("TtYy", bytes[0]) != nullptr && bytes[0] != 0;
+}
+
+double DecodeNumber(std::string_view bytes, char type) {
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  switch (type) {
+    case 'I':
+      return bytes.size() >= 4 ? double(int32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24)) : 0;
+    case 'B': {
+      if (bytes.size() < 8) return 0;
+      double v;
+      std::memcpy(&v, p, 8);
+      return std::isfinite(v) ? v : 0;
+    }
+    case 'Y':
+      return bytes.size() >= 8 ? double(Le64(p)) / 10000.0 : 0;
+    case 'N':
+    case 'F': {
+      char text[32];
+      size_t n = std::min(bytes.size(), sizeof text - 1);
+      std::memcpy(text, bytes.data(), n);
+      text[n] = 0;
+      for (size_t i = 0; i < n; ++i) {
+        if (text[i] == ',') text[i] = '.';
+      }
+      char* end = nullptr;
+      double v = std::strtod(text, &end);
+      return std::isfinite(v) ? v : 0;
+    }
+    default:
+      return 0;
+  }
+}
+
+int64_t DecodeJulian(std::string_view bytes, char type) {
+  if (type == 'D' && bytes.size() >= 8) return JulianFromDtos(bytes.data());
+  if (type == 'T' && bytes.size() >= 8) {
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    return int32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24);
+  }
+  return 0;
+}
+
+std::string DatePicture(const Settings& settings) {
+  const char* order = nullptr;
+  char sep = '/';
+  FormatParts(settings.date_format, &order, &sep);
+  std::string picture;
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) picture += sep;
+    picture += order[i] == 'd' ? "dd" : order[i] == 'm' ? "mm" : (settings.century ? "yyyy" : "yy");
+  }
+  return picture;
+}
+
+std::string FormatDate(int64_t julian, const Settings& settings) {
+  std::string picture = DatePicture(settings);
+  int y = 0, m = 0, d = 0;
+  if (!YmdFromJulian(julian, &y, &m, &d)) {
+    for (char& c : picture) {
+      if (c == 'd' || c == 'm' || c == 'y') c = ' ';
+    }
+    return picture;
+  }
+  const char* order = nullptr;
+  char sep = '/';
+  FormatParts(settings.date_format, &order, &sep);
+  std::string out;
+  char part[8];
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) out += sep;
+    if (order[i] == 'd') std::snprintf(part, sizeof part, "%02d", d);
+    if (order[i] == 'm') std::snprintf(part, sizeof part, "%02d", m);
+    if (order[i] == 'y') std::snprintf(part, sizeof part, settings.century ? "%04d" : "%02d", settings.century ? y : y % 100);
+    out += part;
+  }
+  return out;
+}
+
+bool IsBlank(std::string_view bytes, char type) {
+  if (type == 'L') return bytes.empty() || !DecodeLogical(bytes);
+  if (type == 'N' || type == 'F' || type == 'I' || type == 'B' || type == 'Y') {
+    return DecodeNumber(bytes, type) == 0;
+  }
+  if (type == 'D') return DecodeJulian(bytes, type) == 0;
+  return bytes.find_first_not_of(std::string_view(" \t\r\n\0", 5)) == std::string_view::npos;
+}
+
+Status EncodeNumber(const FieldInfo& f, double value, std::string* out) {
+  if (f.type != 'N' && f.type != 'F') return Mismatch(f, "a number");
+  if (!std::isfinite(value)) return Status::Error(XB_ERR_VALUE, "Field " + f.name + ": not a number");
+  char text[64];
+  int n = std::snprintf(text, sizeof text, "%*.*f", f.width, f.decimals, value);
+  if (n < 0 || n > f.width) {
+    return Status::Error(XB_ERR_VALUE, "Field " + f.name + ": value " + text + " is too wide (width " +
+                                           std::to_string(f.width) + ")");
+  }
+  out->assign(text, size_t(n));
+  return Status::Ok();
+}
+
+Status EncodeLogical(const FieldInfo& f, bool value, std::string* out) {
+  if (f.type != 'L') return Mismatch(f, "a logical");
+  out->assign(1, value ? 'T' : 'F');
+  return Status::Ok();
+}
+
+Status EncodeJulian(const FieldInfo& f, int64_t julian, std::string* out) {
+  if (f.type != 'D') return Mismatch(f, "a date");
+  int y = 0, m = 0, d = 0;
+  if (julian != 0 && !YmdFromJulian(julian, &y, &m, &d)) {
+    return Status::Error(XB_ERR_VALUE, "Field " + f.name + ": invalid date");
+  }
+  *out = DtosFromJulian(julian);
+  return Status::Ok();
+}
+
+Status EncodeText(const FieldInfo& f, std::string_view text, std::string* out) {
+  std::string trimmed = TrimRight(text);
+  size_t lead = trimmed.find_first_not_of(' ');
+  std::string_view value = lead == std::string::npos ? std::string_view() : std::string_view(trimmed).substr(lead);
+  switch (f.type) {
+    case 'C':
+      out->assign(text.substr(0, size_t(f.width)));
+      out->resize(size_t(f.width), ' ');
+      return Status::Ok();
+    case 'N':
+    case 'F': {
+      if (value.empty()) {
+        out->assign(size_t(f.width), ' ');
+        return Status::Ok();
+      }
+      std::string copy(value);
+      char* end = nullptr;
+      double v = std::strtod(copy.c_str(), &end);
+      if (end == copy.c_str() || *end != 0) {
+        return Status::Error(XB_ERR_VALUE, "Field " + f.name + ": \"" + copy + "\" is not a number");
+      }
+      return EncodeNumber(f, v, out);
+    }
+    case 'L': {
+      if (value.empty() || value == "?") {
+        out->assign(1, value.empty() ? ' ' : '?');
+        return Status::Ok();
+      }
+      std::string_view v = value;
+      if (v.size() == 3 && v[0] == '.' && v[2] == '.') v = v.substr(1, 1);
+      char c = v[0];
+      bool ok_true = std::strchr("TtYy", c) != nullptr, ok_false = std::strchr("FfNn", c) != nullptr;
+      if ((!ok_true && !ok_false) || !(v.size() == 1 || v == "TRUE" || v == "true" || v == "FALSE" ||
+                                       v == "false" || v == "YES" || v == "NO")) {
+        return Status::Error(XB_ERR_VALUE, "Field " + f.name + ": \"" + std::string(value) + "\" is not a logical");
+      }
+      return EncodeLogical(f, ok_true, out);
+    }
+    case 'D': {
+      if (value.empty()) {
+        out->assign(8, ' ');
+        return Status::Ok();
+      }
+      if (value.size() != 8 || JulianFromDtos(value.data()) == 0) {
+        return Status::Error(XB_ERR_VALUE, "Field " + f.name + ": \"" + std::string(value) + "\" is not a date YYYYMMDD");
+      }
+      out->assign(value);
+      return Status::Ok();
+    }
+    default:
+      return Mismatch(f, "text");
+  }
+}
+
+}  // namespace xb

@@ -1,0 +1,65 @@
+// The engine's window on the operating system: files, byte-range and whole-file locks, the
+// clock. Every system call the engine makes passes through an Os, so tests can wrap the real
+// one to fail or observe a chosen call. The process-wide instance is read on each call.
+#ifndef VELLORIA_ENGINE_OS_H_
+#define VELLORIA_ENGINE_OS_H_
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "engine/status.h"
+
+namespace xb {
+
+struct FileId {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+
+class Os {
+ public:
+  virtual ~Os() = default;
+  // Opens path; create makes a new file (truncating an existing one). Read-write unless
+  // read_only. On success *fd is a descriptor the caller closes with Close.
+  virtual Status Open(const std::string& path, bool read_only, bool create, int* fd) = 0;
+  virtual void Close(int fd) = 0;
+  // Reads up to size bytes at offset; *done gets the bytes read (short only at end of file).
+  virtual Status Read(int fd, void* buffer, size_t size, uint64_t offset, size_t* done) = 0;
+  // Writes all size bytes at offset.
+  virtual Status Write(int fd, const void* buffer, size_t size, uint64_t offset) = 0;
+  virtual Status Sync(int fd) = 0;
+  virtual Status Truncate(int fd, uint64_t size) = 0;
+  virtual Status Size(int fd, uint64_t* size) = 0;
+  virtual Status Identify(int fd, FileId* id) = 0;
+  virtual bool Exists(const std::string& path) = 0;
+  // Renames from over to (atomic replace on one file system).
+  virtual Status Rename(const std::string& from, const std::string& to) = 0;
+  virtual void Remove(const std::string& path) = 0;
+  // Open-file-description write lock on [offset, offset + length); *granted is false when
+  // another holder has a conflicting lock (not an error).
+  virtual Status LockRange(int fd, uint64_t offset, uint64_t length, bool* granted) = 0;
+  virtual Status UnlockRange(int fd, uint64_t offset, uint64_t length) = 0;
+  // Non-blocking whole-file lock (flock): exclusive or shared; *granted as above.
+  virtual Status LockFile(int fd, bool exclusive, bool* granted) = 0;
+  // Monotonic milliseconds, for lock timeouts.
+  virtual int64_t NowMillis() = 0;
+  virtual void SleepMillis(int millis) = 0;
+  // Calendar date today (local time).
+  virtual void Today(int* year, int* month, int* day) = 0;
+};
+
+// The POSIX implementation.
+Os* PosixOs();
+// The Os the engine uses now (PosixOs unless replaced).
+Os* CurrentOs();
+// Replaces the process-wide Os (nullptr restores PosixOs). The caller keeps ownership and
+// must keep it alive while the engine uses it. REQUIRES: no table open.
+void SetOsForTesting(Os* os);
+
+}  // namespace xb
+
+#endif  // VELLORIA_ENGINE_OS_H_

@@ -1,0 +1,174 @@
+// POSIX implementation of the engine's Os: pread/pwrite, fsync, ftruncate, OFD fcntl locks,
+// flock, the monotonic clock. Interrupted calls are retried; errors carry errno's text.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/os.h"
+
+namespace xb {
+namespace {
+
+Status ErrnoStatus(const char* what, int err) {
+  return Status::Error(XB_ERR_IO, std::string(what) + ": " + std::strerror(err));
+}
+
+class PosixOsImpl final : public Os {
+ public:
+  Status Open(const std::string& path, bool read_only, bool create, int* fd) override {
+    int flags = (read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+    if (create) flags |= O_CREAT | O_TRUNC;
+    int result;
+    do {
+      result = ::open(path.c_str(), flags, 0666);
+    } while (result < 0 && errno == EINTR);
+    if (result < 0) {
+      return Status::Error(XB_ERR_OPEN, "Cannot open " + path + ": " + std::strerror(errno));
+    }
+    *fd = result;
+    return Status::Ok();
+  }
+
+  void Close(int fd) override { ::close(fd); }
+
+  Status Read(int fd, void* buffer, size_t size, uint64_t offset, size_t* done) override {
+    size_t total = 0;
+    auto* bytes = static_cast<char*>(buffer);
+    while (total < size) {
+      ssize_t n = ::pread(fd, bytes + total, size - total, static_cast<off_t>(offset + total));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return ErrnoStatus("Read error", errno);
+      if (n == 0) break;
+      total += static_cast<size_t>(n);
+    }
+    *done = total;
+    return Status::Ok();
+  }
+
+  Status Write(int fd, const void* buffer, size_t size, uint64_t offset) override {
+    size_t total = 0;
+    const auto* bytes = static_cast<const char*>(buffer);
+    while (total < size) {
+      ssize_t n = ::pwrite(fd, bytes + total, size - total, static_cast<off_t>(offset + total));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return ErrnoStatus("Write error", errno);
+      total += static_cast<size_t>(n);
+    }
+    return Status::Ok();
+  }
+
+  Status Sync(int fd) override {
+    if (::fsync(fd) != 0) return ErrnoStatus("Sync error", errno);
+    return Status::Ok();
+  }
+
+  Status Truncate(int fd, uint64_t size) override {
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) return ErrnoStatus("Truncate error", errno);
+    return Status::Ok();
+  }
+
+  Status Size(int fd, uint64_t* size) override {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return ErrnoStatus("Stat error", errno);
+    *size = static_cast<uint64_t>(st.st_size);
+    return Status::Ok();
+  }
+
+  Status Identify(int fd, FileId* id) override {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return ErrnoStatus("Stat error", errno);
+    id->device = static_cast<uint64_t>(st.st_dev);
+    id->inode = static_cast<uint64_t>(st.st_ino);
+    return Status::Ok();
+  }
+
+  bool Exists(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+  }
+
+  Status Rename(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) return ErrnoStatus("Rename error", errno);
+    return Status::Ok();
+  }
+
+  void Remove(const std::string& path) override { ::unlink(path.c_str()); }
+
+  Status LockRange(int fd, uint64_t offset, uint64_t length, bool* granted) override {
+    return RangeLock(fd, F_WRLCK, offset, length, granted);
+  }
+
+  Status UnlockRange(int fd, uint64_t offset, uint64_t length) override {
+    bool granted = false;
+    return RangeLock(fd, F_UNLCK, offset, length, &granted);
+  }
+
+  Status LockFile(int fd, bool exclusive, bool* granted) override {
+    int result;
+    do {
+      result = ::flock(fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    *granted = result == 0;
+    if (result != 0 && errno != EWOULDBLOCK) return ErrnoStatus("Lock error", errno);
+    return Status::Ok();
+  }
+
+  int64_t NowMillis() override {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+  }
+
+  void SleepMillis(int millis) override {
+    struct timespec ts{millis / 1000, (millis % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+  }
+
+  void Today(int* year, int* month, int* day) override {
+    time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    *year = local.tm_year + 1900;
+    *month = local.tm_mon + 1;
+    *day = local.tm_mday;
+  }
+
+ private:
+  static Status RangeLock(int fd, short type, uint64_t offset, uint64_t length, bool* granted) {
+    struct flock lock;
+    std::memset(&lock, 0, sizeof lock);
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = static_cast<off_t>(offset);
+    lock.l_len = static_cast<off_t>(length);
+    int result;
+    do {
+      result = ::fcntl(fd, F_OFD_SETLK, &lock);
+    } while (result != 0 && errno == EINTR);
+    *granted = result == 0;
+    if (result != 0 && errno != EAGAIN && errno != EACCES) return ErrnoStatus("Lock error", errno);
+    return Status::Ok();
+  }
+};
+
+Os* g_os = nullptr;
+
+}  // namespace
+
+Os* PosixOs() {
+  static PosixOsImpl instance;
+  return &instance;
+}
+
+Os* CurrentOs() { return g_os != nullptr ? g_os : PosixOs(); }
+
+void SetOsForTesting(Os* os) { g_os = os; }
+
+}  // namespace xb

@@ -1,0 +1,43 @@
+// The engine's process-wide settings (xb_Set* entry points and xb_SysProp) and their defaults.
+// Read by tables and expressions at each use. Single-threaded.
+#ifndef VELLORIA_ENGINE_SETTINGS_H_
+#define VELLORIA_ENGINE_SETTINGS_H_
+
+#include <string>
+
+#include "engine/expr.h"
+
+namespace xb {
+
+struct Settings {
+  bool deleted = false;  // hide records marked deleted
+  bool exact = false;
+  int epoch = 1900;
+  bool century = false;
+  int date_format = kDateAmerican;
+  bool soft_seek = false;
+  int memo_block_size = 512;
+  bool translate = false;
+  bool turbo_read = false;
+  int lock_timeout_seconds = 1;
+  bool optimistic = false;
+  int error_level = 0;
+  std::string udf_path;
+  char delimiter = ',';
+  std::string password;
+
+  ExprSettings ForExpressions() const {
+    ExprSettings s;
+    s.exact = exact;
+    s.epoch = epoch;
+    s.century = century;
+    s.date_format = date_format;
+    return s;
+  }
+};
+
+Settings& GlobalSettings();
+
+}  // namespace xb
+
+#endif  // VELLORIA_ENGINE_SETTINGS_H_

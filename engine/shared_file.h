@@ -1,0 +1,81 @@
+// SharedFile: the one descriptor this process keeps per table or memo file, shared by every
+// work area that opens it, with the bookkeeping of which area holds which lock. Closing one
+// area never drops another area's locks, and two areas of the process exclude each other as
+// two processes do. Locks are open-file-description byte-range locks at the Clipper offsets.
+// Single-threaded, like the whole engine.
+#ifndef VELLORIA_ENGINE_SHARED_FILE_H_
+#define VELLORIA_ENGINE_SHARED_FILE_H_
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/os.h"
+#include "engine/status.h"
+
+namespace xb {
+
+inline constexpr uint64_t kLockBase = 1000000000ULL;       // header lock byte
+inline constexpr uint64_t kFileLockLength = 1000000000ULL;  // file lock from kLockBase + 1
+
+class SharedFile {
+ public:
+  ~SharedFile();
+  // Opens path for a work area: exclusive takes the whole file (flock LOCK_EX; refused while
+  // any other opener, in this process or another, has it); otherwise shared (LOCK_SH).
+  // *read_only is set when the file could only be opened for reading.
+  static Status Acquire(const std::string& path, bool exclusive, bool want_write,
+                        std::shared_ptr<SharedFile>* out, bool* read_only);
+  // Creates (or replaces) path and holds it exclusively.
+  static Status Create(const std::string& path, std::shared_ptr<SharedFile>* out);
+
+  int fd() const { return fd_; }
+  bool exclusive() const { return exclusive_; }
+  bool writable() const { return writable_; }
+  const std::string& path() const { return path_; }
+  // Bumped at every write through this descriptor, so read-ahead copies know they are stale.
+  uint64_t generation() const { return generation_; }
+
+  Status Read(void* buffer, size_t size, uint64_t offset, size_t* done);
+  Status Write(const void* buffer, size_t size, uint64_t offset);
+  Status Size(uint64_t* size);
+
+  // Record lock for area (retrying for timeout_ms); *granted false when another holds it.
+  Status LockRecord(int area, uint32_t record, int timeout_ms, bool* granted);
+  Status UnlockRecord(int area, uint32_t record);
+  Status LockWholeFile(int area, int timeout_ms, bool* granted);
+  // Releases every lock area holds.
+  Status UnlockAll(int area);
+  bool HoldsRecord(int area, uint32_t record) const;
+  bool HoldsFile(int area) const { return exclusive_ || file_lock_area_ == area; }
+  // Record numbers area holds, ascending.
+  std::vector<uint32_t> RecordsHeldBy(int area) const;
+  // The header lock that serialises appends between processes.
+  Status LockHeader(int timeout_ms, bool* granted);
+  Status UnlockHeader();
+
+  // Swaps in a new descriptor for the same path (after the file was replaced by a rename).
+  void ReplaceDescriptor(int fd);
+
+ private:
+  SharedFile(std::string path, int fd, FileId id, bool exclusive, bool writable)
+      : path_(std::move(path)), fd_(fd), id_(id), exclusive_(exclusive), writable_(writable) {}
+  Status Retry(int timeout_ms, bool* granted, const std::function<Status(bool*)>& attempt);
+
+  std::string path_;
+  int fd_;
+  FileId id_;
+  bool exclusive_;
+  bool writable_;
+  uint64_t generation_ = 0;
+  std::map<uint32_t, int> record_locks_;  // record -> area
+  int file_lock_area_ = 0;
+  int header_lock_depth_ = 0;
+};
+
+}  // namespace xb
+
+#endif  // VELLORIA_ENGINE_SHARED_FILE_H_

@@ -1,0 +1,536 @@
+// Table: open with checks, navigation with the deleted setting and the query, record
+// writes, crash-safe appends (record before header count), commit levels and locks.
+#include "engine/table.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/settings.h"
+#include "platform/paths.h"
+
+namespace xb {
+namespace {
+
+constexpr size_t kReadAheadBytes = 64 * 1024;
+
+Status NoRecord() {
+  return Status::Error(XB_ERR_ARGUMENT, "No current record (end of file)");
+}
+
+uint32_t ParseMemoBlock(const uint8_t* bytes, int width) {
+  if (width == 4) return uint32_t(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t(bytes[3]) << 24);
+  uint32_t block = 0;
+  for (int i = 0; i < width; ++i) {
+    uint8_t c = bytes[i];
+    if (c >= '0' && c <= '9') {
+      if (block > 400000000u) return 0;
+      block = block * 10 + (c - '0');
+    } else if (c != ' ' && c != 0) {
+      return 0;
+    }
+  }
+  return block;
+}
+
+}  // namespace
+
+Status Table::Open(const std::string& path, int mode, int commit_level, int area,
+                   std::unique_ptr<Table>* out) {
+  std::unique_ptr<Table> t(new Table());
+  t->path_ = velloria::paths::ResolveCaseInsensitive(path);
+  t->mode_ = mode;
+  t->commit_level_ = commit_level;
+  t->area_ = area;
+  bool exclusive = mode == XB_OPEN_EXCLUSIVE;
+  bool want_write = mode != XB_OPEN_READ_ONLY;
+  bool file_read_only = false;
+  XB_RETURN_IF_ERROR(SharedFile::Acquire(t->path_, exclusive, want_write, &t->file_, &file_read_only));
+  t->read_only_ = !want_write || file_read_only;
+  if (want_write && file_read_only) t->damage_ = "The file is read-only";
+  XB_RETURN_IF_ERROR(t->ReadHeader());
+  MemoKind kind = t->layout_.Memo();
+  if (kind != MemoKind::kNone) {
+    Status s = MemoFile::Open(t->path_, kind, exclusive, want_write && !t->read_only_, &t->memo_);
+    if (!s.ok()) {
+      t->memo_problem_ = s.message();
+      if (t->damage_.empty()) t->damage_ = s.message();
+      t->read_only_ = true;
+    }
+  }
+  if (!t->layout_.Writable() && want_write && !t->read_only_) {
+    t->read_only_ = true;
+    t->damage_ = "Tables of this version are read only";
+  }
+  t->record_.assign(t->layout_.record_length, ' ');
+  t->probe_.resize(t->layout_.record_length);
+  t->view_ = t->record_.data();
+  t->MoveToPhantom();
+  XB_RETURN_IF_ERROR(t->GoTop());
+  *out = std::move(t);
+  return Status::Ok();
+}
+
+Status Table::ReadHeader() {
+  uint8_t fixed[kHeaderSize];
+  size_t done = 0;
+  XB_RETURN_IF_ERROR(file_->Read(fixed, sizeof fixed, 0, &done));
+  XB_RETURN_IF_ERROR(ParseFixedHeader(fixed, done, &layout_));
+  std::vector<uint8_t> header(layout_.header_length);
+  XB_RETURN_IF_ERROR(file_->Read(header.data(), header.size(), 0, &done));
+  XB_RETURN_IF_ERROR(ParseDescriptors(header.data(), done, &layout_));
+  size_t descriptors_end = kHeaderSize + kDescriptorSize * layout_.fields.size();
+  if (descriptors_end >= header.size() || header[descriptors_end] != kTerminator) {
+    damage_ = "The field descriptors have no terminator";
+  }
+  uint64_t size = 0;
+  XB_RETURN_IF_ERROR(file_->Size(&size));
+  count_ = RecordsPresent(layout_, size);
+  if (count_ < layout_.header_count) {
+    damage_ = "The header counts " + std::to_string(layout_.header_count) +
+              " records but the file holds " + std::to_string(count_);
+  }
+  if (!damage_.empty()) read_only_ = true;
+  return Status::Ok();
+}
+
+Status Table::RefreshCount() {
+  if (file_->exclusive()) return Status::Ok();
+  uint8_t fixed[8];
+  size_t done = 0;
+  uint64_t size = 0;
+  XB_RETURN_IF_ERROR(file_->Read(fixed, sizeof fixed, 0, &done));
+  XB_RETURN_IF_ERROR(file_->Size(&size));
+  if (done == sizeof fixed) {
+    layout_.header_count = uint32_t(fixed[4] | fixed[5] << 8 | fixed[6] << 16 | uint32_t(fixed[7]) << 24);
+  }
+  count_ = RecordsPresent(layout_, size);
+  return Status::Ok();
+}
+
+Table::~Table() {
+  if (file_) Close();
+}
+
+Status Table::Close() {
+  if (!file_) return Status::Ok();
+  Status s = FlushRecord();
+  if (s.ok()) s = WriteHeaderDate();
+  if (s.ok() && commit_level_ == XB_COMMIT_FULL && !read_only_) s = Sync();
+  Status unlock = file_->UnlockAll(area_);
+  memo_.reset();
+  file_.reset();
+  return s.ok() ? unlock : s;
+}
+
+bool Table::ReadMemo(int index, std::string* text) const {
+  return ReadMemoOf(index, text).ok();
+}
+
+Status Table::ReadMemoOf(int index, std::string* text) const {
+  text->clear();
+  const FieldInfo& f = layout_.fields[size_t(index)];
+  if (f.type != 'M') return Status::Error(XB_ERR_ARGUMENT, "Field " + f.name + " is not a memo");
+  uint32_t block = ParseMemoBlock(view_ + f.offset, f.width);
+  if (block == 0) return Status::Ok();
+  if (!memo_) return Status::Error(XB_ERR_OPEN, memo_problem_);
+  return memo_->Read(block, text);
+}
+
+bool Table::UseReadAhead() const {
+  return file_->exclusive() || GlobalSettings().turbo_read;
+}
+
+Status Table::Peek(uint32_t r, const uint8_t** bytes) {
+  size_t len = layout_.record_length;
+  if (!UseReadAhead()) {
+    size_t done = 0;
+    XB_RETURN_IF_ERROR(file_->Read(probe_.data(), len, layout_.header_length + uint64_t(r - 1) * len, &done));
+    if (done < len) return Status::Error(XB_ERR_IO, "Record " + std::to_string(r) + " is cut short");
+    *bytes = probe_.data();
+    return Status::Ok();
+  }
+  bool cached = block_generation_ == file_->generation() && r >= block_first_ &&
+                r < block_first_ + block_records_;
+  if (!cached) {
+    uint32_t per_block = uint32_t(std::max<size_t>(1, kReadAheadBytes / len));
+    uint32_t first = r;
+    if (r < block_first_ && r + 1 == block_first_) first = r > per_block ? r - per_block + 1 : 1;
+    uint32_t n = std::min(per_block, count_ - first + 1);
+    block_.resize(size_t(n) * len);
+    size_t done = 0;
+    XB_RETURN_IF_ERROR(file_->Read(block_.data(), block_.size(), layout_.header_length + uint64_t(first - 1) * len, &done));
+    block_first_ = first;
+    block_records_ = uint32_t(done / len);
+    block_generation_ = file_->generation();
+    if (r >= first + block_records_) {
+      return Status::Error(XB_ERR_IO, "Record " + std::to_string(r) + " is cut short");
+    }
+  }
+  *bytes = block_.data() + size_t(r - block_first_) * len;
+  return Status::Ok();
+}
+
+Status Table::Visible(uint32_t r, const uint8_t* bytes, bool* visible) {
+  *visible = !(GlobalSettings().deleted && bytes[0] == '*');
+  if (!*visible || !query_) return Status::Ok();
+  view_ = bytes;
+  view_recno_ = r;
+  *visible = query_->EvalLogical(*this, GlobalSettings().ForExpressions());
+  view_ = record_.data();
+  view_recno_ = recno_;
+  return Status::Ok();
+}
+
+Status Table::ScanForward(uint32_t from, uint32_t* found) {
+  *found = 0;
+  for (uint32_t r = std::max<uint32_t>(from, 1); r <= count_; ++r) {
+    const uint8_t* bytes = nullptr;
+    bool visible = false;
+    XB_RETURN_IF_ERROR(Peek(r, &bytes));
+    XB_RETURN_IF_ERROR(Visible(r, bytes, &visible));
+    if (visible) {
+      *found = r;
+      return Status::Ok();
+    }
+  }
+  return Status::Ok();
+}
+
+Status Table::ScanBackward(uint32_t from, uint32_t* found) {
+  *found = 0;
+  for (uint32_t r = std::min(from, count_); r >= 1; --r) {
+    const uint8_t* bytes = nullptr;
+    bool visible = false;
+    XB_RETURN_IF_ERROR(Peek(r, &bytes));
+    XB_RETURN_IF_ERROR(Visible(r, bytes, &visible));
+    if (visible) {
+      *found = r;
+      return Status::Ok();
+    }
+  }
+  return Status::Ok();
+}
+
+Status Table::MoveTo(uint32_t r) {
+  XB_RETURN_IF_ERROR(FlushRecord());
+  const uint8_t* bytes = nullptr;
+  XB_RETURN_IF_ERROR(Peek(r, &bytes));
+  std::memcpy(record_.data(), bytes, record_.size());
+  recno_ = view_recno_ = r;
+  eof_ = bof_ = false;
+  return Status::Ok();
+}
+
+void Table::MoveToPhantom() {
+  std::fill(record_.begin(), record_.end(), ' ');
+  recno_ = view_recno_ = count_ + 1;
+  eof_ = true;
+  bof_ = false;
+}
+
+Status Table::GoTop() {
+  XB_RETURN_IF_ERROR(FlushRecord());
+  XB_RETURN_IF_ERROR(RefreshCount());
+  uint32_t r = 0;
+  XB_RETURN_IF_ERROR(ScanForward(1, &r));
+  if (r != 0) return MoveTo(r);
+  MoveToPhantom();
+  bof_ = true;
+  return Status::Ok();
+}
+
+Status Table::GoBottom() {
+  XB_RETURN_IF_ERROR(FlushRecord());
+  XB_RETURN_IF_ERROR(RefreshCount());
+  uint32_t r = 0;
+  XB_RETURN_IF_ERROR(ScanBackward(count_, &r));
+  if (r != 0) return MoveTo(r);
+  MoveToPhantom();
+  bof_ = true;
+  return Status::Ok();
+}
+
+Status Table::Skip(int64_t count) {
+  XB_RETURN_IF_ERROR(FlushRecord());
+  if (count == 0) {
+    if (eof_) return Status::Ok();
+    bool bof = bof_;
+    XB_RETURN_IF_ERROR(MoveTo(recno_));
+    bof_ = bof;
+    return Status::Ok();
+  }
+  if (eof_ || recno_ > count_) XB_RETURN_IF_ERROR(RefreshCount());
+  for (; count > 0; --count) {
+    if (eof_) return Status::Ok();
+    uint32_t r = 0;
+    XB_RETURN_IF_ERROR(ScanForward(recno_ + 1, &r));
+    if (r == 0) {
+      MoveToPhantom();
+      return Status::Ok();
+    }
+    XB_RETURN_IF_ERROR(MoveTo(r));
+  }
+  for (; count < 0; ++count) {
+    uint32_t r = 0;
+    XB_RETURN_IF_ERROR(ScanBackward(recno_ - 1, &r));
+    if (r != 0) {
+      XB_RETURN_IF_ERROR(MoveTo(r));
+      continue;
+    }
+    bool was_eof = eof_;
+    XB_RETURN_IF_ERROR(ScanForward(1, &r));
+    if (r != 0) XB_RETURN_IF_ERROR(MoveTo(r));
+    eof_ = r == 0 && was_eof;
+    bof_ = true;
+    return Status::Ok();
+  }
+  return Status::Ok();
+}
+
+Status Table::Go(int64_t record) {
+  XB_RETURN_IF_ERROR(FlushRecord());
+  if (record < 1 || record > count_) XB_RETURN_IF_ERROR(RefreshCount());
+  if (record >= 1 && record <= count_) return MoveTo(uint32_t(record));
+  MoveToPhantom();
+  bof_ = count_ == 0;
+  return Status::Ok();
+}
+
+Status Table::RecCount(uint32_t* count) {
+  XB_RETURN_IF_ERROR(RefreshCount());
+  *count = count_;
+  return Status::Ok();
+}
+
+Status Table::CountVisible(uint32_t* count) {
+  XB_RETURN_IF_ERROR(FlushRecord());
+  XB_RETURN_IF_ERROR(RefreshCount());
+  *count = 0;
+  for (uint32_t r = 1; r <= count_; ++r) {
+    const uint8_t* bytes = nullptr;
+    bool visible = false;
+    XB_RETURN_IF_ERROR(Peek(r, &bytes));
+    XB_RETURN_IF_ERROR(Visible(r, bytes, &visible));
+    if (visible) ++*count;
+  }
+  return Status::Ok();
+}
+
+Status Table::MatchesQuery(uint32_t record, bool* match) {
+  *match = true;
+  if (!query_ || record < 1 || record > count_) {
+    *match = query_ == nullptr;
+    return Status::Ok();
+  }
+  XB_RETURN_IF_ERROR(FlushRecord());
+  const uint8_t* bytes = nullptr;
+  XB_RETURN_IF_ERROR(Peek(record, &bytes));
+  view_ = bytes;
+  view_recno_ = record;
+  *match = query_->EvalLogical(*this, GlobalSettings().ForExpressions());
+  view_ = record_.data();
+  view_recno_ = recno_;
+  return Status::Ok();
+}
+
+Status Table::CheckWritable() const {
+  if (!read_only_) return Status::Ok();
+  std::string why = damage_.empty() ? "it is open read-only" : damage_;
+  return Status::Error(XB_ERR_READ_ONLY, "Table " + path_ + " cannot be written: " + why);
+}
+
+Status Table::CheckWritableRecord() const {
+  XB_RETURN_IF_ERROR(CheckWritable());
+  return eof_ || recno_ > count_ ? NoRecord() : Status::Ok();
+}
+
+Status Table::PutRecord(const uint8_t* image) {
+  XB_RETURN_IF_ERROR(CheckWritableRecord());
+  std::memcpy(record_.data(), image, record_.size());
+  if (record_[0] != '*') record_[0] = ' ';
+  dirty_ = true;
+  return Status::Ok();
+}
+
+Status Table::SetFieldBytes(int index, const std::string& bytes) {
+  XB_RETURN_IF_ERROR(CheckWritableRecord());
+  const FieldInfo& f = layout_.fields[size_t(index)];
+  std::memcpy(record_.data() + f.offset, bytes.data(), std::min<size_t>(bytes.size(), size_t(f.width)));
+  dirty_ = true;
+  return Status::Ok();
+}
+
+Status Table::SetDeletedMark(bool deleted) {
+  XB_RETURN_IF_ERROR(CheckWritableRecord());
+  record_[0] = deleted ? '*' : ' ';
+  dirty_ = true;
+  return Status::Ok();
+}
+
+Status Table::WriteRecordAt(uint32_t r, const uint8_t* bytes, size_t size) {
+  bool block_current = block_generation_ == file_->generation();
+  XB_RETURN_IF_ERROR(file_->Write(bytes, size, layout_.header_length + uint64_t(r - 1) * layout_.record_length));
+  if (block_current) {
+    if (r >= block_first_ && r < block_first_ + block_records_) {
+      std::memcpy(block_.data() + size_t(r - block_first_) * layout_.record_length, bytes, layout_.record_length);
+    }
+    block_generation_ = file_->generation();
+  }
+  header_date_pending_ = true;
+  return Status::Ok();
+}
+
+Status Table::FlushRecord() {
+  if (!dirty_) return Status::Ok();
+  XB_RETURN_IF_ERROR(WriteRecordAt(recno_, record_.data(), record_.size()));
+  dirty_ = false;
+  return Status::Ok();
+}
+
+Status Table::WriteHeaderDate() {
+  if (!header_date_pending_ || read_only_) return Status::Ok();
+  int y = 0, m = 0, d = 0;
+  CurrentOs()->Today(&y, &m, &d);
+  uint8_t bytes[7];
+  EncodeDateAndCount(y, m, d, 0, bytes);
+  XB_RETURN_IF_ERROR(file_->Write(bytes, 3, 1));
+  layout_.year = y;
+  layout_.month = m;
+  layout_.day = d;
+  header_date_pending_ = false;
+  return Status::Ok();
+}
+
+Status Table::AppendBlank(bool lock) {
+  XB_RETURN_IF_ERROR(CheckWritable());
+  XB_RETURN_IF_ERROR(FlushRecord());
+  bool granted = false;
+  XB_RETURN_IF_ERROR(file_->LockHeader(LockTimeoutMs(), &granted));
+  if (!granted) return Status::Error(XB_ERR_LOCKED, "The table header is locked by another user");
+  Status s = RefreshCount();
+  uint32_t r = count_ + 1;
+  if (s.ok()) {
+    std::vector<uint8_t> bytes(layout_.record_length + 1, ' ');
+    bytes.back() = kEndOfFile;
+    s = WriteRecordAt(r, bytes.data(), bytes.size());  // the record first ...
+  }
+  if (s.ok()) {
+    int y = 0, m = 0, d = 0;
+    CurrentOs()->Today(&y, &m, &d);
+    uint8_t head[7];
+    EncodeDateAndCount(y, m, d, r, head);
+    s = file_->Write(head, sizeof head, 1);  // ... then the header counts it
+    if (s.ok()) header_date_pending_ = false;
+  }
+  Status unlock = file_->UnlockHeader();
+  XB_RETURN_IF_ERROR(s);
+  XB_RETURN_IF_ERROR(unlock);
+  count_ = layout_.header_count = r;
+  XB_RETURN_IF_ERROR(MoveTo(r));
+  if (lock && !file_->exclusive()) {
+    XB_RETURN_IF_ERROR(file_->LockRecord(area_, r, LockTimeoutMs(), &granted));
+  }
+  return Status::Ok();
+}
+
+Status Table::WriteMemo(int index, const void* data, size_t size) {
+  XB_RETURN_IF_ERROR(CheckWritableRecord());
+  const FieldInfo& f = layout_.fields[size_t(index)];
+  if (f.type != 'M') return Status::Error(XB_ERR_ARGUMENT, "Field " + f.name + " is not a memo");
+  if (!memo_) return Status::Error(XB_ERR_OPEN, memo_problem_);
+  uint32_t block = 0;
+  XB_RETURN_IF_ERROR(memo_->Append(data, size, LockTimeoutMs(), &block));
+  std::string ref(size_t(f.width), ' ');
+  if (block != 0) {
+    std::string digits = std::to_string(block);
+    ref.replace(ref.size() - digits.size(), digits.size(), digits);
+  }
+  return SetFieldBytes(index, ref);
+}
+
+Status Table::Sync() {
+  XB_RETURN_IF_ERROR(CurrentOs()->Sync(file_->fd()));
+  return memo_ ? memo_->Sync() : Status::Ok();
+}
+
+Status Table::Commit() {
+  XB_RETURN_IF_ERROR(FlushRecord());
+  if (commit_level_ == XB_COMMIT_NONE || read_only_) return Status::Ok();
+  XB_RETURN_IF_ERROR(WriteHeaderDate());
+  return commit_level_ == XB_COMMIT_FULL ? Sync() : Status::Ok();
+}
+
+Status Table::SetQuery(std::string_view text) {
+  XB_RETURN_IF_ERROR(FlushRecord());
+  size_t start = text.find_first_not_of(' ');
+  if (start == std::string_view::npos) {
+    query_.reset();
+    query_text_.clear();
+    return GoTop();
+  }
+  std::unique_ptr<CompiledExpr> compiled;
+  std::string error;
+  if (!CompiledExpr::Compile(text, *this, &compiled, &error)) {
+    return Status::Error(XB_ERR_EXPRESSION, "Invalid query expression: " + error);
+  }
+  if (compiled->ResultType() != kExprLogical) {
+    return Status::Error(XB_ERR_EXPRESSION, "The query expression is not logical");
+  }
+  query_ = std::move(compiled);
+  query_text_ = std::string(text);
+  return GoTop();
+}
+
+Status Table::Locate(CompiledExpr* expr, bool forward, bool from_current, bool* found) {
+  XB_RETURN_IF_ERROR(FlushRecord());
+  XB_RETURN_IF_ERROR(RefreshCount());
+  *found = false;
+  ExprSettings settings = GlobalSettings().ForExpressions();
+  uint32_t r = from_current ? (forward ? recno_ + 1 : recno_ - 1) : (forward ? 1 : count_);
+  while (r >= 1 && r <= count_) {
+    XB_RETURN_IF_ERROR(forward ? ScanForward(r, &r) : ScanBackward(r, &r));
+    if (r == 0) break;
+    const uint8_t* bytes = nullptr;
+    XB_RETURN_IF_ERROR(Peek(r, &bytes));
+    view_ = bytes;
+    view_recno_ = r;
+    bool match = expr->EvalLogical(*this, settings);
+    view_ = record_.data();
+    view_recno_ = recno_;
+    if (match) {
+      *found = true;
+      return MoveTo(r);
+    }
+    r = forward ? r + 1 : r - 1;
+  }
+  if (forward) {
+    MoveToPhantom();
+    return Status::Ok();
+  }
+  XB_RETURN_IF_ERROR(GoTop());
+  bof_ = true;
+  return Status::Ok();
+}
+
+int Table::LockTimeoutMs() const { return GlobalSettings().lock_timeout_seconds * 1000; }
+
+Status Table::LockRecord(uint32_t record, bool* granted) {
+  if (record == 0) record = recno_;
+  if (record < 1 || record > count_) XB_RETURN_IF_ERROR(RefreshCount());
+  if (record < 1 || record > count_) {
+    *granted = false;
+    return Status::Error(XB_ERR_ARGUMENT, "Record " + std::to_string(record) + " does not exist");
+  }
+  return file_->LockRecord(area_, record, LockTimeoutMs(), granted);
+}
+
+Status Table::UnlockRecord(uint32_t record) { return file_->UnlockRecord(area_, record); }
+
+Status Table::LockFile(bool* granted) { return file_->LockWholeFile(area_, LockTimeoutMs(), granted); }
+
+Status Table::UnlockAll() {
+  XB_RETURN_IF_ERROR(FlushRecord());
+  return file_->UnlockAll(area_);
+}
+
+}  // namespace xb

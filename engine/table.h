@@ -1,0 +1,151 @@
+// Table: one open dBase table in one work area — its layout, current record, navigation
+// (deleted setting and query applied), record writes with crash-safe appends, memos, locks
+// and commit levels. Records are read on demand (one record, or a 64 KiB read-ahead block
+// for exclusive or turbo-read opens); a table is never loaded whole. Single-threaded.
+#ifndef VELLORIA_ENGINE_TABLE_H_
+#define VELLORIA_ENGINE_TABLE_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/dbf_layout.h"
+#include "engine/expr.h"
+#include "engine/memo_file.h"
+#include "engine/shared_file.h"
+
+namespace xb {
+
+class Table final : public RecordView {
+ public:
+  // Opens path (resolved case-insensitively) for work area `area`. mode: XB_OPEN_*;
+  // commit_level: XB_COMMIT_*. A table with a recoverable fault (see damage()) opens
+  // read-only; one that fails the checks does not open.
+  static Status Open(const std::string& path, int mode, int commit_level, int area,
+                     std::unique_ptr<Table>* out);
+  // Writes a new empty table (and its memo file when it has memo fields).
+  static Status Create(const std::string& path, TableLayout layout);
+  ~Table() override;
+  // Flushes, releases the area's locks and closes; the table is unusable afterwards.
+  Status Close();
+
+  const TableLayout& layout() const { return layout_; }
+  const std::string& path() const { return path_; }
+  int mode() const { return mode_; }
+  int commit_level() const { return commit_level_; }
+  void set_commit_level(int level) { commit_level_ = level; }
+  bool read_only() const { return read_only_; }
+  // Why the table is read-only although opened for writing ("" when it is not).
+  const std::string& damage() const { return damage_; }
+
+  // RecordView over the current record (or the record a scan is testing).
+  int FieldCount() const override { return int(layout_.fields.size()); }
+  int FieldIndex(std::string_view name) const override { return layout_.FieldIndex(name); }
+  const FieldInfo& Field(int index) const override { return layout_.fields[size_t(index)]; }
+  const uint8_t* Record() const override { return view_; }
+  int RecordSize() const override { return int(layout_.record_length); }
+  uint32_t RecNo() const override { return view_recno_; }
+  bool ReadMemo(int index, std::string* text) const override;
+
+  // Navigation. Each leaves eof()/bof() as xBase does.
+  Status GoTop();
+  Status GoBottom();
+  Status Skip(int64_t count);
+  Status Go(int64_t record);
+  bool eof() const { return eof_; }
+  bool bof() const { return bof_; }
+  uint32_t recno() const { return recno_; }
+  // Records in the file (re-read from the file in shared mode).
+  Status RecCount(uint32_t* count);
+  // Records shown (deleted setting and query); the position is kept.
+  Status CountVisible(uint32_t* count);
+  // Whether record (1-based) passes the query (true without one).
+  Status MatchesQuery(uint32_t record, bool* match);
+
+  // Records. All writes need a writable table and a current (not phantom) record.
+  const uint8_t* record() const { return record_.data(); }
+  Status PutRecord(const uint8_t* image);
+  Status SetFieldBytes(int index, const std::string& bytes);
+  Status SetDeletedMark(bool deleted);
+  // Appends a blank record and makes it current; lock also locks it in shared mode.
+  Status AppendBlank(bool lock);
+  Status ReadMemoOf(int index, std::string* text) const;
+  Status WriteMemo(int index, const void* data, size_t size);
+  Status Commit();
+  Status Pack();
+  Status Zap();
+
+  // Query (empty text removes it); after it the table stands on the first match.
+  Status SetQuery(std::string_view text);
+  const std::string& query_text() const { return query_text_; }
+  // Moves to the next shown record satisfying expr; *found false leaves Eof (forward) or the
+  // first record with Bof (backward).
+  Status Locate(CompiledExpr* expr, bool forward, bool from_current, bool* found);
+
+  // Locks (area bookkeeping in the shared file).
+  Status LockRecord(uint32_t record, bool* granted);
+  Status UnlockRecord(uint32_t record);
+  Status LockFile(bool* granted);
+  Status UnlockAll();
+  bool HoldsRecord(uint32_t record) const { return file_->HoldsRecord(area_, record); }
+  bool HoldsFile() const { return file_->HoldsFile(area_); }
+  std::vector<uint32_t> LockedRecords() const { return file_->RecordsHeldBy(area_); }
+
+ private:
+  Table() = default;
+  Status ReadHeader();
+  Status RefreshCount();
+  bool UseReadAhead() const;
+  // Bytes of record r (1..count_), valid until the next Peek.
+  Status Peek(uint32_t r, const uint8_t** bytes);
+  Status Visible(uint32_t r, const uint8_t* bytes, bool* visible);
+  // First shown record at or after from / at or before from; 0 when none.
+  Status ScanForward(uint32_t from, uint32_t* found);
+  Status ScanBackward(uint32_t from, uint32_t* found);
+  Status MoveTo(uint32_t r);
+  void MoveToPhantom();
+  Status FlushRecord();
+  Status WriteRecordAt(uint32_t r, const uint8_t* bytes, size_t size);
+  Status WriteHeaderDate();
+  Status CheckWritable() const;
+  Status CheckWritableRecord() const;
+  Status Sync();
+  int LockTimeoutMs() const;
+  Status RewritePacked();
+
+  std::string path_;
+  int mode_ = 0;
+  int commit_level_ = 1;
+  int area_ = 0;
+  bool read_only_ = false;
+  std::string damage_;
+  TableLayout layout_;
+  std::shared_ptr<SharedFile> file_;
+  std::unique_ptr<MemoFile> memo_;
+  std::string memo_problem_;
+
+  uint32_t count_ = 0;
+  uint32_t recno_ = 1;
+  bool eof_ = true;
+  bool bof_ = true;
+  std::vector<uint8_t> record_;
+  bool dirty_ = false;
+  bool header_date_pending_ = false;
+
+  const uint8_t* view_ = nullptr;
+  uint32_t view_recno_ = 0;
+
+  std::vector<uint8_t> probe_;     // one record read without read-ahead
+  std::vector<uint8_t> block_;     // read-ahead block
+  uint32_t block_first_ = 0;
+  uint32_t block_records_ = 0;
+  uint64_t block_generation_ = ~0ULL;
+
+  std::unique_ptr<CompiledExpr> query_;
+  std::string query_text_;
+};
+
+}  // namespace xb
+
+#endif  // VELLORIA_ENGINE_TABLE_H_
