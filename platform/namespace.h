@@ -170,6 +170,13 @@ using PropertiesPresenter = std::function<void(const std::string& path)>;
 void SetPropertiesPresenter(PropertiesPresenter presenter);
 bool HasPropertiesPresenter();
 
+// What the properties dialog shows of one item; texts are empty for an item that does
+// not exist.
+struct ItemDescription {
+  std::string name, folder, size, type, modified, permissions;
+};
+ItemDescription DescribeItem(const std::string& path);
+
 // True when `name` could be held by a Windows file system too: not empty, not "." or
 // "..", none of \ / : * ? " < > | or codes below 32, no trailing dot or blank, not a
 // reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without extension).

@@ -10,6 +10,7 @@
 #include <array>
 
 #include "platform/namespace_folder.h"
+#include "platform/paths.h"
 
 namespace velloria::shell {
 namespace {
@@ -101,6 +102,22 @@ std::string DetailText(int column, const std::string& name, const struct stat& s
     default:
       return {};
   }
+}
+
+ItemDescription DescribeItem(const std::string& path) {
+  ItemDescription description;
+  description.name = paths::NamePart(path);
+  description.folder = paths::FolderPart(path);
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return description;
+  if (!S_ISDIR(st.st_mode)) {
+    description.size = SizeText(st) + " (" + QLocale().toString(static_cast<qlonglong>(st.st_size)).toStdString() +
+                       " byte)";
+  }
+  description.type = TypeText(description.name, st);
+  description.modified = ModifiedText(st);
+  description.permissions = PermissionsText(st) + ", " + OwnerText(st);
+  return description;
 }
 
 }  // namespace velloria::shell

@@ -1,0 +1,290 @@
+// Shell items: names, attributes, detail lookup and column-text cache, rename, icon and
+// default action of one namespace item.
+#include "shellview/shell_folder.h"
+
+#include <sys/stat.h>
+
+#include <QDateTime>
+#include <QLocale>
+#include <cerrno>
+
+#include "shellview/shell_errors.h"
+
+namespace velloria {
+namespace {
+
+std::unique_ptr<TShellFolder>& DesktopItemSlot() {
+  static std::unique_ptr<TShellFolder> desktop;
+  return desktop;
+}
+
+template <typename Interface>
+std::shared_ptr<Interface> As(const std::shared_ptr<shell::Unknown>& object) {
+  return std::dynamic_pointer_cast<Interface>(object);
+}
+
+bool IsDecimalDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+
+QString OffsetText(PCItemIDList id, std::uint32_t offset) {
+  if (!id) return {};
+  std::uint32_t count = static_cast<std::uint32_t>(id[0] | (id[1] << 8));
+  if (offset >= count) return {};
+  return QString::fromUtf8(reinterpret_cast<const char*>(id) + offset, count - offset);
+}
+
+// Windows file attribute bits of the fallback details.
+unsigned WindowsAttributes(const QString& name, const struct stat& st) {
+  unsigned bits = S_ISDIR(st.st_mode) ? 0x10 : 0x20;  // directory : archive
+  if (!(st.st_mode & S_IWUSR)) bits |= 0x1;           // read-only
+  if (name.startsWith('.')) bits |= 0x2;               // hidden
+  return bits;
+}
+
+// The modification time at DOS resolution (two seconds, years 1980 to 2107), or the
+// date-time value -1 for folders and for times a DOS date cannot hold.
+QString FallbackTimeText(const struct stat& st) {
+  QDateTime modified = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec).toLocalTime();
+  QDate date = modified.date();
+  if (S_ISDIR(st.st_mode) || date.year() < 1980 || date.year() > 2107) {
+    modified = QDateTime(QDate(1899, 12, 29), QTime(0, 0));
+  } else {
+    QTime time = modified.time();
+    modified = QDateTime(date, QTime(time.hour(), time.minute(), time.second() / 2 * 2));
+  }
+  return QLocale().toString(modified, QLocale::ShortFormat);
+}
+
+QString FallbackText(int column, const QString& name, const struct stat& st) {
+  switch (column) {
+    case 1:
+      return S_ISDIR(st.st_mode) ? QStringLiteral("-1") : QString::number(static_cast<qint64>(st.st_size));
+    case 2: {
+      qsizetype dot = name.lastIndexOf('.');
+      return dot < 0 ? QString() : name.mid(dot);
+    }
+    case 3:
+      return FallbackTimeText(st);
+    case 4:
+      return QString::number(WindowsAttributes(name, st));
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+TShellFolder::TShellFolder(TShellFolder* parent, PCItemIDList id, std::shared_ptr<IShellFolder> folder)
+    : m_localId(DuplicateID(id)), m_parent(parent), m_folder(std::move(folder)) {
+  if (parent) {
+    m_fullId = JoinIDs(parent->FullID(), m_localId);
+  } else {
+    TShellFolder* desktop = DesktopItemSlot().get();
+    m_fullId = JoinIDs(desktop ? desktop->FullID() : nullptr, m_localId);
+    m_parent = desktop;
+  }
+}
+
+TShellFolder::~TShellFolder() {
+  FreeID(m_localId);
+  FreeID(m_fullId);
+}
+
+std::shared_ptr<IShellFolder> TShellFolder::ParentFolderInterface() const {
+  return m_parent ? m_parent->FolderInterface() : shell::DesktopFolder();
+}
+
+QString TShellFolder::ItemName() const {
+  return QueryDisplayName(ParentFolderInterface(), m_localId, shell::kNameInFolder);
+}
+
+QString TShellFolder::FullPath() const {
+  return QueryDisplayName(shell::DesktopFolder(), m_fullId, shell::kNameForParsing);
+}
+
+std::uint32_t TShellFolder::Attributes(std::uint32_t request) const {
+  std::shared_ptr<IShellFolder> parent = ParentFolderInterface();
+  return parent ? parent->GetAttributesOf(m_localId, request) : 0;
+}
+
+bool TShellFolder::IsContainer() const { return Attributes(shell::kAttrFolder) & shell::kAttrFolder; }
+
+bool TShellFolder::HasChildFolders() const {
+  return Attributes(shell::kAttrHasSubfolder) & shell::kAttrHasSubfolder;
+}
+
+TItemProperties TShellFolder::ItemProperties() const {
+  if (!ParentFolderInterface()) return 0;
+  TItemProperties properties = 0;
+  std::uint32_t first = Attributes(0x000F0000);
+  if (first & shell::kAttrGhosted) properties |= ipGhosted;
+  if (first & shell::kAttrLink) properties |= ipLink;
+  if (first & shell::kAttrReadOnly) properties |= ipReadOnly;
+  if (first & shell::kAttrShare) properties |= ipShared;
+  std::uint32_t second = Attributes(0);
+  if (second & shell::kAttrFileSystem) properties |= ipFileSystem;
+  if (second & shell::kAttrFileSysAncestor) properties |= ipFileSystemAncestor;
+  if (second & shell::kAttrRemovable) properties |= ipRemovable;
+  if (second & shell::kAttrValidate) properties |= ipValidate;
+  return properties;
+}
+
+TItemAbilities TShellFolder::ItemAbilities() const {
+  std::uint32_t bits = Attributes(0x177);
+  TItemAbilities abilities = 0;
+  if (bits & shell::kAttrCanCopy) abilities |= iaCanCopy;
+  if (bits & shell::kAttrCanDelete) abilities |= iaCanDelete;
+  if (bits & shell::kAttrCanLink) abilities |= iaCanLink;
+  if (bits & shell::kAttrCanMove) abilities |= iaCanMove;
+  if (bits & shell::kAttrCanRename) abilities |= iaCanRename;
+  if (bits & shell::kAttrDropTarget) abilities |= iaDropTarget;
+  if (bits & shell::kAttrHasPropSheet) abilities |= iaHasPropSheet;
+  return abilities;
+}
+
+bool TShellFolder::RenameTo(const QString& newName) {
+  if (!(ItemAbilities() & iaCanRename)) return false;
+  std::shared_ptr<IShellFolder> parent = ParentFolderInterface();
+  PItemIDList renamed = nullptr;
+  if (!parent || parent->SetNameOf(m_localId, newName.toStdString(), shell::kNameNormal, &renamed) !=
+                     shell::Status::kOk) {
+    FreeID(renamed);
+    throw EShellError(FormatMessage("Rename to %s failed", newName));
+  }
+  FreeID(m_localId);
+  FreeID(m_fullId);
+  m_localId = renamed;
+  m_fullId = m_parent ? JoinIDs(m_parent->FullID(), renamed) : DuplicateID(renamed);
+  return true;
+}
+
+int TShellFolder::SystemIconIndex(bool large, bool open) const {
+  return shell::SystemIconIndex(m_fullId, large, open);
+}
+
+void TShellFolder::OpenDefault() const { shell::OpenDefault(m_fullId); }
+
+void TShellFolder::LookUpDetailInterfaces() {
+  m_detailsLookedUp = true;
+  std::shared_ptr<IShellFolder> desktop = shell::DesktopFolder();
+  m_details = As<IShellDetails>(m_folder->BindToObject(m_fullId, shell::Iid::kShellDetails));
+  if (!m_details) m_details = As<IShellDetails>(m_folder->GetUIObjectOf(m_fullId, shell::Iid::kShellDetails));
+  if (!m_details) m_details = As<IShellDetails>(m_folder->CreateViewObject(shell::Iid::kShellDetails));
+  if (!m_details) m_details = As<IShellDetails>(desktop->BindToObject(m_fullId, shell::Iid::kShellDetails));
+  if (!m_details) {
+    m_folder2 = As<IShellFolder2>(desktop->BindToObject(m_fullId, shell::Iid::kShellFolder2));
+    if (!m_folder2) m_folder2 = As<IShellFolder2>(m_folder->GetUIObjectOf(m_fullId, shell::Iid::kShellFolder2));
+    if (!m_folder2) m_folder2 = As<IShellFolder2>(m_folder->BindToObject(m_fullId, shell::Iid::kShellFolder2));
+    if (!m_folder2) m_folder2 = std::dynamic_pointer_cast<IShellFolder2>(m_folder);
+  }
+  if (m_folder2) {
+    m_detailSource = m_folder2;
+  } else {
+    m_detailSource = m_details;
+  }
+}
+
+std::shared_ptr<shell::Unknown> TShellFolder::DetailInterface() {
+  if (m_detailSource || !m_folder || m_detailsLookedUp) return m_detailSource;
+  LookUpDetailInterfaces();
+  return m_detailSource;
+}
+
+std::shared_ptr<IShellFolder2> TShellFolder::ShellFolder2Interface() {
+  DetailInterface();
+  return m_folder2;
+}
+
+std::shared_ptr<IShellDetails> TShellFolder::ShellDetailsInterface() {
+  DetailInterface();
+  return m_details;
+}
+
+void TShellFolder::LoadColumnDetails(TShellFolder* root, int columnCount) {
+  if (m_detailTexts.size() >= columnCount) return;
+  m_detailTexts.clear();
+  std::shared_ptr<IShellFolder2> folder2 = root->ShellFolder2Interface();
+  std::shared_ptr<IShellDetails> details = folder2 ? nullptr : root->ShellDetailsInterface();
+  if (folder2 || details) {
+    for (int column = 1; column <= columnCount; ++column) {
+      shell::ShellDetails record;
+      bool ok = folder2 ? folder2->GetDetailsOf(m_localId, column, &record)
+                        : details->GetDetailsOf(m_localId, column, &record);
+      m_detailTexts << (ok ? TextFromShellString(m_localId, record.text) : QString());
+    }
+  } else if (root->ItemProperties() & ipFileSystem) {
+    LoadFileSystemDetails(columnCount);
+  }
+}
+
+void TShellFolder::LoadFileSystemDetails(int columnCount) {
+  struct stat st;
+  if (lstat(FullPath().toStdString().c_str(), &st) != 0) {
+    QString message = FormatMessage("Unable to retrieve folder details for \"%s\". Error code $", ItemName());
+    throw EInvalidPath(message + QString::number(errno, 16));
+  }
+  QString name = ItemName();
+  for (int column = 1; column <= columnCount; ++column) m_detailTexts << FallbackText(column, name, st);
+}
+
+QString TShellFolder::ColumnText(int column) const {
+  if (m_detailTexts.isEmpty()) throw EShellError(FormatMessage("%s: Missing call to LoadColumnDetails", ItemName()));
+  return column >= 1 && column <= m_detailTexts.size() ? m_detailTexts[column - 1] : QString();
+}
+
+TShellFolder* DesktopItem() {
+  std::unique_ptr<TShellFolder>& slot = DesktopItemSlot();
+  if (!slot) {
+    PItemIDList desktopId = nullptr;
+    shell::SpecialFolderLocation(0x00, &desktopId);
+    IDListHolder holder(desktopId);
+    if (desktopId) slot = std::make_unique<TShellFolder>(nullptr, desktopId, shell::DesktopFolder());
+  }
+  return slot.get();
+}
+
+QString QueryDisplayName(const std::shared_ptr<IShellFolder>& folder, PCItemIDList id, std::uint32_t flags) {
+  if (!folder) return QStringLiteral("parentfolder = nil");
+  shell::StrRet name;
+  folder->GetDisplayNameOf(id, flags, &name);
+  QString text = TextFromShellString(id, name);
+  if (!text.startsWith(QLatin1String("::{"))) return text;
+  shell::StrRet normal;
+  folder->GetDisplayNameOf(id, shell::kNameNormal, &normal);
+  return TextFromShellString(id, normal);
+}
+
+QString TextFromShellString(PCItemIDList id, const shell::StrRet& text) {
+  QString result;
+  switch (text.kind) {
+    case shell::StrRet::kWide:
+      if (text.wide) result = QString::fromStdU16String(*text.wide);
+      break;
+    case shell::StrRet::kOffset:
+      result = OffsetText(id, text.offset);
+      break;
+    case shell::StrRet::kCString:
+      result = QString::fromUtf8(text.cstring.c_str());
+      break;
+  }
+  if (result.size() > 1 && result[0] == QLatin1Char('?') && IsDecimalDigit(result[1])) {
+    result.remove(QLatin1Char('?'));
+  }
+  return result;
+}
+
+std::shared_ptr<IShellFolder> BindChildFolder(const std::shared_ptr<IShellFolder>& parent, PCItemIDList child) {
+  if (!parent) return As<IShellFolder>(shell::DesktopFolder()->BindToObject(child, shell::Iid::kShellFolder));
+  std::shared_ptr<IShellFolder> folder = As<IShellFolder>(parent->BindToObject(child, shell::Iid::kShellFolder));
+  if (!folder) folder = As<IShellFolder>(parent->GetUIObjectOf(child, shell::Iid::kShellFolder));
+  if (!folder) folder = As<IShellFolder>(parent->CreateViewObject(shell::Iid::kShellFolder));
+  return folder;
+}
+
+std::unique_ptr<TShellFolder> MakeRootItem(PCItemIDList absolute) {
+  std::shared_ptr<IShellFolder> desktop = shell::DesktopFolder();
+  std::shared_ptr<IShellFolder> folder = BindChildFolder(desktop, absolute);
+  if (!folder) folder = desktop;
+  return std::make_unique<TShellFolder>(DesktopItem(), absolute, folder);
+}
+
+}  // namespace velloria

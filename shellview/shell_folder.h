@@ -1,0 +1,121 @@
+// Shell items: one namespace item (folder or file) as its parent folder sees it, with
+// its names, attributes, cached column texts, icon, rename and default action; the text
+// conversion of shell strings; the process-wide desktop item. GUI thread only.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+#include "platform/namespace.h"
+#include "shellview/shell_ids.h"
+
+namespace velloria {
+
+using IShellFolder = shell::ShellFolder;
+using IShellFolder2 = shell::ShellFolder2;
+using IShellDetails = shell::ShellDetailsSource;
+
+// Attribute flags of an item (ItemProperties).
+enum TItemProperty : unsigned {
+  ipGhosted = 1u << 0,
+  ipLink = 1u << 1,
+  ipReadOnly = 1u << 2,
+  ipShared = 1u << 3,
+  ipFileSystem = 1u << 4,
+  ipFileSystemAncestor = 1u << 5,
+  ipRemovable = 1u << 6,
+  ipValidate = 1u << 7,
+};
+using TItemProperties = unsigned;
+
+// What may be done with an item (ItemAbilities).
+enum TItemAbility : unsigned {
+  iaCanCopy = 1u << 0,
+  iaCanDelete = 1u << 1,
+  iaCanLink = 1u << 2,
+  iaCanMove = 1u << 3,
+  iaCanRename = 1u << 4,
+  iaDropTarget = 1u << 5,
+  iaHasPropSheet = 1u << 6,
+};
+using TItemAbilities = unsigned;
+
+class TShellFolder {
+ public:
+  // `id` is copied. Without a parent the item's FullID is the desktop's list followed by
+  // `id`, and its ParentItem becomes DesktopItem afterwards.
+  TShellFolder(TShellFolder* parent, PCItemIDList id, std::shared_ptr<IShellFolder> folder);
+  ~TShellFolder();
+  TShellFolder(const TShellFolder&) = delete;
+  TShellFolder& operator=(const TShellFolder&) = delete;
+
+  PCItemIDList LocalID() const { return m_localId; }
+  PCItemIDList FullID() const { return m_fullId; }
+  TShellFolder* ParentItem() const { return m_parent; }
+  // The item's own folder interface; empty for files and folders that could not be bound.
+  const std::shared_ptr<IShellFolder>& FolderInterface() const { return m_folder; }
+  // The parent item's folder interface; the desktop folder when there is no parent item.
+  std::shared_ptr<IShellFolder> ParentFolderInterface() const;
+
+  QString ItemName() const;
+  QString FullPath() const;
+  bool IsContainer() const;
+  bool HasChildFolders() const;
+  TItemProperties ItemProperties() const;
+  TItemAbilities ItemAbilities() const;
+
+  // Renames the item within its folder. Returns false, changing nothing, when the item
+  // cannot be renamed; raises EShellError "Rename to %s failed" when the folder refuses
+  // (name taken, unsafe name, document open). The cached column texts are kept.
+  bool RenameTo(const QString& newName);
+  int SystemIconIndex(bool large, bool open) const;
+  // Starts the item's default action; whether it started is not reported.
+  void OpenDefault() const;
+
+  // Fills the column-text cache with `columnCount` texts (columns 1..count) from the
+  // detail source of `root`; a cache holding that many texts already is kept. May raise
+  // EInvalidPath when the file-system fallback finds no directory entry.
+  void LoadColumnDetails(TShellFolder* root, int columnCount);
+  // Text of column `column` (1-based); raises EShellError "%s: Missing call to
+  // LoadColumnDetails" when the cache is empty.
+  QString ColumnText(int column) const;
+
+  // The detail interfaces, looked up once on first need (either may stay empty).
+  std::shared_ptr<IShellFolder2> ShellFolder2Interface();
+  std::shared_ptr<IShellDetails> ShellDetailsInterface();
+
+ private:
+  std::shared_ptr<shell::Unknown> DetailInterface();
+  void LookUpDetailInterfaces();
+  void LoadFileSystemDetails(int columnCount);
+  std::uint32_t Attributes(std::uint32_t request) const;
+
+  PItemIDList m_localId = nullptr;
+  PItemIDList m_fullId = nullptr;
+  TShellFolder* m_parent = nullptr;
+  std::shared_ptr<IShellFolder> m_folder;
+  std::shared_ptr<IShellFolder2> m_folder2;
+  std::shared_ptr<IShellDetails> m_details;
+  std::shared_ptr<shell::Unknown> m_detailSource;
+  bool m_detailsLookedUp = false;
+  QStringList m_detailTexts;  // column texts 1..n; empty until LoadColumnDetails
+};
+
+// The process-wide desktop item (made on first use, with the desktop folder interface).
+TShellFolder* DesktopItem();
+
+// The display name of `id` in `folder`; "parentfolder = nil" without a folder. A name
+// beginning with "::{" is asked again with the normal flags.
+QString QueryDisplayName(const std::shared_ptr<IShellFolder>& folder, PCItemIDList id,
+                         std::uint32_t flags);
+// The text of a shell string; a text of two or more characters beginning with "?" and a
+// digit loses every "?".
+QString TextFromShellString(PCItemIDList id, const shell::StrRet& text);
+// The folder interface of `child` inside `parent`, or empty (files normally bind none).
+std::shared_ptr<IShellFolder> BindChildFolder(const std::shared_ptr<IShellFolder>& parent,
+                                              PCItemIDList child);
+// A new shell item for the absolute list `absolute`, parent DesktopItem; owned by the caller.
+std::unique_ptr<TShellFolder> MakeRootItem(PCItemIDList absolute);
+
+}  // namespace velloria

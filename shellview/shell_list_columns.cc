@@ -1,0 +1,94 @@
+// The report columns of the folder list: taken from the root folder's detail source
+// (on-by-default rule, duplicate and empty titles refused) or the four fixed columns.
+#include <QHeaderView>
+
+#include "shellview/shell_errors.h"
+#include "shellview/shell_list_model.h"
+#include "shellview/shell_list_view.h"
+
+namespace velloria {
+namespace {
+
+Qt::Alignment AlignmentOf(int format) {
+  switch (format) {
+    case shell::kFormatRight:
+      return Qt::AlignRight;
+    case shell::kFormatCenter:
+      return Qt::AlignHCenter;
+    default:
+      return Qt::AlignLeft;
+  }
+}
+
+}  // namespace
+
+// Column changes: one view reset, then the new widths.
+class ColumnUpdate {
+ public:
+  explicit ColumnUpdate(TCustomShellListView* list) : m_list(list) { list->m_model->BeginUpdate(); }
+  ~ColumnUpdate() {
+    m_list->m_model->EndUpdate();
+    m_list->ApplyColumnLayout();
+  }
+
+ private:
+  TCustomShellListView* m_list;
+};
+
+void TCustomShellListView::BuildColumns() {
+  if (!m_rootFolder || !m_rootFolder->FolderInterface()) return;
+  ColumnUpdate update(this);
+  m_columns.clear();
+  if (std::shared_ptr<IShellFolder2> folder2 = m_rootFolder->ShellFolder2Interface()) {
+    bool metOnByDefault = false;
+    shell::ShellDetails record;
+    for (int column = 0; folder2->GetDetailsOf(nullptr, column, &record); ++column) {
+      std::uint32_t state = 0;
+      folder2->GetDefaultColumnState(column, &state);
+      if (state & shell::kColumnOnByDefault) {
+        metOnByDefault = true;
+      } else if (metOnByDefault) {
+        break;
+      }
+      AddColumn(record);
+    }
+  } else if (std::shared_ptr<IShellDetails> details = m_rootFolder->ShellDetailsInterface()) {
+    shell::ShellDetails record;
+    for (int column = 0; details->GetDetailsOf(nullptr, column, &record); ++column) {
+      if (!AddColumn(record)) break;
+    }
+  } else if (m_rootFolder->ItemProperties() & ipFileSystem) {
+    AddFixedColumn("Name", Qt::AlignLeft, 25);
+    AddFixedColumn("Size", Qt::AlignRight, 10);
+    AddFixedColumn("Type", Qt::AlignLeft, 10);
+    AddFixedColumn("Modified", Qt::AlignLeft, 14);
+  } else {
+    AddFixedColumn("Name", Qt::AlignLeft, 25);
+  }
+}
+
+bool TCustomShellListView::AddColumn(const shell::ShellDetails& record) {
+  QString title = TextFromShellString(nullptr, record.text);
+  if (title.isEmpty()) return true;
+  for (const TListColumn& column : m_columns) {
+    if (column.title.compare(title, Qt::CaseInsensitive) == 0) {
+      return false;
+    }
+  }
+  int width = record.widthChars * fontMetrics().horizontalAdvance(QLatin1Char('X'));
+  m_columns.push_back(TListColumn{title, AlignmentOf(record.format), width});
+  return true;
+}
+
+void TCustomShellListView::AddFixedColumn(const char* title, Qt::Alignment alignment, int widthChars) {
+  int width = widthChars * fontMetrics().horizontalAdvance(QLatin1Char('X'));
+  m_columns.push_back(TListColumn{QString::fromLatin1(title), alignment, width});
+}
+
+void TCustomShellListView::ApplyColumnLayout() {
+  for (int section = 0; section < static_cast<int>(m_columns.size()); ++section) {
+    header()->resizeSection(section, m_columns[section].width);
+  }
+}
+
+}  // namespace velloria

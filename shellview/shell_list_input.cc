@@ -1,0 +1,214 @@
+// What the user does to the folder list's rows: in-place rename, the key path (default
+// button, OnKeyDown, then the list's own keys), double-click, verbs and context menu.
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+
+#include "shellview/shell_list_model.h"
+#include "shellview/shell_list_view.h"
+
+namespace velloria {
+namespace {
+
+bool IsEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
+
+constexpr Qt::KeyboardModifiers kShiftCtrlAlt = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
+
+// Runs `action`, handing any failure to the shell view's failure handler.
+template <typename Action>
+void Guarded(Action&& action) {
+  try {
+    action();
+  } catch (...) {
+    ReportShellViewFailure(std::current_exception());
+  }
+}
+
+}  // namespace
+
+bool TCustomShellListView::BeginLabelEdit(int row) {
+  setFocus();
+  if (m_readOnly || row < 0 || row >= ItemCount()) return false;
+  QModelIndex index = m_model->index(row, 0);
+  setCurrentIndex(index);
+  return edit(index, QAbstractItemView::AllEditTriggers, nullptr) && LabelEditing();
+}
+
+void TCustomShellListView::CancelLabelEdit() {
+  if (!m_editor) return;
+  QLineEdit* editor = m_editor;
+  m_editor = nullptr;
+  commitData(editor);
+  closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+bool TCustomShellListView::LabelEditing() const { return m_editor && m_editor->isVisible(); }
+
+void TCustomShellListView::EndLabelEdit(int row, const QString& text) {
+  if (row < 0 || row >= ItemCount()) return;
+  m_items[row]->RenameTo(text);
+  m_model->RowChanged(row);
+}
+
+void TCustomShellListView::InvokeItemVerb(TShellFolder* item, const char* verb) {
+  if (!item) return;
+  std::shared_ptr<IShellFolder> parent = item->ParentFolderInterface();
+  if (!parent) return;
+  auto menu = std::dynamic_pointer_cast<shell::ContextMenu>(
+      parent->GetUIObjectOf(item->LocalID(), shell::Iid::kContextMenu));
+  if (menu) menu->InvokeCommand(verb);
+}
+
+// The window's default button takes a plain Enter when it is enabled and can take the
+// focus, and the focus is not on another button.
+bool TCustomShellListView::ClickDefaultButton() {
+  for (QPushButton* button : window()->findChildren<QPushButton*>()) {
+    if (!button->isDefault() || !button->isEnabled() || !button->isVisible()) continue;
+    if (!(button->focusPolicy() & Qt::TabFocus)) continue;
+    if (qobject_cast<QPushButton*>(QApplication::focusWidget())) continue;
+    button->click();
+    return true;
+  }
+  return false;
+}
+
+// Shortcuts have already run (Qt offers them before the key press). Returns true when
+// the key was consumed before it reached the list control or the caption editor.
+bool TCustomShellListView::RunKeyPath(QKeyEvent* event) {
+  int key = event->key();
+  Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  if (IsEnter(key) && !(modifiers & kShiftCtrlAlt) && ClickDefaultButton()) return true;
+  if (OnKeyDown) {
+    OnKeyDown(this, key, modifiers);
+    if (key == 0) return true;
+  }
+  if (!m_autoNavigate) return false;
+  if (IsEnter(key) && (modifiers & Qt::AltModifier)) {
+    InvokeItemVerb(SelectedShellFolder(), "properties");
+    return true;
+  }
+  NavigateKey(key, modifiers);
+  return false;
+}
+
+void TCustomShellListView::NavigateKey(int key, Qt::KeyboardModifiers) {
+  if (IsEnter(key)) {
+    TShellFolder* item = SelectedShellFolder();
+    if (!item) return;
+    if (item->IsContainer()) {
+      IDListHolder target(DuplicateID(item->FullID()));
+      OpenFolderID(target.get());
+    } else {
+      item->OpenDefault();
+    }
+  } else if (key == Qt::Key_Backspace && !LabelEditing()) {
+    GoUp();
+  } else if (key == Qt::Key_F5) {
+    ReloadList();
+  }
+}
+
+void TCustomShellListView::keyPressEvent(QKeyEvent* event) {
+  bool consumed = false;
+  Guarded([&] { consumed = RunKeyPath(event); });
+  if (consumed) {
+    event->accept();
+    return;
+  }
+  QTreeView::keyPressEvent(event);
+}
+
+void TCustomShellListView::keyReleaseEvent(QKeyEvent* event) {
+  int key = event->key();
+  if (OnKeyUp) Guarded([&] { OnKeyUp(this, key, event->modifiers()); });
+  QTreeView::keyReleaseEvent(event);
+}
+
+bool TCustomShellListView::EditorKeyPress(QKeyEvent* event) {
+  bool consumed = false;
+  Guarded([&] { consumed = RunKeyPath(event); });
+  // A reload closes the editor: the key has nothing left to edit.
+  return consumed || !m_editor;
+}
+
+void TCustomShellListView::EditorKeyRelease(QKeyEvent* event) {
+  int key = event->key();
+  if (OnKeyUp) Guarded([&] { OnKeyUp(this, key, event->modifiers()); });
+}
+
+void TCustomShellListView::mouseDoubleClickEvent(QMouseEvent* event) {
+  QTreeView::mouseDoubleClickEvent(event);
+  Guarded([&] {
+    if (m_autoNavigate) OpenSelectedItem();
+    if (OnDblClick) OnDblClick(this);
+  });
+}
+
+// Double-click opens a document by its path (Enter by its id list).
+void TCustomShellListView::OpenSelectedItem() {
+  TShellFolder* item = SelectedShellFolder();
+  if (!item) return;
+  if (item->IsContainer()) {
+    IDListHolder target(DuplicateID(item->FullID()));
+    OpenFolderID(target.get());
+  } else {
+    shell::OpenDefaultPath(item->FullPath().toStdString());
+  }
+}
+
+void TCustomShellListView::mouseMoveEvent(QMouseEvent* event) {
+  if (OnMouseMove) {
+    QPoint at = event->position().toPoint();
+    Guarded([&] { OnMouseMove(this, event->modifiers(), at.x(), at.y()); });
+  }
+  QTreeView::mouseMoveEvent(event);
+}
+
+void TCustomShellListView::contextMenuEvent(QContextMenuEvent* event) {
+  setFocus(Qt::PopupFocusReason);
+  QPoint position = event->globalPos();
+  int selected = SelectedItem();
+  if (event->reason() == QContextMenuEvent::Keyboard) {
+    if (selected >= 0) {
+      QRect first = visualRect(m_model->index(selected, 0));
+      QRect last = visualRect(m_model->index(selected, std::max(0, m_model->columnCount() - 1)));
+      position = viewport()->mapToGlobal(first.united(last).center());
+    } else {
+      position = viewport()->mapToGlobal(QPoint(0, 0));
+    }
+  } else if (!viewport()->rect().contains(viewport()->mapFromGlobal(position))) {
+    QTreeView::contextMenuEvent(event);
+    return;
+  }
+  event->accept();
+  Guarded([&] {
+    if (m_autoContextMenus && selected >= 0) {
+      ShowShellMenu(position);
+      return;
+    }
+    bool handled = false;
+    if (OnContextPopup) OnContextPopup(this, position, handled);
+    if (!handled && m_popupMenu) m_popupMenu->popup(position);
+  });
+}
+
+// The item's own menu when AutoContextMenus is on: its verbs and the in-place rename.
+void TCustomShellListView::ShowShellMenu(QPoint position) {
+  QMenu menu(this);
+  QAction* open = menu.addAction(tr("Apri"));
+  QAction* rename = m_readOnly ? nullptr : menu.addAction(tr("Rinomina"));
+  menu.addSeparator();
+  menu.addAction(tr("Proprietà"));
+  QAction* chosen = menu.exec(position);
+  if (!chosen) return;
+  if (chosen == rename) {
+    BeginLabelEdit(SelectedItem());
+  } else {
+    InvokeItemVerb(SelectedShellFolder(), chosen == open ? "open" : "properties");
+  }
+}
+
+}  // namespace velloria

@@ -1,0 +1,85 @@
+// The owner-data model of the folder list and the caption editor's delegate.
+#include "shellview/shell_list_model.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include "shellview/shell_list_view.h"
+
+namespace velloria {
+
+ShellListModel::ShellListModel(TCustomShellListView* list) : QAbstractTableModel(list), m_list(list) {}
+
+int ShellListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : m_rows; }
+
+int ShellListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(m_list->Columns().size());
+}
+
+QVariant ShellListModel::data(const QModelIndex& index, int role) const {
+  if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
+  return m_list->RowData(index.row(), index.column(), role);
+}
+
+QVariant ShellListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal) return {};
+  return m_list->HeaderData(section, role);
+}
+
+Qt::ItemFlags ShellListModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+  if (index.isValid()) flags |= Qt::ItemNeverHasChildren;
+  if (index.isValid() && index.column() == 0 && m_editable) flags |= Qt::ItemIsEditable;
+  return flags;
+}
+
+bool ShellListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid)) return false;
+  try {
+    m_list->EndLabelEdit(index.row(), value.toString());
+  } catch (...) {
+    ReportShellViewFailure(std::current_exception());
+    return false;
+  }
+  return true;
+}
+
+void ShellListModel::BeginUpdate() {
+  if (m_updates++ == 0) beginResetModel();
+}
+
+void ShellListModel::EndUpdate() {
+  if (--m_updates == 0) endResetModel();
+}
+
+void ShellListModel::RowChanged(int row) {
+  if (row < 0 || row >= m_rows || columnCount() == 0) return;
+  emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
+ShellItemDelegate::ShellItemDelegate(TCustomShellListView* list) : QStyledItemDelegate(list), m_list(list) {}
+
+QWidget* ShellItemDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                         const QModelIndex& index) const {
+  QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+  if (auto* line = qobject_cast<QLineEdit*>(editor)) m_list->EditorCreated(line);
+  return editor;
+}
+
+void ShellItemDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+  QStyledItemDelegate::setEditorData(editor, index);
+  auto* line = qobject_cast<QLineEdit*>(editor);
+  if (!line) return;
+  qsizetype dot = line->text().lastIndexOf('.');
+  line->setSelection(0, dot > 0 ? dot : line->text().size());
+}
+
+bool ShellItemDelegate::eventFilter(QObject* object, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && m_list->EditorKeyPress(static_cast<QKeyEvent*>(event))) {
+    return true;
+  }
+  if (event->type() == QEvent::KeyRelease) m_list->EditorKeyRelease(static_cast<QKeyEvent*>(event));
+  return QStyledItemDelegate::eventFilter(object, event);
+}
+
+}  // namespace velloria

@@ -1,0 +1,393 @@
+// The folder list view: root resolution, enumeration and sort, reload and navigation,
+// row requests, incremental search and the folder watcher.
+#include "shellview/shell_list_view.h"
+
+#include <QApplication>
+#include <QFileSystemWatcher>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "platform/fonts.h"
+#include "platform/namespace_icons.h"
+#include "platform/wait_cursor.h"
+#include "shellview/shell_errors.h"
+#include "shellview/shell_list_model.h"
+#include "shellview/shell_properties_dialog.h"
+
+namespace velloria {
+namespace {
+
+struct RootFolderName {
+  const char* name;
+  int csidl;
+};
+
+constexpr std::array<RootFolderName, 23> kRootFolders = {{
+    {"rfDesktop", 0x00},         {"rfMyComputer", 0x11},
+    {"rfNetwork", 0x12},         {"rfRecycleBin", 0x0A},
+    {"rfAppData", 0x1A},         {"rfCommonDesktopDirectory", 0x19},
+    {"rfCommonPrograms", 0x17},  {"rfCommonStartMenu", 0x16},
+    {"rfCommonStartup", 0x18},   {"rfControlPanel", 0x03},
+    {"rfDesktopDirectory", 0x10}, {"rfFavorites", 0x06},
+    {"rfFonts", 0x14},           {"rfInternet", 0x01},
+    {"rfPersonal", 0x05},        {"rfPrinters", 0x04},
+    {"rfPrintHood", 0x1B},       {"rfPrograms", 0x02},
+    {"rfRecent", 0x08},          {"rfSendTo", 0x09},
+    {"rfStartMenu", 0x0B},       {"rfStartup", 0x07},
+    {"rfTemplates", 0x15},
+}};
+
+QString AsciiUpper(const QString& text) {
+  QString upper = text;
+  for (QChar& c : upper) {
+    if (c >= QLatin1Char('a') && c <= QLatin1Char('z')) c = QChar(c.unicode() - 'a' + 'A');
+  }
+  return upper;
+}
+
+bool SameTextAscii(const QString& a, const QString& b) { return AsciiUpper(a) == AsciiUpper(b); }
+
+std::optional<int> SpecialFolderOf(const QString& text) {
+  for (const RootFolderName& folder : kRootFolders) {
+    if (SameTextAscii(text, QLatin1String(folder.name))) return folder.csidl;
+  }
+  return std::nullopt;
+}
+
+TFailureHandler& FailureHandler() {
+  static TFailureHandler handler = [](std::exception_ptr failure) {
+    QMetaObject::invokeMethod(
+        qApp, [failure] { std::rethrow_exception(failure); }, Qt::QueuedConnection);
+  };
+  return handler;
+}
+
+// The name bytes of a one-element list, for the byte tie-break of the name order.
+std::string_view NameBytes(PCItemIDList id) {
+  std::size_t count = id ? static_cast<std::size_t>(id[0] | (id[1] << 8)) : 0;
+  return count < 2 ? std::string_view() : std::string_view(reinterpret_cast<const char*>(id) + 2, count - 2);
+}
+
+// One row prepared for sorting: its folder flag and name key computed once.
+struct SortEntry {
+  bool container;
+  QCollatorSortKey key;
+  std::unique_ptr<TShellFolder> item;
+};
+
+bool EntryBefore(const SortEntry& a, const SortEntry& b) {
+  if (a.container != b.container) return a.container;
+  if (int order = a.key.compare(b.key)) return order < 0;
+  return NameBytes(a.item->LocalID()) < NameBytes(b.item->LocalID());
+}
+
+}  // namespace
+
+// Row changes between construction and destruction are shown by one view reset.
+class RowUpdate {
+ public:
+  explicit RowUpdate(TCustomShellListView* list) : m_model(list->m_model) { m_model->BeginUpdate(); }
+  ~RowUpdate() { m_model->EndUpdate(); }
+
+ private:
+  ShellListModel* m_model;
+};
+
+TFailureHandler SetShellViewFailureHandler(TFailureHandler handler) {
+  return std::exchange(FailureHandler(), std::move(handler));
+}
+
+void ReportShellViewFailure(std::exception_ptr failure) { FailureHandler()(failure); }
+
+TCustomShellListView::TCustomShellListView(QWidget* parent)
+    : QTreeView(parent), m_model(new ShellListModel(this)), m_delegate(new ShellItemDelegate(this)) {
+  if (!shell::HasPropertiesPresenter()) shell::SetPropertiesPresenter(ShowPropertiesDialog);
+  setModel(m_model);
+  setItemDelegate(m_delegate);
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setUniformRowHeights(true);
+  setAllColumnsShowFocus(true);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+  setMouseTracking(true);
+  header()->setStretchLastSection(false);
+  header()->setSectionsMovable(false);
+  m_refreshDelay.setSingleShot(true);
+  m_refreshDelay.setInterval(100);
+  connect(&m_refreshDelay, &QTimer::timeout, this, [this] {
+    try {
+      ReloadList();
+    } catch (...) {
+      ReportShellViewFailure(std::current_exception());
+    }
+  });
+  ResolveRoot();
+  ApplyRoot();
+}
+
+TCustomShellListView::~TCustomShellListView() {
+  m_watcher.reset();
+  m_items.clear();
+}
+
+void TCustomShellListView::SetRoot(const QString& root) {
+  if (SameTextAscii(root, m_rootText)) return;
+  m_previousRoot = m_rootText;
+  m_rootText = root;
+  ResolveRoot();
+  m_rootFromText = true;
+  ApplyRoot();
+}
+
+void TCustomShellListView::ResolveRoot() {
+  std::unique_ptr<TShellFolder> root = ResolveRootText(m_rootText);
+  ReplaceRootItem(std::move(root));
+}
+
+std::unique_ptr<TShellFolder> TCustomShellListView::ResolveRootText(QString& text) {
+  PItemIDList list = nullptr;
+  shell::Status status = shell::Status::kNotFound;
+  if (std::optional<int> csidl = SpecialFolderOf(text)) {
+    status = shell::SpecialFolderLocation(*csidl, &list);
+  } else if (!text.isEmpty()) {
+    if (text.endsWith(QLatin1Char(':'))) text += QLatin1Char('/');
+    status = shell::DesktopFolder()->ParseDisplayName(text.toStdString(), &list);
+  }
+  IDListHolder holder(list);
+  if (status != shell::Status::kOk || !list) {
+    QString message = FormatMessage("Error setting path: \"%s\"", text);
+    text = m_previousRoot;
+    throw EInvalidPath(message);
+  }
+  return MakeRootItem(list);
+}
+
+void TCustomShellListView::ReplaceRootItem(std::unique_ptr<TShellFolder> root) {
+  // Rows point at the root item as their parent: they go first.
+  if (!m_items.empty()) ReleaseItems();
+  m_rootFolder = std::move(root);
+}
+
+void TCustomShellListView::ApplyRoot() {
+  if (m_busy) return;
+  struct BusyScope {
+    TCustomShellListView* list;
+    bool refresh;
+    ~BusyScope() {
+      list->SetAutoRefresh(refresh);
+      list->m_busy = false;
+    }
+  } scope{this, m_autoRefresh};
+  m_busy = true;
+  SetAutoRefresh(false);
+  FillList();
+  BuildColumns();
+}
+
+void TCustomShellListView::FillList() {
+  RowUpdate update(this);
+  ReleaseItems();
+  WaitCursor hourglass;
+  std::vector<std::unique_ptr<TShellFolder>> items;
+  EnumerateInto(items);
+  m_items = std::move(items);
+  m_model->SetRowCount(ItemCount());
+  if (m_sorted) SortItems();
+}
+
+void TCustomShellListView::EnumerateInto(std::vector<std::unique_ptr<TShellFolder>>& items) {
+  if (!m_rootFolder || !m_rootFolder->FolderInterface()) return;
+  const std::shared_ptr<IShellFolder>& folder = m_rootFolder->FolderInterface();
+  std::uint32_t flags = 0;
+  if (m_objectTypes & otFolders) flags |= shell::kEnumFolders;
+  if (m_objectTypes & otNonFolders) flags |= shell::kEnumNonFolders;
+  if (m_objectTypes & otHidden) flags |= shell::kEnumIncludeHidden;
+  std::unique_ptr<shell::EnumIdList> enumerator = folder->EnumObjects(flags);
+  if (!enumerator) return;
+  PItemIDList id = nullptr;
+  while (enumerator->Next(&id)) {
+    IDListHolder holder(id);
+    auto item = std::make_unique<TShellFolder>(m_rootFolder.get(), id, BindChildFolder(folder, id));
+    bool canAdd = true;
+    if (OnAddFolder) OnAddFolder(this, item.get(), canAdd);
+    if (canAdd) items.push_back(std::move(item));
+  }
+}
+
+void TCustomShellListView::SortItems() {
+  auto folder2 = std::dynamic_pointer_cast<IShellFolder2>(m_rootFolder->FolderInterface());
+  if (!folder2) {
+    std::sort(m_items.begin(), m_items.end(),
+              [](const auto& a, const auto& b) { return CompareListItems(a.get(), b.get()) < 0; });
+    return;
+  }
+  std::vector<SortEntry> entries;
+  entries.reserve(m_items.size());
+  for (std::unique_ptr<TShellFolder>& item : m_items) {
+    bool container = item->IsContainer();
+    QCollatorSortKey key = folder2->NameSortKey(item->LocalID());
+    entries.push_back(SortEntry{container, std::move(key), std::move(item)});
+  }
+  std::sort(entries.begin(), entries.end(), EntryBefore);
+  for (std::size_t i = 0; i < entries.size(); ++i) m_items[i] = std::move(entries[i].item);
+}
+
+int TCustomShellListView::CompareListItems(const TShellFolder* a, const TShellFolder* b) {
+  if (!a || !b) return 0;
+  int order = (b->IsContainer() ? 1 : 0) - (a->IsContainer() ? 1 : 0);
+  if (order != 0) return order;
+  std::shared_ptr<IShellFolder> parent = a->ParentFolderInterface();
+  if (!parent) return 0;
+  return static_cast<std::int16_t>(parent->CompareIDs(0, a->LocalID(), b->LocalID()) & 0xFFFF);
+}
+
+void TCustomShellListView::ReleaseItems() {
+  RowUpdate update(this);
+  m_model->SetRowCount(0);
+  m_items.clear();
+}
+
+TShellFolder* TCustomShellListView::FolderAt(int row) const {
+  if (row < 0 || row >= ItemCount()) {
+    throw EListError(QStringLiteral("List index out of bounds (%1)").arg(row));
+  }
+  return m_items[row].get();
+}
+
+int TCustomShellListView::SelectedItem() const {
+  int lowest = -1;
+  for (const QItemSelectionRange& range : selectionModel()->selection()) {
+    if (lowest < 0 || range.top() < lowest) lowest = range.top();
+  }
+  return lowest;
+}
+
+TShellFolder* TCustomShellListView::SelectedShellFolder() const {
+  int row = SelectedItem();
+  return row < 0 ? nullptr : FolderAt(row);
+}
+
+void TCustomShellListView::ReloadList() {
+  if (!m_rootFolder) return;
+  int selected = SelectedItem();
+  clearSelection();
+  IDListHolder copy(DuplicateID(m_rootFolder->FullID()));
+  ReplaceRootItem(nullptr);
+  OpenFolderID(copy.get());
+  if (selected >= 0 && selected < ItemCount()) SelectRow(selected);
+}
+
+void TCustomShellListView::SelectRow(int row) {
+  QModelIndex index = m_model->index(row, 0);
+  selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+  selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+void TCustomShellListView::OpenFolderID(PCItemIDList absolute) {
+  if (m_busy) return;
+  if (m_rootFolder && SameID(m_rootFolder->FullID(), absolute)) return;
+  ReplaceRootItem(nullptr);
+  m_rootFromText = false;
+  ReplaceRootItem(MakeRootItem(absolute));
+  ApplyRoot();
+}
+
+void TCustomShellListView::GoUp() {
+  if (!m_rootFolder) return;
+  IDListHolder parent(DuplicateID(m_rootFolder->FullID()));
+  DropLastIDElement(parent.get());
+  OpenFolderID(parent.get());
+}
+
+void TCustomShellListView::SetAutoRefresh(bool on) {
+  m_autoRefresh = on;
+  m_watcher.reset();
+  m_refreshDelay.stop();
+  if (on) StartWatcher();
+}
+
+void TCustomShellListView::StartWatcher() {
+  if (!m_rootFolder) return;
+  m_watcher = std::make_unique<QFileSystemWatcher>();
+  m_watcher->addPath(m_rootFolder->FullPath());
+  // Changes come in bursts (a copy writes many times): reload once they settle.
+  connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, &m_refreshDelay,
+          qOverload<>(&QTimer::start));
+}
+
+void TCustomShellListView::SetSorted(bool sorted) {
+  if (sorted == m_sorted) return;
+  m_sorted = sorted;
+  FillList();
+}
+
+void TCustomShellListView::SetObjectTypes(TShellObjectTypes types) {
+  m_objectTypes = types;
+  ApplyRoot();
+}
+
+void TCustomShellListView::SetReadOnly(bool readOnly) {
+  m_readOnly = readOnly;
+  m_model->SetEditable(!readOnly);
+  setEditTriggers(readOnly ? QAbstractItemView::NoEditTriggers
+                           : QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+}
+
+QVariant TCustomShellListView::RowData(int row, int column, int role) const {
+  if (row < 0 || row >= ItemCount() || column < 0 || column >= static_cast<int>(m_columns.size())) return {};
+  TShellFolder* item = m_items[row].get();
+  if (role == Qt::TextAlignmentRole) return QVariant::fromValue(m_columns[column].alignment | Qt::AlignVCenter);
+  if (role == Qt::DecorationRole && column == 0) return shell::IconAt(item->SystemIconIndex(false, false));
+  if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
+  if (column == 0) return item->ItemName();
+  try {
+    item->LoadColumnDetails(m_rootFolder.get(), static_cast<int>(m_columns.size()));
+    return item->ColumnText(column);
+  } catch (const EShellError&) {
+    return QString();  // an item gone since the enumeration shows no details
+  }
+}
+
+QVariant TCustomShellListView::HeaderData(int section, int role) const {
+  if (section < 0 || section >= static_cast<int>(m_columns.size())) return {};
+  if (role == Qt::DisplayRole) return m_columns[section].title;
+  if (role == Qt::TextAlignmentRole) return QVariant::fromValue(m_columns[section].alignment | Qt::AlignVCenter);
+  return {};
+}
+
+int TCustomShellListView::FindItemByText(const QString& text, int start, bool wrap) const {
+  int count = ItemCount();
+  if (count == 0) return -1;
+  if (start < 0 || start >= count) start = 0;
+  QString wanted = AsciiUpper(text);
+  int row = start;
+  do {
+    if (AsciiUpper(m_items[row]->ItemName()).startsWith(wanted)) return row;
+    if (++row >= count) {
+      if (!wrap) return -1;
+      row = 0;
+    }
+  } while (row != start);
+  return -1;
+}
+
+void TCustomShellListView::keyboardSearch(const QString& search) {
+  if (search.isEmpty()) return;
+  bool continuing = m_searchClock.isValid() && m_searchClock.elapsed() < QApplication::keyboardInputInterval();
+  m_searchText = continuing ? m_searchText + search : search;
+  m_searchClock.start();
+  int current = currentIndex().isValid() ? currentIndex().row() : -1;
+  int row = FindItemByText(m_searchText, continuing ? current : current + 1, true);
+  if (row < 0) return;
+  QModelIndex index = m_model->index(row, 0);
+  selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  scrollTo(index);
+}
+
+}  // namespace velloria

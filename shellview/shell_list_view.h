@@ -1,0 +1,201 @@
+// The folder list view: the items of one folder (its root) as the rows of a report-style
+// Qt item view in owner-data style (the model holds a row count and asks the list for a
+// row's caption, icon and column texts when drawn), with in-place rename, keys,
+// double-click and context menu. GUI thread only.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QTimer>
+#include <QTreeView>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "shellview/shell_folder.h"
+
+class QFileSystemWatcher;
+
+namespace velloria {
+
+class ShellListModel;
+class ShellItemDelegate;
+
+enum TShellObjectType : unsigned { otFolders = 1u << 0, otNonFolders = 1u << 1, otHidden = 1u << 2 };
+using TShellObjectTypes = unsigned;
+
+class TCustomShellListView;
+
+// Asked for every enumerated item; setting `canAdd` false leaves the item out.
+using TAddFolderEvent = std::function<void(TCustomShellListView* sender, TShellFolder* folder, bool& canAdd)>;
+// A key press or release; `key` is a Qt::Key value, set it to 0 to consume the press.
+using TKeyEvent = std::function<void(TCustomShellListView* sender, int& key, Qt::KeyboardModifiers shift)>;
+using TMouseMoveEvent =
+    std::function<void(TCustomShellListView* sender, Qt::KeyboardModifiers shift, int x, int y)>;
+using TNotifyEvent = std::function<void(TCustomShellListView* sender)>;
+// Before the popup menu opens at `position` (screen); `handled` true shows none.
+using TContextPopupEvent = std::function<void(TCustomShellListView* sender, QPoint position, bool& handled)>;
+
+// Where failures inside event handling go (Qt does not let exceptions cross its event
+// loop). The standard handler rethrows the failure from a queued call, where the
+// application object's failure display catches it.
+using TFailureHandler = std::function<void(std::exception_ptr failure)>;
+TFailureHandler SetShellViewFailureHandler(TFailureHandler handler);
+void ReportShellViewFailure(std::exception_ptr failure);
+
+// One report column.
+struct TListColumn {
+  QString title;
+  Qt::Alignment alignment;
+  int width;  // pixels
+};
+
+class TCustomShellListView : public QTreeView {
+  Q_OBJECT
+
+ public:
+  explicit TCustomShellListView(QWidget* parent = nullptr);
+  ~TCustomShellListView() override;
+
+  // The root folder text: an absolute path or a special-folder name ("rfDesktop",
+  // "rfPersonal", ...). Setting the text it already has (ignoring ASCII case) does
+  // nothing. Raises EInvalidPath "Error setting path: \"%s\"" when the text names no
+  // folder; the root, the text and the rows then stay as they were.
+  QString Root() const { return m_rootText; }
+  void SetRoot(const QString& root);
+  QString PreviousRoot() const { return m_previousRoot; }
+  TShellFolder* RootShellFolder() const { return m_rootFolder.get(); }
+
+  bool AutoContextMenus() const { return m_autoContextMenus; }
+  void SetAutoContextMenus(bool on) { m_autoContextMenus = on; }
+  bool AutoNavigate() const { return m_autoNavigate; }
+  void SetAutoNavigate(bool on) { m_autoNavigate = on; }
+  // Watches the root folder and reloads the list when it changes.
+  bool AutoRefresh() const { return m_autoRefresh; }
+  void SetAutoRefresh(bool on);
+  bool Sorted() const { return m_sorted; }
+  void SetSorted(bool sorted);
+  TShellObjectTypes ObjectTypes() const { return m_objectTypes; }
+  void SetObjectTypes(TShellObjectTypes types);
+  // Captions can be edited in place (a rename) unless read-only.
+  bool ReadOnly() const { return m_readOnly; }
+  void SetReadOnly(bool readOnly);
+  // The menu a right-click opens when AutoContextMenus is off (not owned).
+  QMenu* PopupMenu() const { return m_popupMenu; }
+  void SetPopupMenu(QMenu* menu) { m_popupMenu = menu; }
+
+  int ItemCount() const { return static_cast<int>(m_items.size()); }
+  // The shell item of row `row`; raises EListError outside the rows.
+  TShellFolder* FolderAt(int row) const;
+  // The selected row with the lowest index, or -1.
+  int SelectedItem() const;
+  TShellFolder* SelectedShellFolder() const;
+
+  // Rebuilds the rows and columns of the same folder and selects again the row at the
+  // position selected before, when there still is one.
+  void ReloadList();
+  // Shows the folder `absolute` (Root keeps its text); nothing when it is shown already.
+  void OpenFolderID(PCItemIDList absolute);
+  // Shows the parent of the shown folder; nothing at the desktop.
+  void GoUp();
+  // Enumerates the shown folder into rows (and sorts them when Sorted).
+  virtual void FillList();
+  void BuildColumns();
+  void ReleaseItems();
+  const std::vector<TListColumn>& Columns() const { return m_columns; }
+
+  // The first row from `start` whose name begins with `text` (ASCII case ignored),
+  // continuing from row 0 when `wrap`; -1 when none.
+  int FindItemByText(const QString& text, int start, bool wrap) const;
+  // Folders before files, then the folder's own name order.
+  static int CompareListItems(const TShellFolder* a, const TShellFolder* b);
+
+  // Gives the list the focus and opens the caption editor of `row`; true when it opened.
+  bool BeginLabelEdit(int row);
+  // Ends an open caption edit, keeping the typed text (so a changed name is renamed).
+  void CancelLabelEdit();
+  bool LabelEditing() const;
+  // The end of a caption edit: renames row `row`'s item to `text` and redraws the row.
+  // Rows outside the list are ignored. Raises EShellError when the rename is refused.
+  void EndLabelEdit(int row, const QString& text);
+  // Runs `verb` ("open", "properties") on `item`; nothing without an item.
+  void InvokeItemVerb(TShellFolder* item, const char* verb);
+
+  TAddFolderEvent OnAddFolder;
+  TKeyEvent OnKeyDown;
+  TKeyEvent OnKeyUp;
+  TMouseMoveEvent OnMouseMove;
+  TNotifyEvent OnDblClick;
+  TContextPopupEvent OnContextPopup;
+
+  // Answers the model: a row's caption, icon, alignment and column texts.
+  QVariant RowData(int row, int column, int role) const;
+  QVariant HeaderData(int section, int role) const;
+  // The key path of a key press in the caption editor; true when it was consumed.
+  bool EditorKeyPress(QKeyEvent* event);
+  void EditorKeyRelease(QKeyEvent* event);
+  void EditorCreated(QLineEdit* editor) { m_editor = editor; }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyboardSearch(const QString& search) override;
+
+ private:
+  friend class ColumnUpdate;
+  friend class RowUpdate;
+  void ResolveRoot();
+  std::unique_ptr<TShellFolder> ResolveRootText(QString& text);
+  void ReplaceRootItem(std::unique_ptr<TShellFolder> root);
+  void ApplyRoot();
+  void EnumerateInto(std::vector<std::unique_ptr<TShellFolder>>& items);
+  void SortItems();
+  bool AddColumn(const shell::ShellDetails& record);
+  void AddFixedColumn(const char* title, Qt::Alignment alignment, int widthChars);
+  void ApplyColumnLayout();
+  void SelectRow(int row);
+  bool RunKeyPath(QKeyEvent* event);
+  bool ClickDefaultButton();
+  void NavigateKey(int key, Qt::KeyboardModifiers modifiers);
+  void OpenSelectedItem();
+  void ShowShellMenu(QPoint position);
+  void StartWatcher();
+
+  QString m_previousRoot;
+  QString m_rootText = QStringLiteral("rfDesktop");
+  std::unique_ptr<TShellFolder> m_rootFolder;
+  bool m_autoContextMenus = true;
+  bool m_autoRefresh = false;
+  bool m_autoNavigate = true;
+  bool m_sorted = true;
+  bool m_busy = false;
+  bool m_readOnly = false;
+  bool m_rootFromText = false;
+  TShellObjectTypes m_objectTypes = otFolders | otNonFolders;
+  std::vector<std::unique_ptr<TShellFolder>> m_items;  // ItemFolders, in row order
+  std::vector<TListColumn> m_columns;
+  std::unique_ptr<QFileSystemWatcher> m_watcher;
+  QTimer m_refreshDelay;
+  QPointer<QMenu> m_popupMenu;
+  QPointer<QLineEdit> m_editor;
+  ShellListModel* m_model;
+  ShellItemDelegate* m_delegate;
+  QString m_searchText;
+  QElapsedTimer m_searchClock;
+};
+
+// The published list class the program places.
+class TShellListView : public TCustomShellListView {
+  Q_OBJECT
+
+ public:
+  using TCustomShellListView::TCustomShellListView;
+};
+
+}  // namespace velloria
