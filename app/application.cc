@@ -23,7 +23,9 @@ void TApplication::terminate(int exitCode) {
   m_terminated = true;
   m_exitCode = exitCode;
   TMessageForm::CloseAll(mrCancel);
-  exit(exitCode);
+  // Outside the main loop the flag is enough: run() checks it. Qt's exit() would also
+  // make every later modal loop end at once.
+  if (m_inMainLoop) exit(exitCode);
 }
 
 void TApplication::resumeAfterTermination() {
@@ -35,7 +37,9 @@ void TApplication::resumeAfterTermination() {
 int TApplication::run(QWidget& mainForm) {
   if (m_terminated) return m_exitCode;
   mainForm.show();
+  m_inMainLoop = true;
   int code = exec();
+  m_inMainLoop = false;
   return m_terminated ? m_exitCode : code;
 }
 

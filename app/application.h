@@ -54,6 +54,7 @@ class TApplication : public QApplication {
   void applyHintHidePause(QObject* receiver, QEvent* event) const;
 
   bool m_terminated = false;
+  bool m_inMainLoop = false;
   int m_exitCode = 0;
   int m_hintHidePause = -1;
 };

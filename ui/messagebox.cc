@@ -330,7 +330,8 @@ int ExecMessageForm(std::unique_ptr<TMessageForm> form) {
     ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
   } restore;
   form->exec();
-  return form->result();
+  // A loop ended from outside (the application quitting) chose no button: as the close box.
+  return form->result() == mrNone ? mrCancel : form->result();
 }
 
 int ShowMessageDialog(const QString& text, TMsgDlgType kind, TMsgDlgButtons buttons,

@@ -1,0 +1,183 @@
+// Tests of the main window: its frame and fixed components, the start-up steps run at
+// its creation (caption, inactivity timer, the guard), and the inactivity timer's wiring.
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "app/application.h"
+#include "platform/fonts.h"
+#include "ui/messagebox.h"
+
+namespace velloria {
+namespace {
+
+class MainWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_dir.isValid());
+    QDir(m_dir.path()).mkpath("DATI/FG/AGENZIA");
+    RegisterTahoma();
+  }
+  std::string dataPath() const { return m_dir.path().toStdString() + "/DATI/"; }
+  void makeMarker() {
+    QFile marker(m_dir.path() + "/DATI/FG/AGENZIA/PrevCors.DBF");
+    ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+  }
+  std::unique_ptr<TfrmMain> create(const char* type, const char* code) {
+    return std::make_unique<TfrmMain>(std::vector<std::string>{"velloria", type, code, dataPath(), ""});
+  }
+  template <typename T>
+  static T* child(QWidget* window, const char* name) {
+    T* found = window->findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  }
+  QTemporaryDir m_dir;
+};
+
+TEST_F(MainWindow, FrameIsFixedWithMinimiseBoxOnlyAndTahomaFont) {
+  auto form = create("1", "5");
+  EXPECT_EQ(form->size(), QSize(721, 438));
+  EXPECT_EQ(form->minimumSize(), form->maximumSize());
+  Qt::WindowFlags flags = form->windowFlags();
+  EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(form->font().family(), "Tahoma");
+  EXPECT_EQ(form->font().pixelSize(), 11);
+}
+
+TEST_F(MainWindow, ComponentsSitWhereTheWindowDefinitionPutsThem) {
+  auto form = create("1", "5");
+  EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(), QRect(185, 0, 536, 438));
+  EXPECT_EQ(child<QWidget>(form.get(), "Panel1")->geometry(), QRect(0, 0, 185, 438));
+  auto* group = child<QGroupBox>(form.get(), "GroupBox1");
+  EXPECT_EQ(group->geometry(), QRect(1, 1, 183, 400));
+  EXPECT_EQ(group->title(), "Elenco delle Categorie di Modelli");
+  EXPECT_EQ(child<QWidget>(group, "DBGrid")->geometry(), QRect(2, 15, 179, 383));
+  auto* button = child<QPushButton>(form.get(), "BVisualizza");
+  EXPECT_EQ(button->geometry(), QRect(9, 406, 83, 25));
+  EXPECT_EQ(button->text(), "Visualizza");
+  EXPECT_EQ(child<QWidget>(form.get(), "Shape1")->geometry(), QRect(105, 405, 12, 12));
+  EXPECT_EQ(child<QWidget>(form.get(), "Shape2")->geometry(), QRect(105, 421, 12, 12));
+  EXPECT_EQ(child<QLabel>(form.get(), "Label1")->text(), "Contabilità");
+  EXPECT_EQ(child<QLabel>(form.get(), "Label2")->text(), "Didattica");
+  EXPECT_EQ(child<QLabel>(form.get(), "Label2")->pos(), QPoint(123, 420));
+}
+
+TEST_F(MainWindow, LegendSquaresAreFilledWithTheTypeColours) {
+  auto form = create("1", "5");
+  QImage sky = child<QWidget>(form.get(), "Shape1")->grab().toImage();
+  QImage green = child<QWidget>(form.get(), "Shape2")->grab().toImage();
+  EXPECT_EQ(sky.pixelColor(6, 6), kAccountingColor);
+  EXPECT_EQ(green.pixelColor(6, 6), kTeachingColor);
+  EXPECT_EQ(sky.pixelColor(0, 0), QColor(Qt::black));
+}
+
+TEST_F(MainWindow, ContextMenuItemsAndShortcuts) {
+  auto form = create("1", "5");
+  QList<QAction*> items = form->popupMenu()->actions();
+  ASSERT_EQ(items.size(), 3);
+  EXPECT_EQ(items[0]->text(), "&Apri");
+  EXPECT_TRUE(items[0]->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Return)));
+  EXPECT_EQ(items[1]->text(), "&Cancella");
+  EXPECT_EQ(items[1]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Delete));
+  EXPECT_EQ(items[2]->text(), "&Duplica");
+  EXPECT_EQ(items[2]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
+}
+
+TEST_F(MainWindow, CreationComposesTheCaptionAndDerivesTheStampeFolder) {
+  auto form = create("2", "12");
+  EXPECT_FALSE(form->startupFailed());
+  EXPECT_EQ(form->windowTitle().toStdString(), ComposeCaption(12, ExecutableDateText()));
+  EXPECT_TRUE(form->windowTitle().endsWith(") "));
+  EXPECT_EQ(form->stampeFolder(), m_dir.path().toStdString() + "/Stampe");
+  EXPECT_EQ(form->arguments().categoryType, 2);
+  EXPECT_TRUE(form->renameArmed());
+}
+
+TEST_F(MainWindow, InactivityTimerRunsFromTheStartOnlyForCode14WithTheMarker) {
+  EXPECT_FALSE(create("1", "14")->inactivityTimer()->isActive());
+  makeMarker();
+  auto armed = create("1", "14");
+  EXPECT_TRUE(armed->inactivityTimer()->isActive());
+  EXPECT_EQ(armed->inactivityTimer()->interval(), 60000);
+  EXPECT_FALSE(create("1", "13")->inactivityTimer()->isActive());
+}
+
+TEST_F(MainWindow, MouseOverTheListsRestartsTheTimerButNotOverTheLegend) {
+  auto form = create("1", "5");
+  QTimer* timer = form->inactivityTimer();
+  QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(form->findChild<QWidget*>("Label1"), &move);
+  QApplication::sendEvent(form->findChild<QWidget*>("Panel1"), &move);
+  EXPECT_FALSE(timer->isActive());
+  QApplication::sendEvent(form->findChild<QWidget*>("SLVDoc"), &move);
+  EXPECT_TRUE(timer->isActive());
+  timer->stop();
+  QKeyEvent key(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+  QApplication::sendEvent(form->findChild<QWidget*>("DBGrid"), &key);
+  EXPECT_TRUE(timer->isActive());
+}
+
+TEST_F(MainWindow, ElapsedInactivityIntervalClosesTheWindow) {
+  auto form = create("1", "5");
+  form->show();
+  form->inactivityTimer()->start(1);
+  QElapsedTimer clock;
+  clock.start();
+  while (form->isVisible() && clock.elapsed() < 1000) QCoreApplication::processEvents();
+  EXPECT_FALSE(form->isVisible());
+}
+
+TEST_F(MainWindow, EnterUnusedByTheFocusedControlPressesVisualizza) {
+  auto form = create("1", "5");
+  int clicks = 0;
+  QObject::connect(form->findChild<QPushButton*>("BVisualizza"), &QPushButton::clicked,
+                   [&clicks] { ++clicks; });
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(form->findChild<QWidget*>("SLVDoc"), &enter);
+  EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(MainWindow, BadArgumentsShowTheGeneralMessageAndTerminate) {
+  for (const char* code : {"dodici", ""}) {
+    QString text, title;
+    QTimer::singleShot(0, [&text, &title] {
+      auto* box = qobject_cast<TMessageForm*>(QApplication::activeModalWidget());
+      if (!box) return;
+      text = box->messageText();
+      title = box->windowTitle();
+      box->buttons().front()->click();
+    });
+    auto form = create("1", code);
+    EXPECT_TRUE(form->startupFailed());
+    EXPECT_TRUE(TApplication::instance()->terminated());
+    EXPECT_EQ(text, "Si è verificato un errore. Impossibile continuare.");
+    EXPECT_EQ(title, "Information");
+    TApplication::instance()->resumeAfterTermination();
+  }
+}
+
+TEST_F(MainWindow, DataPathTooShortFailsStartUp) {
+  QTimer::singleShot(0, [] {
+    if (auto* box = qobject_cast<TMessageForm*>(QApplication::activeModalWidget())) box->close();
+  });
+  TfrmMain form({"velloria", "1", "12", "/", ""});
+  EXPECT_TRUE(form.startupFailed());
+  TApplication::instance()->resumeAfterTermination();
+}
+
+}  // namespace
+}  // namespace velloria
