@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -36,8 +37,8 @@ std::string VariantToString(const TVariant& value) {
   if (auto* number = std::get_if<std::int32_t>(&value)) return std::to_string(*number);
   if (auto* real = std::get_if<double>(&value)) {
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", *real);
-    return buffer;
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, *real);
+    return std::string(buffer, result.ptr);
   }
   if (auto* date = std::get_if<TDateValue>(&value)) {
     return FormatDate(date->day, FormatSettings().shortDateFormat);
@@ -51,10 +52,8 @@ double VariantToFloat(const TVariant& value) {
   if (auto* real = std::get_if<double>(&value)) return *real;
   if (auto* date = std::get_if<TDateValue>(&value)) return date->day;
   if (auto* text = std::get_if<std::string>(&value)) {
-    char* end = nullptr;
-    std::string trimmed = TrimBlanks(*text);
-    double parsed = std::strtod(trimmed.c_str(), &end);
-    if (!trimmed.empty() && *end == '\0' && std::isfinite(parsed)) return parsed;
+    double parsed = 0;
+    if (ParseDecimal(TrimBlanks(*text), parsed)) return parsed;
   }
   throw EDatabaseError("Could not convert variant of type (" + VariantToString(value) +
                        ") into type (Double)");

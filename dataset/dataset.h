@@ -214,7 +214,7 @@ class TDataSet {
   virtual void Resync(bool exact, bool center);
   // Positions the cursor on the active record when it is not there already.
   void UpdateCursorPos();
-  void CursorPosChanged() { m_currentRecord = -1; }
+  void CursorPosChanged() const { m_currentRecord = -1; }
   void SetState(TDataSetState value);
   // Runs `work` with the state temporarily `value` (for calc fields and filtering).
   void WithTempState(TDataSetState value, const std::function<void()>& work);
@@ -253,7 +253,7 @@ class TDataSet {
   int m_bufferCount = 0;
   int m_recordCount = 0;
   int m_activeRecord = 0;
-  int m_currentRecord = -1;
+  mutable int m_currentRecord = -1;
   bool m_bof = false;
   bool m_eof = false;
   bool m_modified = false;

@@ -3,6 +3,8 @@
 
 #include <cctype>
 #include <cerrno>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -39,12 +41,7 @@ bool ParseFloat(std::string text, double& value) {
   for (char& c : text) {
     if (c == FormatSettings().decimalSeparator) c = '.';
   }
-  if (text.empty()) return false;
-  char* end = nullptr;
-  double parsed = std::strtod(text.c_str(), &end);
-  if (*end != '\0' || !std::isfinite(parsed)) return false;
-  value = parsed;
-  return true;
+  return ParseDecimal(text, value);
 }
 
 bool ParseBoolean(const std::string& text, bool& value) {
@@ -83,6 +80,24 @@ std::string GroupThousands(const std::string& digits) {
 
 }  // namespace
 
+bool ParseDecimal(const std::string& text, double& value) {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  if (begin != end && *begin == '+') ++begin;
+  double parsed = 0;
+  auto [ptr, ec] = std::from_chars(begin, end, parsed);
+  if (ec != std::errc() || ptr != end || begin == end || !std::isfinite(parsed)) return false;
+  value = parsed;
+  return true;
+}
+
+std::string FormatFixed(double value, int decimals) {
+  char buffer[400];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
+                              decimals);
+  return std::string(buffer, result.ptr);
+}
+
 std::string FormatFloatPattern(const std::string& pattern, double value) {
   size_t point = pattern.find('.');
   std::string intPattern = pattern.substr(0, point);
@@ -96,9 +111,7 @@ std::string FormatFloatPattern(const std::string& pattern, double value) {
     if (c == '0') ++minIntDigits;
   }
   bool grouping = intPattern.find(',') != std::string::npos;
-  char buffer[400];
-  std::snprintf(buffer, sizeof buffer, "%.*f", maxDecimals, std::fabs(value));
-  std::string text = buffer;
+  std::string text = FormatFixed(std::fabs(value), maxDecimals);
   std::string intDigits = text.substr(0, text.find('.'));
   std::string fraction = maxDecimals > 0 ? text.substr(text.find('.') + 1) : "";
   while (static_cast<int>(fraction.size()) > minDecimals && fraction.back() == '0') {
@@ -444,8 +457,9 @@ void TField::Clear() {
 
 std::string TField::FloatText(double value, bool display) const {
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*g", display ? Precision : 15, value);
-  std::string text = buffer;
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general,
+                              std::clamp(display ? Precision : 15, 1, 17));
+  std::string text(buffer, result.ptr);
   for (char& c : text) {
     if (c == '.') c = FormatSettings().decimalSeparator;
   }

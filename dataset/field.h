@@ -100,5 +100,10 @@ class TField {
 // `value` formatted by a number pattern: '0' digit always shown, '#' digit if needed,
 // '.' decimal point (written as the process decimal separator), ',' thousands grouping.
 std::string FormatFloatPattern(const std::string& pattern, double value);
+// Locale-independent number text: `text` read as a decimal number with '.' as the point
+// (no surrounding blanks); false when it is not one.
+bool ParseDecimal(const std::string& text, double& value);
+// `value` with exactly `decimals` decimals and '.' as the point, whatever the C locale.
+std::string FormatFixed(double value, int decimals);
 
 }  // namespace velloria

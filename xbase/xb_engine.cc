@@ -1,0 +1,93 @@
+// Loading and releasing the engine library and resolving its entry points.
+#include "xbase/xb_engine.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+#include <iostream>
+
+namespace velloria::xbase {
+namespace {
+
+constexpr const char* kDefaultLibraryName = "libxbengine.so";
+
+std::string& LibraryName() {
+  static std::string name = kDefaultLibraryName;
+  return name;
+}
+
+TEngineLoadFailureHandler& FailureHandler() {
+  static TEngineLoadFailureHandler handler = [](const std::string& message) {
+    std::cerr << message << std::endl;
+  };
+  return handler;
+}
+
+// Entry points the binding can live without.
+bool IsOptional(const char* name) { return std::strcmp(name, "xb_IsEncrypted") == 0; }
+
+}  // namespace
+
+bool TXbEngine::ResolveAll(void* handle) {
+  TXbEntryPoints entries;
+#define XB_ENTRY(ret, name, params, args)                                   \
+  entries.name = reinterpret_cast<ret(*) params>(dlsym(handle, #name));     \
+  if (entries.name == nullptr && !IsOptional(#name)) return false;
+#include "engine/include/xb_entrypoints.def"
+#undef XB_ENTRY
+  m_entries = entries;
+  return true;
+}
+
+bool TXbEngine::Load() {
+  if (m_loaded) return true;
+  void* handle = dlopen(LibraryName().c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr || !ResolveAll(handle)) {
+    // The handle is forgotten, not released: a half-resolved library stays mapped.
+    m_handle = nullptr;
+    return false;
+  }
+  m_handle = handle;
+  m_loaded = true;
+  m_entries.xb_SetStringType(1);
+  return true;
+}
+
+void TXbEngine::Unload() {
+  if (!m_loaded) return;
+  dlclose(m_handle);
+  m_handle = nullptr;
+  m_loaded = false;
+  m_entries = TXbEntryPoints{};
+}
+
+TXbEngine& XbEngine() {
+  static TXbEngine engine;
+  return engine;
+}
+
+bool EngineLoaded() { return XbEngine().Loaded(); }
+
+bool EnsureEngineLoaded() {
+  if (XbEngine().Loaded()) return true;
+  if (XbEngine().Load()) return true;
+  if (FailureHandler()) {
+    FailureHandler()(std::string("Unable to load required xBase engine library: ") +
+                     kDefaultLibraryName);
+  }
+  return false;
+}
+
+void UnloadEngine() { XbEngine().Unload(); }
+
+void SetEngineLoadFailureHandler(TEngineLoadFailureHandler handler) {
+  FailureHandler() = std::move(handler);
+}
+
+void SetEngineLibraryName(const std::string& name) {
+  LibraryName() = name.empty() ? kDefaultLibraryName : name;
+}
+
+const std::string& EngineLibraryName() { return LibraryName(); }
+
+}  // namespace velloria::xbase

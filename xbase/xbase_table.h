@@ -1,0 +1,281 @@
+// TXBaseTable: the dataset that presents one xBase table, opened in one engine work area:
+// open and close with the field layout, record navigation and decoding, editing and posting
+// with record locks, filtering through the engine's query, Locate and Lookup. TXbTable is
+// its published name. Failures raise EXBaseError and keep the text in LastErrorText().
+// Single-threaded; no Qt.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "dataset/dataset.h"
+#include "xbase/code_page.h"
+#include "xbase/component_registry.h"
+#include "xbase/xbase_env.h"
+
+namespace velloria::xbase {
+
+class EXBaseError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+enum class TXBaseTableType { ttXBNONE, ttXBNTX, ttXBFOX, ttXBNSX, ttXBNSX_DBT };
+enum class TXBaseCommitLevel { clFull, clNormal, clNone };
+enum class TAccessMethod { amLocal, amServer };
+enum class TEOFAction { eaEOF, eaMoveLast };
+enum class TSequencedCount { scAll, scFilterOnly, scRaw };
+
+// One physical field as the engine describes it.
+struct TFieldInfo {
+  std::string name;      // upper case, as the engine gives it
+  std::string typeText;  // first letter is the xBase type
+  int rawOffset = 0;     // first byte in the record image (the engine's offset - 1)
+  int width = 0;
+  int decimals = 0;
+  int slotOffset = -1;  // presence byte of the field's slot in a record buffer
+  int blobIndex = -1;   // index of its blob slot (memo and blob fields)
+};
+
+struct TFieldDef {
+  std::string name;
+  TFieldType dataType = TFieldType::ftUnknown;
+  int size = 0;
+};
+
+class TXBaseTable : public TDataSet, public TXBaseComponent {
+ public:
+  explicit TXBaseTable(std::string name = {});
+  ~TXBaseTable() override;
+
+  // ---- Published properties. Setters refused on an open table raise EXBaseError.
+  const std::string& DatabaseName() const { return m_databaseName; }
+  void SetDatabaseName(const std::string& value);
+  const std::string& TableName() const { return m_tableName; }
+  void SetTableName(const std::string& value);
+  TXBaseTableType TableType() const { return m_tableType; }
+  void SetTableType(TXBaseTableType value);
+  bool Exclusive() const { return m_exclusive; }
+  void SetExclusive(bool value);
+  bool ReadOnly() const { return m_readOnly; }
+  void SetReadOnly(bool value);
+  bool Sequenced() const { return m_sequenced; }
+  void SetSequenced(bool value);
+  bool OEMTranslate() const { return m_oemTranslate; }
+  void SetOEMTranslate(bool value);
+  TXBaseCommitLevel CommitLevel() const { return m_commitLevel; }
+  void SetCommitLevel(TXBaseCommitLevel value);
+  TAccessMethod AccessMethod() const { return m_accessMethod; }
+  // amServer is not supported (no server connection exists): raises EXBaseError.
+  void SetAccessMethod(TAccessMethod value);
+  const std::string& Password() const { return m_password; }
+  void SetPassword(const std::string& value) { m_password = value; }
+  bool TurboRead() const { return m_turboRead; }
+  void SetTurboRead(bool value) { m_turboRead = value; }
+  TEOFAction EOFAction() const { return m_eofAction; }
+  void SetEOFAction(TEOFAction value) { m_eofAction = value; }
+  TSequencedCount SequencedCount() const { return m_sequencedCount; }
+  void SetSequencedCount(TSequencedCount value) { m_sequencedCount = value; }
+  int FetchCount() const { return m_fetchCount; }
+  void SetFetchCount(int value);
+  const std::vector<TFieldDef>& FieldDefs() const { return m_fieldDefs; }
+
+  // ---- State
+  std::int16_t WorkArea() const { return m_workArea; }
+  // The folder of the file with a trailing separator ("" until resolved).
+  const std::string& TableFolder() const { return m_tableFolder; }
+  // TableFolder + the file-name part of TableName (+ ".DBF" when it has no extension).
+  std::string FullFileName() const;
+  const std::string& LastErrorText() const { return m_lastErrorText; }
+  int Epoch() const { return m_epoch; }
+  TCodePage CodePage() const { return m_codePage; }
+  const std::vector<TFieldInfo>& FieldInfos() const { return m_fieldInfos; }
+
+  // End of loading: loads the engine for amLocal.
+  void Loaded();
+  // Fills FieldDefs from the engine; on a closed table the file is opened and closed again.
+  void DescribeFields();
+
+  // ---- Dataset
+  bool Eof() const override;
+  std::int32_t RecNo() const override;
+  void SetRecNo(std::int32_t value) override;
+  std::int32_t RecordCount() override;  // by SequencedCount
+  std::int32_t RecCount();              // records in the file, 0 while closed
+  bool IsSequenced() const override;
+  bool CanModify() const override { return !m_readOnly; }
+  int CompareBookmarks(const TBookmark& a, const TBookmark& b) const override;
+  // Cancels a pending edit or insert, then always releases the work area's record locks.
+  void Cancel() override;
+
+  // The engine query: the text goes to the engine unchanged (converted to the table's
+  // code page). A text that is not a logical expression raises "Invalid Query Expression".
+  void SetFilter(const std::string& text) override;
+  void SetFiltered(bool value) override;
+
+  // Moves to the first record whose key fields ("A;B") equal the values; false when none
+  // (the current record stays). Raises the field-not-found error for an unknown field.
+  bool Locate(const std::string& keyFields, const TVariant& keyValue,
+              TLocateOptions options) override;
+  bool Locate(const std::string& keyFields, const std::vector<TVariant>& keyValues,
+              TLocateOptions options);
+  // The value of `resultField` in the record found by Locate (which becomes current), or
+  // Null. This table has no index orders, so every lookup takes the Locate route.
+  TVariant Lookup(const std::string& keyFields, const TVariant& keyValue,
+                  const std::string& resultField);
+  // Seeks `keyValue` in the current index order; restores `restoreOrder` afterwards.
+  bool IndexSeek(const std::vector<TField*>& fields, const TVariant& keyValue, int restoreOrder,
+                 TLocateOptions options);
+
+  bool GetFieldData(const TField& field, void* dest) const override;
+  void SetFieldData(TField& field, const void* source) override;
+  std::string GetBlobData(const TField& field) const override;
+  void SetBlobData(TField& field, const std::string& data) override;
+
+ protected:
+  void InternalOpen() override;
+  void InternalClose() override;
+  std::unique_ptr<TRecordBuffer> AllocRecordBuffer() override;
+  void InternalInitRecord(TRecordBuffer& buffer) override;
+  void ClearCalcFields(TRecordBuffer& buffer) override;
+  TGetResult GetRecord(TRecordBuffer& buffer, TGetMode mode, bool doCheck) override;
+  void InternalFirst() override;
+  void InternalLast() override;
+  void InternalSetToRecord(TRecordBuffer& buffer) override;
+  TBookmarkFlag GetBookmarkFlag(const TRecordBuffer& buffer) const override;
+  void SetBookmarkFlag(TRecordBuffer& buffer, TBookmarkFlag flag) override;
+  TBookmark GetBookmarkData(const TRecordBuffer& buffer) const override;
+  void SetBookmarkData(TRecordBuffer& buffer, const TBookmark& bookmark) override;
+  void InternalGotoBookmark(const TBookmark& bookmark) override;
+  void InternalPost() override;
+  void InternalDelete() override;
+  void InternalRefresh() override;
+  void InternalAddRecord(TRecordBuffer& buffer, bool append) override;
+  void Resync(bool exact, bool center) override;
+  void DoBeforeEdit() override;
+  void DoBeforeInsert() override;
+  void DoAfterInsert() override;
+  void DoAfterCancel() override;
+  void DoAfterScroll() override;
+
+ private:
+  class TXbRecordBuffer;
+
+  [[noreturn]] void RaiseTableError(const std::string& message);
+  void CheckClosed(const char* message);
+  // Open and close.
+  void OpenTable();
+  void EngineOpen();
+  void CopyEnvironment();
+  void PushEnvironment() const;
+  std::string MakeAlias() const;
+  void ResolveTableFolder();
+  void CreateFields();
+  void LayoutBuffer();
+  void ReadCodePage(const std::string& fileName);
+  // Reading.
+  TGetResult MoveForFetch(TGetMode mode, std::int32_t before);
+  void DecodeRecord(TXbRecordBuffer& buffer);
+  void DecodeField(const TField& field, const TFieldInfo& info, TXbRecordBuffer& buffer);
+  bool AcceptedByFilter(TXbRecordBuffer& buffer);
+  TXbRecordBuffer* ReadBuffer() const;
+  TXbRecordBuffer& ActiveRecordBuffer() const;
+  void ReReadBuffers();
+  void Recount();
+  // Writing.
+  void BuildImage(TXbRecordBuffer& buffer, bool keepUnassigned);
+  int DataFieldCount();
+  std::string EncodeField(const TField& field, const TFieldInfo& info,
+                          const TXbRecordBuffer& buffer) const;
+  std::string EncodeDate(std::int32_t day) const;
+  void WriteBlobs(TXbRecordBuffer& buffer);
+  void AppendBlankRecord();
+  void StoreRecordPosition(TXbRecordBuffer& buffer);
+  // Filtering and locating.
+  void RefreshFilter(const std::string& text);
+  std::int32_t ApplyQuery(const std::string& text);
+  void CountAfterQuery(const std::string& engineText);
+  void BeginScroll();
+  void EndScroll() { DoAfterScroll(); }
+  void ChooseIndexOrder(const std::string& keyField, int savedOrder, int orders,
+                        TLocateOptions options);
+  std::optional<std::string> LocateExpression(const std::vector<TField*>& fields,
+                                              const std::vector<TVariant>& values,
+                                              TLocateOptions options) const;
+  std::optional<std::string> LocateClause(const TField& field, const TVariant& value,
+                                          bool single, TLocateOptions options) const;
+  TVariant FieldValue(const TField& field) const;
+  std::string ToEngineText(const std::string& text) const { return FromUtf8(text, m_codePage); }
+
+  // Published.
+  std::string m_databaseName;
+  std::string m_tableName;
+  TXBaseTableType m_tableType = TXBaseTableType::ttXBFOX;
+  bool m_exclusive = false;
+  bool m_readOnly = false;
+  bool m_sequenced = true;
+  bool m_oemTranslate = false;
+  TXBaseCommitLevel m_commitLevel = TXBaseCommitLevel::clNormal;
+  TAccessMethod m_accessMethod = TAccessMethod::amLocal;
+  std::string m_password;
+  bool m_turboRead = false;
+  TEOFAction m_eofAction = TEOFAction::eaMoveLast;
+  TSequencedCount m_sequencedCount = TSequencedCount::scRaw;
+  int m_fetchCount = 50;
+  std::vector<TFieldDef> m_fieldDefs;
+
+  // Engine side.
+  std::int16_t m_workArea = 0;
+  std::string m_tableFolder;
+  int m_fieldCount = 0;
+  int m_recSize = 0;
+  std::int32_t m_recordCount = -1;
+  std::int32_t m_rawRecordCount = 0;
+  bool m_countStale = true;
+  bool m_encrypted = false;
+  int m_orderCount = 0;
+  std::string m_indexCondition;
+  std::string m_lastErrorText;
+  std::uint8_t m_languageDriver = 0;
+  TCodePage m_codePage = TCodePage::cp1252;
+
+  // Copied environment.
+  int m_epoch = 1980;
+  int m_errorLevel = 1;
+  bool m_century = true;
+  bool m_exact = false;
+  bool m_softSeek = false;
+  TXBaseDateFrmt m_dateFormat = TXBaseDateFrmt::dfWinDefault;
+  int m_memoBlockSize = 64;
+  bool m_deleted = false;
+  bool m_environmentCopied = false;
+
+  // Layout and cursor.
+  std::vector<TFieldInfo> m_fieldInfos;  // by field number - 1
+  int m_slotsSize = 0;                   // field slots; the calculated area follows
+  int m_blobCount = 0;
+  std::vector<char> m_rawRecord;
+  std::vector<char> m_editImage;  // the locked record as read by the last Edit
+  std::int32_t m_editRecNo = 0;
+  bool m_cursorOpen = false;
+  bool m_opening = false;
+  bool m_atTopPending = false;
+  bool m_atBottomPending = false;
+  std::int32_t m_cachedRecNo = 0;
+  std::int32_t m_insertReturnRecNo = 0;
+  TXbRecordBuffer* m_filterBuffer = nullptr;
+
+  // Filter.
+  std::string m_filterText;
+  bool m_filterActive = false;
+};
+
+class TXbTable : public TXBaseTable {
+ public:
+  using TXBaseTable::TXBaseTable;
+};
+
+}  // namespace velloria::xbase

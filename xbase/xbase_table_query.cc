@@ -1,0 +1,343 @@
+// TXBaseTable, query side: Filter and Filtered through the engine's query, the refresh
+// step, Locate with its index and query routes, IndexSeek and Lookup.
+#include <cmath>
+
+#include "xbase/xb_engine.h"
+#include "xbase/xbase_table_internal.h"
+
+namespace velloria::xbase {
+namespace {
+
+constexpr int kLogicalType = 3;
+
+// Upper case of ASCII and Latin-1 letters in UTF-8 text.
+std::string UpperUtf8(const std::string& text) {
+  std::string out = UpperAscii(text);
+  for (size_t i = 0; i + 1 < out.size(); ++i) {
+    auto lead = static_cast<unsigned char>(out[i]);
+    auto next = static_cast<unsigned char>(out[i + 1]);
+    if (lead == 0xC3 && next >= 0xA0 && next <= 0xBE && next != 0xB7) {
+      out[i + 1] = static_cast<char>(next - 0x20);
+    }
+  }
+  return out;
+}
+
+// `text` between a delimiter it does not contain; none when it holds all three.
+std::optional<std::string> QuoteLiteral(const std::string& text) {
+  if (text.find('"') == std::string::npos) return "\"" + text + "\"";
+  if (text.find('\'') == std::string::npos) return "'" + text + "'";
+  if (text.find(']') == std::string::npos) return "[" + text + "]";
+  return std::nullopt;
+}
+
+bool AllDigits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The digits of a numeric key (or of a text of digits) for a date prefix match.
+std::optional<std::string> DigitsOf(const TVariant& value) {
+  if (std::holds_alternative<std::int32_t>(value) || std::holds_alternative<double>(value)) {
+    return std::to_string(std::llround(VariantToFloat(value)));
+  }
+  if (auto* text = std::get_if<std::string>(&value); text != nullptr && AllDigits(*text)) {
+    return *text;
+  }
+  return std::nullopt;
+}
+
+// A key value as a day number: a date, "yyyymmdd" digits, or a date typed as text.
+std::optional<std::int32_t> DayOf(const TVariant& value) {
+  if (auto* date = std::get_if<TDateValue>(&value)) return date->day;
+  std::optional<std::string> digits = DigitsOf(value);
+  if (digits && digits->size() == 8) {
+    int year = std::stoi(digits->substr(0, 4)), month = std::stoi(digits->substr(4, 2)),
+        day = std::stoi(digits->substr(6, 2));
+    if (!IsValidCivilDate(year, month, day)) return std::nullopt;
+    return EncodeDayNumber(year, month, day);
+  }
+  if (auto* text = std::get_if<std::string>(&value)) {
+    std::int32_t day = ParseDateText(*text);
+    if (day > 0) return day;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+// ---- Filter
+
+void TXBaseTable::SetFilter(const std::string& text) {
+  m_filterText = text;
+  RefreshFilter(text);
+  TDataSet::SetFilter(text);
+}
+
+void TXBaseTable::SetFiltered(bool value) {
+  TDataSet::SetFiltered(value);
+  m_filterActive = value;
+  RefreshFilter(m_filterText);
+}
+
+void TXBaseTable::RefreshFilter(const std::string& text) {
+  m_filterText = text;
+  if (m_workArea > 0) ApplyQuery(m_filterActive ? text : std::string());
+}
+
+void TXBaseTable::BeginScroll() {
+  CheckBrowseMode();
+  if (!ControlsDisabled()) DoBeforeScroll();
+}
+
+void TXBaseTable::CountAfterQuery(const std::string& engineText) {
+  const TXbEntryPoints& xb = Xb();
+  m_recordCount = xb.xb_QueryTest(engineText.c_str()) < 1 ? xb.xb_RecCount()
+                                                          : xb.xb_QueryRecCount();
+}
+
+std::int32_t TXBaseTable::ApplyQuery(const std::string& text) {
+  if (m_workArea < 1) return 0;
+  std::string query = text.size() == 1 && text[0] == '\0' ? std::string() : text;
+  std::string engineText = ToEngineText(query);
+  const TXbEntryPoints& xb = Xb();
+  xb.xb_Select(m_workArea);
+  if (!query.empty() && xb.xb_EvalTest(engineText.c_str()) != kLogicalType) {
+    RaiseTableError("Invalid Query Expression");
+  }
+  BeginScroll();
+  xb.xb_Select(m_workArea);
+  std::int32_t result = xb.xb_Query(engineText.c_str());
+  CountAfterQuery(engineText);
+  TXbRecordBuffer& buffer = ActiveRecordBuffer();
+  buffer.flag = xb.xb_Eof() != 0 ? TBookmarkFlag::bfEOF : TBookmarkFlag::bfCurrent;
+  buffer.recNo = xb.xb_RecNo();
+  m_countStale = true;
+  Resync(false, false);
+  EndScroll();
+  return result;
+}
+
+void TXBaseTable::InternalRefresh() {
+  const TXbEntryPoints& xb = Xb();
+  xb.xb_Select(m_workArea);
+  std::string query = Copy(xb.xb_DBFilter());
+  if (query.empty()) return;  // the framework re-reads the window next
+  std::int32_t recNo = xb.xb_RecNo();
+  if (xb.xb_QueryTest(query.c_str()) > 0) {
+    ApplyQuery(ToUtf8(query, m_codePage));
+    xb.xb_Select(m_workArea);
+    xb.xb_Go(recNo);
+  }
+}
+
+// ---- Locate
+
+bool TXBaseTable::Locate(const std::string& keyFields, const TVariant& keyValue,
+                         TLocateOptions options) {
+  return Locate(keyFields, std::vector<TVariant>{keyValue}, options);
+}
+
+bool TXBaseTable::Locate(const std::string& keyFields, const std::vector<TVariant>& keyValues,
+                         TLocateOptions options) {
+  if (m_workArea == 0) return false;
+  BeginScroll();
+  std::vector<TField*> fields = GetFieldList(UpperAscii(keyFields));
+  if (fields.size() != keyValues.size()) {
+    RaiseTableError("Locate needs one key value for each key field");
+  }
+  const TXbEntryPoints& xb = Xb();
+  xb.xb_Select(m_workArea);
+  std::int32_t savedRecNo = IsEmpty() ? 0 : ActiveRecordBuffer().recNo;
+  int savedOrder = xb.xb_IndexOrd();
+  int orders = std::max(0, xb.xb_SysProp(3000, 0));
+  bool found = false;
+  if (fields.size() == 1 && orders > 0) {
+    ChooseIndexOrder(keyFields, savedOrder, orders, options);
+    if (UpperAscii(Copy(xb.xb_IndexKeyField())) == UpperAscii(keyFields)) {
+      if (VariantIsNull(keyValues[0])) {
+        xb.xb_SetOrder(static_cast<std::int16_t>(savedOrder));
+        return false;
+      }
+      found = IndexSeek(fields, keyValues[0], savedOrder, options);
+    }
+  }
+  if (!found) {
+    std::string filter = ToUtf8(Copy(xb.xb_DBFilter()), m_codePage);
+    std::optional<std::string> expression = LocateExpression(fields, keyValues, options);
+    if (expression) {
+      std::string text = options.caseInsensitive ? UpperUtf8(*expression) : *expression;
+      if (!filter.empty()) text = "(" + text + ") .and. (" + filter + ")";
+      std::string engineText = ToEngineText(text), engineFilter = ToEngineText(filter);
+      found = xb.xb_Query(engineText.c_str()) != 0;
+      std::int32_t recNo = xb.xb_RecNo();
+      CountAfterQuery(engineText);
+      xb.xb_Query(engineFilter.c_str());
+      CountAfterQuery(engineFilter);
+      if (found) xb.xb_Go(recNo);
+    }
+  }
+  CursorPosChanged();
+  if (!found) {
+    if (savedRecNo > 0) xb.xb_Go(savedRecNo);
+    return false;
+  }
+  TXbRecordBuffer& buffer = ActiveRecordBuffer();
+  buffer.flag = TBookmarkFlag::bfCurrent;
+  buffer.recNo = xb.xb_RecNo();
+  Resync(true, true);
+  EndScroll();
+  return true;
+}
+
+void TXBaseTable::ChooseIndexOrder(const std::string& keyField, int savedOrder, int orders,
+                                   TLocateOptions options) {
+  const TXbEntryPoints& xb = Xb();
+  std::string upperName = UpperAscii(keyField);
+  auto keyFieldIs = [&](const std::string& name) { return Copy(xb.xb_IndexKeyField()) == name; };
+  auto upperKey = [&] {
+    return UpperAscii(Copy(xb.xb_IndexKey())).find("UPPER(") != std::string::npos;
+  };
+  auto tryOrders = [&](auto qualifies) {
+    for (int order = 1; order <= orders; ++order) {
+      xb.xb_SetOrder(static_cast<std::int16_t>(order));
+      if (qualifies()) return true;
+    }
+    return false;
+  };
+  auto upperOrder = [&] { return keyFieldIs(upperName) && upperKey(); };
+  bool chosen = false;
+  if (keyFieldIs(upperName)) {
+    chosen = !options.caseInsensitive || upperKey() || tryOrders(upperOrder);
+  } else if (options.caseInsensitive) {
+    chosen = tryOrders(upperOrder);
+  } else {
+    chosen = tryOrders([&] { return keyFieldIs(keyField); });
+  }
+  if (!chosen) xb.xb_SetOrder(static_cast<std::int16_t>(savedOrder));
+}
+
+bool TXBaseTable::IndexSeek(const std::vector<TField*>& fields, const TVariant& keyValue,
+                            int restoreOrder, TLocateOptions options) {
+  const TXbEntryPoints& xb = Xb();
+  xb.xb_Select(m_workArea);
+  std::string key;
+  switch (fields.at(0)->DataType()) {
+    case TFieldType::ftString:
+      key = VariantToString(keyValue);
+      if (UpperAscii(Copy(xb.xb_IndexKey())).find("UPPER(") != std::string::npos) {
+        key = UpperUtf8(key);
+      }
+      break;
+    case TFieldType::ftSmallint:
+    case TFieldType::ftInteger:
+    case TFieldType::ftFloat:
+      key = std::to_string(std::llround(VariantToFloat(keyValue)));
+      break;
+    case TFieldType::ftBoolean:
+      key = VariantToBoolean(keyValue) ? ".T." : ".F.";
+      break;
+    case TFieldType::ftDate:
+      if (std::optional<std::int32_t> day = DayOf(keyValue)) key = FormatDate(*day, "yyyymmdd");
+      break;
+    default:
+      break;
+  }
+  bool exact = xb.xb_SysProp(1002, 0) != 0;
+  xb.xb_SysProp(1003, options.partialKey ? 0 : 1);
+  std::string engineKey = ToEngineText(key);
+  bool found = xb.xb_Seek(engineKey.c_str()) != 0;
+  if (!options.partialKey) found = xb.xb_Found() != 0;
+  xb.xb_SysProp(1003, exact ? 1 : 0);
+  xb.xb_SetOrder(static_cast<std::int16_t>(restoreOrder));
+  return found;
+}
+
+std::optional<std::string> TXBaseTable::LocateExpression(const std::vector<TField*>& fields,
+                                                         const std::vector<TVariant>& values,
+                                                         TLocateOptions options) const {
+  std::string expression;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    std::optional<std::string> clause =
+        LocateClause(*fields[i], values[i], fields.size() == 1, options);
+    if (!clause) return std::nullopt;
+    if (clause->empty()) continue;
+    if (!expression.empty()) expression += " .and. ";
+    expression += *clause;
+  }
+  if (expression.empty()) return std::nullopt;
+  return expression;
+}
+
+// The condition for one key field; none when no record can match (a Null non-text key,
+// a text holding all three delimiters); empty for a field type that takes no condition.
+std::optional<std::string> TXBaseTable::LocateClause(const TField& field, const TVariant& value,
+                                                     bool single,
+                                                     TLocateOptions options) const {
+  const std::string& name = field.FieldName();
+  bool null = VariantIsNull(value);
+  switch (field.DataType()) {
+    case TFieldType::ftBoolean:
+      if (null) return std::nullopt;
+      return name + (VariantToBoolean(value) ? "= .T." : "= .F.");
+    case TFieldType::ftSmallint:
+    case TFieldType::ftInteger:
+    case TFieldType::ftFloat:
+      if (null) return std::nullopt;
+      return name + "=" + std::to_string(std::llround(VariantToFloat(value)));
+    case TFieldType::ftDate: {
+      if (null) return std::nullopt;
+      std::optional<std::string> digits = DigitsOf(value);
+      if (single && digits && digits->size() < 8) {
+        return "LEFT( DTOS(" + name + "), " + std::to_string(digits->size()) + ") = \"" +
+               *digits + "\"";
+      }
+      std::optional<std::int32_t> day = DayOf(value);
+      if (!day) return std::nullopt;
+      return "DTOS(" + name + ") = \"" + FormatDate(*day, "yyyymmdd") + "\"";
+    }
+    case TFieldType::ftString: {
+      std::string left = options.caseInsensitive ? "UPPER(" + name + ")" : name;
+      std::string text = null ? std::string() : VariantToString(value);
+      if (!options.partialKey) {
+        int length = static_cast<int>(ToEngineText(text).size());
+        if (length < field.Size()) text += std::string(field.Size() - length, ' ');
+      }
+      std::optional<std::string> literal = QuoteLiteral(text);
+      if (!literal) return std::nullopt;
+      return left + "=" + *literal;
+    }
+    default:
+      return std::string();
+  }
+}
+
+// ---- Lookup
+
+TVariant TXBaseTable::Lookup(const std::string& keyFields, const TVariant& keyValue,
+                             const std::string& resultField) {
+  if (VariantIsNull(keyValue)) return {};
+  TField& result = FieldByName(resultField);
+  if (!Locate(keyFields, keyValue, TLocateOptions{})) return {};
+  return FieldValue(result);
+}
+
+TVariant TXBaseTable::FieldValue(const TField& field) const {
+  if (field.IsNull()) return {};
+  switch (field.DataType()) {
+    case TFieldType::ftBoolean:
+      return field.AsBoolean();
+    case TFieldType::ftSmallint:
+    case TFieldType::ftWord:
+    case TFieldType::ftInteger:
+      return field.AsInteger();
+    case TFieldType::ftFloat:
+    case TFieldType::ftCurrency:
+      return field.AsFloat();
+    case TFieldType::ftDate:
+      return TDateValue{field.AsDate()};
+    default:
+      return field.AsString();
+  }
+}
+
+}  // namespace velloria::xbase
