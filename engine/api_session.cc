@@ -161,6 +161,18 @@ XB_API const char* xb_Version(void) {
 XB_API int32_t xb_LastErrorCode(void) { return LastErrorCode(); }
 XB_API const char* xb_LastErrorText(void) { return LastErrorText(); }
 
+XB_API int32_t xb_LanguageDriver(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? t->layout().language_driver : -1;
+}
+
+XB_API const char* xb_TableDamage(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? Ret(t->damage()) : "";
+}
+
 XB_API int32_t xb_ErrorLevel(int16_t level) {
   ClearError();
   int previous = GlobalSettings().error_level;

@@ -12,7 +12,7 @@
  *    open there they fail: 0 (or "" / 0.0) with xb_LastErrorCode() == XB_ERR_NO_TABLE.
  *  - Failures never abort: they answer 0 (or -1 where documented), "" or 0.0 and record a
  *    code and an English text, read with xb_LastErrorCode() / xb_LastErrorText().
- *    A successful call leaves the last error unchanged except where documented.
+ *    Every entry point clears the last error on entry (except the two that read it).
  *  - NOT SUPPORTED: entry points marked so do nothing, return -1 (NULL for pointers,
  *    "" for strings) and set XB_ERR_NOT_SUPPORTED.
  *  - NO INDEX: index entry points answer as a table with no index open does: order 0,
@@ -79,8 +79,9 @@ enum {
   XB_PROP_SET_EXACT = 1003,      /* sets exact to value; returns the previous setting */
   XB_PROP_GET_DELETED = 1006,    /* value ignored; non-zero when deleted records are hidden */
   XB_PROP_GET_OPTIMISTIC = 1008, /* value ignored; the optimistic-buffering setting */
-  XB_PROP_SET_OPTIMISTIC = 1009, /* sets optimistic buffering (commit level NONE for tables
-                                    opened afterwards with level NORMAL); returns previous */
+  XB_PROP_SET_OPTIMISTIC = 1009, /* records optimistic buffering; returns the previous value
+                                    (the engine always buffers just the current record and
+                                    writes it at commit or when moving off it) */
   XB_PROP_ORDER_COUNT = 3000     /* value ignored; open index orders of the area (0 here) */
 };
 
@@ -92,6 +93,12 @@ XB_API const char* xb_Version(void);
  * Not among the 169 lookup names; clients may resolve them optionally. */
 XB_API int32_t xb_LastErrorCode(void);
 XB_API const char* xb_LastErrorText(void);
+/* Also beyond the 169: the language-driver byte of the current table (-1 with no table), and
+ * why the current table had to open read-only although it was not asked to (damage found
+ * by the checks, a missing memo file, a version written by other programs only) or, for a
+ * read-only open, the damage found; "" when the table is sound. */
+XB_API int32_t xb_LanguageDriver(void);
+XB_API const char* xb_TableDamage(void);
 /* Sets the error level (0 silent, 1 and above also print errors to stderr); returns the
  * previous level. Errors are always recorded for xb_LastErrorCode/xb_LastErrorText. */
 XB_API int32_t xb_ErrorLevel(int16_t level);
@@ -256,11 +263,12 @@ XB_API int32_t xb_PutRecord(const void* buffer);
 /* Byte at zero-based offset of the current record image, -1 out of range. */
 XB_API int32_t xb_GetByte(int32_t offset);
 /* Appends a blank record and makes it current; returns 1. The record reaches the file
- * before the header counts it. In shared mode the header is locked during the append. */
+ * before the header counts it. In shared mode the header is locked during the append and
+ * the new record stays locked for this area (released by xb_Unlock). */
 XB_API int32_t xb_AppendBlank(void);
-/* Same as xb_AppendBlank; with lock non-zero the new record is also locked (Ex forms). */
-XB_API int32_t xb_AppendBlankEx(int32_t lock);
 XB_API int32_t xb_Append(void);
+/* As xb_AppendBlank; lock 0 leaves the new record unlocked. */
+XB_API int32_t xb_AppendBlankEx(int32_t lock);
 XB_API int32_t xb_AppendEx(int32_t lock);
 /* Appends the records of another table (fields matched by name) for which condition (may
  * be NULL or "") is true; type is its table type code. Returns the records appended, -1 on

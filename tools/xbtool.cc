@@ -1,0 +1,286 @@
+// xbtool: command-line administration of dBase tables through libxbengine.so — create,
+// dump as CSV, append, set, count by expression and check. Text on the terminal is UTF-8;
+// table text is converted from and to the table's code page.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/include/xbengine.h"
+#include "tools/codepage.h"
+
+namespace {
+
+using xbtool::CodePage;
+
+struct Command {
+  const char* name;
+  const char* usage;
+  const char* help;
+  int (*run)(const std::vector<std::string>& args);
+};
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "xbtool: %s\n", message.c_str());
+  return 1;
+}
+
+std::string EngineError() {
+  std::string text = xb_LastErrorText();
+  return text.empty() ? "unknown error" : text;
+}
+
+// Opens a table in the given mode; 0 with the reason printed on failure.
+int OpenTable(const std::string& path, int mode) {
+  xb_SetLockTimeout(3);
+  int area = xb_UseEx(path.c_str(), "T", int16_t(mode), XB_TYPE_NTX, XB_COMMIT_FULL);
+  if (area <= 0) Fail("cannot open " + path + ": " + EngineError());
+  return area;
+}
+
+CodePage TableCodePage() { return xbtool::CodePageForDriver(xb_LanguageDriver()); }
+
+std::string CsvCell(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string Trimmed(const std::string& text) {
+  size_t a = text.find_first_not_of(' ');
+  size_t b = text.find_last_not_of(' ');
+  return a == std::string::npos ? std::string() : text.substr(a, b - a + 1);
+}
+
+// Field value as dump shows it (memo text for M fields, trimmed text otherwise).
+std::string ShownValue(const std::string& field) {
+  std::string type = xb_FieldType(field.c_str());
+  if (!type.empty() && type[0] == 'M') return xb_GetMemo(field.c_str());
+  if (!type.empty() && type[0] == 'C') {
+    std::string text = xb_GetTrimString(field.c_str());
+    return text;
+  }
+  return Trimmed(xb_GetString(field.c_str()));
+}
+
+// Applies FIELD=VALUE assignments to the current record.
+int Assign(const std::vector<std::string>& assignments, CodePage cp) {
+  for (const std::string& a : assignments) {
+    size_t eq = a.find('=');
+    if (eq == std::string::npos || eq == 0) return Fail("expected FIELD=VALUE, got \"" + a + "\"");
+    std::string field = a.substr(0, eq);
+    std::string value, bad;
+    if (!xbtool::FromUtf8(a.substr(eq + 1), cp, &value, &bad)) {
+      return Fail("field " + field + ": cannot store \"" + bad + "\" in the table's code page");
+    }
+    if (xb_FieldNum(field.c_str()) == 0) return Fail("no field named " + field);
+    std::string type = xb_FieldType(field.c_str());
+    int16_t kind = type[0] == 'M' ? XB_REPLACE_MEMO : XB_REPLACE_TEXT;
+    if (!xb_Replace(field.c_str(), kind, value.c_str())) return Fail(EngineError());
+  }
+  return 0;
+}
+
+int Finish(int status) {
+  if (status == 0 && !xb_Commit()) status = Fail(EngineError());
+  xb_Unlock(0);
+  xb_CloseAll();
+  if (status == 0 && xb_LastErrorCode() != XB_OK) status = Fail(EngineError());
+  return status;
+}
+
+// ---- Commands --------------------------------------------------------------------------
+
+int RunCreate(const std::vector<std::string>& args) {
+  if (args.size() < 2) return Fail("create needs a table and at least one field");
+  int driver = 0x03;
+  std::vector<std::string> fields;
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--codepage") {
+      if (i + 1 >= args.size()) return Fail("--codepage needs a number");
+      driver = xbtool::DriverForCodePageNumber(std::atoi(args[++i].c_str()));
+      if (driver < 0) return Fail("code page must be 1252, 437 or 850");
+    } else {
+      fields.push_back(args[i]);
+    }
+  }
+  if (!xb_CreateNewEx(args[0].c_str(), "", XB_TYPE_NTX, int16_t(fields.size()), int16_t(driver))) {
+    return Fail(EngineError());
+  }
+  for (const std::string& spec : fields) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t colon; (colon = spec.find(':', start)) != std::string::npos; start = colon + 1) {
+      parts.push_back(spec.substr(start, colon - start));
+    }
+    parts.push_back(spec.substr(start));
+    if (parts.size() < 2 || parts.size() > 4 || parts[1].size() != 1) {
+      return Fail("field \"" + spec + "\" must be NAME:TYPE[:WIDTH[:DECIMALS]]");
+    }
+    char type = char(std::toupper(static_cast<unsigned char>(parts[1][0])));
+    int width = parts.size() > 2 ? std::atoi(parts[2].c_str()) : type == 'L' ? 1 : type == 'D' ? 8 : type == 'M' ? 10 : 0;
+    int decimals = parts.size() > 3 ? std::atoi(parts[3].c_str()) : 0;
+    if (!xb_CreateField(parts[0].c_str(), parts[1].c_str(), int16_t(width), int16_t(decimals))) {
+      return Fail(EngineError());
+    }
+  }
+  if (!xb_CreateExec()) return Fail(EngineError());
+  return 0;
+}
+
+int RunDump(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Fail("dump needs exactly one table");
+  if (OpenTable(args[0], XB_OPEN_READ_ONLY) <= 0) return 1;
+  CodePage cp = TableCodePage();
+  int fields = xb_FieldCount();
+  std::vector<std::string> names;
+  std::string line = "DELETED";
+  for (int i = 1; i <= fields; ++i) {
+    names.push_back(xb_FieldName(i));
+    line += "," + CsvCell(names.back());
+  }
+  std::printf("%s\n", line.c_str());
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
+    line = xb_Deleted() ? "*" : "";
+    for (const std::string& name : names) line += "," + CsvCell(xbtool::ToUtf8(ShownValue(name), cp));
+    std::printf("%s\n", line.c_str());
+  }
+  int status = xb_LastErrorCode() == XB_OK ? 0 : Fail(EngineError());
+  xb_CloseAll();
+  return status;
+}
+
+int RunAppend(const std::vector<std::string>& args) {
+  if (args.size() < 2) return Fail("append needs a table and FIELD=VALUE pairs");
+  if (OpenTable(args[0], XB_OPEN_SHARED) <= 0) return 1;
+  if (!xb_AppendBlank()) return Fail(EngineError());
+  std::vector<std::string> assignments(args.begin() + 1, args.end());
+  return Finish(Assign(assignments, TableCodePage()));
+}
+
+int RunSet(const std::vector<std::string>& args) {
+  if (args.size() < 3) return Fail("set needs a table, a record number and FIELD=VALUE pairs");
+  char* end = nullptr;
+  long record = std::strtol(args[1].c_str(), &end, 10);
+  if (*end != 0 || record < 1) return Fail("bad record number \"" + args[1] + "\"");
+  if (OpenTable(args[0], XB_OPEN_SHARED) <= 0) return 1;
+  if (record > xb_RecCount()) return Finish(Fail("record " + args[1] + " does not exist"));
+  xb_Go(int32_t(record));
+  if (!xb_Rlock(int32_t(record))) return Finish(Fail("record " + args[1] + " is locked by another user"));
+  std::vector<std::string> assignments(args.begin() + 2, args.end());
+  return Finish(Assign(assignments, TableCodePage()));
+}
+
+int RunCount(const std::vector<std::string>& args) {
+  if (args.size() != 2) return Fail("count needs a table and an expression");
+  if (OpenTable(args[0], XB_OPEN_READ_ONLY) <= 0) return 1;
+  xb_SetDeleted(1);
+  std::string expr, bad;
+  if (!xbtool::FromUtf8(args[1], TableCodePage(), &expr, &bad)) return Fail("cannot convert \"" + bad + "\"");
+  if (xb_EvalTest(expr.c_str()) != XB_EVAL_LOGICAL) {
+    xb_CloseAll();
+    return Fail("not a logical expression: " + args[1]);
+  }
+  xb_Query(expr.c_str());
+  int32_t count = xb_QueryRecCount();
+  int status = xb_LastErrorCode() == XB_OK ? 0 : Fail(EngineError());
+  if (status == 0) std::printf("%d\n", count);
+  xb_CloseAll();
+  return status;
+}
+
+// Checks every record's deletion mark and the fields whose text has a fixed form.
+std::vector<std::string> RecordProblems() {
+  std::vector<std::string> problems;
+  int fields = xb_FieldCount();
+  int size = xb_RecSize();
+  std::vector<unsigned char> record(size_t(size > 0 ? size : 1));
+  for (xb_GoTop(); !xb_Eof() && problems.size() < 20; xb_Skip(1)) {
+    std::string where = "record " + std::to_string(xb_RecNo());
+    xb_GetRecord(record.data());
+    if (record[0] != ' ' && record[0] != '*') problems.push_back(where + ": bad deletion mark");
+    for (int i = 1; i <= fields; ++i) {
+      std::string name = xb_FieldName(i);
+      char type = xb_FieldType(name.c_str())[0];
+      std::string text = xb_GetString(name.c_str());
+      bool ok = true;
+      if (type == 'L') ok = std::strchr("TtFfYyNn? ", text[0]) != nullptr;
+      if (type == 'D') ok = Trimmed(text).empty() || xb_GetDateJulian(name.c_str()) != 0 || text == "00000000";
+      if (type == 'N' || type == 'F') ok = Trimmed(text).find_first_not_of("0123456789.-+ eE") == std::string::npos;
+      if (type == 'M') {
+        xb_GetBlobLength(name.c_str());
+        ok = xb_LastErrorCode() == XB_OK;
+      }
+      if (!ok) problems.push_back(where + ": field " + name + " holds a bad value");
+    }
+  }
+  return problems;
+}
+
+int RunCheck(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Fail("check needs exactly one table");
+  if (OpenTable(args[0], XB_OPEN_READ_ONLY) <= 0) return 1;
+  std::vector<std::string> problems;
+  std::string damage = xb_TableDamage();
+  if (!damage.empty()) problems.push_back(damage);
+  for (const std::string& p : RecordProblems()) problems.push_back(p);
+  xb_CloseAll();
+  for (const std::string& p : problems) std::printf("%s\n", p.c_str());
+  if (problems.empty()) std::printf("%s: sound\n", args[0].c_str());
+  return problems.empty() ? 0 : 1;
+}
+
+const Command kCommands[] = {
+    {"create", "create T.DBF NAME:TYPE[:WIDTH[:DECIMALS]] ... [--codepage 1252|437|850]",
+     "Creates a table (dBase III, with a .DBT when it has memo fields). Types C N F L D M;\n"
+     "L, D and M need no width. The code page (default 1252) is stored as the language driver.",
+     RunCreate},
+    {"dump", "dump T.DBF",
+     "Prints the table as CSV: a header row, then one row per record. The first column,\n"
+     "DELETED, holds * for records marked deleted. Memo fields show their text.",
+     RunDump},
+    {"append", "append T.DBF FIELD=VALUE ...",
+     "Appends a record with the given values (numbers as text, L as T/F, D as YYYYMMDD).",
+     RunAppend},
+    {"set", "set T.DBF RECNO FIELD=VALUE ...",
+     "Changes fields of record RECNO, under its record lock.", RunSet},
+    {"count", "count T.DBF EXPR",
+     "Prints how many records not marked deleted satisfy the logical expression EXPR.", RunCount},
+    {"check", "check T.DBF",
+     "Checks the header, the field layout, the record count against the file size, the memo\n"
+     "file and every record's values. Exit status 0 when sound; otherwise the reasons.",
+     RunCheck},
+};
+
+void Usage(std::FILE* out) {
+  std::fprintf(out, "usage: xbtool COMMAND ARGS...   (xbtool COMMAND --help for details)\n");
+  for (const Command& c : kCommands) std::fprintf(out, "  xbtool %s\n", c.usage);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    Usage(argc < 2 ? stderr : stdout);
+    return argc < 2 ? 2 : 0;
+  }
+  for (const Command& c : kCommands) {
+    if (std::strcmp(argv[1], c.name) != 0) continue;
+    std::vector<std::string> args(argv + 2, argv + argc);
+    for (const std::string& a : args) {
+      if (a == "--help" || a == "-h") {
+        std::printf("usage: xbtool %s\n\n%s\n", c.usage, c.help);
+        return 0;
+      }
+    }
+    return c.run(args);
+  }
+  std::fprintf(stderr, "xbtool: unknown command \"%s\"\n", argv[1]);
+  Usage(stderr);
+  return 2;
+}
