@@ -1,0 +1,83 @@
+# Shared helpers of the end-to-end tests: a private Xvfb display, a fresh demo office,
+# waiting for windows and processes. Sourced by the *_test.sh scripts.
+set -euo pipefail
+
+E2E_TMP=$(mktemp -d)
+E2E_PIDS=()
+
+e2e_cleanup() {
+  for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$E2E_TMP"
+}
+trap e2e_cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# Starts Xvfb on a free display and exports DISPLAY.
+start_xvfb() {
+  Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$E2E_TMP/display" 2>/dev/null &
+  E2E_PIDS+=($!)
+  for _ in $(seq 100); do
+    [ -s "$E2E_TMP/display" ] && break
+    sleep 0.05
+  done
+  [ -s "$E2E_TMP/display" ] || fail "Xvfb did not start"
+  export DISPLAY=":$(cat "$E2E_TMP/display")"
+  export QT_QPA_PLATFORM=xcb
+  if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR="$E2E_TMP/runtime"
+    mkdir -m 700 "$XDG_RUNTIME_DIR"
+  fi
+}
+
+# Makes a demo office under the temporary folder and prints its data path.
+make_office() {
+  bash "$SOURCE_DIR/demo/make-demo.sh" "$E2E_TMP/office" "$(dirname "$VELLORIA")" >/dev/null
+  echo "$E2E_TMP/office/DATI/"
+}
+
+# Prints the id of the first visible window whose name matches the regex $1, waiting
+# up to 15 seconds; fails when none appears.
+wait_window() {
+  local id
+  id=$(timeout 15 xdotool search --sync --onlyvisible --name "$1" 2>/dev/null | head -1) ||
+    fail "no window named /$1/ appeared"
+  echo "$id"
+}
+
+# Number of visible windows whose name matches the regex $1.
+count_windows() {
+  xdotool search --onlyvisible --name "$1" 2>/dev/null | wc -l
+}
+
+# Waits up to $2 seconds for process $1 (a child of this shell) to end and sets EXIT_CODE;
+# fails on timeout.
+wait_exit() {
+  local pid=$1 limit=$2
+  for _ in $(seq $((limit * 20))); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      EXIT_CODE=0
+      wait "$pid" || EXIT_CODE=$?
+      return
+    fi
+    sleep 0.05
+  done
+  fail "process $pid still runs after ${limit}s"
+}
+
+# True when the first top-level window named /$1/ is stacked above the first named /$2/
+# (without a window manager the program's windows are children of the root window,
+# which xwininfo lists from top to bottom).
+top_level_window_above() {
+  local topmost
+  topmost=$(xwininfo -root -children | sed -nE 's/^ +0x[0-9a-f]+ "([^"]*)".*/\1/p' |
+            grep -E "$1|$2" | head -1)
+  [[ "$topmost" =~ $1 ]]
+}
+
+VELLORIA=$1
+SOURCE_DIR=$2
