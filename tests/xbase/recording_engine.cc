@@ -1,0 +1,80 @@
+// A thin stand-in for libxbengine.so used by tests that must see which entry points the
+// component calls and in what order: it exports the same 169 entry points, logs each call
+// with its arguments and forwards it to the real library.
+#include <dlfcn.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <tuple>
+#include <type_traits>
+
+namespace {
+
+struct RealEngine {
+#define XB_ENTRY(ret, name, params, args) ret(*name) params = nullptr;
+#include "engine/include/xb_entrypoints.def"
+#undef XB_ENTRY
+};
+
+const RealEngine& Real() {
+  static const RealEngine engine = [] {
+    RealEngine resolved;
+    void* handle = dlopen("libxbengine.so", RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+      std::fprintf(stderr, "recording engine: %s\n", dlerror());
+      std::abort();
+    }
+#define XB_ENTRY(ret, name, params, args) \
+  resolved.name = reinterpret_cast<ret(*) params>(dlsym(handle, #name));
+#include "engine/include/xb_entrypoints.def"
+#undef XB_ENTRY
+    return resolved;
+  }();
+  return engine;
+}
+
+std::string& Log() {
+  static std::string log;
+  return log;
+}
+
+template <class T>
+std::string Text(T value) {
+  if constexpr (std::is_same_v<T, const char*>) {
+    return value == nullptr ? "NULL" : "\"" + std::string(value) + "\"";
+  } else if constexpr (std::is_pointer_v<T>) {
+    return "ptr";
+  } else {
+    return std::to_string(value);
+  }
+}
+
+template <class... A>
+void Record(const char* name, const std::tuple<A...>& args) {
+  std::string line = std::string(name) + "(";
+  std::apply([&](const auto&... arg) {
+    bool first = true;
+    ((line += (first ? "" : ", ") + Text(arg), first = false), ...);
+  }, args);
+  Log() += line + ")\n";
+}
+
+}  // namespace
+
+extern "C" {
+
+#define XB_ENTRY(ret, name, params, args)                            \
+  __attribute__((visibility("default"))) ret name params {           \
+    Record(#name, std::make_tuple args);                              \
+    return Real().name args;                                          \
+  }
+#include "engine/include/xb_entrypoints.def"
+#undef XB_ENTRY
+
+// The calls recorded since the last clear, one "name(arguments)" per line.
+__attribute__((visibility("default"))) const char* xbrec_Log() { return Log().c_str(); }
+__attribute__((visibility("default"))) void xbrec_Clear() { Log().clear(); }
+
+}  // extern "C"
