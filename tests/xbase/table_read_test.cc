@@ -1,0 +1,186 @@
+// Reading TXbTable: how stored field texts decode, the fetch rules at both ends and on an
+// empty table, record numbers, bookmarks and the buffer window seen by a data link.
+#include "dataset/data_source.h"
+#include "table_fixture.h"
+#include "xbase/xb_engine.h"
+
+namespace velloria::xbase::testing {
+namespace {
+
+class TableReadTest : public XBaseTest {
+ protected:
+  // One record per row: NAME C 10, COUNT N 5 0, SMALL N 2 0, PRICE N 6 2, FLAG L, DAY D.
+  TXbTable& OpenSamples(const std::vector<RawRecord>& records) {
+    CreateTable(m_folder.File("SAMPLES.DBF"),
+                {{"NAME", 'C', 10}, {"COUNT", 'N', 5}, {"SMALL", 'N', 2}, {"PRICE", 'N', 6, 2},
+                 {"FLAG", 'L', 1}, {"DAY", 'D', 8}},
+                records);
+    return OpenTable("SAMPLES.DBF");
+  }
+};
+
+TEST_F(TableReadTest, StoredTextsDecodeAsTheirTypes) {
+  TXbTable& table = OpenSamples({{{"ABC", "   12", " 7", " 12.50", "T", "20010315"}},
+                                 {{"", "", "", "", " ", "        "}},
+                                 {{"  lead", "  -3 ", "4 ", "   1,5", "y", "20010015"}},
+                                 {{"x", "abc", "99", "-0.25", "Y", "20010230"}}});
+  TField& name = table.FieldByName("NAME");
+  TField& count = table.FieldByName("COUNT");
+  TField& small = table.FieldByName("SMALL");
+  TField& price = table.FieldByName("PRICE");
+  TField& flag = table.FieldByName("FLAG");
+  TField& day = table.FieldByName("DAY");
+
+  EXPECT_EQ("ABC", name.AsString());
+  EXPECT_FALSE(name.IsNull());
+  EXPECT_EQ(12, count.AsFloat());
+  EXPECT_EQ(7, small.AsInteger());
+  EXPECT_DOUBLE_EQ(12.5, price.AsFloat());
+  EXPECT_TRUE(flag.AsBoolean());
+  EXPECT_EQ(EncodeDayNumber(2001, 3, 15), day.AsDate());
+
+  table.Next();  // blanks: text empty but present, everything else null
+  EXPECT_EQ("", name.AsString());
+  EXPECT_FALSE(name.IsNull());
+  for (TField* field : {&count, &small, &price, &flag, &day}) {
+    EXPECT_TRUE(field->IsNull()) << field->FieldName();
+  }
+
+  table.Next();
+  EXPECT_EQ("  lead", name.AsString());
+  EXPECT_EQ(-3, count.AsFloat()) << "a float may be surrounded by blanks";
+  EXPECT_EQ(0, small.AsInteger()) << "a blank after an integer's digits makes it unreadable";
+  EXPECT_FALSE(small.IsNull());
+  EXPECT_EQ(0, price.AsFloat()) << "1,5 is not a number";
+  EXPECT_FALSE(price.IsNull());
+  EXPECT_FALSE(flag.AsBoolean()) << "lower-case y is false";
+  EXPECT_FALSE(day.IsNull());
+  EXPECT_EQ(0, day.AsDate()) << "month 00 reads as day 0";
+
+  table.Next();
+  EXPECT_EQ(0, count.AsFloat());
+  EXPECT_DOUBLE_EQ(-0.25, price.AsFloat());
+  EXPECT_TRUE(flag.AsBoolean());
+  EXPECT_EQ(0, day.AsDate()) << "30 February does not exist";
+}
+
+TEST_F(TableReadTest, FloatsReadTheSameWhateverTheDecimalSeparator) {
+  FormatSettings().decimalSeparator = ',';
+  TXbTable& table = OpenSamples({{{"A", "1", "1", " 12.50", "T", ""}}});
+  EXPECT_DOUBLE_EQ(12.5, table.FieldByName("PRICE").AsFloat());
+  EXPECT_EQ("12,50", table.FieldByName("PRICE").DisplayText());
+  FormatSettings().decimalSeparator = '.';
+}
+
+TEST_F(TableReadTest, EmptyTableEndsTheFirstFetchAfterTheLast) {
+  CreateTable(m_folder.File("STAMPE.DBF"), StampeFields(), {});
+  Recorder& recorder = StartRecording();
+  TXbTable& table = OpenTable();
+  EXPECT_TRUE(table.IsEmpty());
+  EXPECT_TRUE(table.Eof());
+  EXPECT_TRUE(table.Bof());
+  EXPECT_TRUE(recorder.Saw("xb_GoBottom()"));
+  EXPECT_EQ("", table.FieldByName("DESCRIZIO").AsString());
+  EXPECT_THROW(table.Delete(), EDatabaseError);
+}
+
+TEST_F(TableReadTest, FetchesPastEitherEndStayOnARealRecord) {
+  CreateTable(m_folder.File("STAMPE.DBF"), StampeFields(),
+              {Stampe("A", "A", 1, true), Stampe("B", "B", 1, true), Stampe("C", "C", 2, true)});
+  TXbTable& table = OpenTable();
+  table.Last();
+  EXPECT_EQ(3, table.RecNo());
+  table.Next();
+  EXPECT_TRUE(table.Eof());
+  EXPECT_EQ(3, table.RecNo());
+  EXPECT_EQ(3, Xb().xb_RecNo()) << "the engine is back on the last record";
+  table.First();
+  table.Prior();
+  EXPECT_TRUE(table.Bof());
+  EXPECT_EQ(1, Xb().xb_RecNo());
+  EXPECT_EQ(2, table.MoveBy(5));
+  EXPECT_EQ("C", table.FieldByName("DESCRIZIO").AsString());
+  EXPECT_EQ(3, table.RecordCount());
+}
+
+TEST_F(TableReadTest, BookmarksReturnToTheirRecord) {
+  CreateTable(m_folder.File("STAMPE.DBF"), StampeFields(),
+              {Stampe("A", "A", 1, true), Stampe("B", "B", 1, true), Stampe("C", "C", 2, true)});
+  TXbTable& table = OpenTable();
+  table.Next();
+  TBookmark second = table.GetBookmark();
+  table.Last();
+  EXPECT_EQ(1, table.CompareBookmarks(table.GetBookmark(), second));
+  EXPECT_EQ(2, table.CompareBookmarks(TBookmark(), second));
+  table.GotoBookmark(second);
+  EXPECT_EQ("B", table.FieldByName("DESCRIZIO").AsString());
+  std::int32_t missing = 99;
+  EXPECT_THROW(table.GotoBookmark(TBookmark(reinterpret_cast<char*>(&missing), 4)), EXBaseError);
+  EXPECT_EQ("Invalid bookmark", table.LastErrorText());
+  table.SetRecNo(3);
+  EXPECT_EQ("C", table.FieldByName("DESCRIZIO").AsString());
+}
+
+// A data link that records its notices.
+class RecordingLink : public TDataLink {
+ public:
+  std::vector<std::string> notices;
+
+ protected:
+  void ActiveChanged() override { notices.push_back("active"); }
+  void DataSetChanged() override { notices.push_back("changed"); }
+  void DataSetScrolled(int distance) override {
+    notices.push_back("scrolled " + std::to_string(distance));
+  }
+  void RecordChanged(TField* field) override {
+    notices.push_back("record " + (field ? field->FieldName() : std::string("*")));
+  }
+  void EditingChanged() override { notices.push_back("editing"); }
+  void UpdateData() override { notices.push_back("update"); }
+};
+
+TEST_F(TableReadTest, WindowFollowsTheGridsBufferCount) {
+  std::vector<RawRecord> records;
+  for (int i = 1; i <= 30; ++i) records.push_back(Stampe("R" + std::to_string(i), "D", 1, true));
+  CreateTable(m_folder.File("STAMPE.DBF"), StampeFields(), records);
+  TXbTable& table = NewTable();
+  TDataSource source;
+  source.SetDataSet(&table);
+  RecordingLink link;
+  link.SetDataSource(&source);
+  link.SetBufferCount(22);
+  table.Open();
+  EXPECT_TRUE(link.Active());
+  EXPECT_EQ(22, table.BufferCount());
+  EXPECT_EQ(22, link.RecordCount());
+  EXPECT_LE(table.RecordFetches(), 23u) << "filling 22 rows";
+
+  link.notices.clear();
+  table.MoveBy(21);  // to the last buffered row: no shift
+  table.Next();      // one past: the buffers shift by one
+  EXPECT_EQ((std::vector<std::string>{"scrolled 0", "scrolled 1"}), link.notices);
+  EXPECT_EQ(0, link.FirstRecord()) << "the window is the whole buffer set";
+  EXPECT_EQ(21, link.ActiveRecord());
+  EXPECT_EQ("R23", table.FieldByName("DESCRIZIO").AsString());
+
+  link.SetActiveRecord(0);  // painting row 0 reads that row's record
+  EXPECT_EQ("R2", table.FieldByName("DESCRIZIO").AsString());
+  link.SetActiveRecord(21);
+
+  link.notices.clear();
+  table.Edit();
+  table.FieldByName("TIPO").SetAsInteger(2);
+  table.Post();
+  EXPECT_EQ((std::vector<std::string>{"editing", "record *", "record TIPO", "update", "editing",
+                                      "changed"}),
+            link.notices);
+  link.SetBufferCount(5);
+  EXPECT_EQ(5, table.BufferCount());
+  EXPECT_EQ(4, link.ActiveRecord());
+  EXPECT_EQ("R23", table.FieldByName("DESCRIZIO").AsString());
+  table.Close();
+  EXPECT_FALSE(link.Active());
+}
+
+}  // namespace
+}  // namespace velloria::xbase::testing
