@@ -21,7 +21,10 @@ namespace {
 
 QCollator& NameCollator() {
   static QCollator collator = [] {
-    QCollator c{QLocale()};
+    // The C locale would compare code points; file managers sort by the language rules.
+    QLocale locale;
+    if (locale.language() == QLocale::C) locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    QCollator c{locale};
     c.setNumericMode(true);
     c.setCaseSensitivity(Qt::CaseInsensitive);
     return c;

@@ -37,6 +37,15 @@ bool TCustomShellListView::BeginLabelEdit(int row) {
   return edit(index, QAbstractItemView::AllEditTriggers, nullptr) && LabelEditing();
 }
 
+bool TCustomShellListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+  if (!QTreeView::edit(index, trigger, event)) return false;
+  if (m_editor) {
+    qsizetype dot = m_editor->text().lastIndexOf(QLatin1Char('.'));
+    m_editor->setSelection(0, dot > 0 ? dot : m_editor->text().size());
+  }
+  return true;
+}
+
 void TCustomShellListView::CancelLabelEdit() {
   if (!m_editor) return;
   QLineEdit* editor = m_editor;

@@ -66,20 +66,21 @@ QWidget* ShellItemDelegate::createEditor(QWidget* parent, const QStyleOptionView
   return editor;
 }
 
-void ShellItemDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
-  QStyledItemDelegate::setEditorData(editor, index);
-  auto* line = qobject_cast<QLineEdit*>(editor);
-  if (!line) return;
-  qsizetype dot = line->text().lastIndexOf('.');
-  line->setSelection(0, dot > 0 ? dot : line->text().size());
-}
-
 bool ShellItemDelegate::eventFilter(QObject* object, QEvent* event) {
-  if (event->type() == QEvent::KeyPress && m_list->EditorKeyPress(static_cast<QKeyEvent*>(event))) {
+  bool press = event->type() == QEvent::KeyPress;
+  if (!press && event->type() != QEvent::KeyRelease) return QStyledItemDelegate::eventFilter(object, event);
+  auto* key = static_cast<QKeyEvent*>(event);
+  if (press && m_list->EditorKeyPress(key)) {
+    event->accept();
     return true;
   }
-  if (event->type() == QEvent::KeyRelease) m_list->EditorKeyRelease(static_cast<QKeyEvent*>(event));
-  return QStyledItemDelegate::eventFilter(object, event);
+  if (!press) m_list->EditorKeyRelease(key);
+  if (QStyledItemDelegate::eventFilter(object, event)) return true;
+  // The editor takes the key here: a key it ignores must not travel on to the list,
+  // whose key path has run already.
+  object->event(event);
+  event->accept();  // an ignored key event would be offered to the parent widgets
+  return true;
 }
 
 }  // namespace velloria

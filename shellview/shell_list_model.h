@@ -39,8 +39,8 @@ class ShellListModel final : public QAbstractTableModel {
   bool m_editable = true;
 };
 
-// Opens the caption editor with the name selected up to its extension and routes the
-// editor's keys through the list's key path first.
+// Makes the caption editor known to the list and routes the editor's keys through the
+// list's key path first.
 class ShellItemDelegate final : public QStyledItemDelegate {
   Q_OBJECT
 
@@ -48,7 +48,6 @@ class ShellItemDelegate final : public QStyledItemDelegate {
   explicit ShellItemDelegate(TCustomShellListView* list);
   QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                         const QModelIndex& index) const override;
-  void setEditorData(QWidget* editor, const QModelIndex& index) const override;
 
  protected:
   bool eventFilter(QObject* object, QEvent* event) override;

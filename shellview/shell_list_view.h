@@ -146,6 +146,9 @@ class TCustomShellListView : public QTreeView {
   void mouseMoveEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void keyboardSearch(const QString& search) override;
+  // Opens the caption editor with the name selected up to its extension.
+  using QTreeView::edit;
+  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
  private:
   friend class ColumnUpdate;

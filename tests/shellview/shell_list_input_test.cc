@@ -1,0 +1,209 @@
+// Editing and activation on a shown list: the caption editor, the key path with and
+// without a default button, Enter, Alt+Enter, Backspace, F5, double-click, context menu.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include "shellview/shell_errors.h"
+#include "shellview/shell_list_view.h"
+#include "test_folders.h"
+
+namespace velloria {
+namespace {
+
+using testing::TempFolder;
+
+// Records what would have been started or shown instead of starting it.
+class ActionRecorder {
+ public:
+  ActionRecorder() {
+    m_previousLauncher = shell::SetDefaultActionLauncher([this](const std::string& path) {
+      launched.push_back(QString::fromStdString(path));
+      return true;
+    });
+    shell::SetPropertiesPresenter([this](const std::string& path) { shown.push_back(QString::fromStdString(path)); });
+    m_previousFailure = SetShellViewFailureHandler([this](std::exception_ptr failure) {
+      try {
+        std::rethrow_exception(failure);
+      } catch (const std::exception& error) {
+        failures.push_back(QString::fromStdString(error.what()));
+      }
+    });
+  }
+  ~ActionRecorder() {
+    shell::SetDefaultActionLauncher(m_previousLauncher);
+    SetShellViewFailureHandler(m_previousFailure);
+  }
+  QStringList launched, shown, failures;
+
+ private:
+  shell::Launcher m_previousLauncher;
+  TFailureHandler m_previousFailure;
+};
+
+class InputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    temp.AddFolder("Sotto");
+    temp.AddFile("Lettera.doc");
+    temp.AddFile("Modulo.doc");
+    list = new TShellListView(&window);
+    new QVBoxLayout(&window);
+    window.layout()->addWidget(list);
+    list->SetRoot(temp.Path());  // Sotto, Lettera.doc, Modulo.doc
+    window.show();
+    list->setFocus();
+  }
+  void Select(int row) {
+    list->setCurrentIndex(list->model()->index(row, 0));
+  }
+  QLineEdit* OpenEditor(int row) {
+    EXPECT_TRUE(list->BeginLabelEdit(row));
+    return list->findChild<QLineEdit*>();
+  }
+
+  ActionRecorder recorder;
+  TempFolder temp;
+  QWidget window;
+  TShellListView* list = nullptr;
+};
+
+TEST_F(InputTest, EditorSelectsTheNameUpToItsExtensionAndRenamesOnEnter) {
+  QLineEdit* editor = OpenEditor(1);
+  ASSERT_NE(editor, nullptr);
+  EXPECT_TRUE(list->LabelEditing());
+  EXPECT_EQ(editor->selectedText(), "Lettera");
+  QTest::keyClicks(editor, "Lettera2");
+  QTest::keyClick(editor, Qt::Key_Return);
+  QCoreApplication::processEvents();  // the view ends the edit from a queued call
+  EXPECT_FALSE(list->LabelEditing());
+  EXPECT_TRUE(temp.Has("Lettera2.doc"));
+  EXPECT_EQ(list->model()->index(1, 0).data().toString(), "Lettera2.doc");
+  // Enter reached the editor, so the Enter handling ran for the selected document first.
+  EXPECT_EQ(recorder.launched, QStringList{temp.PathOf("Lettera.doc")});
+}
+
+TEST_F(InputTest, RefusedRenameReportsAndKeepsTheOldName) {
+  QLineEdit* editor = OpenEditor(1);
+  ASSERT_NE(editor, nullptr);
+  editor->setText("Modulo.doc");
+  list->CancelLabelEdit();  // ends the edit keeping the typed text
+  EXPECT_EQ(recorder.failures, QStringList{"Rename to Modulo.doc failed"});
+  EXPECT_EQ(list->model()->index(1, 0).data().toString(), "Lettera.doc");
+  EXPECT_TRUE(temp.Has("Lettera.doc"));
+}
+
+TEST_F(InputTest, EndOfEditOutsideTheRowsIsIgnored) {
+  list->EndLabelEdit(3, "x.doc");
+  list->EndLabelEdit(-1, "x.doc");
+  EXPECT_TRUE(temp.Has("Lettera.doc"));
+}
+
+TEST_F(InputTest, BackspaceInTheEditorEditsAndDoesNotGoUp) {
+  QLineEdit* editor = OpenEditor(1);
+  ASSERT_NE(editor, nullptr);
+  editor->setText("abc");
+  QTest::keyClick(editor, Qt::Key_Backspace);
+  EXPECT_EQ(editor->text(), "ab");
+  EXPECT_EQ(list->RootShellFolder()->FullPath(), temp.Path());
+}
+
+TEST_F(InputTest, F5ReloadsAlsoWhileEditing) {
+  QLineEdit* editor = OpenEditor(1);
+  ASSERT_NE(editor, nullptr);
+  temp.AddFile("Nuovo.doc");
+  QTest::keyClick(editor, Qt::Key_F5);
+  EXPECT_EQ(list->ItemCount(), 4);
+  EXPECT_FALSE(list->LabelEditing());
+  EXPECT_TRUE(temp.Has("Lettera.doc"));
+}
+
+TEST_F(InputTest, ShiftEnterOpensADocumentOrShowsASubFolder) {
+  int keyDowns = 0;
+  list->OnKeyDown = [&](TCustomShellListView*, int& key, Qt::KeyboardModifiers) { keyDowns += key == Qt::Key_Return; };
+  Select(2);
+  QTest::keyClick(list, Qt::Key_Return, Qt::ShiftModifier);
+  EXPECT_EQ(recorder.launched, QStringList{temp.PathOf("Modulo.doc")});
+  Select(0);
+  QTest::keyClick(list, Qt::Key_Return, Qt::ShiftModifier);
+  EXPECT_EQ(list->RootShellFolder()->FullPath(), temp.PathOf("Sotto"));
+  EXPECT_EQ(list->Root(), temp.Path());
+  EXPECT_EQ(keyDowns, 2);
+}
+
+TEST_F(InputTest, PlainEnterGoesToTheDefaultButtonFirst) {
+  auto* button = new QPushButton("Visualizza", &window);
+  window.layout()->addWidget(button);
+  button->setDefault(true);
+  button->show();
+  QSignalSpy clicked(button, &QPushButton::clicked);
+  Select(1);
+  QTest::keyClick(list, Qt::Key_Return);
+  EXPECT_EQ(clicked.count(), 1);
+  EXPECT_TRUE(recorder.launched.isEmpty());
+  QTest::keyClick(list, Qt::Key_Return, Qt::ShiftModifier);
+  EXPECT_EQ(clicked.count(), 1);
+  EXPECT_EQ(recorder.launched.size(), 1);
+}
+
+TEST_F(InputTest, KeyDownHandlerCanConsumeTheKey) {
+  list->OnKeyDown = [](TCustomShellListView*, int& key, Qt::KeyboardModifiers) {
+    if (key == Qt::Key_Return) key = 0;
+  };
+  Select(1);
+  QTest::keyClick(list, Qt::Key_Return);
+  EXPECT_TRUE(recorder.launched.isEmpty());
+}
+
+TEST_F(InputTest, AltEnterShowsPropertiesOfTheLowestSelectedRow) {
+  list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  QTest::keyClick(list, Qt::Key_Return, Qt::AltModifier);
+  EXPECT_EQ(recorder.shown, QStringList{temp.PathOf("Lettera.doc")});
+  EXPECT_TRUE(recorder.launched.isEmpty());
+  list->clearSelection();
+  QTest::keyClick(list, Qt::Key_Return, Qt::AltModifier);
+  QTest::keyClick(list, Qt::Key_Return);
+  EXPECT_EQ(recorder.shown.size(), 1);
+  EXPECT_TRUE(recorder.launched.isEmpty());
+}
+
+TEST_F(InputTest, BackspaceGoesUpOneLevelEachTime) {
+  list->SetRoot(temp.PathOf("Sotto"));
+  QTest::keyClick(list, Qt::Key_Backspace);
+  EXPECT_EQ(list->RootShellFolder()->FullPath(), temp.Path());
+  QTest::keyClick(list, Qt::Key_Backspace);
+  EXPECT_EQ(list->RootShellFolder()->FullPath(), QFileInfo(temp.Path()).path());
+}
+
+TEST_F(InputTest, DoubleClickOpensTheDocumentByPath) {
+  QRect row = list->visualRect(list->model()->index(2, 0));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+  EXPECT_EQ(recorder.launched, QStringList{temp.PathOf("Modulo.doc")});
+}
+
+TEST_F(InputTest, KeyboardContextMenuOpensAtTheSelectedRowOrTheCorner) {
+  list->SetAutoContextMenus(false);
+  QList<QPoint> positions;
+  list->OnContextPopup = [&](TCustomShellListView*, QPoint at, bool& handled) {
+    positions << at;
+    handled = true;
+  };
+  QContextMenuEvent noSelection(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+  QApplication::sendEvent(list, &noSelection);
+  Select(1);
+  QContextMenuEvent onRow(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+  QApplication::sendEvent(list, &onRow);
+  ASSERT_EQ(positions.size(), 2);
+  EXPECT_EQ(positions[0], list->viewport()->mapToGlobal(QPoint(0, 0)));
+  QRect rowRect = list->visualRect(list->model()->index(1, 0));
+  EXPECT_EQ(list->viewport()->mapFromGlobal(positions[1]).y(), rowRect.center().y());
+}
+
+}  // namespace
+}  // namespace velloria

@@ -1,0 +1,201 @@
+// The folder list on real folders: root text rules and messages, enumeration and order,
+// columns, reload selection, incremental search, navigation, and the model contract.
+#include "shellview/shell_list_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QFile>
+
+#include "shellview/document_list.h"
+#include "shellview/shell_errors.h"
+#include "test_folders.h"
+
+namespace velloria {
+namespace {
+
+using testing::TempFolder;
+
+class ListTest : public ::testing::Test {
+ protected:
+  QStringList Names() const {
+    QStringList names;
+    for (int row = 0; row < list.ItemCount(); ++row) names << list.FolderAt(row)->ItemName();
+    return names;
+  }
+  QString ErrorOfRoot(const QString& root) {
+    try {
+      list.SetRoot(root);
+    } catch (const EInvalidPath& error) {
+      return QString::fromStdString(error.what());
+    }
+    return QString();
+  }
+  void AddNumberedFiles(int count) {
+    for (int i = 0; i < count; ++i) temp.AddFile(QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0')));
+  }
+  void Select(int row) {
+    list.selectionModel()->select(list.model()->index(row, 0),
+                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  }
+
+  TempFolder temp;
+  TShellListView list;
+};
+
+TEST_F(ListTest, SameRootTextInAnyCaseDoesNothing) {
+  temp.AddFolder("Sotto");
+  list.SetRoot(temp.Path());
+  ASSERT_EQ(Names(), QStringList{"Sotto"});
+  temp.AddFile("nuovo.doc");
+  list.SetRoot(temp.Path().toUpper());  // would not even exist: never looked at
+  EXPECT_EQ(Names(), QStringList{"Sotto"});
+  IDListHolder sub(temp.IdOf("Sotto"));
+  list.OpenFolderID(sub.get());
+  list.SetRoot(temp.Path());
+  EXPECT_EQ(list.RootShellFolder()->FullPath(), temp.PathOf("Sotto"));
+  EXPECT_EQ(list.Root(), temp.Path());
+}
+
+TEST_F(ListTest, UnusableRootRaisesAndKeepsEverything) {
+  temp.AddFile("a.doc");
+  list.SetRoot(temp.Path());
+  EXPECT_EQ(ErrorOfRoot(""), "Error setting path: \"\"");
+  EXPECT_EQ(ErrorOfRoot("/no/such/folder"), "Error setting path: \"/no/such/folder\"");
+  EXPECT_EQ(ErrorOfRoot("C:"), "Error setting path: \"C:/\"");
+  EXPECT_EQ(ErrorOfRoot("rfPrinters"), "Error setting path: \"rfPrinters\"");
+  EXPECT_EQ(list.Root(), temp.Path());
+  EXPECT_EQ(list.RootShellFolder()->FullPath(), temp.Path());
+  EXPECT_EQ(Names(), QStringList{"a.doc"});
+}
+
+TEST_F(ListTest, HiddenItemsAreLeftOutUnlessAsked) {
+  temp.AddFile(".nascosto");
+  temp.AddFile("~$ttera.doc");
+  temp.AddFile("Lettera.doc");
+  list.SetRoot(temp.Path());
+  EXPECT_EQ(Names(), QStringList{"Lettera.doc"});
+  list.SetObjectTypes(otFolders | otNonFolders | otHidden);
+  EXPECT_EQ(list.ItemCount(), 3);
+  list.SetObjectTypes(otFolders);
+  EXPECT_EQ(list.ItemCount(), 0);
+}
+
+TEST_F(ListTest, FoldersFirstThenNaturalCaseInsensitiveOrder) {
+  for (const char* name : {"Lettera 10.doc", "lettera 2.doc", "Beta.doc", "alfa.doc"}) temp.AddFile(name);
+  temp.AddFolder("zeta");
+  temp.AddFolder("Alfa");
+  list.SetRoot(temp.Path());
+  EXPECT_EQ(Names(), (QStringList{"Alfa", "zeta", "alfa.doc", "Beta.doc", "lettera 2.doc", "Lettera 10.doc"}));
+  for (int row = 0; row + 1 < list.ItemCount(); ++row) {
+    EXPECT_LT(TCustomShellListView::CompareListItems(list.FolderAt(row), list.FolderAt(row + 1)), 0);
+  }
+}
+
+TEST_F(ListTest, AddFolderEventVetoesItems) {
+  temp.AddFile("tieni.doc");
+  temp.AddFile("scarta.doc");
+  list.OnAddFolder = [](TCustomShellListView*, TShellFolder* folder, bool& canAdd) {
+    canAdd = !folder->ItemName().startsWith("scarta");
+  };
+  list.SetRoot(temp.Path());
+  EXPECT_EQ(Names(), QStringList{"tieni.doc"});
+}
+
+TEST_F(ListTest, ColumnsStopAtTheFirstColumnOffByDefault) {
+  temp.AddFile("a.doc", QByteArray(2048, 'x'));
+  list.SetRoot(temp.Path());
+  ASSERT_EQ(list.Columns().size(), 4u);
+  QStringList titles;
+  for (const TListColumn& column : list.Columns()) titles << column.title;
+  EXPECT_EQ(titles, (QStringList{"Name", "Size", "Type", "Modified"}));
+  EXPECT_EQ(list.Columns()[1].alignment, Qt::AlignRight);
+  int x = list.fontMetrics().horizontalAdvance('X');
+  EXPECT_EQ(list.Columns()[1].width, 10 * x);
+  EXPECT_EQ(list.RowData(0, 0, Qt::DisplayRole).toString(), "a.doc");
+  EXPECT_EQ(list.RowData(0, 1, Qt::DisplayRole).toString(), "2 KB");
+  EXPECT_FALSE(list.RowData(0, 3, Qt::DisplayRole).toString().isEmpty());
+  EXPECT_FALSE(list.RowData(1, 0, Qt::DisplayRole).isValid());
+}
+
+TEST_F(ListTest, ReloadRestoresTheSelectionByPosition) {
+  AddNumberedFiles(10);
+  list.SetRoot(temp.Path());
+  Select(3);
+  QFile::remove(temp.PathOf("f00.txt"));
+  list.ReloadList();
+  EXPECT_EQ(list.ItemCount(), 9);
+  EXPECT_EQ(list.SelectedItem(), 3);
+  EXPECT_EQ(list.SelectedShellFolder()->ItemName(), "f04.txt");
+  EXPECT_EQ(list.Root(), temp.Path());
+
+  Select(8);
+  QFile::remove(temp.PathOf("f09.txt"));
+  list.ReloadList();
+  EXPECT_EQ(list.ItemCount(), 8);
+  EXPECT_EQ(list.SelectedItem(), -1);
+  EXPECT_EQ(list.SelectedShellFolder(), nullptr);
+}
+
+TEST_F(ListTest, SelectedItemIsTheLowestSelectedRow) {
+  AddNumberedFiles(6);
+  list.SetRoot(temp.Path());
+  list.selectionModel()->select(list.model()->index(4, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  list.selectionModel()->select(list.model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  EXPECT_EQ(list.SelectedItem(), 2);
+  EXPECT_THROW(list.FolderAt(6), EListError);
+}
+
+TEST_F(ListTest, IncrementalSearchStartsAtTheIndexAndWraps) {
+  for (const char* name : {"Alfa.doc", "beta.doc", "Gamma.doc", "delta.doc", "Bravo.doc"}) temp.AddFile(name);
+  list.SetRoot(temp.Path());  // Alfa, beta, Bravo, delta, Gamma
+  EXPECT_EQ(list.FindItemByText("b", 0, false), 1);
+  EXPECT_EQ(list.FindItemByText("B", 2, false), 2);
+  EXPECT_EQ(list.FindItemByText("b", 3, false), -1);
+  EXPECT_EQ(list.FindItemByText("b", 3, true), 1);
+  EXPECT_EQ(list.FindItemByText("BR", 3, true), 2);
+  EXPECT_EQ(list.FindItemByText("zz", 4, true), -1);
+}
+
+TEST_F(ListTest, GoUpClimbsToTheDesktopAndStops) {
+  temp.AddFolder("Sotto");
+  list.SetRoot(temp.PathOf("Sotto"));
+  list.GoUp();
+  EXPECT_EQ(list.RootShellFolder()->FullPath(), temp.Path());
+  list.SetRoot("/");
+  int rows = list.ItemCount();
+  list.GoUp();
+  EXPECT_EQ(list.RootShellFolder()->FullPath(), "/");
+  EXPECT_EQ(list.ItemCount(), rows);
+}
+
+TEST_F(ListTest, ModelContractHoldsThroughRefills) {
+  temp.AddFolder("Sotto");
+  AddNumberedFiles(5);
+  QAbstractItemModelTester tester(list.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+  list.SetRoot(temp.Path());
+  list.ReloadList();
+  list.SetSorted(false);
+  EXPECT_EQ(list.ItemCount(), 6);
+  list.GoUp();
+  list.ReleaseItems();
+  EXPECT_EQ(list.model()->rowCount(), 0);
+}
+
+TEST(DocumentList, ConfiguredAsTheMainWindowList) {
+  QWidget window;
+  TShellListView* list = CreateDocumentList(&window);
+  EXPECT_EQ(list->objectName(), "SLVDoc");
+  EXPECT_EQ(list->Root(), "/");
+  EXPECT_FALSE(list->AutoContextMenus());
+  EXPECT_FALSE(list->AutoRefresh());
+  EXPECT_TRUE(list->AutoNavigate());
+  EXPECT_TRUE(list->Sorted());
+  EXPECT_FALSE(list->ReadOnly());
+  EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+  EXPECT_EQ(list->font().pixelSize(), 11);
+  EXPECT_GT(list->ItemCount(), 0);
+}
+
+}  // namespace
+}  // namespace velloria
