@@ -1,0 +1,197 @@
+// Damaged tables and failing system calls: a table that fails its checks does not open (with
+// a reason) or opens read-only and reads safely, and is never written; an I/O failure at any
+// point of an edit leaves a table that opens and holds each record old or new.
+#include <cstring>
+
+#include "engine/os_fault.h"
+#include "tests/engine/test_util.h"
+
+namespace {
+
+using xbtest::CreateTable;
+using xbtest::Open;
+using xbtest::ReadFile;
+using xbtest::TempDir;
+using xbtest::WriteFile;
+
+class RobustnessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    good_ = dir_.File("GOOD.DBF");
+    CreateTable(good_, {{"NAME", "C", 10, 0}, {"QTY", "N", 5, 0}, {"NOTE", "M", 10, 0}});
+    Open(good_);
+    for (const char* name : {"uno", "due", "tre"}) {
+      xbtest::Append({{"NAME", name}, {"QTY", "7"}});
+      xb_Replace("NOTE", XB_REPLACE_MEMO, (std::string("memo ") + name).c_str());
+      xb_Commit();
+    }
+    xb_CloseAll();
+    bytes_ = ReadFile(good_);
+  }
+  void TearDown() override {
+    xb::SetOsForTesting(nullptr);
+    xb_FinalizeSession();
+  }
+
+  // Writes a damaged copy (with the good memo file) and returns its path.
+  std::string Damaged(const std::string& bytes, bool with_memo = true) {
+    std::string path = dir_.File("BAD.DBF");
+    WriteFile(path, bytes);
+    std::string memo = dir_.File("BAD.DBT");
+    if (with_memo) {
+      WriteFile(memo, ReadFile(dir_.File("GOOD.DBT")));
+    } else {
+      std::remove(memo.c_str());
+    }
+    return path;
+  }
+
+  // The damaged table either refuses to open with a reason, or opens read-only with the
+  // damage reported and reads safely; no write reaches it in either case.
+  void ExpectRefusedOrReadOnly(const std::string& path, bool expect_open) {
+    std::string before = ReadFile(path);
+    int area = xb_UseEx(path.c_str(), "", XB_OPEN_EXCLUSIVE, 1, XB_COMMIT_NORMAL);
+    if (!expect_open) {
+      EXPECT_EQ(area, 0);
+      EXPECT_EQ(xb_LastErrorCode(), XB_ERR_CORRUPT);
+      EXPECT_STRNE(xb_LastErrorText(), "");
+    } else {
+      ASSERT_GT(area, 0) << xb_LastErrorText();
+      EXPECT_STRNE(xb_TableDamage(), "");
+      int seen = 0;
+      for (xb_GoTop(); !xb_Eof() && seen < 10; xb_Skip(1), ++seen) xb_GetMemo("NOTE");
+      EXPECT_LE(seen, 3);
+      EXPECT_EQ(xb_AppendBlank(), 0);
+      EXPECT_EQ(xb_LastErrorCode(), XB_ERR_READ_ONLY);
+      xb_GoTop();
+      EXPECT_EQ(xb_Replace("NAME", XB_REPLACE_TEXT, "x"), 0);
+      EXPECT_EQ(xb_Delete(), 0);
+      EXPECT_EQ(xb_Pack(), 0);
+      EXPECT_EQ(xb_Zap(), 0);
+      xb_CloseAll();
+    }
+    EXPECT_EQ(ReadFile(path), before);
+  }
+
+  TempDir dir_;
+  std::string good_;
+  std::string bytes_;
+};
+
+TEST_F(RobustnessTest, HeadersThatCannotBeReadAreRefused) {
+  std::string b = bytes_;
+  ExpectRefusedOrReadOnly(Damaged(""), false);
+  ExpectRefusedOrReadOnly(Damaged(b.substr(0, 20)), false);
+  ExpectRefusedOrReadOnly(Damaged(b.substr(0, 70)), false);  // descriptors cut short
+  b = bytes_;
+  b[0] = 0x42;  // unknown version
+  ExpectRefusedOrReadOnly(Damaged(b), false);
+  b = bytes_;
+  b[8] = 32, b[9] = 0;  // header length too small
+  ExpectRefusedOrReadOnly(Damaged(b), false);
+  b = bytes_;
+  b[10] = char(b[10] + 1);  // record length disagrees with the widths
+  ExpectRefusedOrReadOnly(Damaged(b), false);
+  b = bytes_;
+  b[32 + 32 + 16] = 9;  // QTY wider: the field runs past the record end
+  ExpectRefusedOrReadOnly(Damaged(b), false);
+  b = bytes_;
+  b[32 + 11] = 'X';  // unknown field type
+  ExpectRefusedOrReadOnly(Damaged(b), false);
+  b = bytes_;
+  b[10] = 0, b[11] = 0;  // record length 0
+  ExpectRefusedOrReadOnly(Damaged(b), false);
+}
+
+TEST_F(RobustnessTest, RecoverableDamageOpensReadOnly) {
+  std::string b = bytes_;
+  b[4] = char(200);  // more records counted than the file holds
+  ExpectRefusedOrReadOnly(Damaged(b), true);
+  b = bytes_;
+  b[32 + 3 * 32] = ' ';  // no terminator after the descriptors
+  ExpectRefusedOrReadOnly(Damaged(b), true);
+  ExpectRefusedOrReadOnly(Damaged(bytes_, false), true);  // memo file missing
+  int area = xb_UseEx(dir_.File("BAD.DBF").c_str(), "", XB_OPEN_READ_ONLY, 1, 1);
+  ASSERT_GT(area, 0);
+  xb_GoTop();
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "uno");
+  EXPECT_STREQ(xb_GetMemo("NOTE"), "");
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_OPEN);
+}
+
+TEST_F(RobustnessTest, TornLastRecordIsIgnoredAndOverwrittenByTheNextAppend) {
+  std::string b = bytes_.substr(0, bytes_.size() - 1) + "*half";
+  b[4] = 4;  // the header already counts the torn record
+  std::string path = Damaged(b);
+  Open(path);
+  EXPECT_EQ(xb_RecCount(), 3);
+  std::string before = ReadFile(path);
+  xb_CloseAll();
+  std::string after_count = before;
+  b[4] = 3;
+  path = Damaged(b);
+  Open(path);
+  EXPECT_STREQ(xb_TableDamage(), "");
+  xbtest::Append({{"NAME", "quattro"}});
+  xb_CloseAll();
+  Open(path, XB_OPEN_READ_ONLY);
+  EXPECT_EQ(xb_RecCount(), 4);
+  xb_GoBottom();
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "quattro");
+  EXPECT_EQ(ReadFile(path).back(), '\x1A');
+}
+
+TEST_F(RobustnessTest, BadMemoReferencesAreReportedNotFollowed) {
+  std::string b = bytes_;
+  size_t header = size_t(uint8_t(b[8]) | uint8_t(b[9]) << 8);
+  std::memcpy(&b[header + 1 + 10 + 5], "    999999", 10);  // record 1's memo block past the end
+  std::string path = Damaged(b);
+  Open(path, XB_OPEN_READ_ONLY);
+  xb_GoTop();
+  EXPECT_STREQ(xb_GetMemo("NOTE"), "");
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_CORRUPT);
+  xb_CloseAll();
+  std::string out;
+  EXPECT_EQ(xbtest::Run(std::string(XBTOOL_PATH) + " check " + path, &out), 1);
+  EXPECT_NE(out.find("NOTE"), std::string::npos) << out;
+}
+
+// Fails the Nth system call of an append-and-rewrite, for every N until the edit completes,
+// once and persistently; the table must then open and hold whole old or new records.
+TEST_F(RobustnessTest, IoFailureAtAnyCallLeavesAConsistentTable) {
+  for (bool persistent : {false, true}) {
+    for (int n = 1; n < 500; ++n) {
+      std::string path = Damaged(bytes_);
+      xb::FaultyOs faulty(xb::PosixOs());
+      xb::SetOsForTesting(&faulty);
+      faulty.FailCall(n, persistent);
+      if (xb_UseEx(path.c_str(), "", XB_OPEN_EXCLUSIVE, 1, XB_COMMIT_FULL) > 0) {
+        if (xb_AppendBlank()) xb_Replace("NAME", XB_REPLACE_TEXT, "quattro");
+        xb_Commit();
+        xb_Go(1);
+        xb_Replace("NAME", XB_REPLACE_TEXT, "primo");
+        xb_Replace("NOTE", XB_REPLACE_MEMO, "nuova nota");
+        xb_Commit();
+      }
+      xb_CloseAll();
+      xb::SetOsForTesting(nullptr);
+      bool completed = faulty.failures() == 0;
+
+      ASSERT_GT(xb_UseEx(path.c_str(), "", XB_OPEN_READ_ONLY, 1, 1), 0) << "call " << n << ": " << xb_LastErrorText();
+      EXPECT_STREQ(xb_TableDamage(), "") << "call " << n;
+      int count = xb_RecCount();
+      EXPECT_TRUE(count == 3 || count == 4) << "call " << n;
+      xb_Go(1);
+      std::string first = xb_GetTrimString("NAME");
+      EXPECT_TRUE(first == "uno" || first == "primo") << "call " << n;
+      std::string memo = xb_GetMemo("NOTE");
+      EXPECT_TRUE(memo == "memo uno" || memo == "nuova nota") << "call " << n << ": " << memo;
+      xb_Go(3);
+      EXPECT_STREQ(xb_GetMemo("NOTE"), "memo tre");
+      xb_CloseAll();
+      if (completed) break;
+    }
+  }
+}
+
+}  // namespace
