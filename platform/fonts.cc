@@ -7,8 +7,11 @@
 namespace velloria {
 
 bool RegisterTahoma(const QString& path) {
-  if (QFile::exists(path)) QFontDatabase::addApplicationFont(path);
-  return QFontDatabase::families().contains(QStringLiteral("Tahoma"), Qt::CaseInsensitive);
+  // Only the registered file is looked at: listing every family of the system would
+  // cost a full font scan at start.
+  int id = QFile::exists(path) ? QFontDatabase::addApplicationFont(path) : -1;
+  return id >= 0 &&
+         QFontDatabase::applicationFontFamilies(id).contains(QStringLiteral("Tahoma"), Qt::CaseInsensitive);
 }
 
 QFont WindowFont() {

@@ -11,8 +11,9 @@ namespace velloria {
 inline constexpr const char* kWineTahomaPath = "/usr/share/wine/fonts/tahoma.ttf";
 
 // Registers `path` (default: fonts-wine's Tahoma) with the application when the file
-// exists. Returns true when a font named "Tahoma" is available afterwards; otherwise
-// asking for "Tahoma" falls back to the system's sans-serif font. Needs a QGuiApplication.
+// exists. Returns true when that file provided "Tahoma"; otherwise asking for "Tahoma"
+// gives whatever fontconfig has under that name or the system's sans-serif font.
+// Needs a QGuiApplication.
 bool RegisterTahoma(const QString& path = QString::fromLatin1(kWineTahomaPath));
 
 // "Tahoma" of height -11 (11 pixels from the top of the accents to the baseline, 8 points

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Start to first shown window: median wall time of N runs of velloria on the demo office
+# under Xvfb (the program ends right after its first paint with VELLORIA_EXIT_AFTER_SHOW),
+# beside the baseline of a bare Qt window from the same run.
+# Usage: bench/startup/startup.sh [BUILD_DIR] [RUNS]     (defaults: build, 30)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build}
+runs=${2:-30}
+velloria=$build/bin/velloria
+baseline=$build/bin/startup_baseline
+for exe in "$velloria" "$baseline"; do
+  [ -x "$exe" ] || { echo "missing $exe: build first" >&2; exit 1; }
+done
+
+tmp=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$tmp/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(cat "$tmp/display")" QT_QPA_PLATFORM=xcb VELLORIA_EXIT_AFTER_SHOW=1
+export XDG_RUNTIME_DIR="$tmp/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+bash demo/make-demo.sh "$tmp/office" "$build/bin" >/dev/null
+
+hyperfine --style none --warmup 3 --runs "$runs" --export-json "$tmp/times.json" \
+  -n velloria "$velloria 1 5 $tmp/office/DATI/ ''" \
+  -n baseline "$baseline" >/dev/null
+/usr/bin/python3 - "$tmp/times.json" <<'PY'
+import json, statistics, sys
+results = {r["command"]: r["times"] for r in json.load(open(sys.argv[1]))["results"]}
+for name in ("velloria", "baseline"):
+    times = [t * 1000 for t in results[name]]
+    print("%-9s median %6.1f ms  (min %.1f, max %.1f, %d runs)" %
+          (name, statistics.median(times), min(times), max(times), len(times)))
+print("target: velloria under 150 ms median")
+PY
