@@ -168,9 +168,13 @@ bool TXBaseTable::Locate(const std::string& keyFields, const std::vector<TVarian
       std::string text = options.caseInsensitive ? UpperUtf8(*expression) : *expression;
       if (!filter.empty()) text = "(" + text + ") .and. (" + filter + ")";
       std::string engineText = ToEngineText(text), engineFilter = ToEngineText(filter);
+      // A partial key matches as a prefix, which needs exact comparison off meanwhile.
+      bool exact = options.partialKey && xb.xb_SysProp(1002, 0) != 0;
+      if (exact) xb.xb_SysProp(1003, 0);
       found = xb.xb_Query(engineText.c_str()) != 0;
       std::int32_t recNo = xb.xb_RecNo();
       CountAfterQuery(engineText);
+      if (exact) xb.xb_SysProp(1003, 1);
       xb.xb_Query(engineFilter.c_str());
       CountAfterQuery(engineFilter);
       if (found) xb.xb_Go(recNo);
