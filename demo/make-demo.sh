@@ -22,7 +22,10 @@ fi
 work="$dest.tmp.$$"
 trap 'rm -rf "$work"' EXIT
 rm -rf "$work"
-/usr/bin/python3 "$here/make_demo.py" "$work"
+# The engine's own tool writes the tables when the build has it.
+xbtool=()
+if [ -x "$2/xbtool" ]; then xbtool=("$2/xbtool"); fi
+/usr/bin/python3 "$here/make_demo.py" "$work" "${xbtool[@]}"
 rm -rf "$dest"
 mv "$work" "$dest"
 trap - EXIT

@@ -2,11 +2,14 @@
 """Creates the demo office: DATI/ with its marker file, and the sibling Stampe/ holding
 STAMPE.DBF (dBase III, code page 1252) and one folder of sample documents per category.
 
-Usage: make_demo.py DEST
+Usage: make_demo.py DEST [XBTOOL]
+With XBTOOL (the engine's command-line tool) the tables are written through the engine;
+without it, by the small dBase III writer below.
 """
 import datetime
 import os
 import struct
+import subprocess
 import sys
 import zipfile
 
@@ -62,6 +65,25 @@ def field_bytes(kind, width, value):
     if kind == "N":
         return str(value).rjust(width).encode("ascii")
     raise ValueError("unknown field type " + kind)
+
+
+def write_table(path, fields, records, xbtool):
+    if not xbtool:
+        with open(path, "wb") as f:
+            f.write(dbf_bytes(fields, records))
+        return
+    spec = ["%s:%s:%d:%d" % field if field[1] in "CN" else "%s:%s" % field[:2] for field in fields]
+    subprocess.run([xbtool, "create", path] + spec + ["--codepage", "1252"], check=True)
+    for values in records:
+        assignments = ["%s=%s" % (field[0], xbtool_text(field[1], value))
+                       for field, value in zip(fields, values)]
+        subprocess.run([xbtool, "append", path] + assignments, check=True)
+
+
+def xbtool_text(kind, value):
+    if kind == "L":
+        return "T" if value else "F"
+    return str(value)
 
 
 def write_rtf(path, title):
@@ -130,29 +152,27 @@ def fill_category(folder, description):
         f.write("hidden index of the folder\n")
 
 
-def make_office(dest):
+def make_office(dest, xbtool):
     dati = os.path.join(dest, "DATI")
     stampe = os.path.join(dest, "Stampe")
     marker_folder = os.path.join(dati, "FG", "AGENZIA")
     os.makedirs(marker_folder)
     os.makedirs(stampe)
-    with open(os.path.join(marker_folder, "PrevCors.DBF"), "wb") as f:
-        f.write(dbf_bytes([("CODICE", "N", 5, 0)], []))
+    write_table(os.path.join(marker_folder, "PrevCors.DBF"), [("CODICE", "N", 5, 0)], [], xbtool)
     records = []
     for description, directory, tipo, on_disk in CATEGORIES:
         if on_disk:
             fill_category(os.path.join(stampe, on_disk), description)
         # VISUALIZZA is deliberately stale: the program rewrites it at every start.
         records.append((description, directory, on_disk is None, tipo))
-    with open(os.path.join(stampe, "STAMPE.DBF"), "wb") as f:
-        f.write(dbf_bytes(FIELDS, records))
+    write_table(os.path.join(stampe, "STAMPE.DBF"), FIELDS, records, xbtool)
 
 
 def main(argv):
-    if len(argv) != 2:
+    if len(argv) not in (2, 3):
         sys.stderr.write(__doc__)
         return 2
-    make_office(argv[1])
+    make_office(argv[1], argv[2] if len(argv) == 3 else None)
     return 0
 
 
