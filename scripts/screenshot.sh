@@ -11,7 +11,7 @@ output=${2:-docs/main-window.png}
 tmp=$(mktemp -d)
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
   rm -rf "$tmp"
 }
 trap cleanup EXIT
