@@ -67,7 +67,7 @@ class GridFixture : public ::testing::Test {
         sender->Canvas().FillRect(rect);
       }
     };
-    grid->OnCellClick = [this](TColumn*) { clicks.push_back(data->ActiveText()); };
+    grid->OnCellClick = [this](TColumn*) { clicks.push_back(ActiveText()); };
     grid->OnDblClick = [this](TDBGrid*) { ++doubleClicks; };
   }
 
@@ -76,16 +76,19 @@ class GridFixture : public ::testing::Test {
     m_window.reset();
   }
 
-  // Binds a dataset of `rows` rows and opens it.
-  template <typename DataSetType = MemoryDataSet>
-  DataSetType* OpenData(int rows) {
-    auto dataSet = std::make_unique<DataSetType>(rows);
-    DataSetType* raw = dataSet.get();
-    data = raw;
-    m_data = std::move(dataSet);
-    source.SetDataSet(data);
+  // Binds an in-memory dataset of `rows` rows and opens it.
+  MemoryDataSet* OpenData(int rows) {
+    auto dataSet = std::make_unique<MemoryDataSet>(rows);
+    memory = dataSet.get();
+    Bind(std::move(dataSet));
     data->Open();
-    return raw;
+    return memory;
+  }
+  // Binds `dataSet` (closed) to the grid's data source; the fixture owns it.
+  void Bind(std::unique_ptr<TDataSet> dataSet) {
+    m_data = std::move(dataSet);
+    data = m_data.get();
+    source.SetDataSet(data);
   }
 
   // Shows the window, makes it active and gives the grid the focus.
@@ -139,14 +142,16 @@ class GridFixture : public ::testing::Test {
   }
 
   int ThumbPosition() const { return grid->verticalScrollBar()->value(); }
-  int ActiveRow() const { return data->ActiveRow(); }
+  int ActiveRow() const { return memory->ActiveRow(); }
+  std::string ActiveText() const { return data->FieldByName("DESCRIZIO").AsString(); }
 
   static inline const QColor kCream{255, 251, 240};
 
   TDataSource source;
   TDBGrid* grid = nullptr;
   QLineEdit* other = nullptr;
-  MemoryDataSet* data = nullptr;
+  TDataSet* data = nullptr;
+  MemoryDataSet* memory = nullptr;
   std::vector<DrawCall> draws;
   std::vector<std::string> clicks;
   int doubleClicks = 0;

@@ -181,17 +181,17 @@ TEST_F(GridKeyTest, ControlDeleteDeletesNothingWhenBeforeDeleteAborts) {
   data->MoveBy(2);
   data->BeforeDelete = [](TDataSet&) { Abort(); };
   EXPECT_THROW(Key(Qt::Key_Delete, Qt::ControlModifier), EAbort);
-  EXPECT_EQ(data->RowsHeld(), 5);
-  EXPECT_EQ(data->ActiveText(), "Row 3");
+  EXPECT_EQ(memory->RowsHeld(), 5);
+  EXPECT_EQ(ActiveText(), "Row 3");
   EXPECT_EQ(grid->Row(), 3);
 
   data->BeforeDelete = nullptr;
   Key(Qt::Key_Delete, Qt::ControlModifier);
-  EXPECT_EQ(data->RowsHeld(), 4);
-  EXPECT_EQ(data->ActiveText(), "Row 4");
+  EXPECT_EQ(memory->RowsHeld(), 4);
+  EXPECT_EQ(ActiveText(), "Row 4");
   grid->SetReadOnly(true);
   Key(Qt::Key_Delete, Qt::ControlModifier);
-  EXPECT_EQ(data->RowsHeld(), 4);
+  EXPECT_EQ(memory->RowsHeld(), 4);
 }
 
 TEST_F(GridKeyTest, KeysDoNothingWhileTheTableIsClosed) {
@@ -208,7 +208,7 @@ TEST_F(GridKeyTest, LeavingTheGridCancelsAnUntouchedInsert) {
   ASSERT_EQ(data->State(), TDataSetState::dsInsert);
   other->setFocus();
   EXPECT_EQ(data->State(), TDataSetState::dsBrowse);
-  EXPECT_EQ(data->RowsHeld(), 5);
+  EXPECT_EQ(memory->RowsHeld(), 5);
 }
 
 TEST_F(GridScrollBarTest, LineAndPageRequestsMoveByTheWindow) {

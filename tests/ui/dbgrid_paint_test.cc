@@ -37,7 +37,7 @@ TEST_F(GridPaintTest, HandlerReadsTheDrawnRowAndTheCurrentRecordIsRestored) {
     EXPECT_EQ(draws[i].text, "Row " + std::to_string(i + 1));
     EXPECT_EQ(draws[i].rect, grid->CellRect(0, static_cast<int>(i) + 1));
   }
-  EXPECT_EQ(data->ActiveText(), "Row 5");
+  EXPECT_EQ(ActiveText(), "Row 5");
 }
 
 TEST_F(GridPaintTest, FailingHandlerStillRestoresTheCurrentRecord) {
@@ -45,10 +45,10 @@ TEST_F(GridPaintTest, FailingHandlerStillRestoresTheCurrentRecord) {
   ShowFocused();
   data->MoveBy(6);
   grid->OnDrawColumnCell = [this](TDBGrid*, const QRect&, int, TColumn*, TGridDrawState) {
-    if (data->ActiveText() == "Row 3") throw EDatabaseError("handler failed");
+    if (ActiveText() == "Row 3") throw EDatabaseError("handler failed");
   };
   EXPECT_THROW(Grab(), EDatabaseError);
-  EXPECT_EQ(data->ActiveText(), "Row 7");
+  EXPECT_EQ(ActiveText(), "Row 7");
 }
 
 TEST_F(GridPaintTest, LinesTitleEdgesAndTheAreaOutsideTheCells) {
