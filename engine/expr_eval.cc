@@ -9,24 +9,6 @@
 namespace xb::expr {
 namespace {
 
-bool ApplyCompare(int three_way, Cmp cmp) {
-  switch (cmp) {
-    case Cmp::kEq:
-    case Cmp::kExactEq: return three_way == 0;
-    case Cmp::kNe: return three_way != 0;
-    case Cmp::kLt: return three_way < 0;
-    case Cmp::kGt: return three_way > 0;
-    case Cmp::kLe: return three_way <= 0;
-    case Cmp::kGe: return three_way >= 0;
-  }
-  return false;
-}
-
-template <typename T>
-int ThreeWay(T a, T b) {
-  return a < b ? -1 : (b < a ? 1 : 0);
-}
-
 bool CompareStringNode(Node& node, const EvalContext& ctx) {
   const std::string_view a = EvalString(*node.args[0], ctx);
   const std::string_view b = EvalString(*node.args[1], ctx);
@@ -170,10 +152,6 @@ std::string_view EvalString(Node& node, const EvalContext& ctx) {
     }
     default: return EvalFunctionString(node, ctx);
   }
-}
-
-bool IsLogicalTrue(uint8_t byte) {
-  return byte == 'T' || byte == 't' || byte == 'Y' || byte == 'y';
 }
 
 int CompareStrings(std::string_view a, std::string_view b, bool exact) {

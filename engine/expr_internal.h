@@ -82,6 +82,24 @@ enum class Op {
 
 enum class Cmp { kEq, kExactEq, kNe, kLt, kGt, kLe, kGe };
 
+inline bool ApplyCompare(int three_way, Cmp cmp) {
+  switch (cmp) {
+    case Cmp::kEq:
+    case Cmp::kExactEq: return three_way == 0;
+    case Cmp::kNe: return three_way != 0;
+    case Cmp::kLt: return three_way < 0;
+    case Cmp::kGt: return three_way > 0;
+    case Cmp::kLe: return three_way <= 0;
+    case Cmp::kGe: return three_way >= 0;
+  }
+  return false;
+}
+
+template <typename T>
+int ThreeWay(T a, T b) {
+  return a < b ? -1 : (b < a ? 1 : 0);
+}
+
 struct Node {
   Op op;
   ExprType type;
@@ -119,6 +137,55 @@ int64_t EvalDate(Node& node, const EvalContext& ctx);
 // The view stays valid until the node (or a node below it) is evaluated again.
 std::string_view EvalString(Node& node, const EvalContext& ctx);
 
+// Short-circuit form of a logical tree for per-record tests: AND, OR and NOT become jumps
+// between leaf conditions, and the comparisons queries use most run inline on the record
+// bytes. Other leaves are evaluated as trees.
+class ConditionProgram {
+ public:
+  // `root` (logical) must outlive the program.
+  explicit ConditionProgram(Node& root);
+  bool Run(const EvalContext& ctx) const;
+  // True when the expression is an AND of one-byte table tests (the usual query);
+  // RunConjunction then needs only the record image and is the fastest path.
+  bool is_conjunction() const { return !conjunction_.empty(); }
+  bool RunConjunction(const uint8_t* record) const {
+    for (const ByteTest& test : conjunction_) {
+      const uint8_t byte = record[test.offset];
+      if (!((test.accepts[byte >> 6] >> (byte & 63)) & 1)) return false;
+    }
+    return true;
+  }
+
+ private:
+  struct ByteTest {
+    int offset;
+    uint64_t accepts[4];  // the byte values (bit per value) that pass
+  };
+  enum class Kind { kByteSet, kInteger, kNumeric, kTree };
+  struct Condition {
+    Kind kind;
+    Cmp cmp;
+    int offset;
+    int width;
+    int64_t integer;       // kInteger: the constant
+    double number;         // kNumeric: the constant
+    Node* node;            // kInteger (fallback), kTree
+    uint64_t accepts[4];   // kByteSet: the byte values (bit per value) that pass
+    int on_true;           // next condition, or kPass / kFail
+    int on_false;
+  };
+  static constexpr int kPass = -1;
+  static constexpr int kFail = -2;
+
+  int Emit(Node& node, int on_true, int on_false);
+  int Leaf(Node& node, int on_true, int on_false);
+  bool CollectConjunction(Node& node);
+
+  std::vector<Condition> conditions_;
+  int entry_ = kFail;
+  std::vector<ByteTest> conjunction_;  // empty unless the whole tree is such an AND
+};
+
 // Function calls: compile-time lookup and evaluation (expr_functions.cc).
 // Resolves `name` with its argument nodes; false with *error when the name or the
 // argument types are wrong.
@@ -138,7 +205,10 @@ double ParseNumber(const char* bytes, size_t size);
 void FormatNumber(double value, int width, int decimals, std::string* out);
 // Three-way string comparison under the exact setting (prefix rule when off).
 int CompareStrings(std::string_view a, std::string_view b, bool exact);
-bool IsLogicalTrue(uint8_t byte);
+inline bool IsLogicalTrue(uint8_t byte) {
+  const uint8_t lower = byte | 0x20;
+  return lower == 't' || lower == 'y';
+}
 
 // ---- Dates ------------------------------------------------------------------------------
 

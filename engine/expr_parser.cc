@@ -463,13 +463,17 @@ void DisplayNumber(const Node& root, double value, std::string* out) {
 class Program final : public CompiledExpr {
  public:
   Program(std::string_view text, NodePtr root, int min_record_size)
-      : CompiledExpr(text), root_(std::move(root)), min_record_size_(min_record_size) {}
+      : CompiledExpr(text), root_(std::move(root)), min_record_size_(min_record_size) {
+    if (root_->type == kExprLogical) conditions_ = std::make_unique<ConditionProgram>(*root_);
+  }
 
   ExprType ResultType() const override { return root_->type; }
 
   bool EvalLogical(const RecordView& view, const ExprSettings& settings) override {
-    if (root_->type != kExprLogical || !Fits(view)) return false;
-    return expr::EvalLogical(*root_, EvalContext{view, view.Record(), settings});
+    if (!conditions_ || !Fits(view)) return false;
+    const uint8_t* record = view.Record();
+    if (conditions_->is_conjunction()) return conditions_->RunConjunction(record);
+    return conditions_->Run(EvalContext{view, record, settings});
   }
 
   double EvalNumeric(const RecordView& view, const ExprSettings& settings) override {
@@ -501,6 +505,7 @@ class Program final : public CompiledExpr {
   bool Fits(const RecordView& view) const { return view.RecordSize() >= min_record_size_; }
 
   NodePtr root_;
+  std::unique_ptr<ConditionProgram> conditions_;  // logical expressions only
   int min_record_size_;
 };
 

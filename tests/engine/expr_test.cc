@@ -411,3 +411,41 @@ TEST(ExprDateTest, JulianRoundTripsAcrossTheCalendar) {
 
 }  // namespace
 }  // namespace xb
+
+namespace xb {
+namespace {
+
+// Queries run through a short-circuit program with tabulated one-byte tests; the same
+// condition inside IIF() is evaluated as a plain tree. Both must agree on every record.
+TEST(ExprQueryPathTest, FastQueriesAgreeWithTreeEvaluation) {
+  TestTable table;
+  table.Add("TIPO", 'N', 1).Add("VISUALIZZA", 'L', 1).Add("CODE", 'N', 4).Add("RATE", 'N', 5, 1);
+  const char* queries[] = {
+      "TIPO=1 AND VISUALIZZA=TRUE", "VISUALIZZA", ".NOT. VISUALIZZA .AND. TIPO <> 3",
+      "TIPO=1 .OR. TIPO=2 .OR. !VISUALIZZA", "NOT (TIPO >= 2 AND TIPO < 7) OR VISUALIZZA = .F.",
+      "VISUALIZZA = .T. AND CODE = 12", "CODE > -5 .AND. CODE <= 12", "RATE = 1.5 OR TIPO = 0",
+      "CODE = 12.5", ".NOT. (.NOT. VISUALIZZA)", "TIPO=1 AND (VISUALIZZA OR CODE=-3)"};
+  const char* tipos[] = {"1", "0", " ", "2", "7", "9", "-", "x", "\xff", "3"};
+  const char* flags[] = {"T", "F", "?", "y", " "};
+  const char* codes[] = {"  12", "12  ", " -3 ", "  -3", "12.5", "****", "    ", "0012"};
+  const char* rates[] = {"  1.5", "1.50 ", "    0", "  -.5"};
+  const ExprSettings settings;
+  for (const char* text : queries) {
+    std::unique_ptr<CompiledExpr> query, tree;
+    ASSERT_TRUE(CompiledExpr::Compile(text, table, &query, nullptr)) << text;
+    ASSERT_TRUE(CompiledExpr::Compile(std::string("IIF(") + text + ", 'T', 'F')", table, &tree,
+                                      nullptr));
+    for (const char* tipo : tipos)
+      for (const char* flag : flags)
+        for (const char* code : codes)
+          for (const char* rate : rates) {
+            table.Set("TIPO", tipo).Set("VISUALIZZA", flag).Set("CODE", code).Set("RATE", rate);
+            ASSERT_EQ(query->EvalLogical(table, settings), tree->EvalString(table, settings) == "T")
+                << text << " with TIPO '" << tipo << "' VISUALIZZA '" << flag << "' CODE '" << code
+                << "' RATE '" << rate << "'";
+          }
+  }
+}
+
+}  // namespace
+}  // namespace xb

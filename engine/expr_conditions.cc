@@ -1,0 +1,155 @@
+// Per-record form of logical expressions: the tree's AND / OR / NOT become jumps between
+// leaf conditions. A test of a one-byte field (a logical field, a one-digit number) is
+// tabulated once for all 256 byte values, so "TIPO=1 AND VISUALIZZA=TRUE" runs as two
+// table lookups with no recursion and no allocation.
+#include <cmath>
+
+#include "engine/expr_internal.h"
+
+namespace xb::expr {
+namespace {
+
+// Integer value of a numeric field without a fraction; false when the bytes hold a point,
+// so the caller takes the general parse. Leading blanks, sign; junk or blanks end the number.
+inline bool ParseWholeNumber(const uint8_t* bytes, int width, int64_t* value) {
+  int i = 0;
+  while (i < width && bytes[i] == ' ') ++i;
+  bool negative = false;
+  if (i < width && (bytes[i] == '-' || bytes[i] == '+')) negative = bytes[i++] == '-';
+  int64_t result = 0;
+  for (; i < width; ++i) {
+    const unsigned digit = bytes[i] - '0';
+    if (digit > 9) {
+      if (bytes[i] == '.') return false;
+      break;
+    }
+    result = result * 10 + digit;
+  }
+  *value = negative ? -result : result;
+  return true;
+}
+
+bool IsWholeConstant(double value) {
+  return std::fabs(value) < 1e17 && value == std::trunc(value);
+}
+
+// Whether `node` depends on nothing but one byte of the record: a logical field test or a
+// comparison of a one-character numeric field with a constant.
+bool IsOneByteTest(const Node& node) {
+  return node.op == Op::kLogicalFieldIs ||
+         (node.op == Op::kNumericFieldCompare && node.width == 1);
+}
+
+inline bool Accepts(const uint64_t* set, uint8_t byte) { return (set[byte >> 6] >> (byte & 63)) & 1; }
+
+// A record of one byte, on which one-byte tests are tabulated.
+class ProbeView final : public RecordView {
+ public:
+  int FieldCount() const override { return 0; }
+  int FieldIndex(std::string_view) const override { return -1; }
+  const FieldInfo& Field(int) const override { return field_; }
+  const uint8_t* Record() const override { return &byte_; }
+  int RecordSize() const override { return 1; }
+  uint32_t RecNo() const override { return 0; }
+  void Set(uint8_t byte) { byte_ = byte; }
+
+ private:
+  FieldInfo field_;
+  uint8_t byte_ = ' ';
+};
+
+// Evaluates a one-byte test on every byte value; bit v of `accepts` tells whether v passes.
+void Tabulate(const Node& node, bool negate, uint64_t accepts[4]) {
+  Node probe;
+  probe.op = node.op;
+  probe.type = node.type;
+  probe.cmp = node.cmp;
+  probe.width = 1;
+  probe.decimals = node.decimals;
+  probe.logical = node.logical;
+  probe.number = node.number;
+  ProbeView view;
+  const ExprSettings settings;
+  for (int i = 0; i < 4; ++i) accepts[i] = 0;
+  for (int value = 0; value < 256; ++value) {
+    view.Set(static_cast<uint8_t>(value));
+    if (EvalLogical(probe, EvalContext{view, view.Record(), settings}) != negate)
+      accepts[value >> 6] |= uint64_t{1} << (value & 63);
+  }
+}
+
+}  // namespace
+
+ConditionProgram::ConditionProgram(Node& root) {
+  entry_ = Emit(root, kPass, kFail);
+  if (!CollectConjunction(root)) conjunction_.clear();
+}
+
+bool ConditionProgram::CollectConjunction(Node& node) {
+  if (node.op == Op::kAnd) return CollectConjunction(*node.args[0]) && CollectConjunction(*node.args[1]);
+  const bool negate = node.op == Op::kNot;
+  const Node& test = negate ? *node.args[0] : node;
+  if (!IsOneByteTest(test)) return false;
+  ByteTest byte_test{test.offset, {0, 0, 0, 0}};
+  Tabulate(test, negate, byte_test.accepts);
+  conjunction_.push_back(byte_test);
+  return true;
+}
+
+int ConditionProgram::Emit(Node& node, int on_true, int on_false) {
+  switch (node.op) {
+    case Op::kAnd: {
+      const int second = Emit(*node.args[1], on_true, on_false);
+      return Emit(*node.args[0], second, on_false);
+    }
+    case Op::kOr: {
+      const int second = Emit(*node.args[1], on_true, on_false);
+      return Emit(*node.args[0], on_true, second);
+    }
+    case Op::kNot: return Emit(*node.args[0], on_false, on_true);
+    default: return Leaf(node, on_true, on_false);
+  }
+}
+
+int ConditionProgram::Leaf(Node& node, int on_true, int on_false) {
+  Condition condition{Kind::kTree, node.cmp, node.offset, node.width, 0, node.number,
+                      &node, {0, 0, 0, 0}, on_true, on_false};
+  if (IsOneByteTest(node)) {
+    condition.kind = Kind::kByteSet;
+    Tabulate(node, false, condition.accepts);
+  } else if (node.op == Op::kNumericFieldCompare) {
+    const bool whole = node.decimals == 0 && node.width <= 17 && IsWholeConstant(node.number);
+    condition.kind = whole ? Kind::kInteger : Kind::kNumeric;
+    condition.integer = whole ? static_cast<int64_t>(node.number) : 0;
+  }
+  conditions_.push_back(condition);
+  return static_cast<int>(conditions_.size()) - 1;
+}
+
+bool ConditionProgram::Run(const EvalContext& ctx) const {
+  int at = entry_;
+  while (at >= 0) {
+    const Condition& c = conditions_[at];
+    const uint8_t* bytes = ctx.record + c.offset;
+    bool result;
+    switch (c.kind) {
+      case Kind::kByteSet: result = Accepts(c.accepts, bytes[0]); break;
+      case Kind::kInteger: {
+        int64_t value;
+        result = ParseWholeNumber(bytes, c.width, &value)
+                     ? ApplyCompare(ThreeWay(value, c.integer), c.cmp)
+                     : EvalLogical(*c.node, ctx);
+        break;
+      }
+      case Kind::kNumeric:
+        result = ApplyCompare(
+            ThreeWay(ParseNumber(reinterpret_cast<const char*>(bytes), c.width), c.number), c.cmp);
+        break;
+      default: result = EvalLogical(*c.node, ctx); break;
+    }
+    at = result ? c.on_true : c.on_false;
+  }
+  return at == kPass;
+}
+
+}  // namespace xb::expr
