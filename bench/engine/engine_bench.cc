@@ -1,0 +1,268 @@
+// Engine benchmarks, side by side in one run: the hand-written limit (plain C over mmap),
+// shapelib's DBFRead*Attribute and the engine, on tables of DESCRIZIO C40, DIR C20,
+// VISUALIZZA L, TIPO N1: a full scan, the TIPO/VISUALIZZA query with its count, and the
+// sweep that rewrites VISUALIZZA of every record. The engine runs in a child process so
+// that its peak memory is its own. Usage: engine_bench [records ...] (default 100000 1000000).
+#include <shapefil.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bench/engine/limit.h"
+#include "engine/include/xbengine.h"
+
+namespace {
+
+constexpr int kRecordLength = 63;
+
+double BestMillis(int reps, const std::function<long()>& work, long* result) {
+  double best = 1e18;
+  for (int i = 0; i < reps; ++i) {
+    auto start = std::chrono::steady_clock::now();
+    *result = work();
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    best = std::min(best, ms);
+  }
+  return best;
+}
+
+// Writes a table of n records through the engine's create, then the records by hand.
+bool MakeTable(const std::string& path, long n) {
+  xb_CreateNewEx(path.c_str(), "", 1, 4, 0x03);
+  xb_CreateField("DESCRIZIO", "C", 40, 0);
+  xb_CreateField("DIR", "C", 20, 0);
+  xb_CreateField("VISUALIZZA", "L", 1, 0);
+  xb_CreateField("TIPO", "N", 1, 0);
+  if (!xb_CreateExec()) return false;
+  std::FILE* f = std::fopen(path.c_str(), "r+b");
+  if (f == nullptr) return false;
+  std::fseek(f, 32 + 4 * 32 + 1, SEEK_SET);
+  char rec[kRecordLength + 1];
+  for (long r = 0; r < n; ++r) {
+    std::memset(rec, ' ', sizeof rec);
+    char text[64];
+    int len = std::snprintf(text, sizeof text, "Categoria numero %ld", r);
+    std::memcpy(rec + 1, text, size_t(len));
+    len = std::snprintf(text, sizeof text, "DIR%ld", r % 1000);
+    std::memcpy(rec + 41, text, size_t(len));
+    rec[61] = r % 3 == 0 ? 'F' : 'T';
+    rec[62] = char('0' + r % 4);
+    std::fwrite(rec, 1, kRecordLength, f);
+  }
+  std::fputc(0x1A, f);
+  unsigned char count[4] = {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)};
+  std::fseek(f, 4, SEEK_SET);
+  std::fwrite(count, 1, 4, f);
+  return std::fclose(f) == 0;
+}
+
+// ---- shapelib ---------------------------------------------------------------------------
+
+long ShapelibScan(const char* path) {
+  DBFHandle h = DBFOpen(path, "rb");
+  long sum = 0;
+  for (int r = 0, n = DBFGetRecordCount(h); r < n; ++r) {
+    sum += long(std::strlen(DBFReadStringAttribute(h, r, 0)));
+    sum += long(std::strlen(DBFReadStringAttribute(h, r, 1)));
+    const char* v = DBFReadLogicalAttribute(h, r, 2);
+    sum += v[0] == 'T' || v[0] == 't' || v[0] == 'Y' || v[0] == 'y';
+    sum += DBFReadIntegerAttribute(h, r, 3);
+  }
+  DBFClose(h);
+  return sum;
+}
+
+long ShapelibQuery(const char* path) {
+  DBFHandle h = DBFOpen(path, "rb");
+  long count = 0;
+  for (int r = 0, n = DBFGetRecordCount(h); r < n; ++r) {
+    char v = DBFReadLogicalAttribute(h, r, 2)[0];  // copied: the next read reuses the buffer
+    count += DBFReadIntegerAttribute(h, r, 3) == 1 && (v == 'T' || v == 't' || v == 'Y' || v == 'y');
+  }
+  DBFClose(h);
+  return count;
+}
+
+long ShapelibSweep(const char* path) {
+  DBFHandle h = DBFOpen(path, "r+b");
+  long sum = 0;
+  for (int r = 0, n = DBFGetRecordCount(h); r < n; ++r) {
+    sum += long(std::strlen(DBFReadStringAttribute(h, r, 1)));
+    DBFWriteLogicalAttribute(h, r, 2, (r & 1) ? 'T' : 'F');
+  }
+  DBFClose(h);
+  return sum;
+}
+
+// ---- engine ------------------------------------------------------------------------------
+
+size_t TrimmedLength(const char* p, size_t width) {
+  while (width > 0 && p[width - 1] == ' ') --width;
+  return width;
+}
+
+// The program's road: each record as a raw image (xb_GetRecord), decoded by the caller.
+long EngineScan(const char* path) {
+  xb_UseEx(path, "B", XB_OPEN_EXCLUSIVE, 1, XB_COMMIT_NORMAL);
+  long sum = 0;
+  char rec[kRecordLength];
+  char descrizio[41], dir[21];
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
+    xb_GetRecord(rec);
+    size_t n = TrimmedLength(rec + 1, 40);
+    std::memcpy(descrizio, rec + 1, n);
+    sum += long(n);
+    n = TrimmedLength(rec + 41, 20);
+    std::memcpy(dir, rec + 41, n);
+    sum += long(n);
+    sum += rec[61] == 'T' || rec[61] == 't' || rec[61] == 'Y' || rec[61] == 'y';
+    sum += rec[62] >= '0' && rec[62] <= '9' ? rec[62] - '0' : 0;
+  }
+  xb_CloseAll();
+  return sum;
+}
+
+// The same scan through the typed readers, one call per field.
+long EngineTypedScan(const char* path) {
+  xb_UseEx(path, "B", XB_OPEN_EXCLUSIVE, 1, XB_COMMIT_NORMAL);
+  long sum = 0;
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
+    sum += long(std::strlen(xb_GetTrimString("DESCRIZIO")));
+    sum += long(std::strlen(xb_GetTrimString("DIR")));
+    sum += xb_GetLogical("VISUALIZZA");
+    sum += xb_GetInteger("TIPO");
+  }
+  xb_CloseAll();
+  return sum;
+}
+
+long EngineQuery(const char* path) {
+  xb_UseEx(path, "B", XB_OPEN_EXCLUSIVE, 1, XB_COMMIT_NORMAL);
+  xb_Query("TIPO=1 AND VISUALIZZA=TRUE");
+  long count = xb_QueryRecCount();
+  xb_CloseAll();
+  return count;
+}
+
+long EngineSweep(const char* path) {
+  xb_UseEx(path, "B", XB_OPEN_EXCLUSIVE, 1, XB_COMMIT_NORMAL);
+  long sum = 0;
+  char rec[kRecordLength];
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
+    sum += long(std::strlen(xb_GetTrimString("DIR")));
+    xb_GetRecord(rec);
+    rec[61] = ((xb_RecNo() - 1) & 1) ? 'T' : 'F';
+    xb_PutRecord(rec);
+    xb_Commit();
+  }
+  xb_CloseAll();
+  return sum;
+}
+
+struct Row {
+  const char* name;
+  double limit, shapelib, engine;
+  long limit_result, shapelib_result, engine_result;
+};
+
+// Runs the engine's work in a child process (first the reads, or only the sweep) and
+// reports its times, results and peak memory through a pipe.
+struct EngineFigures {
+  double times[4] = {};
+  long results[4] = {};
+  double peak_mib = 0;
+};
+
+EngineFigures RunEngineChild(const std::string& path, int reps, bool sweep) {
+  int fds[2];
+  if (pipe(fds) != 0) std::exit(1);
+  pid_t child = fork();
+  if (child == 0) {
+    EngineFigures f;
+    if (!sweep) {
+      f.times[0] = BestMillis(reps, [&] { return EngineScan(path.c_str()); }, &f.results[0]);
+      f.times[1] = BestMillis(reps, [&] { return EngineTypedScan(path.c_str()); }, &f.results[1]);
+      f.times[2] = BestMillis(reps, [&] { return EngineQuery(path.c_str()); }, &f.results[2]);
+    } else {
+      f.times[3] = BestMillis(reps, [&] { return EngineSweep(path.c_str()); }, &f.results[3]);
+    }
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    f.peak_mib = double(usage.ru_maxrss) / 1024.0;
+    (void)!write(fds[1], &f, sizeof f);
+    _exit(0);
+  }
+  EngineFigures f;
+  (void)!read(fds[0], &f, sizeof f);
+  waitpid(child, nullptr, 0);
+  close(fds[0]);
+  close(fds[1]);
+  return f;
+}
+
+void RunSize(long n) {
+  std::string path = "/tmp/xbengine-bench-" + std::to_string(getpid()) + ".dbf";
+  if (!MakeTable(path, n)) {
+    std::fprintf(stderr, "cannot create %s: %s\n", path.c_str(), xb_LastErrorText());
+    std::exit(1);
+  }
+  int reps = n > 200000 ? 3 : 5;
+  // Reads first (all three on the same table), then the sweeps, which all write the same bytes.
+  EngineFigures reads = RunEngineChild(path, reps, false);
+  Row rows[3] = {{"scan", 0, 0, reads.times[0], 0, 0, reads.results[0]},
+                 {"query", 0, 0, reads.times[2], 0, 0, reads.results[2]},
+                 {"sweep", 0, 0, 0, 0, 0, 0}};
+  rows[0].limit = BestMillis(reps, [&] { return LimitScan(path.c_str()); }, &rows[0].limit_result);
+  rows[0].shapelib = BestMillis(reps, [&] { return ShapelibScan(path.c_str()); }, &rows[0].shapelib_result);
+  rows[1].limit = BestMillis(reps, [&] { return LimitQuery(path.c_str()); }, &rows[1].limit_result);
+  rows[1].shapelib = BestMillis(reps, [&] { return ShapelibQuery(path.c_str()); }, &rows[1].shapelib_result);
+  EngineFigures sweeps = RunEngineChild(path, reps, true);
+  rows[2].engine = sweeps.times[3];
+  rows[2].engine_result = sweeps.results[3];
+  rows[2].limit = BestMillis(reps, [&] { return LimitSweep(path.c_str()); }, &rows[2].limit_result);
+  rows[2].shapelib = BestMillis(reps, [&] { return ShapelibSweep(path.c_str()); }, &rows[2].shapelib_result);
+  double peak = std::max(reads.peak_mib, sweeps.peak_mib);
+  double* engine = reads.times;
+
+  std::printf("\n%ld records (best of %d runs, milliseconds)\n", n, reps);
+  std::printf("%-7s %10s %10s %10s %12s %14s  %s\n", "work", "limit", "shapelib", "engine",
+              "engine/limit", "shapelib/eng.", "results agree");
+  for (const Row& r : rows) {
+    bool agree = r.limit_result == r.engine_result && r.shapelib_result == r.engine_result;
+    std::printf("%-7s %10.2f %10.2f %10.2f %11.2fx %13.2fx  %s\n", r.name, r.limit, r.shapelib, r.engine,
+                r.engine / r.limit, r.shapelib / r.engine, agree ? "yes" : "NO");
+    if (!agree) std::printf("        results: limit %ld, shapelib %ld, engine %ld\n", r.limit_result, r.shapelib_result, r.engine_result);
+  }
+  std::printf("engine scan through typed readers (xb_GetTrimString etc.): %.2f ms (%.2fx limit)\n",
+              engine[1], engine[1] / rows[0].limit);
+  std::printf("engine process peak memory: %.1f MiB (table file %.1f MiB)\n", peak,
+              double(32 + 4 * 32 + 1 + n * kRecordLength) / (1024.0 * 1024.0));
+  std::remove(path.c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<long> sizes;
+  for (int i = 1; i < argc; ++i) {
+    char* end = nullptr;
+    long n = std::strtol(argv[i], &end, 10);
+    if (*end != 0 || n < 1 || n > 100000000) {
+      std::fprintf(stderr, "usage: engine_bench [records ...]\n");
+      return 2;
+    }
+    sizes.push_back(n);
+  }
+  if (sizes.empty()) sizes = {100000, 1000000};
+  for (long n : sizes) RunSize(n);
+  return 0;
+}
