@@ -78,6 +78,15 @@ void Tabulate(const Node& node, bool negate, uint64_t accepts[4]) {
   }
 }
 
+// Rough cost of evaluating a logical subtree: tests on the record bytes are cheap, string
+// work and function calls are not. Used to test the cheap side of an AND / OR first.
+int Cost(const Node& node) {
+  if (node.op == Op::kLogicalFieldIs || node.op == Op::kNumericFieldCompare) return 1;
+  int cost = node.op == Op::kAnd || node.op == Op::kOr || node.op == Op::kNot ? 0 : 10;
+  for (const auto& arg : node.args) cost += Cost(*arg);
+  return cost;
+}
+
 }  // namespace
 
 ConditionProgram::ConditionProgram(Node& root) {
@@ -98,13 +107,17 @@ bool ConditionProgram::CollectConjunction(Node& node) {
 
 int ConditionProgram::Emit(Node& node, int on_true, int on_false) {
   switch (node.op) {
+    // Expressions have no side effects and no run-time errors, so either side of an AND or
+    // OR may be tested first: the cheaper one goes first.
     case Op::kAnd: {
-      const int second = Emit(*node.args[1], on_true, on_false);
-      return Emit(*node.args[0], second, on_false);
+      const bool swap = Cost(*node.args[1]) < Cost(*node.args[0]);
+      const int second = Emit(*node.args[swap ? 0 : 1], on_true, on_false);
+      return Emit(*node.args[swap ? 1 : 0], second, on_false);
     }
     case Op::kOr: {
-      const int second = Emit(*node.args[1], on_true, on_false);
-      return Emit(*node.args[0], on_true, second);
+      const bool swap = Cost(*node.args[1]) < Cost(*node.args[0]);
+      const int second = Emit(*node.args[swap ? 0 : 1], on_true, on_false);
+      return Emit(*node.args[swap ? 1 : 0], on_true, second);
     }
     case Op::kNot: return Emit(*node.args[0], on_false, on_true);
     default: return Leaf(node, on_true, on_false);

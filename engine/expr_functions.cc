@@ -174,12 +174,19 @@ std::string_view Str(Node& node, const EvalContext& ctx) {
   return node.scratch;
 }
 
-std::string_view MapCase(Node& node, const EvalContext& ctx, uint8_t (*map)(uint8_t)) {
+// Byte-to-byte case table built once from one of the mappings above.
+struct CaseTable {
+  explicit CaseTable(uint8_t (*map)(uint8_t)) {
+    for (int c = 0; c < 256; ++c) bytes[c] = static_cast<char>(map(static_cast<uint8_t>(c)));
+  }
+  char bytes[256];
+};
+
+std::string_view MapCase(Node& node, const EvalContext& ctx, const CaseTable& table) {
   const std::string_view text = Arg(node, 0, ctx);
   node.scratch.resize(text.size());
-  std::transform(text.begin(), text.end(), node.scratch.begin(), [map](char c) {
-    return static_cast<char>(map(static_cast<uint8_t>(c)));
-  });
+  for (size_t i = 0; i < text.size(); ++i)
+    node.scratch[i] = table.bytes[static_cast<uint8_t>(text[i])];
   return node.scratch;
 }
 
@@ -294,8 +301,14 @@ std::string_view EvalFunctionString(Node& node, const EvalContext& ctx) {
       return Substr(text, NumArg(node, 1, ctx), has_count,
                     has_count ? NumArg(node, 2, ctx) : 0);
     }
-    case Op::kUpper: return MapCase(node, ctx, UpperByte);
-    case Op::kLower: return MapCase(node, ctx, LowerByte);
+    case Op::kUpper: {
+      static const CaseTable upper(UpperByte);
+      return MapCase(node, ctx, upper);
+    }
+    case Op::kLower: {
+      static const CaseTable lower(LowerByte);
+      return MapCase(node, ctx, lower);
+    }
     case Op::kRtrim: return Trim(Arg(node, 0, ctx), false, true);
     case Op::kLtrim: return Trim(Arg(node, 0, ctx), true, false);
     case Op::kAlltrim: return Trim(Arg(node, 0, ctx), true, true);
