@@ -29,9 +29,18 @@ struct Session {
   PendingCreate create;
 };
 
-Session& S();
+// Initial-exec TLS: the library is linked by its clients or loaded at start, and the
+// default model would cost a call on every entry point.
+#define XB_TLS thread_local __attribute__((tls_model("initial-exec")))
+extern XB_TLS int t_error_code;
+extern Session g_session;
 
-void ClearError();
+inline Session& S() { return g_session; }
+
+void ClearErrorText();
+inline void ClearError() {
+  if (t_error_code != XB_OK) ClearErrorText();
+}
 // Records s as the thread's last error (printed to stderr when the error level is >= 1).
 void SetError(const Status& s);
 int LastErrorCode();
@@ -40,8 +49,13 @@ const char* LastErrorText();
 // Copies text into the thread's return buffer and returns it.
 const char* Ret(std::string_view text);
 
+void SetNoTableError();
 // The current area's table; nullptr (with XB_ERR_NO_TABLE set) when none.
-Table* CurrentTable();
+inline Table* CurrentTable() {
+  Table* t = g_session.tables[size_t(g_session.current)].get();
+  if (t == nullptr) SetNoTableError();
+  return t;
+}
 // Index of field `name` in t; -1 (with XB_ERR_ARGUMENT set) when none.
 int FieldIndexOf(Table* t, const char* name);
 

@@ -311,7 +311,10 @@ XB_API const char* xb_GetString(const char* field) {
 XB_API const char* xb_GetTrimString(const char* field) {
   int i = 0;
   Table* t = TableAndField(field, &i);
-  return t ? Ret(TrimRight(FieldBytes(t->record(), t->Field(i)))) : "";
+  if (t == nullptr) return "";
+  std::string_view bytes = FieldBytes(t->record(), t->Field(i));
+  while (!bytes.empty() && (bytes.back() == ' ' || bytes.back() == '\0')) bytes.remove_suffix(1);
+  return Ret(bytes);
 }
 
 XB_API int32_t xb_GetLogical(const char* field) {

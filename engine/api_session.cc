@@ -19,17 +19,13 @@
 
 namespace xb {
 
-Settings& GlobalSettings() {
-  static Settings settings;
-  return settings;
-}
+Settings g_settings;
 
 namespace api {
 namespace {
 
-thread_local int t_error_code = XB_OK;
-thread_local std::string t_error_text;
-thread_local std::string t_return;
+XB_TLS std::string t_error_text;
+XB_TLS std::string t_return;
 
 bool ValidAlias(const std::string& alias) {
   if (alias.empty() || alias.size() > 10) return false;
@@ -86,13 +82,10 @@ int16_t OpenTable(const char* file, const char* alias_arg, int16_t mode, int16_t
 
 }  // namespace
 
-Session& S() {
-  static Session session;
-  return session;
-}
+XB_TLS int t_error_code = XB_OK;
+Session g_session;
 
-void ClearError() {
-  if (t_error_code == XB_OK) return;
+void ClearErrorText() {
   t_error_code = XB_OK;
   t_error_text.clear();
 }
@@ -111,10 +104,8 @@ const char* Ret(std::string_view text) {
   return t_return.c_str();
 }
 
-Table* CurrentTable() {
-  Table* t = S().tables[size_t(S().current)].get();
-  if (t == nullptr) SetError(Status::Error(XB_ERR_NO_TABLE, "No table is open in the current work area"));
-  return t;
+void SetNoTableError() {
+  SetError(Status::Error(XB_ERR_NO_TABLE, "No table is open in the current work area"));
 }
 
 int FieldIndexOf(Table* t, const char* name) {

@@ -36,7 +36,8 @@ struct Settings {
   }
 };
 
-Settings& GlobalSettings();
+extern Settings g_settings;
+inline Settings& GlobalSettings() { return g_settings; }
 
 }  // namespace xb
 

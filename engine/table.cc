@@ -11,7 +11,7 @@
 namespace xb {
 namespace {
 
-constexpr size_t kReadAheadBytes = 64 * 1024;
+constexpr size_t kReadAheadBytes = 128 * 1024;
 
 Status NoRecord() {
   return Status::Error(XB_ERR_ARGUMENT, "No current record (end of file)");
@@ -181,7 +181,7 @@ Status Table::Visible(uint32_t r, const uint8_t* bytes, bool* visible) {
   return Status::Ok();
 }
 
-Status Table::ScanForward(uint32_t from, uint32_t* found) {
+Status Table::ScanForward(uint32_t from, uint32_t* found, const uint8_t** found_bytes) {
   *found = 0;
   for (uint32_t r = std::max<uint32_t>(from, 1); r <= count_; ++r) {
     const uint8_t* bytes = nullptr;
@@ -190,6 +190,7 @@ Status Table::ScanForward(uint32_t from, uint32_t* found) {
     XB_RETURN_IF_ERROR(Visible(r, bytes, &visible));
     if (visible) {
       *found = r;
+      if (found_bytes != nullptr) *found_bytes = bytes;
       return Status::Ok();
     }
   }
@@ -215,10 +216,14 @@ Status Table::MoveTo(uint32_t r) {
   XB_RETURN_IF_ERROR(FlushRecord());
   const uint8_t* bytes = nullptr;
   XB_RETURN_IF_ERROR(Peek(r, &bytes));
+  MoveToBytes(r, bytes);
+  return Status::Ok();
+}
+
+void Table::MoveToBytes(uint32_t r, const uint8_t* bytes) {
   std::memcpy(record_.data(), bytes, record_.size());
   recno_ = view_recno_ = r;
   eof_ = bof_ = false;
-  return Status::Ok();
 }
 
 void Table::MoveToPhantom() {
@@ -263,12 +268,13 @@ Status Table::Skip(int64_t count) {
   for (; count > 0; --count) {
     if (eof_) return Status::Ok();
     uint32_t r = 0;
-    XB_RETURN_IF_ERROR(ScanForward(recno_ + 1, &r));
+    const uint8_t* bytes = nullptr;
+    XB_RETURN_IF_ERROR(ScanForward(recno_ + 1, &r, &bytes));
     if (r == 0) {
       MoveToPhantom();
       return Status::Ok();
     }
-    XB_RETURN_IF_ERROR(MoveTo(r));
+    MoveToBytes(r, bytes);
   }
   for (; count < 0; ++count) {
     uint32_t r = 0;
@@ -367,16 +373,23 @@ Status Table::SetDeletedMark(bool deleted) {
   return Status::Ok();
 }
 
-Status Table::WriteRecordAt(uint32_t r, const uint8_t* bytes, size_t size) {
+Status Table::WriteKeepingBlock(const void* bytes, size_t size, uint64_t offset) {
   bool block_current = block_generation_ == file_->generation();
-  XB_RETURN_IF_ERROR(file_->Write(bytes, size, layout_.header_length + uint64_t(r - 1) * layout_.record_length));
-  if (block_current) {
-    if (r >= block_first_ && r < block_first_ + block_records_) {
-      std::memcpy(block_.data() + size_t(r - block_first_) * layout_.record_length, bytes, layout_.record_length);
-    }
-    block_generation_ = file_->generation();
+  XB_RETURN_IF_ERROR(file_->Write(bytes, size, offset));
+  if (!block_current) return Status::Ok();
+  uint64_t block_start = layout_.header_length + uint64_t(block_first_ - 1) * layout_.record_length;
+  uint64_t block_end = block_start + uint64_t(block_records_) * layout_.record_length;
+  uint64_t from = std::max(offset, block_start), to = std::min(offset + size, block_end);
+  if (block_records_ > 0 && from < to) {
+    std::memcpy(block_.data() + (from - block_start), static_cast<const uint8_t*>(bytes) + (from - offset), to - from);
   }
-  header_date_pending_ = true;
+  block_generation_ = file_->generation();
+  return Status::Ok();
+}
+
+Status Table::WriteRecordAt(uint32_t r, const uint8_t* bytes, size_t size) {
+  XB_RETURN_IF_ERROR(WriteKeepingBlock(bytes, size, layout_.header_length + uint64_t(r - 1) * layout_.record_length));
+  if (!header_date_written_) header_date_pending_ = true;
   return Status::Ok();
 }
 
@@ -393,7 +406,8 @@ Status Table::WriteHeaderDate() {
   CurrentOs()->Today(&y, &m, &d);
   uint8_t bytes[7];
   EncodeDateAndCount(y, m, d, 0, bytes);
-  XB_RETURN_IF_ERROR(file_->Write(bytes, 3, 1));
+  XB_RETURN_IF_ERROR(WriteKeepingBlock(bytes, 3, 1));
+  header_date_written_ = true;
   layout_.year = y;
   layout_.month = m;
   layout_.day = d;
@@ -419,8 +433,8 @@ Status Table::AppendBlank(bool lock) {
     CurrentOs()->Today(&y, &m, &d);
     uint8_t head[7];
     EncodeDateAndCount(y, m, d, r, head);
-    s = file_->Write(head, sizeof head, 1);  // ... then the header counts it
-    if (s.ok()) header_date_pending_ = false;
+    s = WriteKeepingBlock(head, sizeof head, 1);  // ... then the header counts it
+    if (s.ok()) header_date_pending_ = false, header_date_written_ = true;
   }
   Status unlock = file_->UnlockHeader();
   XB_RETURN_IF_ERROR(s);

@@ -1,6 +1,6 @@
 // Table: one open dBase table in one work area — its layout, current record, navigation
 // (deleted setting and query applied), record writes with crash-safe appends, memos, locks
-// and commit levels. Records are read on demand (one record, or a 64 KiB read-ahead block
+// and commit levels. Records are read on demand (one record, or a 128 KiB read-ahead block
 // for exclusive or turbo-read opens); a table is never loaded whole. Single-threaded.
 #ifndef VELLORIA_ENGINE_TABLE_H_
 #define VELLORIA_ENGINE_TABLE_H_
@@ -101,11 +101,17 @@ class Table final : public RecordView {
   Status Peek(uint32_t r, const uint8_t** bytes);
   Status Visible(uint32_t r, const uint8_t* bytes, bool* visible);
   // First shown record at or after from / at or before from; 0 when none.
-  Status ScanForward(uint32_t from, uint32_t* found);
+  // *bytes (optional) gets the found record's bytes, valid until the next Peek.
+  Status ScanForward(uint32_t from, uint32_t* found, const uint8_t** bytes = nullptr);
   Status ScanBackward(uint32_t from, uint32_t* found);
   Status MoveTo(uint32_t r);
+  // As MoveTo when the record's bytes were just peeked.
+  void MoveToBytes(uint32_t r, const uint8_t* bytes);
   void MoveToPhantom();
   Status FlushRecord();
+  // Writes to the table file, keeping the read-ahead block current (patched where the write
+  // overlaps it).
+  Status WriteKeepingBlock(const void* bytes, size_t size, uint64_t offset);
   Status WriteRecordAt(uint32_t r, const uint8_t* bytes, size_t size);
   Status WriteHeaderDate();
   Status CheckWritable() const;
@@ -131,7 +137,8 @@ class Table final : public RecordView {
   bool bof_ = true;
   std::vector<uint8_t> record_;
   bool dirty_ = false;
-  bool header_date_pending_ = false;
+  bool header_date_pending_ = false;  // a write happened and the header date is not yet today's
+  bool header_date_written_ = false;  // the date was written in this session
 
   const uint8_t* view_ = nullptr;
   uint32_t view_recno_ = 0;
