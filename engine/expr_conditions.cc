@@ -40,8 +40,6 @@ bool IsOneByteTest(const Node& node) {
          (node.op == Op::kNumericFieldCompare && node.width == 1);
 }
 
-inline bool Accepts(const uint64_t* set, uint8_t byte) { return (set[byte >> 6] >> (byte & 63)) & 1; }
-
 // A record of one byte, on which one-byte tests are tabulated.
 class ProbeView final : public RecordView {
  public:
@@ -58,8 +56,8 @@ class ProbeView final : public RecordView {
   uint8_t byte_ = ' ';
 };
 
-// Evaluates a one-byte test on every byte value; bit v of `accepts` tells whether v passes.
-void Tabulate(const Node& node, bool negate, uint64_t accepts[4]) {
+// Evaluates a one-byte test on every byte value; accepts[v] tells whether v passes.
+void Tabulate(const Node& node, bool negate, bool accepts[256]) {
   Node probe;
   probe.op = node.op;
   probe.type = node.type;
@@ -70,11 +68,9 @@ void Tabulate(const Node& node, bool negate, uint64_t accepts[4]) {
   probe.number = node.number;
   ProbeView view;
   const ExprSettings settings;
-  for (int i = 0; i < 4; ++i) accepts[i] = 0;
   for (int value = 0; value < 256; ++value) {
     view.Set(static_cast<uint8_t>(value));
-    if (EvalLogical(probe, EvalContext{view, view.Record(), settings}) != negate)
-      accepts[value >> 6] |= uint64_t{1} << (value & 63);
+    accepts[value] = EvalLogical(probe, EvalContext{view, view.Record(), settings}) != negate;
   }
 }
 
@@ -99,7 +95,7 @@ bool ConditionProgram::CollectConjunction(Node& node) {
   const bool negate = node.op == Op::kNot;
   const Node& test = negate ? *node.args[0] : node;
   if (!IsOneByteTest(test)) return false;
-  ByteTest byte_test{test.offset, {0, 0, 0, 0}};
+  ByteTest byte_test{test.offset, {}};
   Tabulate(test, negate, byte_test.accepts);
   conjunction_.push_back(byte_test);
   return true;
@@ -126,7 +122,7 @@ int ConditionProgram::Emit(Node& node, int on_true, int on_false) {
 
 int ConditionProgram::Leaf(Node& node, int on_true, int on_false) {
   Condition condition{Kind::kTree, node.cmp, node.offset, node.width, 0, node.number,
-                      &node, {0, 0, 0, 0}, on_true, on_false};
+                      &node, {}, on_true, on_false};
   if (IsOneByteTest(node)) {
     condition.kind = Kind::kByteSet;
     Tabulate(node, false, condition.accepts);
@@ -146,7 +142,7 @@ bool ConditionProgram::Run(const EvalContext& ctx) const {
     const uint8_t* bytes = ctx.record + c.offset;
     bool result;
     switch (c.kind) {
-      case Kind::kByteSet: result = Accepts(c.accepts, bytes[0]); break;
+      case Kind::kByteSet: result = c.accepts[bytes[0]]; break;
       case Kind::kInteger: {
         int64_t value;
         result = ParseWholeNumber(bytes, c.width, &value)

@@ -150,8 +150,7 @@ class ConditionProgram {
   bool is_conjunction() const { return !conjunction_.empty(); }
   bool RunConjunction(const uint8_t* record) const {
     for (const ByteTest& test : conjunction_) {
-      const uint8_t byte = record[test.offset];
-      if (!((test.accepts[byte >> 6] >> (byte & 63)) & 1)) return false;
+      if (!test.accepts[record[test.offset]]) return false;
     }
     return true;
   }
@@ -159,7 +158,7 @@ class ConditionProgram {
  private:
   struct ByteTest {
     int offset;
-    uint64_t accepts[4];  // the byte values (bit per value) that pass
+    bool accepts[256];  // by byte value: whether it passes
   };
   enum class Kind { kByteSet, kInteger, kNumeric, kTree };
   struct Condition {
@@ -170,7 +169,7 @@ class ConditionProgram {
     int64_t integer;       // kInteger: the constant
     double number;         // kNumeric: the constant
     Node* node;            // kInteger (fallback), kTree
-    uint64_t accepts[4];   // kByteSet: the byte values (bit per value) that pass
+    bool accepts[256];     // kByteSet: by byte value, whether it passes
     int on_true;           // next condition, or kPass / kFail
     int on_false;
   };
