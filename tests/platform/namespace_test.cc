@@ -1,0 +1,218 @@
+// The namespace layer and the file helpers on real temporary folders: Windows-safe
+// names, enumeration filters, name order, rename without replace and the
+// open-document guard, detail columns, delete and copy.
+#include "platform/namespace.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <set>
+
+#include "platform/fileops.h"
+
+namespace velloria::shell {
+namespace {
+
+class Folder {
+ public:
+  std::string Path() const { return m_dir.path().toStdString(); }
+  std::string PathOf(const std::string& name) const { return Path() + "/" + name; }
+  void AddFile(const std::string& name, const QByteArray& bytes = "x") const {
+    QFile file(QString::fromStdString(PathOf(name)));
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+  }
+  QByteArray Read(const std::string& name) const {
+    QFile file(QString::fromStdString(PathOf(name)));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+  }
+  bool Has(const std::string& name) const { return QFile::exists(QString::fromStdString(PathOf(name))); }
+  void AddFolder(const std::string& name) const { QDir(m_dir.path()).mkdir(QString::fromStdString(name)); }
+  std::shared_ptr<ShellFolder2> Bind() const {
+    IdList list = nullptr;
+    EXPECT_EQ(DesktopFolder()->ParseDisplayName(Path(), &list), Status::kOk);
+    auto folder = std::dynamic_pointer_cast<ShellFolder2>(DesktopFolder()->BindToObject(list, Iid::kShellFolder2));
+    TaskFree(list);
+    return folder;
+  }
+
+ private:
+  QTemporaryDir m_dir;
+};
+
+std::set<std::string> Enumerate(ShellFolder& folder, std::uint32_t flags) {
+  std::set<std::string> names;
+  std::unique_ptr<EnumIdList> items = folder.EnumObjects(flags);
+  for (IdList item; items && items->Next(&item); TaskFree(item)) names.insert(IdComponents(item).at(0));
+  return names;
+}
+
+Status Rename(ShellFolder& folder, const std::string& from, const std::string& to) {
+  IdList item = MakeChildIdList(from);
+  IdList renamed = nullptr;
+  Status status = folder.SetNameOf(item, to, kNameNormal, &renamed);
+  TaskFree(item);
+  TaskFree(renamed);
+  return status;
+}
+
+TEST(WindowsSafeNames, RefusesWhatWindowsCannotHold) {
+  for (const char* good : {"Lettera.doc", "Contabilità 2024.docx", "a", "CONTO.doc", "com10.txt", ".profilo"}) {
+    EXPECT_TRUE(IsWindowsSafeName(good)) << good;
+  }
+  for (const char* bad : {"", ".", "..", "a/b", "a\\b", "a:b", "a*b", "a?b", "a\"b", "a<b", "a>b", "a|b",
+                          "tab\there", "fine.", "fine ", "CON", "con.txt", "Nul.doc", "COM1", "lpt9.doc", "AUX .txt"}) {
+    EXPECT_FALSE(IsWindowsSafeName(bad)) << bad;
+  }
+}
+
+TEST(IdListPaths, ComponentsRoundTrip) {
+  IdList list = MakeIdList({"srv", "gest", "Stampe"});
+  EXPECT_EQ(PathOfIdList(list), "/srv/gest/Stampe");
+  EXPECT_EQ(IdComponents(list), (std::vector<std::string>{"srv", "gest", "Stampe"}));
+  TaskFree(list);
+  EXPECT_EQ(PathOfIdList(nullptr), "/");
+  EXPECT_EQ(MakeIdList({"a", ""}), nullptr);
+}
+
+TEST(Parsing, NormalisesAndRequiresAnExistingItem) {
+  Folder temp;
+  temp.AddFolder("Sotto");
+  IdList list = nullptr;
+  ASSERT_EQ(DesktopFolder()->ParseDisplayName(temp.Path() + "//Sotto/./../Sotto/", &list), Status::kOk);
+  EXPECT_EQ(PathOfIdList(list), temp.PathOf("Sotto"));
+  TaskFree(list);
+  EXPECT_EQ(DesktopFolder()->ParseDisplayName(temp.PathOf("manca"), &list), Status::kNotFound);
+  EXPECT_EQ(temp.Bind()->ParseDisplayName("../fuori", &list), Status::kBadName);
+  EXPECT_EQ(list, nullptr);
+}
+
+TEST(Enumeration, FiltersFoldersFilesAndHiddenItems) {
+  Folder temp;
+  temp.AddFile("Lettera.doc");
+  temp.AddFile(".nascosto");
+  temp.AddFile("~$ttera.doc");
+  temp.AddFolder("Sotto");
+  auto folder = temp.Bind();
+  EXPECT_EQ(Enumerate(*folder, kEnumFolders | kEnumNonFolders), (std::set<std::string>{"Lettera.doc", "Sotto"}));
+  EXPECT_EQ(Enumerate(*folder, kEnumFolders), (std::set<std::string>{"Sotto"}));
+  EXPECT_EQ(Enumerate(*folder, kEnumNonFolders | kEnumIncludeHidden),
+            (std::set<std::string>{"Lettera.doc", ".nascosto", "~$ttera.doc"}));
+}
+
+TEST(NameOrder, NaturalAndCaseInsensitive) {
+  Folder temp;
+  auto folder = temp.Bind();
+  auto compare = [&](const char* a, const char* b) {
+    IdList x = MakeChildIdList(a), y = MakeChildIdList(b);
+    int order = folder->CompareIDs(0, x, y);
+    bool keysAgree = (folder->NameSortKey(x).compare(folder->NameSortKey(y)) < 0) == (order < 0) || order == 0;
+    EXPECT_TRUE(keysAgree) << a << " / " << b;
+    TaskFree(x);
+    TaskFree(y);
+    return order;
+  };
+  EXPECT_LT(compare("Lettera 2", "Lettera 10"), 0);
+  EXPECT_LT(compare("abc", "ABD"), 0);
+  EXPECT_GT(compare("Zeta", "alfa"), 0);
+  EXPECT_NE(compare("a", "A"), 0);  // equal to the collator, still a fixed order
+}
+
+TEST(Rename, NeverReplacesAndKeepsWithinTheFolder) {
+  Folder temp;
+  temp.AddFile("a.doc", "A");
+  temp.AddFile("b.doc", "B");
+  auto folder = temp.Bind();
+  EXPECT_EQ(Rename(*folder, "a.doc", "b.doc"), Status::kExists);
+  EXPECT_EQ(temp.Read("b.doc"), "B");
+  EXPECT_EQ(Rename(*folder, "a.doc", "../a.doc"), Status::kBadName);
+  EXPECT_EQ(Rename(*folder, "manca.doc", "c.doc"), Status::kNotFound);
+  EXPECT_EQ(Rename(*folder, "a.doc", "a.doc"), Status::kOk);
+  EXPECT_EQ(Rename(*folder, "a.doc", "c.doc"), Status::kOk);
+  EXPECT_EQ(temp.Read("c.doc"), "A");
+}
+
+TEST(Rename, OpenDocumentsAreGuarded) {
+  for (const char* lock : {".~lock.Verbale.doc#", "~$Verbale.doc", "~$erbale.doc", "~$rbale.doc"}) {
+    Folder temp;
+    temp.AddFile("Verbale.doc");
+    temp.AddFile(lock);
+    EXPECT_EQ(Rename(*temp.Bind(), "Verbale.doc", "Nuovo.doc"), Status::kOpenDocument) << lock;
+    EXPECT_EQ(fileops::DeleteDocument(temp.PathOf("Verbale.doc")), EBUSY) << lock;
+    EXPECT_TRUE(temp.Has("Verbale.doc"));
+  }
+}
+
+TEST(Details, DefaultColumnsAndTexts) {
+  Folder temp;
+  temp.AddFile("Lettera.doc", QByteArray(1025, 'x'));
+  temp.AddFolder("Sotto");
+  auto folder = temp.Bind();
+  std::vector<std::string> titles;
+  std::vector<bool> onByDefault;
+  ShellDetails record;
+  for (int column = 0; folder->GetDetailsOf(nullptr, column, &record); ++column) {
+    titles.push_back(record.text.cstring);
+    std::uint32_t state = 0;
+    folder->GetDefaultColumnState(column, &state);
+    onByDefault.push_back(state & kColumnOnByDefault);
+  }
+  EXPECT_EQ(titles, (std::vector<std::string>{"Name", "Size", "Type", "Modified", "Permissions", "Owner"}));
+  EXPECT_EQ(onByDefault, (std::vector<bool>{true, true, true, true, false, false}));
+  auto text = [&](const char* name, int column) {
+    IdList item = MakeChildIdList(name);
+    ShellDetails details;
+    EXPECT_TRUE(folder->GetDetailsOf(item, column, &details));
+    TaskFree(item);
+    return details.text.cstring;
+  };
+  EXPECT_EQ(text("Lettera.doc", 1), "2 KB");
+  EXPECT_EQ(text("Sotto", 1), "");
+  EXPECT_EQ(text("Lettera.doc", 4), "-rw-r--r--");
+}
+
+TEST(FileOps, DeleteRefusesFoldersAndRemovesDocuments) {
+  Folder temp;
+  temp.AddFolder("Sotto");
+  temp.AddFile("a.doc");
+  EXPECT_EQ(fileops::DeleteDocument(temp.PathOf("Sotto")), EISDIR);
+  EXPECT_EQ(fileops::DeleteDocument(temp.PathOf("a.doc")), 0);
+  EXPECT_FALSE(temp.Has("a.doc"));
+  EXPECT_EQ(fileops::DeleteDocument(temp.PathOf("a.doc")), ENOENT);
+}
+
+TEST(FileOps, CopyKeepsBytesAndTimeAndNeverOverwrites) {
+  Folder temp;
+  temp.AddFile("a.doc", QByteArray(200000, 'q'));
+  temp.AddFile("b.doc", "B");
+  struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  utimensat(AT_FDCWD, temp.PathOf("a.doc").c_str(), old, 0);
+  EXPECT_EQ(fileops::CopyDocument(temp.PathOf("a.doc"), temp.PathOf("b.doc")), EEXIST);
+  EXPECT_EQ(temp.Read("b.doc"), "B");
+  ASSERT_EQ(fileops::CopyDocument(temp.PathOf("a.doc"), temp.PathOf("Copia di a.doc")), 0);
+  EXPECT_EQ(temp.Read("Copia di a.doc"), temp.Read("a.doc"));
+  struct stat st;
+  ASSERT_EQ(stat(temp.PathOf("Copia di a.doc").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+  EXPECT_EQ(fileops::CopyDocument(temp.PathOf("manca.doc"), temp.PathOf("c.doc")), ENOENT);
+  EXPECT_FALSE(temp.Has("c.doc"));
+  temp.AddFolder("Sotto");
+  EXPECT_EQ(fileops::CopyDocument(temp.PathOf("Sotto"), temp.PathOf("d.doc")), EISDIR);
+  EXPECT_FALSE(temp.Has("d.doc"));
+}
+
+TEST(FileOps, FailedCopyLeavesNoPartialTarget) {
+  Folder temp;
+  // /proc/self/mem opens but cannot be read from offset 0: the copy fails after the
+  // target was created.
+  EXPECT_NE(fileops::CopyDocument("/proc/self/mem", temp.PathOf("parziale.doc")), 0);
+  EXPECT_FALSE(temp.Has("parziale.doc"));
+}
+
+}  // namespace
+}  // namespace velloria::shell
