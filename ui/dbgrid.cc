@@ -170,7 +170,6 @@ void TDBGrid::LayoutChanged() {
 void TDBGrid::internalLayout() {
   if (m_destroying) return;
   m_deferredLayoutPending = false;
-  for (int i = 0; i < m_columns.Count(); ++i) m_columns[i]->DetachField();
   m_colCount = m_columns.Count();
   m_titleOffset = m_options.Contains(dgTitles) ? 1 : 0;
   measureRowHeights();
@@ -268,7 +267,7 @@ void TDBGrid::MoveCurrentCell(int col, int row) {
 void TDBGrid::linkActiveChanged() {
   if (m_destroying) return;
   m_selectedRows.Clear();
-  LayoutChanged();
+  layoutForDataSet();
   updateVerticalScrollBar();
 }
 
@@ -316,10 +315,12 @@ void TDBGrid::recordChanged(TField* field) {
   }
 }
 
-void TDBGrid::layoutChangedByDataSet() {
-  // The field list changed: no column may keep a field that may be gone.
-  for (int i = 0; i < m_columns.Count(); ++i) m_columns[i]->DetachField();
-  if (dataSet() != nullptr && dataSet()->ControlsDisabled()) {
+void TDBGrid::layoutChangedByDataSet() { layoutForDataSet(); }
+
+void TDBGrid::layoutForDataSet() {
+  // A notice that arrives while a lock is held (the dataset moved from inside a mouse
+  // press or a key) must not be lost: its layout runs once the lock is gone.
+  if (m_layoutLock > 0 || m_updateLock > 0) {
     postDeferredLayout();
   } else {
     LayoutChanged();

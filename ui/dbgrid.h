@@ -155,6 +155,7 @@ class TDBGrid : public QAbstractScrollArea {
   void scrollData(int distance);
   void recordChanged(TField* field);
   void layoutChangedByDataSet();
+  void layoutForDataSet();
 
   // Layout and rows.
   void internalLayout();

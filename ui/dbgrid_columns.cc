@@ -22,22 +22,13 @@ TColumn::TColumn(TDBGrid* grid) : m_grid(grid) {}
 void TColumn::SetFieldName(const QString& name) {
   if (name == m_fieldName) return;
   m_fieldName = name;
-  DetachField();
   changed();
 }
 
-TField* TColumn::Field() {
-  if (m_fieldLookedUp) return m_field;
+TField* TColumn::Field() const {
   TDataSet* dataSet = m_grid->DataLink().DataSet();
   if (dataSet == nullptr || !dataSet->Active()) return nullptr;
-  m_field = dataSet->FindField(m_fieldName.toStdString());
-  m_fieldLookedUp = true;
-  return m_field;
-}
-
-void TColumn::DetachField() {
-  m_field = nullptr;
-  m_fieldLookedUp = false;
+  return dataSet->FindField(m_fieldName.toStdString());
 }
 
 void TColumn::SetWidth(int width) {
@@ -50,7 +41,7 @@ QFont TColumn::Font() const { return m_grid->font(); }
 
 QColor TColumn::Color() const { return m_grid->Color(); }
 
-TAlignment TColumn::Alignment() {
+TAlignment TColumn::Alignment() const {
   TField* field = Field();
   if (field == nullptr) return taLeftJustify;
   switch (field->DataType()) {

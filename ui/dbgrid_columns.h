@@ -1,6 +1,6 @@
 // The grid's column model: TDBGridColumns, a collection of TColumn, each with its
-// TColumnTitle. A column names a field of the grid's dataset and finds it lazily by
-// name while the dataset is open. GUI thread only.
+// TColumnTitle. A column names a field of the grid's dataset and finds it by name
+// while the dataset is open. GUI thread only.
 #pragma once
 
 #include <QColor>
@@ -42,11 +42,10 @@ class TColumn {
   TDBGrid* Grid() const { return m_grid; }
   QString FieldName() const { return m_fieldName; }
   void SetFieldName(const QString& name);
-  // The column's field in the grid's open dataset, looked up by name when first
-  // needed after a layout; null when the dataset is closed or has no such field.
-  TField* Field();
-  // Forgets the field so that the next Field() looks it up again.
-  void DetachField();
+  // The column's field in the grid's open dataset; null when the dataset is closed or
+  // has no such field. Looked up on every call and never kept: the dataset may drop
+  // and recreate its fields while its controls are disabled and the grid is not told.
+  TField* Field() const;
 
   TColumnTitle& Title() { return m_title; }
   const TColumnTitle& Title() const { return m_title; }
@@ -55,7 +54,7 @@ class TColumn {
   QFont Font() const;
   QColor Color() const;
   // The field's alignment: right for numbers, left otherwise (and without a field).
-  TAlignment Alignment();
+  TAlignment Alignment() const;
   bool Visible() const { return m_visible; }
   bool ReadOnly() const { return m_readOnly; }
   // True when a Tab may stop on the column; the grid computes it at every layout.
@@ -68,8 +67,6 @@ class TColumn {
   TDBGrid* m_grid;
   TColumnTitle m_title{this};
   QString m_fieldName;
-  TField* m_field = nullptr;
-  bool m_fieldLookedUp = false;
   int m_width = 64;
   bool m_visible = true;
   bool m_readOnly = false;

@@ -122,5 +122,31 @@ TEST_F(GridLayoutTest, LayoutWaitsForTheOutermostLockHolder) {
   EXPECT_GT(data->BufferCount(), 10);
 }
 
+TEST_F(GridLayoutTest, TableClosedDuringAPressIsShownClosedOnceThePressEnds) {
+  OpenData(10);
+  ShowFocused();
+  data->AfterScroll = [this](TDataSet&) { data->Close(); };
+  Press(CellCenter(4));
+  QApplication::processEvents();
+  EXPECT_EQ(grid->RowCount(), 2);
+  Grab();
+  EXPECT_TRUE(draws.empty());
+}
+
+TEST_F(GridLayoutTest, ColumnsNeverKeepTheFieldsOfAClosedTable) {
+  OpenData(3);
+  ShowFocused();
+  data->DisableControls();
+  data->Close();
+  EXPECT_EQ(grid->Columns()[0]->Field(), nullptr);
+  Grab();
+  data->Open();
+  EXPECT_EQ(grid->Columns()[0]->Field(), data->FindField("DESCRIZIO"));
+  data->EnableControls();
+  Grab();
+  ASSERT_EQ(draws.size(), 3u);
+  EXPECT_EQ(draws[2].text, "Row 3");
+}
+
 }  // namespace
 }  // namespace velloria::testing
