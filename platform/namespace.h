@@ -165,9 +165,10 @@ bool OpenDefaultPath(const std::string& path);
 using Launcher = std::function<bool(const std::string& path)>;
 Launcher SetDefaultActionLauncher(Launcher launcher);
 
-// Shows the properties of a path; the widget layer registers its dialog here.
+// Shows the properties of a path; the widget layer registers its dialog here. Returns
+// the presenter in use before.
 using PropertiesPresenter = std::function<void(const std::string& path)>;
-void SetPropertiesPresenter(PropertiesPresenter presenter);
+PropertiesPresenter SetPropertiesPresenter(PropertiesPresenter presenter);
 bool HasPropertiesPresenter();
 
 // What the properties dialog shows of one item; texts are empty for an item that does

@@ -112,7 +112,9 @@ Launcher SetDefaultActionLauncher(Launcher launcher) {
   return std::exchange(CurrentLauncher(), std::move(launcher));
 }
 
-void SetPropertiesPresenter(PropertiesPresenter presenter) { CurrentPresenter() = std::move(presenter); }
+PropertiesPresenter SetPropertiesPresenter(PropertiesPresenter presenter) {
+  return std::exchange(CurrentPresenter(), std::move(presenter));
+}
 
 bool HasPropertiesPresenter() { return static_cast<bool>(CurrentPresenter()); }
 

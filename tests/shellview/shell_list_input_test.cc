@@ -2,6 +2,8 @@
 // without a default button, Enter, Alt+Enter, Backspace, F5, double-click, context menu.
 #include <gtest/gtest.h>
 
+#include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -10,6 +12,7 @@
 
 #include "shellview/shell_errors.h"
 #include "shellview/shell_list_view.h"
+#include "shellview/shell_properties_dialog.h"
 #include "test_folders.h"
 
 namespace velloria {
@@ -25,7 +28,8 @@ class ActionRecorder {
       launched.push_back(QString::fromStdString(path));
       return true;
     });
-    shell::SetPropertiesPresenter([this](const std::string& path) { shown.push_back(QString::fromStdString(path)); });
+    m_previousPresenter = shell::SetPropertiesPresenter(
+        [this](const std::string& path) { shown.push_back(QString::fromStdString(path)); });
     m_previousFailure = SetShellViewFailureHandler([this](std::exception_ptr failure) {
       try {
         std::rethrow_exception(failure);
@@ -36,12 +40,14 @@ class ActionRecorder {
   }
   ~ActionRecorder() {
     shell::SetDefaultActionLauncher(m_previousLauncher);
+    shell::SetPropertiesPresenter(m_previousPresenter);
     SetShellViewFailureHandler(m_previousFailure);
   }
   QStringList launched, shown, failures;
 
  private:
   shell::Launcher m_previousLauncher;
+  shell::PropertiesPresenter m_previousPresenter;
   TFailureHandler m_previousFailure;
 };
 
@@ -203,6 +209,23 @@ TEST_F(InputTest, KeyboardContextMenuOpensAtTheSelectedRowOrTheCorner) {
   EXPECT_EQ(positions[0], list->viewport()->mapToGlobal(QPoint(0, 0)));
   QRect rowRect = list->visualRect(list->model()->index(1, 0));
   EXPECT_EQ(list->viewport()->mapFromGlobal(positions[1]).y(), rowRect.center().y());
+}
+
+TEST(PropertiesDialog, ShowsTheItemsFacts) {
+  TempFolder temp;
+  temp.AddFile("Verbale.doc", QByteArray(3000, 'x'));
+  ShowPropertiesDialog(temp.PathOf("Verbale.doc").toStdString());
+  QDialog* dialog = nullptr;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* candidate = qobject_cast<QDialog*>(widget); candidate && candidate->isVisible()) dialog = candidate;
+  }
+  ASSERT_NE(dialog, nullptr);
+  QStringList texts;
+  for (QLabel* label : dialog->findChildren<QLabel*>()) texts << label->text();
+  EXPECT_TRUE(texts.contains("Verbale.doc"));
+  EXPECT_TRUE(texts.contains(temp.Path() + "/"));
+  EXPECT_TRUE(texts.contains("3 KB (3,000 byte)") || texts.contains("3 KB (3.000 byte)")) << texts.join('|').toStdString();
+  dialog->close();
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <QAbstractItemModelTester>
 #include <QFile>
+#include <QIcon>
+#include <QTest>
 
 #include "shellview/document_list.h"
 #include "shellview/shell_errors.h"
@@ -115,6 +117,8 @@ TEST_F(ListTest, ColumnsStopAtTheFirstColumnOffByDefault) {
   EXPECT_EQ(list.RowData(0, 0, Qt::DisplayRole).toString(), "a.doc");
   EXPECT_EQ(list.RowData(0, 1, Qt::DisplayRole).toString(), "2 KB");
   EXPECT_FALSE(list.RowData(0, 3, Qt::DisplayRole).toString().isEmpty());
+  EXPECT_EQ(list.RowData(0, 2, Qt::DisplayRole).toString(), "Word document");
+  EXPECT_FALSE(list.RowData(0, 0, Qt::DecorationRole).value<QIcon>().isNull());
   EXPECT_FALSE(list.RowData(1, 0, Qt::DisplayRole).isValid());
 }
 
@@ -180,6 +184,18 @@ TEST_F(ListTest, ModelContractHoldsThroughRefills) {
   list.GoUp();
   list.ReleaseItems();
   EXPECT_EQ(list.model()->rowCount(), 0);
+}
+
+TEST_F(ListTest, AutoRefreshFollowsTheShownFolder) {
+  temp.AddFolder("Sotto");
+  list.SetRoot(temp.Path());
+  list.SetAutoRefresh(true);
+  temp.AddFile("nuovo.doc");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return list.ItemCount() == 2; }, 5000));
+  list.SetRoot(temp.PathOf("Sotto"));  // the watcher moves with the root
+  temp.AddFile("Sotto/altro.doc");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return list.ItemCount() == 1; }, 5000));
+  EXPECT_TRUE(list.AutoRefresh());
 }
 
 TEST(DocumentList, ConfiguredAsTheMainWindowList) {
