@@ -68,8 +68,10 @@ std::string ShownValue(const std::string& field) {
   return Trimmed(xb_GetString(field.c_str()));
 }
 
-// Applies FIELD=VALUE assignments to the current record.
-int Assign(const std::vector<std::string>& assignments, CodePage cp) {
+// Applies FIELD=VALUE assignments to the current record. With check_only the area stands on
+// the phantom record: the engine then checks each value against its field (XB_ERR_VALUE when
+// it does not fit) without writing, so an append can be refused before the record exists.
+int Assign(const std::vector<std::string>& assignments, CodePage cp, bool check_only) {
   for (const std::string& a : assignments) {
     size_t eq = a.find('=');
     if (eq == std::string::npos || eq == 0) return Fail("expected FIELD=VALUE, got \"" + a + "\"");
@@ -81,7 +83,8 @@ int Assign(const std::vector<std::string>& assignments, CodePage cp) {
     if (xb_FieldNum(field.c_str()) == 0) return Fail("no field named " + field);
     std::string type = xb_FieldType(field.c_str());
     int16_t kind = type[0] == 'M' ? XB_REPLACE_MEMO : XB_REPLACE_TEXT;
-    if (!xb_Replace(field.c_str(), kind, value.c_str())) return Fail(EngineError());
+    bool written = xb_Replace(field.c_str(), kind, value.c_str()) != 0;
+    if (check_only ? xb_LastErrorCode() == XB_ERR_VALUE : !written) return Fail(EngineError());
   }
   return 0;
 }
@@ -158,9 +161,14 @@ int RunDump(const std::vector<std::string>& args) {
 int RunAppend(const std::vector<std::string>& args) {
   if (args.size() < 2) return Fail("append needs a table and FIELD=VALUE pairs");
   if (OpenTable(args[0], XB_OPEN_SHARED) <= 0) return 1;
-  if (!xb_AppendBlank()) return Fail(EngineError());
   std::vector<std::string> assignments(args.begin() + 1, args.end());
-  return Finish(Assign(assignments, TableCodePage()));
+  xb_Go(0);  // the phantom record: check every value before the record exists
+  if (Assign(assignments, TableCodePage(), true) != 0) {
+    xb_CloseAll();
+    return 1;
+  }
+  if (!xb_AppendBlank()) return Finish(Fail(EngineError()));
+  return Finish(Assign(assignments, TableCodePage(), false));
 }
 
 int RunSet(const std::vector<std::string>& args) {
@@ -173,7 +181,7 @@ int RunSet(const std::vector<std::string>& args) {
   xb_Go(int32_t(record));
   if (!xb_Rlock(int32_t(record))) return Finish(Fail("record " + args[1] + " is locked by another user"));
   std::vector<std::string> assignments(args.begin() + 2, args.end());
-  return Finish(Assign(assignments, TableCodePage()));
+  return Finish(Assign(assignments, TableCodePage(), false));
 }
 
 int RunCount(const std::vector<std::string>& args) {

@@ -282,7 +282,9 @@ XB_API int32_t xb_Deleted(void);
 /* Writes a value into a field of the current record (see XB_REPLACE_*): text is blank
  * padded or cut for C, formatted for N/F (too wide: XB_ERR_VALUE, nothing written),
  * "T"/"F" for L, "YYYYMMDD" for D; XB_REPLACE_MEMO stores memo text in the .DBT and the
- * block number in the field. Returns 1 on success. */
+ * block number in the field. Returns 1 on success. The value is checked before the record:
+ * on the phantom record a value that does not fit still fails with XB_ERR_VALUE (a fitting
+ * one with XB_ERR_ARGUMENT, no current record), so callers can check values first. */
 XB_API int32_t xb_Replace(const char* field, int16_t type, const void* value);
 /* Writes length bytes as the memo of an M field; returns the bytes written (length). */
 XB_API int32_t xb_PutBlob(const char* field, const void* data, uint32_t length);
