@@ -99,6 +99,18 @@ class CompiledExpr {
   // Julian day number; 0 is the empty date.
   virtual int64_t EvalDate(const RecordView& view, const ExprSettings& settings) = 0;
 
+  // True when the expression needs nothing but a record image and its number (it reads
+  // no memo field), so EvalLogicalBlock can test records that are not current in a view.
+  virtual bool ReadsRecordOnly() const = 0;
+  // Tests `count` record images laid out `stride` bytes apart from `first`, numbered from
+  // `first_recno`: matches[i] := 1 when record i satisfies the expression, else 0. The
+  // fastest way to scan a block of records read ahead. `layout` is a view with the compiled
+  // field layout (its current record is not read). REQUIRES: a logical expression,
+  // ReadsRecordOnly(), stride >= layout.RecordSize(); otherwise every entry is 0.
+  virtual void EvalLogicalBlock(const uint8_t* first, size_t count, size_t stride,
+                                uint32_t first_recno, const RecordView& layout,
+                                const ExprSettings& settings, uint8_t* matches) = 0;
+
  protected:
   explicit CompiledExpr(std::string_view text) : text_(text) {}
 

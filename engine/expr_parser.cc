@@ -460,11 +460,42 @@ void DisplayNumber(const Node& root, double value, std::string* out) {
   out->assign(buffer);
 }
 
+bool ReadsMemo(const Node& node) {
+  if (node.op == Op::kFieldMemo) return true;
+  for (const NodePtr& arg : node.args) {
+    if (ReadsMemo(*arg)) return true;
+  }
+  return false;
+}
+
+// One record of a block as a view: the layout comes from the table's view, the record
+// image and number from the block.
+class BlockRecordView final : public RecordView {
+ public:
+  explicit BlockRecordView(const RecordView& layout) : layout_(layout) {}
+  int FieldCount() const override { return layout_.FieldCount(); }
+  int FieldIndex(std::string_view name) const override { return layout_.FieldIndex(name); }
+  const FieldInfo& Field(int index) const override { return layout_.Field(index); }
+  const uint8_t* Record() const override { return record_; }
+  int RecordSize() const override { return layout_.RecordSize(); }
+  uint32_t RecNo() const override { return recno_; }
+  void MoveTo(const uint8_t* record, uint32_t recno) {
+    record_ = record;
+    recno_ = recno;
+  }
+
+ private:
+  const RecordView& layout_;
+  const uint8_t* record_ = nullptr;
+  uint32_t recno_ = 0;
+};
+
 class Program final : public CompiledExpr {
  public:
   Program(std::string_view text, NodePtr root, int min_record_size)
       : CompiledExpr(text), root_(std::move(root)), min_record_size_(min_record_size) {
     if (root_->type == kExprLogical) conditions_ = std::make_unique<ConditionProgram>(*root_);
+    reads_record_only_ = !ReadsMemo(*root_);
   }
 
   ExprType ResultType() const override { return root_->type; }
@@ -479,6 +510,29 @@ class Program final : public CompiledExpr {
   double EvalNumeric(const RecordView& view, const ExprSettings& settings) override {
     if (root_->type != kExprNumeric || !Fits(view)) return 0;
     return expr::EvalNumeric(*root_, EvalContext{view, view.Record(), settings});
+  }
+
+  bool ReadsRecordOnly() const override { return reads_record_only_; }
+
+  void EvalLogicalBlock(const uint8_t* first, size_t count, size_t stride, uint32_t first_recno,
+                        const RecordView& layout, const ExprSettings& settings,
+                        uint8_t* matches) override {
+    const int size = layout.RecordSize();
+    if (!conditions_ || !reads_record_only_ || size < min_record_size_ ||
+        stride < static_cast<size_t>(size)) {
+      std::fill(matches, matches + count, 0);
+      return;
+    }
+    if (conditions_->is_conjunction()) {
+      for (size_t i = 0; i < count; ++i) matches[i] = conditions_->RunConjunction(first + i * stride);
+      return;
+    }
+    BlockRecordView view(layout);
+    for (size_t i = 0; i < count; ++i) {
+      const uint8_t* record = first + i * stride;
+      view.MoveTo(record, first_recno + static_cast<uint32_t>(i));
+      matches[i] = conditions_->Run(EvalContext{view, record, settings});
+    }
   }
 
   int64_t EvalDate(const RecordView& view, const ExprSettings& settings) override {
@@ -507,6 +561,7 @@ class Program final : public CompiledExpr {
   NodePtr root_;
   std::unique_ptr<ConditionProgram> conditions_;  // logical expressions only
   int min_record_size_;
+  bool reads_record_only_ = true;
 };
 
 }  // namespace

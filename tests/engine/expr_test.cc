@@ -2,6 +2,7 @@
 // evaluates them on its record image, through the same calls the work areas make.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -31,6 +32,7 @@ class TestTable : public RecordView {
   void SetDeleted(bool deleted) { record_[0] = deleted ? '*' : ' '; }
   void SetRecNo(uint32_t recno) { recno_ = recno; }
   void Truncate(size_t size) { record_.resize(size); }
+  void Load(const uint8_t* image) { std::copy_n(image, record_.size(), record_.begin()); }
 
   int FieldCount() const override { return static_cast<int>(fields_.size()); }
   int FieldIndex(std::string_view name) const override {
@@ -445,6 +447,64 @@ TEST(ExprQueryPathTest, FastQueriesAgreeWithTreeEvaluation) {
                 << "' RATE '" << rate << "'";
           }
   }
+}
+
+}  // namespace
+}  // namespace xb
+
+namespace xb {
+namespace {
+
+// Scanning a block of records at once must give what testing each record as current gives.
+TEST(ExprBlockTest, BlockScanAgreesWithRecordByRecord) {
+  TestTable table;
+  table.Add("TIPO", 'N', 1).Add("VISUALIZZA", 'L', 1).Add("NAME", 'C', 6);
+  const int size = table.RecordSize();
+  const size_t stride = size + 3;  // records need not be packed
+  std::vector<uint8_t> block;
+  const char* tipos = "1203 1x91";
+  const char* flags = "TFyT?nTFT";
+  for (int i = 0; i < 9; ++i) {
+    table.Set("TIPO", std::string(1, tipos[i])).Set("VISUALIZZA", std::string(1, flags[i]));
+    table.Set("NAME", i % 2 ? "rossi" : "BIANCHI");
+    table.SetDeleted(i % 4 == 3);
+    block.insert(block.end(), table.Record(), table.Record() + size);
+    block.resize(block.size() + 3, '#');
+  }
+  const ExprSettings settings;
+  for (const char* text : {"TIPO=1 AND VISUALIZZA=TRUE", "VISUALIZZA .AND. .NOT. DELETED()",
+                           "RECNO() > 103 .OR. UPPER(NAME) = 'ROSSI'", "TIPO <> 1"}) {
+    std::unique_ptr<CompiledExpr> compiled;
+    ASSERT_TRUE(CompiledExpr::Compile(text, table, &compiled, nullptr)) << text;
+    ASSERT_TRUE(compiled->ReadsRecordOnly());
+    std::vector<uint8_t> matches(9, 7);
+    compiled->EvalLogicalBlock(block.data(), 9, stride, 100, table, settings, matches.data());
+    for (int i = 0; i < 9; ++i) {
+      TestTable one = table;
+      one.Load(&block[i * stride]);
+      one.SetRecNo(100 + i);
+      EXPECT_EQ(matches[i], compiled->EvalLogical(one, settings) ? 1 : 0) << text << " #" << i;
+    }
+  }
+  // Unusable requests answer no match rather than reading out of bounds.
+  std::unique_ptr<CompiledExpr> compiled;
+  ASSERT_TRUE(CompiledExpr::Compile("TIPO=1", table, &compiled, nullptr));
+  std::vector<uint8_t> matches(9, 7);
+  compiled->EvalLogicalBlock(block.data(), 9, size - 1, 1, table, settings, matches.data());
+  EXPECT_EQ(std::count(matches.begin(), matches.end(), 0), 9);
+}
+
+TEST(ExprBlockTest, MemoExpressionsNeedTheView) {
+  TestTable table;
+  table.Add("NOTES", 'M', 10);
+  std::unique_ptr<CompiledExpr> compiled;
+  ASSERT_TRUE(CompiledExpr::Compile("EMPTY(NOTES)", table, &compiled, nullptr));
+  EXPECT_FALSE(compiled->ReadsRecordOnly());
+  EXPECT_TRUE(compiled->EvalLogical(table, ExprSettings{}));  // this view has no memo text
+  uint8_t match = 7;
+  compiled->EvalLogicalBlock(table.Record(), 1, table.RecordSize(), 1, table, ExprSettings{},
+                             &match);
+  EXPECT_EQ(match, 0);
 }
 
 }  // namespace

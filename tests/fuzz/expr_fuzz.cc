@@ -67,6 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     compiled->EvalNumeric(record, settings);
     compiled->EvalDate(record, settings);
     compiled->EvalString(record, settings);
+    uint8_t match = 0;
+    compiled->EvalLogicalBlock(record.Record(), 1, record.RecordSize(), 1, record, settings,
+                               &match);
   }
   return 0;
 }
