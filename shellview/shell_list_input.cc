@@ -46,15 +46,19 @@ bool TCustomShellListView::edit(const QModelIndex& index, EditTrigger trigger, Q
   return true;
 }
 
+QLineEdit* TCustomShellListView::OpenEditor() const {
+  // A refill closes the editor at once but deletes it later.
+  return state() == QAbstractItemView::EditingState ? m_editor.data() : nullptr;
+}
+
 void TCustomShellListView::CancelLabelEdit() {
-  if (!m_editor) return;
-  QLineEdit* editor = m_editor;
-  m_editor = nullptr;
+  QLineEdit* editor = OpenEditor();
+  if (!editor) return;
   commitData(editor);
   closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
-bool TCustomShellListView::LabelEditing() const { return m_editor && m_editor->isVisible(); }
+bool TCustomShellListView::LabelEditing() const { return OpenEditor() && OpenEditor()->isVisible(); }
 
 void TCustomShellListView::EndLabelEdit(int row, const QString& text) {
   if (row < 0 || row >= ItemCount()) return;
@@ -140,7 +144,7 @@ bool TCustomShellListView::EditorKeyPress(QKeyEvent* event) {
   bool consumed = false;
   Guarded([&] { consumed = RunKeyPath(event); });
   // A reload closes the editor: the key has nothing left to edit.
-  return consumed || !m_editor;
+  return consumed || !OpenEditor();
 }
 
 void TCustomShellListView::EditorKeyRelease(QKeyEvent* event) {

@@ -163,6 +163,7 @@ class TCustomShellListView : public QTreeView {
   void AddFixedColumn(const char* title, Qt::Alignment alignment, int widthChars);
   void ApplyColumnLayout();
   void SelectRow(int row);
+  QLineEdit* OpenEditor() const;
   bool RunKeyPath(QKeyEvent* event);
   bool ClickDefaultButton();
   void NavigateKey(int key, Qt::KeyboardModifiers modifiers);
