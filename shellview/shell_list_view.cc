@@ -13,6 +13,7 @@
 
 #include "platform/fonts.h"
 #include "platform/namespace_icons.h"
+#include "platform/paths.h"
 #include "platform/wait_cursor.h"
 #include "shellview/shell_errors.h"
 #include "shellview/shell_list_model.h"
@@ -158,6 +159,11 @@ std::unique_ptr<TShellFolder> TCustomShellListView::ResolveRootText(QString& tex
   } else if (!text.isEmpty()) {
     if (text.endsWith(QLatin1Char(':'))) text += QLatin1Char('/');
     status = shell::DesktopFolder()->ParseDisplayName(text.toStdString(), &list);
+    if (status == shell::Status::kNotFound) {
+      // Folder names from data that came from Windows may differ in letter case.
+      std::string resolved = paths::ResolveCaseInsensitive(text.toStdString());
+      status = shell::DesktopFolder()->ParseDisplayName(resolved, &list);
+    }
   }
   IDListHolder holder(list);
   if (status != shell::Status::kOk || !list) {
@@ -195,29 +201,35 @@ void TCustomShellListView::FillList() {
   ReleaseItems();
   WaitCursor hourglass;
   std::vector<std::unique_ptr<TShellFolder>> items;
-  EnumerateInto(items);
+  while (!EnumerateInto(items)) items.clear();  // the root changed meanwhile: list the new one
   m_items = std::move(items);
   m_model->SetRowCount(ItemCount());
   if (m_sorted) SortItems();
 }
 
-void TCustomShellListView::EnumerateInto(std::vector<std::unique_ptr<TShellFolder>>& items) {
-  if (!m_rootFolder || !m_rootFolder->FolderInterface()) return;
-  const std::shared_ptr<IShellFolder>& folder = m_rootFolder->FolderInterface();
+bool TCustomShellListView::EnumerateInto(std::vector<std::unique_ptr<TShellFolder>>& items) {
+  TShellFolder* root = m_rootFolder.get();
+  if (!root || !root->FolderInterface()) return true;
+  std::shared_ptr<IShellFolder> folder = root->FolderInterface();
   std::uint32_t flags = 0;
   if (m_objectTypes & otFolders) flags |= shell::kEnumFolders;
   if (m_objectTypes & otNonFolders) flags |= shell::kEnumNonFolders;
   if (m_objectTypes & otHidden) flags |= shell::kEnumIncludeHidden;
   std::unique_ptr<shell::EnumIdList> enumerator = folder->EnumObjects(flags);
-  if (!enumerator) return;
+  if (!enumerator) return true;
   PItemIDList id = nullptr;
   while (enumerator->Next(&id)) {
     IDListHolder holder(id);
-    auto item = std::make_unique<TShellFolder>(m_rootFolder.get(), id, BindChildFolder(folder, id));
+    auto item = std::make_unique<TShellFolder>(root, id, BindChildFolder(folder, id));
     bool canAdd = true;
-    if (OnAddFolder) OnAddFolder(this, item.get(), canAdd);
+    if (OnAddFolder) {
+      OnAddFolder(this, item.get(), canAdd);
+      // A handler that runs the event loop may have let the root change.
+      if (m_rootFolder.get() != root) return false;
+    }
     if (canAdd) items.push_back(std::move(item));
   }
+  return true;
 }
 
 void TCustomShellListView::SortItems() {
@@ -274,7 +286,7 @@ TShellFolder* TCustomShellListView::SelectedShellFolder() const {
 }
 
 void TCustomShellListView::ReloadList() {
-  if (!m_rootFolder) return;
+  if (!m_rootFolder || m_busy) return;
   int selected = SelectedItem();
   clearSelection();
   IDListHolder copy(DuplicateID(m_rootFolder->FullID()));

@@ -61,8 +61,8 @@ class TCustomShellListView : public QTreeView {
   ~TCustomShellListView() override;
 
   // The root folder text: an absolute path or a special-folder name ("rfDesktop",
-  // "rfPersonal", ...). Setting the text it already has (ignoring ASCII case) does
-  // nothing. Raises EInvalidPath "Error setting path: \"%s\"" when the text names no
+  // "rfPersonal", ...); a path missing as spelled is looked up ignoring letter case.
+  // Setting the text it already has (ignoring ASCII case) does nothing. Raises EInvalidPath "Error setting path: \"%s\"" when the text names no
   // folder; the root, the text and the rows then stay as they were.
   QString Root() const { return m_rootText; }
   void SetRoot(const QString& root);
@@ -157,7 +157,8 @@ class TCustomShellListView : public QTreeView {
   std::unique_ptr<TShellFolder> ResolveRootText(QString& text);
   void ReplaceRootItem(std::unique_ptr<TShellFolder> root);
   void ApplyRoot();
-  void EnumerateInto(std::vector<std::unique_ptr<TShellFolder>>& items);
+  // False when the root changed during the enumeration (the items are then stale).
+  bool EnumerateInto(std::vector<std::unique_ptr<TShellFolder>>& items);
   void SortItems();
   bool AddColumn(const shell::ShellDetails& record);
   void AddFixedColumn(const char* title, Qt::Alignment alignment, int widthChars);

@@ -94,6 +94,33 @@ TEST_F(ListTest, FoldersFirstThenNaturalCaseInsensitiveOrder) {
   }
 }
 
+TEST_F(ListTest, RootPathIsFoundDespiteLetterCase) {
+  temp.AddFolder("Contabilita/Lettere");
+  temp.AddFile("Contabilita/Lettere/a.doc");
+  list.SetRoot(temp.Path() + "/CONTABILITA/lettere");
+  EXPECT_EQ(list.RootShellFolder()->FullPath(), temp.PathOf("Contabilita/Lettere"));
+  EXPECT_EQ(Names(), QStringList{"a.doc"});
+}
+
+TEST_F(ListTest, RootChangedWhileFillingListsTheNewRoot) {
+  temp.AddFolder("Uno");
+  temp.AddFolder("Due");
+  temp.AddFile("Uno/a.doc");
+  temp.AddFile("Due/b.doc");
+  temp.AddFile("Due/c.doc");
+  list.SetRoot(temp.PathOf("Uno"));
+  bool changed = false;
+  list.OnAddFolder = [&](TCustomShellListView* sender, TShellFolder*, bool&) {
+    if (changed) return;
+    changed = true;
+    sender->SetRoot(temp.PathOf("Due"));  // as an event loop inside the handler could
+  };
+  list.ReloadList();
+  list.OnAddFolder = nullptr;
+  EXPECT_EQ(list.RootShellFolder()->FullPath(), temp.PathOf("Due"));
+  EXPECT_EQ(Names(), (QStringList{"b.doc", "c.doc"}));
+}
+
 TEST_F(ListTest, AddFolderEventVetoesItems) {
   temp.AddFile("tieni.doc");
   temp.AddFile("scarta.doc");
