@@ -2,6 +2,7 @@
 // leaf conditions. A test of a one-byte field (a logical field, a one-digit number) is
 // tabulated once for all 256 byte values, so "TIPO=1 AND VISUALIZZA=TRUE" runs as two
 // table lookups with no recursion and no allocation.
+#include <algorithm>
 #include <cmath>
 
 #include "engine/expr_internal.h"
@@ -76,11 +77,12 @@ void Tabulate(const Node& node, bool negate, bool accepts[256]) {
 
 // Rough cost of evaluating a logical subtree: tests on the record bytes are cheap, string
 // work and function calls are not. Used to test the cheap side of an AND / OR first.
-int Cost(const Node& node) {
-  if (node.op == Op::kLogicalFieldIs || node.op == Op::kNumericFieldCompare) return 1;
+int Cost(Node& node) {
+  if (node.cost >= 0) return node.cost;
+  if (node.op == Op::kLogicalFieldIs || node.op == Op::kNumericFieldCompare) return node.cost = 1;
   int cost = node.op == Op::kAnd || node.op == Op::kOr || node.op == Op::kNot ? 0 : 10;
-  for (const auto& arg : node.args) cost += Cost(*arg);
-  return cost;
+  for (const auto& arg : node.args) cost = std::min(cost + Cost(*arg), 1 << 24);
+  return node.cost = cost;
 }
 
 }  // namespace

@@ -106,6 +106,7 @@ struct Node {
   Cmp cmp = Cmp::kEq;
   std::vector<std::unique_ptr<Node>> args;
   int height = 1;  // longest path to a leaf; bounds evaluation recursion
+  int cost = -1;   // evaluation cost estimate, filled in when first asked for
 
   // Fields: position in the record image and layout.
   int field = -1;

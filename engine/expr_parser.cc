@@ -12,8 +12,8 @@ namespace {
 
 // Nesting of parentheses and prefix operators, and height of the compiled tree; both
 // bound the recursion of parsing and of evaluation.
-constexpr int kMaxNesting = 100;
-constexpr int kMaxHeight = 200;
+constexpr int kMaxNesting = 200;
+constexpr int kMaxHeight = 1000;
 
 using NodePtr = std::unique_ptr<Node>;
 
