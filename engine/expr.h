@@ -11,6 +11,19 @@
 
 namespace xb {
 
+// The language, loosest binding last:
+//   unary + -;  ** ^;  * / %;  + - (numbers, strings: "-" moves trailing blanks to the end,
+//   date +/- days, date - date = days);  < > <= >= $;  = == <> != #;  .NOT. NOT !;
+//   .AND. AND;  .OR. OR.  Operands of one operator must have the same type.
+// Literals: numbers (no exponent), "text" 'text' [text], .T. .F. .Y. .N. TRUE FALSE.
+// Names are fields (any case); bare AND OR NOT TRUE FALSE are keywords unless the table
+// has a field of that name. Functions: DTOS STOD CTOD DTOC LEFT RIGHT SUBSTR UPPER LOWER
+// TRIM RTRIM LTRIM ALLTRIM STR VAL LEN EMPTY DELETED RECNO IIF (IF) YEAR MONTH DAY DATE AT.
+// Not supported (a compile error says so): alias references "->", user functions, macros.
+// String "=" with exact off: true when the right side is empty or a prefix of the left;
+// exact on: trailing blanks ignored; "==" compares every byte. UPPER/LOWER map ASCII and
+// the CP1252 letters. Division or modulo by zero gives 0.
+
 // Value type of an expression; the numbers are what xb_EvalTest answers.
 enum ExprType : int {
   kExprError = 0,    // syntax or type error
