@@ -80,9 +80,9 @@ class RecordView {
 
 // Settings that change evaluation; owned by the engine and passed at each evaluation.
 struct ExprSettings {
-  bool exact = false;     // string "=": false = prefix rule, true = trailing blanks ignored
-  int epoch = 1900;       // first year of the 100-year window for two-digit years
-  bool century = false;   // DTOC writes four-digit years
+  bool exact = false;    // string "=": false = prefix rule, true = trailing blanks ignored
+  int epoch = 1900;      // first year of the 100-year window for two-digit years
+  bool century = false;  // DTOC writes four-digit years
   int date_format = kDateAmerican;  // a DateFormatCode
 };
 

@@ -30,15 +30,12 @@ inline bool ParseWholeNumber(const uint8_t* bytes, int width, int64_t* value) {
   return true;
 }
 
-bool IsWholeConstant(double value) {
-  return std::fabs(value) < 1e17 && value == std::trunc(value);
-}
+bool IsWholeConstant(double value) { return std::fabs(value) < 1e17 && value == std::trunc(value); }
 
 // Whether `node` depends on nothing but one byte of the record: a logical field test or a
 // comparison of a one-character numeric field with a constant.
 bool IsOneByteTest(const Node& node) {
-  return node.op == Op::kLogicalFieldIs ||
-         (node.op == Op::kNumericFieldCompare && node.width == 1);
+  return node.op == Op::kLogicalFieldIs || (node.op == Op::kNumericFieldCompare && node.width == 1);
 }
 
 // A record of one byte, on which one-byte tests are tabulated.
@@ -93,7 +90,8 @@ ConditionProgram::ConditionProgram(Node& root) {
 }
 
 bool ConditionProgram::CollectConjunction(Node& node) {
-  if (node.op == Op::kAnd) return CollectConjunction(*node.args[0]) && CollectConjunction(*node.args[1]);
+  if (node.op == Op::kAnd)
+    return CollectConjunction(*node.args[0]) && CollectConjunction(*node.args[1]);
   const bool negate = node.op == Op::kNot;
   const Node& test = negate ? *node.args[0] : node;
   if (!IsOneByteTest(test)) return false;
@@ -117,14 +115,16 @@ int ConditionProgram::Emit(Node& node, int on_true, int on_false) {
       const int second = Emit(*node.args[swap ? 0 : 1], on_true, on_false);
       return Emit(*node.args[swap ? 1 : 0], on_true, second);
     }
-    case Op::kNot: return Emit(*node.args[0], on_false, on_true);
-    default: return Leaf(node, on_true, on_false);
+    case Op::kNot:
+      return Emit(*node.args[0], on_false, on_true);
+    default:
+      return Leaf(node, on_true, on_false);
   }
 }
 
 int ConditionProgram::Leaf(Node& node, int on_true, int on_false) {
-  Condition condition{Kind::kTree, node.cmp, node.offset, node.width, 0, node.number,
-                      &node, {}, on_true, on_false};
+  Condition condition{Kind::kTree, node.cmp, node.offset, node.width, 0,
+                      node.number, &node,    {},          on_true,    on_false};
   if (IsOneByteTest(node)) {
     condition.kind = Kind::kByteSet;
     Tabulate(node, false, condition.accepts);
@@ -144,7 +144,9 @@ bool ConditionProgram::Run(const EvalContext& ctx) const {
     const uint8_t* bytes = ctx.record + c.offset;
     bool result;
     switch (c.kind) {
-      case Kind::kByteSet: result = c.accepts[bytes[0]]; break;
+      case Kind::kByteSet:
+        result = c.accepts[bytes[0]];
+        break;
       case Kind::kInteger: {
         int64_t value;
         result = ParseWholeNumber(bytes, c.width, &value)
@@ -156,7 +158,9 @@ bool ConditionProgram::Run(const EvalContext& ctx) const {
         result = ApplyCompare(
             ThreeWay(ParseNumber(reinterpret_cast<const char*>(bytes), c.width), c.number), c.cmp);
         break;
-      default: result = EvalLogical(*c.node, ctx); break;
+      default:
+        result = EvalLogical(*c.node, ctx);
+        break;
     }
     at = result ? c.on_true : c.on_false;
   }

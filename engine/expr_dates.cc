@@ -102,17 +102,22 @@ DateLayout SystemLayout() {
 
 DateLayout LayoutFor(int code) {
   switch (code) {
-    case kDateAnsi: return {{'y', 'm', 'd'}, '.'};
+    case kDateAnsi:
+      return {{'y', 'm', 'd'}, '.'};
     case kDateBritish:
-    case kDateFrench: return {{'d', 'm', 'y'}, '/'};
-    case kDateGerman: return {{'d', 'm', 'y'}, '.'};
+    case kDateFrench:
+      return {{'d', 'm', 'y'}, '/'};
+    case kDateGerman:
+      return {{'d', 'm', 'y'}, '.'};
     case kDateItalian:
-    case kDateSpanish: return {{'d', 'm', 'y'}, '-'};
+    case kDateSpanish:
+      return {{'d', 'm', 'y'}, '-'};
     case kDateSystem: {
       static const DateLayout system = SystemLayout();
       return system;
     }
-    default: return {{'m', 'd', 'y'}, '/'};
+    default:
+      return {{'m', 'd', 'y'}, '/'};
   }
 }
 

@@ -43,16 +43,22 @@ int64_t ShiftDate(int64_t julian, double days) {
 
 double Arithmetic(Op op, double a, double b) {
   switch (op) {
-    case Op::kAdd: return a + b;
-    case Op::kSubtract: return a - b;
-    case Op::kMultiply: return a * b;
-    case Op::kDivide: return b == 0 ? 0 : a / b;
-    case Op::kModulo: return b == 0 ? 0 : std::fmod(a, b);
+    case Op::kAdd:
+      return a + b;
+    case Op::kSubtract:
+      return a - b;
+    case Op::kMultiply:
+      return a * b;
+    case Op::kDivide:
+      return b == 0 ? 0 : a / b;
+    case Op::kModulo:
+      return b == 0 ? 0 : std::fmod(a, b);
     case Op::kPower: {
       const double result = std::pow(a, b);
       return std::isnan(result) ? 0 : result;
     }
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -69,15 +75,21 @@ void ConcatTrimmed(std::string_view a, std::string_view b, std::string* out) {
 
 bool EvalLogical(Node& node, const EvalContext& ctx) {
   switch (node.op) {
-    case Op::kConstLogical: return node.logical;
-    case Op::kFieldLogical: return IsLogicalTrue(ctx.record[node.offset]);
-    case Op::kLogicalFieldIs: return IsLogicalTrue(ctx.record[node.offset]) == node.logical;
+    case Op::kConstLogical:
+      return node.logical;
+    case Op::kFieldLogical:
+      return IsLogicalTrue(ctx.record[node.offset]);
+    case Op::kLogicalFieldIs:
+      return IsLogicalTrue(ctx.record[node.offset]) == node.logical;
     case Op::kNumericFieldCompare:
       return ApplyCompare(ThreeWay(ParseNumber(FieldBytes(node, ctx), node.width), node.number),
                           node.cmp);
-    case Op::kNot: return !EvalLogical(*node.args[0], ctx);
-    case Op::kAnd: return EvalLogical(*node.args[0], ctx) && EvalLogical(*node.args[1], ctx);
-    case Op::kOr: return EvalLogical(*node.args[0], ctx) || EvalLogical(*node.args[1], ctx);
+    case Op::kNot:
+      return !EvalLogical(*node.args[0], ctx);
+    case Op::kAnd:
+      return EvalLogical(*node.args[0], ctx) && EvalLogical(*node.args[1], ctx);
+    case Op::kOr:
+      return EvalLogical(*node.args[0], ctx) || EvalLogical(*node.args[1], ctx);
     case Op::kCompareNumeric:
       return ApplyCompare(
           ThreeWay(EvalNumeric(*node.args[0], ctx), EvalNumeric(*node.args[1], ctx)), node.cmp);
@@ -87,21 +99,29 @@ bool EvalLogical(Node& node, const EvalContext& ctx) {
     case Op::kCompareLogical:
       return ApplyCompare(
           ThreeWay(EvalLogical(*node.args[0], ctx), EvalLogical(*node.args[1], ctx)), node.cmp);
-    case Op::kCompareString: return CompareStringNode(node, ctx);
-    case Op::kContains: return ContainsNode(node, ctx);
-    default: return EvalFunctionLogical(node, ctx);
+    case Op::kCompareString:
+      return CompareStringNode(node, ctx);
+    case Op::kContains:
+      return ContainsNode(node, ctx);
+    default:
+      return EvalFunctionLogical(node, ctx);
   }
 }
 
 double EvalNumeric(Node& node, const EvalContext& ctx) {
   switch (node.op) {
-    case Op::kConstNumeric: return node.number;
-    case Op::kFieldNumeric: return ParseNumber(FieldBytes(node, ctx), node.width);
-    case Op::kFieldInt32: return ReadLittleEndian<int32_t>(FieldBytes(node, ctx));
-    case Op::kFieldDouble: return ReadLittleEndian<double>(FieldBytes(node, ctx));
+    case Op::kConstNumeric:
+      return node.number;
+    case Op::kFieldNumeric:
+      return ParseNumber(FieldBytes(node, ctx), node.width);
+    case Op::kFieldInt32:
+      return ReadLittleEndian<int32_t>(FieldBytes(node, ctx));
+    case Op::kFieldDouble:
+      return ReadLittleEndian<double>(FieldBytes(node, ctx));
     case Op::kFieldCurrency:
       return static_cast<double>(ReadLittleEndian<int64_t>(FieldBytes(node, ctx))) / 10000.0;
-    case Op::kNegate: return -EvalNumeric(*node.args[0], ctx);
+    case Op::kNegate:
+      return -EvalNumeric(*node.args[0], ctx);
     case Op::kAdd:
     case Op::kSubtract:
     case Op::kMultiply:
@@ -114,27 +134,34 @@ double EvalNumeric(Node& node, const EvalContext& ctx) {
       const int64_t b = EvalDate(*node.args[1], ctx);
       return a == 0 || b == 0 ? 0 : static_cast<double>(a - b);
     }
-    default: return EvalFunctionNumeric(node, ctx);
+    default:
+      return EvalFunctionNumeric(node, ctx);
   }
 }
 
 int64_t EvalDate(Node& node, const EvalContext& ctx) {
   switch (node.op) {
-    case Op::kConstDate: return node.date;
-    case Op::kFieldDate: return JulianFromDtos(FieldBytes(node, ctx));
-    case Op::kFieldDateTime: return ReadLittleEndian<int32_t>(FieldBytes(node, ctx));
+    case Op::kConstDate:
+      return node.date;
+    case Op::kFieldDate:
+      return JulianFromDtos(FieldBytes(node, ctx));
+    case Op::kFieldDateTime:
+      return ReadLittleEndian<int32_t>(FieldBytes(node, ctx));
     case Op::kDatePlusDays:
       return ShiftDate(EvalDate(*node.args[0], ctx), EvalNumeric(*node.args[1], ctx));
     case Op::kDateMinusDays:
       return ShiftDate(EvalDate(*node.args[0], ctx), -EvalNumeric(*node.args[1], ctx));
-    default: return EvalFunctionDate(node, ctx);
+    default:
+      return EvalFunctionDate(node, ctx);
   }
 }
 
 std::string_view EvalString(Node& node, const EvalContext& ctx) {
   switch (node.op) {
-    case Op::kConstString: return node.text;
-    case Op::kFieldChar: return std::string_view(FieldBytes(node, ctx), node.width);
+    case Op::kConstString:
+      return node.text;
+    case Op::kFieldChar:
+      return std::string_view(FieldBytes(node, ctx), node.width);
     case Op::kFieldMemo:
       ctx.view.ReadMemo(node.field, &node.scratch);
       return node.scratch;
@@ -150,7 +177,8 @@ std::string_view EvalString(Node& node, const EvalContext& ctx) {
       ConcatTrimmed(a, EvalString(*node.args[1], ctx), &node.scratch);
       return node.scratch;
     }
-    default: return EvalFunctionString(node, ctx);
+    default:
+      return EvalFunctionString(node, ctx);
   }
 }
 
@@ -174,7 +202,7 @@ int CompareStrings(std::string_view a, std::string_view b, bool exact) {
 }
 
 double ParseNumber(const char* bytes, size_t size) {
-  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
                                        1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
   size_t i = 0;
   while (i < size && bytes[i] == ' ') ++i;

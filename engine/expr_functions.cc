@@ -61,11 +61,16 @@ bool SameNameNoCase(std::string_view a, const char* b) {
 
 const char* TypeWord(ExprType type) {
   switch (type) {
-    case kExprString: return "character";
-    case kExprNumeric: return "numeric";
-    case kExprLogical: return "logical";
-    case kExprDate: return "date";
-    default: return "any";
+    case kExprString:
+      return "character";
+    case kExprNumeric:
+      return "numeric";
+    case kExprLogical:
+      return "logical";
+    case kExprDate:
+      return "date";
+    default:
+      return "any";
   }
 }
 
@@ -105,9 +110,7 @@ std::string_view Arg(Node& node, int i, const EvalContext& ctx) {
   return EvalString(*node.args[i], ctx);
 }
 
-double NumArg(Node& node, int i, const EvalContext& ctx) {
-  return EvalNumeric(*node.args[i], ctx);
-}
+double NumArg(Node& node, int i, const EvalContext& ctx) { return EvalNumeric(*node.args[i], ctx); }
 
 // Case mapping of ASCII and of the CP1252 letters, the code page of the tables we read.
 uint8_t UpperByte(uint8_t c) {
@@ -207,10 +210,14 @@ bool IsEmptyValue(Node& arg, const EvalContext& ctx) {
       const std::string_view text = EvalString(arg, ctx);
       return std::all_of(text.begin(), text.end(), IsBlank);
     }
-    case kExprNumeric: return EvalNumeric(arg, ctx) == 0;
-    case kExprLogical: return !EvalLogical(arg, ctx);
-    case kExprDate: return EvalDate(arg, ctx) == 0;
-    default: return true;
+    case kExprNumeric:
+      return EvalNumeric(arg, ctx) == 0;
+    case kExprLogical:
+      return !EvalLogical(arg, ctx);
+    case kExprDate:
+      return EvalDate(arg, ctx) == 0;
+    default:
+      return true;
   }
 }
 
@@ -238,10 +245,14 @@ bool BindFunction(std::string_view name, std::vector<std::unique_ptr<Node>>* arg
 
 bool EvalFunctionLogical(Node& node, const EvalContext& ctx) {
   switch (node.op) {
-    case Op::kEmpty: return IsEmptyValue(*node.args[0], ctx);
-    case Op::kDeleted: return ctx.view.RecordDeleted();
-    case Op::kIif: return EvalLogical(IifBranch(node, ctx), ctx);
-    default: return false;
+    case Op::kEmpty:
+      return IsEmptyValue(*node.args[0], ctx);
+    case Op::kDeleted:
+      return ctx.view.RecordDeleted();
+    case Op::kIif:
+      return EvalLogical(IifBranch(node, ctx), ctx);
+    default:
+      return false;
   }
 }
 
@@ -251,18 +262,23 @@ double EvalFunctionNumeric(Node& node, const EvalContext& ctx) {
       const std::string_view text = Arg(node, 0, ctx);
       return ParseNumber(text.data(), text.size());
     }
-    case Op::kLen: return static_cast<double>(Arg(node, 0, ctx).size());
-    case Op::kRecno: return ctx.view.RecNo();
+    case Op::kLen:
+      return static_cast<double>(Arg(node, 0, ctx).size());
+    case Op::kRecno:
+      return ctx.view.RecNo();
     case Op::kYear:
     case Op::kMonth:
-    case Op::kDay: return DatePart(node, ctx);
+    case Op::kDay:
+      return DatePart(node, ctx);
     case Op::kAt: {
       const std::string_view needle = Arg(node, 0, ctx);
       const size_t found = needle.empty() ? std::string_view::npos : Arg(node, 1, ctx).find(needle);
       return found == std::string_view::npos ? 0 : static_cast<double>(found + 1);
     }
-    case Op::kIif: return EvalNumeric(IifBranch(node, ctx), ctx);
-    default: return 0;
+    case Op::kIif:
+      return EvalNumeric(IifBranch(node, ctx), ctx);
+    default:
+      return 0;
   }
 }
 
@@ -272,16 +288,21 @@ int64_t EvalFunctionDate(Node& node, const EvalContext& ctx) {
       const std::string_view text = Arg(node, 0, ctx);
       return text.size() < 8 ? 0 : JulianFromDtos(text.data());
     }
-    case Op::kCtod: return CtodJulian(Arg(node, 0, ctx), ctx.settings);
-    case Op::kDate: return TodayJulian();
-    case Op::kIif: return EvalDate(IifBranch(node, ctx), ctx);
-    default: return 0;
+    case Op::kCtod:
+      return CtodJulian(Arg(node, 0, ctx), ctx.settings);
+    case Op::kDate:
+      return TodayJulian();
+    case Op::kIif:
+      return EvalDate(IifBranch(node, ctx), ctx);
+    default:
+      return 0;
   }
 }
 
 std::string_view EvalFunctionString(Node& node, const EvalContext& ctx) {
   switch (node.op) {
-    case Op::kDtos: return Keep(node, DtosFromJulian(EvalDate(*node.args[0], ctx)));
+    case Op::kDtos:
+      return Keep(node, DtosFromJulian(EvalDate(*node.args[0], ctx)));
     case Op::kDtoc:
       DtocText(EvalDate(*node.args[0], ctx), ctx.settings, &node.scratch);
       return node.scratch;
@@ -291,15 +312,14 @@ std::string_view EvalFunctionString(Node& node, const EvalContext& ctx) {
     }
     case Op::kRight: {
       const std::string_view text = Arg(node, 0, ctx);
-      const int64_t count = std::clamp<int64_t>(ToCount(NumArg(node, 1, ctx)), 0,
-                                                static_cast<int64_t>(text.size()));
+      const int64_t count =
+          std::clamp<int64_t>(ToCount(NumArg(node, 1, ctx)), 0, static_cast<int64_t>(text.size()));
       return text.substr(text.size() - static_cast<size_t>(count));
     }
     case Op::kSubstr: {
       const std::string_view text = Arg(node, 0, ctx);
       const bool has_count = node.args.size() > 2;
-      return Substr(text, NumArg(node, 1, ctx), has_count,
-                    has_count ? NumArg(node, 2, ctx) : 0);
+      return Substr(text, NumArg(node, 1, ctx), has_count, has_count ? NumArg(node, 2, ctx) : 0);
     }
     case Op::kUpper: {
       static const CaseTable upper(UpperByte);
@@ -309,12 +329,18 @@ std::string_view EvalFunctionString(Node& node, const EvalContext& ctx) {
       static const CaseTable lower(LowerByte);
       return MapCase(node, ctx, lower);
     }
-    case Op::kRtrim: return Trim(Arg(node, 0, ctx), false, true);
-    case Op::kLtrim: return Trim(Arg(node, 0, ctx), true, false);
-    case Op::kAlltrim: return Trim(Arg(node, 0, ctx), true, true);
-    case Op::kStr: return Str(node, ctx);
-    case Op::kIif: return EvalString(IifBranch(node, ctx), ctx);
-    default: return {};
+    case Op::kRtrim:
+      return Trim(Arg(node, 0, ctx), false, true);
+    case Op::kLtrim:
+      return Trim(Arg(node, 0, ctx), true, false);
+    case Op::kAlltrim:
+      return Trim(Arg(node, 0, ctx), true, true);
+    case Op::kStr:
+      return Str(node, ctx);
+    case Op::kIif:
+      return EvalString(IifBranch(node, ctx), ctx);
+    default:
+      return {};
   }
 }
 

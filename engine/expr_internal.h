@@ -20,13 +20,13 @@ enum class Tok {
   kEnd,
   kNumber,
   kString,
-  kIdent,     // a name; bare AND/OR/NOT/TRUE/FALSE are decided by the parser
-  kTrue,      // .T. .Y.
-  kFalse,     // .F. .N.
-  kDotAnd,    // .AND.
-  kDotOr,     // .OR.
-  kDotNot,    // .NOT.
-  kBang,      // !
+  kIdent,   // a name; bare AND/OR/NOT/TRUE/FALSE are decided by the parser
+  kTrue,    // .T. .Y.
+  kFalse,   // .F. .N.
+  kDotAnd,  // .AND.
+  kDotOr,   // .OR.
+  kDotNot,  // .NOT.
+  kBang,    // !
   kLParen,
   kRParen,
   kComma,
@@ -35,16 +35,16 @@ enum class Tok {
   kStar,
   kSlash,
   kPercent,
-  kPower,     // ^ or **
-  kEq,        // =
-  kEqEq,      // ==
-  kNe,        // <> != #
+  kPower,  // ^ or **
+  kEq,     // =
+  kEqEq,   // ==
+  kNe,     // <> != #
   kLt,
   kGt,
   kLe,
   kGe,
   kDollar,
-  kError,     // a character or literal the language does not have
+  kError,  // a character or literal the language does not have
 };
 
 struct Token {
@@ -61,22 +61,68 @@ std::vector<Token> Tokenize(std::string_view text);
 
 enum class Op {
   // Leaves
-  kConstLogical, kConstNumeric, kConstString, kConstDate,
-  kFieldChar, kFieldNumeric, kFieldLogical, kFieldDate, kFieldMemo,
-  kFieldInt32, kFieldDouble, kFieldCurrency, kFieldDateTime,
+  kConstLogical,
+  kConstNumeric,
+  kConstString,
+  kConstDate,
+  kFieldChar,
+  kFieldNumeric,
+  kFieldLogical,
+  kFieldDate,
+  kFieldMemo,
+  kFieldInt32,
+  kFieldDouble,
+  kFieldCurrency,
+  kFieldDateTime,
   // Logical
-  kNot, kAnd, kOr,
+  kNot,
+  kAnd,
+  kOr,
   kLogicalFieldIs,       // L field compared with a constant: one byte test
   kNumericFieldCompare,  // N/F field compared with a numeric constant, parsed in place
   // Comparisons (cmp holds the operator)
-  kCompareNumeric, kCompareString, kCompareDate, kCompareLogical, kContains,
+  kCompareNumeric,
+  kCompareString,
+  kCompareDate,
+  kCompareLogical,
+  kContains,
   // Arithmetic
-  kNegate, kAdd, kSubtract, kMultiply, kDivide, kModulo, kPower,
-  kConcat, kConcatTrim,
-  kDatePlusDays, kDateMinusDays, kDateDiff,
+  kNegate,
+  kAdd,
+  kSubtract,
+  kMultiply,
+  kDivide,
+  kModulo,
+  kPower,
+  kConcat,
+  kConcatTrim,
+  kDatePlusDays,
+  kDateMinusDays,
+  kDateDiff,
   // Functions
-  kDtos, kStod, kCtod, kDtoc, kLeft, kRight, kSubstr, kUpper, kLower, kRtrim, kLtrim,
-  kAlltrim, kStr, kVal, kLen, kEmpty, kDeleted, kRecno, kIif, kYear, kMonth, kDay, kDate,
+  kDtos,
+  kStod,
+  kCtod,
+  kDtoc,
+  kLeft,
+  kRight,
+  kSubstr,
+  kUpper,
+  kLower,
+  kRtrim,
+  kLtrim,
+  kAlltrim,
+  kStr,
+  kVal,
+  kLen,
+  kEmpty,
+  kDeleted,
+  kRecno,
+  kIif,
+  kYear,
+  kMonth,
+  kDay,
+  kDate,
   kAt,
 };
 
@@ -85,12 +131,18 @@ enum class Cmp { kEq, kExactEq, kNe, kLt, kGt, kLe, kGe };
 inline bool ApplyCompare(int three_way, Cmp cmp) {
   switch (cmp) {
     case Cmp::kEq:
-    case Cmp::kExactEq: return three_way == 0;
-    case Cmp::kNe: return three_way != 0;
-    case Cmp::kLt: return three_way < 0;
-    case Cmp::kGt: return three_way > 0;
-    case Cmp::kLe: return three_way <= 0;
-    case Cmp::kGe: return three_way >= 0;
+    case Cmp::kExactEq:
+      return three_way == 0;
+    case Cmp::kNe:
+      return three_way != 0;
+    case Cmp::kLt:
+      return three_way < 0;
+    case Cmp::kGt:
+      return three_way > 0;
+    case Cmp::kLe:
+      return three_way <= 0;
+    case Cmp::kGe:
+      return three_way >= 0;
   }
   return false;
 }
@@ -167,11 +219,11 @@ class ConditionProgram {
     Cmp cmp;
     int offset;
     int width;
-    int64_t integer;       // kInteger: the constant
-    double number;         // kNumeric: the constant
-    Node* node;            // kInteger (fallback), kTree
-    bool accepts[256];     // kByteSet: by byte value, whether it passes
-    int on_true;           // next condition, or kPass / kFail
+    int64_t integer;    // kInteger: the constant
+    double number;      // kNumeric: the constant
+    Node* node;         // kInteger (fallback), kTree
+    bool accepts[256];  // kByteSet: by byte value, whether it passes
+    int on_true;        // next condition, or kPass / kFail
     int on_false;
   };
   static constexpr int kPass = -1;

@@ -40,9 +40,8 @@ class Lexer {
 
  private:
   void SkipBlanks() {
-    while (pos_ < text_.size() &&
-           (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\r' ||
-            text_[pos_] == '\n')) {
+    while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t' ||
+                                   text_[pos_] == '\r' || text_[pos_] == '\n')) {
       ++pos_;
     }
   }
@@ -115,24 +114,39 @@ class Lexer {
   Token Symbol(size_t start, char c) {
     const char next = Peek(1);
     switch (c) {
-      case '(': return Make(Tok::kLParen, start, 1);
-      case ')': return Make(Tok::kRParen, start, 1);
-      case ',': return Make(Tok::kComma, start, 1);
-      case '+': return Make(Tok::kPlus, start, 1);
-      case '-': return Make(next == '>' ? Tok::kError : Tok::kMinus, start, 1);
-      case '*': return next == '*' ? Make(Tok::kPower, start, 2) : Make(Tok::kStar, start, 1);
-      case '/': return Make(Tok::kSlash, start, 1);
-      case '%': return Make(Tok::kPercent, start, 1);
-      case '^': return Make(Tok::kPower, start, 1);
-      case '$': return Make(Tok::kDollar, start, 1);
-      case '#': return Make(Tok::kNe, start, 1);
-      case '=': return next == '=' ? Make(Tok::kEqEq, start, 2) : Make(Tok::kEq, start, 1);
-      case '!': return next == '=' ? Make(Tok::kNe, start, 2) : Make(Tok::kBang, start, 1);
+      case '(':
+        return Make(Tok::kLParen, start, 1);
+      case ')':
+        return Make(Tok::kRParen, start, 1);
+      case ',':
+        return Make(Tok::kComma, start, 1);
+      case '+':
+        return Make(Tok::kPlus, start, 1);
+      case '-':
+        return Make(next == '>' ? Tok::kError : Tok::kMinus, start, 1);
+      case '*':
+        return next == '*' ? Make(Tok::kPower, start, 2) : Make(Tok::kStar, start, 1);
+      case '/':
+        return Make(Tok::kSlash, start, 1);
+      case '%':
+        return Make(Tok::kPercent, start, 1);
+      case '^':
+        return Make(Tok::kPower, start, 1);
+      case '$':
+        return Make(Tok::kDollar, start, 1);
+      case '#':
+        return Make(Tok::kNe, start, 1);
+      case '=':
+        return next == '=' ? Make(Tok::kEqEq, start, 2) : Make(Tok::kEq, start, 1);
+      case '!':
+        return next == '=' ? Make(Tok::kNe, start, 2) : Make(Tok::kBang, start, 1);
       case '<':
         if (next == '>') return Make(Tok::kNe, start, 2);
         return next == '=' ? Make(Tok::kLe, start, 2) : Make(Tok::kLt, start, 1);
-      case '>': return next == '=' ? Make(Tok::kGe, start, 2) : Make(Tok::kGt, start, 1);
-      default: return Make(Tok::kError, start, 1);
+      case '>':
+        return next == '=' ? Make(Tok::kGe, start, 2) : Make(Tok::kGt, start, 1);
+      default:
+        return Make(Tok::kError, start, 1);
     }
   }
 

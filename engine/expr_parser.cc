@@ -26,21 +26,31 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 
 const char* TypeName(ExprType type) {
   switch (type) {
-    case kExprString: return "character";
-    case kExprNumeric: return "numeric";
-    case kExprLogical: return "logical";
-    case kExprDate: return "date";
-    default: return "invalid";
+    case kExprString:
+      return "character";
+    case kExprNumeric:
+      return "numeric";
+    case kExprLogical:
+      return "logical";
+    case kExprDate:
+      return "date";
+    default:
+      return "invalid";
   }
 }
 
 Cmp MirrorCompare(Cmp cmp) {
   switch (cmp) {
-    case Cmp::kLt: return Cmp::kGt;
-    case Cmp::kGt: return Cmp::kLt;
-    case Cmp::kLe: return Cmp::kGe;
-    case Cmp::kGe: return Cmp::kLe;
-    default: return cmp;
+    case Cmp::kLt:
+      return Cmp::kGt;
+    case Cmp::kGt:
+      return Cmp::kLt;
+    case Cmp::kLe:
+      return Cmp::kGe;
+    case Cmp::kGe:
+      return Cmp::kLe;
+    default:
+      return cmp;
   }
 }
 
@@ -98,9 +108,8 @@ class Parser {
   }
 
   NodePtr TypeError(const Token& op, const Node& left, const Node& right) {
-    return Fail("type mismatch: " + std::string(TypeName(left.type)) + " " +
-                std::string(op.text) + " " + TypeName(right.type) + " at position " +
-                std::to_string(op.pos + 1));
+    return Fail("type mismatch: " + std::string(TypeName(left.type)) + " " + std::string(op.text) +
+                " " + TypeName(right.type) + " at position " + std::to_string(op.pos + 1));
   }
 
   NodePtr Finish(NodePtr node) {
@@ -197,13 +206,20 @@ class Parser {
 
   static Cmp CompareOf(Tok kind) {
     switch (kind) {
-      case Tok::kEqEq: return Cmp::kExactEq;
-      case Tok::kNe: return Cmp::kNe;
-      case Tok::kLt: return Cmp::kLt;
-      case Tok::kGt: return Cmp::kGt;
-      case Tok::kLe: return Cmp::kLe;
-      case Tok::kGe: return Cmp::kGe;
-      default: return Cmp::kEq;
+      case Tok::kEqEq:
+        return Cmp::kExactEq;
+      case Tok::kNe:
+        return Cmp::kNe;
+      case Tok::kLt:
+        return Cmp::kLt;
+      case Tok::kGt:
+        return Cmp::kGt;
+      case Tok::kLe:
+        return Cmp::kLe;
+      case Tok::kGe:
+        return Cmp::kGe;
+      default:
+        return Cmp::kEq;
     }
   }
 
@@ -214,8 +230,10 @@ class Parser {
       return Make(Op::kContains, kExprLogical, std::move(left), std::move(right));
     }
     const Cmp cmp = CompareOf(op.kind);
-    if (left->type == kExprNumeric) return NumericComparison(cmp, std::move(left), std::move(right));
-    if (left->type == kExprLogical) return LogicalComparison(cmp, std::move(left), std::move(right));
+    if (left->type == kExprNumeric)
+      return NumericComparison(cmp, std::move(left), std::move(right));
+    if (left->type == kExprLogical)
+      return LogicalComparison(cmp, std::move(left), std::move(right));
     const Op kind = left->type == kExprString ? Op::kCompareString : Op::kCompareDate;
     NodePtr node = Make(kind, kExprLogical, std::move(left), std::move(right));
     if (node) node->cmp = cmp;
@@ -363,10 +381,12 @@ class Parser {
         node->logical = token.kind == Tok::kTrue;
         return node;
       }
-      case Tok::kLParen: return ParseParenthesised();
+      case Tok::kLParen:
+        return ParseParenthesised();
       case Tok::kIdent:
         return Current().kind == Tok::kLParen ? ParseCall(token) : ParseField(token);
-      default: return Fail("unexpected " + Describe(token));
+      default:
+        return Fail("unexpected " + Describe(token));
     }
   }
 
@@ -425,17 +445,27 @@ class Parser {
 
   static NodePtr FieldNode(const FieldInfo& field) {
     switch (std::toupper(static_cast<unsigned char>(field.type))) {
-      case 'C': return NewNode(Op::kFieldChar, kExprString);
+      case 'C':
+        return NewNode(Op::kFieldChar, kExprString);
       case 'N':
-      case 'F': return NewNode(Op::kFieldNumeric, kExprNumeric);
-      case 'L': return NewNode(Op::kFieldLogical, kExprLogical);
-      case 'D': return field.width == 8 ? NewNode(Op::kFieldDate, kExprDate) : nullptr;
-      case 'M': return NewNode(Op::kFieldMemo, kExprString);
-      case 'I': return field.width == 4 ? NewNode(Op::kFieldInt32, kExprNumeric) : nullptr;
-      case 'B': return field.width == 8 ? NewNode(Op::kFieldDouble, kExprNumeric) : nullptr;
-      case 'Y': return field.width == 8 ? NewNode(Op::kFieldCurrency, kExprNumeric) : nullptr;
-      case 'T': return field.width == 8 ? NewNode(Op::kFieldDateTime, kExprDate) : nullptr;
-      default: return nullptr;
+      case 'F':
+        return NewNode(Op::kFieldNumeric, kExprNumeric);
+      case 'L':
+        return NewNode(Op::kFieldLogical, kExprLogical);
+      case 'D':
+        return field.width == 8 ? NewNode(Op::kFieldDate, kExprDate) : nullptr;
+      case 'M':
+        return NewNode(Op::kFieldMemo, kExprString);
+      case 'I':
+        return field.width == 4 ? NewNode(Op::kFieldInt32, kExprNumeric) : nullptr;
+      case 'B':
+        return field.width == 8 ? NewNode(Op::kFieldDouble, kExprNumeric) : nullptr;
+      case 'Y':
+        return field.width == 8 ? NewNode(Op::kFieldCurrency, kExprNumeric) : nullptr;
+      case 'T':
+        return field.width == 8 ? NewNode(Op::kFieldDateTime, kExprDate) : nullptr;
+      default:
+        return nullptr;
     }
   }
 
@@ -524,7 +554,8 @@ class Program final : public CompiledExpr {
       return;
     }
     if (conditions_->is_conjunction()) {
-      for (size_t i = 0; i < count; ++i) matches[i] = conditions_->RunConjunction(first + i * stride);
+      for (size_t i = 0; i < count; ++i)
+        matches[i] = conditions_->RunConjunction(first + i * stride);
       return;
     }
     BlockRecordView view(layout);
@@ -545,11 +576,20 @@ class Program final : public CompiledExpr {
     const EvalContext ctx{view, view.Record(), settings};
     std::string out;
     switch (root_->type) {
-      case kExprString: out = expr::EvalString(*root_, ctx); break;
-      case kExprNumeric: DisplayNumber(*root_, expr::EvalNumeric(*root_, ctx), &out); break;
-      case kExprLogical: out = expr::EvalLogical(*root_, ctx) ? "T" : "F"; break;
-      case kExprDate: out = DtosFromJulian(expr::EvalDate(*root_, ctx)); break;
-      default: break;
+      case kExprString:
+        out = expr::EvalString(*root_, ctx);
+        break;
+      case kExprNumeric:
+        DisplayNumber(*root_, expr::EvalNumeric(*root_, ctx), &out);
+        break;
+      case kExprLogical:
+        out = expr::EvalLogical(*root_, ctx) ? "T" : "F";
+        break;
+      case kExprDate:
+        out = DtosFromJulian(expr::EvalDate(*root_, ctx));
+        break;
+      default:
+        break;
     }
     return out;
   }

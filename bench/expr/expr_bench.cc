@@ -75,7 +75,8 @@ MappedFile MapTable(size_t count) {
   std::vector<uint8_t> block;
   for (size_t i = 0; i < count; ++i) {
     char record[kRecordLength + 1];
-    std::snprintf(record, sizeof record, " %-40s%-20s%c%zu", ("Category " + std::to_string(i)).c_str(),
+    std::snprintf(record, sizeof record, " %-40s%-20s%c%zu",
+                  ("Category " + std::to_string(i)).c_str(),
                   ("DIR" + std::to_string(i % 997)).c_str(), i % 3 == 0 ? 'F' : 'T', i % 7);
     block.insert(block.end(), record, record + kRecordLength);
     if (block.size() > (1 << 20) || i + 1 == count) {
@@ -179,7 +180,8 @@ BENCHMARK(BM_UpperPrefixQuery)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--records=", 10) == 0) g_records = std::strtoul(argv[i] + 10, nullptr, 10);
+    if (std::strncmp(argv[i], "--records=", 10) == 0)
+      g_records = std::strtoul(argv[i] + 10, nullptr, 10);
   }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

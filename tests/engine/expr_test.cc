@@ -1,5 +1,7 @@
 // Tests of the expression language: compiles texts against a small in-memory table and
 // evaluates them on its record image, through the same calls the work areas make.
+#include "engine/expr.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,8 +10,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "engine/expr.h"
 
 namespace xb {
 namespace {
@@ -25,8 +25,7 @@ class TestTable : public RecordView {
   TestTable& Set(const std::string& name, const std::string& bytes) {
     const FieldInfo& field = fields_[FieldIndex(name)];
     std::memset(&record_[field.offset], ' ', field.width);
-    std::memcpy(&record_[field.offset], bytes.data(),
-                std::min<size_t>(bytes.size(), field.width));
+    std::memcpy(&record_[field.offset], bytes.data(), std::min<size_t>(bytes.size(), field.width));
     return *this;
   }
   void SetDeleted(bool deleted) { record_[0] = deleted ? '*' : ' '; }
@@ -92,26 +91,24 @@ INSTANTIATE_TEST_SUITE_P(
     Precedence, ExprValueTest,
     testing::Values(Case{"1+2*3", "7"}, Case{"(1+2)*3", "9"}, Case{"2^3^2", "64"},
                     Case{"2**3", "8"}, Case{"-2^2", "4"}, Case{"7%3", "1"}, Case{"10/4", "2.5"},
-                    Case{"1/0", "0"}, Case{"5%0", "0"}, Case{"(-8)^0.5", "0"},
-                    Case{".5+.5", "1"}, Case{"--3", "3"}, Case{"+4", "4"},
-                    Case{".T. .OR. .F. .AND. .F.", "T"}, Case{".NOT. .T. .OR. .T.", "T"},
-                    Case{"!.F. .AND. .F.", "F"}, Case{"1 < 2 = .T.", "T"},
-                    Case{"NOT 1=2", "T"}, Case{"2+3 > 4 .and. 'a'$'cab'", "T"}));
+                    Case{"1/0", "0"}, Case{"5%0", "0"}, Case{"(-8)^0.5", "0"}, Case{".5+.5", "1"},
+                    Case{"--3", "3"}, Case{"+4", "4"}, Case{".T. .OR. .F. .AND. .F.", "T"},
+                    Case{".NOT. .T. .OR. .T.", "T"}, Case{"!.F. .AND. .F.", "F"},
+                    Case{"1 < 2 = .T.", "T"}, Case{"NOT 1=2", "T"},
+                    Case{"2+3 > 4 .and. 'a'$'cab'", "T"}));
 
 INSTANTIATE_TEST_SUITE_P(
     ProgramQueries, ExprValueTest,
-    testing::Values(Case{"TIPO=1 AND VISUALIZZA=TRUE", "T"},
-                    Case{"tipo = 1 and visualizza = true", "T"}, Case{"TIPO=2 AND VISUALIZZA=TRUE", "F"},
-                    Case{"TIPO=1 AND VISUALIZZA=FALSE", "F"}, Case{"TIPO=1.AND.VISUALIZZA", "T"},
-                    Case{"VISUALIZZA= .T.", "T"}, Case{"VISUALIZZA= .F.", "F"},
-                    Case{".t. = VISUALIZZA", "T"}, Case{"VISUALIZZA <> .Y.", "F"},
-                    Case{"VISUALIZZA != .n.", "T"}, Case{"VISUALIZZA # FALSE", "T"},
-                    Case{"1 < TIPO", "F"}, Case{"0 < TIPO", "T"}, Case{"TIPO >= 1", "T"},
-                    Case{"2 >= TIPO .AND. TIPO > 0.5", "T"},
-                    Case{"(NAME=\"ROSSI\") .and. (TIPO=1 AND VISUALIZZA=TRUE)", "T"},
-                    Case{"UPPER(NAME)=\"ROSSI     \"", "T"},
-                    Case{"LEFT( DTOS(BORN), 4) = \"1945\"", "T"},
-                    Case{"DTOS(BORN) = \"19450512\"", "T"}));
+    testing::Values(
+        Case{"TIPO=1 AND VISUALIZZA=TRUE", "T"}, Case{"tipo = 1 and visualizza = true", "T"},
+        Case{"TIPO=2 AND VISUALIZZA=TRUE", "F"}, Case{"TIPO=1 AND VISUALIZZA=FALSE", "F"},
+        Case{"TIPO=1.AND.VISUALIZZA", "T"}, Case{"VISUALIZZA= .T.", "T"},
+        Case{"VISUALIZZA= .F.", "F"}, Case{".t. = VISUALIZZA", "T"}, Case{"VISUALIZZA <> .Y.", "F"},
+        Case{"VISUALIZZA != .n.", "T"}, Case{"VISUALIZZA # FALSE", "T"}, Case{"1 < TIPO", "F"},
+        Case{"0 < TIPO", "T"}, Case{"TIPO >= 1", "T"}, Case{"2 >= TIPO .AND. TIPO > 0.5", "T"},
+        Case{"(NAME=\"ROSSI\") .and. (TIPO=1 AND VISUALIZZA=TRUE)", "T"},
+        Case{"UPPER(NAME)=\"ROSSI     \"", "T"}, Case{"LEFT( DTOS(BORN), 4) = \"1945\"", "T"},
+        Case{"DTOS(BORN) = \"19450512\"", "T"}));
 
 INSTANTIATE_TEST_SUITE_P(
     StringsExactOff, ExprValueTest,
@@ -126,57 +123,59 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"'ab '-'cd'", "abcd "}, Case{"NAME+'!'", "ROSSI     !"},
                     Case{"'\xe9' > 'z'", "T"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    FieldDecoding, ExprValueTest,
-    testing::Values(Case{"PRICE", "   -1.50"}, Case{"PRICE*2", "-3"}, Case{"BLANKN", "    0"},
-                    Case{"BLANKN=0", "T"}, Case{"EMPTY(BLANKN)", "T"}, Case{"EMPTY(EMPTYD)", "T"},
-                    Case{"BORN", "19450512"}, Case{"EMPTYD", "        "},
-                    Case{"EMPTYD < BORN", "T"}, Case{"BORN+1", "19450513"},
-                    Case{"BORN - STOD('19450101')", "131"}, Case{"EMPTYD - BORN", "0"},
-                    Case{"EMPTYD + 5", "        "}, Case{"LEN(NAME)", "10"},
-                    Case{"DELETED()", "F"}, Case{"RECNO()", "7"}, Case{"VISUALIZZA", "T"}));
+INSTANTIATE_TEST_SUITE_P(FieldDecoding, ExprValueTest,
+                         testing::Values(Case{"PRICE", "   -1.50"}, Case{"PRICE*2", "-3"},
+                                         Case{"BLANKN", "    0"}, Case{"BLANKN=0", "T"},
+                                         Case{"EMPTY(BLANKN)", "T"}, Case{"EMPTY(EMPTYD)", "T"},
+                                         Case{"BORN", "19450512"}, Case{"EMPTYD", "        "},
+                                         Case{"EMPTYD < BORN", "T"}, Case{"BORN+1", "19450513"},
+                                         Case{"BORN - STOD('19450101')", "131"},
+                                         Case{"EMPTYD - BORN", "0"}, Case{"EMPTYD + 5", "        "},
+                                         Case{"LEN(NAME)", "10"}, Case{"DELETED()", "F"},
+                                         Case{"RECNO()", "7"}, Case{"VISUALIZZA", "T"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Functions, ExprValueTest,
-    testing::Values(
-        Case{"SUBSTR('hello',2,3)", "ell"}, Case{"SUBSTR('hello',-3)", "llo"},
-        Case{"SUBSTR('hello',-10,2)", "he"}, Case{"SUBSTR('hello',0,2)", "he"},
-        Case{"SUBSTR('hello',9)", ""}, Case{"SUBSTR('hello',2,-1)", ""},
-        Case{"SUBSTR('hello',4,99)", "lo"}, Case{"LEFT('hello',2)", "he"},
-        Case{"LEFT('hello',-1)", ""}, Case{"LEFT('hello',99)", "hello"},
-        Case{"RIGHT('hello',3)", "llo"}, Case{"RIGHT('hi',5)", "hi"}, Case{"RIGHT('hi',-2)", ""},
-        Case{"UPPER('ab\xe0\xff')", "AB\xc0\x9f"}, Case{"LOWER('AB\xc9')", "ab\xe9"},
-        Case{"TRIM(' a  ')", " a"}, Case{"RTRIM(' a  ')", " a"}, Case{"LTRIM(' a  ')", "a  "},
-        Case{"ALLTRIM('  a b  ')", "a b"}, Case{"ALLTRIM(NAME)+'.'", "ROSSI."},
-        Case{"AT('l','hello')", "3"}, Case{"AT('z','hello')", "0"}, Case{"AT('','hello')", "0"},
-        Case{"VAL(' 12.5abc')", "12.5"}, Case{"VAL('abc')", "0"}, Case{"VAL('-3')", "-3"},
-        Case{"LEN('')", "0"}, Case{"IIF(TIPO=1,'yes','no')", "yes"},
-        Case{"iif(.F., 1/0, 2)", "2"}, Case{"IF(.T., BORN, EMPTYD)", "19450512"},
-        Case{"EMPTY('  \t\r\n')", "T"}, Case{"EMPTY('')", "T"}, Case{"EMPTY(0)", "T"},
-        Case{"EMPTY(.F.)", "T"}, Case{"EMPTY('a')", "F"}, Case{"EMPTY(NAME)", "F"},
-        Case{"EMPTY(-1)", "F"}, Case{"YEAR(BORN)", "1945"}, Case{"MONTH(BORN)", "5"},
-        Case{"DAY(BORN)", "12"}, Case{"YEAR(EMPTYD)+MONTH(EMPTYD)+DAY(EMPTYD)", "0"},
-        Case{"DATE() > STOD('20200101')", "T"}));
+    testing::Values(Case{"SUBSTR('hello',2,3)", "ell"}, Case{"SUBSTR('hello',-3)", "llo"},
+                    Case{"SUBSTR('hello',-10,2)", "he"}, Case{"SUBSTR('hello',0,2)", "he"},
+                    Case{"SUBSTR('hello',9)", ""}, Case{"SUBSTR('hello',2,-1)", ""},
+                    Case{"SUBSTR('hello',4,99)", "lo"}, Case{"LEFT('hello',2)", "he"},
+                    Case{"LEFT('hello',-1)", ""}, Case{"LEFT('hello',99)", "hello"},
+                    Case{"RIGHT('hello',3)", "llo"}, Case{"RIGHT('hi',5)", "hi"},
+                    Case{"RIGHT('hi',-2)", ""}, Case{"UPPER('ab\xe0\xff')", "AB\xc0\x9f"},
+                    Case{"LOWER('AB\xc9')", "ab\xe9"}, Case{"TRIM(' a  ')", " a"},
+                    Case{"RTRIM(' a  ')", " a"}, Case{"LTRIM(' a  ')", "a  "},
+                    Case{"ALLTRIM('  a b  ')", "a b"}, Case{"ALLTRIM(NAME)+'.'", "ROSSI."},
+                    Case{"AT('l','hello')", "3"}, Case{"AT('z','hello')", "0"},
+                    Case{"AT('','hello')", "0"}, Case{"VAL(' 12.5abc')", "12.5"},
+                    Case{"VAL('abc')", "0"}, Case{"VAL('-3')", "-3"}, Case{"LEN('')", "0"},
+                    Case{"IIF(TIPO=1,'yes','no')", "yes"}, Case{"iif(.F., 1/0, 2)", "2"},
+                    Case{"IF(.T., BORN, EMPTYD)", "19450512"}, Case{"EMPTY('  \t\r\n')", "T"},
+                    Case{"EMPTY('')", "T"}, Case{"EMPTY(0)", "T"}, Case{"EMPTY(.F.)", "T"},
+                    Case{"EMPTY('a')", "F"}, Case{"EMPTY(NAME)", "F"}, Case{"EMPTY(-1)", "F"},
+                    Case{"YEAR(BORN)", "1945"}, Case{"MONTH(BORN)", "5"}, Case{"DAY(BORN)", "12"},
+                    Case{"YEAR(EMPTYD)+MONTH(EMPTYD)+DAY(EMPTYD)", "0"},
+                    Case{"DATE() > STOD('20200101')", "T"}));
 
 INSTANTIATE_TEST_SUITE_P(
     StrAndDates, ExprValueTest,
-    testing::Values(
-        Case{"STR(3.14159,6,2)", "  3.14"}, Case{"STR(2.675,5,2)", " 2.68"},
-        Case{"STR(-2.5)", "        -3"}, Case{"STR(0.5)", "         1"},
-        Case{"STR(-0.4)", "         0"}, Case{"STR(12345,3)", "***"},
-        Case{"STR(10^20)", "**********"}, Case{"STR(99.99,4,1)", "****"},
-        Case{"STR(99.99,5,1)", "100.0"}, Case{"STR(0.05,4,2)", "0.05"},
-        Case{"STR(-0.05,5,1)", " -0.1"}, Case{"STR(TIPO)", "1"}, Case{"STR(PRICE)", "   -1.50"},
-        Case{"STR(5,0)", ""}, Case{"VAL(STR(123.45,8,2))", "123.45"},
-        Case{"STOD('20240229')+1", "20240301"}, Case{"STOD('20240301')-STOD('20240201')", "29"},
-        Case{"STOD('20230229')", "        "}, Case{"STOD('2023')", "        "},
-        Case{"DTOS(STOD('20231301'))", "        "}, Case{"STOD('00000000')", "        "},
-        Case{"STOD('99991231')+1", "        "}, Case{"DTOC(EMPTYD)", "  /  /  "},
-        Case{"DTOC(BORN)", "05/12/45"}, Case{"CTOD('05/12/45')", "19450512"},
-        Case{"CTOD('12/25/1999')", "19991225"}, Case{"CTOD('02/30/2000')", "        "},
-        Case{"CTOD('abc')", "        "}, Case{"CTOD('')", "        "},
-        Case{"CTOD('1/2')", "        "}, Case{"CTOD('1/2/12345')", "        "},
-        Case{"EMPTY(CTOD('13/13/13'))", "T"}));
+    testing::Values(Case{"STR(3.14159,6,2)", "  3.14"}, Case{"STR(2.675,5,2)", " 2.68"},
+                    Case{"STR(-2.5)", "        -3"}, Case{"STR(0.5)", "         1"},
+                    Case{"STR(-0.4)", "         0"}, Case{"STR(12345,3)", "***"},
+                    Case{"STR(10^20)", "**********"}, Case{"STR(99.99,4,1)", "****"},
+                    Case{"STR(99.99,5,1)", "100.0"}, Case{"STR(0.05,4,2)", "0.05"},
+                    Case{"STR(-0.05,5,1)", " -0.1"}, Case{"STR(TIPO)", "1"},
+                    Case{"STR(PRICE)", "   -1.50"}, Case{"STR(5,0)", ""},
+                    Case{"VAL(STR(123.45,8,2))", "123.45"}, Case{"STOD('20240229')+1", "20240301"},
+                    Case{"STOD('20240301')-STOD('20240201')", "29"},
+                    Case{"STOD('20230229')", "        "}, Case{"STOD('2023')", "        "},
+                    Case{"DTOS(STOD('20231301'))", "        "},
+                    Case{"STOD('00000000')", "        "}, Case{"STOD('99991231')+1", "        "},
+                    Case{"DTOC(EMPTYD)", "  /  /  "}, Case{"DTOC(BORN)", "05/12/45"},
+                    Case{"CTOD('05/12/45')", "19450512"}, Case{"CTOD('12/25/1999')", "19991225"},
+                    Case{"CTOD('02/30/2000')", "        "}, Case{"CTOD('abc')", "        "},
+                    Case{"CTOD('')", "        "}, Case{"CTOD('1/2')", "        "},
+                    Case{"CTOD('1/2/12345')", "        "}, Case{"EMPTY(CTOD('13/13/13'))", "T"}));
 
 struct SettingsCase {
   const char* text;
@@ -198,19 +197,18 @@ TEST_P(ExprSettingsTest, FollowsSettings) {
   EXPECT_EQ(Evaluate(c.text, table, settings), c.expected) << c.text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ExactOn, ExprSettingsTest,
-    testing::Values(SettingsCase{"'123'='123  '", true, 1900, false, 0, "T"},
-                    SettingsCase{"'12345'='123'", true, 1900, false, 0, "F"},
-                    SettingsCase{"'abc'=''", true, 1900, false, 0, "F"},
-                    SettingsCase{"'   '=''", true, 1900, false, 0, "T"},
-                    SettingsCase{"'abc '=='abc'", true, 1900, false, 0, "F"},
-                    SettingsCase{"'abc'<'abc '", true, 1900, false, 0, "F"},
-                    SettingsCase{"'ab'<'abc'", true, 1900, false, 0, "T"},
-                    SettingsCase{"'ab\x01'<'ab'", true, 1900, false, 0, "T"},
-                    SettingsCase{"NAME='ROSSI'", true, 1900, false, 0, "T"},
-                    SettingsCase{"NAME='ROS'", true, 1900, false, 0, "F"},
-                    SettingsCase{"NAME<>'ROS'", true, 1900, false, 0, "T"}));
+INSTANTIATE_TEST_SUITE_P(ExactOn, ExprSettingsTest,
+                         testing::Values(SettingsCase{"'123'='123  '", true, 1900, false, 0, "T"},
+                                         SettingsCase{"'12345'='123'", true, 1900, false, 0, "F"},
+                                         SettingsCase{"'abc'=''", true, 1900, false, 0, "F"},
+                                         SettingsCase{"'   '=''", true, 1900, false, 0, "T"},
+                                         SettingsCase{"'abc '=='abc'", true, 1900, false, 0, "F"},
+                                         SettingsCase{"'abc'<'abc '", true, 1900, false, 0, "F"},
+                                         SettingsCase{"'ab'<'abc'", true, 1900, false, 0, "T"},
+                                         SettingsCase{"'ab\x01'<'ab'", true, 1900, false, 0, "T"},
+                                         SettingsCase{"NAME='ROSSI'", true, 1900, false, 0, "T"},
+                                         SettingsCase{"NAME='ROS'", true, 1900, false, 0, "F"},
+                                         SettingsCase{"NAME<>'ROS'", true, 1900, false, 0, "T"}));
 
 INSTANTIATE_TEST_SUITE_P(
     DateFormats, ExprSettingsTest,
@@ -251,14 +249,15 @@ TEST_P(ExprErrorTest, RefusesWithReason) {
   EXPECT_EQ(CompiledExpr::TypeOf(GetParam(), table), kExprError);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SyntaxAndTypes, ExprErrorTest,
-    testing::Values("", "   ", "1 +", "(1", "1)", "'abc", "[abc", "NAME + 1", "TIPO = 'a'",
-                    "NOSUCH = 1", "FOO(1)", "LEFT('a')", "LEFT('a', 1, 2)", "IIF(.T., 1, 'a')",
-                    "IIF(1, 2, 3)", ".X.", ".T", "A->NAME", "NOT 5", "-'a'", "1 = 1 = 1",
-                    "@", "TIPO=1 AND", "VISUALIZZA .AND. TIPO", "BORN + BORN", "1 - BORN",
-                    "'a' $ 1", "UPPER(1)", "EMPTY()", "DELETED(1)", "1 2", "TIPO=1 VISUALIZZA",
-                    "STR('1')", "1e", "TRUE.", "\"abc\"\"", ","));
+INSTANTIATE_TEST_SUITE_P(SyntaxAndTypes, ExprErrorTest,
+                         testing::Values("", "   ", "1 +", "(1", "1)", "'abc", "[abc", "NAME + 1",
+                                         "TIPO = 'a'", "NOSUCH = 1", "FOO(1)", "LEFT('a')",
+                                         "LEFT('a', 1, 2)", "IIF(.T., 1, 'a')", "IIF(1, 2, 3)",
+                                         ".X.", ".T", "A->NAME", "NOT 5", "-'a'", "1 = 1 = 1", "@",
+                                         "TIPO=1 AND", "VISUALIZZA .AND. TIPO", "BORN + BORN",
+                                         "1 - BORN", "'a' $ 1", "UPPER(1)", "EMPTY()", "DELETED(1)",
+                                         "1 2", "TIPO=1 VISUALIZZA", "STR('1')", "1e", "TRUE.",
+                                         "\"abc\"\"", ","));
 
 TEST(ExprErrorTest, ExplainsWhereTheTextIsWrong) {
   const TestTable table = CategoryTable();
@@ -274,9 +273,8 @@ TEST(ExprErrorTest, ExplainsWhereTheTextIsWrong) {
 TEST(ExprErrorTest, DeepNestingIsRefusedNotOverflowed) {
   const TestTable table = CategoryTable();
   for (const std::string& text :
-       {std::string(100000, '(') + "1" + std::string(100000, ')'),
-        std::string(100000, '-') + "1", std::string(50000, '!') + ".T.",
-        "1" + std::string() + [] {
+       {std::string(100000, '(') + "1" + std::string(100000, ')'), std::string(100000, '-') + "1",
+        std::string(50000, '!') + ".T.", "1" + std::string() + [] {
           std::string chain;
           for (int i = 0; i < 100000; ++i) chain += "+1";
           return chain;
@@ -313,7 +311,7 @@ TEST(ExprFieldTest, DecodesLogicalAndNumericBytesLeniently) {
   const struct {
     const char* flag;
     bool expected;
-  } flags[] = {{"T", true}, {"t", true}, {"Y", true}, {"y", true}, {"F", false},
+  } flags[] = {{"T", true},  {"t", true},  {"Y", true},  {"y", true}, {"F", false},
                {"N", false}, {"?", false}, {" ", false}, {"1", false}};
   for (const auto& f : flags) {
     table.Set("FLAG", f.flag);
@@ -323,9 +321,14 @@ TEST(ExprFieldTest, DecodesLogicalAndNumericBytesLeniently) {
   const struct {
     const char* bytes;
     const char* expected;
-  } amounts[] = {{"      1.25", "1.25"}, {"     -0.50", "-0.5"}, {"          ", "0"},
-                 {"**********", "0"},   {"  12abc   ", "12"},   {"1234567.89", "1234567.89"},
-                 {"+3", "3"},           {"0.1", "0.1"}};
+  } amounts[] = {{"      1.25", "1.25"},
+                 {"     -0.50", "-0.5"},
+                 {"          ", "0"},
+                 {"**********", "0"},
+                 {"  12abc   ", "12"},
+                 {"1234567.89", "1234567.89"},
+                 {"+3", "3"},
+                 {"0.1", "0.1"}};
   for (const auto& a : amounts) {
     table.Set("AMOUNT", a.bytes);
     EXPECT_EQ(Evaluate("AMOUNT + 0", table), a.expected) << a.bytes;
@@ -343,7 +346,7 @@ TEST(ExprFieldTest, ReadsBinaryFieldTypes) {
   table.Add("COUNT", 'I', 4).Add("RATE", 'B', 8).Add("CASH", 'Y', 8).Add("STAMP", 'T', 8);
   const int32_t count = -42;
   const double rate = 0.25;
-  const int64_t cash = 123456;  // 12.3456
+  const int64_t cash = 123456;            // 12.3456
   const int32_t stamp[2] = {2460311, 0};  // 2024-01-01
   std::string bytes(reinterpret_cast<const char*>(&count), 4);
   table.Set("COUNT", bytes);
@@ -426,11 +429,17 @@ namespace {
 TEST(ExprQueryPathTest, FastQueriesAgreeWithTreeEvaluation) {
   TestTable table;
   table.Add("TIPO", 'N', 1).Add("VISUALIZZA", 'L', 1).Add("CODE", 'N', 4).Add("RATE", 'N', 5, 1);
-  const char* queries[] = {
-      "TIPO=1 AND VISUALIZZA=TRUE", "VISUALIZZA", ".NOT. VISUALIZZA .AND. TIPO <> 3",
-      "TIPO=1 .OR. TIPO=2 .OR. !VISUALIZZA", "NOT (TIPO >= 2 AND TIPO < 7) OR VISUALIZZA = .F.",
-      "VISUALIZZA = .T. AND CODE = 12", "CODE > -5 .AND. CODE <= 12", "RATE = 1.5 OR TIPO = 0",
-      "CODE = 12.5", ".NOT. (.NOT. VISUALIZZA)", "TIPO=1 AND (VISUALIZZA OR CODE=-3)"};
+  const char* queries[] = {"TIPO=1 AND VISUALIZZA=TRUE",
+                           "VISUALIZZA",
+                           ".NOT. VISUALIZZA .AND. TIPO <> 3",
+                           "TIPO=1 .OR. TIPO=2 .OR. !VISUALIZZA",
+                           "NOT (TIPO >= 2 AND TIPO < 7) OR VISUALIZZA = .F.",
+                           "VISUALIZZA = .T. AND CODE = 12",
+                           "CODE > -5 .AND. CODE <= 12",
+                           "RATE = 1.5 OR TIPO = 0",
+                           "CODE = 12.5",
+                           ".NOT. (.NOT. VISUALIZZA)",
+                           "TIPO=1 AND (VISUALIZZA OR CODE=-3)"};
   const char* tipos[] = {"1", "0", " ", "2", "7", "9", "-", "x", "\xff", "3"};
   const char* flags[] = {"T", "F", "?", "y", " "};
   const char* codes[] = {"  12", "12  ", " -3 ", "  -3", "12.5", "****", "    ", "0012"};
@@ -439,8 +448,8 @@ TEST(ExprQueryPathTest, FastQueriesAgreeWithTreeEvaluation) {
   for (const char* text : queries) {
     std::unique_ptr<CompiledExpr> query, tree;
     ASSERT_TRUE(CompiledExpr::Compile(text, table, &query, nullptr)) << text;
-    ASSERT_TRUE(CompiledExpr::Compile(std::string("IIF(") + text + ", 'T', 'F')", table, &tree,
-                                      nullptr));
+    ASSERT_TRUE(
+        CompiledExpr::Compile(std::string("IIF(") + text + ", 'T', 'F')", table, &tree, nullptr));
     for (const char* tipo : tipos)
       for (const char* flag : flags)
         for (const char* code : codes)
