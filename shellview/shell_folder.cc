@@ -283,7 +283,9 @@ std::shared_ptr<IShellFolder> BindChildFolder(const std::shared_ptr<IShellFolder
 std::unique_ptr<TShellFolder> MakeRootItem(PCItemIDList absolute) {
   std::shared_ptr<IShellFolder> desktop = shell::DesktopFolder();
   std::shared_ptr<IShellFolder> folder = BindChildFolder(desktop, absolute);
-  if (!folder) folder = desktop;
+  // Only the desktop itself falls back to the desktop folder: a vanished folder or a
+  // file shows no items rather than the desktop's.
+  if (!folder && IDElementCount(absolute) == 0) folder = desktop;
   return std::make_unique<TShellFolder>(DesktopItem(), absolute, folder);
 }
 

@@ -115,7 +115,8 @@ QString TextFromShellString(PCItemIDList id, const shell::StrRet& text);
 // The folder interface of `child` inside `parent`, or empty (files normally bind none).
 std::shared_ptr<IShellFolder> BindChildFolder(const std::shared_ptr<IShellFolder>& parent,
                                               PCItemIDList child);
-// A new shell item for the absolute list `absolute`, parent DesktopItem; owned by the caller.
+// A new shell item for the absolute list `absolute`, parent DesktopItem; owned by the
+// caller. Its folder interface is empty when the list names no folder (any more).
 std::unique_ptr<TShellFolder> MakeRootItem(PCItemIDList absolute);
 
 }  // namespace velloria

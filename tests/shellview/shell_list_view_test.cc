@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QDir>
 #include <QFile>
 #include <QIcon>
 #include <QTest>
@@ -166,6 +167,16 @@ TEST_F(ListTest, ReloadRestoresTheSelectionByPosition) {
   EXPECT_EQ(list.ItemCount(), 8);
   EXPECT_EQ(list.SelectedItem(), -1);
   EXPECT_EQ(list.SelectedShellFolder(), nullptr);
+}
+
+TEST_F(ListTest, ReloadOfAVanishedFolderShowsNothing) {
+  temp.AddFolder("Sotto");
+  temp.AddFile("Sotto/a.doc");
+  list.SetRoot(temp.PathOf("Sotto"));
+  QDir(temp.PathOf("Sotto")).removeRecursively();
+  list.ReloadList();
+  EXPECT_EQ(list.ItemCount(), 0);
+  EXPECT_EQ(list.RootShellFolder()->FullPath(), temp.PathOf("Sotto"));
 }
 
 TEST_F(ListTest, SelectedItemIsTheLowestSelectedRow) {
