@@ -141,8 +141,6 @@ double EvalNumeric(Node& node, const EvalContext& ctx) {
 
 int64_t EvalDate(Node& node, const EvalContext& ctx) {
   switch (node.op) {
-    case Op::kConstDate:
-      return node.date;
     case Op::kFieldDate:
       return JulianFromDtos(FieldBytes(node, ctx));
     case Op::kFieldDateTime:

@@ -51,29 +51,6 @@ const Signature kFunctions[] = {
     {"AT", Op::kAt, kExprNumeric, 2, {kExprString, kExprString}},
 };
 
-bool SameNameNoCase(std::string_view a, const char* b) {
-  const std::string_view other(b);
-  return a.size() == other.size() &&
-         std::equal(a.begin(), a.end(), other.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == y;
-         });
-}
-
-const char* TypeWord(ExprType type) {
-  switch (type) {
-    case kExprString:
-      return "character";
-    case kExprNumeric:
-      return "numeric";
-    case kExprLogical:
-      return "logical";
-    case kExprDate:
-      return "date";
-    default:
-      return "any";
-  }
-}
-
 bool CheckArguments(const Signature& sig, const std::vector<std::unique_ptr<Node>>& args,
                     std::string* error) {
   const int count = static_cast<int>(args.size());
@@ -88,13 +65,13 @@ bool CheckArguments(const Signature& sig, const std::vector<std::unique_ptr<Node
     const ExprType wanted = sig.params.begin()[i];
     if (wanted != kExprError && args[i]->type != wanted) {
       *error = std::string(sig.name) + "() argument " + std::to_string(i + 1) + " must be " +
-               TypeWord(wanted) + ", not " + TypeWord(args[i]->type);
+               TypeName(wanted) + ", not " + TypeName(args[i]->type);
       return false;
     }
   }
   if (sig.op == Op::kIif && args[1]->type != args[2]->type) {
-    *error = std::string(sig.name) + "() branches differ in type (" + TypeWord(args[1]->type) +
-             " and " + TypeWord(args[2]->type) + ")";
+    *error = std::string(sig.name) + "() branches differ in type (" + TypeName(args[1]->type) +
+             " and " + TypeName(args[2]->type) + ")";
     return false;
   }
   return true;
@@ -230,7 +207,7 @@ Node& IifBranch(Node& node, const EvalContext& ctx) {
 bool BindFunction(std::string_view name, std::vector<std::unique_ptr<Node>>* args,
                   std::unique_ptr<Node>* out, std::string* error) {
   for (const Signature& sig : kFunctions) {
-    if (!SameNameNoCase(name, sig.name)) continue;
+    if (!EqualsNoCase(name, sig.name)) continue;
     if (!CheckArguments(sig, *args, error)) return false;
     auto node = std::make_unique<Node>();
     node->op = sig.op;

@@ -14,6 +14,11 @@
 
 namespace xb::expr {
 
+// Case-insensitive ASCII comparison of names and keywords.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+// "character", "numeric", "logical", "date" (or "any" for kExprError) for messages.
+const char* TypeName(ExprType type);
+
 // ---- Tokens ----------------------------------------------------------------------------
 
 enum class Tok {
@@ -64,7 +69,6 @@ enum class Op {
   kConstLogical,
   kConstNumeric,
   kConstString,
-  kConstDate,
   kFieldChar,
   kFieldNumeric,
   kFieldLogical,
@@ -169,7 +173,6 @@ struct Node {
   // Constants (also the constant side of the fast comparisons).
   bool logical = false;
   double number = 0;
-  int64_t date = 0;
   std::string text;
 
   // Result buffer for string operations; reused from record to record.

@@ -13,17 +13,6 @@ bool IsIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) |
 bool IsIdentChar(char c) { return IsIdentStart(c) || std::isdigit(static_cast<unsigned char>(c)); }
 bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 class Lexer {
  public:
   explicit Lexer(std::string_view text) : text_(text) {}
@@ -157,5 +146,31 @@ class Lexer {
 }  // namespace
 
 std::vector<Token> Tokenize(std::string_view text) { return Lexer(text).Run(); }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) !=
+        std::toupper(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+const char* TypeName(ExprType type) {
+  switch (type) {
+    case kExprString:
+      return "character";
+    case kExprNumeric:
+      return "numeric";
+    case kExprLogical:
+      return "logical";
+    case kExprDate:
+      return "date";
+    default:
+      return "any";
+  }
+}
 
 }  // namespace xb::expr

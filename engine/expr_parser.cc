@@ -17,28 +17,6 @@ constexpr int kMaxHeight = 1000;
 
 using NodePtr = std::unique_ptr<Node>;
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
-const char* TypeName(ExprType type) {
-  switch (type) {
-    case kExprString:
-      return "character";
-    case kExprNumeric:
-      return "numeric";
-    case kExprLogical:
-      return "logical";
-    case kExprDate:
-      return "date";
-    default:
-      return "invalid";
-  }
-}
-
 Cmp MirrorCompare(Cmp cmp) {
   switch (cmp) {
     case Cmp::kLt:
