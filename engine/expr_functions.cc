@@ -19,42 +19,43 @@ struct Signature {
   Op op;
   ExprType result;  // kExprError: the type of the second argument (IIF)
   int min_args;
-  std::initializer_list<ExprType> params;  // kExprError: any type
+  int max_args;
+  ExprType params[3];  // kExprError: any type
 };
 
 const Signature kFunctions[] = {
-    {"DTOS", Op::kDtos, kExprString, 1, {kExprDate}},
-    {"STOD", Op::kStod, kExprDate, 1, {kExprString}},
-    {"CTOD", Op::kCtod, kExprDate, 1, {kExprString}},
-    {"DTOC", Op::kDtoc, kExprString, 1, {kExprDate}},
-    {"LEFT", Op::kLeft, kExprString, 2, {kExprString, kExprNumeric}},
-    {"RIGHT", Op::kRight, kExprString, 2, {kExprString, kExprNumeric}},
-    {"SUBSTR", Op::kSubstr, kExprString, 2, {kExprString, kExprNumeric, kExprNumeric}},
-    {"UPPER", Op::kUpper, kExprString, 1, {kExprString}},
-    {"LOWER", Op::kLower, kExprString, 1, {kExprString}},
-    {"TRIM", Op::kRtrim, kExprString, 1, {kExprString}},
-    {"RTRIM", Op::kRtrim, kExprString, 1, {kExprString}},
-    {"LTRIM", Op::kLtrim, kExprString, 1, {kExprString}},
-    {"ALLTRIM", Op::kAlltrim, kExprString, 1, {kExprString}},
-    {"STR", Op::kStr, kExprString, 1, {kExprNumeric, kExprNumeric, kExprNumeric}},
-    {"VAL", Op::kVal, kExprNumeric, 1, {kExprString}},
-    {"LEN", Op::kLen, kExprNumeric, 1, {kExprString}},
-    {"EMPTY", Op::kEmpty, kExprLogical, 1, {kExprError}},
-    {"DELETED", Op::kDeleted, kExprLogical, 0, {}},
-    {"RECNO", Op::kRecno, kExprNumeric, 0, {}},
-    {"IIF", Op::kIif, kExprError, 3, {kExprLogical, kExprError, kExprError}},
-    {"IF", Op::kIif, kExprError, 3, {kExprLogical, kExprError, kExprError}},
-    {"YEAR", Op::kYear, kExprNumeric, 1, {kExprDate}},
-    {"MONTH", Op::kMonth, kExprNumeric, 1, {kExprDate}},
-    {"DAY", Op::kDay, kExprNumeric, 1, {kExprDate}},
-    {"DATE", Op::kDate, kExprDate, 0, {}},
-    {"AT", Op::kAt, kExprNumeric, 2, {kExprString, kExprString}},
+    {"DTOS", Op::kDtos, kExprString, 1, 1, {kExprDate}},
+    {"STOD", Op::kStod, kExprDate, 1, 1, {kExprString}},
+    {"CTOD", Op::kCtod, kExprDate, 1, 1, {kExprString}},
+    {"DTOC", Op::kDtoc, kExprString, 1, 1, {kExprDate}},
+    {"LEFT", Op::kLeft, kExprString, 2, 2, {kExprString, kExprNumeric}},
+    {"RIGHT", Op::kRight, kExprString, 2, 2, {kExprString, kExprNumeric}},
+    {"SUBSTR", Op::kSubstr, kExprString, 2, 3, {kExprString, kExprNumeric, kExprNumeric}},
+    {"UPPER", Op::kUpper, kExprString, 1, 1, {kExprString}},
+    {"LOWER", Op::kLower, kExprString, 1, 1, {kExprString}},
+    {"TRIM", Op::kRtrim, kExprString, 1, 1, {kExprString}},
+    {"RTRIM", Op::kRtrim, kExprString, 1, 1, {kExprString}},
+    {"LTRIM", Op::kLtrim, kExprString, 1, 1, {kExprString}},
+    {"ALLTRIM", Op::kAlltrim, kExprString, 1, 1, {kExprString}},
+    {"STR", Op::kStr, kExprString, 1, 3, {kExprNumeric, kExprNumeric, kExprNumeric}},
+    {"VAL", Op::kVal, kExprNumeric, 1, 1, {kExprString}},
+    {"LEN", Op::kLen, kExprNumeric, 1, 1, {kExprString}},
+    {"EMPTY", Op::kEmpty, kExprLogical, 1, 1, {kExprError}},
+    {"DELETED", Op::kDeleted, kExprLogical, 0, 0, {}},
+    {"RECNO", Op::kRecno, kExprNumeric, 0, 0, {}},
+    {"IIF", Op::kIif, kExprError, 3, 3, {kExprLogical, kExprError, kExprError}},
+    {"IF", Op::kIif, kExprError, 3, 3, {kExprLogical, kExprError, kExprError}},
+    {"YEAR", Op::kYear, kExprNumeric, 1, 1, {kExprDate}},
+    {"MONTH", Op::kMonth, kExprNumeric, 1, 1, {kExprDate}},
+    {"DAY", Op::kDay, kExprNumeric, 1, 1, {kExprDate}},
+    {"DATE", Op::kDate, kExprDate, 0, 0, {}},
+    {"AT", Op::kAt, kExprNumeric, 2, 2, {kExprString, kExprString}},
 };
 
 bool CheckArguments(const Signature& sig, const std::vector<std::unique_ptr<Node>>& args,
                     std::string* error) {
   const int count = static_cast<int>(args.size());
-  const int max_args = static_cast<int>(sig.params.size());
+  const int max_args = sig.max_args;
   if (count < sig.min_args || count > max_args) {
     *error = std::string(sig.name) + "() takes " + std::to_string(sig.min_args) +
              (max_args > sig.min_args ? " to " + std::to_string(max_args) : "") + " argument" +
@@ -62,7 +63,7 @@ bool CheckArguments(const Signature& sig, const std::vector<std::unique_ptr<Node
     return false;
   }
   for (int i = 0; i < count; ++i) {
-    const ExprType wanted = sig.params.begin()[i];
+    const ExprType wanted = sig.params[i];
     if (wanted != kExprError && args[i]->type != wanted) {
       *error = std::string(sig.name) + "() argument " + std::to_string(i + 1) + " must be " +
                TypeName(wanted) + ", not " + TypeName(args[i]->type);
