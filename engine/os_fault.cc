@@ -48,6 +48,11 @@ Status FaultyOs::Rename(const std::string& from, const std::string& to) {
   return target_->Rename(from, to);
 }
 
+Status FaultyOs::Map(int fd, uint64_t offset, size_t length, const uint8_t** data) {
+  if (ShouldFail()) return Injected();
+  return target_->Map(fd, offset, length, data);
+}
+
 Status FaultyOs::LockRange(int fd, uint64_t offset, uint64_t length, bool* granted) {
   if (ShouldFail()) return Injected();
   return target_->LockRange(fd, offset, length, granted);

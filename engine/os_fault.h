@@ -1,6 +1,6 @@
 // FaultyOs: an Os that forwards to another and fails a chosen call, for the fault-injection
 // tests (fail the Nth countable call, once or from then on). Countable calls are the ones that
-// change or read data: Open, Read, Write, Sync, Truncate, Size, Rename and the lock calls.
+// change or read data: Open, Read, Write, Sync, Truncate, Size, Rename, Map and the lock calls.
 #ifndef VELLORIA_ENGINE_OS_FAULT_H_
 #define VELLORIA_ENGINE_OS_FAULT_H_
 
@@ -36,6 +36,8 @@ class FaultyOs final : public Os {
   bool Exists(const std::string& path) override { return target_->Exists(path); }
   Status Rename(const std::string& from, const std::string& to) override;
   void Remove(const std::string& path) override { target_->Remove(path); }
+  Status Map(int fd, uint64_t offset, size_t length, const uint8_t** data) override;
+  void Unmap(const uint8_t* data, size_t length) override { target_->Unmap(data, length); }
   Status LockRange(int fd, uint64_t offset, uint64_t length, bool* granted) override;
   Status UnlockRange(int fd, uint64_t offset, uint64_t length) override;
   Status LockFile(int fd, bool exclusive, bool* granted) override;

@@ -2,6 +2,7 @@
 // flock, the monotonic clock. Interrupted calls are retried; errors carry errno's text.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -99,6 +100,17 @@ class PosixOsImpl final : public Os {
   }
 
   void Remove(const std::string& path) override { ::unlink(path.c_str()); }
+
+  Status Map(int fd, uint64_t offset, size_t length, const uint8_t** data) override {
+    void* p = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(offset));
+    if (p == MAP_FAILED) return ErrnoStatus("Map error", errno);
+    *data = static_cast<const uint8_t*>(p);
+    return Status::Ok();
+  }
+
+  void Unmap(const uint8_t* data, size_t length) override {
+    ::munmap(const_cast<uint8_t*>(data), length);
+  }
 
   Status LockRange(int fd, uint64_t offset, uint64_t length, bool* granted) override {
     return RangeLock(fd, F_WRLCK, offset, length, granted);

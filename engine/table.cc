@@ -117,6 +117,7 @@ Status Table::Close() {
   if (s.ok()) s = WriteHeaderDate();
   if (s.ok() && commit_level_ == XB_COMMIT_FULL && !read_only_) s = Sync();
   Status unlock = file_->UnlockAll(area_);
+  Unmap();
   memo_.reset();
   file_.reset();
   return s.ok() ? unlock : s;
@@ -140,7 +141,37 @@ bool Table::UseReadAhead() const {
   return file_->exclusive() || GlobalSettings().turbo_read;
 }
 
+void Table::Unmap() {
+  if (map_ != nullptr) CurrentOs()->Unmap(map_, map_length_);
+  map_ = nullptr;
+  map_length_ = 0;
+}
+
+// The window covers whole records up to the count, so it never reaches past the end of the
+// file: the exclusive lock keeps cooperating programs from shortening it meanwhile.
+Status Table::PeekMapped(uint32_t r, const uint8_t** bytes) {
+  size_t len = layout_.record_length;
+  uint64_t at = layout_.header_length + uint64_t(r - 1) * len;
+  if (map_ == nullptr || at < map_offset_ || at + len > map_offset_ + map_length_) {
+    bool backward = map_ != nullptr && at < map_offset_;
+    Unmap();
+    constexpr uint64_t kWindow = 1 << 20, kPage = 4096;
+    uint64_t start = backward && at + len > kWindow ? at + len - kWindow : at;
+    start &= ~(kPage - 1);
+    uint64_t end = std::min<uint64_t>(start + kWindow, layout_.header_length + uint64_t(count_) * len);
+    end = std::max(end, at + len);
+    const uint8_t* data = nullptr;
+    XB_RETURN_IF_ERROR(CurrentOs()->Map(file_->fd(), start, size_t(end - start), &data));
+    map_ = data;
+    map_offset_ = start;
+    map_length_ = size_t(end - start);
+  }
+  *bytes = map_ + (at - map_offset_);
+  return Status::Ok();
+}
+
 Status Table::Peek(uint32_t r, const uint8_t** bytes) {
+  if (file_->exclusive()) return PeekMapped(r, bytes);
   size_t len = layout_.record_length;
   if (!UseReadAhead()) {
     size_t done = 0;
@@ -173,6 +204,10 @@ Status Table::Peek(uint32_t r, const uint8_t** bytes) {
 Status Table::Visible(uint32_t r, const uint8_t* bytes, bool* visible) {
   *visible = !(GlobalSettings().deleted && bytes[0] == '*');
   if (!*visible || !query_) return Status::Ok();
+  if (plan_) {
+    *visible = plan_->Matches(bytes);
+    return Status::Ok();
+  }
   view_ = bytes;
   view_recno_ = r;
   *visible = query_->EvalLogical(*this, GlobalSettings().ForExpressions());
@@ -256,6 +291,19 @@ Status Table::GoBottom() {
 }
 
 Status Table::Skip(int64_t count) {
+  if (count == 1 && !dirty_ && !eof_ && !query_ && !GlobalSettings().deleted && recno_ < count_) {
+    // The sequential scan's common step: the next record is already in memory.
+    uint64_t at = layout_.header_length + uint64_t(recno_) * layout_.record_length;
+    if (map_ != nullptr && at >= map_offset_ && at + layout_.record_length <= map_offset_ + map_length_) {
+      MoveToBytes(recno_ + 1, map_ + (at - map_offset_));
+      return Status::Ok();
+    }
+    if (map_ == nullptr && block_generation_ == file_->generation() && recno_ >= block_first_ &&
+        recno_ + 1 < block_first_ + block_records_) {
+      MoveToBytes(recno_ + 1, block_.data() + size_t(recno_ + 1 - block_first_) * layout_.record_length);
+      return Status::Ok();
+    }
+  }
   XB_RETURN_IF_ERROR(FlushRecord());
   if (count == 0) {
     if (eof_) return Status::Ok();
@@ -312,12 +360,27 @@ Status Table::CountVisible(uint32_t* count) {
   XB_RETURN_IF_ERROR(FlushRecord());
   XB_RETURN_IF_ERROR(RefreshCount());
   *count = 0;
-  for (uint32_t r = 1; r <= count_; ++r) {
+  for (uint32_t r = 1; r <= count_;) {
     const uint8_t* bytes = nullptr;
-    bool visible = false;
     XB_RETURN_IF_ERROR(Peek(r, &bytes));
-    XB_RETURN_IF_ERROR(Visible(r, bytes, &visible));
-    if (visible) ++*count;
+    // Walk the rest of the read-ahead block (or the one record read) without peeking again.
+    uint32_t in_block = 1;
+    if (map_ != nullptr) {
+      uint64_t at = layout_.header_length + uint64_t(r - 1) * layout_.record_length;
+      in_block = uint32_t((map_offset_ + map_length_ - at) / layout_.record_length);
+    } else if (UseReadAhead()) {
+      in_block = block_first_ + block_records_ - r;
+    }
+    in_block = std::min(in_block, count_ - r + 1);
+    if (plan_ && !GlobalSettings().deleted) {  // the optimiser's plan alone decides
+      for (uint32_t i = 0; i < in_block; ++i, ++r, bytes += layout_.record_length) *count += plan_->Matches(bytes);
+      continue;
+    }
+    for (uint32_t i = 0; i < in_block; ++i, ++r, bytes += layout_.record_length) {
+      bool visible = false;
+      XB_RETURN_IF_ERROR(Visible(r, bytes, &visible));
+      if (visible) ++*count;
+    }
   }
   return Status::Ok();
 }
@@ -331,6 +394,10 @@ Status Table::MatchesQuery(uint32_t record, bool* match) {
   XB_RETURN_IF_ERROR(FlushRecord());
   const uint8_t* bytes = nullptr;
   XB_RETURN_IF_ERROR(Peek(record, &bytes));
+  if (plan_) {
+    *match = plan_->Matches(bytes);
+    return Status::Ok();
+  }
   view_ = bytes;
   view_recno_ = record;
   *match = query_->EvalLogical(*this, GlobalSettings().ForExpressions());
@@ -479,6 +546,7 @@ Status Table::SetQuery(std::string_view text) {
   size_t start = text.find_first_not_of(' ');
   if (start == std::string_view::npos) {
     query_.reset();
+    plan_.reset();
     query_text_.clear();
     return GoTop();
   }
@@ -491,6 +559,7 @@ Status Table::SetQuery(std::string_view text) {
     return Status::Error(XB_ERR_EXPRESSION, "The query expression is not logical");
   }
   query_ = std::move(compiled);
+  plan_ = QueryPlan::Build(text, layout_);
   query_text_ = std::string(text);
   return GoTop();
 }

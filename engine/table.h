@@ -1,7 +1,8 @@
 // Table: one open dBase table in one work area — its layout, current record, navigation
 // (deleted setting and query applied), record writes with crash-safe appends, memos, locks
-// and commit levels. Records are read on demand (one record, or a 128 KiB read-ahead block
-// for exclusive or turbo-read opens); a table is never loaded whole. Single-threaded.
+// and commit levels. Records are read on demand: one record at a time in shared mode, a
+// 128 KiB read-ahead block with turbo read, a 1 MiB mapped window of the file when opened
+// exclusively; a table is never loaded whole. Single-threaded.
 #ifndef VELLORIA_ENGINE_TABLE_H_
 #define VELLORIA_ENGINE_TABLE_H_
 
@@ -13,6 +14,7 @@
 #include "engine/dbf_layout.h"
 #include "engine/expr.h"
 #include "engine/memo_file.h"
+#include "engine/query_plan.h"
 #include "engine/shared_file.h"
 
 namespace xb {
@@ -143,6 +145,13 @@ class Table final : public RecordView {
   const uint8_t* view_ = nullptr;
   uint32_t view_recno_ = 0;
 
+  // Bytes of record r from the mapped window (exclusive opens).
+  Status PeekMapped(uint32_t r, const uint8_t** bytes);
+  void Unmap();
+
+  const uint8_t* map_ = nullptr;   // mapped window of the file (exclusive opens)
+  uint64_t map_offset_ = 0;
+  size_t map_length_ = 0;
   std::vector<uint8_t> probe_;     // one record read without read-ahead
   std::vector<uint8_t> block_;     // read-ahead block
   uint32_t block_first_ = 0;
@@ -150,6 +159,7 @@ class Table final : public RecordView {
   uint64_t block_generation_ = ~0ULL;
 
   std::unique_ptr<CompiledExpr> query_;
+  std::unique_ptr<QueryPlan> plan_;  // the optimiser's fast form of query_, when it has one
   std::string query_text_;
 };
 

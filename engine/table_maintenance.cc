@@ -38,6 +38,7 @@ Status Table::Zap() {
   XB_RETURN_IF_ERROR(CheckWritable());
   if (!file_->exclusive()) return NeedsExclusive("Zap");
   dirty_ = false;
+  Unmap();
   int y = 0, m = 0, d = 0;
   CurrentOs()->Today(&y, &m, &d);
   uint8_t head[7];
@@ -102,6 +103,7 @@ Status Table::RewritePacked() {
   if (s.ok() && !granted) s = Status::Error(XB_ERR_LOCKED, "Cannot lock the packed table");
   if (s.ok()) s = os->Rename(temp, path_);
   if (!s.ok()) return fail(s);
+  Unmap();
   file_->ReplaceDescriptor(fd);
   count_ = layout_.header_count = kept;
   block_generation_ = ~0ULL;
