@@ -1,23 +1,9 @@
 // The main window's document list (SLVDoc) configured in one call.
 #include "shellview/document_list.h"
 
-#include <QPalette>
-
 #include "platform/fonts.h"
 
 namespace velloria {
-namespace {
-
-// The selection keeps its active colours when the list loses the focus.
-void ShowSelectionWithoutFocus(QWidget* list) {
-  QPalette palette = list->palette();
-  for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {
-    palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
-  }
-  list->setPalette(palette);
-}
-
-}  // namespace
 
 TShellListView* CreateDocumentList(QWidget* parent) {
   auto* list = new TShellListView(parent);
@@ -30,7 +16,6 @@ TShellListView* CreateDocumentList(QWidget* parent) {
   list->SetAutoRefresh(false);
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list->setSelectionBehavior(QAbstractItemView::SelectRows);
-  ShowSelectionWithoutFocus(list);
   list->SetRoot(QStringLiteral("/"));
   return list;
 }

@@ -6,6 +6,7 @@
 #include <QFileSystemWatcher>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPalette>
 #include <QMenu>
 #include <algorithm>
 #include <array>
@@ -98,6 +99,19 @@ class RowUpdate {
   ShellListModel* m_model;
 };
 
+namespace {
+
+// The selection keeps its active colours when the list loses the focus.
+void ShowSelectionWithoutFocus(QWidget* list) {
+  QPalette palette = list->palette();
+  for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText}) {
+    palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+  }
+  list->setPalette(palette);
+}
+
+}  // namespace
+
 TFailureHandler SetShellViewFailureHandler(TFailureHandler handler) {
   return std::exchange(FailureHandler(), std::move(handler));
 }
@@ -117,6 +131,7 @@ TCustomShellListView::TCustomShellListView(QWidget* parent)
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
   setMouseTracking(true);
+  ShowSelectionWithoutFocus(this);
   header()->setStretchLastSection(false);
   header()->setSectionsMovable(false);
   m_refreshDelay.setSingleShot(true);
