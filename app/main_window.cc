@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -132,6 +133,7 @@ void TfrmMain::createLegend() {
 void TfrmMain::createPopupMenu() {
   PopupMenu = new QMenu(this);
   PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+  QApplication::setEffectEnabled(Qt::UI_AnimateMenu);  // the menu unrolls from the top
   auto addItem = [this](const char* name, const QString& caption, QList<QKeySequence> keys) {
     QAction* action = PopupMenu->addAction(caption);
     action->setObjectName(QLatin1String(name));

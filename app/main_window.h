@@ -44,7 +44,6 @@ class TfrmMain : public QWidget {
   const std::string& stampeFolder() const { return m_stampeFolder; }
   bool renameArmed() const { return m_renameArmed; }
   QTimer* inactivityTimer() const { return TChiudi; }
-  QMenu* popupMenu() const { return PopupMenu; }
 
  public slots:
   // A later start asked for this window: show it, raise it and give it the focus.

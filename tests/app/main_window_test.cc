@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -82,18 +81,6 @@ TEST_F(MainWindow, LegendSquaresAreFilledWithTheTypeColours) {
   EXPECT_EQ(sky.pixelColor(6, 6), kAccountingColor);
   EXPECT_EQ(green.pixelColor(6, 6), kTeachingColor);
   EXPECT_EQ(sky.pixelColor(0, 0), QColor(Qt::black));
-}
-
-TEST_F(MainWindow, ContextMenuItemsAndShortcuts) {
-  auto form = create("1", "5");
-  QList<QAction*> items = form->popupMenu()->actions();
-  ASSERT_EQ(items.size(), 3);
-  EXPECT_EQ(items[0]->text(), "&Apri");
-  EXPECT_TRUE(items[0]->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Return)));
-  EXPECT_EQ(items[1]->text(), "&Cancella");
-  EXPECT_EQ(items[1]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Delete));
-  EXPECT_EQ(items[2]->text(), "&Duplica");
-  EXPECT_EQ(items[2]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
 }
 
 TEST_F(MainWindow, CreationComposesTheCaptionAndDerivesTheStampeFolder) {
