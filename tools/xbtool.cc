@@ -115,15 +115,15 @@ int RunCreate(const std::vector<std::string>& args) {
   if (!xb_CreateNewEx(args[0].c_str(), "", XB_TYPE_NTX, int16_t(fields.size()), int16_t(driver))) {
     return Fail(EngineError());
   }
-  for (const std::string& spec : fields) {
+  for (const std::string& definition : fields) {
     std::vector<std::string> parts;
     size_t start = 0;
-    for (size_t colon; (colon = spec.find(':', start)) != std::string::npos; start = colon + 1) {
-      parts.push_back(spec.substr(start, colon - start));
+    for (size_t colon; (colon = definition.find(':', start)) != std::string::npos; start = colon + 1) {
+      parts.push_back(definition.substr(start, colon - start));
     }
-    parts.push_back(spec.substr(start));
+    parts.push_back(definition.substr(start));
     if (parts.size() < 2 || parts.size() > 4 || parts[1].size() != 1) {
-      return Fail("field \"" + spec + "\" must be NAME:TYPE[:WIDTH[:DECIMALS]]");
+      return Fail("field \"" + definition + "\" must be NAME:TYPE[:WIDTH[:DECIMALS]]");
     }
     char type = char(std::toupper(static_cast<unsigned char>(parts[1][0])));
     int width = parts.size() > 2 ? std::atoi(parts[2].c_str()) : type == 'L' ? 1 : type == 'D' ? 8 : type == 'M' ? 10 : 0;

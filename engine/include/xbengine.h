@@ -139,8 +139,9 @@ XB_API int32_t xb_SetSoftSeek(int32_t on);
 XB_API int32_t xb_SetMemoBlockSize(int16_t size);
 /* OEM/ANSI translation: recorded; text is always exchanged as stored (no translation). */
 XB_API int32_t xb_SetTranslate(int32_t on);
-/* Read-ahead hint for sequential scans: on lets navigation read records in blocks (always
- * consistent for this process; other processes' changes are seen at the next block). */
+/* Read-ahead for shared opens: on lets navigation read records in 128 KiB blocks (always
+ * consistent for this process; other processes' changes are seen at the next block). Off,
+ * shared opens read each record when they move to it. Exclusive opens always read ahead. */
 XB_API int32_t xb_SetTurboRead(int32_t on);
 /* Seconds that xb_Rlock, xb_Flock and shared appends retry a refused lock (0: try once).
  * Default 1. */

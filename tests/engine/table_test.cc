@@ -262,7 +262,7 @@ TEST_F(TableTest, MemosAreWrittenReadAndRewritten) {
   EXPECT_EQ(xb_RecNo(), 2);
 }
 
-TEST_F(TableTest, PackRemovesDeletedRecordsAndZapEmpties) {
+TEST_F(TableTest, PackKeepsLiveRecordsAndZapEmpties) {
   MakeStampe();
   xb_Go(2);
   xb_Delete();
