@@ -35,7 +35,7 @@ std::int16_t TypeCode(TXBaseTableType type) {
       return 1;
     case TXBaseTableType::ttXBNSX:
       return 3;
-    case TXBaseTableType::ttXBNSX_DBT:
+    case TXBaseTableType::ttXBNSXDBT:
       return 4;
     default:
       return 2;

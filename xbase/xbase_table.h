@@ -23,7 +23,7 @@ class EXBaseError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class TXBaseTableType { ttXBNONE, ttXBNTX, ttXBFOX, ttXBNSX, ttXBNSX_DBT };
+enum class TXBaseTableType { ttXBNONE, ttXBNTX, ttXBFOX, ttXBNSX, ttXBNSXDBT };
 enum class TXBaseCommitLevel { clFull, clNormal, clNone };
 enum class TAccessMethod { amLocal, amServer };
 enum class TEOFAction { eaEOF, eaMoveLast };

@@ -320,10 +320,10 @@ void TXBaseTable::InternalDelete() {
   const TXbEntryPoints& xb = Xb();
   xb.xb_Select(m_workArea);
   InternalSetToRecord(ActiveRecordBuffer());
-  bool hidesDeleted = UpperAscii(Copy(xb.xb_IndexCondition())).find("DELETED()") !=
+  bool deletedHidden = UpperAscii(Copy(xb.xb_IndexCondition())).find("DELETED()") !=
                           std::string::npos ||
                       xb.xb_SysProp(1006, 0) != 0;
-  if (hidesDeleted) {
+  if (deletedHidden) {
     // The record after the deleted one becomes current, or the last when none follows.
     std::int32_t deleted = xb.xb_RecNo();
     xb.xb_Skip(1);

@@ -39,7 +39,7 @@ TEST(DateTextTest, FollowsTheShortDateFormat) {
   FormatSettings() = TFormatSettings{};
 }
 
-TEST(NumberPatternTest, DigitsDecimalsAndGrouping) {
+TEST(NumberPatternTest, DigitDecimalsAndGrouping) {
   FormatSettings() = TFormatSettings{};
   EXPECT_EQ("3", FormatFloatPattern("0", 3.4));
   EXPECT_EQ("12345", FormatFloatPattern("0", 12345));

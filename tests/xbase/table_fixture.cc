@@ -19,13 +19,13 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() { std::filesystem::remove_all(m_path); }
 
-void CreateTable(const std::string& file, const std::vector<FieldSpec>& fields,
+void CreateTable(const std::string& file, const std::vector<FieldLayout>& fields,
                  const std::vector<RawRecord>& records, int driver) {
   ASSERT_TRUE(EnsureEngineLoaded());
   const TXbEntryPoints& xb = Xb();
   xb.xb_CreateNewEx(file.c_str(), "", 1, static_cast<std::int16_t>(fields.size()),
                     static_cast<std::int16_t>(driver));
-  for (const FieldSpec& field : fields) {
+  for (const FieldLayout& field : fields) {
     char type[2] = {field.type, '\0'};
     ASSERT_EQ(1, xb.xb_CreateField(field.name.c_str(), type, static_cast<std::int16_t>(field.width),
                                    static_cast<std::int16_t>(field.decimals)));
@@ -97,7 +97,7 @@ std::vector<std::string> Recorder::Calls(const std::string& name) const {
   return calls;
 }
 
-std::vector<FieldSpec> StampeFields() {
+std::vector<FieldLayout> StampeFields() {
   return {{"DESCRIZIO", 'C', 30}, {"DIR", 'C', 20}, {"TIPO", 'N', 1}, {"VISUALIZZA", 'L', 1}};
 }
 

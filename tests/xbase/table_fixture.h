@@ -14,7 +14,7 @@
 
 namespace velloria::xbase::testing {
 
-struct FieldSpec {
+struct FieldLayout {
   std::string name;
   char type;
   int width;
@@ -40,7 +40,7 @@ class TempFolder {
 
 // Creates `file` with `fields` and `records` through the engine (language driver byte
 // `driver`, 0x03 = CP1252). Texts longer than their width are cut.
-void CreateTable(const std::string& file, const std::vector<FieldSpec>& fields,
+void CreateTable(const std::string& file, const std::vector<FieldLayout>& fields,
                  const std::vector<RawRecord>& records, int driver = 0x03);
 // Every record image of `file` as stored on disk (deletion byte first).
 std::vector<std::string> ReadRecords(const std::string& file);
@@ -62,7 +62,7 @@ class Recorder {
 };
 
 // The category table of the program: DESCRIZIO C 30, DIR C 20, TIPO N 1 0, VISUALIZZA L.
-std::vector<FieldSpec> StampeFields();
+std::vector<FieldLayout> StampeFields();
 RawRecord Stampe(const std::string& description, const std::string& dir, int type, bool shown);
 
 // An environment set as the program sets it (Deleted on, Epoch 1910, Exact on) and a

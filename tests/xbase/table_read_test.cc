@@ -19,7 +19,7 @@ class TableReadTest : public XBaseTest {
   }
 };
 
-TEST_F(TableReadTest, StoredTextsDecodeAsTheirTypes) {
+TEST_F(TableReadTest, StoredTextDecodesByFieldType) {
   TXbTable& table = OpenSamples({{{"ABC", "   12", " 7", " 12.50", "T", "20010315"}},
                                  {{"", "", "", "", " ", "        "}},
                                  {{"  lead", "  -3 ", "4 ", "   1,5", "y", "20010015"}},
