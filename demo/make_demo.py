@@ -72,8 +72,8 @@ def write_table(path, fields, records, xbtool):
         with open(path, "wb") as f:
             f.write(dbf_bytes(fields, records))
         return
-    spec = ["%s:%s:%d:%d" % field if field[1] in "CN" else "%s:%s" % field[:2] for field in fields]
-    subprocess.run([xbtool, "create", path] + spec + ["--codepage", "1252"], check=True)
+    columns = ["%s:%s:%d:%d" % field if field[1] in "CN" else "%s:%s" % field[:2] for field in fields]
+    subprocess.run([xbtool, "create", path] + columns + ["--codepage", "1252"], check=True)
     for values in records:
         assignments = ["%s=%s" % (field[0], xbtool_text(field[1], value))
                        for field, value in zip(fields, values)]
