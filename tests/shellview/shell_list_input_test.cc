@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -211,6 +212,22 @@ TEST_F(InputTest, KeyboardContextMenuOpensAtTheSelectedRowOrTheCorner) {
   EXPECT_EQ(positions[0], list->viewport()->mapToGlobal(QPoint(0, 0)));
   QRect rowRect = list->visualRect(list->model()->index(1, 0));
   EXPECT_EQ(list->viewport()->mapFromGlobal(positions[1]).y(), rowRect.center().y());
+}
+
+TEST_F(InputTest, RightClickOpensTheProgramsMenuAlsoOverEmptySpace) {
+  list->SetAutoContextMenus(false);
+  QMenu menu;
+  menu.addAction("Apri");
+  list->SetPopupMenu(&menu);
+  QPoint empty(5, list->viewport()->height() - 5);
+  QContextMenuEvent click(QContextMenuEvent::Mouse, empty, list->viewport()->mapToGlobal(empty));
+  QApplication::sendEvent(list->viewport(), &click);
+  EXPECT_TRUE(menu.isVisible());
+  menu.hide();
+  QPoint outside(-10, -10);
+  QContextMenuEvent away(QContextMenuEvent::Mouse, outside, list->viewport()->mapToGlobal(outside));
+  QApplication::sendEvent(list->viewport(), &away);
+  EXPECT_FALSE(menu.isVisible());
 }
 
 TEST(PropertiesDialog, ShowsTheItemsFacts) {
