@@ -61,7 +61,7 @@ TEST(SingleInstance, DefaultNameSeparatesUsersAndDisplays) {
   EXPECT_NE(SingleInstance::DefaultName("Velloria"), onDisplay97);
   EXPECT_TRUE(onDisplay97.startsWith("Velloria-"));
   EXPECT_NE(SingleInstance::DefaultName("Altro"), SingleInstance::DefaultName("Velloria"));
-  qputenv("DISPLAY", display);
+  if (display.isEmpty()) qunsetenv("DISPLAY"); else qputenv("DISPLAY", display);
   if (!wayland.isEmpty()) qputenv("WAYLAND_DISPLAY", wayland);
 }
 
