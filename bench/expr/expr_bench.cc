@@ -60,10 +60,11 @@ struct MappedFile {
 };
 
 MappedFile MapTable(size_t count) {
-  char path[] = "/tmp/bench_expr_XXXXXX";
-  const int fd = mkstemp(path);
+  const char* dir = std::getenv("TMPDIR");
+  std::string path = std::string(dir && *dir ? dir : "/tmp") + "/bench_expr_XXXXXX";
+  const int fd = mkstemp(path.data());
   if (fd < 0) std::abort();
-  unlink(path);
+  unlink(path.c_str());
   std::vector<uint8_t> header(kHeaderLength, 0);
   header[0] = 0x03;
   std::memcpy(&header[4], &count, 4);
