@@ -103,8 +103,6 @@ class TDBGrid : public QAbstractScrollArea {
   QRect CellRect(int col, int row) const;
   // Raises EInvalidGridOperation "Grid index out of range" outside the grid.
   void MoveCurrentCell(int col, int row);
-  // Editor mode is a flag only: this grid never shows an in-place editor.
-  bool EditorMode() const { return m_editorMode; }
 
   // ---- Services for handlers
   // The canvas of the cell being drawn; valid only inside OnDrawColumnCell.
@@ -221,7 +219,6 @@ class TDBGrid : public QAbstractScrollArea {
   QColor m_fixedColor;
   bool m_defaultDrawing = true;
   bool m_readOnly = false;
-  bool m_editorMode = false;
   bool m_destroying = false;
 
   int m_colCount = 0;

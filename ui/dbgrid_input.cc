@@ -112,11 +112,9 @@ void TDBGrid::mousePressEvent(QMouseEvent* event) {
   Cell cell = cellAt(event->position().toPoint());
   if (cell.row < 0 || !linkActive()) return;
   UpdateLock lock(this);
-  bool wasCurrent = cell.col == m_col && cell.row == m_row;
   if (cell.row < m_titleOffset) return;
   if (cell.row != m_row) moveBy(cell.row - m_row);
   if (cell.col != m_col) MoveCurrentCell(cell.col, m_row);
-  if (event->button() == Qt::LeftButton && wasCurrent) m_editorMode = true;
 }
 
 void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -223,10 +221,8 @@ bool TDBGrid::handleKey(int key, Qt::KeyboardModifiers modifiers) {
       m_selectedRows.Clear();
       invalidateAll();
       return true;
-    case Qt::Key_F2:
-      m_editorMode = true;
-      return true;
-    case Qt::Key_Insert:
+    case Qt::Key_F2:      // the grid has no in-place editor to show
+    case Qt::Key_Insert:  // and creates no records
       return true;
     default:
       return false;

@@ -66,8 +66,6 @@ int TGridCanvas::TextWidth(const QString& text) const {
   return QFontMetrics(Font).horizontalAdvance(text);
 }
 
-int TGridCanvas::TextHeight(const QString&) const { return QFontMetrics(Font).height(); }
-
 bool IsPureColor(const QPainter& painter, const QColor& color) {
   if (color.alpha() != 255) return false;
   const QPaintDevice* device = painter.device();
@@ -130,7 +128,5 @@ QPixmap* SharedGridBitmap::Acquire(const QSize& size) {
   }
   return g_sharedBitmap;
 }
-
-bool SharedGridBitmap::Allocated() { return g_sharedBitmap != nullptr; }
 
 }  // namespace velloria

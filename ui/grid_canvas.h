@@ -41,7 +41,6 @@ class TGridCanvas {
   // background is first filled with the brush (clipped opaque text).
   void TextRect(const QRect& rect, int x, int y, const QString& text);
   int TextWidth(const QString& text) const;
-  int TextHeight(const QString& text) const;
 
  private:
   QPainter* m_painter;
@@ -73,7 +72,6 @@ class SharedGridBitmap {
 
   // The bitmap, grown to at least `size` (null while no grid holds it).
   static QPixmap* Acquire(const QSize& size);
-  static bool Allocated();
 };
 
 }  // namespace velloria
