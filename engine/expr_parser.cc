@@ -76,8 +76,15 @@ class Parser {
       if (rest.starts_with("->")) return "alias reference '->' (not supported)";
       if (rest.front() == '"' || rest.front() == '\'' || rest.front() == '[')
         return "unterminated string at position " + std::to_string(token.pos + 1);
+      const auto digit = [&](size_t i) {
+        return i < rest.size() && std::isdigit(static_cast<unsigned char>(rest[i]));
+      };
+      if (digit(0) || (rest.front() == '.' && digit(1)))
+        return "number out of range at position " + std::to_string(token.pos + 1);
     }
-    return "'" + std::string(token.text) + "' at position " + std::to_string(token.pos + 1);
+    const std::string_view shown = token.text.substr(0, 24);
+    return "'" + std::string(shown) + (shown.size() < token.text.size() ? "...'" : "'") +
+           " at position " + std::to_string(token.pos + 1);
   }
 
   NodePtr Fail(const std::string& message) {
@@ -362,6 +369,8 @@ class Parser {
       case Tok::kLParen:
         return ParseParenthesised();
       case Tok::kIdent:
+        if (Current().kind == Tok::kError && text_.substr(Current().pos).starts_with("->"))
+          return Fail("alias reference '" + std::string(token.text) + "->' (not supported)");
         return Current().kind == Tok::kLParen ? ParseCall(token) : ParseField(token);
       default:
         return Fail("unexpected " + Describe(token));

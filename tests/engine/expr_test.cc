@@ -268,6 +268,23 @@ TEST(ExprErrorTest, ExplainsWhereTheTextIsWrong) {
   EXPECT_NE(error.find("position 14"), std::string::npos) << error;
   ASSERT_FALSE(CompiledExpr::Compile("TIPO = 'x'", table, &compiled, &error));
   EXPECT_NE(error.find("type mismatch"), std::string::npos) << error;
+  const struct {
+    std::string text;
+    const char* reason;
+  } cases[] = {{"A->NAME = 'x'", "not supported"},
+               {"NAME = 'ROSSI", "unterminated string at position 8"},
+               {"TIPO = 1" + std::string(400, '9'), "number out of range at position 8"},
+               {"TIPO = .X.", "'.X.' at position 8"},
+               {"LEFT(NAME)", "LEFT() takes 2 arguments"},
+               {"SUBSTR(NAME, 'a')", "SUBSTR() argument 2 must be numeric"},
+               {"IIF(.T., 1, 'a')", "branches differ"},
+               {"NOSUCH(1)", "unknown function NOSUCH()"},
+               {"TIPO = " + std::string(40, 'Z'), "unknown field"}};
+  for (const auto& c : cases) {
+    ASSERT_FALSE(CompiledExpr::Compile(c.text, table, &compiled, &error)) << c.text;
+    EXPECT_NE(error.find(c.reason), std::string::npos) << c.text << ": " << error;
+    EXPECT_LT(error.size(), 120u) << error;
+  }
 }
 
 TEST(ExprErrorTest, DeepNestingIsRefusedNotOverflowed) {
