@@ -59,7 +59,8 @@ Status AppendCurrent(Table* src, Table* dst) {
 }
 
 // Compiles an optional logical condition against view; *out stays empty for none.
-Status CompileCondition(const char* text, const RecordView& view, std::unique_ptr<CompiledExpr>* out) {
+Status CompileCondition(const char* text, const RecordView& view,
+                        std::unique_ptr<CompiledExpr>* out) {
   if (text == nullptr || std::strspn(text, " ") == std::strlen(text)) return Status::Ok();
   std::string error;
   if (!CompiledExpr::Compile(text, view, out, &error)) {
@@ -93,7 +94,8 @@ Status CreateLike(const Table& t, const std::string& path) {
   layout.language_driver = t.layout().language_driver;
   for (const FieldInfo& f : t.layout().fields) {
     if (std::strchr("CNFLDM", f.type) == nullptr) {
-      return Status::Error(XB_ERR_NOT_SUPPORTED, "Field " + f.name + ": type " + std::string(1, f.type) +
+      return Status::Error(XB_ERR_NOT_SUPPORTED, "Field " + f.name + ": type " +
+                                                     std::string(1, f.type) +
                                                      " cannot be written to a dBase III table");
     }
     FieldInfo copy = f;
@@ -106,7 +108,8 @@ Status CreateLike(const Table& t, const std::string& path) {
 int32_t StartCreate(const char* file, const char* alias, int16_t type, int16_t language_driver) {
   ClearError();
   if (file == nullptr || *file == 0) return Fail(Status::Error(XB_ERR_ARGUMENT, "No file name"), 0);
-  if (type < 1 || type > 4) return Fail(Status::Error(XB_ERR_ARGUMENT, "Table type must be 1 to 4"), 0);
+  if (type < 1 || type > 4)
+    return Fail(Status::Error(XB_ERR_ARGUMENT, "Table type must be 1 to 4"), 0);
   if (language_driver < 0 || language_driver > 255) {
     return Fail(Status::Error(XB_ERR_ARGUMENT, "Language driver must be 0 to 255"), 0);
   }
@@ -160,7 +163,8 @@ XB_API int32_t xb_CreateExec(void) {
   if (!c.active) return Fail(Status::Error(XB_ERR_ARGUMENT, "xb_CreateNew must come first"), 0);
   if (!Check(Table::Create(c.path, c.layout))) return 0;
   if (c.alias.empty()) return 1;
-  int16_t area = xb_UseEx(c.path.c_str(), c.alias.c_str(), XB_OPEN_SHARED, XB_TYPE_NTX, XB_COMMIT_NORMAL);
+  int16_t area =
+      xb_UseEx(c.path.c_str(), c.alias.c_str(), XB_OPEN_SHARED, XB_TYPE_NTX, XB_COMMIT_NORMAL);
   return area > 0 ? area : 0;
 }
 
@@ -178,8 +182,10 @@ XB_API int32_t xb_CopyStructureExtended(const char* file) {
   if (t == nullptr) return 0;
   if (file == nullptr || *file == 0) return Fail(Status::Error(XB_ERR_ARGUMENT, "No file name"), 0);
   TableLayout layout;
-  layout.fields = {{"FIELD_NAME", 'C', 0, 10, 0}, {"FIELD_TYPE", 'C', 0, 1, 0},
-                   {"FIELD_LEN", 'N', 0, 3, 0}, {"FIELD_DEC", 'N', 0, 3, 0}};
+  layout.fields = {{"FIELD_NAME", 'C', 0, 10, 0},
+                   {"FIELD_TYPE", 'C', 0, 1, 0},
+                   {"FIELD_LEN", 'N', 0, 3, 0},
+                   {"FIELD_DEC", 'N', 0, 3, 0}};
   std::string path = TablePath(file);
   std::unique_ptr<Table> out;
   Status s = Table::Create(path, layout);
@@ -210,7 +216,9 @@ XB_API int16_t xb_CreateFrom(const char* file, const char* alias, const char* st
                              int16_t type) {
   ClearError();
   if (file == nullptr || structure_file == nullptr || type < 1 || type > 4) {
-    return int16_t(Fail(Status::Error(XB_ERR_ARGUMENT, "File, structure file and table type 1 to 4 are required"), 0));
+    return int16_t(Fail(
+        Status::Error(XB_ERR_ARGUMENT, "File, structure file and table type 1 to 4 are required"),
+        0));
   }
   std::unique_ptr<Table> def;
   Status s = OpenHelper(TablePath(structure_file), XB_OPEN_READ_ONLY, &def);
@@ -222,7 +230,8 @@ XB_API int16_t xb_CreateFrom(const char* file, const char* alias, const char* st
     len = def->FieldIndex("FIELD_LEN");
     dec = def->FieldIndex("FIELD_DEC");
     if (name < 0 || kind < 0 || len < 0 || dec < 0) {
-      s = Status::Error(XB_ERR_ARGUMENT, "Not a structure table (FIELD_NAME, FIELD_TYPE, FIELD_LEN, FIELD_DEC)");
+      s = Status::Error(XB_ERR_ARGUMENT,
+                        "Not a structure table (FIELD_NAME, FIELD_TYPE, FIELD_LEN, FIELD_DEC)");
     }
   }
   for (s = s.ok() ? def->GoTop() : s; s.ok() && !def->eof(); s = def->Skip(1)) {
@@ -250,7 +259,8 @@ XB_API int32_t xb_CopyFile(const char* file, const char* condition) {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return -1;
-  if (file == nullptr || *file == 0) return Fail(Status::Error(XB_ERR_ARGUMENT, "No file name"), -1);
+  if (file == nullptr || *file == 0)
+    return Fail(Status::Error(XB_ERR_ARGUMENT, "No file name"), -1);
   std::string path = TablePath(file);
   std::unique_ptr<Table> out;
   Status s = CreateLike(*t, path);
@@ -273,7 +283,8 @@ XB_API int32_t xb_CopyFileText(const char* file, const char* condition) {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return -1;
-  if (file == nullptr || *file == 0) return Fail(Status::Error(XB_ERR_ARGUMENT, "No file name"), -1);
+  if (file == nullptr || *file == 0)
+    return Fail(Status::Error(XB_ERR_ARGUMENT, "No file name"), -1);
   Os* os = CurrentOs();
   int fd = -1;
   if (!Check(os->Open(file, false, true, &fd))) return -1;

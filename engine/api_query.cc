@@ -33,7 +33,8 @@ std::unique_ptr<CompiledExpr> CompileOrFail(const char* text) {
   std::unique_ptr<CompiledExpr> compiled;
   std::string error;
   if (text == nullptr || !CompiledExpr::Compile(text, CurrentView(), &compiled, &error)) {
-    SetError(Status::Error(XB_ERR_EXPRESSION, "Invalid expression: " + (text ? error : "none given")));
+    SetError(
+        Status::Error(XB_ERR_EXPRESSION, "Invalid expression: " + (text ? error : "none given")));
     return nullptr;
   }
   return compiled;
@@ -122,7 +123,8 @@ XB_API int32_t xb_Locate(const char* expression, int16_t direction, int32_t cont
     return Check(Status::Error(XB_ERR_EXPRESSION, "The locate condition is not logical")), 0;
   }
   bool found = false;
-  return Check(t->Locate(e.get(), direction >= 0, continue_from_current != 0, &found)) && found ? 1 : 0;
+  return Check(t->Locate(e.get(), direction >= 0, continue_from_current != 0, &found)) && found ? 1
+                                                                                                : 0;
 }
 
 }  // extern "C"

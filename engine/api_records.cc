@@ -58,7 +58,8 @@ XB_API const char* xb_FieldName(int32_t number) {
   Table* t = CurrentTable();
   if (t == nullptr) return "";
   if (number < 1 || number > t->FieldCount()) {
-    Check(Status::Error(XB_ERR_ARGUMENT, "Field number " + std::to_string(number) + " is out of range"));
+    Check(Status::Error(XB_ERR_ARGUMENT,
+                        "Field number " + std::to_string(number) + " is out of range"));
     return "";
   }
   return Ret(t->Field(number - 1).name);
@@ -156,7 +157,8 @@ XB_API double xb_OrderPosGet(void) {
   ClearError();
   Table* t = CurrentTable();
   uint32_t count = 0;
-  if (t == nullptr || !Check(t->RecCount(&count)) || count == 0 || t->eof()) return t && t->eof() ? 1.0 : 0.0;
+  if (t == nullptr || !Check(t->RecCount(&count)) || count == 0 || t->eof())
+    return t && t->eof() ? 1.0 : 0.0;
   return count == 1 ? 0.0 : double(t->recno() - 1) / double(count - 1);
 }
 
@@ -245,12 +247,23 @@ XB_API int32_t xb_Replace(const char* field, int16_t type, const void* value) {
       s = type == XB_REPLACE_MEMO ? TypeError(f, "a memo") : EncodeText(f, text, &bytes);
       break;
     }
-    case XB_REPLACE_INT16: s = EncodeNumber(f, *static_cast<const int16_t*>(value), &bytes); break;
-    case XB_REPLACE_INT32: s = EncodeNumber(f, *static_cast<const int32_t*>(value), &bytes); break;
-    case XB_REPLACE_DOUBLE: s = EncodeNumber(f, *static_cast<const double*>(value), &bytes); break;
-    case XB_REPLACE_LOGICAL: s = EncodeLogical(f, *static_cast<const int32_t*>(value) != 0, &bytes); break;
-    case XB_REPLACE_JULIAN: s = EncodeJulian(f, *static_cast<const int32_t*>(value), &bytes); break;
-    default: s = Status::Error(XB_ERR_ARGUMENT, "Unknown value type " + std::to_string(type));
+    case XB_REPLACE_INT16:
+      s = EncodeNumber(f, *static_cast<const int16_t*>(value), &bytes);
+      break;
+    case XB_REPLACE_INT32:
+      s = EncodeNumber(f, *static_cast<const int32_t*>(value), &bytes);
+      break;
+    case XB_REPLACE_DOUBLE:
+      s = EncodeNumber(f, *static_cast<const double*>(value), &bytes);
+      break;
+    case XB_REPLACE_LOGICAL:
+      s = EncodeLogical(f, *static_cast<const int32_t*>(value) != 0, &bytes);
+      break;
+    case XB_REPLACE_JULIAN:
+      s = EncodeJulian(f, *static_cast<const int32_t*>(value), &bytes);
+      break;
+    default:
+      s = Status::Error(XB_ERR_ARGUMENT, "Unknown value type " + std::to_string(type));
   }
   return Check(s) && Check(t->SetFieldBytes(i, bytes)) ? 1 : 0;
 }
@@ -275,7 +288,8 @@ XB_API int32_t xb_GetBlob(const char* field, void* buffer, uint32_t capacity) {
   Table* t = TableAndField(field, &i);
   std::string text;
   if (t == nullptr || !Check(t->ReadMemoOf(i, &text))) return 0;
-  if (buffer == nullptr && capacity > 0) return Check(Status::Error(XB_ERR_ARGUMENT, "No buffer")), 0;
+  if (buffer == nullptr && capacity > 0)
+    return Check(Status::Error(XB_ERR_ARGUMENT, "No buffer")), 0;
   size_t n = std::min<size_t>(capacity, text.size());
   if (n > 0) std::memcpy(buffer, text.data(), n);
   return int32_t(n);
@@ -286,7 +300,8 @@ XB_API int32_t xb_BlobToFile(const char* field, const char* file) {
   Table* t = TableAndField(field, &i);
   std::string text;
   if (t == nullptr || !Check(t->ReadMemoOf(i, &text))) return -1;
-  if (file == nullptr || *file == 0) return Check(Status::Error(XB_ERR_ARGUMENT, "No file name")), -1;
+  if (file == nullptr || *file == 0)
+    return Check(Status::Error(XB_ERR_ARGUMENT, "No file name")), -1;
   int fd = -1;
   Os* os = CurrentOs();
   if (!Check(os->Open(file, false, true, &fd))) return -1;
@@ -402,7 +417,9 @@ XB_API int32_t xb_Rlock(int32_t record) {
   Table* t = CurrentTable();
   bool granted = false;
   if (t == nullptr || record < 0 || !Check(t->LockRecord(uint32_t(record), &granted))) return 0;
-  if (!granted) Check(Status::Error(XB_ERR_LOCKED, "Record " + std::to_string(record) + " is locked by another user"));
+  if (!granted)
+    Check(Status::Error(XB_ERR_LOCKED,
+                        "Record " + std::to_string(record) + " is locked by another user"));
   return granted ? 1 : 0;
 }
 

@@ -30,7 +30,8 @@ XB_TLS std::string t_return;
 bool ValidAlias(const std::string& alias) {
   if (alias.empty() || alias.size() > 10) return false;
   for (char c : alias) {
-    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+    bool ok =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
     if (!ok) return false;
   }
   return true;
@@ -58,7 +59,8 @@ int FreeArea() {
 int16_t OpenTable(const char* file, const char* alias_arg, int16_t mode, int16_t type,
                   int16_t commit_level) {
   ClearError();
-  if (file == nullptr || *file == 0) return Check(Status::Error(XB_ERR_ARGUMENT, "No file name")), 0;
+  if (file == nullptr || *file == 0)
+    return Check(Status::Error(XB_ERR_ARGUMENT, "No file name")), 0;
   if (mode < XB_OPEN_SHARED || mode > XB_OPEN_EXCLUSIVE || type < 1 || type > 4 ||
       commit_level < XB_COMMIT_FULL || commit_level > XB_COMMIT_NONE) {
     Check(Status::Error(XB_ERR_ARGUMENT, "Bad open mode, table type or commit level"));
@@ -66,7 +68,8 @@ int16_t OpenTable(const char* file, const char* alias_arg, int16_t mode, int16_t
   }
   std::string path = TablePath(file);
   std::string alias = alias_arg != nullptr && *alias_arg != 0 ? alias_arg : DefaultAlias(path);
-  if (!ValidAlias(alias)) return Check(Status::Error(XB_ERR_ARGUMENT, "Bad alias \"" + alias + "\"")), 0;
+  if (!ValidAlias(alias))
+    return Check(Status::Error(XB_ERR_ARGUMENT, "Bad alias \"" + alias + "\"")), 0;
   if (xb_WorkArea(alias.c_str()) != 0) {
     return Check(Status::Error(XB_ERR_WORK_AREAS, "Alias " + alias + " is already in use")), 0;
   }
@@ -93,7 +96,8 @@ void ClearErrorText() {
 void SetError(const Status& s) {
   t_error_code = s.code();
   t_error_text = s.message();
-  if (GlobalSettings().error_level >= 1) std::fprintf(stderr, "xbengine: %s\n", s.message().c_str());
+  if (GlobalSettings().error_level >= 1)
+    std::fprintf(stderr, "xbengine: %s\n", s.message().c_str());
 }
 
 int LastErrorCode() { return t_error_code; }
@@ -111,7 +115,8 @@ void SetNoTableError() {
 int FieldIndexOf(Table* t, const char* name) {
   int index = name != nullptr ? t->FieldIndex(name) : -1;
   if (index < 0) {
-    SetError(Status::Error(XB_ERR_ARGUMENT, std::string("No field named \"") + (name ? name : "") + "\""));
+    SetError(Status::Error(XB_ERR_ARGUMENT,
+                           std::string("No field named \"") + (name ? name : "") + "\""));
   }
   return index;
 }

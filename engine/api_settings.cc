@@ -81,13 +81,20 @@ XB_API int32_t xb_SysProp(int16_t code, int32_t value) {
   ClearError();
   Settings& s = GlobalSettings();
   switch (code) {
-    case XB_PROP_GET_EXACT: return s.exact ? 1 : 0;
-    case XB_PROP_SET_EXACT: return SwapFlag(&s.exact, value);
-    case XB_PROP_GET_DELETED: return s.deleted ? 1 : 0;
-    case XB_PROP_GET_OPTIMISTIC: return s.optimistic ? 1 : 0;
-    case XB_PROP_SET_OPTIMISTIC: return SwapFlag(&s.optimistic, value);
-    case XB_PROP_ORDER_COUNT: return 0;
-    default: return NotSupported(("xb_SysProp " + std::to_string(code)).c_str());
+    case XB_PROP_GET_EXACT:
+      return s.exact ? 1 : 0;
+    case XB_PROP_SET_EXACT:
+      return SwapFlag(&s.exact, value);
+    case XB_PROP_GET_DELETED:
+      return s.deleted ? 1 : 0;
+    case XB_PROP_GET_OPTIMISTIC:
+      return s.optimistic ? 1 : 0;
+    case XB_PROP_SET_OPTIMISTIC:
+      return SwapFlag(&s.optimistic, value);
+    case XB_PROP_ORDER_COUNT:
+      return 0;
+    default:
+      return NotSupported(("xb_SysProp " + std::to_string(code)).c_str());
   }
 }
 
@@ -131,40 +138,88 @@ XB_API int32_t xb_FilterDlg(void*, const char*) { return NotSupported("xb_Filter
 XB_API int32_t xb_FilterAlias(int16_t, const char*) { return NotSupported("xb_FilterAlias"); }
 XB_API int32_t xb_SetRelation(int16_t, const char*) { return NotSupported("xb_SetRelation"); }
 XB_API int32_t xb_SetQueryBit(int32_t, int32_t) { return NotSupported("xb_SetQueryBit"); }
-XB_API int32_t xb_RYOFilterActivate(int16_t, int16_t) { return NotSupported("xb_RYOFilterActivate"); }
+XB_API int32_t xb_RYOFilterActivate(int16_t, int16_t) {
+  return NotSupported("xb_RYOFilterActivate");
+}
 XB_API int32_t xb_RYOFilterCopy(void) { return NotSupported("xb_RYOFilterCopy"); }
 XB_API int32_t xb_RYOFilterCreate(void) { return NotSupported("xb_RYOFilterCreate"); }
 XB_API int32_t xb_RYOFilterDestroy(int16_t) { return NotSupported("xb_RYOFilterDestroy"); }
 XB_API int32_t xb_RYOFilterGetBit(int16_t, int32_t) { return NotSupported("xb_RYOFilterGetBit"); }
 XB_API int32_t xb_RYOFilterRestore(const char*) { return NotSupported("xb_RYOFilterRestore"); }
 XB_API int32_t xb_RYOFilterSave(int16_t, const char*) { return NotSupported("xb_RYOFilterSave"); }
-XB_API int32_t xb_RYOFilterSetBit(int16_t, int32_t, int16_t) { return NotSupported("xb_RYOFilterSetBit"); }
+XB_API int32_t xb_RYOFilterSetBit(int16_t, int32_t, int16_t) {
+  return NotSupported("xb_RYOFilterSetBit");
+}
 XB_API int32_t xb_RYOKeyAdd(const char*, const char*) { return NotSupported("xb_RYOKeyAdd"); }
 XB_API int32_t xb_RYOKeyDrop(const char*) { return NotSupported("xb_RYOKeyDrop"); }
 
 // Indexes: a table without index orders.
-XB_API int32_t xb_IndexOrd(void) { ClearError(); return 0; }
-XB_API const char* xb_IndexCondition(void) { ClearError(); return ""; }
-XB_API const char* xb_IndexKey(void) { ClearError(); return ""; }
-XB_API const char* xb_IndexKeyField(void) { ClearError(); return ""; }
-XB_API const char* xb_IndexName(int16_t) { ClearError(); return ""; }
-XB_API const char* xb_TagName(int16_t) { ClearError(); return ""; }
-XB_API int32_t xb_IndexType(void) { ClearError(); return 0; }
-XB_API int32_t xb_KeyLength(void) { ClearError(); return 0; }
-XB_API const char* xb_KeyData(const char*) { ClearError(); return ""; }
-XB_API const char* xb_GetScope(int16_t) { ClearError(); return ""; }
+XB_API int32_t xb_IndexOrd(void) {
+  ClearError();
+  return 0;
+}
+XB_API const char* xb_IndexCondition(void) {
+  ClearError();
+  return "";
+}
+XB_API const char* xb_IndexKey(void) {
+  ClearError();
+  return "";
+}
+XB_API const char* xb_IndexKeyField(void) {
+  ClearError();
+  return "";
+}
+XB_API const char* xb_IndexName(int16_t) {
+  ClearError();
+  return "";
+}
+XB_API const char* xb_TagName(int16_t) {
+  ClearError();
+  return "";
+}
+XB_API int32_t xb_IndexType(void) {
+  ClearError();
+  return 0;
+}
+XB_API int32_t xb_KeyLength(void) {
+  ClearError();
+  return 0;
+}
+XB_API const char* xb_KeyData(const char*) {
+  ClearError();
+  return "";
+}
+XB_API const char* xb_GetScope(int16_t) {
+  ClearError();
+  return "";
+}
 XB_API void xb_CloseIndexes(void) { ClearError(); }
-XB_API int32_t xb_IndexClose(void) { ClearError(); return 1; }
-XB_API int32_t xb_Found(void) { ClearError(); return 0; }
+XB_API int32_t xb_IndexClose(void) {
+  ClearError();
+  return 1;
+}
+XB_API int32_t xb_Found(void) {
+  ClearError();
+  return 0;
+}
 
 XB_API int32_t xb_SetOrder(int16_t order) {
   ClearError();
   return order == 0 ? 0 : NoIndex("xb_SetOrder");
 }
 
-XB_API int32_t xb_Seek(const char*) { NoIndex("xb_Seek"); return 0; }
-XB_API int32_t xb_SeekBin(const void*, int16_t) { NoIndex("xb_SeekBin"); return 0; }
-XB_API int32_t xb_Index(const char*, const char*, int16_t, int16_t, const char*) { return NoIndex("xb_Index"); }
+XB_API int32_t xb_Seek(const char*) {
+  NoIndex("xb_Seek");
+  return 0;
+}
+XB_API int32_t xb_SeekBin(const void*, int16_t) {
+  NoIndex("xb_SeekBin");
+  return 0;
+}
+XB_API int32_t xb_Index(const char*, const char*, int16_t, int16_t, const char*) {
+  return NoIndex("xb_Index");
+}
 XB_API int32_t xb_IndexTag(const char*, const char*, const char*, int16_t, int16_t, const char*) {
   return NoIndex("xb_IndexTag");
 }

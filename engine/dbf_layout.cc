@@ -1,8 +1,9 @@
 // Header and descriptor parsing with the checks for damaged tables, and header building.
 #include "engine/dbf_layout.h"
 
-#include <cstring>
 #include <strings.h>
+
+#include <cstring>
 
 namespace xb {
 namespace {
@@ -22,8 +23,7 @@ void PutLe16(uint8_t* p, uint32_t v) {
 Status Corrupt(const std::string& why) { return Status::Error(XB_ERR_CORRUPT, why); }
 
 bool KnownVersion(uint8_t v) {
-  return v == 0x03 || v == 0x83 || v == 0x8B || v == 0xF5 || v == 0x30 || v == 0x31 ||
-         v == 0x32;
+  return v == 0x03 || v == 0x83 || v == 0x8B || v == 0xF5 || v == 0x30 || v == 0x31 || v == 0x32;
 }
 
 bool KnownType(char t) { return std::strchr("CNFLDMIBYT", t) != nullptr && t != 0; }
@@ -42,8 +42,8 @@ Status ParseDescriptor(const uint8_t* d, int number, uint8_t version, FieldInfo*
   field->type = char(d[11]);
   if (field->name.empty()) return Corrupt("Field " + std::to_string(number) + " has no name");
   if (!KnownType(field->type)) {
-    return Corrupt("Field " + field->name + " has an unknown type '" +
-                   std::string(1, field->type) + "'");
+    return Corrupt("Field " + field->name + " has an unknown type '" + std::string(1, field->type) +
+                   "'");
   }
   field->width = d[16];
   field->decimals = d[17];
@@ -100,7 +100,8 @@ Status ParseFixedHeader(const uint8_t* bytes, size_t size, TableLayout* layout) 
   layout->header_length = Le16(bytes + 8);
   layout->record_length = Le16(bytes + 10);
   layout->language_driver = bytes[29];
-  if (bytes[15] != 0) return Status::Error(XB_ERR_NOT_SUPPORTED, "Encrypted tables are not supported");
+  if (bytes[15] != 0)
+    return Status::Error(XB_ERR_NOT_SUPPORTED, "Encrypted tables are not supported");
   if (layout->header_length < uint32_t(kHeaderSize + kDescriptorSize)) {
     return Corrupt("Header length " + std::to_string(layout->header_length) + " is too small");
   }
@@ -119,7 +120,8 @@ Status ParseDescriptors(const uint8_t* header, size_t size, TableLayout* layout)
     FieldInfo field;
     XB_RETURN_IF_ERROR(
         ParseDescriptor(header + at, int(layout->fields.size()) + 1, layout->version, &field));
-    if (layout->FieldIndex(field.name) >= 0) return Corrupt("Field " + field.name + " appears twice");
+    if (layout->FieldIndex(field.name) >= 0)
+      return Corrupt("Field " + field.name + " appears twice");
     field.offset = int(offset);
     offset += uint32_t(field.width);
     if (offset > layout->record_length) {
@@ -148,7 +150,8 @@ Status CheckFieldDefinition(const FieldInfo& f) {
     return Status::Error(XB_ERR_ARGUMENT, "Field " + f.name + ": " + why);
   };
   if (f.name.empty() || f.name.size() > size_t(kMaxFieldName)) {
-    return Status::Error(XB_ERR_ARGUMENT, "Field name \"" + f.name + "\" must have 1 to 10 characters");
+    return Status::Error(XB_ERR_ARGUMENT,
+                         "Field name \"" + f.name + "\" must have 1 to 10 characters");
   }
   for (size_t i = 0; i < f.name.size(); ++i) {
     if (!ValidNameChar(f.name[i], i == 0)) return bad("the name may hold letters, digits and _");
@@ -176,7 +179,8 @@ Status CheckFieldDefinition(const FieldInfo& f) {
 }
 
 Status FinishNewLayout(TableLayout* layout) {
-  if (layout->fields.empty()) return Status::Error(XB_ERR_ARGUMENT, "A table needs at least one field");
+  if (layout->fields.empty())
+    return Status::Error(XB_ERR_ARGUMENT, "A table needs at least one field");
   if (layout->fields.size() > 1000) return Status::Error(XB_ERR_ARGUMENT, "Too many fields");
   uint32_t offset = 1;
   for (FieldInfo& f : layout->fields) {
@@ -218,17 +222,28 @@ std::vector<uint8_t> BuildHeader(const TableLayout& layout, uint32_t count) {
 
 const char* FieldTypeText(char type) {
   switch (type) {
-    case 'C': return "Character";
-    case 'N': return "Numeric";
-    case 'F': return "Float";
-    case 'L': return "Logical";
-    case 'D': return "Date";
-    case 'M': return "Memo";
-    case 'I': return "Integer";
-    case 'B': return "Binary double";
-    case 'Y': return "Y currency";
-    case 'T': return "Timestamp";
-    default: return "";
+    case 'C':
+      return "Character";
+    case 'N':
+      return "Numeric";
+    case 'F':
+      return "Float";
+    case 'L':
+      return "Logical";
+    case 'D':
+      return "Date";
+    case 'M':
+      return "Memo";
+    case 'I':
+      return "Integer";
+    case 'B':
+      return "Binary double";
+    case 'Y':
+      return "Y currency";
+    case 'T':
+      return "Timestamp";
+    default:
+      return "";
   }
 }
 

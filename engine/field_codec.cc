@@ -24,14 +24,30 @@ int64_t Le64(const uint8_t* p) {
 // Order of day, month, year and the separator for a date format code.
 void FormatParts(int code, const char** order, char* separator) {
   switch (code) {
-    case kDateAnsi: *order = "ymd"; *separator = '.'; return;
+    case kDateAnsi:
+      *order = "ymd";
+      *separator = '.';
+      return;
     case kDateBritish:
-    case kDateFrench: *order = "dmy"; *separator = '/'; return;
-    case kDateGerman: *order = "dmy"; *separator = '.'; return;
+    case kDateFrench:
+      *order = "dmy";
+      *separator = '/';
+      return;
+    case kDateGerman:
+      *order = "dmy";
+      *separator = '.';
+      return;
     case kDateItalian:
-    case kDateSpanish: *order = "dmy"; *separator = '-'; return;
-    case kDateSystem: break;
-    default: *order = "mdy"; *separator = '/'; return;
+    case kDateSpanish:
+      *order = "dmy";
+      *separator = '-';
+      return;
+    case kDateSystem:
+      break;
+    default:
+      *order = "mdy";
+      *separator = '/';
+      return;
   }
   const char* fmt = nl_langinfo(D_FMT);  // e.g. "%m/%d/%y" or "%d/%m/%Y"
   static char system_order[4];
@@ -53,7 +69,8 @@ void FormatParts(int code, const char** order, char* separator) {
 }  // namespace
 
 std::string_view FieldBytes(const uint8_t* record, const FieldInfo& field) {
-  return std::string_view(reinterpret_cast<const char*>(record) + field.offset, size_t(field.width));
+  return std::string_view(reinterpret_cast<const char*>(record) + field.offset,
+                          size_t(field.width));
 }
 
 std::string TrimRight(std::string_view text) {
@@ -70,7 +87,9 @@ double DecodeNumber(std::string_view bytes, char type) {
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
   switch (type) {
     case 'I':
-      return bytes.size() >= 4 ? double(int32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24)) : 0;
+      return bytes.size() >= 4
+                 ? double(int32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24))
+                 : 0;
     case 'B': {
       if (bytes.size() < 8) return 0;
       double v;
@@ -136,7 +155,9 @@ std::string FormatDate(int64_t julian, const Settings& settings) {
     if (i > 0) out += sep;
     if (order[i] == 'd') std::snprintf(part, sizeof part, "%02d", d);
     if (order[i] == 'm') std::snprintf(part, sizeof part, "%02d", m);
-    if (order[i] == 'y') std::snprintf(part, sizeof part, settings.century ? "%04d" : "%02d", settings.century ? y : y % 100);
+    if (order[i] == 'y')
+      std::snprintf(part, sizeof part, settings.century ? "%04d" : "%02d",
+                    settings.century ? y : y % 100);
     out += part;
   }
   return out;
@@ -153,12 +174,13 @@ bool IsBlank(std::string_view bytes, char type) {
 
 Status EncodeNumber(const FieldInfo& f, double value, std::string* out) {
   if (f.type != 'N' && f.type != 'F') return Mismatch(f, "a number");
-  if (!std::isfinite(value)) return Status::Error(XB_ERR_VALUE, "Field " + f.name + ": not a number");
+  if (!std::isfinite(value))
+    return Status::Error(XB_ERR_VALUE, "Field " + f.name + ": not a number");
   char text[64];
   int n = std::snprintf(text, sizeof text, "%*.*f", f.width, f.decimals, value);
   if (n < 0 || n > f.width) {
-    return Status::Error(XB_ERR_VALUE, "Field " + f.name + ": value " + text + " is too wide (width " +
-                                           std::to_string(f.width) + ")");
+    return Status::Error(XB_ERR_VALUE, "Field " + f.name + ": value " + text +
+                                           " is too wide (width " + std::to_string(f.width) + ")");
   }
   out->assign(text, size_t(n));
   return Status::Ok();
@@ -183,7 +205,8 @@ Status EncodeJulian(const FieldInfo& f, int64_t julian, std::string* out) {
 Status EncodeText(const FieldInfo& f, std::string_view text, std::string* out) {
   std::string trimmed = TrimRight(text);
   size_t lead = trimmed.find_first_not_of(' ');
-  std::string_view value = lead == std::string::npos ? std::string_view() : std::string_view(trimmed).substr(lead);
+  std::string_view value =
+      lead == std::string::npos ? std::string_view() : std::string_view(trimmed).substr(lead);
   switch (f.type) {
     case 'C':
       out->assign(text.substr(0, size_t(f.width)));
@@ -199,7 +222,8 @@ Status EncodeText(const FieldInfo& f, std::string_view text, std::string* out) {
       char* end = nullptr;
       double v = std::strtod(copy.c_str(), &end);
       if (end == copy.c_str() || *end != 0) {
-        return Status::Error(XB_ERR_VALUE, "Field " + f.name + ": \"" + copy + "\" is not a number");
+        return Status::Error(XB_ERR_VALUE,
+                             "Field " + f.name + ": \"" + copy + "\" is not a number");
       }
       return EncodeNumber(f, v, out);
     }
@@ -211,10 +235,12 @@ Status EncodeText(const FieldInfo& f, std::string_view text, std::string* out) {
       std::string_view v = value;
       if (v.size() == 3 && v[0] == '.' && v[2] == '.') v = v.substr(1, 1);
       char c = v[0];
-      bool ok_true = std::strchr("TtYy", c) != nullptr, ok_false = std::strchr("FfNn", c) != nullptr;
-      if ((!ok_true && !ok_false) || !(v.size() == 1 || v == "TRUE" || v == "true" || v == "FALSE" ||
-                                       v == "false" || v == "YES" || v == "NO")) {
-        return Status::Error(XB_ERR_VALUE, "Field " + f.name + ": \"" + std::string(value) + "\" is not a logical");
+      bool ok_true = std::strchr("TtYy", c) != nullptr,
+           ok_false = std::strchr("FfNn", c) != nullptr;
+      if ((!ok_true && !ok_false) || !(v.size() == 1 || v == "TRUE" || v == "true" ||
+                                       v == "FALSE" || v == "false" || v == "YES" || v == "NO")) {
+        return Status::Error(
+            XB_ERR_VALUE, "Field " + f.name + ": \"" + std::string(value) + "\" is not a logical");
       }
       return EncodeLogical(f, ok_true, out);
     }
@@ -224,7 +250,8 @@ Status EncodeText(const FieldInfo& f, std::string_view text, std::string* out) {
         return Status::Ok();
       }
       if (value.size() != 8 || JulianFromDtos(value.data()) == 0) {
-        return Status::Error(XB_ERR_VALUE, "Field " + f.name + ": \"" + std::string(value) + "\" is not a date YYYYMMDD");
+        return Status::Error(XB_ERR_VALUE, "Field " + f.name + ": \"" + std::string(value) +
+                                               "\" is not a date YYYYMMDD");
       }
       out->assign(value);
       return Status::Ok();

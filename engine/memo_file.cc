@@ -18,7 +18,9 @@ uint32_t Be32(const uint8_t* p) {
   return uint32_t(p[3]) | uint32_t(p[2]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[0]) << 24;
 }
 
-Status Damaged(const std::string& why) { return Status::Error(XB_ERR_CORRUPT, "Memo file: " + why); }
+Status Damaged(const std::string& why) {
+  return Status::Error(XB_ERR_CORRUPT, "Memo file: " + why);
+}
 
 }  // namespace
 
@@ -34,8 +36,8 @@ std::string MemoFile::PathFor(const std::string& table_path, MemoKind kind) {
   return base + ext;
 }
 
-Status MemoFile::Open(const std::string& table_path, MemoKind kind, bool exclusive,
-                      bool want_write, std::unique_ptr<MemoFile>* out) {
+Status MemoFile::Open(const std::string& table_path, MemoKind kind, bool exclusive, bool want_write,
+                      std::unique_ptr<MemoFile>* out) {
   std::string path = PathFor(table_path, kind);
   path = velloria::paths::ResolveCaseInsensitive(path);
   if (!CurrentOs()->Exists(path)) {
@@ -144,7 +146,8 @@ Status MemoFile::Append(const void* data, size_t size, int lock_timeout_ms, uint
     bytes.resize((bytes.size() + kDbt3Block - 1) / kDbt3Block * kDbt3Block, '\0');
     s = file_->Write(bytes.data(), bytes.size(), uint64_t(next) * kDbt3Block);
     uint32_t after = next + uint32_t(bytes.size() / kDbt3Block);
-    uint8_t out[4] = {uint8_t(after), uint8_t(after >> 8), uint8_t(after >> 16), uint8_t(after >> 24)};
+    uint8_t out[4] = {uint8_t(after), uint8_t(after >> 8), uint8_t(after >> 16),
+                      uint8_t(after >> 24)};
     if (s.ok()) s = file_->Write(out, sizeof out, 0);
     if (s.ok()) *block = next;
   }

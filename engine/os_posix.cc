@@ -138,7 +138,9 @@ class PosixOsImpl final : public Os {
   }
 
   void SleepMillis(int millis) override {
-    struct timespec ts{millis / 1000, (millis % 1000) * 1000000L};
+    struct timespec ts {
+      millis / 1000, (millis % 1000) * 1000000L
+    };
     while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
     }
   }

@@ -31,10 +31,14 @@ std::vector<Token> Tokenize(std::string_view text) {
     size_t start = i;
     Token t;
     if (std::isalpha(c) || c == '_') {
-      while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '_')) ++i;
+      while (i < text.size() &&
+             (std::isalnum(static_cast<unsigned char>(text[i])) || text[i] == '_'))
+        ++i;
       t.kind = Token::kName;
     } else if (std::isdigit(c)) {
-      while (i < text.size() && (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '.')) ++i;
+      while (i < text.size() &&
+             (std::isdigit(static_cast<unsigned char>(text[i])) || text[i] == '.'))
+        ++i;
       t.kind = Token::kNumber;
     } else if (c == '.') {
       size_t close = text.find('.', i + 1);
@@ -81,7 +85,8 @@ bool PlainNumber(const uint8_t* p, int width, double* value) {
   for (; i < width && p[i] >= '0' && p[i] <= '9'; ++i, ++digits) v = v * 10 + (p[i] - '0');
   if (i < width && p[i] == '.') {
     double scale = 0.1;
-    for (++i; i < width && p[i] >= '0' && p[i] <= '9'; ++i, ++digits, scale /= 10) v += (p[i] - '0') * scale;
+    for (++i; i < width && p[i] >= '0' && p[i] <= '9'; ++i, ++digits, scale /= 10)
+      v += (p[i] - '0') * scale;
   }
   while (i < width && p[i] == ' ') ++i;
   if (i != width || digits == 0) return false;
@@ -99,7 +104,9 @@ std::unique_ptr<QueryPlan> QueryPlan::Build(std::string_view text, const TableLa
   auto plan = std::make_unique<QueryPlan>();
   size_t i = 0;
   for (;;) {
-    if (tokens.size() < i + 4 || tokens[i].kind != Token::kName || tokens[i + 1].kind != Token::kEquals) return nullptr;
+    if (tokens.size() < i + 4 || tokens[i].kind != Token::kName ||
+        tokens[i + 1].kind != Token::kEquals)
+      return nullptr;
     int index = layout.FieldIndex(tokens[i].text);
     if (index < 0) return nullptr;
     const FieldInfo& f = layout.fields[size_t(index)];
@@ -124,7 +131,8 @@ std::unique_ptr<QueryPlan> QueryPlan::Build(std::string_view text, const TableLa
     const Token& next = tokens[i + 3];
     if (next.kind == Token::kEnd) {
       // Logical terms are the cheapest test: try them first.
-      std::stable_partition(plan->terms_.begin(), plan->terms_.end(), [](const Term& t) { return t.logical; });
+      std::stable_partition(plan->terms_.begin(), plan->terms_.end(),
+                            [](const Term& t) { return t.logical; });
       return plan;
     }
     if (!(next.text == "AND" || next.text == ".AND.")) return nullptr;
@@ -142,7 +150,8 @@ bool QueryPlan::Matches(const uint8_t* record) const {
     }
     double value = 0;
     if (!PlainNumber(p, t.width, &value)) {
-      value = DecodeNumber(std::string_view(reinterpret_cast<const char*>(p), size_t(t.width)), 'N');
+      value =
+          DecodeNumber(std::string_view(reinterpret_cast<const char*>(p), size_t(t.width)), 'N');
     }
     if (value != t.value) return false;
   }

@@ -194,9 +194,8 @@ std::vector<uint32_t> SharedFile::RecordsHeldBy(int area) const {
 Status SharedFile::LockHeader(int timeout_ms, bool* granted) {
   *granted = true;
   if (exclusive_ || header_lock_depth_++ > 0) return Status::Ok();
-  Status s = Retry(timeout_ms, granted, [&](bool* g) {
-    return CurrentOs()->LockRange(fd_, kLockBase, 1, g);
-  });
+  Status s = Retry(timeout_ms, granted,
+                   [&](bool* g) { return CurrentOs()->LockRange(fd_, kLockBase, 1, g); });
   if (!s.ok() || !*granted) header_lock_depth_ = 0;
   return s;
 }

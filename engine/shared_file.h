@@ -18,7 +18,7 @@
 
 namespace xb {
 
-inline constexpr uint64_t kLockBase = 1000000000ULL;       // header lock byte
+inline constexpr uint64_t kLockBase = 1000000000ULL;        // header lock byte
 inline constexpr uint64_t kFileLockLength = 1000000000ULL;  // file lock from kLockBase + 1
 
 class SharedFile {

@@ -27,9 +27,9 @@ class Status {
   std::string message_;
 };
 
-#define XB_RETURN_IF_ERROR(expr)      \
-  do {                                \
-    ::xb::Status status_ = (expr);    \
+#define XB_RETURN_IF_ERROR(expr)       \
+  do {                                 \
+    ::xb::Status status_ = (expr);     \
     if (!status_.ok()) return status_; \
   } while (0)
 

@@ -13,12 +13,11 @@ namespace {
 
 constexpr size_t kReadAheadBytes = 128 * 1024;
 
-Status NoRecord() {
-  return Status::Error(XB_ERR_ARGUMENT, "No current record (end of file)");
-}
+Status NoRecord() { return Status::Error(XB_ERR_ARGUMENT, "No current record (end of file)"); }
 
 uint32_t ParseMemoBlock(const uint8_t* bytes, int width) {
-  if (width == 4) return uint32_t(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t(bytes[3]) << 24);
+  if (width == 4)
+    return uint32_t(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t(bytes[3]) << 24);
   uint32_t block = 0;
   for (int i = 0; i < width; ++i) {
     uint8_t c = bytes[i];
@@ -44,7 +43,8 @@ Status Table::Open(const std::string& path, int mode, int commit_level, int area
   bool exclusive = mode == XB_OPEN_EXCLUSIVE;
   bool want_write = mode != XB_OPEN_READ_ONLY;
   bool file_read_only = false;
-  XB_RETURN_IF_ERROR(SharedFile::Acquire(t->path_, exclusive, want_write, &t->file_, &file_read_only));
+  XB_RETURN_IF_ERROR(
+      SharedFile::Acquire(t->path_, exclusive, want_write, &t->file_, &file_read_only));
   t->read_only_ = !want_write || file_read_only;
   if (want_write && file_read_only) t->damage_ = "The file is read-only";
   XB_RETURN_IF_ERROR(t->ReadHeader());
@@ -101,7 +101,8 @@ Status Table::RefreshCount() {
   XB_RETURN_IF_ERROR(file_->Read(fixed, sizeof fixed, 0, &done));
   XB_RETURN_IF_ERROR(file_->Size(&size));
   if (done == sizeof fixed) {
-    layout_.header_count = uint32_t(fixed[4] | fixed[5] << 8 | fixed[6] << 16 | uint32_t(fixed[7]) << 24);
+    layout_.header_count =
+        uint32_t(fixed[4] | fixed[5] << 8 | fixed[6] << 16 | uint32_t(fixed[7]) << 24);
   }
   count_ = RecordsPresent(layout_, size);
   return Status::Ok();
@@ -123,9 +124,7 @@ Status Table::Close() {
   return s.ok() ? unlock : s;
 }
 
-bool Table::ReadMemo(int index, std::string* text) const {
-  return ReadMemoOf(index, text).ok();
-}
+bool Table::ReadMemo(int index, std::string* text) const { return ReadMemoOf(index, text).ok(); }
 
 Status Table::ReadMemoOf(int index, std::string* text) const {
   text->clear();
@@ -137,9 +136,7 @@ Status Table::ReadMemoOf(int index, std::string* text) const {
   return memo_->Read(block, text);
 }
 
-bool Table::UseReadAhead() const {
-  return file_->exclusive() || GlobalSettings().turbo_read;
-}
+bool Table::UseReadAhead() const { return file_->exclusive() || GlobalSettings().turbo_read; }
 
 void Table::Unmap() {
   if (map_ != nullptr) CurrentOs()->Unmap(map_, map_length_);
@@ -158,7 +155,8 @@ Status Table::PeekMapped(uint32_t r, const uint8_t** bytes) {
     constexpr uint64_t kWindow = 1 << 20, kPage = 4096;
     uint64_t start = backward && at + len > kWindow ? at + len - kWindow : at;
     start &= ~(kPage - 1);
-    uint64_t end = std::min<uint64_t>(start + kWindow, layout_.header_length + uint64_t(count_) * len);
+    uint64_t end =
+        std::min<uint64_t>(start + kWindow, layout_.header_length + uint64_t(count_) * len);
     end = std::max(end, at + len);
     const uint8_t* data = nullptr;
     XB_RETURN_IF_ERROR(CurrentOs()->Map(file_->fd(), start, size_t(end - start), &data));
@@ -175,8 +173,10 @@ Status Table::Peek(uint32_t r, const uint8_t** bytes) {
   size_t len = layout_.record_length;
   if (!UseReadAhead()) {
     size_t done = 0;
-    XB_RETURN_IF_ERROR(file_->Read(probe_.data(), len, layout_.header_length + uint64_t(r - 1) * len, &done));
-    if (done < len) return Status::Error(XB_ERR_IO, "Record " + std::to_string(r) + " is cut short");
+    XB_RETURN_IF_ERROR(
+        file_->Read(probe_.data(), len, layout_.header_length + uint64_t(r - 1) * len, &done));
+    if (done < len)
+      return Status::Error(XB_ERR_IO, "Record " + std::to_string(r) + " is cut short");
     *bytes = probe_.data();
     return Status::Ok();
   }
@@ -189,7 +189,8 @@ Status Table::Peek(uint32_t r, const uint8_t** bytes) {
     uint32_t n = std::min(per_block, count_ - first + 1);
     block_.resize(size_t(n) * len);
     size_t done = 0;
-    XB_RETURN_IF_ERROR(file_->Read(block_.data(), block_.size(), layout_.header_length + uint64_t(first - 1) * len, &done));
+    XB_RETURN_IF_ERROR(file_->Read(block_.data(), block_.size(),
+                                   layout_.header_length + uint64_t(first - 1) * len, &done));
     block_first_ = first;
     block_records_ = uint32_t(done / len);
     block_generation_ = file_->generation();
@@ -294,13 +295,16 @@ Status Table::Skip(int64_t count) {
   if (count == 1 && !dirty_ && !eof_ && !query_ && !GlobalSettings().deleted && recno_ < count_) {
     // The sequential scan's common step: the next record is already in memory.
     uint64_t at = layout_.header_length + uint64_t(recno_) * layout_.record_length;
-    if (map_ != nullptr && at >= map_offset_ && at + layout_.record_length <= map_offset_ + map_length_) {
+    if (map_ != nullptr && at >= map_offset_ &&
+        at + layout_.record_length <= map_offset_ + map_length_) {
       MoveToBytes(recno_ + 1, map_ + (at - map_offset_));
       return Status::Ok();
     }
-    if (map_ == nullptr && block_generation_ == file_->generation() && recno_ >= block_first_ &&
-        recno_ + 1 < block_first_ + block_records_) {
-      MoveToBytes(recno_ + 1, block_.data() + size_t(recno_ + 1 - block_first_) * layout_.record_length);
+    bool in_block = block_generation_ == file_->generation() && recno_ >= block_first_ &&
+                    recno_ + 1 < block_first_ + block_records_;
+    if (map_ == nullptr && UseReadAhead() && in_block) {
+      MoveToBytes(recno_ + 1,
+                  block_.data() + size_t(recno_ + 1 - block_first_) * layout_.record_length);
       return Status::Ok();
     }
   }
@@ -373,7 +377,8 @@ Status Table::CountVisible(uint32_t* count) {
     }
     in_block = std::min(in_block, count_ - r + 1);
     if (plan_ && !GlobalSettings().deleted) {  // the optimiser's plan alone decides
-      for (uint32_t i = 0; i < in_block; ++i, ++r, bytes += layout_.record_length) *count += plan_->Matches(bytes);
+      for (uint32_t i = 0; i < in_block; ++i, ++r, bytes += layout_.record_length)
+        *count += plan_->Matches(bytes);
       continue;
     }
     for (uint32_t i = 0; i < in_block; ++i, ++r, bytes += layout_.record_length) {
@@ -428,7 +433,8 @@ Status Table::PutRecord(const uint8_t* image) {
 Status Table::SetFieldBytes(int index, const std::string& bytes) {
   XB_RETURN_IF_ERROR(CheckWritableRecord());
   const FieldInfo& f = layout_.fields[size_t(index)];
-  std::memcpy(record_.data() + f.offset, bytes.data(), std::min<size_t>(bytes.size(), size_t(f.width)));
+  std::memcpy(record_.data() + f.offset, bytes.data(),
+              std::min<size_t>(bytes.size(), size_t(f.width)));
   dirty_ = true;
   return Status::Ok();
 }
@@ -448,14 +454,16 @@ Status Table::WriteKeepingBlock(const void* bytes, size_t size, uint64_t offset)
   uint64_t block_end = block_start + uint64_t(block_records_) * layout_.record_length;
   uint64_t from = std::max(offset, block_start), to = std::min(offset + size, block_end);
   if (block_records_ > 0 && from < to) {
-    std::memcpy(block_.data() + (from - block_start), static_cast<const uint8_t*>(bytes) + (from - offset), to - from);
+    std::memcpy(block_.data() + (from - block_start),
+                static_cast<const uint8_t*>(bytes) + (from - offset), to - from);
   }
   block_generation_ = file_->generation();
   return Status::Ok();
 }
 
 Status Table::WriteRecordAt(uint32_t r, const uint8_t* bytes, size_t size) {
-  XB_RETURN_IF_ERROR(WriteKeepingBlock(bytes, size, layout_.header_length + uint64_t(r - 1) * layout_.record_length));
+  XB_RETURN_IF_ERROR(WriteKeepingBlock(
+      bytes, size, layout_.header_length + uint64_t(r - 1) * layout_.record_length));
   if (!header_date_written_) header_date_pending_ = true;
   return Status::Ok();
 }
@@ -609,7 +617,9 @@ Status Table::LockRecord(uint32_t record, bool* granted) {
 
 Status Table::UnlockRecord(uint32_t record) { return file_->UnlockRecord(area_, record); }
 
-Status Table::LockFile(bool* granted) { return file_->LockWholeFile(area_, LockTimeoutMs(), granted); }
+Status Table::LockFile(bool* granted) {
+  return file_->LockWholeFile(area_, LockTimeoutMs(), granted);
+}
 
 Status Table::UnlockAll() {
   XB_RETURN_IF_ERROR(FlushRecord());

@@ -149,11 +149,11 @@ class Table final : public RecordView {
   Status PeekMapped(uint32_t r, const uint8_t** bytes);
   void Unmap();
 
-  const uint8_t* map_ = nullptr;   // mapped window of the file (exclusive opens)
+  const uint8_t* map_ = nullptr;  // mapped window of the file (exclusive opens)
   uint64_t map_offset_ = 0;
   size_t map_length_ = 0;
-  std::vector<uint8_t> probe_;     // one record read without read-ahead
-  std::vector<uint8_t> block_;     // read-ahead block
+  std::vector<uint8_t> probe_;  // one record read without read-ahead
+  std::vector<uint8_t> block_;  // read-ahead block
   uint32_t block_first_ = 0;
   uint32_t block_records_ = 0;
   uint64_t block_generation_ = ~0ULL;

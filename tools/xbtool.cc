@@ -118,7 +118,8 @@ int RunCreate(const std::vector<std::string>& args) {
   for (const std::string& definition : fields) {
     std::vector<std::string> parts;
     size_t start = 0;
-    for (size_t colon; (colon = definition.find(':', start)) != std::string::npos; start = colon + 1) {
+    for (size_t colon; (colon = definition.find(':', start)) != std::string::npos;
+         start = colon + 1) {
       parts.push_back(definition.substr(start, colon - start));
     }
     parts.push_back(definition.substr(start));
@@ -126,7 +127,11 @@ int RunCreate(const std::vector<std::string>& args) {
       return Fail("field \"" + definition + "\" must be NAME:TYPE[:WIDTH[:DECIMALS]]");
     }
     char type = char(std::toupper(static_cast<unsigned char>(parts[1][0])));
-    int width = parts.size() > 2 ? std::atoi(parts[2].c_str()) : type == 'L' ? 1 : type == 'D' ? 8 : type == 'M' ? 10 : 0;
+    int width = parts.size() > 2 ? std::atoi(parts[2].c_str())
+                : type == 'L'    ? 1
+                : type == 'D'    ? 8
+                : type == 'M'    ? 10
+                                 : 0;
     int decimals = parts.size() > 3 ? std::atoi(parts[3].c_str()) : 0;
     if (!xb_CreateField(parts[0].c_str(), parts[1].c_str(), int16_t(width), int16_t(decimals))) {
       return Fail(EngineError());
@@ -150,7 +155,8 @@ int RunDump(const std::vector<std::string>& args) {
   std::printf("%s\n", line.c_str());
   for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
     line = xb_Deleted() ? "*" : "";
-    for (const std::string& name : names) line += "," + CsvCell(xbtool::ToUtf8(ShownValue(name), cp));
+    for (const std::string& name : names)
+      line += "," + CsvCell(xbtool::ToUtf8(ShownValue(name), cp));
     std::printf("%s\n", line.c_str());
   }
   int status = xb_LastErrorCode() == XB_OK ? 0 : Fail(EngineError());
@@ -179,7 +185,8 @@ int RunSet(const std::vector<std::string>& args) {
   if (OpenTable(args[0], XB_OPEN_SHARED) <= 0) return 1;
   if (record > xb_RecCount()) return Finish(Fail("record " + args[1] + " does not exist"));
   xb_Go(int32_t(record));
-  if (!xb_Rlock(int32_t(record))) return Finish(Fail("record " + args[1] + " is locked by another user"));
+  if (!xb_Rlock(int32_t(record)))
+    return Finish(Fail("record " + args[1] + " is locked by another user"));
   std::vector<std::string> assignments(args.begin() + 2, args.end());
   return Finish(Assign(assignments, TableCodePage(), false));
 }
@@ -189,7 +196,8 @@ int RunCount(const std::vector<std::string>& args) {
   if (OpenTable(args[0], XB_OPEN_READ_ONLY) <= 0) return 1;
   xb_SetDeleted(1);
   std::string expr, bad;
-  if (!xbtool::FromUtf8(args[1], TableCodePage(), &expr, &bad)) return Fail("cannot convert \"" + bad + "\"");
+  if (!xbtool::FromUtf8(args[1], TableCodePage(), &expr, &bad))
+    return Fail("cannot convert \"" + bad + "\"");
   if (xb_EvalTest(expr.c_str()) != XB_EVAL_LOGICAL) {
     xb_CloseAll();
     return Fail("not a logical expression: " + args[1]);
@@ -218,8 +226,10 @@ std::vector<std::string> RecordProblems() {
       std::string text = xb_GetString(name.c_str());
       bool ok = true;
       if (type == 'L') ok = std::strchr("TtFfYyNn? ", text[0]) != nullptr;
-      if (type == 'D') ok = Trimmed(text).empty() || xb_GetDateJulian(name.c_str()) != 0 || text == "00000000";
-      if (type == 'N' || type == 'F') ok = Trimmed(text).find_first_not_of("0123456789.-+ eE") == std::string::npos;
+      if (type == 'D')
+        ok = Trimmed(text).empty() || xb_GetDateJulian(name.c_str()) != 0 || text == "00000000";
+      if (type == 'N' || type == 'F')
+        ok = Trimmed(text).find_first_not_of("0123456789.-+ eE") == std::string::npos;
       if (type == 'M') {
         xb_GetBlobLength(name.c_str());
         ok = xb_LastErrorCode() == XB_OK;

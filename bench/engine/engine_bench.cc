@@ -9,10 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -93,7 +93,8 @@ long ShapelibQuery(const char* path) {
   long count = 0;
   for (int r = 0, n = DBFGetRecordCount(h); r < n; ++r) {
     char v = DBFReadLogicalAttribute(h, r, 2)[0];  // copied: the next read reuses the buffer
-    count += DBFReadIntegerAttribute(h, r, 3) == 1 && (v == 'T' || v == 't' || v == 'Y' || v == 'y');
+    count +=
+        DBFReadIntegerAttribute(h, r, 3) == 1 && (v == 'T' || v == 't' || v == 'Y' || v == 'y');
   }
   DBFClose(h);
   return count;
@@ -196,11 +197,15 @@ EngineFigures RunEngineChild(const std::string& path, int reps, bool sweep) {
   if (child == 0) {
     EngineFigures f;
     if (!sweep) {
-      f.times[0] = BestMillis(reps, [&] { return EngineScan(path.c_str()); }, &f.results[0]);
-      f.times[1] = BestMillis(reps, [&] { return EngineTypedScan(path.c_str()); }, &f.results[1]);
-      f.times[2] = BestMillis(reps, [&] { return EngineQuery(path.c_str()); }, &f.results[2]);
+      f.times[0] = BestMillis(
+          reps, [&] { return EngineScan(path.c_str()); }, &f.results[0]);
+      f.times[1] = BestMillis(
+          reps, [&] { return EngineTypedScan(path.c_str()); }, &f.results[1]);
+      f.times[2] = BestMillis(
+          reps, [&] { return EngineQuery(path.c_str()); }, &f.results[2]);
     } else {
-      f.times[3] = BestMillis(reps, [&] { return EngineSweep(path.c_str()); }, &f.results[3]);
+      f.times[3] = BestMillis(
+          reps, [&] { return EngineSweep(path.c_str()); }, &f.results[3]);
     }
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
@@ -228,15 +233,21 @@ void RunSize(long n) {
   Row rows[3] = {{"scan", 0, 0, reads.times[0], 0, 0, reads.results[0]},
                  {"query", 0, 0, reads.times[2], 0, 0, reads.results[2]},
                  {"sweep", 0, 0, 0, 0, 0, 0}};
-  rows[0].limit = BestMillis(reps, [&] { return LimitScan(path.c_str()); }, &rows[0].limit_result);
-  rows[0].shapelib = BestMillis(reps, [&] { return ShapelibScan(path.c_str()); }, &rows[0].shapelib_result);
-  rows[1].limit = BestMillis(reps, [&] { return LimitQuery(path.c_str()); }, &rows[1].limit_result);
-  rows[1].shapelib = BestMillis(reps, [&] { return ShapelibQuery(path.c_str()); }, &rows[1].shapelib_result);
+  rows[0].limit = BestMillis(
+      reps, [&] { return LimitScan(path.c_str()); }, &rows[0].limit_result);
+  rows[0].shapelib = BestMillis(
+      reps, [&] { return ShapelibScan(path.c_str()); }, &rows[0].shapelib_result);
+  rows[1].limit = BestMillis(
+      reps, [&] { return LimitQuery(path.c_str()); }, &rows[1].limit_result);
+  rows[1].shapelib = BestMillis(
+      reps, [&] { return ShapelibQuery(path.c_str()); }, &rows[1].shapelib_result);
   EngineFigures sweeps = RunEngineChild(path, reps, true);
   rows[2].engine = sweeps.times[3];
   rows[2].engine_result = sweeps.results[3];
-  rows[2].limit = BestMillis(reps, [&] { return LimitSweep(path.c_str()); }, &rows[2].limit_result);
-  rows[2].shapelib = BestMillis(reps, [&] { return ShapelibSweep(path.c_str()); }, &rows[2].shapelib_result);
+  rows[2].limit = BestMillis(
+      reps, [&] { return LimitSweep(path.c_str()); }, &rows[2].limit_result);
+  rows[2].shapelib = BestMillis(
+      reps, [&] { return ShapelibSweep(path.c_str()); }, &rows[2].shapelib_result);
   double peak = std::max(reads.peak_mib, sweeps.peak_mib);
   double* engine = reads.times;
 
@@ -245,9 +256,11 @@ void RunSize(long n) {
               "engine/limit", "shapelib/eng.", "results agree");
   for (const Row& r : rows) {
     bool agree = r.limit_result == r.engine_result && r.shapelib_result == r.engine_result;
-    std::printf("%-7s %10.2f %10.2f %10.2f %11.2fx %13.2fx  %s\n", r.name, r.limit, r.shapelib, r.engine,
-                r.engine / r.limit, r.shapelib / r.engine, agree ? "yes" : "NO");
-    if (!agree) std::printf("        results: limit %ld, shapelib %ld, engine %ld\n", r.limit_result, r.shapelib_result, r.engine_result);
+    std::printf("%-7s %10.2f %10.2f %10.2f %11.2fx %13.2fx  %s\n", r.name, r.limit, r.shapelib,
+                r.engine, r.engine / r.limit, r.shapelib / r.engine, agree ? "yes" : "NO");
+    if (!agree)
+      std::printf("        results: limit %ld, shapelib %ld, engine %ld\n", r.limit_result,
+                  r.shapelib_result, r.engine_result);
   }
   std::printf("engine scan through typed readers (xb_GetTrimString etc.): %.2f ms (%.2fx limit)\n",
               engine[1], engine[1] / rows[0].limit);

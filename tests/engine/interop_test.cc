@@ -21,7 +21,9 @@ std::string Peer(const std::string& args) {
   return out;
 }
 
-std::string Utf8(const std::string& cp1252) { return xbtool::ToUtf8(cp1252, xbtool::CodePage::k1252); }
+std::string Utf8(const std::string& cp1252) {
+  return xbtool::ToUtf8(cp1252, xbtool::CodePage::k1252);
+}
 
 std::string Escaped(std::string text) {
   for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "\\n");
@@ -39,8 +41,8 @@ std::string EngineRow() {
   std::string ok = xb_GetString("OK");
   std::string ok_text = ok == "T" || ok == "t" ? "T" : ok == "F" || ok == "f" ? "F" : "";
   std::string day = xb_GetTrimString("DAY");
-  return std::string(xb_Deleted() ? "*" : " ") + "|" + Utf8(xb_GetTrimString("NAME")) + "|" + qty_text + "|" +
-         ok_text + "|" + day + "|" + Escaped(Utf8(xb_GetMemo("NOTE")));
+  return std::string(xb_Deleted() ? "*" : " ") + "|" + Utf8(xb_GetTrimString("NAME")) + "|" +
+         qty_text + "|" + ok_text + "|" + day + "|" + Escaped(Utf8(xb_GetMemo("NOTE")));
 }
 
 // All records through the engine, live ones first, in the peer's form.
@@ -55,8 +57,11 @@ std::string EngineDump(const std::string& path) {
 
 // Copies every record of the open table `from` into a new engine table at path.
 void EngineCopy(const std::string& from, const std::string& path) {
-  xbtest::CreateTable(path, {{"NAME", "C", 40, 0}, {"QTY", "N", 8, 2}, {"OK", "L", 1, 0},
-                             {"DAY", "D", 8, 0}, {"NOTE", "M", 10, 0}});
+  xbtest::CreateTable(path, {{"NAME", "C", 40, 0},
+                             {"QTY", "N", 8, 2},
+                             {"OK", "L", 1, 0},
+                             {"DAY", "D", 8, 0},
+                             {"NOTE", "M", 10, 0}});
   int src = xb_UseEx(from.c_str(), "SRC", XB_OPEN_READ_ONLY, 1, XB_COMMIT_NORMAL);
   int dst = xb_UseEx(path.c_str(), "DST", XB_OPEN_SHARED, 1, XB_COMMIT_NORMAL);
   ASSERT_GT(src, 0);
@@ -70,7 +75,8 @@ void EngineCopy(const std::string& from, const std::string& path) {
     ASSERT_EQ(xb_AppendBlank(), 1) << xb_LastErrorText();
     const char* fields[5] = {"NAME", "QTY", "OK", "DAY", "NOTE"};
     for (int i = 0; i < 5; ++i) {
-      ASSERT_EQ(xb_Replace(fields[i], i == 4 ? XB_REPLACE_MEMO : XB_REPLACE_TEXT, values[i].c_str()), 1)
+      ASSERT_EQ(
+          xb_Replace(fields[i], i == 4 ? XB_REPLACE_MEMO : XB_REPLACE_TEXT, values[i].c_str()), 1)
           << fields[i] << " " << xb_LastErrorText();
     }
     if (deleted) xb_Delete();
@@ -141,7 +147,8 @@ TEST_P(InteropTest, ShapelibReadsEngineTablesRecordForRecord) {
     EXPECT_STREQ(DBFReadStringAttribute(shp, i, 0), xb_GetTrimString("NAME")) << i;
     EXPECT_DOUBLE_EQ(DBFReadDoubleAttribute(shp, i, 1), xb_GetDouble("QTY")) << i;
     EXPECT_EQ(DBFReadLogicalAttribute(shp, i, 2)[0], xb_GetString("OK")[0]) << i;
-    EXPECT_EQ(std::string(DBFReadStringAttribute(shp, i, 3)), std::string(xb_GetTrimString("DAY"))) << i;
+    EXPECT_EQ(std::string(DBFReadStringAttribute(shp, i, 3)), std::string(xb_GetTrimString("DAY")))
+        << i;
   }
   DBFClose(shp);
 }

@@ -104,7 +104,8 @@ class ProcessTest : public ::testing::Test {
       }
       std::string expected_tail = ":r" + std::to_string(xb_RecNo());
       ASSERT_EQ(a, xb_GetTrimString("C")) << "record " << xb_RecNo();
-      ASSERT_EQ(a, "g" + std::to_string(xb_GetLong("B")) + expected_tail) << "record " << xb_RecNo();
+      ASSERT_EQ(a, "g" + std::to_string(xb_GetLong("B")) + expected_tail)
+          << "record " << xb_RecNo();
     }
   }
 
@@ -183,7 +184,7 @@ TEST_F(ProcessTest, ClosingOneWorkAreaKeepsTheLocksOfAnother) {
   int one = Open(path_, XB_OPEN_SHARED, "ONE");
   ASSERT_EQ(xb_Rlock(4), 1);
   int two = Open(path_, XB_OPEN_SHARED, "TWO");
-  EXPECT_EQ(xb_Rlock(4), 0);  // held by area ONE
+  EXPECT_EQ(xb_Rlock(4), 0);   // held by area ONE
   EXPECT_EQ(xb_Unlock(0), 1);  // releases nothing of ONE's
   xb_Close();
   (void)two;

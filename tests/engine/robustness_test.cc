@@ -177,7 +177,8 @@ TEST_F(RobustnessTest, IoFailureAtAnyCallLeavesAConsistentTable) {
       xb::SetOsForTesting(nullptr);
       bool completed = faulty.failures() == 0;
 
-      ASSERT_GT(xb_UseEx(path.c_str(), "", XB_OPEN_READ_ONLY, 1, 1), 0) << "call " << n << ": " << xb_LastErrorText();
+      ASSERT_GT(xb_UseEx(path.c_str(), "", XB_OPEN_READ_ONLY, 1, 1), 0)
+          << "call " << n << ": " << xb_LastErrorText();
       EXPECT_STREQ(xb_TableDamage(), "") << "call " << n;
       int count = xb_RecCount();
       EXPECT_TRUE(count == 3 || count == 4) << "call " << n;

@@ -19,14 +19,18 @@ class TableTest : public ::testing::Test {
 
   // STAMPE-like table with records of TIPO 1, 2, 1, 3 (VISUALIZZA T, T, F, T).
   void MakeStampe() {
-    CreateTable(path_, {{"DESCRIZIO", "C", 40, 0}, {"DIR", "C", 20, 0}, {"VISUALIZZA", "L", 1, 0},
+    CreateTable(path_, {{"DESCRIZIO", "C", 40, 0},
+                        {"DIR", "C", 20, 0},
+                        {"VISUALIZZA", "L", 1, 0},
                         {"TIPO", "N", 1, 0}});
     Open(path_);
     const char* tipi[] = {"1", "2", "1", "3"};
     const char* vis[] = {"T", "T", "F", "T"};
     for (int i = 0; i < 4; ++i) {
-      Append({{"DESCRIZIO", "Categoria " + std::to_string(i + 1)}, {"DIR", "DIR" + std::to_string(i + 1)},
-              {"VISUALIZZA", vis[i]}, {"TIPO", tipi[i]}});
+      Append({{"DESCRIZIO", "Categoria " + std::to_string(i + 1)},
+              {"DIR", "DIR" + std::to_string(i + 1)},
+              {"VISUALIZZA", vis[i]},
+              {"TIPO", tipi[i]}});
     }
   }
 
@@ -158,7 +162,8 @@ TEST_F(TableTest, LocateFindsForwardBackwardAndContinues) {
 }
 
 TEST_F(TableTest, ReplaceFormatsEachTypeAndRejectsWhatDoesNotFit) {
-  CreateTable(path_, {{"NAME", "C", 5, 0}, {"QTY", "N", 6, 2}, {"OK", "L", 1, 0}, {"DAY", "D", 8, 0}});
+  CreateTable(path_,
+              {{"NAME", "C", 5, 0}, {"QTY", "N", 6, 2}, {"OK", "L", 1, 0}, {"DAY", "D", 8, 0}});
   Open(path_);
   ASSERT_EQ(xb_AppendBlank(), 1);
   EXPECT_EQ(xb_Replace("name", XB_REPLACE_TEXT, "abcdefgh"), 1);  // cut to the width
@@ -241,7 +246,8 @@ TEST_F(TableTest, MemosAreWrittenReadAndRewritten) {
   Append({{"NAME", "a"}});
   ASSERT_EQ(xb_Replace("NOTE", XB_REPLACE_MEMO, "first memo"), 1);
   Append({{"NAME", "b"}});
-  ASSERT_EQ(xb_PutBlob("NOTE", long_text.data(), uint32_t(long_text.size())), int32_t(long_text.size()));
+  ASSERT_EQ(xb_PutBlob("NOTE", long_text.data(), uint32_t(long_text.size())),
+            int32_t(long_text.size()));
   xb_Commit();
   xb_CloseAll();
   Open(path_);

@@ -42,10 +42,12 @@ struct FieldDef {
 // Creates a table with the given fields (not opened). Fails the test on error.
 inline void CreateTable(const std::string& path, std::initializer_list<FieldDef> fields,
                         int language_driver = 0x03) {
-  ASSERT_EQ(xb_CreateNewEx(path.c_str(), "", 1, int16_t(fields.size()), int16_t(language_driver)), 1)
+  ASSERT_EQ(xb_CreateNewEx(path.c_str(), "", 1, int16_t(fields.size()), int16_t(language_driver)),
+            1)
       << xb_LastErrorText();
   for (const FieldDef& f : fields) {
-    ASSERT_EQ(xb_CreateField(f.name, f.type, int16_t(f.width), int16_t(f.decimals)), 1) << xb_LastErrorText();
+    ASSERT_EQ(xb_CreateField(f.name, f.type, int16_t(f.width), int16_t(f.decimals)), 1)
+        << xb_LastErrorText();
   }
   ASSERT_EQ(xb_CreateExec(), 1) << xb_LastErrorText();
 }
@@ -61,7 +63,8 @@ inline int Open(const std::string& path, int mode = XB_OPEN_EXCLUSIVE, const cha
 inline void Append(std::initializer_list<std::pair<const char*, std::string>> values) {
   ASSERT_EQ(xb_AppendBlank(), 1) << xb_LastErrorText();
   for (const auto& [field, text] : values) {
-    ASSERT_EQ(xb_Replace(field, XB_REPLACE_TEXT, text.c_str()), 1) << field << ": " << xb_LastErrorText();
+    ASSERT_EQ(xb_Replace(field, XB_REPLACE_TEXT, text.c_str()), 1)
+        << field << ": " << xb_LastErrorText();
   }
   ASSERT_EQ(xb_Commit(), 1) << xb_LastErrorText();
 }

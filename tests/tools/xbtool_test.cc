@@ -43,12 +43,20 @@ class XbtoolTest : public ::testing::Test {
 };
 
 TEST_F(XbtoolTest, CreateAppendSetDumpRoundTripsUtf8ThroughCp1252) {
-  ASSERT_EQ(Tool("create " + table_ + " DESCRIZIO:C:40 DIR:C:20 VISUALIZZA:L TIPO:N:1:0 --codepage 1252"), 0) << out_;
+  ASSERT_EQ(
+      Tool("create " + table_ + " DESCRIZIO:C:40 DIR:C:20 VISUALIZZA:L TIPO:N:1:0 --codepage 1252"),
+      0)
+      << out_;
   std::string header = Bytes();
   EXPECT_EQ(uint8_t(header[0]), 0x03);
   EXPECT_EQ(uint8_t(header[29]), 0x03);  // language driver CP1252
-  ASSERT_EQ(Tool("append " + table_ + " 'DESCRIZIO=Contabilità €' DIR=conta VISUALIZZA=T TIPO=1"), 0) << out_;
-  ASSERT_EQ(Tool("append " + table_ + " 'DESCRIZIO=Didattica, \"prima\"' DIR=dida VISUALIZZA=F TIPO=2"), 0) << out_;
+  ASSERT_EQ(Tool("append " + table_ + " 'DESCRIZIO=Contabilità €' DIR=conta VISUALIZZA=T TIPO=1"),
+            0)
+      << out_;
+  ASSERT_EQ(
+      Tool("append " + table_ + " 'DESCRIZIO=Didattica, \"prima\"' DIR=dida VISUALIZZA=F TIPO=2"),
+      0)
+      << out_;
   EXPECT_NE(Bytes().find("Contabilit\xE0 \x80"), std::string::npos);  // stored as CP1252 bytes
   ASSERT_EQ(Tool("set " + table_ + " 2 VISUALIZZA=T"), 0) << out_;
   ASSERT_EQ(Tool("dump " + table_), 0) << out_;
