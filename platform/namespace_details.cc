@@ -26,7 +26,7 @@ constexpr std::array<ColumnDefinition, 6> kColumns = {{
     {"Name", kFormatLeft, 30, true},
     {"Size", kFormatRight, 10, true},
     {"Type", kFormatLeft, 20, true},
-    {"Modified", kFormatLeft, 16, true},
+    {"Modified", kFormatLeft, 20, true},
     {"Permissions", kFormatLeft, 10, false},
     {"Owner", kFormatLeft, 10, false},
 }};

@@ -33,7 +33,7 @@ bool TCustomShellListView::BeginLabelEdit(int row) {
   setFocus();
   if (m_readOnly || row < 0 || row >= ItemCount()) return false;
   QModelIndex index = m_model->index(row, 0);
-  setCurrentIndex(index);
+  selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);  // the selection stays
   return edit(index, QAbstractItemView::AllEditTriggers, nullptr) && LabelEditing();
 }
 

@@ -80,6 +80,7 @@ class InputTest : public ::testing::Test {
 };
 
 TEST_F(InputTest, EditorSelectsTheNameUpToItsExtensionAndRenamesOnEnter) {
+  Select(1);
   QLineEdit* editor = OpenEditor(1);
   ASSERT_NE(editor, nullptr);
   EXPECT_TRUE(list->LabelEditing());
@@ -92,6 +93,12 @@ TEST_F(InputTest, EditorSelectsTheNameUpToItsExtensionAndRenamesOnEnter) {
   EXPECT_EQ(list->model()->index(1, 0).data().toString(), "Lettera2.doc");
   // Enter reached the editor, so the Enter handling ran for the selected document first.
   EXPECT_EQ(recorder.launched, QStringList{temp.PathOf("Lettera.doc")});
+}
+
+TEST_F(InputTest, BeginLabelEditLeavesTheSelectionAlone) {
+  Select(2);
+  ASSERT_NE(OpenEditor(1), nullptr);
+  EXPECT_EQ(list->SelectedItem(), 2);
 }
 
 TEST_F(InputTest, RefusedRenameReportsAndKeepsTheOldName) {
