@@ -2,6 +2,7 @@
 #include "xbase/xb_engine.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <iostream>
@@ -23,6 +24,20 @@ TEngineLoadFailureHandler& FailureHandler() {
   return handler;
 }
 
+// dlopen by bare name searches the caller's RUNPATH ($ORIGIN/../lib); a loader wrapper
+// (a sanitizer's interceptor, for one) becomes the caller and loses it, so that folder is
+// also tried by its path.
+void* OpenLibrary(const std::string& name) {
+  void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle != nullptr || name.find('/') != std::string::npos) return handle;
+  char exe[4096];
+  ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (length <= 0) return nullptr;
+  std::string folder(exe, length);
+  folder.erase(folder.rfind('/') + 1);
+  return dlopen((folder + "../lib/" + name).c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
 // Entry points the binding can live without.
 bool IsOptional(const char* name) { return std::strcmp(name, "xb_IsEncrypted") == 0; }
 
@@ -41,7 +56,7 @@ bool TXbEngine::ResolveAll(void* handle) {
 
 bool TXbEngine::Load() {
   if (m_loaded) return true;
-  void* handle = dlopen(LibraryName().c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = OpenLibrary(LibraryName());
   if (handle == nullptr || !ResolveAll(handle)) {
     // The handle is forgotten, not released: a half-resolved library stays mapped.
     m_handle = nullptr;
