@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <algorithm>
 #include <cstdlib>
+#include <string>
 
 namespace velloria {
 namespace {
@@ -19,8 +20,15 @@ constexpr int kBarBottom = 4;
 
 // Options this grid does not offer: no in-place editor, indicator column, column
 // sizing or multi-selection.
-constexpr TDBGridOption kUnsupportedOptions[] = {dgEditing, dgAlwaysShowEditor, dgIndicator,
-                                                 dgColumnResize, dgMultiSelect};
+struct UnsupportedOption {
+  TDBGridOption option;
+  const char* name;
+};
+constexpr UnsupportedOption kUnsupportedOptions[] = {{dgEditing, "dgEditing"},
+                                                     {dgAlwaysShowEditor, "dgAlwaysShowEditor"},
+                                                     {dgIndicator, "dgIndicator"},
+                                                     {dgColumnResize, "dgColumnResize"},
+                                                     {dgMultiSelect, "dgMultiSelect"}};
 
 }  // namespace
 
@@ -69,9 +77,9 @@ void TDBGrid::SetDataSource(TDataSource* source) {
 
 void TDBGrid::SetOptions(TDBGridOptions options) {
   if (options == m_options) return;
-  for (TDBGridOption option : kUnsupportedOptions) {
-    if (options.Contains(option)) {
-      throw EInvalidGridOperation("Grid option not supported");
+  for (const UnsupportedOption& unsupported : kUnsupportedOptions) {
+    if (options.Contains(unsupported.option)) {
+      throw EInvalidGridOperation(std::string("Grid option not supported: ") + unsupported.name);
     }
   }
   TDBGridOptions changes = m_options.Changes(options);
@@ -245,23 +253,27 @@ void TDBGrid::scrollData(int distance) {
   if (m_link.ActiveRecord() >= m_rowCount - m_titleOffset) updateRowCount();
   updateVerticalScrollBar();
   followCurrentRecord();
+  if (distance != 0) scrollDataArea(distance, oldRow);
   invalidate(oldRow);
   invalidate(rowRect(m_row));
-  if (distance != 0) {
-    if (std::abs(distance) > VisibleRowCount()) {
-      invalidateAll();
-    } else {
-      int pitch = m_dataRowHeight + (m_options.Contains(dgRowLines) ? 1 : 0);
-      int top = rowTop(m_titleOffset);
-      QRect dataArea(0, top, viewport()->width(), viewport()->height() - top);
-      int dy = -distance * pitch;
-      viewport()->scroll(0, dy, dataArea);
-      QRect uncovered = dy < 0 ? QRect(0, dataArea.bottom() + 1 + dy, dataArea.width(), -dy)
-                               : QRect(0, top, dataArea.width(), dy);
-      invalidate(uncovered);
-    }
-  }
   if (m_updateLock == 0) paintPendingNow();
+}
+
+void TDBGrid::scrollDataArea(int distance, const QRect& oldRow) {
+  if (std::abs(distance) > VisibleRowCount()) {
+    invalidateAll();
+    return;
+  }
+  int pitch = m_dataRowHeight + (m_options.Contains(dgRowLines) ? 1 : 0);
+  int top = rowTop(m_titleOffset);
+  QRect dataArea(0, top, viewport()->width(), viewport()->height() - top);
+  int dy = -distance * pitch;
+  viewport()->scroll(0, dy, dataArea);
+  QRect uncovered = dy < 0 ? QRect(0, dataArea.bottom() + 1 + dy, dataArea.width(), -dy)
+                           : QRect(0, top, dataArea.width(), dy);
+  invalidate(uncovered);
+  // The old current row's highlight moved with the pixels.
+  invalidate(oldRow.translated(0, dy).intersected(dataArea));
 }
 
 void TDBGrid::recordChanged(TField* field) {

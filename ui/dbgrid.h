@@ -151,6 +151,7 @@ class TDBGrid : public QAbstractScrollArea {
   void linkActiveChanged();
   void dataChanged();
   void scrollData(int distance);
+  void scrollDataArea(int distance, const QRect& oldRow);
   void recordChanged(TField* field);
   void layoutChangedByDataSet();
   void layoutForDataSet();

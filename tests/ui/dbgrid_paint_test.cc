@@ -1,6 +1,7 @@
 // The grid's painting, read back from the grabbed widget: lines, title, data cells,
 // the draw handler's view of the table, cell states and colours, and the fetch cost.
 #include <QPainter>
+#include <QScreen>
 #include <QPalette>
 
 #include "tests/ui/dbgrid_fixture.h"
@@ -114,6 +115,35 @@ TEST_F(GridPaintTest, InactiveWindowKeepsTheFocusedStateButDrawsNoHighlight) {
   EXPECT_EQ(draws[0].fontColor, grid->palette().color(QPalette::WindowText));
   EXPECT_EQ(draws[0].brushColor, grid->Color());
   EXPECT_EQ(image.pixelColor(grid->CellRect(0, 1).topLeft()), grid->Color());
+}
+
+// Reads what the window system shows, scrolled pixels included (grab() repaints).
+QImage ShownPixels(QWidget* viewport) {
+  QApplication::processEvents();
+  QPoint origin = viewport->mapTo(viewport->window(), QPoint(0, 0));
+  return QGuiApplication::primaryScreen()
+      ->grabWindow(viewport->window()->winId(), origin.x(), origin.y(), viewport->width(),
+                   viewport->height())
+      .toImage();
+}
+
+TEST_F(GridPaintTest, ScrollingByOneRowLeavesNoHighlightBehind) {
+  OpenData(40);
+  ShowFocused();
+  int bottom = grid->VisibleRowCount();
+  data->MoveBy(bottom - 1);
+  ShownPixels(grid->viewport());
+  Key(Qt::Key_Down);
+  QImage shown = ShownPixels(grid->viewport());
+  QColor highlight = grid->palette().color(QPalette::Highlight);
+  auto edge = [&](int row) { return shown.pixelColor(grid->CellRect(0, row).left() + 1,
+                                                     grid->CellRect(0, row).center().y()); };
+  EXPECT_EQ(edge(bottom), highlight);
+  EXPECT_EQ(edge(bottom - 1), grid->Color());
+  Key(Qt::Key_Up);
+  shown = ShownPixels(grid->viewport());
+  EXPECT_EQ(edge(bottom - 1), highlight);
+  EXPECT_EQ(edge(bottom), grid->Color());
 }
 
 TEST_F(GridPaintTest, OnlyTheVisibleWindowIsFetched) {
