@@ -1,7 +1,6 @@
-// TDBGrid: binding to the data link, configuration, layout and row count, the notices
-// from the dataset, scroll-bar state and geometry. Painting is in dbgrid_paint.cc, input
-// in dbgrid_input.cc. The grid never moves its marked row on its own: every input moves
-// the dataset, and the dataset's notices move the marked row.
+// TDBGrid: configuration, layout and row count, the dataset's notices, scroll-bar state
+// and geometry (painting in dbgrid_paint.cc, input in dbgrid_input.cc). The marked row
+// only ever follows the dataset's notices; input moves the dataset, never the row.
 #include "ui/dbgrid.h"
 
 #include <QFontMetrics>

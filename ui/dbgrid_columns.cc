@@ -1,4 +1,4 @@
-// The grid's column model: titles, columns and their lazy field lookup.
+// The grid's column model: titles, columns and the lookup of their fields by name.
 #include "ui/dbgrid_columns.h"
 
 #include <QPalette>

@@ -19,12 +19,12 @@ struct Category {
 
 // A dBase III STAMPE.DBF with the fields the program uses.
 QByteArray StampeTable(const std::vector<Category>& rows) {
-  struct FieldSpec {
+  struct FieldLayout {
     const char* name;
     char type;
     int width;
   };
-  const FieldSpec fields[] = {{"DESCRIZIO", 'C', 40}, {"DIR", 'C', 20}, {"VISUALIZZA", 'L', 1},
+  const FieldLayout fields[] = {{"DESCRIZIO", 'C', 40}, {"DIR", 'C', 20}, {"VISUALIZZA", 'L', 1},
                               {"TIPO", 'N', 1}};
   const int recordSize = 1 + 40 + 20 + 1 + 1;
   const int headerSize = 32 + 32 * 4 + 1;
@@ -39,7 +39,7 @@ QByteArray StampeTable(const std::vector<Category>& rows) {
   std::memcpy(data.data() + 8, &header, 2);
   std::memcpy(data.data() + 10, &record, 2);
   data[29] = 0x03;
-  for (const FieldSpec& field : fields) {
+  for (const FieldLayout& field : fields) {
     QByteArray descriptor(32, '\0');
     std::memcpy(descriptor.data(), field.name, std::strlen(field.name));
     descriptor[11] = field.type;
