@@ -6,7 +6,7 @@
 #include <charconv>
 #include <ctime>
 
-#include "platform/format_settings.h"
+#include "platform/system_dates.h"
 #include "platform/paths.h"
 
 namespace velloria {
@@ -73,7 +73,7 @@ std::string ExecutableDateText() {
   }
   std::tm local{};
   localtime_r(&st.st_mtime, &local);
-  return FormatShortDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  return FormatSystemShortDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
 }
 
 }  // namespace velloria

@@ -64,8 +64,8 @@ bool InactivityTimerArmedAtStart(int callerCode, std::string_view dataPath);
 // blank included.
 std::string ComposeCaption(int callerCode, std::string_view dateText);
 
-// The date of the last modification of the program's own executable, written with the
-// process-wide short date format.
+// The date of the last modification of the program's own executable, written in the
+// system's short date format.
 std::string ExecutableDateText();
 
 }  // namespace velloria

@@ -50,7 +50,11 @@ bool SingleInstance::becomePrimary() {
       connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
       return true;
     }
+    bool nameTaken = server->serverError() == QAbstractSocket::AddressInUseError;
     delete server;
+    // A socket that cannot be made at all (not a taken name) must not keep the program
+    // from starting: it then runs without the one-instance guard.
+    if (!nameTaken) return true;
     if (askRunningInstanceToRaise()) return false;
     QThread::msleep(50);
   }

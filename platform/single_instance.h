@@ -27,7 +27,8 @@ class SingleInstance : public QObject {
   // one instance (raiseRequested() reports later starts). Returns false when another
   // instance runs; it has then been asked to come forward and this process should end.
   // Race-free: the socket name lives in the abstract namespace, where only one
-  // listen() of a name can succeed, and nothing is left behind by a crash.
+  // listen() of a name can succeed, and nothing is left behind by a crash. When no
+  // socket can be made at all, returns true and the process runs unguarded.
   bool becomePrimary();
 
   const QString& name() const { return m_name; }

@@ -52,6 +52,11 @@ TEST(SingleInstance, NameIsFreeAgainWhenTheOwnerEnds) {
   EXPECT_TRUE(next.becomePrimary());
 }
 
+TEST(SingleInstance, NameNoSocketCanCarryStillLetsTheProgramStart) {
+  SingleInstance instance(QString(200, QLatin1Char('v')));  // longer than a socket address
+  EXPECT_TRUE(instance.becomePrimary());
+}
+
 TEST(SingleInstance, DefaultNameSeparatesUsersAndDisplays) {
   const QByteArray display = qgetenv("DISPLAY"), wayland = qgetenv("WAYLAND_DISPLAY");
   qunsetenv("WAYLAND_DISPLAY");
