@@ -24,7 +24,10 @@ Status FaultyOs::Read(int fd, void* buffer, size_t size, uint64_t offset, size_t
 }
 
 Status FaultyOs::Write(int fd, const void* buffer, size_t size, uint64_t offset) {
-  if (ShouldFail()) return Injected();
+  if (ShouldFail()) {
+    if (tear_ && size > 1) target_->Write(fd, buffer, size / 2, offset);
+    return Injected();
+  }
   return target_->Write(fd, buffer, size, offset);
 }
 

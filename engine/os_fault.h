@@ -15,11 +15,13 @@ class FaultyOs final : public Os {
   explicit FaultyOs(Os* target) : target_(target) {}
 
   // Fails call number n (1-based, counted from now); persistent fails every later call too.
-  // n = 0 disables failures.
-  void FailCall(int64_t n, bool persistent) {
+  // n = 0 disables failures. With tear, a failing Write first writes the first half of its
+  // bytes, as a write interrupted between two pages does.
+  void FailCall(int64_t n, bool persistent, bool tear = false) {
     calls_ = 0;
     fail_at_ = n;
     persistent_ = persistent;
+    tear_ = tear;
     failures_ = 0;
   }
   int64_t calls() const { return calls_; }
@@ -52,6 +54,7 @@ class FaultyOs final : public Os {
   int64_t calls_ = 0;
   int64_t fail_at_ = 0;
   bool persistent_ = false;
+  bool tear_ = false;
   int64_t failures_ = 0;
 };
 

@@ -48,6 +48,7 @@ Status Table::Open(const std::string& path, int mode, int commit_level, int area
   t->read_only_ = !want_write || file_read_only;
   if (want_write && file_read_only) t->damage_ = "The file is read-only";
   XB_RETURN_IF_ERROR(t->ReadHeader());
+  if (!t->read_only_) XB_RETURN_IF_ERROR(t->RecoverJournal());
   MemoKind kind = t->layout_.Memo();
   if (kind != MemoKind::kNone) {
     Status s = MemoFile::Open(t->path_, kind, exclusive, want_write && !t->read_only_, &t->memo_);
@@ -119,6 +120,11 @@ Status Table::Close() {
   if (s.ok() && commit_level_ == XB_COMMIT_FULL && !read_only_) s = Sync();
   Status unlock = file_->UnlockAll(area_);
   Unmap();
+  if (journal_fd_ >= 0) {
+    CurrentOs()->Close(journal_fd_);
+    journal_fd_ = -1;
+    if (file_->exclusive() && !journal_pending_) CurrentOs()->Remove(JournalPath());
+  }
   memo_.reset();
   file_.reset();
   return s.ok() ? unlock : s;
@@ -462,8 +468,15 @@ Status Table::WriteKeepingBlock(const void* bytes, size_t size, uint64_t offset)
 }
 
 Status Table::WriteRecordAt(uint32_t r, const uint8_t* bytes, size_t size) {
-  XB_RETURN_IF_ERROR(WriteKeepingBlock(
-      bytes, size, layout_.header_length + uint64_t(r - 1) * layout_.record_length));
+  uint64_t at = layout_.header_length + uint64_t(r - 1) * layout_.record_length;
+  // The kernel may stop a write killed between two pages: a rewrite that spans a page
+  // boundary goes through the journal so that the record stays wholly old or new.
+  constexpr uint64_t kPage = 4096;
+  if (r <= count_ && at / kPage != (at + size - 1) / kPage) {
+    XB_RETURN_IF_ERROR(JournaledWrite(bytes, size, at));
+  } else {
+    XB_RETURN_IF_ERROR(WriteKeepingBlock(bytes, size, at));
+  }
   if (!header_date_written_) header_date_pending_ = true;
   return Status::Ok();
 }

@@ -115,6 +115,11 @@ class Table final : public RecordView {
   // overlaps it).
   Status WriteKeepingBlock(const void* bytes, size_t size, uint64_t offset);
   Status WriteRecordAt(uint32_t r, const uint8_t* bytes, size_t size);
+  // Rewrites bytes at offset through the journal (see table_journal.cc).
+  Status JournaledWrite(const uint8_t* bytes, size_t size, uint64_t offset);
+  // Replays a complete journal entry left by a writer that was killed mid-write.
+  Status RecoverJournal();
+  std::string JournalPath() const { return path_ + "-journal"; }
   Status WriteHeaderDate();
   Status CheckWritable() const;
   Status CheckWritableRecord() const;
@@ -157,6 +162,9 @@ class Table final : public RecordView {
   uint32_t block_first_ = 0;
   uint32_t block_records_ = 0;
   uint64_t block_generation_ = ~0ULL;
+
+  int journal_fd_ = -1;           // open while this area has used the journal
+  bool journal_pending_ = false;  // an entry was written and not yet cleared
 
   std::unique_ptr<CompiledExpr> query_;
   std::unique_ptr<QueryPlan> plan_;  // the optimiser's fast form of query_, when it has one

@@ -180,6 +180,27 @@ TEST_F(ProcessTest, ALockedRecordRefusesTheOtherProcess) {
   child.Wait();
 }
 
+TEST_F(ProcessTest, LockTimeoutWaitsForTheOtherProcessToLetGo) {
+  Child child([&](Child& c) {
+    xb_UseEx(path_.c_str(), "", XB_OPEN_SHARED, 1, 1);
+    c.Tell(xb_Rlock(1) ? 'y' : 'n');
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    xb_Unlock(0);
+    c.Hear();
+    return 0;
+  });
+  ASSERT_EQ(child.Receive(), 'y');
+  Open(path_, XB_OPEN_SHARED);
+  xb_SetLockTimeout(0);
+  EXPECT_EQ(xb_Rlock(1), 0);  // no waiting
+  xb_SetLockTimeout(5);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(xb_Rlock(1), 1);  // granted once the child lets go
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  child.Send('x');
+  child.Wait();
+}
+
 TEST_F(ProcessTest, ClosingOneWorkAreaKeepsTheLocksOfAnother) {
   int one = Open(path_, XB_OPEN_SHARED, "ONE");
   ASSERT_EQ(xb_Rlock(4), 1);

@@ -1,0 +1,84 @@
+// The record journal: a rewrite that spans a page boundary is first written whole to
+// "<table>-journal" (one write within its first page or checked by a checksum), then to the
+// table, then the journal entry is cleared. A writer killed in between leaves a complete
+// entry, which the next writable open replays. Shared writers serialise on the header lock.
+#include <cstring>
+
+#include "engine/settings.h"
+#include "engine/table.h"
+
+namespace xb {
+namespace {
+
+constexpr char kMagic[4] = {'X', 'B', 'J', '1'};
+constexpr size_t kEntryHeader = 20;  // magic, offset (8), length (4), checksum (4)
+
+uint32_t Checksum(const uint8_t* bytes, size_t size, uint64_t offset) {
+  uint32_t h = 2166136261u;
+  for (int i = 0; i < 8; ++i) h = (h ^ uint8_t(offset >> (8 * i))) * 16777619u;
+  for (size_t i = 0; i < size; ++i) h = (h ^ bytes[i]) * 16777619u;
+  return h;
+}
+
+void Put(uint8_t* p, uint64_t v, int n) {
+  for (int i = 0; i < n; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+
+uint64_t Get(const uint8_t* p, int n) {
+  uint64_t v = 0;
+  for (int i = n - 1; i >= 0; --i) v = v << 8 | p[i];
+  return v;
+}
+
+}  // namespace
+
+Status Table::JournaledWrite(const uint8_t* bytes, size_t size, uint64_t offset) {
+  Os* os = CurrentOs();
+  if (journal_fd_ < 0) XB_RETURN_IF_ERROR(os->Open(JournalPath(), false, true, &journal_fd_));
+  bool granted = false;
+  XB_RETURN_IF_ERROR(file_->LockHeader(LockTimeoutMs(), &granted));
+  if (!granted) return Status::Error(XB_ERR_LOCKED, "The table header is locked by another user");
+  std::vector<uint8_t> entry(kEntryHeader + size);
+  std::memcpy(entry.data(), kMagic, 4);
+  Put(&entry[4], offset, 8);
+  Put(&entry[12], size, 4);
+  Put(&entry[16], Checksum(bytes, size, offset), 4);
+  std::memcpy(&entry[kEntryHeader], bytes, size);
+  static const uint8_t kCleared[4] = {0, 0, 0, 0};
+  journal_pending_ = true;
+  Status s = os->Write(journal_fd_, entry.data(), entry.size(), 0);
+  if (s.ok()) s = WriteKeepingBlock(bytes, size, offset);
+  if (s.ok()) s = os->Write(journal_fd_, kCleared, sizeof kCleared, 0);
+  if (s.ok()) journal_pending_ = false;
+  Status unlock = file_->UnlockHeader();
+  return s.ok() ? unlock : s;
+}
+
+Status Table::RecoverJournal() {
+  Os* os = CurrentOs();
+  std::string path = JournalPath();
+  if (!os->Exists(path)) return Status::Ok();
+  bool granted = false;
+  XB_RETURN_IF_ERROR(file_->LockHeader(0, &granted));
+  if (!granted) return Status::Ok();  // a live writer holds it: its entry is not ours to replay
+  int fd = -1;
+  Status s = os->Open(path, false, false, &fd);
+  std::vector<uint8_t> entry(kEntryHeader + layout_.record_length);
+  size_t done = 0;
+  if (s.ok()) s = os->Read(fd, entry.data(), entry.size(), 0, &done);
+  if (s.ok() && done >= kEntryHeader && std::memcmp(entry.data(), kMagic, 4) == 0) {
+    uint64_t offset = Get(&entry[4], 8);
+    size_t size = size_t(Get(&entry[12], 4));
+    bool whole = size == layout_.record_length && done == kEntryHeader + size &&
+                 offset >= layout_.header_length &&
+                 offset + size <= layout_.header_length + uint64_t(count_) * size &&
+                 Get(&entry[16], 4) == Checksum(&entry[kEntryHeader], size, offset);
+    if (whole) s = file_->Write(&entry[kEntryHeader], size, offset);
+  }
+  if (fd >= 0) os->Close(fd);
+  if (s.ok()) os->Remove(path);
+  Status unlock = file_->UnlockHeader();
+  return s.ok() ? unlock : s;
+}
+
+}  // namespace xb
