@@ -41,7 +41,7 @@ std::string VariantToString(const TVariant& value) {
     return std::string(buffer, result.ptr);
   }
   if (auto* date = std::get_if<TDateValue>(&value)) {
-    return FormatDate(date->day, FormatSettings().shortDateFormat);
+    return FormatDate(date->day, DatasetFormatSettings().shortDateFormat);
   }
   return {};
 }

@@ -79,7 +79,7 @@ TCivilDate DecodeDayNumber(std::int32_t day) {
   return date;
 }
 
-TFormatSettings& FormatSettings() {
+TFormatSettings& DatasetFormatSettings() {
   static TFormatSettings settings;
   return settings;
 }
@@ -111,7 +111,7 @@ std::string FormatDate(std::int32_t day, const std::string& format) {
       out += digits;
     } else {
       for (size_t k = 0; k < run; ++k) {
-        out += format[i] == '/' ? FormatSettings().dateSeparator : format[i];
+        out += format[i] == '/' ? DatasetFormatSettings().dateSeparator : format[i];
       }
     }
     i += run;
@@ -136,7 +136,7 @@ std::int32_t ParseDateText(const std::string& text) {
   if (parts.size() != 3 || parts[0].size() > 4 || parts[1].size() > 4 || parts[2].size() > 4) {
     RaiseBadDate(text);
   }
-  std::string order = FieldOrder(FormatSettings().shortDateFormat);
+  std::string order = FieldOrder(DatasetFormatSettings().shortDateFormat);
   int values[3] = {};
   std::string yearText;
   for (int i = 0; i < 3; ++i) {
@@ -150,7 +150,7 @@ std::int32_t ParseDateText(const std::string& text) {
   }
   int year = values[2];
   if (yearText.size() <= 2) {
-    int base = CurrentYear() - FormatSettings().shortYearWindow;
+    int base = CurrentYear() - DatasetFormatSettings().shortYearWindow;
     year += base / 100 * 100;
     if (year < base) year += 100;
   }

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/abort.h"
+
 namespace velloria {
 
 enum class TFieldType {
@@ -63,11 +65,7 @@ class EDatabaseError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The silent abort: stops an operation and is shown to nobody.
-class EAbort : public std::exception {
- public:
-  const char* what() const noexcept override { return "Operation aborted"; }
-};
+// The silent abort (EAbort) is the one the application object swallows.
 
 // Raises the silent abort.
 [[noreturn]] void Abort();
@@ -97,7 +95,7 @@ struct TFormatSettings {
   int shortYearWindow = 50;
 };
 
-TFormatSettings& FormatSettings();
+TFormatSettings& DatasetFormatSettings();
 
 // `day` written in `format` ("d", "dd", "m", "mm", "yy", "yyyy"; any other character
 // stands for the date separator when it is "/", else is copied). Empty for day < 1.

@@ -39,7 +39,7 @@ bool ParseInteger(const std::string& text, std::int64_t& value) {
 // Reads a float written with the process decimal separator (or '.').
 bool ParseFloat(std::string text, double& value) {
   for (char& c : text) {
-    if (c == FormatSettings().decimalSeparator) c = '.';
+    if (c == DatasetFormatSettings().decimalSeparator) c = '.';
   }
   return ParseDecimal(text, value);
 }
@@ -72,7 +72,7 @@ std::string GroupThousands(const std::string& digits) {
   std::string out;
   int count = 0;
   for (auto it = digits.rbegin(); it != digits.rend(); ++it, ++count) {
-    if (count > 0 && count % 3 == 0) out.insert(out.begin(), FormatSettings().thousandSeparator);
+    if (count > 0 && count % 3 == 0) out.insert(out.begin(), DatasetFormatSettings().thousandSeparator);
     out.insert(out.begin(), *it);
   }
   return out;
@@ -121,7 +121,7 @@ std::string FormatFloatPattern(const std::string& pattern, double value) {
   while (static_cast<int>(intDigits.size()) < minIntDigits) intDigits.insert(0, "0");
   if (grouping) intDigits = GroupThousands(intDigits);
   std::string out = intDigits;
-  if (!fraction.empty()) out += FormatSettings().decimalSeparator + fraction;
+  if (!fraction.empty()) out += DatasetFormatSettings().decimalSeparator + fraction;
   bool allZero = out.find_first_of("123456789") == std::string::npos;
   if (value < 0 && !allZero) out.insert(0, "-");
   return out;
@@ -211,7 +211,7 @@ std::string TField::AsString() const {
     case TFieldType::ftCurrency:
       return FloatText(AsFloat(), false);
     case TFieldType::ftDate:
-      return FormatDate(AsDate(), FormatSettings().shortDateFormat);
+      return FormatDate(AsDate(), DatasetFormatSettings().shortDateFormat);
     default:
       return std::to_string(AsInteger());
   }
@@ -434,7 +434,7 @@ void TField::SetFloatChecked(double value) {
 
 void TField::SetAsDate(std::int32_t day) {
   if (m_dataType == TFieldType::ftString) {
-    SetAsString(FormatDate(day, FormatSettings().shortDateFormat));
+    SetAsString(FormatDate(day, DatasetFormatSettings().shortDateFormat));
     return;
   }
   if (m_dataType != TFieldType::ftDate) RaiseAccessError("Date");
@@ -461,7 +461,7 @@ std::string TField::FloatText(double value, bool display) const {
                               std::clamp(display ? Precision : 15, 1, 17));
   std::string text(buffer, result.ptr);
   for (char& c : text) {
-    if (c == '.') c = FormatSettings().decimalSeparator;
+    if (c == '.') c = DatasetFormatSettings().decimalSeparator;
   }
   return text;
 }
@@ -487,7 +487,7 @@ std::string TField::DisplayText() const {
     case TFieldType::ftDate:
       if (IsNull()) return {};
       return FormatDate(AsDate(),
-                        DisplayFormat.empty() ? FormatSettings().shortDateFormat : DisplayFormat);
+                        DisplayFormat.empty() ? DatasetFormatSettings().shortDateFormat : DisplayFormat);
     default:
       return AsString();
   }

@@ -100,7 +100,7 @@ void TXBaseEnv::SetCentury(bool value) {
 }
 
 void TXBaseEnv::ApplyCenturyToShortDateFormat() {
-  std::string& format = FormatSettings().shortDateFormat;
+  std::string& format = DatasetFormatSettings().shortDateFormat;
   size_t full = format.find("yyyy");
   if (m_century && full == std::string::npos) {
     size_t twoDigits = format.find("yy");
@@ -115,8 +115,8 @@ void TXBaseEnv::SetDateFormat(TXBaseDateFrmt value) {
   if (PushLocally()) Xb().xb_SetDateFormat(EngineDateFormatCode(value));
   m_dateFormat = value;
   DateFormatText text = TextOf(value);
-  FormatSettings().shortDateFormat = text.format;
-  FormatSettings().dateSeparator = text.separator;
+  DatasetFormatSettings().shortDateFormat = text.format;
+  DatasetFormatSettings().dateSeparator = text.separator;
   if (m_century) {
     SetCentury(true);
   } else {

@@ -292,7 +292,7 @@ void TXBaseTable::EngineOpen() {
   if (!paths::Exists(resolved) || paths::IsFolder(resolved)) {
     RaiseTableError("Table does not exist.\rFile or directory does not exist.\rFile: " + fullName);
   }
-  FormatSettings().shortYearWindow = std::abs(CurrentYear() - m_epoch) % 100;
+  DatasetFormatSettings().shortYearWindow = std::abs(CurrentYear() - m_epoch) % 100;
   if (m_environmentCopied) PushEnvironment();
   const TXbEntryPoints& xb = Xb();
   xb.xb_ErrorLevel(0);

@@ -22,25 +22,25 @@ TEST(DayNumberTest, RoundTripsAcrossLeapRulesAndCenturies) {
 }
 
 TEST(DateTextTest, FollowsTheShortDateFormat) {
-  FormatSettings() = TFormatSettings{};
+  DatasetFormatSettings() = TFormatSettings{};
   std::int32_t day = EncodeDayNumber(2001, 3, 5);
-  EXPECT_EQ("3/5/01", FormatDate(day, FormatSettings().shortDateFormat));
-  FormatSettings().shortDateFormat = "dd-mm-yyyy";
-  FormatSettings().dateSeparator = '-';
-  EXPECT_EQ("05-03-2001", FormatDate(day, FormatSettings().shortDateFormat));
+  EXPECT_EQ("3/5/01", FormatDate(day, DatasetFormatSettings().shortDateFormat));
+  DatasetFormatSettings().shortDateFormat = "dd-mm-yyyy";
+  DatasetFormatSettings().dateSeparator = '-';
+  EXPECT_EQ("05-03-2001", FormatDate(day, DatasetFormatSettings().shortDateFormat));
   EXPECT_EQ("20010305", FormatDate(day, "yyyymmdd"));
   EXPECT_EQ(day, ParseDateText("5-3-2001"));
   EXPECT_EQ(day, ParseDateText(" 05/03/2001 "));
   EXPECT_EQ(0, ParseDateText("   "));
   EXPECT_THROW(ParseDateText("31-02-2001"), EDatabaseError);
   EXPECT_THROW(ParseDateText("5-3"), EDatabaseError);
-  FormatSettings().shortYearWindow = 0;  // two-digit years from this year on
+  DatasetFormatSettings().shortYearWindow = 0;  // two-digit years from this year on
   EXPECT_GE(DecodeDayNumber(ParseDateText("1-1-30")).year, 2030);
-  FormatSettings() = TFormatSettings{};
+  DatasetFormatSettings() = TFormatSettings{};
 }
 
 TEST(NumberPatternTest, DigitDecimalsAndGrouping) {
-  FormatSettings() = TFormatSettings{};
+  DatasetFormatSettings() = TFormatSettings{};
   EXPECT_EQ("3", FormatFloatPattern("0", 3.4));
   EXPECT_EQ("12345", FormatFloatPattern("0", 12345));
   EXPECT_EQ("12.50", FormatFloatPattern("0.00", 12.5));
@@ -49,10 +49,10 @@ TEST(NumberPatternTest, DigitDecimalsAndGrouping) {
   EXPECT_EQ("1,234,567.0", FormatFloatPattern("#,##0.0", 1234567));
   EXPECT_EQ("-2", FormatFloatPattern("0", -2));
   EXPECT_EQ("0", FormatFloatPattern("0", -0.2)) << "no sign on a zero";
-  FormatSettings().decimalSeparator = ',';
-  FormatSettings().thousandSeparator = '.';
+  DatasetFormatSettings().decimalSeparator = ',';
+  DatasetFormatSettings().thousandSeparator = '.';
   EXPECT_EQ("1.234,50", FormatFloatPattern("#,##0.00", 1234.5));
-  FormatSettings() = TFormatSettings{};
+  DatasetFormatSettings() = TFormatSettings{};
 }
 
 TEST(NumberPatternTest, DecimalTextIgnoresTheCLocale) {

@@ -65,11 +65,11 @@ TEST_F(TableReadTest, StoredTextDecodesByFieldType) {
 }
 
 TEST_F(TableReadTest, FloatsReadTheSameWhateverTheDecimalSeparator) {
-  FormatSettings().decimalSeparator = ',';
+  DatasetFormatSettings().decimalSeparator = ',';
   TXbTable& table = OpenSamples({{{"A", "1", "1", " 12.50", "T", ""}}});
   EXPECT_DOUBLE_EQ(12.5, table.FieldByName("PRICE").AsFloat());
   EXPECT_EQ("12,50", table.FieldByName("PRICE").DisplayText());
-  FormatSettings().decimalSeparator = '.';
+  DatasetFormatSettings().decimalSeparator = '.';
 }
 
 TEST_F(TableReadTest, EmptyTableEndsTheFirstFetchAfterTheLast) {

@@ -45,13 +45,13 @@ TEST_F(TableWriteTest, AssignedValuesAreWrittenInTheirCanonicalForms) {
   table.Edit();
   table.FieldByName("NAME").SetAsString("ABC");
   table.FieldByName("SMALL").SetAsInteger(7);
-  FormatSettings().decimalSeparator = ',';
+  DatasetFormatSettings().decimalSeparator = ',';
   table.FieldByName("PRICE").SetAsFloat(3.5);
   table.FieldByName("TIGHT").Clear();
   table.FieldByName("FLAG").SetAsBoolean(true);
   table.FieldByName("DAY").SetAsDate(EncodeDayNumber(45, 6, 30));
   table.Post();
-  FormatSettings().decimalSeparator = '.';
+  DatasetFormatSettings().decimalSeparator = '.';
   EXPECT_EQ(" ABC       7    3.50      T19450630keep", StoredValues());
 
   table.Edit();

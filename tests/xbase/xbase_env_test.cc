@@ -65,16 +65,16 @@ TEST_F(EnvironmentTest, DateFormatAndCenturyRewriteTheShortDateFormat) {
   TXBaseEnv env;
   env.SetDateFormat(TXBaseDateFrmt::dfItalian);
   EXPECT_TRUE(recorder.Saw("xb_SetDateFormat(5)"));
-  EXPECT_EQ('-', FormatSettings().dateSeparator);
-  EXPECT_EQ("dd-mm-yyyy", FormatSettings().shortDateFormat);
+  EXPECT_EQ('-', DatasetFormatSettings().dateSeparator);
+  EXPECT_EQ("dd-mm-yyyy", DatasetFormatSettings().shortDateFormat);
   env.SetCentury(false);
-  EXPECT_EQ("dd-mm-yy", FormatSettings().shortDateFormat);
+  EXPECT_EQ("dd-mm-yy", DatasetFormatSettings().shortDateFormat);
   env.SetDateFormat(TXBaseDateFrmt::dfWinDefault);
   EXPECT_TRUE(recorder.Saw("xb_SetDateFormat(99)"));
-  EXPECT_EQ("m/d/yy", FormatSettings().shortDateFormat);
+  EXPECT_EQ("m/d/yy", DatasetFormatSettings().shortDateFormat);
   env.SetCentury(true);
-  EXPECT_EQ("m/d/yyyy", FormatSettings().shortDateFormat);
-  FormatSettings() = TFormatSettings{};
+  EXPECT_EQ("m/d/yyyy", DatasetFormatSettings().shortDateFormat);
+  DatasetFormatSettings() = TFormatSettings{};
 }
 
 TEST_F(EnvironmentTest, DeletedRefreshesOpenTablesAndIsCopiedAtOpen) {
