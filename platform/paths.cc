@@ -57,7 +57,7 @@ std::string ResolveCaseInsensitive(std::string_view path) {
   std::string resolved;
   size_t start = 0;
   if (IsSeparator(path.front())) {
-    resolved = "/";
+    resolved.assign(1, kSeparator);
     start = 1;
   }
   while (start <= path.size()) {
@@ -65,13 +65,15 @@ std::string ResolveCaseInsensitive(std::string_view path) {
     if (end == std::string_view::npos) end = path.size();
     std::string component(path.substr(start, end - start));
     if (!component.empty()) {
-      std::string candidate = resolved + component;
+      std::string candidate = resolved;
+      candidate.append(component);
       if (!Exists(candidate)) {
         std::vector<std::string> matches = CaseInsensitiveMatches(resolved, component);
         if (matches.empty()) return std::string(path);
-        candidate = resolved + matches.front();
+        candidate.resize(resolved.size());
+        candidate.append(matches.front());
       }
-      resolved = candidate;
+      resolved.swap(candidate);
     }
     if (end < path.size()) resolved.push_back(kSeparator);
     start = end + 1;
