@@ -6,6 +6,7 @@
 
 #include "engine/api_internal.h"
 #include "engine/field_codec.h"
+#include "engine/ntx_orders.h"
 
 using namespace xb;
 using namespace xb::api;
@@ -34,6 +35,20 @@ Status TypeError(const FieldInfo& f, const char* wanted) {
 }
 
 bool IsNumericType(char type) { return std::strchr("NFIBY", type) != nullptr; }
+
+// Runs a write of the current record and keeps every open index order's keys right.
+template <typename Write>
+bool WriteKeepingKeys(Table* t, Write write) {
+  CaptureKeys(S().current, t);
+  return Check(write()) && Check(ApplyKeys(S().current, t));
+}
+
+// The navigation result of the controlling order when there is one, else of the table.
+template <typename Natural, typename Ordered>
+int32_t Navigate(Table* t, Natural natural, Ordered ordered) {
+  if (ControllingOrder(S().current) != nullptr) return Moved(t, ordered());
+  return Moved(t, natural());
+}
 
 }  // namespace
 
@@ -100,19 +115,25 @@ XB_API int32_t xb_FieldDecimals(const char* field) {
 XB_API int32_t xb_GoTop(void) {
   ClearError();
   Table* t = CurrentTable();
-  return t ? Moved(t, t->GoTop()) : 0;
+  return t ? Navigate(t, [&] { return t->GoTop(); }, [&] { return OrderedGoTop(S().current, t); })
+           : 0;
 }
 
 XB_API int32_t xb_GoBottom(void) {
   ClearError();
   Table* t = CurrentTable();
-  return t ? Moved(t, t->GoBottom()) : 0;
+  return t ? Navigate(
+                 t, [&] { return t->GoBottom(); }, [&] { return OrderedGoBottom(S().current, t); })
+           : 0;
 }
 
 XB_API int32_t xb_Skip(int32_t count) {
   ClearError();
   Table* t = CurrentTable();
-  return t ? Moved(t, t->Skip(count)) : 0;
+  return t ? Navigate(
+                 t, [&] { return t->Skip(count); },
+                 [&] { return OrderedSkip(S().current, t, count); })
+           : 0;
 }
 
 XB_API int32_t xb_Go(int32_t record) {
@@ -130,7 +151,7 @@ XB_API int32_t xb_Eof(void) {
 XB_API int32_t xb_Bof(void) {
   ClearError();
   Table* t = CurrentTable();
-  return t ? (t->bof() ? 1 : 0) : 1;
+  return t ? (OrderedBof(S().current, t) ? 1 : 0) : 1;
 }
 
 XB_API int32_t xb_RecNo(void) {
@@ -153,29 +174,6 @@ XB_API int32_t xb_Count(void) {
   return t && Check(t->CountVisible(&count)) ? int32_t(count) : 0;
 }
 
-XB_API double xb_OrderPosGet(void) {
-  ClearError();
-  Table* t = CurrentTable();
-  uint32_t count = 0;
-  if (t == nullptr || !Check(t->RecCount(&count)) || count == 0 || t->eof())
-    return t && t->eof() ? 1.0 : 0.0;
-  return count == 1 ? 0.0 : double(t->recno() - 1) / double(count - 1);
-}
-
-XB_API int32_t xb_OrderPosSet(double position) {
-  ClearError();
-  Table* t = CurrentTable();
-  uint32_t count = 0;
-  if (t == nullptr || !Check(t->RecCount(&count))) return 0;
-  if (!(position >= 0.0 && position <= 1.0)) {
-    Check(Status::Error(XB_ERR_ARGUMENT, "Order position must lie between 0 and 1"));
-    return 0;
-  }
-  int64_t record = count == 0 ? 1 : 1 + std::llround(position * double(count - 1));
-  return Moved(t, t->Go(record));
-}
-
-XB_API int32_t xb_OrderRecNo(void) { return xb_RecNo(); }
 
 // ---- Records -------------------------------------------------------------------------------
 
@@ -193,7 +191,8 @@ XB_API int32_t xb_PutRecord(const void* buffer) {
   Table* t = CurrentTable();
   if (t == nullptr) return 0;
   if (buffer == nullptr) return Check(Status::Error(XB_ERR_ARGUMENT, "No buffer")), 0;
-  return Check(t->PutRecord(static_cast<const uint8_t*>(buffer))) ? 1 : 0;
+  const uint8_t* image = static_cast<const uint8_t*>(buffer);
+  return WriteKeepingKeys(t, [&] { return t->PutRecord(image); }) ? 1 : 0;
 }
 
 XB_API int32_t xb_GetByte(int32_t offset) {
@@ -206,7 +205,7 @@ XB_API int32_t xb_GetByte(int32_t offset) {
 XB_API int32_t xb_AppendBlankEx(int32_t lock) {
   ClearError();
   Table* t = CurrentTable();
-  return t && Check(t->AppendBlank(lock != 0)) ? 1 : 0;
+  return t && Check(t->AppendBlank(lock != 0)) && Check(AddKeys(S().current, t)) ? 1 : 0;
 }
 
 XB_API int32_t xb_AppendBlank(void) { return xb_AppendBlankEx(1); }
@@ -216,13 +215,13 @@ XB_API int32_t xb_AppendEx(int32_t lock) { return xb_AppendBlankEx(lock); }
 XB_API int32_t xb_Delete(void) {
   ClearError();
   Table* t = CurrentTable();
-  return t && Check(t->SetDeletedMark(true)) ? 1 : 0;
+  return t && WriteKeepingKeys(t, [&] { return t->SetDeletedMark(true); }) ? 1 : 0;
 }
 
 XB_API int32_t xb_Recall(void) {
   ClearError();
   Table* t = CurrentTable();
-  return t && Check(t->SetDeletedMark(false)) ? 1 : 0;
+  return t && WriteKeepingKeys(t, [&] { return t->SetDeletedMark(false); }) ? 1 : 0;
 }
 
 XB_API int32_t xb_Deleted(void) {
@@ -265,7 +264,7 @@ XB_API int32_t xb_Replace(const char* field, int16_t type, const void* value) {
     default:
       s = Status::Error(XB_ERR_ARGUMENT, "Unknown value type " + std::to_string(type));
   }
-  return Check(s) && Check(t->SetFieldBytes(i, bytes)) ? 1 : 0;
+  return Check(s) && WriteKeepingKeys(t, [&] { return t->SetFieldBytes(i, bytes); }) ? 1 : 0;
 }
 
 XB_API int32_t xb_PutBlob(const char* field, const void* data, uint32_t length) {
@@ -391,13 +390,13 @@ XB_API int32_t xb_Commit(void) {
 XB_API int32_t xb_Pack(void) {
   ClearError();
   Table* t = CurrentTable();
-  return t && Check(t->Pack()) ? 1 : 0;
+  return t && Check(t->Pack()) && Check(RebuildOrders(S().current, t)) ? 1 : 0;
 }
 
 XB_API int32_t xb_Zap(void) {
   ClearError();
   Table* t = CurrentTable();
-  return t && Check(t->Zap()) ? 1 : 0;
+  return t && Check(t->Zap()) && Check(RebuildOrders(S().current, t)) ? 1 : 0;
 }
 
 XB_API const char* xb_Descend(const char* text) {

@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "engine/api_internal.h"
+#include "engine/ntx_orders.h"
 #include "engine/include/xbengine.h"
 #include "engine/settings.h"
 #include "platform/paths.h"
@@ -225,6 +226,7 @@ XB_API void xb_Close(void) {
   Table* t = CurrentTable();
   if (t == nullptr) return;
   Check(t->Close());
+  CloseOrders(S().current);
   S().tables[size_t(S().current)].reset();
   S().aliases[size_t(S().current)].clear();
 }
@@ -236,6 +238,7 @@ XB_API void xb_CloseAll(void) {
     auto& t = S().tables[size_t(area)];
     if (!t) continue;
     Status s = t->Close();
+    CloseOrders(area);
     if (first.ok()) first = s;
     t.reset();
     S().aliases[size_t(area)].clear();

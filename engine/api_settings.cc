@@ -1,9 +1,10 @@
 // Settings entry points, xb_SysProp, and the entry points answered as "not supported" or,
-// for indexes, as a table without index orders.
+// for index operations beyond NTX orders, as needing an index.
 #include <clocale>
 
 #include "engine/api_internal.h"
 #include "engine/field_codec.h"
+#include "engine/ntx_orders.h"
 #include "engine/settings.h"
 
 using namespace xb;
@@ -16,12 +17,6 @@ int32_t SwapFlag(bool* setting, int32_t on) {
   int32_t previous = *setting ? 1 : 0;
   *setting = on != 0;
   return previous;
-}
-
-int32_t NoIndex(const char* what) {
-  ClearError();
-  SetError(Status::Error(XB_ERR_NO_INDEX, std::string(what) + ": no index order is open"));
-  return -1;
 }
 
 }  // namespace
@@ -92,7 +87,7 @@ XB_API int32_t xb_SysProp(int16_t code, int32_t value) {
     case XB_PROP_SET_OPTIMISTIC:
       return SwapFlag(&s.optimistic, value);
     case XB_PROP_ORDER_COUNT:
-      return 0;
+      return xb::api::CurrentTable() != nullptr ? int32_t(OrdersOf(S().current).orders.size()) : 0;
     default:
       return NotSupported(("xb_SysProp " + std::to_string(code)).c_str());
   }
@@ -153,83 +148,16 @@ XB_API int32_t xb_RYOFilterSetBit(int16_t, int32_t, int16_t) {
 XB_API int32_t xb_RYOKeyAdd(const char*, const char*) { return NotSupported("xb_RYOKeyAdd"); }
 XB_API int32_t xb_RYOKeyDrop(const char*) { return NotSupported("xb_RYOKeyDrop"); }
 
-// Indexes: a table without index orders.
-XB_API int32_t xb_IndexOrd(void) {
-  ClearError();
-  return 0;
-}
-XB_API const char* xb_IndexCondition(void) {
-  ClearError();
-  return "";
-}
-XB_API const char* xb_IndexKey(void) {
-  ClearError();
-  return "";
-}
-XB_API const char* xb_IndexKeyField(void) {
-  ClearError();
-  return "";
-}
-XB_API const char* xb_IndexName(int16_t) {
-  ClearError();
-  return "";
-}
-XB_API const char* xb_TagName(int16_t) {
-  ClearError();
-  return "";
-}
-XB_API int32_t xb_IndexType(void) {
-  ClearError();
-  return 0;
-}
-XB_API int32_t xb_KeyLength(void) {
-  ClearError();
-  return 0;
-}
-XB_API const char* xb_KeyData(const char*) {
-  ClearError();
-  return "";
-}
+// Index operations beyond NTX orders (ntx_api.cc) are not supported.
 XB_API const char* xb_GetScope(int16_t) {
-  ClearError();
+  NotSupported("xb_GetScope");
   return "";
 }
-XB_API void xb_CloseIndexes(void) { ClearError(); }
-XB_API int32_t xb_IndexClose(void) {
-  ClearError();
-  return 1;
-}
-XB_API int32_t xb_Found(void) {
-  ClearError();
-  return 0;
-}
-
-XB_API int32_t xb_SetOrder(int16_t order) {
-  ClearError();
-  return order == 0 ? 0 : NoIndex("xb_SetOrder");
-}
-
-XB_API int32_t xb_Seek(const char*) {
-  NoIndex("xb_Seek");
-  return 0;
-}
-XB_API int32_t xb_SeekBin(const void*, int16_t) {
-  NoIndex("xb_SeekBin");
-  return 0;
-}
-XB_API int32_t xb_Index(const char*, const char*, int16_t, int16_t, const char*) {
-  return NoIndex("xb_Index");
-}
-XB_API int32_t xb_IndexTag(const char*, const char*, const char*, int16_t, int16_t, const char*) {
-  return NoIndex("xb_IndexTag");
-}
-XB_API int32_t xb_IndexOpen(const char*) { return NoIndex("xb_IndexOpen"); }
-XB_API int32_t xb_IndexFlip(void) { return NoIndex("xb_IndexFlip"); }
-XB_API int32_t xb_Reindex(void) { return NoIndex("xb_Reindex"); }
-XB_API int32_t xb_KeyAdd(const char*) { return NoIndex("xb_KeyAdd"); }
-XB_API int32_t xb_KeyDrop(const char*) { return NoIndex("xb_KeyDrop"); }
-XB_API int32_t xb_TagArea(const char*) { return NoIndex("xb_TagArea"); }
-XB_API int32_t xb_TagDelete(const char*) { return NoIndex("xb_TagDelete"); }
-XB_API int32_t xb_SetScope(const char*, const char*) { return NoIndex("xb_SetScope"); }
+XB_API int32_t xb_IndexFlip(void) { return NotSupported("xb_IndexFlip"); }
+XB_API int32_t xb_KeyAdd(const char*) { return NotSupported("xb_KeyAdd"); }
+XB_API int32_t xb_KeyDrop(const char*) { return NotSupported("xb_KeyDrop"); }
+XB_API int32_t xb_TagArea(const char*) { return NotSupported("xb_TagArea"); }
+XB_API int32_t xb_TagDelete(const char*) { return NotSupported("xb_TagDelete"); }
+XB_API int32_t xb_SetScope(const char*, const char*) { return NotSupported("xb_SetScope"); }
 
 }  // extern "C"

@@ -15,8 +15,7 @@
  *    Every entry point clears the last error on entry (except the two that read it).
  *  - NOT SUPPORTED: entry points marked so do nothing, return -1 (NULL for pointers,
  *    "" for strings) and set XB_ERR_NOT_SUPPORTED.
- *  - NO INDEX: index entry points answer as a table with no index open does: order 0,
- *    empty key texts, and operations that need an index fail with XB_ERR_NO_INDEX.
+ *  - Operations that need an index order fail with XB_ERR_NO_INDEX when none is open.
  *  - Thread safety: the library keeps process-wide state; call it from one thread. */
 #ifndef VELLORIA_ENGINE_XBENGINE_H_
 #define VELLORIA_ENGINE_XBENGINE_H_
@@ -82,7 +81,7 @@ enum {
   XB_PROP_SET_OPTIMISTIC = 1009, /* records optimistic buffering; returns the previous value
                                     (the engine always buffers just the current record and
                                     writes it at commit or when moving off it) */
-  XB_PROP_ORDER_COUNT = 3000     /* value ignored; open index orders of the area (0 here) */
+  XB_PROP_ORDER_COUNT = 3000     /* value ignored; open index orders of the area */
 };
 
 /* ---- Library and session --------------------------------------------------------------- */
@@ -99,6 +98,10 @@ XB_API const char* xb_LastErrorText(void);
  * read-only open, the damage found; "" when the table is sound. */
 XB_API int32_t xb_LanguageDriver(void);
 XB_API const char* xb_TableDamage(void);
+/* Verifies index order `order` (0 = the controlling one) of the current area against the
+ * table: keys in order, every record in its condition indexed once under its current key.
+ * 1 when sound; 0 with XB_ERR_CORRUPT and the first fault in xb_LastErrorText otherwise. */
+XB_API int32_t xb_IndexCheck(int16_t order);
 /* Sets the error level (0 silent, 1 and above also print errors to stderr); returns the
  * previous level. Errors are always recorded for xb_LastErrorCode/xb_LastErrorText. */
 XB_API int32_t xb_ErrorLevel(int16_t level);
@@ -132,7 +135,7 @@ XB_API int32_t xb_SetCentury(int32_t on);
 XB_API int32_t xb_SetDateFormat(int16_t code);
 /* The current date format as a picture, e.g. "dd/mm/yyyy". */
 XB_API const char* xb_GetDateFormat(void);
-/* Kept for index seeks (no effect without an index). */
+/* Soft seek: a missed xb_Seek stands on the next higher key. */
 XB_API int32_t xb_SetSoftSeek(int32_t on);
 /* Block size for .DBT files created from now on. dBase III .DBT files always use 512-byte
  * blocks, so the value is recorded and returned but tables keep 512. */
@@ -177,7 +180,8 @@ XB_API int32_t xb_SetGaugeHook(void* window);
  *  type: table type code 1..4; commit_level: XB_COMMIT_FULL/NORMAL/NONE.
  * Returns the work area (1..250), or 0 when the file cannot be opened: missing, held
  * exclusively by another opener (XB_ERR_LOCKED), or failing the table checks (XB_ERR_CORRUPT,
- * text names the fault). A table whose memo file is missing opens read-only. */
+ * text names the fault). A table whose memo file is missing opens read-only. A writable
+ * open first replays a record rewrite that a killed writer left in "<file>-journal". */
 XB_API int16_t xb_UseEx(const char* file, const char* alias, int16_t mode, int16_t type,
                         int16_t commit_level);
 /* xb_UseEx with commit level NORMAL. */
@@ -406,41 +410,60 @@ XB_API int32_t xb_SetQueryBit(int32_t record, int32_t on);
 XB_API int32_t xb_Locate(const char* expression, int16_t direction,
                          int32_t continue_from_current);
 
-/* ---- Indexes (NO INDEX) ---------------------------------------------------------------------- */
-/* No index orders exist in this version: the following answer as a table without indexes. */
+/* ---- Indexes ------------------------------------------------------------------------------- */
+/* NTX index orders (one order per file, docs/ntx-format.md). Each work area holds the orders
+ * opened in it, numbered from 1 in opening order; the controlling order (0 = natural order)
+ * drives GoTop, GoBottom and Skip, which still hide deleted records (xb_SetDeleted) and apply
+ * the query. Every write through this interface (PutRecord, Replace, Delete, Recall,
+ * AppendBlank, Pack, Zap) keeps every open order of the area right; updates take the lock at
+ * byte 1,000,000,000 of the index and increment its header version. A file name without an
+ * extension gets ".ntx". Without an order the describing calls answer 0 / "". */
 
-XB_API int32_t xb_IndexOrd(void);            /* 0 */
-XB_API const char* xb_IndexCondition(void);  /* "" */
-XB_API const char* xb_IndexKey(void);        /* "" */
-XB_API const char* xb_IndexKeyField(void);   /* "" */
-XB_API const char* xb_IndexName(int16_t order); /* "" */
-XB_API const char* xb_TagName(int16_t order);   /* "" */
-XB_API int32_t xb_IndexType(void);           /* 0 */
-XB_API int32_t xb_KeyLength(void);           /* 0 */
-XB_API const char* xb_KeyData(const char* tag); /* "" */
-XB_API const char* xb_GetScope(int16_t which);  /* "" */
-/* Natural-order position: RecNo / RecCount in 0..1; xb_OrderPosSet goes to that record. */
-XB_API double xb_OrderPosGet(void);
-XB_API int32_t xb_OrderPosSet(double position);
-/* Position of the current record in the current order: its record number. */
-XB_API int32_t xb_OrderRecNo(void);
-/* xb_SetOrder(0) selects natural order (returns the previous order, 0); other orders fail
- * with XB_ERR_NO_INDEX (-1). */
-XB_API int32_t xb_SetOrder(int16_t order);
-/* Nothing to close: xb_IndexClose returns 1. */
-XB_API void xb_CloseIndexes(void);
-XB_API int32_t xb_IndexClose(void);
-/* Need an index: 0 (seek/found) or -1 with XB_ERR_NO_INDEX. */
-XB_API int32_t xb_Seek(const char* key);
-XB_API int32_t xb_SeekBin(const void* key, int16_t length);
-XB_API int32_t xb_Found(void);
+/* Creates file on the key expression (character, numeric, date or logical; at most 250 key
+ * bytes), optionally unique (first record of equal keys only), descending and with a FOR
+ * condition ("" none); opens it as the controlling order and goes to the top. Returns the
+ * order number, 0 on failure. xb_IndexTag ignores the tag: an NTX file holds one order. */
 XB_API int32_t xb_Index(const char* file, const char* key, int16_t unique, int16_t descending,
                         const char* condition);
 XB_API int32_t xb_IndexTag(const char* file, const char* tag, const char* key, int16_t unique,
                            int16_t descending, const char* condition);
+/* Opens an existing NTX file; the first order opened in an area becomes controlling (and the
+ * table goes to its top). Returns the order number, 0 on failure. */
 XB_API int32_t xb_IndexOpen(const char* file);
-XB_API int32_t xb_IndexFlip(void);
+/* Closes the controlling order (order 1, if any, becomes controlling); returns 1. */
+XB_API int32_t xb_IndexClose(void);
+XB_API void xb_CloseIndexes(void);
+/* Makes order 0..count controlling; returns the previous one, -1 (XB_ERR_NO_INDEX) for an
+ * order that is not open. The current record stays. */
+XB_API int32_t xb_SetOrder(int16_t order);
+XB_API int32_t xb_IndexOrd(void);               /* controlling order, 0 natural */
+XB_API const char* xb_IndexKey(void);           /* its key expression */
+XB_API const char* xb_IndexKeyField(void);      /* first field the key names, upper case */
+XB_API const char* xb_IndexCondition(void);     /* its FOR condition */
+XB_API const char* xb_IndexName(int16_t order); /* file path of order (0 = controlling) */
+XB_API const char* xb_TagName(int16_t order);   /* file base name, upper case */
+XB_API int32_t xb_IndexType(void);              /* XB_TYPE_NTX, 0 without an order */
+XB_API int32_t xb_KeyLength(void);              /* key bytes */
+XB_API const char* xb_KeyData(const char* tag); /* current record's key (tag ignored) */
+/* Seeks key in the controlling order: a numeric order parses the text; a character key
+ * shorter than the key length matches as a prefix unless exact is on (xb_SetExact,
+ * xb_SysProp 1003), which compares it blank-padded. Found: the first matching shown record
+ * is current, 1. Not found: 0 and Eof, or with soft seek on the next higher key's record.
+ * Without an order: 0 and XB_ERR_NO_INDEX. */
+XB_API int32_t xb_Seek(const char* key);
+XB_API int32_t xb_SeekBin(const void* key, int16_t length);
+XB_API int32_t xb_Found(void);                  /* result of the last seek */
+/* Rebuilds every open order of the area from the table; 1, or 0 without orders. */
 XB_API int32_t xb_Reindex(void);
+/* Relative position 0..1 of the current record in the controlling order (approximate, from
+ * its place in the tree), and going to a relative position; natural order: RecNo/RecCount. */
+XB_API double xb_OrderPosGet(void);
+XB_API int32_t xb_OrderPosSet(double position);
+/* The current record's number. */
+XB_API int32_t xb_OrderRecNo(void);
+/* NOT SUPPORTED: scopes, flipping the direction, adding or dropping single keys, tags. */
+XB_API const char* xb_GetScope(int16_t which); /* "" */
+XB_API int32_t xb_IndexFlip(void);
 XB_API int32_t xb_KeyAdd(const char* tag);
 XB_API int32_t xb_KeyDrop(const char* tag);
 XB_API int32_t xb_TagArea(const char* tag);

@@ -1,0 +1,155 @@
+// Work-area orders: navigation in key order and key maintenance around record writes.
+// Navigation positions the table with Go and skips records the deleted setting or the
+// query hides; an index entry beyond the end of the table (left by a crash) is skipped too.
+#include "engine/ntx_orders.h"
+
+#include <array>
+
+#include "engine/api_internal.h"
+#include "engine/settings.h"
+
+namespace xb::api {
+namespace {
+
+std::array<AreaOrders, kMaxAreas + 1> g_orders;
+
+Status Visible(Table* t, uint32_t recno, bool* visible) {
+  *visible = false;
+  XB_RETURN_IF_ERROR(t->Go(recno));
+  if (t->eof() || t->recno() != recno) return Status::Ok();
+  if (GlobalSettings().deleted && t->record()[0] == '*') return Status::Ok();
+  return t->MatchesQuery(recno, visible);
+}
+
+// From entry, the first entry (in the direction) whose record is shown; the table stands on
+// it. *landed false when none is left.
+Status WalkToVisible(Table* t, NtxFile& file, NtxEntry entry, bool forward, NtxEntry* at,
+                     bool* landed) {
+  *landed = false;
+  while (entry.valid()) {
+    XB_RETURN_IF_ERROR(Visible(t, entry.recno, landed));
+    if (*landed) {
+      *at = entry;
+      return Status::Ok();
+    }
+    NtxEntry next;
+    XB_RETURN_IF_ERROR(forward ? file.Next(entry, &next) : file.Prev(entry, &next));
+    entry = next;
+  }
+  return Status::Ok();
+}
+
+Status GoPhantom(Table* t) {
+  uint32_t count = 0;
+  XB_RETURN_IF_ERROR(t->RecCount(&count));
+  return t->Go(int64_t(count) + 1);
+}
+
+NtxEntry CurrentEntry(NtxOrder* order, Table* t) {
+  return NtxEntry{order->KeyOf(*t), t->recno()};
+}
+
+}  // namespace
+
+AreaOrders& OrdersOf(int area) { return g_orders[size_t(area)]; }
+
+NtxOrder* ControllingOrder(int area) {
+  AreaOrders& a = OrdersOf(area);
+  return a.current > 0 && size_t(a.current) <= a.orders.size() ? a.orders[size_t(a.current - 1)].get()
+                                                              : nullptr;
+}
+
+void CloseOrders(int area) { OrdersOf(area) = AreaOrders(); }
+
+Status OrderedGoTop(int area, Table* t) {
+  AreaOrders& a = OrdersOf(area);
+  a.bof = false;
+  NtxOrder* order = ControllingOrder(area);
+  NtxEntry first, at;
+  XB_RETURN_IF_ERROR(order->file().First(&first));
+  bool landed = false;
+  XB_RETURN_IF_ERROR(WalkToVisible(t, order->file(), first, true, &at, &landed));
+  return landed ? Status::Ok() : GoPhantom(t);
+}
+
+Status OrderedGoBottom(int area, Table* t) {
+  AreaOrders& a = OrdersOf(area);
+  a.bof = false;
+  NtxOrder* order = ControllingOrder(area);
+  NtxEntry last, at;
+  XB_RETURN_IF_ERROR(order->file().Last(&last));
+  bool landed = false;
+  XB_RETURN_IF_ERROR(WalkToVisible(t, order->file(), last, false, &at, &landed));
+  return landed ? Status::Ok() : GoPhantom(t);
+}
+
+Status OrderedSkip(int area, Table* t, int64_t count) {
+  AreaOrders& a = OrdersOf(area);
+  a.bof = false;
+  NtxOrder* order = ControllingOrder(area);
+  if (count == 0) return t->Go(t->recno());
+  NtxFile& file = order->file();
+  NtxEntry cur;
+  bool landed = true;
+  if (t->eof()) {
+    if (count > 0) return Status::Ok();
+    XB_RETURN_IF_ERROR(OrderedGoBottom(area, t));
+    if (t->eof()) return Status::Ok();
+    cur = CurrentEntry(order, t);
+    ++count;
+  } else {
+    cur = CurrentEntry(order, t);
+  }
+  for (; count != 0 && landed; count += count > 0 ? -1 : 1) {
+    NtxEntry next;
+    XB_RETURN_IF_ERROR(count > 0 ? file.Next(cur, &next) : file.Prev(cur, &next));
+    XB_RETURN_IF_ERROR(WalkToVisible(t, file, next, count > 0, &cur, &landed));
+  }
+  if (landed) return Status::Ok();
+  if (count >= 0) return GoPhantom(t);
+  // Before the first record: stand on the first shown one with Bof set.
+  XB_RETURN_IF_ERROR(OrderedGoTop(area, t));
+  a.bof = true;
+  a.bof_recno = t->recno();
+  return Status::Ok();
+}
+
+bool OrderedBof(int area, Table* t) {
+  const AreaOrders& a = OrdersOf(area);
+  return t->bof() || (a.bof && t->recno() == a.bof_recno);
+}
+
+void CaptureKeys(int area, Table* t) {
+  AreaOrders& a = OrdersOf(area);
+  a.old_keys.assign(a.orders.size(), std::string());
+  if (t->eof()) return;
+  for (size_t i = 0; i < a.orders.size(); ++i)
+    if (a.orders[i]->InScope(*t)) a.old_keys[i] = a.orders[i]->KeyOf(*t);
+}
+
+Status ApplyKeys(int area, Table* t) {
+  AreaOrders& a = OrdersOf(area);
+  if (t->eof() || a.old_keys.size() != a.orders.size()) return Status::Ok();
+  for (size_t i = 0; i < a.orders.size(); ++i) {
+    NtxOrder& order = *a.orders[i];
+    std::string now = order.InScope(*t) ? order.KeyOf(*t) : std::string();
+    if (now == a.old_keys[i]) continue;
+    if (!a.old_keys[i].empty()) XB_RETURN_IF_ERROR(order.file().Remove(a.old_keys[i], t->recno()));
+    if (!now.empty()) XB_RETURN_IF_ERROR(order.file().Insert(now, t->recno()));
+  }
+  return Status::Ok();
+}
+
+Status AddKeys(int area, Table* t) {
+  AreaOrders& a = OrdersOf(area);
+  for (auto& order : a.orders)
+    if (order->InScope(*t)) XB_RETURN_IF_ERROR(order->file().Insert(order->KeyOf(*t), t->recno()));
+  return Status::Ok();
+}
+
+Status RebuildOrders(int area, Table* t) {
+  for (auto& order : OrdersOf(area).orders) XB_RETURN_IF_ERROR(order->Rebuild(t));
+  return Status::Ok();
+}
+
+}  // namespace xb::api

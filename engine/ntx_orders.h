@@ -1,0 +1,45 @@
+// The index orders open in each work area: the controlling order, navigation in key order
+// (deleted setting and query still applied), seek state, and the hooks through which every
+// record write keeps every open order right. Single-threaded, like the work areas.
+#ifndef VELLORIA_ENGINE_NTX_ORDERS_H_
+#define VELLORIA_ENGINE_NTX_ORDERS_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/ntx_order.h"
+
+namespace xb::api {
+
+struct AreaOrders {
+  std::vector<std::unique_ptr<NtxOrder>> orders;
+  int current = 0;          // controlling order, 1-based; 0 = natural order
+  bool found = false;       // result of the last seek
+  bool bof = false;         // navigation in key order stopped before the first record
+  uint32_t bof_recno = 0;   // ... standing on this record
+  std::vector<std::string> old_keys;  // keys captured before a record write ("" = not indexed)
+};
+
+AreaOrders& OrdersOf(int area);
+// The controlling order of the area, nullptr in natural order.
+NtxOrder* ControllingOrder(int area);
+void CloseOrders(int area);
+
+// Navigation in the controlling order. REQUIRES: ControllingOrder(area) != nullptr.
+Status OrderedGoTop(int area, Table* t);
+Status OrderedGoBottom(int area, Table* t);
+Status OrderedSkip(int area, Table* t, int64_t count);
+bool OrderedBof(int area, Table* t);
+
+// Key maintenance around a write of the current record: capture before, apply after.
+void CaptureKeys(int area, Table* t);
+Status ApplyKeys(int area, Table* t);
+// After an append (the new record is current).
+Status AddKeys(int area, Table* t);
+// After a pack or zap: every open order is rebuilt.
+Status RebuildOrders(int area, Table* t);
+
+}  // namespace xb::api
+
+#endif  // VELLORIA_ENGINE_NTX_ORDERS_H_

@@ -1,0 +1,286 @@
+// NTX index orders through the C interface: key order for each key type, seek semantics,
+// keys kept right by every kind of write, and a long random run checked for integrity.
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/ntx_order.h"
+#include "tests/engine/test_util.h"
+
+using namespace xbtest;
+
+namespace {
+
+class NtxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    xb_CloseAll();
+    xb_SetDeleted(0);
+    xb_SetExact(0);
+    xb_SetSoftSeek(0);
+    path_ = dir_.File("people.dbf");
+    CreateTable(path_, {{"NAME", "C", 10, 0}, {"AMOUNT", "N", 8, 2}, {"BORN", "D", 8, 0},
+                        {"ACTIVE", "L", 1, 0}});
+    Open(path_);
+  }
+  void TearDown() override { xb_CloseAll(); }
+
+  void AddPerson(const std::string& name, const std::string& amount, const std::string& born,
+                 const std::string& active = "T") {
+    Append({{"NAME", name}, {"AMOUNT", amount}, {"BORN", born}, {"ACTIVE", active}});
+  }
+  void AddSample() {
+    AddPerson("mario", "12.5", "19800102");
+    AddPerson("Anna", "-3", "19991231");
+    AddPerson("luca", "0", "19700101", "F");
+    AddPerson("Beppe", "-120.25", "20011010");
+    AddPerson("carla", "7", "19800102");
+  }
+  std::string Names() {
+    std::string out;
+    for (int r : Walk()) {
+      xb_Go(r);
+      out += std::string(xb_GetTrimString("NAME")) + " ";
+    }
+    return out;
+  }
+  void ExpectSound() { EXPECT_EQ(xb_IndexCheck(0), 1) << xb_LastErrorText(); }
+
+  TempDir dir_;
+  std::string path_;
+};
+
+TEST(NtxKeys, NumbersSortByValueIncludingNegatives) {
+  std::vector<double> values = {-1000, -120.25, -3, -2.99, -0.01, 0, 0.01, 7, 12.5, 99999};
+  for (size_t i = 1; i < values.size(); ++i) {
+    EXPECT_LT(xb::NtxNumberKey(values[i - 1], 8, 2), xb::NtxNumberKey(values[i], 8, 2))
+        << values[i - 1] << " vs " << values[i];
+  }
+  EXPECT_EQ(xb::NtxNumberKey(12.5, 8, 2), "00012.50");
+}
+
+TEST_F(NtxTest, EachKeyTypeOrdersTheWalk) {
+  AddSample();
+  ASSERT_GT(xb_Index(dir_.File("name").c_str(), "UPPER(NAME)", 0, 0, ""), 0) << xb_LastErrorText();
+  EXPECT_EQ(Names(), "Anna Beppe carla luca mario ");
+  ASSERT_GT(xb_Index(dir_.File("amount").c_str(), "AMOUNT", 0, 0, ""), 0);
+  EXPECT_EQ(Names(), "Beppe Anna luca carla mario ");
+  ASSERT_GT(xb_Index(dir_.File("born").c_str(), "DTOS(BORN)+NAME", 0, 1, ""), 0);
+  EXPECT_EQ(Names(), "Beppe Anna mario carla luca ");
+  ASSERT_GT(xb_Index(dir_.File("active").c_str(), "ACTIVE", 0, 0, ""), 0);
+  EXPECT_EQ(Walk().front(), 3);
+  EXPECT_EQ(xb_SysProp(XB_PROP_ORDER_COUNT, 0), 4);
+  xb_SetOrder(0);
+  EXPECT_EQ(Names(), "mario Anna luca Beppe carla ");
+  xb_SetOrder(1);
+  EXPECT_STREQ(xb_IndexKey(), "UPPER(NAME)");
+  EXPECT_STREQ(xb_IndexKeyField(), "NAME");
+  EXPECT_STREQ(xb_TagName(0), "NAME");
+  EXPECT_EQ(xb_KeyLength(), 10);
+  EXPECT_EQ(xb_IndexType(), XB_TYPE_NTX);
+}
+
+TEST_F(NtxTest, SkipAndBottomFollowTheOrderAndStopAtTheEnds) {
+  AddSample();
+  ASSERT_GT(xb_Index(dir_.File("name").c_str(), "UPPER(NAME)", 0, 0, ""), 0);
+  xb_GoBottom();
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "mario");
+  xb_Skip(-2);
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "carla");
+  xb_Skip(-10);
+  EXPECT_TRUE(xb_Bof());
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "Anna");
+  xb_Skip(10);
+  EXPECT_TRUE(xb_Eof());
+  xb_Skip(-1);
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "mario");
+}
+
+TEST_F(NtxTest, DeletedSettingAndQueryStillApplyInKeyOrder) {
+  AddSample();
+  ASSERT_GT(xb_Index(dir_.File("name").c_str(), "UPPER(NAME)", 0, 0, ""), 0);
+  xb_Go(2);  // Anna
+  xb_Delete();
+  xb_SetDeleted(1);
+  EXPECT_EQ(Names(), "Beppe carla luca mario ");
+  ASSERT_EQ(xb_Query("ACTIVE"), 1) << xb_LastErrorText();
+  EXPECT_EQ(Names(), "Beppe carla mario ");
+  EXPECT_EQ(xb_Seek("LUCA"), 0);  // hidden by the query
+  xb_SetDeleted(0);
+}
+
+TEST_F(NtxTest, SeekIsPartialUnlessExactAndSoftSeekStopsOnTheNextKey) {
+  AddSample();
+  ASSERT_GT(xb_Index(dir_.File("name").c_str(), "UPPER(NAME)", 0, 0, ""), 0);
+  EXPECT_EQ(xb_Seek("CAR"), 1);
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "carla");
+  EXPECT_EQ(xb_Found(), 1);
+  xb_SysProp(XB_PROP_SET_EXACT, 1);
+  EXPECT_EQ(xb_Seek("CAR"), 0);
+  EXPECT_TRUE(xb_Eof());
+  EXPECT_EQ(xb_RecNo(), 6);
+  EXPECT_EQ(xb_Seek("CARLA"), 1);
+  xb_SysProp(XB_PROP_SET_EXACT, 0);
+  xb_SetSoftSeek(1);
+  EXPECT_EQ(xb_Seek("D"), 0);
+  EXPECT_EQ(xb_Found(), 0);
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "luca");
+  EXPECT_EQ(xb_Seek("ZZZ"), 0);
+  EXPECT_TRUE(xb_Eof());
+  xb_SetSoftSeek(0);
+
+  ASSERT_GT(xb_Index(dir_.File("amount").c_str(), "AMOUNT", 0, 0, ""), 0);
+  EXPECT_EQ(xb_Seek("   -3.00"), 1);
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "Anna");
+  EXPECT_EQ(xb_Seek("-120.25"), 1);
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "Beppe");
+  ASSERT_GT(xb_Index(dir_.File("born").c_str(), "BORN", 0, 0, ""), 0);
+  EXPECT_EQ(xb_Seek("19800102"), 1);
+  EXPECT_EQ(xb_RecNo(), 1);  // equal keys in record order
+  xb_CloseIndexes();
+  EXPECT_EQ(xb_Seek("X"), 0);
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_NO_INDEX);
+}
+
+TEST_F(NtxTest, WritesKeepEveryOpenOrderRight) {
+  AddSample();
+  ASSERT_GT(xb_Index(dir_.File("amount").c_str(), "AMOUNT", 0, 0, ""), 0);
+  ASSERT_GT(xb_Index(dir_.File("name").c_str(), "UPPER(NAME)", 0, 0, "!DELETED()"), 0);
+  xb_Go(1);
+  ASSERT_EQ(xb_Replace("NAME", XB_REPLACE_TEXT, "Aldo"), 1);
+  double amount = -500;
+  ASSERT_EQ(xb_Replace("AMOUNT", XB_REPLACE_DOUBLE, &amount), 1);
+  AddPerson("Zeno", "1", "20200202");
+  xb_Go(3);
+  xb_Delete();
+  EXPECT_EQ(Names(), "Aldo Anna Beppe carla Zeno ");
+  EXPECT_STREQ(xb_IndexCondition(), "!DELETED()");
+  ExpectSound();
+  xb_Go(3);
+  xb_Recall();
+  EXPECT_EQ(Names(), "Aldo Anna Beppe carla luca Zeno ");
+  std::vector<char> image(static_cast<size_t>(xb_RecSize()));
+  xb_Go(2);
+  xb_GetRecord(image.data());
+  std::copy_n("Zz        ", 10, image.begin() + 1);
+  ASSERT_EQ(xb_PutRecord(image.data()), 1);
+  ExpectSound();
+  xb_SetOrder(1);
+  ExpectSound();
+  EXPECT_EQ(Names(), "Aldo Beppe Zz luca Zeno carla ");
+  xb_Go(4);
+  xb_Delete();
+  ASSERT_EQ(xb_Pack(), 1) << xb_LastErrorText();
+  ExpectSound();
+  xb_SetOrder(2);
+  ExpectSound();
+  EXPECT_EQ(Names(), "Aldo carla luca Zeno Zz ");
+  ASSERT_EQ(xb_Zap(), 1);
+  EXPECT_TRUE(Walk().empty());
+  ExpectSound();
+}
+
+TEST_F(NtxTest, ReopenedIndexIsReadAndKeptRight) {
+  AddSample();
+  ASSERT_GT(xb_Index(dir_.File("name.ntx").c_str(), "UPPER(NAME)", 0, 0, ""), 0);
+  xb_CloseAll();
+  Open(path_, XB_OPEN_SHARED);
+  EXPECT_EQ(xb_IndexOrd(), 0);
+  ASSERT_EQ(xb_IndexOpen(dir_.File("NAME").c_str()), 0);  // no such file: clear error
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_OPEN);
+  ASSERT_EQ(xb_IndexOpen(dir_.File("name").c_str()), 1) << xb_LastErrorText();
+  EXPECT_EQ(Names(), "Anna Beppe carla luca mario ");
+  ASSERT_EQ(xb_Rlock(3), 1);
+  xb_Go(3);
+  ASSERT_EQ(xb_Replace("NAME", XB_REPLACE_TEXT, "Aaron"), 1);
+  xb_Commit();
+  EXPECT_EQ(Names(), "Aaron Anna Beppe carla mario ");
+  ExpectSound();
+  EXPECT_EQ(xb_Reindex(), 1);
+  ExpectSound();
+}
+
+TEST_F(NtxTest, DamagedIndexIsReportedAndReindexRepairsIt) {
+  AddSample();
+  std::string ntx = dir_.File("name.ntx");
+  ASSERT_GT(xb_Index(ntx.c_str(), "NAME", 0, 0, ""), 0);
+  xb_CloseAll();
+  std::string bytes = ReadFile(ntx);
+  size_t at = bytes.find("mario");
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, 5, "Xmari");  // a key that no longer matches its record
+  WriteFile(ntx, bytes);
+  Open(path_);
+  ASSERT_EQ(xb_IndexOpen(ntx.c_str()), 1);
+  EXPECT_EQ(xb_IndexCheck(0), 0);
+  EXPECT_NE(std::string(xb_LastErrorText()).find("record 1"), std::string::npos)
+      << xb_LastErrorText();
+  ASSERT_EQ(xb_Reindex(), 1);
+  ExpectSound();
+
+  WriteFile(ntx, bytes.substr(0, 1500));  // cut inside the first page
+  xb_CloseAll();
+  Open(path_);
+  EXPECT_EQ(xb_IndexOpen(ntx.c_str()), 0);
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_CORRUPT);
+}
+
+TEST_F(NtxTest, BadKeysAreRefusedClearly) {
+  AddSample();
+  EXPECT_EQ(xb_Index(dir_.File("x").c_str(), "NOSUCH", 0, 0, ""), 0);
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_EXPRESSION);
+  EXPECT_EQ(xb_Index(dir_.File("x").c_str(), "TRIM(NAME)", 0, 0, ""), 0);
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_EXPRESSION);
+  EXPECT_EQ(xb_Index(dir_.File("x").c_str(), "NAME", 0, 0, "AMOUNT"), 0);
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_EXPRESSION);
+  EXPECT_EQ(xb_SetOrder(1), -1);
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_NO_INDEX);
+}
+
+// Many writes, appends and deletions over small pages (long keys) so that pages split,
+// borrow and merge often; the index must stay sound and agree with a plain sort.
+TEST_F(NtxTest, RandomWritesKeepTheIndexSound) {
+  xb_CloseAll();
+  std::string wide = dir_.File("wide.dbf");
+  CreateTable(wide, {{"CODE", "C", 90, 0}, {"N", "N", 6, 0}});
+  Open(wide);
+  std::mt19937 random(8);
+  auto code = [&] { return std::string(1, char('A' + random() % 26)) + std::to_string(random() % 500); };
+  for (int i = 0; i < 300; ++i) Append({{"CODE", code()}, {"N", std::to_string(i)}});
+  ASSERT_GT(xb_Index(dir_.File("code").c_str(), "CODE", 0, 0, "!DELETED()"), 0);
+  ASSERT_GT(xb_Index(dir_.File("num").c_str(), "N", 0, 1, ""), 0);
+  for (int step = 0; step < 10000; ++step) {
+    int count = xb_RecCount();
+    int action = int(random() % 10);
+    if (action < 3) {
+      ASSERT_EQ(xb_AppendBlank(), 1);
+    } else {
+      xb_Go(int32_t(1 + random() % uint32_t(count)));
+    }
+    if (action < 7) {
+      ASSERT_EQ(xb_Replace("CODE", XB_REPLACE_TEXT, code().c_str()), 1) << xb_LastErrorText();
+      int32_t n = int32_t(random() % 100000);
+      ASSERT_EQ(xb_Replace("N", XB_REPLACE_INT32, &n), 1);
+    } else if (action < 9) {
+      xb_Delete();
+    } else {
+      xb_Recall();
+    }
+    if (step % 2500 == 0) {
+      ASSERT_EQ(xb_IndexCheck(1), 1) << "step " << step << ": " << xb_LastErrorText();
+      ASSERT_EQ(xb_IndexCheck(2), 1) << "step " << step << ": " << xb_LastErrorText();
+    }
+  }
+  xb_Commit();
+  ASSERT_EQ(xb_IndexCheck(1), 1) << xb_LastErrorText();
+  ASSERT_EQ(xb_IndexCheck(2), 1) << xb_LastErrorText();
+  // The walk in order 2 (descending N) agrees with sorting the live records by N.
+  xb_SetOrder(2);
+  std::vector<int> walked;
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) walked.push_back(xb_GetInteger("N"));
+  EXPECT_EQ(int(walked.size()), xb_RecCount());
+  EXPECT_TRUE(std::is_sorted(walked.rbegin(), walked.rend()));
+}
+
+}  // namespace
