@@ -102,6 +102,13 @@ char32_t NextCodePoint(std::string_view text, size_t& pos) {
   return code;
 }
 
+bool IsAscii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 TCodePage CodePageOfLanguageDriver(std::uint8_t driver) {
@@ -111,6 +118,7 @@ TCodePage CodePageOfLanguageDriver(std::uint8_t driver) {
 }
 
 std::string ToUtf8(std::string_view bytes, TCodePage page) {
+  if (IsAscii(bytes)) return std::string(bytes);
   const char16_t* high = TableOf(page);
   std::string out;
   out.reserve(bytes.size());
@@ -122,6 +130,7 @@ std::string ToUtf8(std::string_view bytes, TCodePage page) {
 }
 
 std::string FromUtf8(std::string_view text, TCodePage page) {
+  if (IsAscii(text)) return std::string(text);
   const char16_t* high = TableOf(page);
   std::string out;
   out.reserve(text.size());

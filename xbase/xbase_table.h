@@ -177,6 +177,7 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   void LayoutBuffer();
   void ReadCodePage(const std::string& fileName);
   // Reading.
+  // Moves the engine for a fetch and leaves its record number in m_cachedRecNo.
   TGetResult MoveForFetch(TGetMode mode, std::int32_t before);
   void DecodeRecord(TXbRecordBuffer& buffer);
   void DecodeField(const TField& field, const TFieldInfo& info, TXbRecordBuffer& buffer);

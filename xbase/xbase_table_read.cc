@@ -93,21 +93,29 @@ void TXBaseTable::InternalSetToRecord(TRecordBuffer& buffer) {
 TGetResult TXBaseTable::MoveForFetch(TGetMode mode, std::int32_t before) {
   const TXbEntryPoints& xb = Xb();
   switch (mode) {
-    case TGetMode::gmCurrent:
-      if (xb.xb_Bof() != 0 && xb.xb_Eof() != 0) return TGetResult::grEOF;
-      if (xb.xb_Eof() != 0 && m_eofAction == TEOFAction::eaMoveLast) {
-        xb.xb_GoBottom();
-        if (xb.xb_Eof() != 0) return TGetResult::grEOF;
+    case TGetMode::gmCurrent: {
+      bool bof = xb.xb_Bof() != 0, eof = xb.xb_Eof() != 0;
+      if (bof && eof) {
+        m_cachedRecNo = xb.xb_RecNo();
+        return TGetResult::grEOF;
       }
-      return TGetResult::grOK;
+      if (eof && m_eofAction == TEOFAction::eaMoveLast) {
+        xb.xb_GoBottom();
+        eof = xb.xb_Eof() != 0;
+      }
+      m_cachedRecNo = xb.xb_RecNo();
+      return eof && m_eofAction == TEOFAction::eaMoveLast ? TGetResult::grEOF : TGetResult::grOK;
+    }
     case TGetMode::gmNext:
       if (m_atTopPending) {
         xb.xb_GoTop();
       } else {
         xb.xb_Skip(1);
       }
-      if (xb.xb_Eof() != 0 || xb.xb_RecNo() == before) {
+      m_cachedRecNo = xb.xb_RecNo();
+      if (xb.xb_Eof() != 0 || m_cachedRecNo == before) {
         xb.xb_GoBottom();
+        m_cachedRecNo = xb.xb_RecNo();
         return TGetResult::grEOF;
       }
       return TGetResult::grOK;
@@ -117,8 +125,10 @@ TGetResult TXBaseTable::MoveForFetch(TGetMode mode, std::int32_t before) {
       } else {
         xb.xb_Skip(-1);
       }
-      if (xb.xb_Bof() != 0 || xb.xb_RecNo() == before) {
+      m_cachedRecNo = xb.xb_RecNo();
+      if (xb.xb_Bof() != 0 || m_cachedRecNo == before) {
         xb.xb_GoTop();
+        m_cachedRecNo = xb.xb_RecNo();
         return TGetResult::grBOF;
       }
       return TGetResult::grOK;
@@ -131,9 +141,10 @@ TGetResult TXBaseTable::GetRecord(TRecordBuffer& target, TGetMode mode, bool /*d
   const TXbEntryPoints& xb = Xb();
   xb.xb_Select(m_workArea);
   for (;;) {
-    std::int32_t before = m_atTopPending || m_atBottomPending ? 0 : xb.xb_RecNo();
+    // Only stepping compares with the record it started from.
+    bool pending = m_atTopPending || m_atBottomPending;
+    std::int32_t before = pending || mode == TGetMode::gmCurrent ? 0 : xb.xb_RecNo();
     TGetResult result = MoveForFetch(mode, before);
-    m_cachedRecNo = xb.xb_RecNo();
     buffer.Reset();
     if (result == TGetResult::grOK) {
       xb.xb_GetRecord(m_rawRecord.data());
