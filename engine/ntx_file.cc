@@ -161,8 +161,35 @@ Status NtxFile::WriteHeader() {
 
 Status NtxFile::Build(const std::string& path, NtxHeader header, const std::vector<char>& keys,
                       const std::vector<uint32_t>& recnos) {
+  std::vector<uint8_t> out;
+  BuildImage(&header, keys, recnos, &out);
+  int fd = -1;
+  XB_RETURN_IF_ERROR(CurrentOs()->Open(path, false, true, &fd));
+  Status s = CurrentOs()->Write(fd, out.data(), out.size(), 0);
+  CurrentOs()->Close(fd);
+  return s;
+}
+
+Status NtxFile::Rebuild(const std::vector<char>& keys, const std::vector<uint32_t>& recnos) {
+  XB_RETURN_IF_ERROR(BeginUpdate());
+  NtxHeader header = header_;
+  header.free_page = 0;
+  std::vector<uint8_t> out;
+  BuildImage(&header, keys, recnos, &out);
+  cache_.clear();
+  dirty_.clear();
+  freed_.clear();
+  Status s = CurrentOs()->Write(fd_, out.data(), out.size(), 0);
+  if (s.ok()) s = CurrentOs()->Truncate(fd_, out.size());
+  header_ = header;
+  file_size_ = out.size();
+  return EndUpdate(s);
+}
+
+void NtxFile::BuildImage(NtxHeader* header_io, const std::vector<char>& keys,
+                         const std::vector<uint32_t>& recnos, std::vector<uint8_t>* image) {
+  NtxHeader& header = *header_io;
   NtxFile f;
-  f.path_ = path;
   const size_t ks = header.key_size;
   header.max_items = uint16_t(NtxMaxItems(int(ks)));
   header.half_page = uint16_t(header.max_items / 2);
@@ -217,20 +244,23 @@ Status NtxFile::Build(const std::string& path, NtxHeader header, const std::vect
     entries = std::move(up);
     children = std::move(up_children);
   }
-  std::vector<uint8_t> head = EncodeHeader(f.header_);
+  header = f.header_;
+  std::vector<uint8_t> head = EncodeHeader(header);
   std::copy(head.begin(), head.end(), out.begin());
-  int fd = -1;
-  XB_RETURN_IF_ERROR(CurrentOs()->Open(path, false, true, &fd));
-  Status s = CurrentOs()->Write(fd, out.data(), out.size(), 0);
-  CurrentOs()->Close(fd);
-  return s;
+  *image = std::move(out);
 }
 
-Status NtxFile::Open(const std::string& path, bool read_only, std::unique_ptr<NtxFile>* out) {
+Status NtxFile::Open(const std::string& path, bool read_only, bool exclusive,
+                     std::unique_ptr<NtxFile>* out) {
   std::unique_ptr<NtxFile> f(new NtxFile());
   f->path_ = path;
   f->read_only_ = read_only;
   XB_RETURN_IF_ERROR(CurrentOs()->Open(path, read_only, false, &f->fd_));
+  bool granted = false;
+  XB_RETURN_IF_ERROR(CurrentOs()->LockFile(f->fd_, exclusive, &granted));
+  if (!granted)
+    return Status::Error(XB_ERR_LOCKED, "Index " + path + (exclusive ? " is in use by another user"
+                                                                     : " is opened exclusively"));
   XB_RETURN_IF_ERROR(f->ReadHeader());
   *out = std::move(f);
   return Status::Ok();
@@ -345,6 +375,11 @@ Status NtxFile::Insert(const std::string& key, uint32_t recno) {
   XB_RETURN_IF_ERROR(BeginUpdate());
   Item item{0, recno, key};
   item.key.resize(header_.key_size, ' ');
+  if (header_.unique) {  // a unique order keeps the first record of equal keys only
+    NtxEntry same;
+    Status s = SeekFirst(item.key, &same);
+    if (!s.ok() || (same.valid() && same.key == item.key)) return EndUpdate(s);
+  }
   bool split = false;
   Item promoted;
   Status s = InsertInto(header_.root, item, &split, &promoted);

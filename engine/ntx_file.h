@@ -56,8 +56,12 @@ class NtxFile {
   // recnos[i]), sorting them. REQUIRES: header.key_size in 1..kNtxMaxKeySize.
   static Status Build(const std::string& path, NtxHeader header, const std::vector<char>& keys,
                       const std::vector<uint32_t>& recnos);
-  // Opens an existing index; read_only keeps it from being written.
-  static Status Open(const std::string& path, bool read_only, std::unique_ptr<NtxFile>* out);
+  // Replaces the whole tree by one built from keys (as Build), under the index lock.
+  Status Rebuild(const std::vector<char>& keys, const std::vector<uint32_t>& recnos);
+  // Opens an existing index; read_only keeps it from being written. exclusive takes the
+  // whole-file lock exclusively (shared otherwise), as the table's open mode does.
+  static Status Open(const std::string& path, bool read_only, bool exclusive,
+                     std::unique_ptr<NtxFile>* out);
 
   const NtxHeader& header() const { return header_; }
   const std::string& path() const { return path_; }
@@ -96,6 +100,9 @@ class NtxFile {
   };
 
   NtxFile() = default;
+  // The file image of a tree over keys; sets header's page capacity and root.
+  static void BuildImage(NtxHeader* header, const std::vector<char>& keys,
+                         const std::vector<uint32_t>& recnos, std::vector<uint8_t>* image);
   int Compare(const std::string& key, uint32_t recno, const Item& item) const;
   Status Refresh();
   Status Load(uint32_t offset, Page** page);

@@ -130,14 +130,14 @@ Status NtxOrder::Create(Table* t, const std::string& path, const std::string& ke
   std::vector<uint32_t> recnos;
   XB_RETURN_IF_ERROR(Collect(t, order.get(), &keys, &recnos));
   XB_RETURN_IF_ERROR(NtxFile::Build(path, header, keys, recnos));
-  XB_RETURN_IF_ERROR(NtxFile::Open(path, t->read_only(), &order->file_));
+  XB_RETURN_IF_ERROR(NtxFile::Open(path, t->read_only(), t->mode() == XB_OPEN_EXCLUSIVE, &order->file_));
   *out = std::move(order);
   return Status::Ok();
 }
 
 Status NtxOrder::Open(Table* t, const std::string& path, std::unique_ptr<NtxOrder>* out) {
   std::unique_ptr<NtxOrder> order(new NtxOrder());
-  XB_RETURN_IF_ERROR(NtxFile::Open(path, t->read_only(), &order->file_));
+  XB_RETURN_IF_ERROR(NtxFile::Open(path, t->read_only(), t->mode() == XB_OPEN_EXCLUSIVE, &order->file_));
   const NtxHeader& h = order->file_->header();
   XB_RETURN_IF_ERROR(order->Compile(t, h.key_expr, h.for_expr));
   order->key_size_ = h.key_size;
@@ -147,16 +147,10 @@ Status NtxOrder::Open(Table* t, const std::string& path, std::unique_ptr<NtxOrde
 }
 
 Status NtxOrder::Rebuild(Table* t) {
-  NtxHeader header = file_->header();
   std::vector<char> keys;
   std::vector<uint32_t> recnos;
   XB_RETURN_IF_ERROR(Collect(t, this, &keys, &recnos));
-  header.version = uint16_t(header.version + 1);
-  header.free_page = 0;
-  const std::string path = file_->path();
-  file_.reset();
-  XB_RETURN_IF_ERROR(NtxFile::Build(path, header, keys, recnos));
-  return NtxFile::Open(path, t->read_only(), &file_);
+  return file_->Rebuild(keys, recnos);
 }
 
 Status NtxOrder::Check(Table* t) {

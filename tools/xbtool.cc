@@ -1,5 +1,5 @@
 // xbtool: command-line administration of dBase tables through libxbengine.so — create,
-// dump as CSV, append, set, count by expression and check. Text on the terminal is UTF-8;
+// dump as CSV, append, set, count by expression, check, and NTX index create, seek, reindex. Text on the terminal is UTF-8;
 // table text is converted from and to the table's code page.
 #include <cstdio>
 #include <cstdlib>
@@ -240,17 +240,74 @@ std::vector<std::string> RecordProblems() {
   return problems;
 }
 
+// Opens each index file in the current area; false with the reason printed on failure.
+bool OpenIndexes(const std::vector<std::string>& files) {
+  for (const std::string& file : files) {
+    if (xb_IndexOpen(file.c_str()) <= 0) {
+      Fail("cannot open index " + file + ": " + EngineError());
+      return false;
+    }
+  }
+  return true;
+}
+
 int RunCheck(const std::vector<std::string>& args) {
-  if (args.size() != 1) return Fail("check needs exactly one table");
+  if (args.empty()) return Fail("check needs a table");
   if (OpenTable(args[0], XB_OPEN_READ_ONLY) <= 0) return 1;
   std::vector<std::string> problems;
   std::string damage = xb_TableDamage();
   if (!damage.empty()) problems.push_back(damage);
   for (const std::string& p : RecordProblems()) problems.push_back(p);
+  for (size_t i = 1; i < args.size(); ++i) {
+    if (xb_IndexOpen(args[i].c_str()) <= 0) {
+      problems.push_back("index " + args[i] + ": " + EngineError());
+    } else if (!xb_IndexCheck(int16_t(xb_SysProp(XB_PROP_ORDER_COUNT, 0)))) {
+      problems.push_back(EngineError());
+    }
+  }
   xb_CloseAll();
   for (const std::string& p : problems) std::printf("%s\n", p.c_str());
   if (problems.empty()) std::printf("%s: sound\n", args[0].c_str());
   return problems.empty() ? 0 : 1;
+}
+
+int RunIndex(const std::vector<std::string>& args) {
+  if (args.size() < 3) return Fail("index needs a table, an index file and a key expression");
+  std::string condition;
+  bool unique = false, descending = false;
+  for (size_t i = 3; i < args.size(); ++i) {
+    if (args[i] == "--unique") unique = true;
+    else if (args[i] == "--descending") descending = true;
+    else if (args[i] == "--for" && i + 1 < args.size()) condition = args[++i];
+    else return Fail("unknown option " + args[i]);
+  }
+  if (OpenTable(args[0], XB_OPEN_EXCLUSIVE) <= 0) return 1;
+  int status = 0;
+  if (xb_Index(args[1].c_str(), args[2].c_str(), unique, descending, condition.c_str()) <= 0)
+    status = Fail("cannot index " + args[0] + ": " + EngineError());
+  return Finish(status);
+}
+
+int RunSeek(const std::vector<std::string>& args) {
+  if (args.size() != 3) return Fail("seek needs a table, an index file and a key");
+  if (OpenTable(args[0], XB_OPEN_READ_ONLY) <= 0) return 1;
+  if (!OpenIndexes({args[1]})) return Finish(1);
+  std::string key, bad;
+  if (!xbtool::FromUtf8(args[2], TableCodePage(), &key, &bad))
+    return Finish(Fail("the key holds " + bad + ", which the table's code page lacks"));
+  bool found = xb_Seek(key.c_str()) != 0;
+  if (xb_LastErrorCode() != XB_OK) return Finish(Fail(EngineError()));
+  if (found) std::printf("%d\n", xb_RecNo());
+  else std::printf("not found\n");
+  xb_CloseAll();
+  return found ? 0 : 1;
+}
+
+int RunReindex(const std::vector<std::string>& args) {
+  if (args.size() < 2) return Fail("reindex needs a table and at least one index file");
+  if (OpenTable(args[0], XB_OPEN_EXCLUSIVE) <= 0) return 1;
+  if (!OpenIndexes({args.begin() + 1, args.end()})) return Finish(1);
+  return Finish(xb_Reindex() ? 0 : Fail("cannot reindex: " + EngineError()));
 }
 
 const Command kCommands[] = {
@@ -269,10 +326,22 @@ const Command kCommands[] = {
      "Changes fields of record RECNO, under its record lock.", RunSet},
     {"count", "count T.DBF EXPR",
      "Prints how many records not marked deleted satisfy the logical expression EXPR.", RunCount},
-    {"check", "check T.DBF",
+    {"check", "check T.DBF [FILE.NTX ...]",
      "Checks the header, the field layout, the record count against the file size, the memo\n"
-     "file and every record's values. Exit status 0 when sound; otherwise the reasons.",
+     "file and every record's values, and each index given: keys in order, every record in\n"
+     "its condition indexed once under its current key. Exit status 0 when sound; otherwise\n"
+     "the reasons.",
      RunCheck},
+    {"index", "index T.DBF FILE.NTX 'KEY EXPR' [--for COND] [--unique] [--descending]",
+     "Creates an NTX index of the table on the key expression (opens the table exclusively).",
+     RunIndex},
+    {"seek", "seek T.DBF FILE.NTX KEY",
+     "Seeks KEY in the index (a shorter text matches as a prefix) and prints the record\n"
+     "number, or \"not found\" with exit status 1.",
+     RunSeek},
+    {"reindex", "reindex T.DBF FILE.NTX ...",
+     "Rebuilds each index from the table (opens the table exclusively); repairs a damaged one.",
+     RunReindex},
 };
 
 void Usage(std::FILE* out) {
