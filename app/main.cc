@@ -7,6 +7,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "platform/fonts.h"
+#include "platform/format_settings.h"
 #include "platform/single_instance.h"
 
 namespace {
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
   if (!instance.becomePrimary()) return 0;  // the running instance comes forward instead
 
   velloria::RegisterTahoma();
+  velloria::LoadSystemFormatSettings();
   velloria::TfrmMain frmMain(arguments);
   QObject::connect(&instance, &velloria::SingleInstance::raiseRequested, &frmMain,
                    &velloria::TfrmMain::bringToFront);
