@@ -225,7 +225,7 @@ XB_API void xb_Close(void) {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return;
-  Check(t->Close());
+  if (Check(t->Close())) Check(ClearPending(S().current));
   CloseOrders(S().current);
   S().tables[size_t(S().current)].reset();
   S().aliases[size_t(S().current)].clear();
@@ -238,6 +238,7 @@ XB_API void xb_CloseAll(void) {
     auto& t = S().tables[size_t(area)];
     if (!t) continue;
     Status s = t->Close();
+    if (s.ok()) s = ClearPending(area);
     CloseOrders(area);
     if (first.ok()) first = s;
     t.reset();

@@ -20,6 +20,7 @@ constexpr int kDescendOffset = 280;
 constexpr int kForExprOffset = 282;
 constexpr int kTagOffset = 538;
 constexpr size_t kExprBytes = 256;
+constexpr int kPendingOffset = 1023;  // a byte of the header's unused tail
 
 uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 uint32_t U32(const uint8_t* p) {
@@ -60,6 +61,7 @@ std::vector<uint8_t> EncodeHeader(const NtxHeader& h) {
   b[kDescendOffset] = h.descending ? 1 : 0;
   PutCString(&b[kForExprOffset], h.for_expr, kExprBytes);
   PutCString(&b[kTagOffset], h.tag_name, 12);
+  b[kPendingOffset] = h.pending ? 1 : 0;
   return b;
 }
 
@@ -143,6 +145,7 @@ Status NtxFile::ReadHeader() {
   h.descending = b[kDescendOffset] != 0;
   h.for_expr = CString(b + kForExprOffset, kExprBytes);
   h.tag_name = CString(b + kTagOffset, 12);
+  h.pending = b[kPendingOffset] == 1;
   if (h.signature != 6 && h.signature != 3) return Corrupt(path_, "not an NTX signature");
   if (h.key_size == 0 || h.key_size > kNtxMaxKeySize || U16(b + 12) != h.key_size + 8)
     return Corrupt(path_, "bad key size");
@@ -174,6 +177,7 @@ Status NtxFile::Rebuild(const std::vector<char>& keys, const std::vector<uint32_
   XB_RETURN_IF_ERROR(BeginUpdate());
   NtxHeader header = header_;
   header.free_page = 0;
+  header.pending = false;
   std::vector<uint8_t> out;
   BuildImage(&header, keys, recnos, &out);
   cache_.clear();
@@ -369,6 +373,14 @@ int NtxFile::ComparePrefix(const std::string& key, const std::string& prefix) co
   size_t n = std::min<size_t>(prefix.size(), header_.key_size);
   int c = std::memcmp(prefix.data(), key.data(), n);
   return header_.descending ? -c : c;
+}
+
+Status NtxFile::SetPending(bool pending) {
+  if (header_.pending == pending || read_only_) return Status::Ok();
+  const uint8_t byte = pending ? 1 : 0;
+  XB_RETURN_IF_ERROR(CurrentOs()->Write(fd_, &byte, 1, kPendingOffset));
+  header_.pending = pending;
+  return Status::Ok();
 }
 
 Status NtxFile::Insert(const std::string& key, uint32_t recno) {

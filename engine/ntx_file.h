@@ -34,6 +34,9 @@ struct NtxHeader {
   std::string tag_name;
   bool unique = false;
   bool descending = false;
+  // Set while a writer has changes of the table that the index may not match yet (cleared
+  // once they are committed); an index found so was left by a writer that stopped.
+  bool pending = false;
 };
 
 // A place in the order: an entry's key and record number (recno 0 = none).
@@ -70,6 +73,8 @@ class NtxFile {
   // Adds / removes the entry (key, recno). Remove of an absent entry is not an error.
   Status Insert(const std::string& key, uint32_t recno);
   Status Remove(const std::string& key, uint32_t recno);
+  // Writes the pending mark (see NtxHeader::pending); nothing when it already holds.
+  Status SetPending(bool pending);
 
   Status First(NtxEntry* out);
   Status Last(NtxEntry* out);

@@ -137,11 +137,16 @@ Status NtxOrder::Create(Table* t, const std::string& path, const std::string& ke
 
 Status NtxOrder::Open(Table* t, const std::string& path, std::unique_ptr<NtxOrder>* out) {
   std::unique_ptr<NtxOrder> order(new NtxOrder());
-  XB_RETURN_IF_ERROR(NtxFile::Open(path, t->read_only(), t->mode() == XB_OPEN_EXCLUSIVE, &order->file_));
+  const bool exclusive = t->mode() == XB_OPEN_EXCLUSIVE;
+  XB_RETURN_IF_ERROR(NtxFile::Open(path, t->read_only(), exclusive, &order->file_));
   const NtxHeader& h = order->file_->header();
   XB_RETURN_IF_ERROR(order->Compile(t, h.key_expr, h.for_expr));
   order->key_size_ = h.key_size;
   order->key_decimals_ = h.key_decimals;
+  // Left by a writer that stopped before committing: rebuilt when nobody else can be using
+  // it; otherwise the check reports it.
+  if (h.pending && exclusive && !t->read_only()) XB_RETURN_IF_ERROR(order->Rebuild(t));
+  order->left_pending_ = order->file_->header().pending;
   *out = std::move(order);
   return Status::Ok();
 }
@@ -150,10 +155,16 @@ Status NtxOrder::Rebuild(Table* t) {
   std::vector<char> keys;
   std::vector<uint32_t> recnos;
   XB_RETURN_IF_ERROR(Collect(t, this, &keys, &recnos));
-  return file_->Rebuild(keys, recnos);
+  XB_RETURN_IF_ERROR(file_->Rebuild(keys, recnos));
+  left_pending_ = false;
+  return Status::Ok();
 }
 
 Status NtxOrder::Check(Table* t) {
+  if (left_pending_)
+    return Status::Error(XB_ERR_CORRUPT, "Index " + path() +
+                                             " was left by a writer that stopped before "
+                                             "committing; reindex it");
   std::vector<NtxEntry> entries;
   XB_RETURN_IF_ERROR(file_->Walk(&entries));
   std::vector<char> keys;

@@ -57,6 +57,7 @@ class NtxOrder {
   ExprType key_type_ = kExprString;
   int key_size_ = 0;
   int key_decimals_ = 0;
+  bool left_pending_ = false;  // opened pending from another writer and not rebuilt since
 };
 
 }  // namespace xb

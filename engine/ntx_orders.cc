@@ -119,12 +119,24 @@ bool OrderedBof(int area, Table* t) {
   return t->bof() || (a.bof && t->recno() == a.bof_recno);
 }
 
-void CaptureKeys(int area, Table* t) {
+Status MarkPending(int area) {
+  for (auto& order : OrdersOf(area).orders) XB_RETURN_IF_ERROR(order->file().SetPending(true));
+  return Status::Ok();
+}
+
+Status ClearPending(int area) {
+  for (auto& order : OrdersOf(area).orders) XB_RETURN_IF_ERROR(order->file().SetPending(false));
+  return Status::Ok();
+}
+
+Status CaptureKeys(int area, Table* t) {
+  XB_RETURN_IF_ERROR(MarkPending(area));
   AreaOrders& a = OrdersOf(area);
   a.old_keys.assign(a.orders.size(), std::string());
-  if (t->eof()) return;
+  if (t->eof()) return Status::Ok();
   for (size_t i = 0; i < a.orders.size(); ++i)
     if (a.orders[i]->InScope(*t)) a.old_keys[i] = a.orders[i]->KeyOf(*t);
+  return Status::Ok();
 }
 
 Status ApplyKeys(int area, Table* t) {

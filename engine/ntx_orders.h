@@ -33,7 +33,11 @@ Status OrderedSkip(int area, Table* t, int64_t count);
 bool OrderedBof(int area, Table* t);
 
 // Key maintenance around a write of the current record: capture before, apply after.
-void CaptureKeys(int area, Table* t);
+// Every order is marked pending before the table changes (MarkPending) and unmarked when
+// the changes are committed (ClearPending), so an index left by a stopped writer is known.
+Status MarkPending(int area);
+Status ClearPending(int area);
+Status CaptureKeys(int area, Table* t);
 Status ApplyKeys(int area, Table* t);
 // After an append (the new record is current).
 Status AddKeys(int area, Table* t);
