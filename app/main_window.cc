@@ -1,5 +1,5 @@
-// TfrmMain: the window's components, the start-up steps run at its creation, and the
-// inactivity timer with the events that restart it.
+// TfrmMain: the window's components and their wiring, the start-up steps and catalogue
+// load run at its creation, and the inactivity timer with the events that restart it.
 #include "app/main_window.h"
 
 #include <QAction>
@@ -15,9 +15,15 @@
 #include <QTimer>
 
 #include "app/application.h"
+#include "app/catalogue.h"
+#include "app/category_colours.h"
+#include "app/document_commands.h"
+#include "platform/abort.h"
 #include "platform/fonts.h"
 #include "platform/format_settings.h"
+#include "shellview/document_list.h"
 #include "ui/messagebox.h"
+#include "xbase/xb_engine.h"
 
 namespace velloria {
 namespace {
@@ -44,14 +50,10 @@ class LegendSquare : public QWidget {
   QColor m_color;
 };
 
-// A sunken empty frame holding the place of a component that is not built yet.
-QFrame* Placeholder(const char* name, QWidget* parent) {
-  auto* frame = new QFrame(parent);
-  frame->setObjectName(QLatin1String(name));
-  frame->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-  frame->setFocusPolicy(Qt::StrongFocus);
-  frame->setMouseTracking(true);
-  return frame;
+// A failed load of the engine library is shown in an error box, then the program ends.
+void ShowEngineLoadFailure(const std::string& message) {
+  ShowMessageDialog(QString::fromStdString(message), mtError, {mbOK});
+  TApplication::instance()->terminate(1);
 }
 
 }  // namespace
@@ -62,7 +64,13 @@ TfrmMain::TfrmMain(const std::vector<std::string>& argv, QWidget* parent)
                           Qt::WindowCloseButtonHint) {
   setObjectName(QStringLiteral("frmMain"));
   createComponents();
+  wireEvents();
   FormCreate(argv);
+}
+
+TfrmMain::~TfrmMain() {
+  delete DBGrid;  // its data link refers to DSStampe, which goes before the child widgets
+  DBGrid = nullptr;
 }
 
 void TfrmMain::createComponents() {
@@ -71,20 +79,15 @@ void TfrmMain::createComponents() {
   setFixedSize(kClientWidth, kClientHeight);
   centreOnScreen();
 
-  // The document list (shell list view) goes here.
-  SLVDoc = Placeholder("SLVDoc", this);
+  SLVDoc = CreateDocumentList(this);
   SLVDoc->setGeometry(kPanelWidth, 0, kClientWidth - kPanelWidth, kClientHeight);
-  SLVDoc->setContextMenuPolicy(Qt::CustomContextMenu);
-  SLVDoc->installEventFilter(this);
-  connect(SLVDoc, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& pos) { PopupMenu->popup(SLVDoc->mapToGlobal(pos)); });
-
   createLeftPanel();
+  createDataComponents();
   createPopupMenu();
 
   TChiudi = new QTimer(this);
+  TChiudi->setObjectName(QStringLiteral("TChiudi"));
   TChiudi->setInterval(kInactivityIntervalMs);
-  connect(TChiudi, &QTimer::timeout, this, &TfrmMain::TChiudiTimer);
 
   SLVDoc->setFocus();
 }
@@ -98,11 +101,7 @@ void TfrmMain::createLeftPanel() {
   GroupBox1 = new QGroupBox(QStringLiteral("Elenco delle Categorie di Modelli"), Panel1);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(1, 1, 183, 400);
-
-  // The category grid goes here.
-  DBGrid = Placeholder("DBGrid", GroupBox1);
-  DBGrid->setGeometry(2, 15, 179, 383);
-  DBGrid->installEventFilter(this);
+  createCategoryGrid();
 
   BVisualizza = new QPushButton(QStringLiteral("Visualizza"), Panel1);
   BVisualizza->setObjectName(QStringLiteral("BVisualizza"));
@@ -110,6 +109,18 @@ void TfrmMain::createLeftPanel() {
   BVisualizza->setDefault(true);
 
   createLegend();
+}
+
+void TfrmMain::createCategoryGrid() {
+  DBGrid = new TDBGrid(GroupBox1);
+  DBGrid->setObjectName(QStringLiteral("DBGrid"));
+  DBGrid->setGeometry(2, 15, 179, 383);
+  DBGrid->SetOptions({dgTitles, dgColLines, dgRowLines, dgTabs, dgCancelOnExit});
+  DBGrid->SetTitleFont(WindowFont());
+  TColumn* column = DBGrid->Columns().Add();
+  column->SetFieldName(QStringLiteral("DESCRIZIO"));
+  column->Title().SetCaption(QStringLiteral("Categoria"));
+  column->SetWidth(158);
 }
 
 void TfrmMain::createLegend() {
@@ -130,6 +141,29 @@ void TfrmMain::createLegend() {
   Label2->adjustSize();
 }
 
+// The engine environment (whose settings load the engine library), the category table
+// and the data source that binds it to the grid.
+void TfrmMain::createDataComponents() {
+  xbase::SetEngineLoadFailureHandler(ShowEngineLoadFailure);
+  XBaseEnv1 = std::make_unique<xbase::TXBaseEnv>();
+  XBaseEnv1->SetApplyTo({.atLocal = true, .atServer = false});
+  XBaseEnv1->SetDeleted(true);
+  XBaseEnv1->SetEpoch(1910);
+  XBaseEnv1->SetExact(true);
+  XBaseEnv1->Loaded();
+
+  TbArchivio = std::make_unique<xbase::TXbTable>("TbArchivio");
+  TbArchivio->SetTableName("STAMPE.DBF");
+  TbArchivio->SetTableType(xbase::TXBaseTableType::ttXBNTX);
+  TbArchivio->SetExclusive(true);
+  TbArchivio->SetSequenced(false);
+  TbArchivio->SetOEMTranslate(false);
+
+  DSStampe = std::make_unique<TDataSource>();
+  DSStampe->SetDataSet(TbArchivio.get());
+  DBGrid->SetDataSource(DSStampe.get());
+}
+
 void TfrmMain::createPopupMenu() {
   PopupMenu = new QMenu(this);
   PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
@@ -146,6 +180,28 @@ void TfrmMain::createPopupMenu() {
                   {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
   Cancella1 = addItem("Cancella1", QStringLiteral("&Cancella"), {QKeySequence(Qt::CTRL | Qt::Key_Delete)});
   Duplica1 = addItem("Duplica1", QStringLiteral("&Duplica"), {QKeySequence(Qt::CTRL | Qt::Key_D)});
+  SLVDoc->SetPopupMenu(PopupMenu);
+}
+
+// The window definition's event table.
+void TfrmMain::wireEvents() {
+  DBGrid->OnCellClick = [this](TColumn*) { DBGridCellClick(); };
+  DBGrid->OnDrawColumnCell = [](TDBGrid* grid, const QRect& rect, int, TColumn* column, TGridDrawState state) {
+    DrawCategoryCell(*grid, rect, column, state);  // DBGridDrawColumnCell
+  };
+  DBGrid->OnKeyDown = [this](TDBGrid*, int&, Qt::KeyboardModifiers) { restartInactivityTimer(); };
+  DBGrid->OnMouseMove = [this](TDBGrid*, Qt::KeyboardModifiers, int, int) { restartInactivityTimer(); };
+  connect(BVisualizza, &QPushButton::clicked, this, &TfrmMain::BVisualizzaClick);
+  SLVDoc->OnKeyDown = [this](TCustomShellListView*, int&, Qt::KeyboardModifiers) { restartInactivityTimer(); };
+  SLVDoc->OnKeyUp = [this](TCustomShellListView*, int& key, Qt::KeyboardModifiers) { SLVDocKeyUp(key); };
+  SLVDoc->OnMouseMove = [this](TCustomShellListView*, Qt::KeyboardModifiers, int, int) {
+    restartInactivityTimer();
+  };
+  connect(Apri1, &QAction::triggered, this, &TfrmMain::Apri1Click);
+  connect(Cancella1, &QAction::triggered, this, &TfrmMain::Cancella1Click);
+  connect(Duplica1, &QAction::triggered, this, &TfrmMain::Duplica1Click);
+  connect(TChiudi, &QTimer::timeout, this, &TfrmMain::TChiudiTimer);
+  TbArchivio->BeforeDelete = [](TDataSet&) { throw EAbort(); };  // TbArchivioBeforeDelete
 }
 
 void TfrmMain::centreOnScreen() {
@@ -174,13 +230,8 @@ void TfrmMain::runStartupSteps(const std::vector<std::string>& argv) {
   if (InactivityTimerArmedAtStart(m_arguments.callerCode, m_arguments.dataPath)) TChiudi->start();
   m_stampeFolder = DeriveStampeFolder(m_arguments.dataPath);
   setWindowTitle(QString::fromStdString(ComposeCaption(m_arguments.callerCode, ExecutableDateText())));
-  LoadCatalogue();
+  LoadCatalogue(*TbArchivio, *SLVDoc, m_stampeFolder, m_arguments.categoryType);
 }
-
-// Opens the category table in the Stampe folder, refreshes which categories have a folder,
-// shows the first one and filters the grid to the requested type. The table component
-// and the document list it needs are not part of the program yet, so this does nothing.
-void TfrmMain::LoadCatalogue() {}
 
 void TfrmMain::bringToFront() {
   if (isMinimized()) showNormal();
@@ -194,21 +245,13 @@ void TfrmMain::restartInactivityTimer() {
   TChiudi->start();
 }
 
+void TfrmMain::BVisualizzaClick() { ShowCategoryDocuments(*TbArchivio, *SLVDoc, m_stampeFolder); }
+void TfrmMain::DBGridCellClick() { ShowCategoryDocuments(*TbArchivio, *SLVDoc, m_stampeFolder); }
 void TfrmMain::TChiudiTimer() { close(); }
-void TfrmMain::SLVDocKeyDown() { restartInactivityTimer(); }
-void TfrmMain::SLVDocMouseMove() { restartInactivityTimer(); }
-void TfrmMain::DBGridKeyDown() { restartInactivityTimer(); }
-void TfrmMain::DBGridMouseMove() { restartInactivityTimer(); }
-
-bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
-  bool key = event->type() == QEvent::KeyPress;
-  bool mouse = event->type() == QEvent::MouseMove;
-  if (watched == SLVDoc && key) SLVDocKeyDown();
-  if (watched == SLVDoc && mouse) SLVDocMouseMove();
-  if (watched == DBGrid && key) DBGridKeyDown();
-  if (watched == DBGrid && mouse) DBGridMouseMove();
-  return QWidget::eventFilter(watched, event);
-}
+void TfrmMain::Apri1Click() { OpenSelectedDocument(*SLVDoc); }
+void TfrmMain::Cancella1Click() { DeleteSelectedDocument(*SLVDoc); }
+void TfrmMain::Duplica1Click() { DuplicateSelectedDocument(*SLVDoc); }
+void TfrmMain::SLVDocKeyUp(int key) { RenameToggleKeyUp(*SLVDoc, m_renameArmed, key); }
 
 // Enter that the focused control leaves unused presses the default button.
 void TfrmMain::keyPressEvent(QKeyEvent* event) {

@@ -3,12 +3,17 @@
 // context menu and the inactivity timer. Creating it runs the start-up steps.
 #pragma once
 
-#include <QColor>
 #include <QWidget>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/startup.h"
+#include "dataset/data_source.h"
+#include "shellview/shell_list_view.h"
+#include "ui/dbgrid.h"
+#include "xbase/xbase_env.h"
+#include "xbase/xbase_table.h"
 
 class QAction;
 class QFrame;
@@ -19,12 +24,6 @@ class QPushButton;
 class QTimer;
 
 namespace velloria {
-
-// Colours of the category grid and its legend.
-inline const QColor kSelectedRowColor(0, 0, 128);         // navy
-inline const QColor kAccountingColor(166, 202, 240);      // sky blue, category type 1
-inline const QColor kTeachingColor(192, 220, 192);        // money green, category type 2
-inline const QColor kOtherRowColor(255, 251, 240);        // cream
 
 inline constexpr int kInactivityIntervalMs = 60000;
 inline constexpr const char* kStartupFailureMessage =
@@ -38,49 +37,60 @@ class TfrmMain : public QWidget {
   // (`argv[0]` is the program). A start-up failure has been shown and the application
   // asked to terminate when the constructor returns with startupFailed() true.
   explicit TfrmMain(const std::vector<std::string>& argv, QWidget* parent = nullptr);
+  // Closes the table after the grid has let go of it.
+  ~TfrmMain() override;
 
   bool startupFailed() const { return m_startupFailed; }
   const StartupArguments& arguments() const { return m_arguments; }
   const std::string& stampeFolder() const { return m_stampeFolder; }
   bool renameArmed() const { return m_renameArmed; }
   QTimer* inactivityTimer() const { return TChiudi; }
+  TShellListView* documentList() const { return SLVDoc; }
+  TDBGrid* categoryGrid() const { return DBGrid; }
+  xbase::TXbTable* categoryTable() const { return TbArchivio.get(); }
 
  public slots:
   // A later start asked for this window: show it, raise it and give it the focus.
   void bringToFront();
 
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void createComponents();
   void createLeftPanel();
+  void createCategoryGrid();
   void createLegend();
+  void createDataComponents();
   void createPopupMenu();
+  void wireEvents();
   void centreOnScreen();
 
   void FormCreate(const std::vector<std::string>& argv);
   void runStartupSteps(const std::vector<std::string>& argv);
-  void LoadCatalogue();
 
   void restartInactivityTimer();
+  void BVisualizzaClick();
+  void DBGridCellClick();
   void TChiudiTimer();
-  void SLVDocKeyDown();
-  void SLVDocMouseMove();
-  void DBGridKeyDown();
-  void DBGridMouseMove();
+  void Apri1Click();
+  void Cancella1Click();
+  void Duplica1Click();
+  void SLVDocKeyUp(int key);
 
   // Components, in the order of the window's definition.
-  QFrame* SLVDoc = nullptr;
+  TShellListView* SLVDoc = nullptr;
   QFrame* Panel1 = nullptr;
   QGroupBox* GroupBox1 = nullptr;
-  QFrame* DBGrid = nullptr;
+  TDBGrid* DBGrid = nullptr;
   QPushButton* BVisualizza = nullptr;
   QWidget* Shape1 = nullptr;
   QLabel* Label1 = nullptr;
   QWidget* Shape2 = nullptr;
   QLabel* Label2 = nullptr;
+  std::unique_ptr<xbase::TXBaseEnv> XBaseEnv1;
+  std::unique_ptr<xbase::TXbTable> TbArchivio;
+  std::unique_ptr<TDataSource> DSStampe;
   QMenu* PopupMenu = nullptr;
   QAction* Apri1 = nullptr;
   QAction* Cancella1 = nullptr;

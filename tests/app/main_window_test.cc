@@ -15,7 +15,9 @@
 #include <gtest/gtest.h>
 
 #include "app/application.h"
+#include "app/category_colours.h"
 #include "platform/fonts.h"
+#include "tests/app/office_fixture.h"
 #include "ui/messagebox.h"
 
 namespace velloria {
@@ -26,6 +28,9 @@ class MainWindow : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(m_dir.isValid());
     QDir(m_dir.path()).mkpath("DATI/FG/AGENZIA");
+    QDir(m_dir.path()).mkpath("Stampe/CONTAB");
+    testing::TempOffice::writeFile(m_dir.path() + "/Stampe/STAMPE.DBF",
+                                   testing::StampeTableBytes({{"Contabilità", "CONTAB", 1}}));
     RegisterTahoma();
   }
   std::string dataPath() const { return m_dir.path().toStdString() + "/DATI/"; }
@@ -96,9 +101,11 @@ TEST_F(MainWindow, CreationComposesTheCaptionAndDerivesTheStampeFolder) {
 TEST_F(MainWindow, InactivityTimerRunsFromTheStartOnlyForCode14WithTheMarker) {
   EXPECT_FALSE(create("1", "14")->inactivityTimer()->isActive());
   makeMarker();
-  auto armed = create("1", "14");
-  EXPECT_TRUE(armed->inactivityTimer()->isActive());
-  EXPECT_EQ(armed->inactivityTimer()->interval(), 60000);
+  {
+    auto armed = create("1", "14");
+    EXPECT_TRUE(armed->inactivityTimer()->isActive());
+    EXPECT_EQ(armed->inactivityTimer()->interval(), 60000);
+  }
   EXPECT_FALSE(create("1", "13")->inactivityTimer()->isActive());
 }
 
@@ -110,7 +117,7 @@ TEST_F(MainWindow, MouseOverTheListsRestartsTheTimerButNotOverTheLegend) {
   QApplication::sendEvent(form->findChild<QWidget*>("Label1"), &move);
   QApplication::sendEvent(form->findChild<QWidget*>("Panel1"), &move);
   EXPECT_FALSE(timer->isActive());
-  QApplication::sendEvent(form->findChild<QWidget*>("SLVDoc"), &move);
+  QApplication::sendEvent(form->documentList()->viewport(), &move);
   EXPECT_TRUE(timer->isActive());
   timer->stop();
   QKeyEvent key(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);

@@ -1,0 +1,45 @@
+// The document commands of the document list: open in the word processor, delete after
+// a question, duplicate as "Copia di " + name, and the Enter key that starts and ends a
+// rename. Each acts on the selected row with the lowest index; with none, nothing
+// happens. GUI thread only.
+#pragma once
+
+#include <QString>
+
+#include "shellview/shell_list_view.h"
+
+namespace velloria {
+
+inline constexpr const char* kCopyPrefix = "Copia di ";
+
+// The full path of the selected item with the lowest row, or "" when none is selected.
+QString SelectedDocumentPath(const TCustomShellListView& list);
+
+// "Cancellare definitivamente il documento \"<path>\" ?"
+QString DeleteQuestion(const QString& path);
+
+// The duplicate's path: the folder part of `path`, "Copia di ", then its name part.
+QString DuplicatePath(const QString& path);
+
+// "Errore durante la copia, un file di nome \"Copia di <name>\" potrebbe già esistere in
+// questa cartella !" for the document at `path`.
+QString CopyFailedMessage(const QString& path);
+
+// Starts the word processor on the selected document (detached); a failed start is not
+// reported.
+void OpenSelectedDocument(TCustomShellListView& list);
+
+// Asks DeleteQuestion with Yes and No; on Yes deletes the selected document (a document
+// that cannot be deleted stays, silently) and reloads the list.
+void DeleteSelectedDocument(TCustomShellListView& list);
+
+// Copies the selected document to DuplicatePath, never replacing a file and leaving no
+// partial copy; reloads the list on success, shows CopyFailedMessage on any failure.
+void DuplicateSelectedDocument(TCustomShellListView& list);
+
+// The rename toggle on a key release: Enter (with any modifiers) opens the caption editor
+// of the selected row when `armed` and disarms it, else ends the editing and re-arms it.
+// Other keys, and Enter with no row selected, do nothing.
+void RenameToggleKeyUp(TCustomShellListView& list, bool& armed, int key);
+
+}  // namespace velloria

@@ -1,0 +1,364 @@
+// The main window over a real office on disk: the catalogue load and its sweep, the
+// category shown first, the Visualizza refusals, the grid's colouring, the inactivity
+// timer's restart rule and the document commands, through the real widgets offscreen.
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include "app/application.h"
+#include "app/catalogue.h"
+#include "app/category_colours.h"
+#include "app/document_commands.h"
+#include "app/main_window.h"
+#include "dataset/field.h"
+#include "platform/abort.h"
+#include "platform/fonts.h"
+#include "tests/app/office_fixture.h"
+
+namespace velloria {
+namespace {
+
+using testing::CategoryRecord;
+using testing::NextBoxAnswer;
+using testing::TempOffice;
+using testing::WaitFor;
+
+constexpr int kRecordSize = 65;
+constexpr int kHeaderSize = 161;
+constexpr int kVisualizzaOffset = 1 + 40 + 20;
+
+class Program : public ::testing::Test {
+ protected:
+  void SetUp() override { RegisterTahoma(); }
+  void TearDown() override { TApplication::instance()->resumeAfterTermination(); }
+
+  std::unique_ptr<TfrmMain> start(const char* type = "1", const char* code = "5") {
+    auto form = std::make_unique<TfrmMain>(
+        std::vector<std::string>{"velloria", type, code, office.dataPath(), ""});
+    EXPECT_FALSE(form->startupFailed());
+    return form;
+  }
+  // The usual office: a type 2 category first, then two of type 1 with documents.
+  std::unique_ptr<TfrmMain> startUsual() {
+    office.writeTable({{"Didattica", "DIDA", 2}, {"Contabilità", "contab", 1}, {"Lettere", "LETT", 1}});
+    office.makeFolder("DIDA", {"Scuola.doc"});
+    office.makeFolder("CONTAB", {"Fattura.doc", "Lettera.doc", "Modulo.doc"});
+    office.makeFolder("LETT", {"Saluti.doc"});
+    return start();
+  }
+  static QStringList rowNames(TShellListView* list) {
+    QStringList names;
+    for (int row = 0; row < list->ItemCount(); ++row) names << list->FolderAt(row)->FullPath().section('/', -1);
+    return names;
+  }
+  static int rowOf(TShellListView* list, const char* name) {
+    return static_cast<int>(rowNames(list).indexOf(QLatin1String(name)));
+  }
+  static void selectRows(TShellListView* list, std::initializer_list<int> rows) {
+    list->selectionModel()->clearSelection();
+    for (int row : rows) {
+      list->selectionModel()->select(list->model()->index(row, 0),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+  }
+  QString contab(const QString& name) const { return office.stampe() + "/CONTAB/" + name; }
+
+  TempOffice office;
+};
+
+TEST_F(Program, LoadRewritesEveryRecordAndStartsOnTheFirstCategoryOfTheRequestedType) {
+  office.writeTable({{"Didattica", "DIDA", 2, false},
+                     {"Sparita", "GONE", 1, true},
+                     {"Contabilità", "contab", 1, false},
+                     {"Vuota", "", 3, false},
+                     {"Lettere", "LETT", 1, true}});
+  office.makeFolder("DIDA", {"Scuola.doc"});
+  office.makeFolder("CONTAB", {"Lettera.doc"});
+  office.makeFolder("LETT");
+  QByteArray before = office.tableBytes();
+  auto form = start();
+
+  QByteArray after = office.tableBytes();
+  ASSERT_EQ(after.size(), before.size());
+  const char expected[] = {'T', 'F', 'T', 'T', 'T'};  // "" names the Stampe folder itself
+  for (int i = 0; i < 5; ++i) {
+    int at = kHeaderSize + i * kRecordSize + kVisualizzaOffset;
+    EXPECT_EQ(after[at], expected[i]) << "record " << i;
+    after[at] = before[at];
+  }
+  after.replace(1, 3, before.mid(1, 3));  // the date of the last update
+  EXPECT_EQ(after, before);
+
+  xbase::TXbTable* table = form->categoryTable();
+  EXPECT_EQ(table->Filter(), "TIPO=1 AND VISUALIZZA=TRUE");
+  EXPECT_TRUE(table->Filtered());
+  EXPECT_EQ(table->FieldByName("DESCRIZIO").AsString(), "Contabilità");
+  EXPECT_EQ(form->documentList()->Root(), office.stampe() + "/CONTAB");
+  EXPECT_EQ(rowNames(form->documentList()), QStringList{"Lettera.doc"});
+}
+
+TEST_F(Program, WithoutAnyCategoryFolderTheListKeepsItsRootAndTheGridIsEmpty) {
+  office.writeTable({{"Didattica", "DIDA", 2}, {"Contabilità", "CONTAB", 1}});
+  office.makeFolder("DIDA");
+  auto form = start();
+  EXPECT_TRUE(form->categoryTable()->IsEmpty());
+  EXPECT_EQ(form->documentList()->Root(), "/");
+}
+
+TEST_F(Program, MissingTableOrUnreadableTableEndsStartUpAndLeavesTheFileAlone) {
+  NextBoxAnswer missing(mrOk);
+  TfrmMain noTable({"velloria", "1", "5", office.dataPath(), ""});
+  EXPECT_TRUE(noTable.startupFailed());
+  EXPECT_EQ(missing.text(), "Si è verificato un errore. Impossibile continuare.");
+  TApplication::instance()->resumeAfterTermination();
+
+  testing::TempOffice::writeFile(office.tablePath(), QByteArray("\x03garbage", 8));
+  QByteArray damaged = office.tableBytes();
+  NextBoxAnswer broken(mrOk);
+  TfrmMain badTable({"velloria", "1", "5", office.dataPath(), ""});
+  EXPECT_TRUE(badTable.startupFailed());
+  EXPECT_TRUE(broken.answered());
+  EXPECT_EQ(office.tableBytes(), damaged);
+}
+
+TEST_F(Program, VisualizzaRefusesABlankDirAndAFalseVisualizza) {
+  office.writeTable({{"Senza cartella", "   ", 1}, {"Contabilità", "CONTAB", 1}, {"Persa", "LOST", 1}});
+  office.makeFolder("CONTAB", {"Lettera.doc"});
+  NextBoxAnswer atStart(mrOk);
+  auto form = start();
+  TShellListView* list = form->documentList();
+  xbase::TXbTable* table = form->categoryTable();
+  EXPECT_EQ(atStart.text(), kInvalidFolderMessage);  // the blank DIR is the first category
+  ASSERT_EQ(list->Root(), "/");
+  table->Next();
+  form->findChild<QPushButton*>("BVisualizza")->click();
+  EXPECT_EQ(list->Root(), office.stampe() + "/CONTAB");
+
+  table->First();
+  NextBoxAnswer refusal(mrOk);
+  form->findChild<QPushButton*>("BVisualizza")->click();
+  EXPECT_EQ(refusal.text(), kInvalidFolderMessage);
+  EXPECT_EQ(list->Root(), office.stampe() + "/CONTAB");
+
+  table->SetFiltered(false);
+  table->Last();
+  ASSERT_FALSE(table->FieldByName("VISUALIZZA").AsBoolean());
+  NextBoxAnswer notVisible(mrOk);
+  ShowCategoryDocuments(*table, *list, form->stampeFolder());
+  EXPECT_EQ(notVisible.text(), kInvalidFolderMessage);
+  EXPECT_EQ(list->Root(), office.stampe() + "/CONTAB");
+}
+
+TEST_F(Program, AFolderRemovedAfterStartFailsWithThePathErrorAndTheListStays) {
+  office.writeTable({{"Contabilità", "CONTAB", 1}, {"Lettere", "LETT", 1}});
+  office.makeFolder("CONTAB", {"Lettera.doc"});
+  office.makeFolder("LETT");
+  auto form = start();
+  QDir(office.stampe() + "/LETT").removeRecursively();
+  form->categoryTable()->Next();
+  EXPECT_ANY_THROW(ShowCategoryDocuments(*form->categoryTable(), *form->documentList(), form->stampeFolder()));
+  EXPECT_EQ(form->documentList()->Root(), office.stampe() + "/CONTAB");
+  EXPECT_EQ(rowNames(form->documentList()), QStringList{"Lettera.doc"});
+}
+
+TEST_F(Program, AClickOnAnotherCategorySwitchesTheList) {
+  auto form = startUsual();
+  form->show();
+  TDBGrid* grid = form->categoryGrid();
+  QPoint at = grid->CellRect(0, 2).center();
+  QMouseEvent press(QEvent::MouseButtonPress, at, grid->viewport()->mapToGlobal(at), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, grid->viewport()->mapToGlobal(at), Qt::LeftButton,
+                      Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(grid->viewport(), &press);
+  QApplication::sendEvent(grid->viewport(), &release);
+  EXPECT_EQ(form->documentList()->Root(), office.stampe() + "/LETT");
+  EXPECT_EQ(rowNames(form->documentList()), QStringList{"Saluti.doc"});
+}
+
+TEST_F(Program, DeletionsFromTheTableAreRefusedSilently) {
+  auto form = startUsual();
+  EXPECT_THROW(form->categoryTable()->Delete(), EAbort);
+  form->categoryTable()->SetFiltered(false);
+  EXPECT_EQ(form->categoryTable()->RecordCount(), 3);
+}
+
+// Pixel colours of the category grid: type 1 sky blue, type 2 money green, others cream,
+// the current row navy once the grid is the active control.
+class ProgramColours : public Program {
+ protected:
+  QColor cellColour(TfrmMain& form, int row) {
+    TDBGrid* grid = form.categoryGrid();
+    QImage image = grid->viewport()->grab().toImage();
+    QRect cell = grid->CellRect(0, row);
+    return image.pixelColor(cell.right() - 2, cell.bottom() - 1);
+  }
+};
+
+TEST_F(ProgramColours, EveryRowStateHasItsColour) {
+  office.writeTable({{"Uno", "A", 1}, {"Due", "B", 2}, {"Tre", "C", 3}});
+  for (const char* dir : {"A", "B", "C"}) office.makeFolder(dir);
+  for (const char* type : {"1", "2", "3"}) {
+    auto form = start(type);
+    form->show();
+    QApplication::processEvents();
+    QColor expected = type[0] == '1' ? kAccountingColor : type[0] == '2' ? kTeachingColor : kOtherRowColor;
+    EXPECT_EQ(cellColour(*form, 1), expected) << "type " << type;
+  }
+
+  office.writeTable({{"Uno", "A", 1}, {"Due", "B", 2}, {"Tre", "C", 3}, {"Uno bis", "A", 1}});
+  auto form = start("1");
+  form->show();
+  QApplication::setActiveWindow(form.get());
+  form->categoryGrid()->setFocus();
+  QApplication::processEvents();
+  EXPECT_EQ(cellColour(*form, 1), kSelectedRowColor);
+  EXPECT_EQ(cellColour(*form, 2), kAccountingColor);
+}
+
+TEST_F(ProgramColours, EmptyGridRowIsCreamAndNumbersAreRightAligned) {
+  office.writeTable({{"Uno", "A", 2}});
+  office.makeFolder("A");
+  auto empty = start("1");
+  empty->show();
+  QApplication::processEvents();
+  EXPECT_EQ(cellColour(*empty, 1), kOtherRowColor);
+  empty.reset();  // the table is opened exclusively
+
+  office.writeTable({{"Uno", "A", 1}, {"Due", "A", 1}});
+  auto form = start("1");
+  TDBGrid* grid = form->categoryGrid();
+  grid->Columns()[0]->SetWidth(60);
+  TColumn* tipo = grid->Columns().Add();
+  tipo->SetFieldName("TIPO");
+  tipo->SetWidth(60);
+  form->show();
+  QApplication::processEvents();
+  QImage image = grid->viewport()->grab().toImage();
+  QRect cell = grid->CellRect(1, 2);
+  int inkLeft = -1, inkRight = -1;
+  for (int x = cell.left(); x <= cell.right(); ++x) {
+    for (int y = cell.top(); y <= cell.bottom(); ++y) {
+      if (image.pixelColor(x, y) == kAccountingColor) continue;
+      if (inkLeft < 0) inkLeft = x;
+      inkRight = x;
+    }
+  }
+  EXPECT_GT(inkLeft, cell.left() + cell.width() / 2);
+  EXPECT_LE(inkRight, cell.left() + cell.width() - 3);
+  EXPECT_GE(inkRight, cell.left() + cell.width() - 6);
+}
+
+TEST_F(Program, OnlyActivityOverTheTwoListsRestartsAndEnablesTheTimer) {
+  auto form = startUsual();
+  QTimer* timer = form->inactivityTimer();
+  ASSERT_FALSE(timer->isActive());
+  QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  for (const char* name : {"Label1", "Shape2", "Panel1", "BVisualizza", "GroupBox1"}) {
+    QApplication::sendEvent(form->findChild<QWidget*>(name), &move);
+  }
+  EXPECT_FALSE(timer->isActive());
+  QApplication::sendEvent(form->documentList()->viewport(), &move);
+  EXPECT_TRUE(timer->isActive());
+
+  timer->stop();
+  QApplication::sendEvent(form->categoryGrid()->viewport(), &move);
+  EXPECT_TRUE(timer->isActive());
+
+  timer->start(50);
+  WaitFor([] { return false; }, 30);
+  int before = timer->remainingTime();
+  QKeyEvent key(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+  QApplication::sendEvent(form->documentList(), &key);
+  EXPECT_GT(timer->remainingTime(), before);
+  timer->stop();
+  QApplication::sendEvent(form->categoryGrid(), &key);
+  EXPECT_TRUE(timer->isActive());
+}
+
+TEST_F(Program, DeleteAsksWithTheFullPathAndOnlyYesDeletes) {
+  auto form = startUsual();
+  TShellListView* list = form->documentList();
+  selectRows(list, {1});
+  {
+    NextBoxAnswer no(mrNo);
+    DeleteSelectedDocument(*list);
+    EXPECT_EQ(no.text(), "Cancellare definitivamente il documento \"" + contab("Lettera.doc") + "\" ?");
+  }
+  EXPECT_TRUE(QFile::exists(contab("Lettera.doc")));
+  NextBoxAnswer yes(mrYes);
+  DeleteSelectedDocument(*list);
+  EXPECT_TRUE(yes.answered());
+  EXPECT_FALSE(QFile::exists(contab("Lettera.doc")));
+  EXPECT_EQ(rowNames(list), (QStringList{"Fattura.doc", "Modulo.doc"}));
+}
+
+TEST_F(Program, DuplicateAddsThePrefixOnceAndNeverReplaces) {
+  auto form = startUsual();
+  TShellListView* list = form->documentList();
+  selectRows(list, {1});
+  DuplicateSelectedDocument(*list);
+  EXPECT_EQ(TempOffice::readFile(contab("Copia di Lettera.doc")), "Lettera.doc");
+  EXPECT_TRUE(rowNames(list).contains("Copia di Lettera.doc"));
+
+  TempOffice::writeFile(contab("Copia di Lettera.doc"), "edited copy");
+  selectRows(list, {rowOf(list, "Lettera.doc")});
+  {
+    NextBoxAnswer refused(mrOk);
+    DuplicateSelectedDocument(*list);
+    EXPECT_EQ(refused.text(),
+              "Errore durante la copia, un file di nome \"Copia di Lettera.doc\" potrebbe già esistere in "
+              "questa cartella !");
+  }
+  EXPECT_EQ(TempOffice::readFile(contab("Copia di Lettera.doc")), "edited copy");
+  EXPECT_EQ(TempOffice::readFile(contab("Lettera.doc")), "Lettera.doc");
+
+  selectRows(list, {rowOf(list, "Copia di Lettera.doc")});
+  DuplicateSelectedDocument(*list);
+  EXPECT_EQ(TempOffice::readFile(contab("Copia di Copia di Lettera.doc")), "edited copy");
+}
+
+TEST_F(Program, ThreeSelectedRowsActOnTheFirstAndNoneDoNothing) {
+  auto form = startUsual();
+  TShellListView* list = form->documentList();
+  selectRows(list, {2, 0, 1});
+  EXPECT_EQ(SelectedDocumentPath(*list), contab("Fattura.doc"));
+  DuplicateSelectedDocument(*list);
+  EXPECT_EQ(rowNames(list), (QStringList{"Copia di Fattura.doc", "Fattura.doc", "Lettera.doc", "Modulo.doc"}));
+
+  list->selectionModel()->clearSelection();
+  NextBoxAnswer none(mrYes);
+  DeleteSelectedDocument(*list);
+  DuplicateSelectedDocument(*list);
+  bool armed = true;
+  RenameToggleKeyUp(*list, armed, Qt::Key_Return);
+  WaitFor([] { return false; }, 50);
+  EXPECT_FALSE(none.answered());
+  EXPECT_TRUE(armed);
+  EXPECT_EQ(list->ItemCount(), 4);
+}
+
+TEST_F(Program, EnterReleasedTwiceOpensThenEndsTheCaptionEditor) {
+  auto form = startUsual();
+  form->show();
+  TShellListView* list = form->documentList();
+  selectRows(list, {0});
+  QKeyEvent shiftUp(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier);
+  QApplication::sendEvent(list, &shiftUp);
+  EXPECT_TRUE(form->renameArmed());
+  QKeyEvent enterUp(QEvent::KeyRelease, Qt::Key_Return, Qt::ControlModifier);
+  QApplication::sendEvent(list, &enterUp);
+  EXPECT_TRUE(list->LabelEditing());
+  EXPECT_FALSE(form->renameArmed());
+  QApplication::sendEvent(list, &enterUp);
+  EXPECT_FALSE(list->LabelEditing());
+  EXPECT_TRUE(form->renameArmed());
+  EXPECT_TRUE(QFile::exists(contab("Fattura.doc")));
+}
+
+}  // namespace
+}  // namespace velloria
