@@ -61,7 +61,7 @@ void LoadCatalogue(xbase::TXBaseTable& table, TCustomShellListView& list, const 
                    int categoryType) {
   table.SetDatabaseName(stampeFolder);
   table.Open();
-  if (!paths::IsFolder(stampeFolder)) {
+  if (!paths::IsFolder(paths::ResolveCaseInsensitive(stampeFolder))) {
     ShowInformation(MissingStampeFolderMessage(stampeFolder));
     TApplication::instance()->terminate(1);
     ApplyCategoryFilter(table, categoryType);

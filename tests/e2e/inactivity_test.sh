@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The inactivity close: caller code 14 with the marker file closes the window after 60 s
+# without activity, code 13 with the same file does not. The two run side by side on
+# displays of their own (one instance per display) with offices of their own.
+source "$(dirname "$0")/e2e_lib.sh"
+source "$(dirname "$0")/office_lib.sh"
+
+start_on_new_display() {  # OFFICE CODE -> sets STARTED_PID
+  start_xvfb
+  make_category_office "$1"
+  touch "$1/DATI/FG/AGENZIA/PrevCors.DBF"
+  "$VELLORIA" 1 "$2" "$1/DATI/" "" &
+  STARTED_PID=$!
+  E2E_PIDS+=($STARTED_PID)
+  wait_window '^Tarvolo - Gestione' >/dev/null
+}
+
+start_on_new_display "$E2E_TMP/o14" 14
+pid14=$STARTED_PID
+rm -f "$E2E_TMP/display"
+start_on_new_display "$E2E_TMP/o13" 13
+pid13=$STARTED_PID
+
+wait_exit "$pid14" 75
+[ "$EXIT_CODE" = 0 ] || fail "code 14 ended with $EXIT_CODE"
+kill -0 "$pid13" 2>/dev/null || fail "code 13 closed by itself"
+echo "PASS"

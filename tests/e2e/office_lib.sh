@@ -1,0 +1,79 @@
+# Helpers of the program's end-to-end tests: a category office written with xbtool,
+# reading the table back with dbfread, colour counts in screenshots, and keys and
+# clicks sent to the program's window. Sourced after e2e_lib.sh.
+XBTOOL="$(dirname "$VELLORIA")/xbtool"
+[ -x "$XBTOOL" ] || fail "missing $XBTOOL: build the xbtool target"
+
+# make_category_office DIR: DIR/DATI/ and DIR/Stampe/ with STAMPE.DBF holding a type 2
+# category first, a type 1 one without folder, then two of type 1 with documents.
+make_category_office() {
+  local root=$1 table=$1/Stampe/STAMPE.DBF
+  mkdir -p "$root/DATI/FG/AGENZIA" "$root/Stampe/DIDA" "$root/Stampe/CONTAB" "$root/Stampe/LETT"
+  "$XBTOOL" create "$table" DESCRIZIO:C:40 DIR:C:20 VISUALIZZA:L TIPO:N:3 --codepage 1252 >/dev/null
+  "$XBTOOL" append "$table" "DESCRIZIO=Didattica" DIR=DIDA VISUALIZZA=F TIPO=2 >/dev/null
+  "$XBTOOL" append "$table" "DESCRIZIO=Sparita" DIR=GONE VISUALIZZA=T TIPO=1 >/dev/null
+  "$XBTOOL" append "$table" "DESCRIZIO=Contabilità" DIR=contab VISUALIZZA=F TIPO=1 >/dev/null
+  "$XBTOOL" append "$table" "DESCRIZIO=Lettere" DIR=LETT VISUALIZZA=F TIPO=1 >/dev/null
+  echo scuola >"$root/Stampe/DIDA/Scuola.doc"
+  echo lettera >"$root/Stampe/CONTAB/Lettera.doc"
+  echo saluti >"$root/Stampe/LETT/Saluti.doc"
+}
+
+# VISUALIZZA of every record, one letter each (T or F), read with dbfread.
+visualizza_column() {
+  /usr/bin/python3 - "$1" <<'PY'
+import sys
+from dbfread import DBF
+print("".join("T" if r["VISUALIZZA"] else "F" for r in DBF(sys.argv[1], encoding="cp1252")))
+PY
+}
+
+# The table's bytes with VISUALIZZA and the header's update date blanked, as hex.
+table_without_sweep() {
+  /usr/bin/python3 - "$1" <<'PY'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+count, header, size = struct.unpack_from("<IHH", data, 4)
+offset, at = 1, 32
+while data[at] != 0x0D:
+    if data[at:at + 11].rstrip(b"\0") == b"VISUALIZZA":
+        break
+    offset += data[at + 16]
+    at += 32
+data[1:4] = b"\0\0\0"
+for i in range(count):
+    data[header + i * size + offset] = 0
+print(data.hex())
+PY
+}
+
+# Pixels of colour $2 (e.g. "#A6CAF0") in screenshot $1 within geometry $3 (WxH+X+Y).
+count_colour() {
+  /usr/bin/convert "$1" -crop "$3" +repage -format %c histogram:info:- |
+    awk -v c="$2" 'index(toupper($0), c) { sum += $1 } END { print sum + 0 }'
+}
+
+# Sends keys to window $1 (xdotool names) and lets the program handle them.
+keys() {
+  local window=$1
+  shift
+  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+  xdotool key --delay 80 "$@"
+  sleep 0.4
+}
+
+# Clicks at ($2, $3) inside window $1.
+click_at() {
+  xdotool mousemove --window "$1" "$2" "$3" click 1
+  sleep 0.4
+}
+
+# Waits up to 10 s for a file test ($1 -e/! -e, $2 path).
+wait_file() {
+  for _ in $(seq 50); do
+    if [ "$1" = present ] && [ -e "$2" ]; then return 0; fi
+    if [ "$1" = absent ] && [ ! -e "$2" ]; then return 0; fi
+    sleep 0.2
+  done
+  fail "$2 is not $1"
+}
