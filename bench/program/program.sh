@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Start to populated window with a 10,000-category STAMPE.DBF and a first category folder
+# of 10,000 documents, beside the baseline from the same run: the engine-only sweep of the
+# same number of records (component_sweep_bench) plus `ls -l` of that folder.
+# Usage: bench/program/program.sh [BUILD_DIR] [RUNS]     (defaults: build, 5)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build}
+runs=${2:-5}
+records=10000
+for exe in velloria component_sweep_bench; do
+  [ -x "$build/bin/$exe" ] || { echo "missing $build/bin/$exe: build it first" >&2; exit 1; }
+done
+
+tmp=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+# The office: every category of type 1, one folder in a hundred present, the first one
+# holding 10,000 documents.
+mkdir -p "$tmp/office/DATI" "$tmp/office/Stampe"
+/usr/bin/python3 - "$tmp/office/Stampe" "$records" <<'PY'
+import os, struct, sys
+folder, count = sys.argv[1], int(sys.argv[2])
+fields = [(b"DESCRIZIO", b"C", 40), (b"DIR", b"C", 20), (b"VISUALIZZA", b"L", 1), (b"TIPO", b"N", 3)]
+size = 1 + sum(f[2] for f in fields)
+header = 32 + 32 * len(fields) + 1
+out = bytearray(struct.pack("<BBBBIHH", 3, 126, 12, 7, count, header, size) + bytes(17) + b"\x03" + bytes(2))
+for name, kind, width in fields:
+    out += name.ljust(11, b"\0") + kind + bytes(4) + bytes([width, 0]) + bytes(14)
+out += b"\r"
+for i in range(count):
+    name = "C%05d" % i
+    out += b" " + ("Categoria %d" % i).encode().ljust(40) + name.encode().ljust(20) + b"F" + b"  1"
+    if i % 100 == 0:
+        os.mkdir(os.path.join(folder, name))
+out += b"\x1a"
+open(os.path.join(folder, "STAMPE.DBF"), "wb").write(out)
+docs = os.path.join(folder, "C00000")
+for i in range(count):
+    with open(os.path.join(docs, "Documento %05d.doc" % i), "wb") as f:
+        f.write(b"x" * 100)
+PY
+
+Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$tmp/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(cat "$tmp/display")" QT_QPA_PLATFORM=xcb VELLORIA_EXIT_AFTER_SHOW=1
+export XDG_RUNTIME_DIR="$tmp/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+ms_since() { echo $(( ($(date +%s%N) - $1) / 1000000 )); }
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+program_runs=() ls_runs=()
+for _ in $(seq "$runs"); do
+  start=$(date +%s%N)
+  "$build/bin/velloria" 1 12 "$tmp/office/DATI/" "" >/dev/null 2>&1
+  program_runs+=("$(ms_since "$start")")
+  start=$(date +%s%N)
+  ls -l "$tmp/office/Stampe/C00000" >/dev/null
+  ls_runs+=("$(ms_since "$start")")
+done
+program=$(printf '%s\n' "${program_runs[@]}" | median)
+listing=$(printf '%s\n' "${ls_runs[@]}" | median)
+engine=$("$build/bin/component_sweep_bench" "$records" |
+         awk '/engine sweep/ { printf "%d", $4 * 1000 + 0.5 }')
+baseline=$((engine + listing))
+echo "categories / documents             $records / $records"
+echo "velloria start to populated window $program ms (median of $runs)"
+echo "engine-only sweep                  $engine ms"
+echo "ls -l of the first folder          $listing ms (median of $runs)"
+echo "baseline (sweep + ls -l)           $baseline ms"
+awk -v p="$program" -v b="$baseline" 'BEGIN { printf "ratio                              %.2f (target <= 2)\n", p / b }'
