@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 
 #include "engine/os.h"
 #include "engine/settings.h"
@@ -198,48 +197,87 @@ void NtxFile::BuildImage(NtxHeader* header_io, const std::vector<char>& keys,
   header.max_items = uint16_t(NtxMaxItems(int(ks)));
   header.half_page = uint16_t(header.max_items / 2);
   f.header_ = header;
-  std::vector<uint32_t> order(recnos.size());
-  std::iota(order.begin(), order.end(), 0u);
+  // Sort on the keys' first eight bytes as one number, the rest only on a tie; equal keys
+  // stay in record order.
+  struct Sortable {
+    uint64_t prefix;
+    uint32_t index;
+  };
   const bool desc = header.descending;
-  std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    int c = std::memcmp(&keys[a * ks], &keys[b * ks], ks);
-    return desc ? c > 0 : c < 0;
-  });
-  // Level by level: each level's entries and children are cut into evenly filled pages;
-  // the entry between two pages goes up to the next level.
-  std::vector<Item> entries(order.size());
-  for (size_t i = 0; i < order.size(); ++i) {
-    entries[i].recno = recnos[order[i]];
-    entries[i].key.assign(&keys[order[i] * ks], ks);
+  const size_t head_bytes = std::min<size_t>(8, ks);
+  std::vector<Sortable> sortable(recnos.size());
+  for (uint32_t i = 0; i < sortable.size(); ++i) {
+    uint64_t prefix = 0;
+    for (size_t b = 0; b < 8; ++b)
+      prefix = (prefix << 8) | (b < head_bytes ? uint8_t(keys[i * ks + b]) : 0);
+    sortable[i] = Sortable{desc ? ~prefix : prefix, i};
   }
+  // Radix sort on the prefix (stable, so equal prefixes stay in record order), then each
+  // run of equal prefixes sorted on the rest of the key.
+  std::vector<Sortable> scratch(sortable.size());
+  for (int shift = 0; shift < 64; shift += 8) {
+    size_t counts[257] = {0};
+    for (const Sortable& e : sortable) ++counts[((e.prefix >> shift) & 0xFF) + 1];
+    if (counts[((sortable.empty() ? 0 : sortable[0].prefix) >> shift & 0xFF) + 1] == sortable.size())
+      continue;  // every element has the same byte here
+    for (int d = 0; d < 256; ++d) counts[d + 1] += counts[d];
+    for (const Sortable& e : sortable) scratch[counts[(e.prefix >> shift) & 0xFF]++] = e;
+    sortable.swap(scratch);
+  }
+  scratch = std::vector<Sortable>();
+  if (ks > 8) {
+    auto by_rest = [&](const Sortable& a, const Sortable& b) {
+      int c = std::memcmp(&keys[size_t(a.index) * ks + 8], &keys[size_t(b.index) * ks + 8], ks - 8);
+      if (c != 0) return desc ? c > 0 : c < 0;
+      return a.index < b.index;
+    };
+    for (size_t from = 0; from < sortable.size();) {
+      size_t to = from + 1;
+      while (to < sortable.size() && sortable[to].prefix == sortable[from].prefix) ++to;
+      if (to - from > 1) std::sort(sortable.begin() + std::ptrdiff_t(from), sortable.begin() + std::ptrdiff_t(to), by_rest);
+      from = to;
+    }
+  }
+  std::vector<uint32_t> order(sortable.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = sortable[i].index;
+  sortable = std::vector<Sortable>();
   if (header.unique) {
-    auto same = [](const Item& a, const Item& b) { return a.key == b.key; };
-    entries.erase(std::unique(entries.begin(), entries.end(), same), entries.end());
+    auto same = [&](uint32_t x, uint32_t y) { return std::memcmp(&keys[x * ks], &keys[y * ks], ks) == 0; };
+    order.erase(std::unique(order.begin(), order.end(), same), order.end());
   }
-  std::vector<uint32_t> children(entries.size() + 1, 0);
-  std::vector<uint8_t> out(kNtxPageSize, 0);
+  // Level by level: each level's entries (indexes into keys) and children are cut into
+  // evenly filled pages, written straight into the image; the entry between two pages goes
+  // up to the next level.
   const size_t max = header.max_items;
+  const size_t base = 2 + 2 * (max + 1), item_size = ks + 8;
+  std::vector<uint32_t> entries = std::move(order);
+  std::vector<uint32_t> children(entries.size() + 1, 0);
+  std::vector<uint8_t> out;
+  out.reserve((entries.size() / std::max<size_t>(1, max / 2) + 2) * kNtxPageSize);
+  out.resize(kNtxPageSize, 0);
   for (;;) {
     const size_t n = entries.size();
     const size_t pages = (n + 1 + max) / (max + 1);
     const size_t per_page = (n - (pages - 1)) / pages;
     size_t extra = (n - (pages - 1)) % pages;
-    std::vector<Item> up;
-    std::vector<uint32_t> up_children;
+    std::vector<uint32_t> up, up_children;
     size_t at = 0;
     for (size_t p = 0; p < pages; ++p) {
-      size_t take = per_page + (p < extra ? 1 : 0);
-      Page page;
+      const size_t take = per_page + (p < extra ? 1 : 0);
+      const uint32_t offset = uint32_t(out.size());
+      out.resize(out.size() + kNtxPageSize, 0);
+      uint8_t* page = &out[offset];
+      Put16(page, uint32_t(take));
+      for (size_t i = 0; i <= max; ++i) Put16(page + 2 + 2 * i, uint32_t(base + i * item_size));
       for (size_t i = 0; i < take; ++i, ++at) {
-        page.items.push_back(std::move(entries[at]));
-        page.items.back().child = children[at];
+        uint8_t* item = page + base + i * item_size;
+        Put32(item, children[at]);
+        Put32(item + 4, recnos[entries[at]]);
+        std::memcpy(item + 8, &keys[size_t(entries[at]) * ks], ks);
       }
-      page.right = children[at];
-      uint32_t offset = uint32_t(out.size());
-      std::vector<uint8_t> bytes = f.Encode(page);
-      out.insert(out.end(), bytes.begin(), bytes.end());
+      Put32(page + base + take * item_size, children[at]);
       up_children.push_back(offset);
-      if (p + 1 < pages) up.push_back(std::move(entries[at++]));
+      if (p + 1 < pages) up.push_back(entries[at++]);
     }
     if (pages == 1) {
       f.header_.root = up_children[0];

@@ -214,6 +214,11 @@ Status NtxOrder::Collect(Table* t, NtxOrder* order, std::vector<char>* keys,
   const size_t per_block = std::max<size_t>(1, (1 << 20) / length);
   std::vector<uint8_t> block(per_block * length);
   ImageView view(*t);
+  const int field = t->FieldIndex(order->key_->Text());
+  const FieldInfo* plain = field >= 0 && order->for_ == nullptr && t->Field(field).type == 'C' &&
+                                   t->Field(field).width == order->key_size_
+                               ? &t->Field(field)
+                               : nullptr;
   keys->reserve(size_t(count) * size_t(order->key_size_));
   recnos->reserve(count);
   Status s;
@@ -223,6 +228,12 @@ Status NtxOrder::Collect(Table* t, NtxOrder* order, std::vector<char>* keys,
     s = os->Read(fd, block.data(), want * length,
                  t->layout().header_length + uint64_t(first - 1) * length, &done);
     for (size_t i = 0; s.ok() && i < done / length; ++i) {
+      if (plain != nullptr) {  // a character field as the key: its bytes are the key
+        keys->insert(keys->end(), &block[i * length + plain->offset],
+                     &block[i * length + plain->offset + plain->width]);
+        recnos->push_back(first + uint32_t(i));
+        continue;
+      }
       view.Set(&block[i * length], first + uint32_t(i));
       if (!order->InScope(view)) continue;
       std::string key = order->KeyOf(view);
