@@ -226,6 +226,32 @@ TEST_F(NtxTest, DamagedIndexIsReportedAndReindexRepairsIt) {
   EXPECT_EQ(xb_LastErrorCode(), XB_ERR_CORRUPT);
 }
 
+// Files copied while a writer has uncommitted changes are what a crash leaves behind.
+TEST_F(NtxTest, IndexLeftByAStoppedWriterIsReportedThenRebuiltOnExclusiveOpen) {
+  AddSample();
+  ASSERT_GT(xb_Index(dir_.File("name").c_str(), "NAME", 0, 0, ""), 0);
+  xb_Go(1);
+  ASSERT_EQ(xb_Replace("NAME", XB_REPLACE_TEXT, "zorro"), 1);
+  std::string copy = dir_.File("copy.dbf"), copy_ntx = dir_.File("copy.ntx");
+  WriteFile(copy, ReadFile(path_));
+  WriteFile(copy_ntx, ReadFile(dir_.File("name.ntx")));
+  xb_CloseAll();
+  Open(copy, XB_OPEN_READ_ONLY);
+  ASSERT_EQ(xb_IndexOpen(copy_ntx.c_str()), 1) << xb_LastErrorText();
+  EXPECT_EQ(xb_IndexCheck(0), 0);
+  EXPECT_NE(std::string(xb_LastErrorText()).find("reindex"), std::string::npos);
+  xb_CloseAll();
+  Open(copy, XB_OPEN_EXCLUSIVE);
+  ASSERT_EQ(xb_IndexOpen(copy_ntx.c_str()), 1) << xb_LastErrorText();
+  ExpectSound();
+  EXPECT_EQ(xb_Seek("zorro"), 0);
+  EXPECT_EQ(xb_Seek("mario"), 1);
+  xb_CloseAll();
+  Open(copy, XB_OPEN_READ_ONLY);  // the rebuild cleared the mark
+  ASSERT_EQ(xb_IndexOpen(copy_ntx.c_str()), 1);
+  ExpectSound();
+}
+
 TEST_F(NtxTest, BadKeysAreRefusedClearly) {
   AddSample();
   EXPECT_EQ(xb_Index(dir_.File("x").c_str(), "NOSUCH", 0, 0, ""), 0);
