@@ -1,0 +1,168 @@
+// Accessibility of the program's window and boxes, seen as a screen reader sees them
+// through Qt's accessibility interfaces: the category grid's rows and current row, the
+// document list's rows, and the message box's text, icon and buttons.
+#include <QAccessible>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QStringList>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "dataset/dataset.h"
+#include "platform/fonts.h"
+#include "shellview/shell_list_view.h"
+#include "tests/app/office_fixture.h"
+#include "ui/accessible_factory.h"
+#include "ui/dbgrid.h"
+#include "ui/messagebox.h"
+
+namespace velloria {
+namespace {
+
+using Visitor = std::function<void(QAccessibleInterface*, int depth)>;
+
+void Walk(QAccessibleInterface* node, const Visitor& visit, int depth = 0) {
+  if (node == nullptr || !node->isValid()) return;
+  visit(node, depth);
+  for (int i = 0; i < node->childCount(); ++i) Walk(node->child(i), visit, depth + 1);
+}
+
+QAccessibleInterface* FindInterface(QAccessibleInterface* root,
+                                    const std::function<bool(QAccessibleInterface*)>& match) {
+  QAccessibleInterface* found = nullptr;
+  Walk(root, [&](QAccessibleInterface* node, int) {
+    if (found == nullptr && match(node)) found = node;
+  });
+  return found;
+}
+
+QStringList ChildNames(QAccessibleInterface* node) {
+  QStringList names;
+  for (int i = 0; i < node->childCount(); ++i) names << node->child(i)->text(QAccessible::Name);
+  return names;
+}
+
+QStringList SubtreeNames(QAccessibleInterface* root, QAccessible::Role role) {
+  QStringList names;
+  Walk(root, [&](QAccessibleInterface* node, int) {
+    if (node->role() == role) names << node->text(QAccessible::Name);
+  });
+  return names;
+}
+
+class Accessibility : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InstallAccessibleFactory();
+    RegisterTahoma();
+  }
+  void TearDown() override { TApplication::instance()->resumeAfterTermination(); }
+
+  // Two accounting categories with folders and one without, and a teaching category.
+  std::unique_ptr<TfrmMain> startOffice() {
+    office.writeTable({{"Contabilità", "CONTAB", 1},
+                       {"Didattica", "DIDA", 2},
+                       {"Lettere ai fornitori", "LETT", 1},
+                       {"Senza cartella", "NESSUNA", 1}});
+    office.makeFolder("CONTAB", {"Fattura.doc", "Lettera.doc"});
+    office.makeFolder("DIDA", {"Scuola.doc"});
+    office.makeFolder("LETT", {"Saluti.doc"});
+    auto form = std::make_unique<TfrmMain>(
+        std::vector<std::string>{"velloria", "1", "5", office.dataPath(), ""});
+    EXPECT_FALSE(form->startupFailed());
+    form->show();
+    EXPECT_TRUE(testing::WaitFor([&] { return form->documentList()->ItemCount() == 2; }));
+    return form;
+  }
+  static QAccessibleInterface* Of(QObject* object) {
+    return QAccessible::queryAccessibleInterface(object);
+  }
+
+  testing::TempOffice office;
+};
+
+TEST_F(Accessibility, GridRowsAreNamedByTheirCategoriesAndMarkTheCurrentRecord) {
+  auto form = startOffice();
+  auto* grid = form->findChild<TDBGrid*>("DBGrid");
+  ASSERT_NE(grid, nullptr);
+  QAccessibleInterface* gridInterface = FindInterface(Of(form.get()), [&](QAccessibleInterface* n) {
+    return n->object() == grid;
+  });
+  ASSERT_NE(gridInterface, nullptr) << "the grid is not in the window's accessible tree";
+  EXPECT_EQ(gridInterface->role(), QAccessible::List);
+  EXPECT_EQ(gridInterface->text(QAccessible::Name), "Elenco delle Categorie di Modelli");
+  EXPECT_EQ(gridInterface->text(QAccessible::Description), "Categoria");
+
+  // Only the type 1 categories whose folder exists, in table order.
+  ASSERT_EQ(ChildNames(gridInterface), QStringList({"Contabilità", "Lettere ai fornitori"}));
+  QAccessibleInterface* first = gridInterface->child(0);
+  QAccessibleInterface* second = gridInterface->child(1);
+  EXPECT_EQ(first->role(), QAccessible::ListItem);
+  EXPECT_EQ(first->parent(), gridInterface);
+  EXPECT_EQ(gridInterface->indexOfChild(second), 1);
+  EXPECT_TRUE(first->state().selected);
+  EXPECT_FALSE(second->state().selected);
+  EXPECT_EQ(gridInterface->childAt(second->rect().center().x(), second->rect().center().y()),
+            second);
+
+  form->activateWindow();
+  grid->setFocus();
+  ASSERT_TRUE(testing::WaitFor([&] { return grid->hasFocus(); }));
+  QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+  QApplication::sendEvent(grid, &down);
+  EXPECT_FALSE(first->state().selected);
+  EXPECT_TRUE(second->state().selected);
+  EXPECT_EQ(gridInterface->focusChild(), second);
+  EXPECT_EQ(second->text(QAccessible::Name), "Lettere ai fornitori");
+}
+
+TEST_F(Accessibility, GridWithoutRecordsHasNoRows) {
+  auto form = startOffice();
+  auto* grid = form->findChild<TDBGrid*>("DBGrid");
+  grid->DataSource()->DataSet()->SetFilter("TIPO = 7");
+  QAccessibleInterface* gridInterface = Of(grid);
+  EXPECT_EQ(gridInterface->childCount(), 0);
+  EXPECT_EQ(gridInterface->child(0), nullptr);
+  EXPECT_EQ(gridInterface->focusChild(), nullptr);
+}
+
+TEST_F(Accessibility, DocumentListRowsCarryTheDocumentNames) {
+  auto form = startOffice();
+  QAccessibleInterface* list = Of(form->documentList());
+  ASSERT_NE(list, nullptr);
+  QAbstractItemModel* model = form->documentList()->model();
+  QStringList cells;
+  Walk(list, [&](QAccessibleInterface* node, int depth) {
+    if (depth > 0 && node->role() != QAccessible::ColumnHeader) cells << node->text(QAccessible::Name);
+  });
+  for (int row = 0; row < model->rowCount(); ++row) {
+    QString shown = model->index(row, 0).data().toString();
+    EXPECT_TRUE(cells.contains(shown)) << shown.toStdString() << " missing from "
+                                       << cells.join('|').toStdString();
+  }
+  EXPECT_EQ(model->rowCount(), 2);
+}
+
+TEST_F(Accessibility, MessageBoxShowsItsTextAndNamedButtons) {
+  auto box = BuildMessageDialog("Eliminare il documento?", mtConfirmation, {mbYes, mbNo});
+  box->show();
+  QAccessibleInterface* dialog = Of(box.get());
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->role(), QAccessible::Dialog);
+  EXPECT_EQ(dialog->text(QAccessible::Name), "Confirm");
+  EXPECT_EQ(SubtreeNames(dialog, QAccessible::StaticText), QStringList({"Eliminare il documento?"}));
+  EXPECT_EQ(SubtreeNames(dialog, QAccessible::Button), QStringList({"Yes", "No"}));
+  QAccessibleInterface* yes = FindInterface(dialog, [](QAccessibleInterface* n) {
+    return n->role() == QAccessible::Button && n->text(QAccessible::Name) == "Yes";
+  });
+  ASSERT_NE(yes, nullptr);
+  EXPECT_TRUE(yes->state().focusable);
+  EXPECT_TRUE(yes->state().defaultButton);
+  EXPECT_EQ(SubtreeNames(dialog, QAccessible::Graphic), QStringList({"Confirm"}));
+}
+
+}  // namespace
+}  // namespace velloria
