@@ -80,7 +80,9 @@ std::string NtxOrder::SeekKey(const std::string& text, bool padded) const {
   if (key_type_ == kExprNumeric) {
     key = NtxNumberKey(std::strtod(text.c_str(), nullptr), key_size_, key_decimals_);
   } else if (key_type_ == kExprLogical) {
-    char c = text.empty() ? 'F' : char(std::toupper(static_cast<unsigned char>(text[0])));
+    // "T", "Y", ".T." and the like, in any case; anything else is false.
+    size_t at = text.find_first_not_of(". ");
+    char c = at == std::string::npos ? 'F' : char(std::toupper(static_cast<unsigned char>(text[at])));
     key = (c == 'T' || c == 'Y') ? "T" : "F";
   } else {
     key = text.substr(0, size_t(key_size_));

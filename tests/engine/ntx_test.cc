@@ -135,6 +135,11 @@ TEST_F(NtxTest, SeekIsPartialUnlessExactAndSoftSeekStopsOnTheNextKey) {
   EXPECT_STREQ(xb_GetTrimString("NAME"), "Anna");
   EXPECT_EQ(xb_Seek("-120.25"), 1);
   EXPECT_STREQ(xb_GetTrimString("NAME"), "Beppe");
+  ASSERT_GT(xb_Index(dir_.File("active").c_str(), "ACTIVE", 0, 0, ""), 0);
+  EXPECT_EQ(xb_Seek(".F."), 1);
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "luca");
+  EXPECT_EQ(xb_Seek(".t."), 1);
+  EXPECT_EQ(xb_RecNo(), 1);
   ASSERT_GT(xb_Index(dir_.File("born").c_str(), "BORN", 0, 0, ""), 0);
   EXPECT_EQ(xb_Seek("19800102"), 1);
   EXPECT_EQ(xb_RecNo(), 1);  // equal keys in record order
