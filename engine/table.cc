@@ -516,6 +516,8 @@ Status Table::AppendBlank(bool lock) {
     bytes.back() = kEndOfFile;
     s = WriteRecordAt(r, bytes.data(), bytes.size());  // the record first ...
   }
+  // At full commit the record is on the disk before the header can count it.
+  if (s.ok() && commit_level_ == XB_COMMIT_FULL) s = CurrentOs()->Sync(file_->fd());
   if (s.ok()) {
     int y = 0, m = 0, d = 0;
     CurrentOs()->Today(&y, &m, &d);
@@ -542,6 +544,8 @@ Status Table::WriteMemo(int index, const void* data, size_t size) {
   if (!memo_) return Status::Error(XB_ERR_OPEN, memo_problem_);
   uint32_t block = 0;
   XB_RETURN_IF_ERROR(memo_->Append(data, size, LockTimeoutMs(), &block));
+  // At full commit the text is on the disk before any record can point to it.
+  if (commit_level_ == XB_COMMIT_FULL) XB_RETURN_IF_ERROR(memo_->Sync());
   std::string ref(size_t(f.width), ' ');
   if (block != 0) {
     std::string digits = std::to_string(block);

@@ -119,6 +119,9 @@ class Table final : public RecordView {
   Status JournaledWrite(const uint8_t* bytes, size_t size, uint64_t offset);
   // Replays a complete journal entry left by a writer that was killed mid-write.
   Status RecoverJournal();
+  // Replays or drops what the journal holds and closes it: pack and zap give record offsets
+  // a new meaning, and an old entry must never be replayed over them.
+  Status SettleJournal();
   std::string JournalPath() const { return path_ + "-journal"; }
   Status WriteHeaderDate();
   Status CheckWritable() const;

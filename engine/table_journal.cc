@@ -47,6 +47,8 @@ Status Table::JournaledWrite(const uint8_t* bytes, size_t size, uint64_t offset)
   static const uint8_t kCleared[4] = {0, 0, 0, 0};
   journal_pending_ = true;
   Status s = os->Write(journal_fd_, entry.data(), entry.size(), 0);
+  // At full commit the entry must survive a power loss that tears the write below.
+  if (s.ok() && commit_level_ == XB_COMMIT_FULL) s = os->Sync(journal_fd_);
   if (s.ok()) s = WriteKeepingBlock(bytes, size, offset);
   if (s.ok()) s = os->Write(journal_fd_, kCleared, sizeof kCleared, 0);
   if (s.ok()) journal_pending_ = false;
@@ -79,6 +81,15 @@ Status Table::RecoverJournal() {
   if (s.ok()) os->Remove(path);
   Status unlock = file_->UnlockHeader();
   return s.ok() ? unlock : s;
+}
+
+Status Table::SettleJournal() {
+  if (journal_fd_ >= 0) {
+    CurrentOs()->Close(journal_fd_);
+    journal_fd_ = -1;
+  }
+  journal_pending_ = false;
+  return RecoverJournal();
 }
 
 }  // namespace xb

@@ -37,6 +37,7 @@ Status Table::Create(const std::string& path, TableLayout layout) {
 Status Table::Zap() {
   XB_RETURN_IF_ERROR(CheckWritable());
   if (!file_->exclusive()) return NeedsExclusive("Zap");
+  XB_RETURN_IF_ERROR(SettleJournal());
   dirty_ = false;
   Unmap();
   int y = 0, m = 0, d = 0;
@@ -55,6 +56,7 @@ Status Table::Pack() {
   XB_RETURN_IF_ERROR(CheckWritable());
   if (!file_->exclusive()) return NeedsExclusive("Pack");
   XB_RETURN_IF_ERROR(FlushRecord());
+  XB_RETURN_IF_ERROR(SettleJournal());
   XB_RETURN_IF_ERROR(RewritePacked());
   return GoTop();
 }
