@@ -27,7 +27,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # engine library is private to the package and found through the programs' RUNPATH.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/lib)
-# Tahoma for the window, the icon theme of the document list and the MIME descriptions
-# ("Word document"); the program runs without them, looking plainer.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine, adwaita-icon-theme, shared-mime-info")
+# Tahoma: the window's fixed layout is drawn for its metrics; with the wider fallback font
+# the legend's "Contabilità" is clipped.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wine")
+# The icon theme of the document list and the MIME descriptions ("Word document"); the
+# program runs without them, looking plainer.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "adwaita-icon-theme, shared-mime-info")
 include(CPack)

@@ -48,7 +48,7 @@ actual=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sort)
 [ "$actual" = "$expected" ] || fail "unexpected file list:
 $actual"
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 fonts-wine; do
   grep -q "\b$lib\b" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 step "file list and dependencies as expected (Depends: $depends)"
