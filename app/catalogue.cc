@@ -1,6 +1,10 @@
 // Catalogue load, sweep, filter and the Visualizza action over the category table.
 #include "app/catalogue.h"
 
+#include <cctype>
+#include <filesystem>
+#include <unordered_set>
+
 #include "app/application.h"
 #include "dataset/field.h"
 #include "platform/paths.h"
@@ -9,6 +13,32 @@
 
 namespace velloria {
 namespace {
+
+std::string AsciiLower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Tells whether a category's folder exists, reading the Stampe folder's names once: a DIR
+// of one component that matches no name even ignoring case is answered without a lookup.
+class CategoryFolderTest {
+ public:
+  explicit CategoryFolderTest(const std::string& stampeFolder) : m_stampeFolder(stampeFolder) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(paths::ResolveCaseInsensitive(stampeFolder), error)) {
+      m_lowerNames.insert(AsciiLower(entry.path().filename().string()));
+    }
+  }
+  bool operator()(const std::string& dir) const {
+    bool oneComponent = dir.find(paths::kSeparator) == std::string::npos && dir != "." && dir != "..";
+    if (!dir.empty() && oneComponent && !m_lowerNames.contains(AsciiLower(dir))) return false;
+    return paths::IsFolder(CategoryFolderPath(m_stampeFolder, dir));
+  }
+
+ private:
+  std::string m_stampeFolder;
+  std::unordered_set<std::string> m_lowerNames;
+};
 
 void ShowInformation(const std::string& text) {
   ShowMessageDialog(QString::fromStdString(text), mtInformation, {mbOK});
@@ -37,10 +67,11 @@ std::string CategoryFolderPath(const std::string& stampeFolder, const std::strin
 void SweepCategoryFolders(TDataSet& table, const std::string& stampeFolder) {
   TField& dirField = table.FieldByName("DIR");
   TField& visualizza = table.FieldByName("VISUALIZZA");
+  CategoryFolderTest folderExists(stampeFolder);
   table.First();
   while (!table.Eof()) {
     table.Edit();
-    visualizza.SetAsBoolean(paths::IsFolder(CategoryFolderPath(stampeFolder, dirField.AsString())));
+    visualizza.SetAsBoolean(folderExists(dirField.AsString()));
     table.Post();
     table.Next();
   }
