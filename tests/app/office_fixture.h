@@ -32,12 +32,12 @@ struct CategoryRecord {
 // STAMPE.DBF with DESCRIZIO C40, DIR C20, VISUALIZZA L1, TIPO N3 and the language
 // driver byte of CP1252.
 inline QByteArray StampeTableBytes(const std::vector<CategoryRecord>& rows) {
-  struct FieldSpec {
+  struct FieldLayout {
     const char* name;
     char type;
     int width;
   };
-  const FieldSpec fields[] = {{"DESCRIZIO", 'C', 40}, {"DIR", 'C', 20}, {"VISUALIZZA", 'L', 1}, {"TIPO", 'N', 3}};
+  const FieldLayout fields[] = {{"DESCRIZIO", 'C', 40}, {"DIR", 'C', 20}, {"VISUALIZZA", 'L', 1}, {"TIPO", 'N', 3}};
   const quint16 recordSize = 1 + 40 + 20 + 1 + 3;
   const quint16 headerSize = 32 + 32 * 4 + 1;
   QByteArray data(32, '\0');
@@ -50,7 +50,7 @@ inline QByteArray StampeTableBytes(const std::vector<CategoryRecord>& rows) {
   std::memcpy(data.data() + 8, &headerSize, 2);
   std::memcpy(data.data() + 10, &recordSize, 2);
   data[29] = 0x03;
-  for (const FieldSpec& field : fields) {
+  for (const FieldLayout& field : fields) {
     QByteArray descriptor(32, '\0');
     std::memcpy(descriptor.data(), field.name, std::strlen(field.name));
     descriptor[11] = field.type;

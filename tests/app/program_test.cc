@@ -280,7 +280,7 @@ TEST_F(Program, OnlyActivityOverTheTwoListsRestartsAndEnablesTheTimer) {
   EXPECT_TRUE(timer->isActive());
 }
 
-TEST_F(Program, DeleteAsksWithTheFullPathAndOnlyYesDeletes) {
+TEST_F(Program, DeleteAsksWithTheFullPathAndOnlyYesRemovesTheFile) {
   auto form = startUsual();
   TShellListView* list = form->documentList();
   selectRows(list, {1});
