@@ -1,8 +1,12 @@
 // Accessibility of the program's window and boxes, seen as a screen reader sees them
 // through Qt's accessibility interfaces: the category grid's rows and current row, the
-// document list's rows, and the message box's text, icon and buttons.
+// document list's rows, the message box's text, icon and buttons; and texts that fit their
+// controls in the font actually used.
 #include <QAccessible>
 #include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QKeyEvent>
 #include <QStringList>
 #include <functional>
@@ -162,6 +166,30 @@ TEST_F(Accessibility, MessageBoxShowsItsTextAndNamedButtons) {
   EXPECT_TRUE(yes->state().focusable);
   EXPECT_TRUE(yes->state().defaultButton);
   EXPECT_EQ(SubtreeNames(dialog, QAccessible::Graphic), QStringList({"Confirm"}));
+}
+
+// Texts of the fixed layout fit their controls, inside the parent's edge, in the font
+// actually used, and the grid's rows are as tall as that font.
+TEST_F(Accessibility, EveryTextFitsItsControlInTheFontUsed) {
+  auto form = startOffice();
+  QStringList clipped;
+  // `room`: the width the control gives its text, cut by its parent's edge.
+  auto check = [&](QWidget* widget, const QString& text, int room) {
+    QRect parentArea = widget->parentWidget()->contentsRect();
+    room -= std::max(0, widget->geometry().right() - parentArea.right());
+    int needed = widget->fontMetrics().horizontalAdvance(text);
+    if (needed > room) clipped << QString("%1 \"%2\" needs %3 of %4").arg(widget->objectName(), text).arg(needed).arg(room);
+  };
+  for (QLabel* label : form->findChildren<QLabel*>()) {
+    if (!label->text().isEmpty()) check(label, label->text(), label->contentsRect().width());
+  }
+  for (QPushButton* button : form->findChildren<QPushButton*>()) check(button, button->text(), button->width() - 8);
+  for (QGroupBox* box : form->findChildren<QGroupBox*>()) check(box, box->title(), box->width());
+  EXPECT_TRUE(clipped.isEmpty()) << clipped.join("; ").toStdString();
+
+  auto* grid = form->findChild<TDBGrid*>("DBGrid");
+  EXPECT_GE(grid->DataRowHeight(), QFontMetrics(grid->font()).height() + 3);
+  EXPECT_GE(grid->TitleRowHeight(), QFontMetrics(grid->TitleFont()).height() + 3);
 }
 
 }  // namespace
