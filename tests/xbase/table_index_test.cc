@@ -1,0 +1,100 @@
+// Locate's index route on TXbTable with real NTX orders in the engine: the order it chooses,
+// the order and exact setting it restores, Null keys, and the fall-back to the query route.
+#include "table_fixture.h"
+#include "xbase/xb_engine.h"
+
+namespace velloria::xbase::testing {
+namespace {
+
+class TableIndexTest : public XBaseTest {
+ protected:
+  // The category table with two orders: 1 on DESCRIZIO, 2 on UPPER(DESCRIZIO); order 0
+  // (natural) is current afterwards.
+  TXbTable& OpenIndexed() {
+    CreateTable(m_folder.File("STAMPE.DBF"), StampeFields(),
+                {Stampe("Bilanci", "BIL", 1, false), Stampe("Fatture", "FAT", 1, true),
+                 Stampe("compiti", "COM", 2, true), Stampe("Pagelle", "PAG", 2, false),
+                 Stampe("FATTURE", "FA2", 1, true)});
+    TXbTable& table = OpenTable();
+    const TXbEntryPoints& xb = Xb();
+    xb.xb_Select(table.WorkArea());
+    EXPECT_GT(xb.xb_Index(m_folder.File("DESC").c_str(), "DESCRIZIO", 0, 0, ""), 0);
+    EXPECT_GT(xb.xb_Index(m_folder.File("UDESC").c_str(), "UPPER(DESCRIZIO)", 0, 0, ""), 0);
+    xb.xb_SetOrder(0);
+    table.First();
+    return table;
+  }
+  std::string Dir(TXbTable& table) { return table.FieldByName("DIR").AsString(); }
+};
+
+TEST_F(TableIndexTest, ExactLocateSeeksInTheOrderOnTheFieldAndRestoresOrderAndExact) {
+  TXbTable& table = OpenIndexed();
+  const TXbEntryPoints& xb = Xb();
+  xb.xb_SysProp(1003, 0);
+  Recorder& recorder = StartRecording();
+  // Without the case-insensitive option an order qualifies by the name exactly as written.
+  EXPECT_TRUE(table.Locate("descrizio", std::string("Fatture"), {}));
+  EXPECT_EQ("FAT", Dir(table));
+  EXPECT_TRUE(recorder.Calls("xb_Seek").empty());
+  table.First();
+  recorder.Clear();
+  EXPECT_TRUE(table.Locate("DESCRIZIO", std::string("FATTURE"), {}));
+  EXPECT_EQ("FA2", Dir(table));
+  EXPECT_EQ(1u, recorder.Calls("xb_Seek").size());
+  EXPECT_TRUE(recorder.Calls("xb_Query").empty()) << recorder.Log();
+  EXPECT_EQ(0, xb.xb_IndexOrd());
+  EXPECT_EQ(0, xb.xb_SysProp(1002, 0));
+  // Without the case-insensitive option the exact order does not match "fatture".
+  recorder.Clear();
+  EXPECT_FALSE(table.Locate("DESCRIZIO", std::string("fatture"), {}));
+  EXPECT_FALSE(recorder.Calls("xb_Query").empty()) << "falls back to the query route";
+  EXPECT_EQ("FA2", Dir(table)) << "the record stays";
+}
+
+TEST_F(TableIndexTest, CaseInsensitiveLocateChoosesTheUpperOrder) {
+  TXbTable& table = OpenIndexed();
+  const TXbEntryPoints& xb = Xb();
+  xb.xb_SetOrder(1);
+  TLocateOptions insensitive{.caseInsensitive = true, .partialKey = false};
+  EXPECT_TRUE(table.Locate("DESCRIZIO", std::string("compiti"), insensitive));
+  EXPECT_EQ("COM", Dir(table));
+  EXPECT_EQ(1, xb.xb_IndexOrd());
+  TLocateOptions prefix{.caseInsensitive = true, .partialKey = true};
+  EXPECT_TRUE(table.Locate("DESCRIZIO", std::string("pag"), prefix));
+  EXPECT_EQ("PAG", Dir(table));
+  EXPECT_EQ(1, xb.xb_SysProp(1002, 0)) << "the program's exact setting is back";
+}
+
+TEST_F(TableIndexTest, NullKeyFindsNothingAndMissedSeekFallsBackToTheQuery) {
+  TXbTable& table = OpenIndexed();
+  const TXbEntryPoints& xb = Xb();
+  xb.xb_SetOrder(2);
+  table.Last();
+  Recorder& recorder = StartRecording();
+  EXPECT_FALSE(table.Locate("DESCRIZIO", TVariant(), {}));
+  EXPECT_TRUE(recorder.Calls("xb_Query").empty());
+  EXPECT_EQ(2, xb.xb_IndexOrd());
+  // A key field no order is on: the query route alone.
+  recorder.Clear();
+  EXPECT_TRUE(table.Locate("DIR", std::string("BIL"), {}));
+  EXPECT_TRUE(recorder.Calls("xb_Seek").empty());
+  EXPECT_EQ("Bilanci", table.FieldByName("DESCRIZIO").AsString());
+  EXPECT_EQ(2, xb.xb_IndexOrd());
+}
+
+TEST_F(TableIndexTest, DeletingUnderAnOrderWithDeletedConditionMovesToTheNextRecord) {
+  TXbTable& table = OpenIndexed();
+  const TXbEntryPoints& xb = Xb();
+  EXPECT_GT(xb.xb_Index(m_folder.File("LIVE").c_str(), "DIR", 0, 0, "!DELETED()"), 0);
+  table.First();
+  ASSERT_EQ("BIL", Dir(table));
+  table.Next();
+  ASSERT_EQ("COM", Dir(table));
+  table.Delete();
+  EXPECT_EQ("FA2", Dir(table));
+  xb.xb_Select(table.WorkArea());
+  EXPECT_EQ(0, xb.xb_Seek("COM")) << "a deleted record leaves the order";
+}
+
+}  // namespace
+}  // namespace velloria::xbase::testing
