@@ -34,7 +34,9 @@ if [ -d tests/fuzz ]; then
   echo "== Fuzz targets: short runs on the committed corpora"
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DVELLORIA_FUZZ=ON \
     -DVELLORIA_TESTS=OFF -DVELLORIA_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
-  cmake --build build-fuzz
+  fuzzers=$(for f in tests/fuzz/*_fuzz.cc; do basename "$f" .cc; done)
+  # shellcheck disable=SC2086
+  cmake --build build-fuzz --target $fuzzers
   bash scripts/fuzz-smoke.sh build-fuzz 20
 fi
 
