@@ -311,11 +311,57 @@ void TXBaseTable::EngineOpen() {
   m_encrypted = xb.xb_IsEncrypted != nullptr && xb.xb_IsEncrypted(0) != 0;
   if (!m_password.empty()) xb.xb_SetPassword(m_password.c_str());
   xb.xb_SetTurboRead(m_turboRead ? 1 : 0);
+  OpenIndexes();
   m_orderCount = xb.xb_SysProp(3000, 0);
   m_rawRecordCount = xb.xb_RecCount();
   m_indexCondition = Copy(xb.xb_IndexCondition());
   ReadCodePage(resolved);
   m_countStale = true;
+}
+
+void TXBaseTable::OpenIndexes() {
+  const TXbEntryPoints& xb = Xb();
+  for (const std::string& extra : m_extraIndexes) OrderOfIndex(extra);
+  xb.xb_SetOrder(static_cast<std::int16_t>(m_indexName.empty() ? 0 : OrderOfIndex(m_indexName)));
+  RebuildIndexDefs();
+}
+
+int TXBaseTable::OrderOfIndex(const std::string& name) {
+  const TXbEntryPoints& xb = Xb();
+  std::string path = !name.empty() && name[0] == '/' ? name : m_tableFolder + name;
+  int orders = std::max(0, xb.xb_SysProp(3000, 0));
+  for (int order = 1; order <= orders; ++order) {
+    if (Copy(xb.xb_IndexName(static_cast<std::int16_t>(order))) == path) return order;
+  }
+  int order = xb.xb_IndexOpen(path.c_str());
+  if (order < 1) RaiseTableError("Unable to open index: " + path);
+  return order;
+}
+
+void TXBaseTable::RebuildIndexDefs() {
+  const TXbEntryPoints& xb = Xb();
+  m_indexDefs.clear();
+  int orders = std::max(0, xb.xb_SysProp(3000, 0));
+  int current = xb.xb_IndexOrd();
+  for (int order = 1; order <= orders; ++order) {
+    auto number = static_cast<std::int16_t>(order);
+    xb.xb_SetOrder(number);
+    m_indexDefs.push_back({Copy(xb.xb_TagName(number)), Copy(xb.xb_IndexName(number)),
+                           Copy(xb.xb_IndexKey()), Copy(xb.xb_IndexCondition())});
+  }
+  xb.xb_SetOrder(static_cast<std::int16_t>(current));
+}
+
+void TXBaseTable::SetIndexName(const std::string& value) {
+  m_indexName = value;
+  if (m_workArea == 0) return;
+  const TXbEntryPoints& xb = Xb();
+  xb.xb_Select(m_workArea);
+  xb.xb_SetOrder(static_cast<std::int16_t>(value.empty() ? 0 : OrderOfIndex(value)));
+  RebuildIndexDefs();
+  m_orderCount = xb.xb_SysProp(3000, 0);
+  m_indexCondition = Copy(xb.xb_IndexCondition());
+  if (Active()) First();
 }
 
 void TXBaseTable::ReadCodePage(const std::string& fileName) {

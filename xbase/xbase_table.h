@@ -82,6 +82,22 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   int FetchCount() const { return m_fetchCount; }
   void SetFetchCount(int value);
   const std::vector<TFieldDef>& FieldDefs() const { return m_fieldDefs; }
+  // The controlling index file (in TableFolder unless absolute; "" = natural order) and
+  // further index files kept up to date while the table is open. Opened at open; changing
+  // IndexName while active opens it if need be, makes it controlling and goes to the first
+  // record. A file that cannot be opened raises EXBaseError.
+  const std::string& IndexName() const { return m_indexName; }
+  void SetIndexName(const std::string& value);
+  const std::vector<std::string>& ExtraIndexes() const { return m_extraIndexes; }
+  void SetExtraIndexes(const std::vector<std::string>& value) { m_extraIndexes = value; }
+  // The engine's open orders, in order number (rebuilt at open and by SetIndexName).
+  struct TIndexDef {
+    std::string name;        // tag: the file's base name
+    std::string fileName;    // as the engine opened it
+    std::string expression;  // key expression
+    std::string condition;   // FOR condition, "" for none
+  };
+  const std::vector<TIndexDef>& IndexDefs() const { return m_indexDefs; }
 
   // ---- State
   std::int16_t WorkArea() const { return m_workArea; }
@@ -175,6 +191,11 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   void ResolveTableFolder();
   void CreateFields();
   void LayoutBuffer();
+  // Opens IndexName and ExtraIndexes in the engine and rebuilds IndexDefs.
+  void OpenIndexes();
+  // Order number of index file `name` (opening it when not open yet).
+  int OrderOfIndex(const std::string& name);
+  void RebuildIndexDefs();
   void ReadCodePage(const std::string& fileName);
   // Reading.
   // Moves the engine for a fetch and leaves its record number in m_cachedRecNo.
@@ -227,6 +248,9 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   TSequencedCount m_sequencedCount = TSequencedCount::scRaw;
   int m_fetchCount = 50;
   std::vector<TFieldDef> m_fieldDefs;
+  std::string m_indexName;
+  std::vector<std::string> m_extraIndexes;
+  std::vector<TIndexDef> m_indexDefs;
 
   // Engine side.
   std::int16_t m_workArea = 0;

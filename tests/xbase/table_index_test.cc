@@ -96,5 +96,32 @@ TEST_F(TableIndexTest, DeletingUnderAnOrderWithDeletedConditionMovesToTheNextRec
   EXPECT_EQ(0, xb.xb_Seek("COM")) << "a deleted record leaves the order";
 }
 
+TEST_F(TableIndexTest, IndexNameAndExtraIndexesAreOpenedAndDescribed) {
+  TXbTable& first = OpenIndexed();
+  first.Close();
+  TXbTable& table = NewTable();
+  table.SetIndexName("UDESC.ntx");
+  table.SetExtraIndexes({"DESC.ntx"});
+  table.Open();
+  std::vector<std::string> dirs;
+  for (table.First(); !table.Eof(); table.Next()) dirs.push_back(Dir(table));
+  EXPECT_EQ((std::vector<std::string>{"BIL", "COM", "FAT", "FA2", "PAG"}), dirs);
+  ASSERT_EQ(2u, table.IndexDefs().size());
+  EXPECT_EQ("DESC", table.IndexDefs()[0].name);
+  EXPECT_EQ("DESCRIZIO", table.IndexDefs()[0].expression);
+  EXPECT_EQ("UPPER(DESCRIZIO)", table.IndexDefs()[1].expression);
+  EXPECT_EQ(2, Xb().xb_IndexOrd());
+  // A record posted through the table reaches the extra index too.
+  table.Append();
+  table.FieldByName("DESCRIZIO").SetAsString("Avvisi");
+  table.FieldByName("DIR").SetAsString("AVV");
+  table.Post();
+  table.SetIndexName("DESC.ntx");
+  EXPECT_EQ("AVV", Dir(table));
+  table.SetIndexName("");
+  EXPECT_EQ("BIL", Dir(table));
+  EXPECT_THROW(table.SetIndexName("NOSUCH.ntx"), EXBaseError);
+}
+
 }  // namespace
 }  // namespace velloria::xbase::testing
