@@ -12,6 +12,7 @@ packages=(
   fonts-wine fonts-dejavu-core adwaita-icon-theme shared-mime-info
   xvfb xauth xdotool x11-utils imagemagick hyperfine
   zip
+  valgrind
 )
 
 missing=()
