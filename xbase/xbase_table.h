@@ -139,7 +139,7 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   bool Locate(const std::string& keyFields, const std::vector<TVariant>& keyValues,
               TLocateOptions options);
   // The value of `resultField` in the record found by Locate (which becomes current), or
-  // Null. This table has no index orders, so every lookup takes the Locate route.
+  // Null. Every lookup takes the Locate route (which seeks when an order fits the key).
   TVariant Lookup(const std::string& keyFields, const TVariant& keyValue,
                   const std::string& resultField);
   // Seeks `keyValue` in the current index order; restores `restoreOrder` afterwards.
