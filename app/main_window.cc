@@ -81,6 +81,7 @@ void TfrmMain::createComponents() {
 
   SLVDoc = CreateDocumentList(this);
   SLVDoc->setGeometry(kPanelWidth, 0, kClientWidth - kPanelWidth, kClientHeight);
+  SLVDoc->setAccessibleName(QStringLiteral("Documenti della categoria"));
   createLeftPanel();
   createDataComponents();
   createPopupMenu();
@@ -127,6 +128,7 @@ void TfrmMain::createLegend() {
   Shape1 = new LegendSquare(kAccountingColor, Panel1);
   Shape1->setObjectName(QStringLiteral("Shape1"));
   Shape1->setGeometry(105, 405, 12, 12);
+  Shape1->setAccessibleName(QStringLiteral("Colore delle categorie Contabilità"));
   Label1 = new QLabel(QStringLiteral("Contabilità"), Panel1);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->move(123, 405);
@@ -135,6 +137,7 @@ void TfrmMain::createLegend() {
   Shape2 = new LegendSquare(kTeachingColor, Panel1);
   Shape2->setObjectName(QStringLiteral("Shape2"));
   Shape2->setGeometry(105, 421, 12, 12);
+  Shape2->setAccessibleName(QStringLiteral("Colore delle categorie Didattica"));
   Label2 = new QLabel(QStringLiteral("Didattica"), Panel1);
   Label2->setObjectName(QStringLiteral("Label2"));
   Label2->move(123, 420);

@@ -192,5 +192,26 @@ TEST_F(Accessibility, EveryTextFitsItsControlInTheFontUsed) {
   EXPECT_GE(grid->TitleRowHeight(), QFontMetrics(grid->TitleFont()).height() + 3);
 }
 
+// Every control a user can reach or that shows something carries a name: the focusable
+// ones, buttons, texts, pictures, lists and groups, and the leaves of plain widgets.
+TEST_F(Accessibility, EveryControlOfTheWindowHasAName) {
+  auto form = startOffice();
+  const QList<QAccessible::Role> namedRoles = {
+      QAccessible::Button,   QAccessible::StaticText, QAccessible::Graphic, QAccessible::Grouping,
+      QAccessible::List,     QAccessible::Table,      QAccessible::Tree};
+  const QList<QAccessible::Role> rowRoles = {QAccessible::Cell, QAccessible::ListItem,
+                                             QAccessible::TreeItem, QAccessible::ColumnHeader};
+  QStringList unnamed;
+  Walk(Of(form.get()), [&](QAccessibleInterface* node, int depth) {
+    QAccessible::Role role = node->role();
+    bool leafWidget = role == QAccessible::Client && depth > 0 && node->childCount() == 0;
+    bool control = node->state().focusable || namedRoles.contains(role) || leafWidget;
+    if (control && !rowRoles.contains(role) && node->text(QAccessible::Name).trimmed().isEmpty()) {
+      unnamed << (node->object() != nullptr ? node->object()->objectName() : QString("?"));
+    }
+  });
+  EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
+}
+
 }  // namespace
 }  // namespace velloria
