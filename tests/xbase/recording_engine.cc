@@ -18,10 +18,23 @@ struct RealEngine {
 #undef XB_ENTRY
 };
 
+// The real library lies beside this one. The bare name is tried first; a sanitizer's
+// dlopen interceptor hides this library's RUNPATH, so the folder of this library follows.
+void* OpenRealEngine() {
+  if (void* handle = dlopen("libxbengine.so", RTLD_NOW | RTLD_LOCAL)) return handle;
+  Dl_info self{};
+  if (dladdr(reinterpret_cast<void*>(&OpenRealEngine), &self) == 0 || self.dli_fname == nullptr) {
+    return nullptr;
+  }
+  std::string path = self.dli_fname;
+  path = path.substr(0, path.rfind('/') + 1) + "libxbengine.so";
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
 const RealEngine& Real() {
   static const RealEngine engine = [] {
     RealEngine resolved;
-    void* handle = dlopen("libxbengine.so", RTLD_NOW | RTLD_LOCAL);
+    void* handle = OpenRealEngine();
     if (handle == nullptr) {
       std::fprintf(stderr, "recording engine: %s\n", dlerror());
       std::abort();
