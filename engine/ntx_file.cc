@@ -632,26 +632,18 @@ Status NtxFile::FixChild(uint32_t parent_offset, size_t i) {
   return Status::Ok();
 }
 
-Status NtxFile::First(NtxEntry* out) {
-  XB_RETURN_IF_ERROR(Refresh());
-  *out = NtxEntry();
-  Page* root = nullptr;
-  XB_RETURN_IF_ERROR(Load(header_.root, &root));
-  if (root->items.empty() && root->leaf()) return Status::Ok();
-  Item it;
-  XB_RETURN_IF_ERROR(Leftmost(header_.root, &it));
-  *out = NtxEntry{it.key, it.recno};
-  return Status::Ok();
-}
+Status NtxFile::First(NtxEntry* out) { return Edge(/*last=*/false, out); }
 
-Status NtxFile::Last(NtxEntry* out) {
+Status NtxFile::Last(NtxEntry* out) { return Edge(/*last=*/true, out); }
+
+Status NtxFile::Edge(bool last, NtxEntry* out) {
   XB_RETURN_IF_ERROR(Refresh());
   *out = NtxEntry();
   Page* root = nullptr;
   XB_RETURN_IF_ERROR(Load(header_.root, &root));
   if (root->items.empty() && root->leaf()) return Status::Ok();
   Item it;
-  XB_RETURN_IF_ERROR(Rightmost(header_.root, &it));
+  XB_RETURN_IF_ERROR(last ? Rightmost(header_.root, &it) : Leftmost(header_.root, &it));
   *out = NtxEntry{it.key, it.recno};
   return Status::Ok();
 }

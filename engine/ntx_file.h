@@ -121,6 +121,8 @@ class NtxFile {
   Status FixChild(uint32_t parent_offset, size_t index);
   Status Rightmost(uint32_t offset, Item* out);
   Status Leftmost(uint32_t offset, Item* out);
+  // The first (last false) or last entry in key order; an empty entry when the index is empty.
+  Status Edge(bool last, NtxEntry* out);
   Status WalkPage(uint32_t offset, int depth, std::vector<NtxEntry>* out);
   Status WriteHeader();
   Status ReadHeader();
