@@ -10,20 +10,10 @@ velloria=$build/bin/velloria
 [ -x "$velloria" ] || { echo "missing $velloria: build first" >&2; exit 1; }
 command -v valgrind >/dev/null || { echo "valgrind missing: run scripts/install-deps.sh" >&2; exit 1; }
 
-tmp=$(mktemp -d)
-xvfb_pid=
-cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+source scripts/xvfb-lib.sh
 
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$tmp/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(cat "$tmp/display")" QT_QPA_PLATFORM=xcb VELLORIA_EXIT_AFTER_SHOW=1
-export XDG_RUNTIME_DIR="$tmp/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+start_xvfb 1280x1024
+export VELLORIA_EXIT_AFTER_SHOW=1
 bash demo/make-demo.sh "$tmp/office" "$build/bin" >/dev/null
 
 # libxcb sends requests with uninitialised padding bytes: not ours, and harmless.

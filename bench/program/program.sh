@@ -12,13 +12,7 @@ for exe in velloria component_sweep_bench; do
   [ -x "$build/bin/$exe" ] || { echo "missing $build/bin/$exe: build it first" >&2; exit 1; }
 done
 
-tmp=$(mktemp -d)
-xvfb_pid=
-cleanup() {
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$tmp"
-}
-trap cleanup EXIT
+source scripts/xvfb-lib.sh
 
 # The office: every category of type 1, one folder in a hundred present, the first one
 # holding 10,000 documents.
@@ -46,12 +40,8 @@ for i in range(count):
         f.write(b"x" * 100)
 PY
 
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$tmp/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(cat "$tmp/display")" QT_QPA_PLATFORM=xcb VELLORIA_EXIT_AFTER_SHOW=1
-export XDG_RUNTIME_DIR="$tmp/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+start_xvfb 1280x1024
+export VELLORIA_EXIT_AFTER_SHOW=1
 
 ms_since() { echo $(( ($(date +%s%N) - $1) / 1000000 )); }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
