@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -138,9 +139,15 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
               TLocateOptions options) override;
   bool Locate(const std::string& keyFields, const std::vector<TVariant>& keyValues,
               TLocateOptions options);
-  // The value of `resultField` in the record found by Locate (which becomes current), or
-  // Null. Every lookup takes the Locate route (which seeks when an order fits the key).
+  // The value of `resultField` in the first record whose key fields equal the values, or
+  // Null (also for a Null single key). Seeks when an open order is on the single key field
+  // alone (UPPER( orders match case-insensitively), else queries the engine like Locate.
+  // The dataset's records, state and data links are left as they are; the engine comes
+  // back to its record, order, exact setting and query. Raises the field-not-found error
+  // for an unknown key or result field.
   TVariant Lookup(const std::string& keyFields, const TVariant& keyValue,
+                  const std::string& resultField);
+  TVariant Lookup(const std::string& keyFields, const std::vector<TVariant>& keyValues,
                   const std::string& resultField);
   // Seeks `keyValue` in the current index order; restores `restoreOrder` afterwards.
   bool IndexSeek(const std::vector<TField*>& fields, const TVariant& keyValue, int restoreOrder,
@@ -203,6 +210,9 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   void DecodeRecord(TXbRecordBuffer& buffer);
   void DecodeField(const TField& field, const TFieldInfo& info, TXbRecordBuffer& buffer);
   bool AcceptedByFilter(TXbRecordBuffer& buffer);
+  // Runs `work` with the fields reading `buffer` (state dsFilter) instead of the active
+  // record; no notice reaches the data links.
+  void ReadThroughBuffer(TXbRecordBuffer& buffer, const std::function<void()>& work);
   TXbRecordBuffer* ReadBuffer() const;
   TXbRecordBuffer& ActiveRecordBuffer() const;
   void ReReadBuffers();
@@ -224,6 +234,16 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   void EndScroll() { DoAfterScroll(); }
   void ChooseIndexOrder(const std::string& keyField, int savedOrder, int orders,
                         TLocateOptions options);
+  // Finds the first record matching the key values (and the table's filter) by a
+  // temporary engine query, leaving the engine on it; the table's own query is put back.
+  bool QueryFirstMatch(const std::vector<TField*>& fields, const std::vector<TVariant>& values,
+                       TLocateOptions options);
+  // Lookup's seek route: makes current the current order or the first order that suits a
+  // key of `keyField`; false, with `savedOrder` current again, when none does.
+  bool ChooseLookupOrder(const std::string& keyField, int savedOrder, int orders);
+  bool OrderSuitsLookup(const std::string& upperName) const;
+  // The value of `field` in the engine's current record, decoded into a scratch buffer.
+  TVariant CurrentEngineValue(const TField& field);
   std::optional<std::string> LocateExpression(const std::vector<TField*>& fields,
                                               const std::vector<TVariant>& values,
                                               TLocateOptions options) const;
@@ -291,7 +311,7 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   bool m_atBottomPending = false;
   std::int32_t m_cachedRecNo = 0;
   std::int32_t m_insertReturnRecNo = 0;
-  TXbRecordBuffer* m_filterBuffer = nullptr;
+  TXbRecordBuffer* m_sideBuffer = nullptr;  // read by the fields in state dsFilter
 
   // Filter.
   std::string m_filterText;

@@ -63,6 +63,23 @@ std::optional<std::int32_t> DayOf(const TVariant& value) {
   return std::nullopt;
 }
 
+// Puts the engine back on the record it was on when the scope began, on every path.
+class EnginePositionKeeper {
+ public:
+  explicit EnginePositionKeeper(std::int16_t workArea)
+      : m_workArea(workArea), m_recNo(Xb().xb_RecNo()) {}
+  ~EnginePositionKeeper() {
+    Xb().xb_Select(m_workArea);
+    Xb().xb_Go(m_recNo);
+  }
+  EnginePositionKeeper(const EnginePositionKeeper&) = delete;
+  EnginePositionKeeper& operator=(const EnginePositionKeeper&) = delete;
+
+ private:
+  std::int16_t m_workArea;
+  std::int32_t m_recNo;
+};
+
 }  // namespace
 
 // ---- Filter
@@ -161,25 +178,7 @@ bool TXBaseTable::Locate(const std::string& keyFields, const std::vector<TVarian
       found = IndexSeek(fields, keyValues[0], savedOrder, options);
     }
   }
-  if (!found) {
-    std::string filter = ToUtf8(Copy(xb.xb_DBFilter()), m_codePage);
-    std::optional<std::string> expression = LocateExpression(fields, keyValues, options);
-    if (expression) {
-      std::string text = options.caseInsensitive ? UpperUtf8(*expression) : *expression;
-      if (!filter.empty()) text = "(" + text + ") .and. (" + filter + ")";
-      std::string engineText = ToEngineText(text), engineFilter = ToEngineText(filter);
-      // A partial key matches as a prefix, which needs exact comparison off meanwhile.
-      bool exact = options.partialKey && xb.xb_SysProp(1002, 0) != 0;
-      if (exact) xb.xb_SysProp(1003, 0);
-      found = xb.xb_Query(engineText.c_str()) != 0;
-      std::int32_t recNo = xb.xb_RecNo();
-      CountAfterQuery(engineText);
-      if (exact) xb.xb_SysProp(1003, 1);
-      xb.xb_Query(engineFilter.c_str());
-      CountAfterQuery(engineFilter);
-      if (found) xb.xb_Go(recNo);
-    }
-  }
+  if (!found) found = QueryFirstMatch(fields, keyValues, options);
   CursorPosChanged();
   if (!found) {
     if (savedRecNo > 0) xb.xb_Go(savedRecNo);
@@ -191,6 +190,29 @@ bool TXBaseTable::Locate(const std::string& keyFields, const std::vector<TVarian
   Resync(true, true);
   EndScroll();
   return true;
+}
+
+bool TXBaseTable::QueryFirstMatch(const std::vector<TField*>& fields,
+                                  const std::vector<TVariant>& values, TLocateOptions options) {
+  std::optional<std::string> expression = LocateExpression(fields, values, options);
+  if (!expression) return false;
+  const TXbEntryPoints& xb = Xb();
+  xb.xb_Select(m_workArea);
+  std::string filter = ToUtf8(Copy(xb.xb_DBFilter()), m_codePage);
+  std::string text = options.caseInsensitive ? UpperUtf8(*expression) : *expression;
+  if (!filter.empty()) text = "(" + text + ") .and. (" + filter + ")";
+  std::string engineText = ToEngineText(text), engineFilter = ToEngineText(filter);
+  // A partial key matches as a prefix, which needs exact comparison off meanwhile.
+  bool exact = options.partialKey && xb.xb_SysProp(1002, 0) != 0;
+  if (exact) xb.xb_SysProp(1003, 0);
+  bool found = xb.xb_Query(engineText.c_str()) != 0;
+  std::int32_t recNo = xb.xb_RecNo();
+  CountAfterQuery(engineText);
+  if (exact) xb.xb_SysProp(1003, 1);
+  xb.xb_Query(engineFilter.c_str());
+  CountAfterQuery(engineFilter);
+  if (found) xb.xb_Go(recNo);
+  return found;
 }
 
 void TXBaseTable::ChooseIndexOrder(const std::string& keyField, int savedOrder, int orders,
@@ -319,10 +341,68 @@ std::optional<std::string> TXBaseTable::LocateClause(const TField& field, const 
 
 TVariant TXBaseTable::Lookup(const std::string& keyFields, const TVariant& keyValue,
                              const std::string& resultField) {
-  if (VariantIsNull(keyValue)) return {};
-  TField& result = FieldByName(resultField);
-  if (!Locate(keyFields, keyValue, TLocateOptions{})) return {};
-  return FieldValue(result);
+  return Lookup(keyFields, std::vector<TVariant>{keyValue}, resultField);
+}
+
+TVariant TXBaseTable::Lookup(const std::string& keyFields, const std::vector<TVariant>& keyValues,
+                             const std::string& resultField) {
+  const TField& result = FieldByName(resultField);
+  if (m_workArea == 0 || (keyValues.size() == 1 && VariantIsNull(keyValues[0]))) return {};
+  std::vector<TField*> fields = GetFieldList(UpperAscii(keyFields));
+  if (fields.size() != keyValues.size()) {
+    RaiseTableError("Lookup needs one key value for each key field");
+  }
+  const TXbEntryPoints& xb = Xb();
+  xb.xb_Select(m_workArea);
+  EnginePositionKeeper keeper(m_workArea);
+  int savedOrder = xb.xb_IndexOrd();
+  int orders = std::max(0, xb.xb_SysProp(3000, 0));
+  bool found = false;
+  if (fields.size() == 1 && orders > 0 &&
+      ChooseLookupOrder(fields[0]->FieldName(), savedOrder, orders)) {
+    found = IndexSeek(fields, keyValues[0], savedOrder, TLocateOptions{});
+  } else {
+    found = QueryFirstMatch(fields, keyValues, TLocateOptions{});
+  }
+  return found ? CurrentEngineValue(result) : TVariant();
+}
+
+// An order Lookup can seek in: its key is the field itself, UPPER( or DTOS( of it, and it
+// holds every record (no FOR condition), so a missed seek means no record matches.
+bool TXBaseTable::OrderSuitsLookup(const std::string& upperName) const {
+  const TXbEntryPoints& xb = Xb();
+  if (xb.xb_IndexOrd() < 1 || !Copy(xb.xb_IndexCondition()).empty()) return false;
+  std::string key = UpperAscii(Copy(xb.xb_IndexKey()));
+  std::erase(key, ' ');
+  return key == upperName || key == "UPPER(" + upperName + ")" ||
+         key == "DTOS(" + upperName + ")";
+}
+
+bool TXBaseTable::ChooseLookupOrder(const std::string& keyField, int savedOrder, int orders) {
+  std::string upperName = UpperAscii(keyField);
+  if (OrderSuitsLookup(upperName)) return true;
+  const TXbEntryPoints& xb = Xb();
+  for (int order = 1; order <= orders; ++order) {
+    xb.xb_SetOrder(static_cast<std::int16_t>(order));
+    if (OrderSuitsLookup(upperName)) return true;
+  }
+  xb.xb_SetOrder(static_cast<std::int16_t>(savedOrder));
+  return false;
+}
+
+TVariant TXBaseTable::CurrentEngineValue(const TField& field) {
+  const TXbEntryPoints& xb = Xb();
+  std::unique_ptr<TRecordBuffer> scratch = AllocRecordBuffer();
+  auto& buffer = static_cast<TXbRecordBuffer&>(*scratch);
+  xb.xb_GetRecord(m_rawRecord.data());
+  buffer.recNo = xb.xb_RecNo();
+  TVariant value;
+  ReadThroughBuffer(buffer, [&] {
+    DecodeRecord(buffer);
+    GetCalcFields(buffer);
+    value = FieldValue(field);
+  });
+  return value;
 }
 
 TVariant TXBaseTable::FieldValue(const TField& field) const {

@@ -164,15 +164,20 @@ TGetResult TXBaseTable::GetRecord(TRecordBuffer& target, TGetMode mode, bool /*d
 
 bool TXBaseTable::AcceptedByFilter(TXbRecordBuffer& buffer) {
   bool accept = true;
-  m_filterBuffer = &buffer;
+  ReadThroughBuffer(buffer, [&] { OnFilterRecord(*this, accept); });
+  return accept;
+}
+
+void TXBaseTable::ReadThroughBuffer(TXbRecordBuffer& buffer, const std::function<void()>& work) {
+  TXbRecordBuffer* saved = m_sideBuffer;
+  m_sideBuffer = &buffer;
   try {
-    WithTempState(TDataSetState::dsFilter, [&] { OnFilterRecord(*this, accept); });
+    WithTempState(TDataSetState::dsFilter, work);
   } catch (...) {
-    m_filterBuffer = nullptr;
+    m_sideBuffer = saved;
     throw;
   }
-  m_filterBuffer = nullptr;
-  return accept;
+  m_sideBuffer = saved;
 }
 
 // ---- Decoding
@@ -248,7 +253,7 @@ TXBaseTable::TXbRecordBuffer* TXBaseTable::ReadBuffer() const {
     case TDataSetState::dsCalcFields:
       return static_cast<TXbRecordBuffer*>(CalcBuffer());
     case TDataSetState::dsFilter:
-      return m_filterBuffer;
+      return m_sideBuffer;
     default:
       return IsEmpty() ? nullptr : &ActiveRecordBuffer();
   }
