@@ -39,7 +39,8 @@ bool IsNumericType(char type) { return std::strchr("NFIBY", type) != nullptr; }
 // Runs a write of the current record and keeps every open index order's keys right.
 template <typename Write>
 bool WriteKeepingKeys(Table* t, Write write) {
-  return Check(CaptureKeys(S().current, t)) && Check(write()) && Check(ApplyKeys(S().current, t));
+  return Check(CaptureKeys(S().current, t)) && Check(SettleWrite(S().current, write())) &&
+         Check(ApplyKeys(S().current, t));
 }
 
 // The navigation result of the controlling order when there is one, else of the table.
@@ -204,7 +205,8 @@ XB_API int32_t xb_GetByte(int32_t offset) {
 XB_API int32_t xb_AppendBlankEx(int32_t lock) {
   ClearError();
   Table* t = CurrentTable();
-  return t && Check(MarkPending(S().current)) && Check(t->AppendBlank(lock != 0)) &&
+  return t && Check(MarkPending(S().current)) &&
+                 Check(SettleWrite(S().current, t->AppendBlank(lock != 0))) &&
                  Check(AddKeys(S().current, t))
              ? 1
              : 0;
@@ -386,13 +388,13 @@ XB_API int32_t xb_IsNull(const char* field) { return xb_Empty(field); }
 XB_API int32_t xb_Commit(void) {
   ClearError();
   Table* t = CurrentTable();
-  return t && Check(t->Commit()) && Check(ClearPending(S().current)) ? 1 : 0;
+  return t && Check(t->Commit()) ? 1 : 0;
 }
 
 XB_API int32_t xb_Pack(void) {
   ClearError();
   Table* t = CurrentTable();
-  return t && Check(MarkPending(S().current)) && Check(t->Pack()) &&
+  return t && Check(MarkPending(S().current)) && Check(SettleWrite(S().current, t->Pack())) &&
                  Check(RebuildOrders(S().current, t))
              ? 1
              : 0;
@@ -401,7 +403,7 @@ XB_API int32_t xb_Pack(void) {
 XB_API int32_t xb_Zap(void) {
   ClearError();
   Table* t = CurrentTable();
-  return t && Check(MarkPending(S().current)) && Check(t->Zap()) &&
+  return t && Check(MarkPending(S().current)) && Check(SettleWrite(S().current, t->Zap())) &&
                  Check(RebuildOrders(S().current, t))
              ? 1
              : 0;

@@ -129,6 +129,7 @@ XB_API int32_t xb_IndexClose(void) {
   if (CurrentTable() == nullptr) return 0;
   AreaOrders& a = OrdersOf(Area());
   if (a.current == 0) return 1;
+  if (!Check(ReleaseOrder(Area(), CurrentTable(), size_t(a.current - 1)))) return 0;
   a.orders.erase(a.orders.begin() + (a.current - 1));
   a.current = a.orders.empty() ? 0 : 1;
   return 1;
@@ -136,7 +137,10 @@ XB_API int32_t xb_IndexClose(void) {
 
 XB_API void xb_CloseIndexes(void) {
   ClearError();
-  if (CurrentTable() != nullptr) CloseOrders(Area());
+  Table* t = CurrentTable();
+  if (t == nullptr) return;
+  for (size_t i = 0; i < OrdersOf(Area()).orders.size(); ++i) Check(ReleaseOrder(Area(), t, i));
+  CloseOrders(Area());
 }
 
 XB_API int32_t xb_SetOrder(int16_t order) {

@@ -13,6 +13,9 @@ namespace xb {
 namespace {
 
 constexpr uint64_t kIndexLockByte = 1000000000ULL;
+// Read-locked by every sharing handle counted in the pending mark: a mark nobody holds this
+// byte for was left by a writer that stopped.
+constexpr uint64_t kWriterLockByte = kIndexLockByte + 1;
 constexpr int kKeyExprOffset = 22;
 constexpr int kUniqueOffset = 278;
 constexpr int kDescendOffset = 280;
@@ -60,7 +63,7 @@ std::vector<uint8_t> EncodeHeader(const NtxHeader& h) {
   b[kDescendOffset] = h.descending ? 1 : 0;
   PutCString(&b[kForExprOffset], h.for_expr, kExprBytes);
   PutCString(&b[kTagOffset], h.tag_name, 12);
-  b[kPendingOffset] = h.pending ? 1 : 0;
+  b[kPendingOffset] = h.pending;
   return b;
 }
 
@@ -144,7 +147,7 @@ Status NtxFile::ReadHeader() {
   h.descending = b[kDescendOffset] != 0;
   h.for_expr = CString(b + kForExprOffset, kExprBytes);
   h.tag_name = CString(b + kTagOffset, 12);
-  h.pending = b[kPendingOffset] == 1;
+  h.pending = b[kPendingOffset];
   if (h.signature != 6 && h.signature != 3) return Corrupt(path_, "not an NTX signature");
   if (h.key_size == 0 || h.key_size > kNtxMaxKeySize || U16(b + 12) != h.key_size + 8)
     return Corrupt(path_, "bad key size");
@@ -161,22 +164,32 @@ Status NtxFile::WriteHeader() {
   return CurrentOs()->Write(fd_, b.data(), b.size(), 0);
 }
 
+// The image goes out marked pending and the mark is cleared after it, so a build cut short
+// leaves an index that is rebuilt rather than trusted.
 Status NtxFile::Build(const std::string& path, NtxHeader header, const std::vector<char>& keys,
                       const std::vector<uint32_t>& recnos) {
+  header.pending = true;
   std::vector<uint8_t> out;
   BuildImage(&header, keys, recnos, &out);
   int fd = -1;
   XB_RETURN_IF_ERROR(CurrentOs()->Open(path, false, true, &fd));
   Status s = CurrentOs()->Write(fd, out.data(), out.size(), 0);
+  const uint8_t cleared = 0;
+  if (s.ok()) s = CurrentOs()->Write(fd, &cleared, 1, kPendingOffset);
   CurrentOs()->Close(fd);
   return s;
 }
 
+// Alone on the index (exclusive, or claimed from a stopped writer) the rebuild clears the
+// mark after it; sharing it, the rebuild is one more write of a counted writer.
 Status NtxFile::Rebuild(const std::vector<char>& keys, const std::vector<uint32_t>& recnos) {
-  XB_RETURN_IF_ERROR(BeginUpdate());
+  broken_ = false;
+  const bool alone = exclusive_ || claimed_;
+  if (!alone) XB_RETURN_IF_ERROR(Broken(MarkPending(/*sync=*/true)));
+  XB_RETURN_IF_ERROR(Broken(BeginUpdate()));
   NtxHeader header = header_;
   header.free_page = 0;
-  header.pending = false;
+  header.pending = std::max<uint8_t>(header_.pending, 1);
   std::vector<uint8_t> out;
   BuildImage(&header, keys, recnos, &out);
   cache_.clear();
@@ -186,7 +199,14 @@ Status NtxFile::Rebuild(const std::vector<char>& keys, const std::vector<uint32_
   if (s.ok()) s = CurrentOs()->Truncate(fd_, out.size());
   header_ = header;
   file_size_ = out.size();
-  return EndUpdate(s);
+  XB_RETURN_IF_ERROR(EndUpdate(s));
+  if (!alone) return Status::Ok();
+  s = CurrentOs()->Sync(fd_);
+  if (s.ok()) s = WritePendingByte(0);
+  if (claimed_) CurrentOs()->UnlockRange(fd_, kWriterLockByte, 1);
+  claimed_ = false;
+  marked_ = false;
+  return s;
 }
 
 void NtxFile::BuildImage(NtxHeader* header_io, const std::vector<char>& keys,
@@ -297,6 +317,7 @@ Status NtxFile::Open(const std::string& path, bool read_only, bool exclusive,
   std::unique_ptr<NtxFile> f(new NtxFile());
   f->path_ = path;
   f->read_only_ = read_only;
+  f->exclusive_ = exclusive;
   XB_RETURN_IF_ERROR(CurrentOs()->Open(path, read_only, false, &f->fd_));
   bool granted = false;
   XB_RETURN_IF_ERROR(CurrentOs()->LockFile(f->fd_, exclusive, &granted));
@@ -309,6 +330,7 @@ Status NtxFile::Open(const std::string& path, bool read_only, bool exclusive,
 }
 
 Status NtxFile::Refresh() {
+  if (broken_) return Status::Error(XB_ERR_CORRUPT, "index needs rebuilding: " + path_);
   uint8_t b[4];
   size_t done = 0;
   XB_RETURN_IF_ERROR(CurrentOs()->Read(fd_, b, sizeof b, 0, &done));
@@ -362,18 +384,24 @@ void NtxFile::Free(uint32_t offset) {
   freed_.push_back(offset);
 }
 
-Status NtxFile::BeginUpdate() {
-  if (read_only_) return Status::Error(XB_ERR_READ_ONLY, "Index " + path_ + " is read-only");
+// Takes a one-byte lock of fd (shared or not), retrying until the lock timeout.
+Status WaitForLock(int fd, uint64_t byte, bool shared, const std::string& path) {
   const int64_t deadline =
       CurrentOs()->NowMillis() + int64_t(GlobalSettings().lock_timeout_seconds) * 1000;
   for (;;) {
     bool granted = false;
-    XB_RETURN_IF_ERROR(CurrentOs()->LockRange(fd_, kIndexLockByte, 1, &granted));
-    if (granted) break;
+    XB_RETURN_IF_ERROR(shared ? CurrentOs()->ShareRange(fd, byte, 1, &granted)
+                              : CurrentOs()->LockRange(fd, byte, 1, &granted));
+    if (granted) return Status::Ok();
     if (CurrentOs()->NowMillis() >= deadline)
-      return Status::Error(XB_ERR_LOCKED, "Index " + path_ + " is locked by another user");
+      return Status::Error(XB_ERR_LOCKED, "Index " + path + " is locked by another user");
     CurrentOs()->SleepMillis(10);
   }
+}
+
+Status NtxFile::BeginUpdate() {
+  if (read_only_) return Status::Error(XB_ERR_READ_ONLY, "Index " + path_ + " is read-only");
+  XB_RETURN_IF_ERROR(WaitForLock(fd_, kIndexLockByte, /*shared=*/false, path_));
   Status s = Refresh();
   if (!s.ok()) CurrentOs()->UnlockRange(fd_, kIndexLockByte, 1);
   return s;
@@ -397,6 +425,11 @@ Status NtxFile::EndUpdate(Status result) {
   if (s.ok()) s = WriteHeader();
   if (!s.ok()) cache_.clear();
   CurrentOs()->UnlockRange(fd_, kIndexLockByte, 1);
+  return Broken(s);
+}
+
+Status NtxFile::Broken(Status s) {
+  if (!s.ok()) broken_ = true;
   return s;
 }
 
@@ -413,16 +446,57 @@ int NtxFile::ComparePrefix(const std::string& key, const std::string& prefix) co
   return header_.descending ? -c : c;
 }
 
-Status NtxFile::SetPending(bool pending) {
-  if (header_.pending == pending || read_only_) return Status::Ok();
-  const uint8_t byte = pending ? 1 : 0;
-  XB_RETURN_IF_ERROR(CurrentOs()->Write(fd_, &byte, 1, kPendingOffset));
+Status NtxFile::WritePendingByte(uint8_t pending) {
+  XB_RETURN_IF_ERROR(CurrentOs()->Write(fd_, &pending, 1, kPendingOffset));
   header_.pending = pending;
   return Status::Ok();
 }
 
+Status NtxFile::CountWriter(int delta) {
+  XB_RETURN_IF_ERROR(WaitForLock(fd_, kIndexLockByte, /*shared=*/false, path_));
+  uint8_t count = 0;
+  size_t done = 0;
+  Status s = CurrentOs()->Read(fd_, &count, 1, kPendingOffset, &done);
+  if (s.ok()) s = WritePendingByte(uint8_t(std::clamp(int(count) + delta, 0, 255)));
+  CurrentOs()->UnlockRange(fd_, kIndexLockByte, 1);
+  return s;
+}
+
+Status NtxFile::MarkPending(bool sync) {
+  if (marked_ || read_only_) return Status::Ok();
+  if (!exclusive_) XB_RETURN_IF_ERROR(WaitForLock(fd_, kWriterLockByte, /*shared=*/true, path_));
+  Status s = exclusive_ ? WritePendingByte(1) : CountWriter(+1);
+  if (s.ok() && sync) s = CurrentOs()->Sync(fd_);
+  if (!s.ok()) {
+    if (!exclusive_) CurrentOs()->UnlockRange(fd_, kWriterLockByte, 1);
+    return s;
+  }
+  marked_ = true;
+  return Status::Ok();
+}
+
+Status NtxFile::ClearPending(bool sync) {
+  if (!marked_ || broken_) return Status::Ok();
+  Status s = sync ? CurrentOs()->Sync(fd_) : Status::Ok();
+  if (s.ok()) s = exclusive_ ? WritePendingByte(0) : CountWriter(-1);
+  if (!exclusive_) CurrentOs()->UnlockRange(fd_, kWriterLockByte, 1);
+  marked_ = false;
+  return s;
+}
+
+Status NtxFile::WriterAlive(bool* alive) {
+  *alive = false;
+  if (exclusive_) return Status::Ok();
+  if (read_only_) return CurrentOs()->RangeHeld(fd_, kWriterLockByte, 1, alive);
+  bool granted = false;
+  XB_RETURN_IF_ERROR(CurrentOs()->LockRange(fd_, kWriterLockByte, 1, &granted));
+  *alive = !granted;
+  claimed_ = granted;
+  return Status::Ok();
+}
+
 Status NtxFile::Insert(const std::string& key, uint32_t recno) {
-  XB_RETURN_IF_ERROR(BeginUpdate());
+  XB_RETURN_IF_ERROR(Broken(BeginUpdate()));
   Item item{0, recno, key};
   item.key.resize(header_.key_size, ' ');
   if (header_.unique) {  // a unique order keeps the first record of equal keys only
@@ -488,7 +562,7 @@ Status NtxFile::InsertInto(uint32_t offset, Item item, bool* split, Item* promot
 }
 
 Status NtxFile::Remove(const std::string& key, uint32_t recno) {
-  XB_RETURN_IF_ERROR(BeginUpdate());
+  XB_RETURN_IF_ERROR(Broken(BeginUpdate()));
   std::string padded = key;
   padded.resize(header_.key_size, ' ');
   bool found = false;

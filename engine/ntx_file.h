@@ -34,9 +34,11 @@ struct NtxHeader {
   std::string tag_name;
   bool unique = false;
   bool descending = false;
-  // Set while a writer has changes of the table that the index may not match yet (cleared
-  // once they are committed); an index found so was left by a writer that stopped.
-  bool pending = false;
+  // How many writers have the index open for writing: each may have table changes the
+  // index does not match yet, until it closes. Found non-zero with no live writer (see
+  // NtxFile::WriterAlive), it was left by a writer that stopped or failed, and the index
+  // must be rebuilt.
+  uint8_t pending = 0;
 };
 
 // A place in the order: an entry's key and record number (recno 0 = none).
@@ -73,8 +75,21 @@ class NtxFile {
   // Adds / removes the entry (key, recno). Remove of an absent entry is not an error.
   Status Insert(const std::string& key, uint32_t recno);
   Status Remove(const std::string& key, uint32_t recno);
-  // Writes the pending mark (see NtxHeader::pending); nothing when it already holds.
-  Status SetPending(bool pending);
+  // Counts this handle in the pending mark (see NtxHeader::pending) before its first table
+  // write, and takes it out again once its table changes are committed (at close). A
+  // handle sharing the index holds a read lock on the writer byte while it is counted.
+  // sync makes the mark durable before the table write, and the index pages before the
+  // clear. A broken index keeps its mark.
+  Status MarkPending(bool sync);
+  Status ClearPending(bool sync);
+  // For an index found pending: whether a live writer stands behind the mark. When none,
+  // a writable handle keeps the writer byte locked until its rebuild clears the mark.
+  Status WriterAlive(bool* alive);
+  // True once an update failed part-way: the index no longer matches the table, every use
+  // fails with "index needs rebuilding: <file>", and only Rebuild clears it.
+  bool broken() const { return broken_; }
+  // Declares the index broken: the table changed in a way it was not told of.
+  void Invalidate() { broken_ = true; }
 
   Status First(NtxEntry* out);
   Status Last(NtxEntry* out);
@@ -116,6 +131,11 @@ class NtxFile {
   void Free(uint32_t offset);
   Status BeginUpdate();
   Status EndUpdate(Status result);
+  // Marks the index broken when s failed; returns s.
+  Status Broken(Status s);
+  Status WritePendingByte(uint8_t pending);
+  // Adds delta to the pending count on file under the index lock (sharing handles).
+  Status CountWriter(int delta);
   Status InsertInto(uint32_t offset, Item item, bool* split, Item* promoted);
   Status RemoveFrom(uint32_t offset, const std::string& key, uint32_t recno, bool* found);
   Status FixChild(uint32_t parent_offset, size_t index);
@@ -132,6 +152,10 @@ class NtxFile {
   std::string path_;
   int fd_ = -1;
   bool read_only_ = false;
+  bool exclusive_ = false;
+  bool marked_ = false;   // this handle is counted in the mark (and, shared, holds its lock)
+  bool claimed_ = false;  // the writer byte locked to rebuild an index no writer stands behind
+  bool broken_ = false;
   NtxHeader header_;
   uint64_t file_size_ = 0;
   std::map<uint32_t, Page> cache_;

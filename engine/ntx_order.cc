@@ -145,28 +145,27 @@ Status NtxOrder::Open(Table* t, const std::string& path, std::unique_ptr<NtxOrde
   XB_RETURN_IF_ERROR(order->Compile(t, h.key_expr, h.for_expr));
   order->key_size_ = h.key_size;
   order->key_decimals_ = h.key_decimals;
-  // Left by a writer that stopped before committing: rebuilt when nobody else can be using
-  // it; otherwise the check reports it.
-  if (h.pending && exclusive && !t->read_only()) XB_RETURN_IF_ERROR(order->Rebuild(t));
-  order->left_pending_ = order->file_->header().pending;
+  if (h.pending) XB_RETURN_IF_ERROR(order->RepairLeftPending(t));
   *out = std::move(order);
   return Status::Ok();
+}
+
+Status NtxOrder::RepairLeftPending(Table* t) {
+  bool alive = false;
+  XB_RETURN_IF_ERROR(file_->WriterAlive(&alive));
+  if (alive) return Status::Ok();
+  if (t->read_only()) return Status::Error(XB_ERR_CORRUPT, "index needs rebuilding: " + path());
+  return Rebuild(t);
 }
 
 Status NtxOrder::Rebuild(Table* t) {
   std::vector<char> keys;
   std::vector<uint32_t> recnos;
   XB_RETURN_IF_ERROR(Collect(t, this, &keys, &recnos));
-  XB_RETURN_IF_ERROR(file_->Rebuild(keys, recnos));
-  left_pending_ = false;
-  return Status::Ok();
+  return file_->Rebuild(keys, recnos);
 }
 
 Status NtxOrder::Check(Table* t) {
-  if (left_pending_)
-    return Status::Error(XB_ERR_CORRUPT, "Index " + path() +
-                                             " was left by a writer that stopped before "
-                                             "committing; reindex it");
   std::vector<NtxEntry> entries;
   XB_RETURN_IF_ERROR(file_->Walk(&entries));
   std::vector<char> keys;

@@ -48,6 +48,9 @@ class NtxOrder {
  private:
   NtxOrder() = default;
   Status Compile(Table* t, const std::string& key_expr, const std::string& for_expr);
+  // For an index found pending: rebuilt when no live writer stands behind the mark (refused
+  // on a read-only table), used as it is otherwise.
+  Status RepairLeftPending(Table* t);
   static Status Collect(Table* t, NtxOrder* order, std::vector<char>* keys,
                         std::vector<uint32_t>* recnos);
 
@@ -57,7 +60,6 @@ class NtxOrder {
   ExprType key_type_ = kExprString;
   int key_size_ = 0;
   int key_decimals_ = 0;
-  bool left_pending_ = false;  // opened pending from another writer and not rebuilt since
 };
 
 }  // namespace xb

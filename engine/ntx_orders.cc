@@ -45,6 +45,12 @@ Status GoPhantom(Table* t) {
   return t->Go(int64_t(count) + 1);
 }
 
+// Whether the area's table syncs its commits: its index marks are then synced as well.
+bool SyncsCommits(int area) {
+  const Table* t = S().tables[size_t(area)].get();
+  return t != nullptr && t->commit_level() == XB_COMMIT_FULL;
+}
+
 NtxEntry CurrentEntry(NtxOrder* order, Table* t) {
   return NtxEntry{order->KeyOf(*t), t->recno()};
 }
@@ -120,13 +126,24 @@ bool OrderedBof(int area, Table* t) {
 }
 
 Status MarkPending(int area) {
-  for (auto& order : OrdersOf(area).orders) XB_RETURN_IF_ERROR(order->file().SetPending(true));
+  const bool sync = SyncsCommits(area);
+  for (auto& order : OrdersOf(area).orders) XB_RETURN_IF_ERROR(order->file().MarkPending(sync));
   return Status::Ok();
 }
 
 Status ClearPending(int area) {
-  for (auto& order : OrdersOf(area).orders) XB_RETURN_IF_ERROR(order->file().SetPending(false));
-  return Status::Ok();
+  const bool sync = SyncsCommits(area);
+  Status first;
+  for (auto& order : OrdersOf(area).orders) {
+    Status s = order->file().ClearPending(sync);
+    if (first.ok()) first = s;
+  }
+  return first;
+}
+
+Status ReleaseOrder(int area, Table* t, size_t index) {
+  XB_RETURN_IF_ERROR(t->Commit());
+  return OrdersOf(area).orders[index]->file().ClearPending(SyncsCommits(area));
 }
 
 Status CaptureKeys(int area, Table* t) {
@@ -144,6 +161,7 @@ Status ApplyKeys(int area, Table* t) {
   if (t->eof() || a.old_keys.size() != a.orders.size()) return Status::Ok();
   for (size_t i = 0; i < a.orders.size(); ++i) {
     NtxOrder& order = *a.orders[i];
+    if (order.file().broken()) continue;  // stays marked until rebuilt
     std::string now = order.InScope(*t) ? order.KeyOf(*t) : std::string();
     if (now == a.old_keys[i]) continue;
     if (!a.old_keys[i].empty()) XB_RETURN_IF_ERROR(order.file().Remove(a.old_keys[i], t->recno()));
@@ -155,13 +173,24 @@ Status ApplyKeys(int area, Table* t) {
 Status AddKeys(int area, Table* t) {
   AreaOrders& a = OrdersOf(area);
   for (auto& order : a.orders)
-    if (order->InScope(*t)) XB_RETURN_IF_ERROR(order->file().Insert(order->KeyOf(*t), t->recno()));
+    if (!order->file().broken() && order->InScope(*t)) XB_RETURN_IF_ERROR(order->file().Insert(order->KeyOf(*t), t->recno()));
   return Status::Ok();
 }
 
 Status RebuildOrders(int area, Table* t) {
-  for (auto& order : OrdersOf(area).orders) XB_RETURN_IF_ERROR(order->Rebuild(t));
-  return Status::Ok();
+  Status s;
+  for (auto& order : OrdersOf(area).orders)
+    if (s.ok()) s = order->Rebuild(t);
+  if (!s.ok())
+    for (auto& order : OrdersOf(area).orders) order->file().Invalidate();
+  return s;
+}
+
+Status SettleWrite(int area, Status s) {
+  const bool partial = s.code() == XB_ERR_IO || s.code() == XB_ERR_OPEN || s.code() == XB_ERR_CORRUPT;
+  if (partial)
+    for (auto& order : OrdersOf(area).orders) order->file().Invalidate();
+  return s;
 }
 
 }  // namespace xb::api

@@ -33,16 +33,23 @@ Status OrderedSkip(int area, Table* t, int64_t count);
 bool OrderedBof(int area, Table* t);
 
 // Key maintenance around a write of the current record: capture before, apply after.
-// Every order is marked pending before the table changes (MarkPending) and unmarked when
-// the changes are committed (ClearPending), so an index left by a stopped writer is known.
+// Every order is marked pending before the area's first table change (MarkPending) and
+// unmarked once the table is committed and closed (ClearPending), so that an index left by
+// a stopped writer is known and rebuilt.
 Status MarkPending(int area);
 Status ClearPending(int area);
+// Before an order is closed with its table still open: the table is committed and the
+// order's mark cleared (kept when the commit fails).
+Status ReleaseOrder(int area, Table* t, size_t index);
 Status CaptureKeys(int area, Table* t);
 Status ApplyKeys(int area, Table* t);
 // After an append (the new record is current).
 Status AddKeys(int area, Table* t);
-// After a pack or zap: every open order is rebuilt.
+// After a pack or zap: every open order is rebuilt; on failure every order is left broken.
 Status RebuildOrders(int area, Table* t);
+// Returns s; when it is the failure of a table write that may have reached the file in part
+// (an I/O fault), every open order of the area is left broken (see NtxFile::broken).
+Status SettleWrite(int area, Status s);
 
 }  // namespace xb::api
 

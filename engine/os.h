@@ -46,6 +46,12 @@ class Os {
   // another holder has a conflicting lock (not an error).
   virtual Status LockRange(int fd, uint64_t offset, uint64_t length, bool* granted) = 0;
   virtual Status UnlockRange(int fd, uint64_t offset, uint64_t length) = 0;
+  // Open-file-description read lock on the range: any number of holders, none with a write
+  // lock; *granted as above. A write lock of the same description over it converts it.
+  virtual Status ShareRange(int fd, uint64_t offset, uint64_t length, bool* granted) = 0;
+  // *held is true when another open file description has a lock on a byte of the range.
+  // Works on descriptors opened read-only.
+  virtual Status RangeHeld(int fd, uint64_t offset, uint64_t length, bool* held) = 0;
   // Non-blocking whole-file lock (flock): exclusive or shared; *granted as above.
   virtual Status LockFile(int fd, bool exclusive, bool* granted) = 0;
   // Monotonic milliseconds, for lock timeouts.

@@ -66,6 +66,16 @@ Status FaultyOs::UnlockRange(int fd, uint64_t offset, uint64_t length) {
   return target_->UnlockRange(fd, offset, length);
 }
 
+Status FaultyOs::ShareRange(int fd, uint64_t offset, uint64_t length, bool* granted) {
+  if (ShouldFail()) return Injected();
+  return target_->ShareRange(fd, offset, length, granted);
+}
+
+Status FaultyOs::RangeHeld(int fd, uint64_t offset, uint64_t length, bool* held) {
+  if (ShouldFail()) return Injected();
+  return target_->RangeHeld(fd, offset, length, held);
+}
+
 Status FaultyOs::LockFile(int fd, bool exclusive, bool* granted) {
   if (ShouldFail()) return Injected();
   return target_->LockFile(fd, exclusive, granted);

@@ -42,6 +42,8 @@ class FaultyOs final : public Os {
   void Unmap(const uint8_t* data, size_t length) override { target_->Unmap(data, length); }
   Status LockRange(int fd, uint64_t offset, uint64_t length, bool* granted) override;
   Status UnlockRange(int fd, uint64_t offset, uint64_t length) override;
+  Status ShareRange(int fd, uint64_t offset, uint64_t length, bool* granted) override;
+  Status RangeHeld(int fd, uint64_t offset, uint64_t length, bool* held) override;
   Status LockFile(int fd, bool exclusive, bool* granted) override;
   int64_t NowMillis() override { return target_->NowMillis(); }
   void SleepMillis(int millis) override { target_->SleepMillis(millis); }

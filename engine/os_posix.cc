@@ -121,6 +121,21 @@ class PosixOsImpl final : public Os {
     return RangeLock(fd, F_UNLCK, offset, length, &granted);
   }
 
+  Status ShareRange(int fd, uint64_t offset, uint64_t length, bool* granted) override {
+    return RangeLock(fd, F_RDLCK, offset, length, granted);
+  }
+
+  Status RangeHeld(int fd, uint64_t offset, uint64_t length, bool* held) override {
+    struct flock lock = RangeOf(F_WRLCK, offset, length);
+    int result;
+    do {
+      result = ::fcntl(fd, F_OFD_GETLK, &lock);
+    } while (result != 0 && errno == EINTR);
+    if (result != 0) return ErrnoStatus("Lock error", errno);
+    *held = lock.l_type != F_UNLCK;
+    return Status::Ok();
+  }
+
   Status LockFile(int fd, bool exclusive, bool* granted) override {
     int result;
     do {
@@ -155,13 +170,18 @@ class PosixOsImpl final : public Os {
   }
 
  private:
-  static Status RangeLock(int fd, short type, uint64_t offset, uint64_t length, bool* granted) {
+  static struct flock RangeOf(short type, uint64_t offset, uint64_t length) {
     struct flock lock;
     std::memset(&lock, 0, sizeof lock);
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = static_cast<off_t>(offset);
     lock.l_len = static_cast<off_t>(length);
+    return lock;
+  }
+
+  static Status RangeLock(int fd, short type, uint64_t offset, uint64_t length, bool* granted) {
+    struct flock lock = RangeOf(type, offset, length);
     int result;
     do {
       result = ::fcntl(fd, F_OFD_SETLK, &lock);

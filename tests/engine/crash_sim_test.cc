@@ -92,6 +92,12 @@ class CrashOs final : public xb::Os {
   xb::Status UnlockRange(int fd, uint64_t offset, uint64_t length) override {
     return real_->UnlockRange(fd, offset, length);
   }
+  xb::Status ShareRange(int fd, uint64_t offset, uint64_t length, bool* granted) override {
+    return real_->ShareRange(fd, offset, length, granted);
+  }
+  xb::Status RangeHeld(int fd, uint64_t offset, uint64_t length, bool* held) override {
+    return real_->RangeHeld(fd, offset, length, held);
+  }
   xb::Status LockFile(int fd, bool exclusive, bool* granted) override {
     return real_->LockFile(fd, exclusive, granted);
   }

@@ -1,5 +1,8 @@
 // NTX index orders through the C interface: key order for each key type, seek semantics,
 // keys kept right by every kind of write, and a long random run checked for integrity.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <random>
 #include <string>
@@ -231,30 +234,124 @@ TEST_F(NtxTest, DamagedIndexIsReportedAndReindexRepairsIt) {
   EXPECT_EQ(xb_LastErrorCode(), XB_ERR_CORRUPT);
 }
 
-// Files copied while a writer has uncommitted changes are what a crash leaves behind.
-TEST_F(NtxTest, IndexLeftByAStoppedWriterIsReportedThenRebuiltOnExclusiveOpen) {
+// Files copied while a writer has uncommitted changes are what a crash leaves behind: the
+// copied index carries the pending mark and no live writer stands behind it.
+TEST_F(NtxTest, IndexLeftByAStoppedWriterIsNeverUsedStale) {
   AddSample();
   ASSERT_GT(xb_Index(dir_.File("name").c_str(), "NAME", 0, 0, ""), 0);
   xb_Go(1);
   ASSERT_EQ(xb_Replace("NAME", XB_REPLACE_TEXT, "zorro"), 1);
   std::string copy = dir_.File("copy.dbf"), copy_ntx = dir_.File("copy.ntx");
   WriteFile(copy, ReadFile(path_));
-  WriteFile(copy_ntx, ReadFile(dir_.File("name.ntx")));
+  const std::string stale = ReadFile(dir_.File("name.ntx"));
+  WriteFile(copy_ntx, stale);
   xb_CloseAll();
   Open(copy, XB_OPEN_READ_ONLY);
-  ASSERT_EQ(xb_IndexOpen(copy_ntx.c_str()), 1) << xb_LastErrorText();
-  EXPECT_EQ(xb_IndexCheck(0), 0);
-  EXPECT_NE(std::string(xb_LastErrorText()).find("reindex"), std::string::npos);
+  EXPECT_EQ(xb_IndexOpen(copy_ntx.c_str()), 0);
+  EXPECT_EQ(std::string(xb_LastErrorText()), "index needs rebuilding: " + copy_ntx);
   xb_CloseAll();
-  Open(copy, XB_OPEN_EXCLUSIVE);
-  ASSERT_EQ(xb_IndexOpen(copy_ntx.c_str()), 1) << xb_LastErrorText();
-  ExpectSound();
-  EXPECT_EQ(xb_Seek("zorro"), 0);
-  EXPECT_EQ(xb_Seek("mario"), 1);
+  for (int mode : {XB_OPEN_EXCLUSIVE, XB_OPEN_SHARED}) {
+    WriteFile(copy_ntx, stale);
+    Open(copy, mode);
+    ASSERT_EQ(xb_IndexOpen(copy_ntx.c_str()), 1) << xb_LastErrorText();
+    ExpectSound();
+    EXPECT_EQ(xb_Seek("zorro"), 0);
+    EXPECT_EQ(xb_Seek("mario"), 1);
+    xb_CloseAll();
+    Open(copy, XB_OPEN_READ_ONLY);  // the rebuild cleared the mark
+    ASSERT_EQ(xb_IndexOpen(copy_ntx.c_str()), 1) << xb_LastErrorText();
+    ExpectSound();
+    xb_CloseAll();
+  }
+}
+
+// Two work areas share the table as two programs would (their locks exclude each other).
+// Each writer is counted in the mark from its first write until it closes.
+TEST_F(NtxTest, MarkOfALiveWriterIsNotMistakenForAStoppedOne) {
+  AddSample();
+  std::string ntx = dir_.File("name.ntx");
+  ASSERT_GT(xb_Index(ntx.c_str(), "NAME", 0, 0, ""), 0);
   xb_CloseAll();
-  Open(copy, XB_OPEN_READ_ONLY);  // the rebuild cleared the mark
-  ASSERT_EQ(xb_IndexOpen(copy_ntx.c_str()), 1);
+  int writer = Open(path_, XB_OPEN_SHARED);
+  ASSERT_EQ(xb_IndexOpen(ntx.c_str()), 1);
+  xb_Go(2);
+  ASSERT_EQ(xb_Replace("NAME", XB_REPLACE_TEXT, "zita"), 1);
+  ASSERT_EQ(xb_Commit(), 1);
+  int reader = Open(path_, XB_OPEN_READ_ONLY, "READER");
+  ASSERT_EQ(xb_IndexOpen(ntx.c_str()), 1) << xb_LastErrorText();
+  Open(path_, XB_OPEN_SHARED, "OTHER");
+  ASSERT_EQ(xb_IndexOpen(ntx.c_str()), 1) << xb_LastErrorText();
+  xb_Go(4);
+  ASSERT_EQ(xb_Replace("NAME", XB_REPLACE_TEXT, "aldo"), 1);
+  EXPECT_EQ(ReadFile(ntx)[1023], 2);
+  xb_Close();
+  EXPECT_EQ(ReadFile(ntx)[1023], 1);
+  xb_Select(int16_t(reader));
+  EXPECT_EQ(xb_Seek("zita"), 1);
+  EXPECT_EQ(xb_RecNo(), 2);
+  EXPECT_EQ(xb_Seek("aldo"), 1);
   ExpectSound();
+  xb_Select(int16_t(writer));
+  xb_Close();
+  EXPECT_EQ(ReadFile(ntx)[1023], 0);
+}
+
+// Another program holding the index lock past the timeout: before the first write the mark
+// cannot be set and the table is left alone; after it, the key update fails once the table
+// was written, and the index is refused until rebuilt, its mark making the next open do so.
+TEST_F(NtxTest, IndexBehindAFailedUpdateIsRefusedUntilRebuilt) {
+  AddSample();
+  std::string ntx = dir_.File("name.ntx");
+  ASSERT_GT(xb_Index(ntx.c_str(), "NAME", 0, 0, ""), 0);
+  xb_CloseAll();
+  Open(path_, XB_OPEN_SHARED);
+  ASSERT_EQ(xb_IndexOpen(ntx.c_str()), 1);
+  int previous_timeout = xb_SetLockTimeout(0);
+  int holder = open(ntx.c_str(), O_RDWR);
+  struct flock lock = {};
+  lock.l_type = F_WRLCK;
+  lock.l_start = 1000000000;
+  lock.l_len = 1;
+  ASSERT_EQ(fcntl(holder, F_OFD_SETLK, &lock), 0);
+  xb_Go(3);
+  EXPECT_EQ(xb_Replace("NAME", XB_REPLACE_TEXT, "ugo"), 0);
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_LOCKED);
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "luca");
+  lock.l_type = F_UNLCK;
+  ASSERT_EQ(fcntl(holder, F_OFD_SETLK, &lock), 0);
+  xb_Go(2);
+  ASSERT_EQ(xb_Replace("NAME", XB_REPLACE_TEXT, "bruno"), 1) << xb_LastErrorText();
+  lock.l_type = F_WRLCK;
+  ASSERT_EQ(fcntl(holder, F_OFD_SETLK, &lock), 0);
+  xb_Go(1);
+  EXPECT_EQ(xb_Replace("NAME", XB_REPLACE_TEXT, "zorro"), 0);
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_LOCKED);
+  close(holder);
+  xb_SetLockTimeout(int16_t(previous_timeout));
+  EXPECT_EQ(xb_GoTop(), 0);
+  EXPECT_EQ(std::string(xb_LastErrorText()), "index needs rebuilding: " + ntx);
+  EXPECT_EQ(xb_Seek("mario"), 0);
+  ASSERT_EQ(xb_Commit(), 1) << xb_LastErrorText();
+  xb_CloseAll();
+  EXPECT_EQ(ReadFile(ntx)[1023], 1);  // closing keeps the mark of a broken index
+  Open(path_, XB_OPEN_SHARED);
+  ASSERT_EQ(xb_IndexOpen(ntx.c_str()), 1) << xb_LastErrorText();
+  ExpectSound();
+  EXPECT_EQ(xb_Seek("zorro"), 1);
+
+  xb_Go(3);  // broken again, in the same session a reindex repairs it
+  ASSERT_EQ(xb_Replace("NAME", XB_REPLACE_TEXT, "ugo"), 1);
+  xb_SetLockTimeout(0);
+  holder = open(ntx.c_str(), O_RDWR);
+  ASSERT_EQ(fcntl(holder, F_OFD_SETLK, &lock), 0);
+  xb_Go(4);
+  EXPECT_EQ(xb_Replace("NAME", XB_REPLACE_TEXT, "anna"), 0);
+  close(holder);
+  xb_SetLockTimeout(int16_t(previous_timeout));
+  EXPECT_EQ(xb_Seek("ugo"), 0);
+  ASSERT_EQ(xb_Reindex(), 1) << xb_LastErrorText();
+  ExpectSound();
+  EXPECT_EQ(xb_Seek("anna"), 1);
 }
 
 TEST_F(NtxTest, BadKeysAreRefusedClearly) {
