@@ -1,6 +1,8 @@
 // Code-page tables and the UTF-8 conversion of table text.
 #include "xbase/code_page.h"
 
+#include <optional>
+
 namespace velloria::xbase {
 namespace {
 
@@ -87,19 +89,33 @@ void AppendUtf8(std::string& out, char32_t code) {
   }
 }
 
-// Decodes the UTF-8 character at text[pos]; advances pos. Malformed input gives U+FFFD.
-char32_t NextCodePoint(std::string_view text, size_t& pos) {
+// Decodes the UTF-8 character at text[pos] and advances pos past it; none for a malformed
+// sequence (a stray or missing continuation byte, an overlong form, a surrogate or a code
+// point above U+10FFFF), which must not turn into ASCII such as a quote.
+std::optional<char32_t> NextCodePoint(std::string_view text, size_t& pos) {
   auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
   unsigned char lead = byte(pos++);
-  int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
   if (lead < 0x80) return lead;
-  if (extra == 0 || lead >= 0xF8) return 0xFFFD;
+  int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+  if (extra == 0 || lead >= 0xF8) return std::nullopt;
   char32_t code = lead & (0x3F >> extra);
   for (int i = 0; i < extra; ++i) {
-    if (pos >= text.size() || (byte(pos) & 0xC0) != 0x80) return 0xFFFD;
+    if (pos >= text.size() || (byte(pos) & 0xC0) != 0x80) return std::nullopt;
     code = (code << 6) | (byte(pos++) & 0x3F);
   }
+  constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+  bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+  if (code < kSmallest[extra] || surrogate || code > 0x10FFFF) return std::nullopt;
   return code;
+}
+
+// The byte of `code` in the page's upper half; none when the page lacks it.
+std::optional<char> ByteOf(char32_t code, const char16_t* high) {
+  if (code < 0x80) return static_cast<char>(code);
+  for (int i = 0; i < 128; ++i) {
+    if (high[i] == code) return static_cast<char>(0x80 + i);
+  }
+  return std::nullopt;
 }
 
 bool IsAscii(std::string_view text) {
@@ -129,27 +145,50 @@ std::string ToUtf8(std::string_view bytes, TCodePage page) {
   return out;
 }
 
+int LanguageDriverOfCodePageNumber(int number) {
+  switch (number) {
+    case 1252:
+      return 0x03;
+    case 437:
+      return 0x01;
+    case 850:
+      return 0x02;
+    default:
+      return -1;
+  }
+}
+
 std::string FromUtf8(std::string_view text, TCodePage page) {
   if (IsAscii(text)) return std::string(text);
   const char16_t* high = TableOf(page);
   std::string out;
   out.reserve(text.size());
   for (size_t pos = 0; pos < text.size();) {
-    char32_t code = NextCodePoint(text, pos);
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-      continue;
-    }
-    char byte = '?';
-    for (int i = 0; i < 128; ++i) {
-      if (high[i] == code) {
-        byte = static_cast<char>(0x80 + i);
-        break;
-      }
-    }
-    out += byte;
+    std::optional<char32_t> code = NextCodePoint(text, pos);
+    std::optional<char> byte = code ? ByteOf(*code, high) : std::nullopt;
+    out += byte.value_or('?');
   }
   return out;
+}
+
+bool FromUtf8Exactly(std::string_view text, TCodePage page, std::string& out, std::string& bad) {
+  const char16_t* high = TableOf(page);
+  out.clear();
+  for (size_t pos = 0; pos < text.size();) {
+    size_t start = pos;
+    std::optional<char32_t> code = NextCodePoint(text, pos);
+    if (!code) {
+      bad = "invalid UTF-8";
+      return false;
+    }
+    std::optional<char> byte = ByteOf(*code, high);
+    if (!byte) {
+      bad = std::string(text.substr(start, pos - start));
+      return false;
+    }
+    out += *byte;
+  }
+  return true;
 }
 
 }  // namespace velloria::xbase
