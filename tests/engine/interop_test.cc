@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "tests/engine/test_util.h"
-#include "tools/codepage.h"
+#include "xbase/code_page.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ std::string Peer(const std::string& args) {
 }
 
 std::string Utf8(const std::string& cp1252) {
-  return xbtool::ToUtf8(cp1252, xbtool::CodePage::k1252);
+  return velloria::xbase::ToUtf8(cp1252, velloria::xbase::TCodePage::cp1252);
 }
 
 std::string Escaped(std::string text) {
