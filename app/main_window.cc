@@ -3,6 +3,7 @@
 #include "app/main_window.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
@@ -12,6 +13,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTimer>
 
 #include "app/application.h"
@@ -30,8 +33,27 @@ namespace {
 
 constexpr int kClientWidth = 721;
 constexpr int kClientHeight = 438;
-constexpr int kPanelWidth = 185;
 constexpr int kHintHidePauseMs = 6000;
+
+// The left panel's geometry at 96 dpi with Tahoma -11. A wider or taller font grows it
+// from these figures (fitLayoutToFont); with Tahoma they stay as they are.
+constexpr int kPanelWidth = 185;
+constexpr int kGroupHeight = 400;
+constexpr int kGridTop = 15;
+constexpr int kColumnWidth = 158;
+constexpr QRect kButtonRect(9, 406, 83, 25);
+constexpr int kSquareLeft = 105;
+constexpr int kButtonToSquare = kSquareLeft - kButtonRect.left() - kButtonRect.width();
+constexpr int kSquareSize = 12;
+constexpr int kSquareToLabel = 18;  // from a square's left edge to its label's
+constexpr int kLegendTop = 405;
+constexpr int kLabelPitch = 15;   // 405 and 420
+constexpr int kSquarePitch = 16;  // 405 and 421
+// Free room kept beside texts: after a legend label and the panel's frame, after the
+// group box's caption, below the lowest control.
+constexpr int kTextRoom = 4;
+constexpr int kCaptionRoom = 8;
+constexpr int kBottomRoom = 3;
 
 // A 12 x 12 legend square: filled with its colour, a one-pixel black outline.
 class LegendSquare : public QWidget {
@@ -39,11 +61,12 @@ class LegendSquare : public QWidget {
   LegendSquare(const QColor& color, QWidget* parent) : QWidget(parent), m_color(color) {}
 
  protected:
+  // Filled rectangles rather than a stroked outline, so that the outline keeps all four
+  // sides at fractional scale factors.
   void paintEvent(QPaintEvent*) override {
     QPainter painter(this);
-    painter.setPen(Qt::black);
-    painter.setBrush(m_color);
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    painter.fillRect(rect(), Qt::black);
+    painter.fillRect(rect().adjusted(1, 1, -1, -1), m_color);
   }
 
  private:
@@ -80,9 +103,9 @@ void TfrmMain::createComponents() {
   centreOnScreen();
 
   SLVDoc = CreateDocumentList(this);
-  SLVDoc->setGeometry(kPanelWidth, 0, kClientWidth - kPanelWidth, kClientHeight);
   SLVDoc->setAccessibleName(QStringLiteral("Documenti della categoria"));
   createLeftPanel();
+  fitLayoutToFont();
   createDataComponents();
   createPopupMenu();
 
@@ -97,16 +120,13 @@ void TfrmMain::createLeftPanel() {
   Panel1 = new QFrame(this);
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  Panel1->setGeometry(0, 0, kPanelWidth, kClientHeight);
 
   GroupBox1 = new QGroupBox(QStringLiteral("Elenco delle Categorie di Modelli"), Panel1);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  GroupBox1->setGeometry(1, 1, 183, 400);
   createCategoryGrid();
 
   BVisualizza = new QPushButton(QStringLiteral("Visualizza"), Panel1);
   BVisualizza->setObjectName(QStringLiteral("BVisualizza"));
-  BVisualizza->setGeometry(9, 406, 83, 25);
   BVisualizza->setDefault(true);
 
   createLegend();
@@ -115,33 +135,97 @@ void TfrmMain::createLeftPanel() {
 void TfrmMain::createCategoryGrid() {
   DBGrid = new TDBGrid(GroupBox1);
   DBGrid->setObjectName(QStringLiteral("DBGrid"));
-  DBGrid->setGeometry(2, 15, 179, 383);
   DBGrid->SetOptions({dgTitles, dgColLines, dgRowLines, dgTabs, dgCancelOnExit});
   DBGrid->SetTitleFont(WindowFont());
   TColumn* column = DBGrid->Columns().Add();
   column->SetFieldName(QStringLiteral("DESCRIZIO"));
   column->Title().SetCaption(QStringLiteral("Categoria"));
-  column->SetWidth(158);
 }
 
 void TfrmMain::createLegend() {
   Shape1 = new LegendSquare(kAccountingColor, Panel1);
   Shape1->setObjectName(QStringLiteral("Shape1"));
-  Shape1->setGeometry(105, 405, 12, 12);
   Shape1->setAccessibleName(QStringLiteral("Colore delle categorie Contabilità"));
   Label1 = new QLabel(QStringLiteral("Contabilità"), Panel1);
   Label1->setObjectName(QStringLiteral("Label1"));
-  Label1->move(123, 405);
-  Label1->adjustSize();
 
   Shape2 = new LegendSquare(kTeachingColor, Panel1);
   Shape2->setObjectName(QStringLiteral("Shape2"));
-  Shape2->setGeometry(105, 421, 12, 12);
   Shape2->setAccessibleName(QStringLiteral("Colore delle categorie Didattica"));
   Label2 = new QLabel(QStringLiteral("Didattica"), Panel1);
   Label2->setObjectName(QStringLiteral("Label2"));
-  Label2->move(123, 420);
-  Label2->adjustSize();
+}
+
+// Sizes the left panel's controls from the font in use. The panel widens (and the
+// document list narrows) until the legend labels and the group box's caption fit; the
+// grid starts below the caption; the button row moves up when its texts are taller.
+void TfrmMain::fitLayoutToFont() {
+  QSize button = BVisualizza->sizeHint().expandedTo(kButtonRect.size());
+  int squareLeft = std::max(kSquareLeft, kButtonRect.left() + button.width() + kButtonToSquare);
+  int panelWidth = std::max({kPanelWidth, legendWidthFrom(squareLeft) + kTextRoom,
+                             groupCaptionWidth() + kCaptionRoom + 2});
+  int raise = bottomRowOverflow(button.height());
+  int groupHeight = kGroupHeight - raise;
+
+  Panel1->setGeometry(0, 0, panelWidth, kClientHeight);
+  SLVDoc->setGeometry(panelWidth, 0, kClientWidth - panelWidth, kClientHeight);
+  GroupBox1->setGeometry(1, 1, panelWidth - 2, groupHeight);
+  int gridTop = std::max(kGridTop, groupCaptionRect().bottom() + 1);
+  DBGrid->setGeometry(2, gridTop, GroupBox1->width() - 4, groupHeight - gridTop - 2);
+  DBGrid->Columns()[0]->SetWidth(kColumnWidth + panelWidth - kPanelWidth);
+  BVisualizza->setGeometry(QRect(kButtonRect.topLeft() - QPoint(0, raise), button));
+  placeLegendRow(Shape1, Label1, 0, squareLeft, raise);
+  placeLegendRow(Shape2, Label2, 1, squareLeft, raise);
+}
+
+// Panel width that the legend labels need, inside the panel's frame, with the squares at
+// `squareLeft`.
+int TfrmMain::legendWidthFrom(int squareLeft) const {
+  int labelWidth = std::max(Label1->sizeHint().width(), Label2->sizeHint().width());
+  return squareLeft + kSquareToLabel + labelWidth + Panel1->frameWidth();
+}
+
+QRect TfrmMain::groupCaptionRect() const {
+  QStyleOptionGroupBox option;
+  option.initFrom(GroupBox1);
+  option.text = GroupBox1->title();
+  option.textAlignment = GroupBox1->alignment();
+  option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+  return GroupBox1->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel,
+                                            GroupBox1);
+}
+
+int TfrmMain::groupCaptionWidth() const { return groupCaptionRect().right() + 1; }
+
+// How far the button and the legend must move up so that the lowest of them ends
+// kBottomRoom above the panel's inner edge.
+int TfrmMain::bottomRowOverflow(int buttonHeight) const {
+  int labelHeight = legendLabelHeight();
+  int legendBottom = kLegendTop + std::max(kLabelPitch, labelHeight + 2) + labelHeight;
+  int lowest = std::max(legendBottom, kButtonRect.top() + buttonHeight);
+  int limit = kClientHeight - Panel1->frameWidth() - kBottomRoom;
+  return std::max(0, lowest - limit);
+}
+
+int TfrmMain::legendLabelHeight() const {
+  return std::max(Label1->sizeHint().height(), Label2->sizeHint().height());
+}
+
+// Legend row `row` (0 or 1): the square centred on its label's line, the label beside it.
+void TfrmMain::placeLegendRow(QWidget* square, QLabel* label, int row, int squareLeft, int raise) {
+  int labelHeight = legendLabelHeight();
+  int labelPitch = std::max(kLabelPitch, labelHeight + 2);
+  int squarePitch = labelPitch + kSquarePitch - kLabelPitch;
+  int centring = std::max(0, (labelHeight - kSquareSize) / 2);
+  square->setGeometry(squareLeft, kLegendTop + row * squarePitch + centring - raise, kSquareSize,
+                      kSquareSize);
+  label->setGeometry(QRect(QPoint(squareLeft + kSquareToLabel, kLegendTop + row * labelPitch - raise),
+                           label->sizeHint()));
+}
+
+void TfrmMain::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::FontChange && Panel1 != nullptr) fitLayoutToFont();
 }
 
 // The engine environment (whose settings load the engine library), the category table

@@ -55,12 +55,21 @@ class TfrmMain : public QWidget {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  // A new font lays the left panel out again so that its texts fit.
+  void changeEvent(QEvent* event) override;
 
  private:
   void createComponents();
   void createLeftPanel();
   void createCategoryGrid();
   void createLegend();
+  void fitLayoutToFont();
+  int legendWidthFrom(int squareLeft) const;
+  QRect groupCaptionRect() const;
+  int groupCaptionWidth() const;
+  int bottomRowOverflow(int buttonHeight) const;
+  int legendLabelHeight() const;
+  void placeLegendRow(QWidget* square, QLabel* label, int row, int squareLeft, int raise);
   void createDataComponents();
   void createPopupMenu();
   void wireEvents();

@@ -5,10 +5,14 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -77,6 +81,77 @@ TEST_F(MainWindow, ComponentsSitWhereTheWindowDefinitionPutsThem) {
   EXPECT_EQ(child<QLabel>(form.get(), "Label1")->text(), "Contabilità");
   EXPECT_EQ(child<QLabel>(form.get(), "Label2")->text(), "Didattica");
   EXPECT_EQ(child<QLabel>(form.get(), "Label2")->pos(), QPoint(123, 420));
+}
+
+// Texts of the left panel that do not fit their controls, and sibling controls that
+// overlap or leave their parent, in the window's current font; empty when all is sound.
+std::string LayoutFaults(QWidget* form) {
+  QStringList faults;
+  auto fits = [&](QWidget* widget, int needed, int room) {
+    if (needed > room) faults << QString("%1 needs %2 of %3").arg(widget->objectName()).arg(needed).arg(room);
+  };
+  auto* group = form->findChild<QGroupBox*>("GroupBox1");
+  QStyleOptionGroupBox option;
+  option.initFrom(group);
+  option.text = group->title();
+  option.subControls = QStyle::SC_GroupBoxLabel;
+  QRect caption = group->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
+  fits(group, caption.width(), group->width());
+  fits(group, caption.bottom() + 1, form->findChild<QWidget*>("DBGrid")->y());
+  for (QLabel* label : form->findChildren<QLabel*>()) {
+    fits(label, label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width());
+    fits(label, label->fontMetrics().height(), label->contentsRect().height());
+  }
+  auto* button = form->findChild<QPushButton*>("BVisualizza");
+  fits(button, button->sizeHint().width(), button->width());
+  fits(button, button->sizeHint().height(), button->height());
+
+  for (QWidget* parent : {form, form->findChild<QWidget*>("Panel1"), static_cast<QWidget*>(group)}) {
+    QList<QWidget*> children = parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    children.removeIf([](QWidget* w) { return w->isWindow(); });
+    QRect inside = parent == form ? form->rect() : parent->contentsRect();
+    for (int i = 0; i < children.size(); ++i) {
+      if (parent != group && !inside.contains(children[i]->geometry())) {
+        faults << children[i]->objectName() + " leaves " + parent->objectName();
+      }
+      for (int j = i + 1; j < children.size(); ++j) {
+        if (children[i]->geometry().intersects(children[j]->geometry())) {
+          faults << children[i]->objectName() + " overlaps " + children[j]->objectName();
+        }
+      }
+    }
+  }
+  return faults.join("; ").toStdString();
+}
+
+TEST_F(MainWindow, WiderAndTallerFontsWidenThePanelSoThatNoTextClips) {
+  auto form = create("1", "5");
+  EXPECT_EQ(LayoutFaults(form.get()), "");
+  for (int pixels : {11, 15, 18}) {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(pixels);
+    ASSERT_EQ(QFontInfo(font).family(), "DejaVu Sans");
+    form->setFont(font);
+    EXPECT_EQ(LayoutFaults(form.get()), "") << pixels << " px";
+    QWidget* panel = form->findChild<QWidget*>("Panel1");
+    EXPECT_GT(panel->width(), 185) << pixels << " px";
+    EXPECT_EQ(form->documentList()->geometry(), QRect(panel->width(), 0, 721 - panel->width(), 438));
+    EXPECT_EQ(form->size(), QSize(721, 438));
+  }
+  form->setFont(WindowFont());
+  EXPECT_EQ(form->findChild<QWidget*>("Label1")->geometry(), QRect(123, 405, 52, 11));
+  EXPECT_EQ(form->findChild<QWidget*>("DBGrid")->geometry(), QRect(2, 15, 179, 383));
+}
+
+// Without fonts-wine "Tahoma" resolves to the system's sans-serif font, which is wider.
+TEST_F(MainWindow, FallbackForAMissingTahomaFitsFromTheStart) {
+  QFontDatabase::removeAllApplicationFonts();
+  auto form = create("1", "5");
+  bool fallback = QFontInfo(form->font()).family() != "Tahoma";
+  EXPECT_EQ(LayoutFaults(form.get()), "");
+  form.reset();
+  RegisterTahoma();
+  if (!fallback) GTEST_SKIP() << "a Tahoma is installed system-wide";
 }
 
 TEST_F(MainWindow, LegendSquaresAreFilledWithTheTypeColours) {
