@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <string_view>
 #include <unordered_set>
 
 #include "app/application.h"
@@ -30,6 +31,7 @@ class CategoryFolderTest {
     }
   }
   bool operator()(const std::string& dir) const {
+    if (!StaysInsideStampeFolder(dir)) return false;
     bool oneComponent = dir.find(paths::kSeparator) == std::string::npos && dir != "." && dir != "..";
     if (!dir.empty() && oneComponent && !m_lowerNames.contains(AsciiLower(dir))) return false;
     return paths::IsFolder(CategoryFolderPath(m_stampeFolder, dir));
@@ -60,6 +62,23 @@ std::string MissingStampeFolderMessage(const std::string& stampeFolder) {
          " !\n\nVerificare le impostazioni dei percorsi e riprovare.";
 }
 
+bool StaysInsideStampeFolder(const std::string& dir) {
+  int depth = 0;
+  size_t start = 0;
+  while (start <= dir.size()) {
+    size_t end = dir.find(paths::kSeparator, start);
+    if (end == std::string::npos) end = dir.size();
+    std::string_view component(dir.data() + start, end - start);
+    if (component == "..") {
+      if (--depth < 0) return false;
+    } else if (!component.empty() && component != ".") {
+      ++depth;
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
 std::string CategoryFolderPath(const std::string& stampeFolder, const std::string& dir) {
   return paths::ResolveCaseInsensitive(stampeFolder + paths::kSeparator + dir);
 }
@@ -79,7 +98,7 @@ void SweepCategoryFolders(TDataSet& table, const std::string& stampeFolder) {
 
 void ShowCategoryDocuments(TDataSet& table, TCustomShellListView& list, const std::string& stampeFolder) {
   std::string dir = table.FieldByName("DIR").AsString();
-  if (dir.empty() || !table.FieldByName("VISUALIZZA").AsBoolean()) {
+  if (dir.empty() || !StaysInsideStampeFolder(dir) || !table.FieldByName("VISUALIZZA").AsBoolean()) {
     ShowInformation(kInvalidFolderMessage);
     return;
   }

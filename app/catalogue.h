@@ -19,18 +19,23 @@ std::string CategoryFilter(int categoryType);
 // The message shown when the Stampe folder is not a folder although its table opened.
 std::string MissingStampeFolderMessage(const std::string& stampeFolder);
 
+// Whether `dir` leads to a place inside the Stampe folder, its ".." components never
+// climbing above it. A DIR that leaves the folder names no category folder: the user
+// could otherwise reach, delete and rename any file of the share through the list.
+bool StaysInsideStampeFolder(const std::string& dir);
+
 // The folder of category `dir`: the Stampe folder, "/", `dir`, with each component that
 // is missing as spelled looked up ignoring letter case.
 std::string CategoryFolderPath(const std::string& stampeFolder, const std::string& dir);
 
 // Rewrites VISUALIZZA of every record, changed or not, from whether the category's
-// folder exists. REQUIRES: `table` open and unfiltered. Raises when DIR or VISUALIZZA
-// is missing or a record cannot be written.
+// folder exists inside the Stampe folder. REQUIRES: `table` open and unfiltered. Raises
+// when DIR or VISUALIZZA is missing or a record cannot be written.
 void SweepCategoryFolders(TDataSet& table, const std::string& stampeFolder);
 
-// The Visualizza action on the current record: with a non-blank DIR and VISUALIZZA true
-// the document list's root becomes the category's folder (unchanged when it already
-// is); otherwise "Cartella non valida." is shown and the list is left alone. Raises the
+// The Visualizza action on the current record: with a non-blank DIR that stays inside
+// the Stampe folder and VISUALIZZA true the document list's root becomes the category's
+// folder (unchanged when it already is); otherwise "Cartella non valida." is shown and the list is left alone. Raises the
 // list's path error when the folder cannot be shown (the list keeps its folder).
 void ShowCategoryDocuments(TDataSet& table, TCustomShellListView& list, const std::string& stampeFolder);
 
