@@ -81,6 +81,29 @@ mkdir "$table"
 run_program refused "table: a folder named STAMPE.DBF" 1 12 "$office/DATI/" ""
 rmdir "$table"
 
+
+# Sound tables the program cannot use: no VISUALIZZA field, VISUALIZZA not logical (the
+# sweep writes it, then the filter fails: only VISUALIZZA may change), a memo field whose
+# .DBT is missing (the engine then opens the table read-only).
+file_sum() { sha256sum <"$1"; }
+refused_layout() {  # NAME all|sweep FIELDS...: what the run may change
+  local name=$1 compare=file_sum
+  [ "$2" = sweep ] && compare=table_without_sweep
+  shift 2
+  rm -f "$table" "${table%.DBF}.DBT"
+  "$XBTOOL" create "$table" "$@" >/dev/null
+  "$XBTOOL" append "$table" DESCRIZIO=Contabilità DIR=CONTAB >/dev/null
+  rm -f "${table%.DBF}.DBT"
+  local before
+  before=$($compare "$table")
+  run_program refused "table: $name" 1 12 "$office/DATI/" ""
+  [ "$($compare "$table")" = "$before" ] || fail "table: $name: the table was changed"
+}
+refused_layout "no VISUALIZZA field" all DESCRIZIO:C:40 DIR:C:20 TIPO:N:3
+refused_layout "VISUALIZZA of type C" sweep DESCRIZIO:C:40 DIR:C:20 VISUALIZZA:C:1 TIPO:N:3
+refused_layout "memo file missing" all DESCRIZIO:C:40 DIR:C:20 VISUALIZZA:L TIPO:N:3 NOTE:M
+cp "$E2E_TMP/good.dbf" "$table"
+
 # 2. Odd DIR values and category folders: the program starts; only a real folder inside
 # the Stampe folder counts; every other byte of the table is rewritten as it was.
 odd=$E2E_TMP/odd
