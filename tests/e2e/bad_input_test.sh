@@ -153,6 +153,11 @@ quoted="$E2E_TMP/uffi \"cio\" 'due'"
 make_category_office "$quoted"
 run_program starts "data path with blanks and quotes" 1 12 "$quoted/DATI/" ""
 [ "$(visualizza_column "$quoted/Stampe/STAMPE.DBF")" = TFTT ] || fail "the quoted office was not swept"
+# File names are UTF-8 to the program: a data path in another encoding cannot name the
+# category's folder to the document list, and start-up ends with the general message.
+latin1=$E2E_TMP/$'Contabilit\xe0'
+make_category_office "$latin1"
+run_program refused "data path not in UTF-8" 1 12 "$latin1/DATI/" ""
 mapfile -t many < <(seq 9996)
 run_program starts "10,000 arguments after four good ones" 1 12 "$office/DATI/" "" "${many[@]}"
 run_program refused "10,000 numbers" $(seq 10000)
