@@ -148,7 +148,8 @@ before=$(table_without_sweep "$table")
 run_program starts "descriptions in other code pages" 1 12 "$office/DATI/" ""
 [ "$(table_without_sweep "$table")" = "$before" ] || fail "descriptions changed by the sweep"
 
-# 4. A data path with blanks and quotes, and 10,000 arguments.
+# 4. Data paths with blanks and quotes, in another encoding, too long, with control
+# characters; 10,000 arguments.
 quoted="$E2E_TMP/uffi \"cio\" 'due'"
 make_category_office "$quoted"
 run_program starts "data path with blanks and quotes" 1 12 "$quoted/DATI/" ""
@@ -158,6 +159,10 @@ run_program starts "data path with blanks and quotes" 1 12 "$quoted/DATI/" ""
 latin1=$E2E_TMP/$'Contabilit\xe0'
 make_category_office "$latin1"
 run_program refused "data path not in UTF-8" 1 12 "$latin1/DATI/" ""
+run_program refused "a data path of 100,000 characters" 1 12 "/$(head -c 100000 /dev/zero | tr '\0' a)/" ""
+run_program refused "a data path of 3,000 folders" 1 12 "$(printf 'ab/%.0s' $(seq 3000))" ""
+run_program starts "control characters in the data folder's name" 1 12 "$office/DA"$'\n\t\001'"TI/" ""
+run_program refused "control characters above it" 1 12 "$office"$'\n\t\001'"/DATI/" ""
 mapfile -t many < <(seq 9996)
 run_program starts "10,000 arguments after four good ones" 1 12 "$office/DATI/" "" "${many[@]}"
 run_program refused "10,000 numbers" $(seq 10000)
