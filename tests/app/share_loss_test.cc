@@ -1,7 +1,6 @@
-// The share disappearing under the running window: a category folder or the whole Stampe
-// folder removed or renamed after start-up, then the user clicks, opens, deletes,
-// duplicates, renames, and the inactivity timer closes the window. Real folders, real
-// widgets offscreen; every failure must reach the user as a message, never as a crash.
+// The share disappearing under the running window: folders removed or renamed after
+// start-up, then clicks, open, delete, duplicate, rename and the inactivity close, on real
+// folders and widgets offscreen. Every failure must reach the user as a message, not a crash.
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>

@@ -1,7 +1,6 @@
-// The category table shared with another process (table_holder, a real second process
-// on the engine library) and on a read-only Stampe folder: the open refused with the
-// general message, a sweep stopped by another's record lock within the lock timeout, a
-// read-only open that reads. The table file must stay as it was wherever nothing is written.
+// STAMPE.DBF held by a real second process (table_holder) and on a read-only folder: the
+// open refused with the general message, a sweep stopped by another's record lock within
+// the lock timeout, a read-only open that reads; the file unchanged where nothing is written.
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Bad input end to end, one table of cases per kind: damaged STAMPE.DBF files, odd DIR
-# values and category folders, descriptions in another code page, an awkward data path,
-# 10,000 arguments. Each case ends with the general message (exit 1) or a normal start
-# (exit 0, ended after the first paint); never a signal or a sanitizer report, and a
-# table that nothing was meant to change stays byte for byte.
+# Bad input end to end, table-driven: damaged STAMPE.DBF files, odd DIR values, folders,
+# code pages, data paths and 10,000 arguments. Each run ends with the general message (exit
+# 1) or a normal start (exit 0), never a signal or a sanitizer report; untouched tables stay.
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 start_xvfb

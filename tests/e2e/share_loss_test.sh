@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The share disappearing under the running program: a category folder removed, then the
-# whole Stampe folder moved away while the window is up. Choosing a category gives the
-# list's path error in the failure display, the program still answers a later start,
-# and the inactivity timer (caller code 14 with the marker file) still ends it with 0.
+# The share disappearing under the running program: the list's path error in the failure
+# display, a later start still answered, and the inactivity timer (caller code 14 with the
+# marker file) still ending the program with 0.
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 start_xvfb

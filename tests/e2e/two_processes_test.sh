@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Two processes on one STAMPE.DBF: a table held by another process (exclusively, or shared
-# with a record lock) makes the program's exclusive open fail with the general message
-# and leaves the file byte for byte; while the program runs, every other open is
-# refused; a read-only table fails the same way while a read-only open still reads it.
+# Two processes on one STAMPE.DBF: held elsewhere (exclusively, or with a record lock) the
+# program's open fails with the general message and the file stays; while it runs every
+# other open is refused; a read-only table fails the same way and still opens read-only.
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 HOLDER="$(dirname "$VELLORIA")/table_holder"
