@@ -22,7 +22,12 @@ constexpr int kDescendOffset = 280;
 constexpr int kForExprOffset = 282;
 constexpr int kTagOffset = 538;
 constexpr size_t kExprBytes = 256;
-constexpr int kPendingOffset = 1023;  // a byte of the header's unused tail
+constexpr int kPendingOffset = 1023;
+// Deeper than any real tree (a 4-byte page offset cannot address more levels of pages
+// holding two items or more): a path longer than this one loops.
+constexpr uint32_t kMaxDepth = 64;
+// How many entries ahead the page writer asks for their key and record number.
+constexpr size_t kPrefetchAhead = 64;  // a byte of the header's unused tail
 
 uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 uint32_t U32(const uint8_t* p) {
@@ -65,6 +70,106 @@ std::vector<uint8_t> EncodeHeader(const NtxHeader& h) {
   PutCString(&b[kTagOffset], h.tag_name, 12);
   b[kPendingOffset] = h.pending;
   return b;
+}
+
+// The keys' first eight bytes as one number keeping only the bits that differ between keys
+// (a bit the same in every key cannot order them), so that they shrink to few radix passes.
+class RankedPrefix {
+ public:
+  RankedPrefix(const std::vector<char>& keys, size_t ks, size_t count)
+      : head_(std::min<size_t>(8, ks)) {
+    uint64_t first = 0, differ = 0;  // byte b of the key at bits 8b
+    std::memcpy(&first, keys.data(), count > 0 ? head_ : 0);
+    for (size_t i = 1; i < count; ++i) {
+      uint64_t bytes = 0;
+      std::memcpy(&bytes, &keys[i * ks], head_);
+      differ |= bytes ^ first;
+    }
+    for (size_t b = 0; b < head_; ++b) {
+      const int mask = int((differ >> (8 * b)) & 0xFF);
+      width_[b] = __builtin_popcount(unsigned(mask));
+      bits_ += width_[b];
+      for (int v = 0; v < 256; ++v) {  // v's differing bits, packed low
+        int packed = 0;
+        for (int bit = 7; bit >= 0; --bit)
+          if (mask & (1 << bit)) packed = (packed << 1) | ((v >> bit) & 1);
+        packed_[b][v] = uint16_t(packed);
+      }
+    }
+  }
+  int bits() const { return bits_; }
+  uint64_t Of(const char* key) const {
+    if (head_ == 8) return OfHead<8>(key);
+    uint64_t value = 0;
+    for (size_t b = 0; b < head_; ++b) value = (value << width_[b]) | packed_[b][uint8_t(key[b])];
+    return value;
+  }
+
+ private:
+  template <size_t kHead>
+  uint64_t OfHead(const char* key) const {
+    uint64_t value = 0;
+    for (size_t b = 0; b < kHead; ++b) value = (value << width_[b]) | packed_[b][uint8_t(key[b])];
+    return value;
+  }
+
+  size_t head_;
+  uint16_t packed_[8][256] = {};
+  int width_[8] = {};
+  int bits_ = 0;
+};
+
+// The order of count keys of ks bytes each (indexes into keys): by key bytes, reversed when
+// descending, equal keys in record order. A stable radix sort on the ranked first eight
+// bytes (as few 11-bit passes as their bits need, on 32-bit numbers when they fit), then
+// each run of equal first bytes sorted on the rest of the key.
+template <typename Prefix>
+std::vector<uint32_t> SortOnRanks(const std::vector<char>& keys, size_t ks, bool desc,
+                                  const RankedPrefix& ranked) {
+  struct Sortable {
+    Prefix prefix;
+    uint32_t index;
+  };
+  constexpr int kDigitBits = 11;
+  constexpr size_t kBuckets = size_t(1) << kDigitBits;
+  const size_t count = keys.size() / ks;
+  const uint64_t all = ranked.bits() == 64 ? ~uint64_t(0) : (uint64_t(1) << ranked.bits()) - 1;
+  std::vector<Sortable> sortable(count), scratch(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint64_t prefix = ranked.Of(&keys[size_t(i) * ks]);
+    sortable[i] = Sortable{Prefix(desc ? all - prefix : prefix), i};
+  }
+  for (int shift = 0; shift < ranked.bits(); shift += kDigitBits) {
+    std::vector<size_t> starts(kBuckets + 1, 0);
+    for (const Sortable& e : sortable) ++starts[((e.prefix >> shift) & (kBuckets - 1)) + 1];
+    for (size_t d = 0; d < kBuckets; ++d) starts[d + 1] += starts[d];
+    for (const Sortable& e : sortable) scratch[starts[(e.prefix >> shift) & (kBuckets - 1)]++] = e;
+    sortable.swap(scratch);
+  }
+  scratch = std::vector<Sortable>();
+  if (ks > 8) {
+    auto by_rest = [&](const Sortable& a, const Sortable& b) {
+      int c = std::memcmp(&keys[size_t(a.index) * ks + 8], &keys[size_t(b.index) * ks + 8], ks - 8);
+      if (c != 0) return desc ? c > 0 : c < 0;
+      return a.index < b.index;
+    };
+    for (size_t from = 0; from < count;) {
+      size_t to = from + 1;
+      while (to < count && sortable[to].prefix == sortable[from].prefix) ++to;
+      if (to - from > 1)
+        std::sort(sortable.begin() + std::ptrdiff_t(from), sortable.begin() + std::ptrdiff_t(to), by_rest);
+      from = to;
+    }
+  }
+  std::vector<uint32_t> order(count);
+  for (size_t i = 0; i < count; ++i) order[i] = sortable[i].index;
+  return order;
+}
+
+std::vector<uint32_t> SortedOrder(const std::vector<char>& keys, size_t ks, bool desc) {
+  const RankedPrefix ranked(keys, ks, keys.size() / ks);
+  return ranked.bits() <= 32 ? SortOnRanks<uint32_t>(keys, ks, desc, ranked)
+                             : SortOnRanks<uint64_t>(keys, ks, desc, ranked);
 }
 
 }  // namespace
@@ -217,57 +322,27 @@ void NtxFile::BuildImage(NtxHeader* header_io, const std::vector<char>& keys,
   header.max_items = uint16_t(NtxMaxItems(int(ks)));
   header.half_page = uint16_t(header.max_items / 2);
   f.header_ = header;
-  // Sort on the keys' first eight bytes as one number, the rest only on a tie; equal keys
-  // stay in record order.
-  struct Sortable {
-    uint64_t prefix;
-    uint32_t index;
-  };
-  const bool desc = header.descending;
-  const size_t head_bytes = std::min<size_t>(8, ks);
-  std::vector<Sortable> sortable(recnos.size());
-  for (uint32_t i = 0; i < sortable.size(); ++i) {
-    uint64_t prefix = 0;
-    for (size_t b = 0; b < 8; ++b)
-      prefix = (prefix << 8) | (b < head_bytes ? uint8_t(keys[i * ks + b]) : 0);
-    sortable[i] = Sortable{desc ? ~prefix : prefix, i};
-  }
-  // Radix sort on the prefix (stable, so equal prefixes stay in record order), then each
-  // run of equal prefixes sorted on the rest of the key.
-  std::vector<Sortable> scratch(sortable.size());
-  for (int shift = 0; shift < 64; shift += 8) {
-    size_t counts[257] = {0};
-    for (const Sortable& e : sortable) ++counts[((e.prefix >> shift) & 0xFF) + 1];
-    if (counts[((sortable.empty() ? 0 : sortable[0].prefix) >> shift & 0xFF) + 1] == sortable.size())
-      continue;  // every element has the same byte here
-    for (int d = 0; d < 256; ++d) counts[d + 1] += counts[d];
-    for (const Sortable& e : sortable) scratch[counts[(e.prefix >> shift) & 0xFF]++] = e;
-    sortable.swap(scratch);
-  }
-  scratch = std::vector<Sortable>();
-  if (ks > 8) {
-    auto by_rest = [&](const Sortable& a, const Sortable& b) {
-      int c = std::memcmp(&keys[size_t(a.index) * ks + 8], &keys[size_t(b.index) * ks + 8], ks - 8);
-      if (c != 0) return desc ? c > 0 : c < 0;
-      return a.index < b.index;
-    };
-    for (size_t from = 0; from < sortable.size();) {
-      size_t to = from + 1;
-      while (to < sortable.size() && sortable[to].prefix == sortable[from].prefix) ++to;
-      if (to - from > 1) std::sort(sortable.begin() + std::ptrdiff_t(from), sortable.begin() + std::ptrdiff_t(to), by_rest);
-      from = to;
-    }
-  }
-  std::vector<uint32_t> order(sortable.size());
-  for (size_t i = 0; i < order.size(); ++i) order[i] = sortable[i].index;
-  sortable = std::vector<Sortable>();
+  std::vector<uint32_t> order = SortedOrder(keys, ks, header.descending);
   if (header.unique) {
     auto same = [&](uint32_t x, uint32_t y) { return std::memcmp(&keys[x * ks], &keys[y * ks], ks) == 0; };
     order.erase(std::unique(order.begin(), order.end(), same), order.end());
   }
-  // Level by level: each level's entries (indexes into keys) and children are cut into
-  // evenly filled pages, written straight into the image; the entry between two pages goes
-  // up to the next level.
+  // The keys and record numbers gathered in sorted order, so that the pages are written from
+  // sequential memory.
+  std::vector<char> sorted_keys(order.size() * ks);
+  std::vector<uint32_t> sorted_recnos(order.size());
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (i + kPrefetchAhead < order.size()) {
+      __builtin_prefetch(&keys[size_t(order[i + kPrefetchAhead]) * ks]);
+      __builtin_prefetch(&recnos[order[i + kPrefetchAhead]]);
+    }
+    std::memcpy(&sorted_keys[i * ks], &keys[size_t(order[i]) * ks], ks);
+    sorted_recnos[i] = recnos[order[i]];
+    order[i] = uint32_t(i);
+  }
+  // Level by level: each level's entries (indexes into the sorted keys) and children are
+  // cut into evenly filled pages, written straight into the image; the entry between two
+  // pages goes up to the next level.
   const size_t max = header.max_items;
   const size_t base = 2 + 2 * (max + 1), item_size = ks + 8;
   std::vector<uint32_t> entries = std::move(order);
@@ -292,8 +367,8 @@ void NtxFile::BuildImage(NtxHeader* header_io, const std::vector<char>& keys,
       for (size_t i = 0; i < take; ++i, ++at) {
         uint8_t* item = page + base + i * item_size;
         Put32(item, children[at]);
-        Put32(item + 4, recnos[entries[at]]);
-        std::memcpy(item + 8, &keys[size_t(entries[at]) * ks], ks);
+        Put32(item + 4, sorted_recnos[entries[at]]);
+        std::memcpy(item + 8, &sorted_keys[size_t(entries[at]) * ks], ks);
       }
       Put32(page + base + take * item_size, children[at]);
       up_children.push_back(offset);
@@ -355,6 +430,11 @@ Status NtxFile::Load(uint32_t offset, Page** page) {
   }
   *page = &it->second;
   return Status::Ok();
+}
+
+Status NtxFile::LoadAt(uint32_t offset, uint32_t depth, Page** page) {
+  if (depth > kMaxDepth) return Corrupt(path_, "the tree loops");
+  return Load(offset, page);
 }
 
 void NtxFile::Store(uint32_t offset, const Page& page) {
@@ -506,7 +586,7 @@ Status NtxFile::Insert(const std::string& key, uint32_t recno) {
   }
   bool split = false;
   Item promoted;
-  Status s = InsertInto(header_.root, item, &split, &promoted);
+  Status s = InsertInto(header_.root, 0, item, &split, &promoted);
   if (s.ok() && split) {
     uint32_t root = 0;
     s = Allocate(&root);
@@ -521,9 +601,10 @@ Status NtxFile::Insert(const std::string& key, uint32_t recno) {
   return EndUpdate(s);
 }
 
-Status NtxFile::InsertInto(uint32_t offset, Item item, bool* split, Item* promoted) {
+Status NtxFile::InsertInto(uint32_t offset, uint32_t depth, Item item, bool* split,
+                           Item* promoted) {
   Page* page = nullptr;
-  XB_RETURN_IF_ERROR(Load(offset, &page));
+  XB_RETURN_IF_ERROR(LoadAt(offset, depth, &page));
   size_t pos = 0;
   while (pos < page->items.size() && Compare(item.key, item.recno, page->items[pos]) > 0) ++pos;
   if (pos < page->items.size() && Compare(item.key, item.recno, page->items[pos]) == 0)
@@ -533,7 +614,7 @@ Status NtxFile::InsertInto(uint32_t offset, Item item, bool* split, Item* promot
     uint32_t child = pos < copy.items.size() ? copy.items[pos].child : copy.right;
     bool child_split = false;
     Item up;
-    XB_RETURN_IF_ERROR(InsertInto(child, std::move(item), &child_split, &up));
+    XB_RETURN_IF_ERROR(InsertInto(child, depth + 1, std::move(item), &child_split, &up));
     if (!child_split) return Status::Ok();
     XB_RETURN_IF_ERROR(Load(offset, &page));  // the cache may have been trimmed
     copy = *page;
@@ -566,7 +647,7 @@ Status NtxFile::Remove(const std::string& key, uint32_t recno) {
   std::string padded = key;
   padded.resize(header_.key_size, ' ');
   bool found = false;
-  Status s = RemoveFrom(header_.root, padded, recno, &found);
+  Status s = RemoveFrom(header_.root, 0, padded, recno, &found);
   Page* root = nullptr;
   if (s.ok()) s = Load(header_.root, &root);
   if (s.ok() && root->items.empty() && !root->leaf()) {
@@ -578,9 +659,9 @@ Status NtxFile::Remove(const std::string& key, uint32_t recno) {
 }
 
 Status NtxFile::Rightmost(uint32_t offset, Item* out) {
-  for (;;) {
+  for (uint32_t depth = 0;; ++depth) {
     Page* page = nullptr;
-    XB_RETURN_IF_ERROR(Load(offset, &page));
+    XB_RETURN_IF_ERROR(LoadAt(offset, depth, &page));
     if (page->leaf()) {
       if (page->items.empty()) return Corrupt(path_, "empty leaf below a branch");
       *out = page->items.back();
@@ -591,9 +672,9 @@ Status NtxFile::Rightmost(uint32_t offset, Item* out) {
 }
 
 Status NtxFile::Leftmost(uint32_t offset, Item* out) {
-  for (;;) {
+  for (uint32_t depth = 0;; ++depth) {
     Page* page = nullptr;
-    XB_RETURN_IF_ERROR(Load(offset, &page));
+    XB_RETURN_IF_ERROR(LoadAt(offset, depth, &page));
     if (page->leaf()) {
       if (page->items.empty()) return Corrupt(path_, "empty leaf below a branch");
       *out = page->items.front();
@@ -603,9 +684,10 @@ Status NtxFile::Leftmost(uint32_t offset, Item* out) {
   }
 }
 
-Status NtxFile::RemoveFrom(uint32_t offset, const std::string& key, uint32_t recno, bool* found) {
+Status NtxFile::RemoveFrom(uint32_t offset, uint32_t depth, const std::string& key, uint32_t recno,
+                           bool* found) {
   Page* page = nullptr;
-  XB_RETURN_IF_ERROR(Load(offset, &page));
+  XB_RETURN_IF_ERROR(LoadAt(offset, depth, &page));
   size_t pos = 0;
   while (pos < page->items.size() && Compare(key, recno, page->items[pos]) > 0) ++pos;
   const bool here = pos < page->items.size() && Compare(key, recno, page->items[pos]) == 0;
@@ -628,10 +710,10 @@ Status NtxFile::RemoveFrom(uint32_t offset, const std::string& key, uint32_t rec
     copy.items[pos].key = pred.key;
     copy.items[pos].recno = pred.recno;
     Store(offset, copy);
-    XB_RETURN_IF_ERROR(RemoveFrom(child, pred.key, pred.recno, found));
+    XB_RETURN_IF_ERROR(RemoveFrom(child, depth + 1, pred.key, pred.recno, found));
   } else {
     uint32_t child = pos < page->items.size() ? page->items[pos].child : page->right;
-    XB_RETURN_IF_ERROR(RemoveFrom(child, key, recno, found));
+    XB_RETURN_IF_ERROR(RemoveFrom(child, depth + 1, key, recno, found));
   }
   return FixChild(offset, pos);
 }
@@ -727,9 +809,9 @@ Status NtxFile::Next(const NtxEntry& from, NtxEntry* out) {
   *out = NtxEntry();
   std::string key = from.key;
   key.resize(header_.key_size, ' ');
-  for (uint32_t offset = header_.root; offset != 0;) {
+  for (uint32_t offset = header_.root, depth = 0; offset != 0; ++depth) {
     Page* page = nullptr;
-    XB_RETURN_IF_ERROR(Load(offset, &page));
+    XB_RETURN_IF_ERROR(LoadAt(offset, depth, &page));
     size_t pos = 0;
     while (pos < page->items.size() && Compare(key, from.recno, page->items[pos]) >= 0) ++pos;
     if (pos < page->items.size()) *out = NtxEntry{page->items[pos].key, page->items[pos].recno};
@@ -743,9 +825,9 @@ Status NtxFile::Prev(const NtxEntry& from, NtxEntry* out) {
   *out = NtxEntry();
   std::string key = from.key;
   key.resize(header_.key_size, ' ');
-  for (uint32_t offset = header_.root; offset != 0;) {
+  for (uint32_t offset = header_.root, depth = 0; offset != 0; ++depth) {
     Page* page = nullptr;
-    XB_RETURN_IF_ERROR(Load(offset, &page));
+    XB_RETURN_IF_ERROR(LoadAt(offset, depth, &page));
     size_t pos = 0;
     while (pos < page->items.size() && Compare(key, from.recno, page->items[pos]) > 0) ++pos;
     if (pos > 0) *out = NtxEntry{page->items[pos - 1].key, page->items[pos - 1].recno};
@@ -757,9 +839,9 @@ Status NtxFile::Prev(const NtxEntry& from, NtxEntry* out) {
 Status NtxFile::SeekFirst(const std::string& prefix, NtxEntry* out) {
   XB_RETURN_IF_ERROR(Refresh());
   *out = NtxEntry();
-  for (uint32_t offset = header_.root; offset != 0;) {
+  for (uint32_t offset = header_.root, depth = 0; offset != 0; ++depth) {
     Page* page = nullptr;
-    XB_RETURN_IF_ERROR(Load(offset, &page));
+    XB_RETURN_IF_ERROR(LoadAt(offset, depth, &page));
     size_t pos = 0;
     while (pos < page->items.size() && ComparePrefix(page->items[pos].key, prefix) > 0) ++pos;
     if (pos < page->items.size()) *out = NtxEntry{page->items[pos].key, page->items[pos].recno};
@@ -773,9 +855,9 @@ Status NtxFile::PositionOf(const NtxEntry& entry, double* position) {
   double low = 0.0, width = 1.0;
   std::string key = entry.key;
   key.resize(header_.key_size, ' ');
-  for (uint32_t offset = header_.root; offset != 0;) {
+  for (uint32_t offset = header_.root, depth = 0; offset != 0; ++depth) {
     Page* page = nullptr;
-    XB_RETURN_IF_ERROR(Load(offset, &page));
+    XB_RETURN_IF_ERROR(LoadAt(offset, depth, &page));
     const size_t n = page->items.size();
     size_t pos = 0;
     while (pos < n && Compare(key, entry.recno, page->items[pos]) > 0) ++pos;
@@ -795,9 +877,9 @@ Status NtxFile::PositionOf(const NtxEntry& entry, double* position) {
 Status NtxFile::EntryAt(double position, NtxEntry* out) {
   XB_RETURN_IF_ERROR(Refresh());
   *out = NtxEntry();
-  for (uint32_t offset = header_.root; offset != 0;) {
+  for (uint32_t offset = header_.root, depth = 0; offset != 0; ++depth) {
     Page* page = nullptr;
-    XB_RETURN_IF_ERROR(Load(offset, &page));
+    XB_RETURN_IF_ERROR(LoadAt(offset, depth, &page));
     const size_t n = page->items.size();
     if (page->leaf()) {
       if (n == 0) break;
@@ -828,7 +910,10 @@ Status NtxFile::Walk(std::vector<NtxEntry>* out) {
 }
 
 Status NtxFile::WalkPage(uint32_t offset, int depth, std::vector<NtxEntry>* out) {
-  if (depth > 64) return Corrupt(path_, "the tree loops");
+  if (depth > int(kMaxDepth)) return Corrupt(path_, "the tree loops");
+  // More entries than the file's pages can hold: pages are referenced more than once.
+  if (out->size() > file_size_ / kNtxPageSize * header_.max_items)
+    return Corrupt(path_, "a page is referenced twice");
   Page* p = nullptr;
   XB_RETURN_IF_ERROR(Load(offset, &p));
   Page page = *p;

@@ -126,6 +126,8 @@ class NtxFile {
   int Compare(const std::string& key, uint32_t recno, const Item& item) const;
   Status Refresh();
   Status Load(uint32_t offset, Page** page);
+  // Load of a page `depth` levels below the root; a depth no tree reaches means a loop.
+  Status LoadAt(uint32_t offset, uint32_t depth, Page** page);
   void Store(uint32_t offset, const Page& page);
   Status Allocate(uint32_t* offset);
   void Free(uint32_t offset);
@@ -136,8 +138,9 @@ class NtxFile {
   Status WritePendingByte(uint8_t pending);
   // Adds delta to the pending count on file under the index lock (sharing handles).
   Status CountWriter(int delta);
-  Status InsertInto(uint32_t offset, Item item, bool* split, Item* promoted);
-  Status RemoveFrom(uint32_t offset, const std::string& key, uint32_t recno, bool* found);
+  Status InsertInto(uint32_t offset, uint32_t depth, Item item, bool* split, Item* promoted);
+  Status RemoveFrom(uint32_t offset, uint32_t depth, const std::string& key, uint32_t recno,
+                    bool* found);
   Status FixChild(uint32_t parent_offset, size_t index);
   Status Rightmost(uint32_t offset, Item* out);
   Status Leftmost(uint32_t offset, Item* out);

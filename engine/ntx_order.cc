@@ -230,8 +230,9 @@ Status NtxOrder::Collect(Table* t, NtxOrder* order, std::vector<char>* keys,
                  t->layout().header_length + uint64_t(first - 1) * length, &done);
     for (size_t i = 0; s.ok() && i < done / length; ++i) {
       if (plain != nullptr) {  // a character field as the key: its bytes are the key
-        keys->insert(keys->end(), &block[i * length + plain->offset],
-                     &block[i * length + plain->offset + plain->width]);
+        const size_t at = keys->size();
+        keys->resize(at + size_t(plain->width));
+        std::memcpy(keys->data() + at, &block[i * length + plain->offset], size_t(plain->width));
         recnos->push_back(first + uint32_t(i));
         continue;
       }

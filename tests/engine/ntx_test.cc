@@ -209,6 +209,36 @@ TEST_F(NtxTest, ReopenedIndexIsReadAndKeptRight) {
   ExpectSound();
 }
 
+// A page that names itself as a child (or an ancestor) would make every descent endless.
+TEST_F(NtxTest, TreeThatLoopsIsReportedNotFollowed) {
+  for (int i = 0; i < 200; ++i) Append({{"NAME", "n" + std::to_string(1000 + i)}});
+  std::string ntx = dir_.File("loop.ntx");
+  ASSERT_GT(xb_Index(ntx.c_str(), "NAME", 0, 0, ""), 0);
+  xb_CloseAll();
+  std::string bytes = ReadFile(ntx);
+  auto u32 = [&](size_t at) {
+    return uint32_t(uint8_t(bytes[at])) | uint32_t(uint8_t(bytes[at + 1])) << 8 |
+           uint32_t(uint8_t(bytes[at + 2])) << 16 | uint32_t(uint8_t(bytes[at + 3])) << 24;
+  };
+  const uint32_t root = u32(4);
+  const size_t first_item = root + (uint8_t(bytes[root + 2]) | uint8_t(bytes[root + 3]) << 8);
+  ASSERT_NE(u32(first_item), 0u) << "the root must be a branch";
+  bytes.replace(first_item, 4, std::string(reinterpret_cast<const char*>(&root), 4));
+  WriteFile(ntx, bytes);
+  Open(path_, XB_OPEN_READ_ONLY);
+  EXPECT_EQ(xb_IndexOpen(ntx.c_str()), 0);  // the first order opened goes to its top
+  EXPECT_NE(std::string(xb_LastErrorText()).find("the tree loops"), std::string::npos);
+  xb_CloseAll();
+  Open(path_, XB_OPEN_EXCLUSIVE);
+  ASSERT_GT(xb_Index(dir_.File("good").c_str(), "NAME", 0, 0, ""), 0);
+  ASSERT_EQ(xb_IndexOpen(ntx.c_str()), 2) << xb_LastErrorText();
+  xb_SetOrder(2);
+  EXPECT_EQ(xb_Seek("n1000"), 0);
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_CORRUPT);
+  EXPECT_EQ(xb_IndexCheck(0), 0);
+  EXPECT_NE(std::string(xb_LastErrorText()).find("loops"), std::string::npos) << xb_LastErrorText();
+}
+
 TEST_F(NtxTest, DamagedIndexIsReportedAndReindexRepairsIt) {
   AddSample();
   std::string ntx = dir_.File("name.ntx");
