@@ -129,22 +129,27 @@ run_program starts "odd DIR values" 1 12 "$odd/DATI/" ""
 [ "$(table_without_sweep "$odd_table")" = "$before" ] || fail "odd DIR values: other bytes changed"
 
 # 3. Descriptions in other code pages: UTF-8 bytes, CP437/CP850 letters, the five bytes
-# CP1252 leaves unassigned; all must come back byte for byte after the sweep.
+# CP1252 leaves unassigned, NUL bytes; all must come back byte for byte after the sweep.
 cp "$E2E_TMP/good.dbf" "$table"
 /usr/bin/python3 - "$table" <<'PY'
 import sys
 path = sys.argv[1]
 data = bytearray(open(path, "rb").read())
 texts = ["Contabilità".encode("utf-8"), "Contabilit\x85 \x82\x8a".encode("latin-1"),
-         b"\x81\x8d\x8f\x90\x9d end", "Didattica €".encode("utf-8")]
+         b"\x81\x8d\x8f\x90\x9d e\0nd", "Didattica €".encode("utf-8")]
 for i, text in enumerate(texts):
     at = 161 + i * 65 + 1
     data[at:at + 40] = text.ljust(40, b" ")[:40]
+at = 161 + 3 * 65 + 41  # DIR of the last record padded with NUL bytes, as some writers do
+data[at:at + 20] = b"LETT".ljust(20, b"\0")
 open(path, "wb").write(bytes(data))
 PY
 before=$(table_without_sweep "$table")
 run_program starts "descriptions in other code pages" 1 12 "$office/DATI/" ""
 [ "$(table_without_sweep "$table")" = "$before" ] || fail "descriptions changed by the sweep"
+marks=$(/usr/bin/python3 -c 'import sys; d = open(sys.argv[1], "rb").read()
+print("".join(chr(d[161 + i * 65 + 61]) for i in range(4)))' "$table")
+[ "$marks" = TFTT ] || fail "code pages: VISUALIZZA is $marks"
 
 # 4. Data paths with blanks and quotes, in another encoding, too long, with control
 # characters; 10,000 arguments.
