@@ -78,44 +78,39 @@ class RankedPrefix {
  public:
   RankedPrefix(const std::vector<char>& keys, size_t ks, size_t count)
       : head_(std::min<size_t>(8, ks)) {
-    uint64_t first = 0, differ = 0;  // byte b of the key at bits 8b
-    std::memcpy(&first, keys.data(), count > 0 ? head_ : 0);
-    for (size_t i = 1; i < count; ++i) {
-      uint64_t bytes = 0;
-      std::memcpy(&bytes, &keys[i * ks], head_);
-      differ |= bytes ^ first;
-    }
-    for (size_t b = 0; b < head_; ++b) {
-      const int mask = int((differ >> (8 * b)) & 0xFF);
-      width_[b] = __builtin_popcount(unsigned(mask));
-      bits_ += width_[b];
-      for (int v = 0; v < 256; ++v) {  // v's differing bits, packed low
-        int packed = 0;
+    uint64_t first = 0, differ = 0;  // byte b of a key at bits 8b
+    if (count > 0) first = Bytes(keys.data());
+    for (size_t i = 1; i < count; ++i) differ |= Bytes(&keys[i * ks]) ^ first;
+    int below = 0;  // bits taken by the positions after b
+    for (size_t b = head_; b-- > 0;) {
+      const unsigned mask = unsigned(differ >> (8 * b)) & 0xFF;
+      for (unsigned v = 0; v < 256; ++v) {  // v's differing bits, packed low
+        uint64_t packed = 0;
         for (int bit = 7; bit >= 0; --bit)
-          if (mask & (1 << bit)) packed = (packed << 1) | ((v >> bit) & 1);
-        packed_[b][v] = uint16_t(packed);
+          if (mask & (1u << bit)) packed = (packed << 1) | ((v >> bit) & 1);
+        placed_[b][v] = packed << below;
       }
+      below += __builtin_popcount(mask);
     }
+    bits_ = below;
   }
   int bits() const { return bits_; }
   uint64_t Of(const char* key) const {
-    if (head_ == 8) return OfHead<8>(key);
     uint64_t value = 0;
-    for (size_t b = 0; b < head_; ++b) value = (value << width_[b]) | packed_[b][uint8_t(key[b])];
+    for (size_t b = 0; b < head_; ++b) value |= placed_[b][uint8_t(key[b])];
     return value;
   }
 
  private:
-  template <size_t kHead>
-  uint64_t OfHead(const char* key) const {
-    uint64_t value = 0;
-    for (size_t b = 0; b < kHead; ++b) value = (value << width_[b]) | packed_[b][uint8_t(key[b])];
-    return value;
+  uint64_t Bytes(const char* key) const {
+    uint64_t bytes = 0;
+    if (head_ == 8) std::memcpy(&bytes, key, 8);
+    else std::memcpy(&bytes, key, head_);
+    return bytes;
   }
 
   size_t head_;
-  uint16_t packed_[8][256] = {};
-  int width_[8] = {};
+  uint64_t placed_[8][256] = {};  // a byte's differing bits at their place in the number
   int bits_ = 0;
 };
 

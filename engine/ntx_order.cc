@@ -220,8 +220,10 @@ Status NtxOrder::Collect(Table* t, NtxOrder* order, std::vector<char>* keys,
                                    t->Field(field).width == order->key_size_
                                ? &t->Field(field)
                                : nullptr;
-  keys->reserve(size_t(count) * size_t(order->key_size_));
-  recnos->reserve(count);
+  const size_t ks = size_t(order->key_size_);
+  keys->resize(size_t(count) * ks);
+  recnos->resize(count);
+  size_t filled = 0;
   Status s;
   for (uint32_t first = 1; first <= count && s.ok(); first += uint32_t(per_block)) {
     const size_t want = std::min<size_t>(per_block, count - first + 1);
@@ -229,21 +231,20 @@ Status NtxOrder::Collect(Table* t, NtxOrder* order, std::vector<char>* keys,
     s = os->Read(fd, block.data(), want * length,
                  t->layout().header_length + uint64_t(first - 1) * length, &done);
     for (size_t i = 0; s.ok() && i < done / length; ++i) {
+      const uint8_t* record = &block[i * length];
       if (plain != nullptr) {  // a character field as the key: its bytes are the key
-        const size_t at = keys->size();
-        keys->resize(at + size_t(plain->width));
-        std::memcpy(keys->data() + at, &block[i * length + plain->offset], size_t(plain->width));
-        recnos->push_back(first + uint32_t(i));
-        continue;
+        std::memcpy(&(*keys)[filled * ks], record + plain->offset, ks);
+      } else {
+        view.Set(record, first + uint32_t(i));
+        if (!order->InScope(view)) continue;
+        std::memcpy(&(*keys)[filled * ks], order->KeyOf(view).data(), ks);
       }
-      view.Set(&block[i * length], first + uint32_t(i));
-      if (!order->InScope(view)) continue;
-      std::string key = order->KeyOf(view);
-      keys->insert(keys->end(), key.begin(), key.end());
-      recnos->push_back(first + uint32_t(i));
+      (*recnos)[filled++] = first + uint32_t(i);
     }
   }
   os->Close(fd);
+  keys->resize(filled * ks);
+  recnos->resize(filled);
   return s;
 }
 
