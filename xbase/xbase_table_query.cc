@@ -1,6 +1,7 @@
 // TXBaseTable, query side: Filter and Filtered through the engine's query, the refresh
 // step, Locate with its index and query routes, IndexSeek and Lookup.
 #include <cmath>
+#include <exception>
 
 #include "xbase/xb_engine.h"
 #include "xbase/xbase_table_internal.h"
@@ -78,6 +79,26 @@ class EnginePositionKeeper {
  private:
   std::int16_t m_workArea;
   std::int32_t m_recNo;
+};
+
+// Makes `order` current again when the scope is left by an exception (a key value that
+// does not convert, for instance), so a failed seek never leaves another order current.
+class OrderRestoredOnFailure {
+ public:
+  OrderRestoredOnFailure(std::int16_t workArea, int order)
+      : m_workArea(workArea), m_order(order), m_exceptions(std::uncaught_exceptions()) {}
+  ~OrderRestoredOnFailure() {
+    if (std::uncaught_exceptions() == m_exceptions) return;
+    Xb().xb_Select(m_workArea);
+    Xb().xb_SetOrder(static_cast<std::int16_t>(m_order));
+  }
+  OrderRestoredOnFailure(const OrderRestoredOnFailure&) = delete;
+  OrderRestoredOnFailure& operator=(const OrderRestoredOnFailure&) = delete;
+
+ private:
+  std::int16_t m_workArea;
+  int m_order;
+  int m_exceptions;
 };
 
 }  // namespace
@@ -166,6 +187,7 @@ bool TXBaseTable::Locate(const std::string& keyFields, const std::vector<TVarian
   xb.xb_Select(m_workArea);
   std::int32_t savedRecNo = IsEmpty() ? 0 : ActiveRecordBuffer().recNo;
   int savedOrder = xb.xb_IndexOrd();
+  OrderRestoredOnFailure orderGuard(m_workArea, savedOrder);
   int orders = std::max(0, xb.xb_SysProp(3000, 0));
   bool found = false;
   if (fields.size() == 1 && orders > 0) {
@@ -356,6 +378,7 @@ TVariant TXBaseTable::Lookup(const std::string& keyFields, const std::vector<TVa
   xb.xb_Select(m_workArea);
   EnginePositionKeeper keeper(m_workArea);
   int savedOrder = xb.xb_IndexOrd();
+  OrderRestoredOnFailure orderGuard(m_workArea, savedOrder);
   int orders = std::max(0, xb.xb_SysProp(3000, 0));
   bool found = false;
   if (fields.size() == 1 && orders > 0 &&

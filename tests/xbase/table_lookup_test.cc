@@ -88,6 +88,14 @@ TEST_F(TableLookupTest, SeekRouteReadsTheFoundRecordWithoutMovingAnything) {
   EXPECT_THROW(table.Lookup("NOSUCH", Text("Pagelle"), "DIR"), EDatabaseError);
 }
 
+TEST_F(TableLookupTest, KeyThatDoesNotConvertLeavesTheOrderAsItWas) {
+  TXbTable& table = OpenIndexed();
+  EXPECT_THROW(table.Lookup("TIPO", Text("due"), "DIR"), EDatabaseError);
+  ExpectUntouched(table, 0);
+  EXPECT_THROW(table.Locate("TIPO", Text("due"), {}), EDatabaseError);
+  EXPECT_EQ(0, Xb().xb_IndexOrd()) << "not left on the order on TIPO";
+}
+
 TEST_F(TableLookupTest, UpperOrderMatchesWhateverTheCase) {
   TXbTable& table = OpenIndexed();
   const TXbEntryPoints& xb = Xb();
