@@ -86,6 +86,8 @@ TCivilDate DecodeDayNumber(std::int32_t day);
 
 // Process-wide text formats used by fields and by the table's date rules. The xBase
 // environment component rewrites the date format and separator; defaults are "m/d/yy", "/".
+// The window caption's date does not use them: it follows the desktop locale's own format
+// (platform/system_dates.h), which Century and DateFormat must not rewrite.
 struct TFormatSettings {
   std::string shortDateFormat = "m/d/yy";
   char dateSeparator = '/';
