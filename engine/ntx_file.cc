@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "engine/os.h"
 #include "engine/settings.h"
@@ -125,23 +126,28 @@ std::vector<uint32_t> SortOnRanks(const std::vector<char>& keys, size_t ks, bool
     Prefix prefix;
     uint32_t index;
   };
-  constexpr int kDigitBits = 11;
-  constexpr size_t kBuckets = size_t(1) << kDigitBits;
+  // Digits of at most 14 bits, as few passes as the bits need, the bits spread evenly.
+  constexpr int kMaxDigitBits = 14;
+  const int passes = (ranked.bits() + kMaxDigitBits - 1) / kMaxDigitBits;
+  const int digit_bits = passes == 0 ? 1 : (ranked.bits() + passes - 1) / passes;
+  const size_t buckets = size_t(1) << digit_bits;
   const size_t count = keys.size() / ks;
   const uint64_t all = ranked.bits() == 64 ? ~uint64_t(0) : (uint64_t(1) << ranked.bits()) - 1;
-  std::vector<Sortable> sortable(count), scratch(count);
+  // Left uninitialised: every element is written before it is read.
+  std::unique_ptr<Sortable[]> sortable(new Sortable[count]), scratch(new Sortable[count]);
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t prefix = ranked.Of(&keys[size_t(i) * ks]);
     sortable[i] = Sortable{Prefix(desc ? all - prefix : prefix), i};
   }
-  for (int shift = 0; shift < ranked.bits(); shift += kDigitBits) {
-    std::vector<size_t> starts(kBuckets + 1, 0);
-    for (const Sortable& e : sortable) ++starts[((e.prefix >> shift) & (kBuckets - 1)) + 1];
-    for (size_t d = 0; d < kBuckets; ++d) starts[d + 1] += starts[d];
-    for (const Sortable& e : sortable) scratch[starts[(e.prefix >> shift) & (kBuckets - 1)]++] = e;
+  for (int shift = 0; shift < ranked.bits(); shift += digit_bits) {
+    std::vector<size_t> starts(buckets + 1, 0);
+    for (size_t i = 0; i < count; ++i) ++starts[((sortable[i].prefix >> shift) & (buckets - 1)) + 1];
+    for (size_t d = 0; d < buckets; ++d) starts[d + 1] += starts[d];
+    for (size_t i = 0; i < count; ++i)
+      scratch[starts[(sortable[i].prefix >> shift) & (buckets - 1)]++] = sortable[i];
     sortable.swap(scratch);
   }
-  scratch = std::vector<Sortable>();
+  scratch.reset();
   if (ks > 8) {
     auto by_rest = [&](const Sortable& a, const Sortable& b) {
       int c = std::memcmp(&keys[size_t(a.index) * ks + 8], &keys[size_t(b.index) * ks + 8], ks - 8);
@@ -152,7 +158,7 @@ std::vector<uint32_t> SortOnRanks(const std::vector<char>& keys, size_t ks, bool
       size_t to = from + 1;
       while (to < count && sortable[to].prefix == sortable[from].prefix) ++to;
       if (to - from > 1)
-        std::sort(sortable.begin() + std::ptrdiff_t(from), sortable.begin() + std::ptrdiff_t(to), by_rest);
+        std::sort(&sortable[from], &sortable[from] + (to - from), by_rest);
       from = to;
     }
   }
@@ -324,8 +330,8 @@ void NtxFile::BuildImage(NtxHeader* header_io, const std::vector<char>& keys,
   }
   // The keys and record numbers gathered in sorted order, so that the pages are written from
   // sequential memory.
-  std::vector<char> sorted_keys(order.size() * ks);
-  std::vector<uint32_t> sorted_recnos(order.size());
+  std::unique_ptr<char[]> sorted_keys(new char[order.size() * ks]);
+  std::unique_ptr<uint32_t[]> sorted_recnos(new uint32_t[order.size()]);
   for (size_t i = 0; i < order.size(); ++i) {
     if (i + kPrefetchAhead < order.size()) {
       __builtin_prefetch(&keys[size_t(order[i + kPrefetchAhead]) * ks]);
@@ -333,20 +339,22 @@ void NtxFile::BuildImage(NtxHeader* header_io, const std::vector<char>& keys,
     }
     std::memcpy(&sorted_keys[i * ks], &keys[size_t(order[i]) * ks], ks);
     sorted_recnos[i] = recnos[order[i]];
-    order[i] = uint32_t(i);
   }
-  // Level by level: each level's entries (indexes into the sorted keys) and children are
-  // cut into evenly filled pages, written straight into the image; the entry between two
-  // pages goes up to the next level.
+  const size_t total = order.size();
+  order = std::vector<uint32_t>();
+  // Level by level: each level's entries (indexes into the sorted keys; the leaves take them
+  // all) and children are cut into evenly filled pages, written straight into the image; the
+  // entry between two pages goes up to the next level.
   const size_t max = header.max_items;
   const size_t base = 2 + 2 * (max + 1), item_size = ks + 8;
-  std::vector<uint32_t> entries = std::move(order);
-  std::vector<uint32_t> children(entries.size() + 1, 0);
+  std::vector<uint32_t> entries, children;
   std::vector<uint8_t> out;
-  out.reserve((entries.size() / std::max<size_t>(1, max / 2) + 2) * kNtxPageSize);
+  out.reserve((total / std::max<size_t>(1, max / 2) + 2) * kNtxPageSize);
   out.resize(kNtxPageSize, 0);
-  for (;;) {
-    const size_t n = entries.size();
+  for (bool leaves = true;; leaves = false) {
+    const size_t n = leaves ? total : entries.size();
+    auto entry = [&](size_t at) { return leaves ? at : size_t(entries[at]); };
+    auto child = [&](size_t at) { return leaves ? 0u : children[at]; };
     const size_t pages = (n + 1 + max) / (max + 1);
     const size_t per_page = (n - (pages - 1)) / pages;
     size_t extra = (n - (pages - 1)) % pages;
@@ -361,13 +369,13 @@ void NtxFile::BuildImage(NtxHeader* header_io, const std::vector<char>& keys,
       for (size_t i = 0; i <= max; ++i) Put16(page + 2 + 2 * i, uint32_t(base + i * item_size));
       for (size_t i = 0; i < take; ++i, ++at) {
         uint8_t* item = page + base + i * item_size;
-        Put32(item, children[at]);
-        Put32(item + 4, sorted_recnos[entries[at]]);
-        std::memcpy(item + 8, &sorted_keys[size_t(entries[at]) * ks], ks);
+        Put32(item, child(at));
+        Put32(item + 4, sorted_recnos[entry(at)]);
+        std::memcpy(item + 8, &sorted_keys[entry(at) * ks], ks);
       }
-      Put32(page + base + take * item_size, children[at]);
+      Put32(page + base + take * item_size, child(at));
       up_children.push_back(offset);
-      if (p + 1 < pages) up.push_back(entries[at++]);
+      if (p + 1 < pages) up.push_back(uint32_t(entry(at++)));
     }
     if (pages == 1) {
       f.header_.root = up_children[0];
