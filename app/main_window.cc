@@ -3,7 +3,6 @@
 #include "app/main_window.h"
 
 #include <QAction>
-#include <algorithm>
 #include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
@@ -16,6 +15,7 @@
 #include <QStyle>
 #include <QStyleOptionGroupBox>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/application.h"
 #include "app/catalogue.h"

@@ -2,10 +2,12 @@
 // button, OnKeyDown, then the list's own keys), double-click, verbs and context menu.
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <algorithm>
 
 #include "shellview/shell_list_model.h"
 #include "shellview/shell_list_view.h"
@@ -131,7 +133,27 @@ void TCustomShellListView::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
+  if (OpensContextMenu(event)) {
+    QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(), QCursor::pos(), event->modifiers());
+    contextMenuEvent(&request);
+    return;
+  }
+  if (StartsFromTheTop(event)) setCurrentIndex(QModelIndex());
   QTreeView::keyPressEvent(event);
+}
+
+// Shift+F10 asks for the context menu, like the keyboard's menu key.
+bool TCustomShellListView::OpensContextMenu(const QKeyEvent* event) const {
+  return event->key() == Qt::Key_F10 && (event->modifiers() & kShiftCtrlAlt) == Qt::ShiftModifier;
+}
+
+// With no row selected, the first Up, Down, Home or Page Up selects the first row, as in
+// a list that has no focused row yet: the row that merely holds the focus frame after
+// the list gained the focus does not count as a starting point.
+bool TCustomShellListView::StartsFromTheTop(const QKeyEvent* event) const {
+  static constexpr int kKeys[] = {Qt::Key_Up, Qt::Key_Down, Qt::Key_Home, Qt::Key_PageUp};
+  return std::ranges::find(kKeys, event->key()) != std::end(kKeys) &&
+         (event->modifiers() & kShiftCtrlAlt) == 0 && !selectionModel()->hasSelection();
 }
 
 void TCustomShellListView::keyReleaseEvent(QKeyEvent* event) {

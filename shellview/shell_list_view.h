@@ -166,6 +166,8 @@ class TCustomShellListView : public QTreeView {
   void SelectRow(int row);
   QLineEdit* OpenEditor() const;
   bool RunKeyPath(QKeyEvent* event);
+  bool OpensContextMenu(const QKeyEvent* event) const;
+  bool StartsFromTheTop(const QKeyEvent* event) const;
   bool ClickDefaultButton();
   void NavigateKey(int key, Qt::KeyboardModifiers modifiers);
   void OpenSelectedItem();

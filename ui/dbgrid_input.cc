@@ -161,11 +161,18 @@ bool TDBGrid::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- Keys and focus
 
+// With dgTabs the grid keeps Tab and Shift+Tab for itself; Ctrl+Tab and Ctrl+Shift+Tab
+// then move the focus on, as in any control that uses Tab, so the keyboard can leave it.
 bool TDBGrid::event(QEvent* event) {
   if (event->type() == QEvent::KeyPress && m_options.Contains(dgTabs)) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
-      keyPressEvent(key);
+      if (key->modifiers() & Qt::ControlModifier) {
+        bool backwards = key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
+        focusNextPrevChild(!backwards);
+      } else {
+        keyPressEvent(key);
+      }
       return true;
     }
   }

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -329,7 +330,12 @@ int ExecMessageForm(std::unique_ptr<TMessageForm> form) {
   struct RestoreCursor {
     ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
   } restore;
+  QPointer<QWidget> previous = QApplication::activeWindow();
   form->exec();
+  form->hide();
+  // The window that had the keyboard gets it back, with its focused control: the box has
+  // no parent window to which the window system would return it.
+  if (previous && previous->isVisible()) previous->activateWindow();
   // A loop ended from outside (the application quitting) chose no button: as the close box.
   return form->result() == mrNone ? mrCancel : form->result();
 }
