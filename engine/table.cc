@@ -164,6 +164,9 @@ Status Table::PeekMapped(uint32_t r, const uint8_t** bytes) {
     uint64_t end =
         std::min<uint64_t>(start + kWindow, layout_.header_length + uint64_t(count_) * len);
     end = std::max(end, at + len);
+    uint64_t size = 0;
+    XB_RETURN_IF_ERROR(SizeReaching(at + len, &size));
+    end = std::min(end, size);
     const uint8_t* data = nullptr;
     XB_RETURN_IF_ERROR(CurrentOs()->Map(file_->fd(), start, size_t(end - start), &data));
     map_ = data;
@@ -351,9 +354,22 @@ Status Table::Skip(int64_t count) {
   return Status::Ok();
 }
 
+Status Table::SizeReaching(uint64_t end, uint64_t* size) {
+  XB_RETURN_IF_ERROR(file_->Size(size));
+  if (*size >= end) return Status::Ok();
+  Unmap();
+  return Status::Error(XB_ERR_IO, "Table " + path_ +
+                                      " was shortened by another program while open exclusively");
+}
+
 Status Table::Go(int64_t record) {
   XB_RETURN_IF_ERROR(FlushRecord());
   if (record < 1 || record > count_) XB_RETURN_IF_ERROR(RefreshCount());
+  if (map_ != nullptr && record >= 1 && record <= count_) {  // the window may outlive the bytes
+    uint64_t size = 0;
+    XB_RETURN_IF_ERROR(
+        SizeReaching(layout_.header_length + uint64_t(record) * layout_.record_length, &size));
+  }
   if (record >= 1 && record <= count_) return MoveTo(uint32_t(record));
   MoveToPhantom();
   bof_ = count_ == 0;

@@ -156,6 +156,9 @@ class Table final : public RecordView {
   // Bytes of record r from the mapped window (exclusive opens).
   Status PeekMapped(uint32_t r, const uint8_t** bytes);
   void Unmap();
+  // The size of the file, failing when it ends before `end`: another program that ignored
+  // the exclusive lock shortened it, and a read of the mapping there would fault.
+  Status SizeReaching(uint64_t end, uint64_t* size);
 
   const uint8_t* map_ = nullptr;  // mapped window of the file (exclusive opens)
   uint64_t map_offset_ = 0;

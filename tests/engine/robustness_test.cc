@@ -1,6 +1,8 @@
 // Damaged tables and failing system calls: a table that fails its checks does not open (with
 // a reason) or opens read-only and reads safely, and is never written; an I/O failure at any
 // point of an edit leaves a table that opens and holds each record old or new.
+#include <unistd.h>
+
 #include <cstring>
 
 #include "engine/os_fault.h"
@@ -227,6 +229,32 @@ TEST_F(RobustnessTest, TornRewriteAcrossAPageIsOldOrNewAfterReopening) {
     xb_CloseAll();
     if (faulty.failures() == 0) break;
   }
+}
+
+// Another program that ignores the exclusive lock and shortens the file: reads that would
+// touch the mapped bytes past the new end fail instead of faulting.
+TEST_F(RobustnessTest, TableShortenedBehindAnExclusiveOpenGivesAnErrorNotACrash) {
+  std::string path = dir_.File("BIG.DBF");
+  CreateTable(path, {{"NAME", "C", 20, 0}});
+  Open(path);
+  for (int i = 0; i < 3000; ++i) {
+    ASSERT_EQ(xb_AppendBlank(), 1);
+    xb_Replace("NAME", XB_REPLACE_TEXT, ("name " + std::to_string(i)).c_str());
+  }
+  ASSERT_EQ(xb_Commit(), 1);
+  ASSERT_EQ(xb_GoTop(), 1);  // maps the first window
+  ASSERT_EQ(xb_Go(2500), 1);
+  ASSERT_EQ(truncate(path.c_str(), 1000), 0);
+  EXPECT_EQ(xb_Go(2400), 0);
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_IO);
+  EXPECT_NE(std::string(xb_LastErrorText()).find("shortened by another program"),
+            std::string::npos)
+      << xb_LastErrorText();
+  xb_Go(10);
+  xb_GoBottom();
+  xb_Skip(-1);
+  xb_Count();
+  xb_CloseAll();
 }
 
 }  // namespace
