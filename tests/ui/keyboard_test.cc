@@ -219,6 +219,24 @@ TEST_F(Keyboard, EnterOpensTheCaptionForEditingAndASecondEnterRenames) {
   EXPECT_EQ(focused(), "SLVDoc");
 }
 
+// F2 is the list control's own gesture for editing a caption. The Enter that confirms
+// the new name is released into the rename toggle, still armed, which opens the caption
+// again; Escape leaves it.
+TEST_F(Keyboard, F2OpensTheCaptionForEditingAndEnterRenames) {
+  selectInList("Lettera.doc");
+  Type(Qt::Key_F2);
+  ASSERT_TRUE(list->LabelEditing());
+  QTest::keyClicks(QApplication::focusWidget(), "Offerta");
+  Type(Qt::Key_Return);
+  EXPECT_TRUE(WaitFor([&] { return listed().contains("Offerta.doc"); }));
+  EXPECT_TRUE(QFileInfo::exists(contab("Offerta.doc")));
+  EXPECT_TRUE(list->LabelEditing());
+  EXPECT_FALSE(form->renameArmed());
+  Type(Qt::Key_Escape);
+  EXPECT_FALSE(list->LabelEditing());
+  EXPECT_EQ(listed(), QStringList({"Fattura.doc", "Offerta.doc"}));
+}
+
 // Escape ends the edit and keeps the name; the toggle, left disarmed, takes one Enter
 // to re-arm before the next Enter edits again.
 TEST_F(Keyboard, EscapeEndsTheEditKeepingTheName) {
