@@ -10,6 +10,9 @@
 #include <QKeyEvent>
 #include <QStringList>
 #include <functional>
+#include <QtGui/private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 
 #include <gtest/gtest.h>
 
@@ -121,6 +124,61 @@ TEST_F(Accessibility, GridRowsAreNamedByTheirCategoriesAndMarkTheCurrentRecord) 
   EXPECT_TRUE(second->state().selected);
   EXPECT_EQ(gridInterface->focusChild(), second);
   EXPECT_EQ(second->text(QAccessible::Name), "Lettere ai fornitori");
+}
+
+// What a screen reader is told: the events raised through Qt's accessibility layer,
+// recorded by type with the name of the object they concern, while alive. Qt passes
+// events on only while the platform's accessibility is active, as with a screen reader.
+class AccessibleEventLog {
+ public:
+  AccessibleEventLog() {
+    Platform()->setActive(true);
+    s_log = this;
+    m_previous = QAccessible::installUpdateHandler(&AccessibleEventLog::Record);
+  }
+  ~AccessibleEventLog() {
+    QAccessible::installUpdateHandler(m_previous);
+    s_log = nullptr;
+    Platform()->setActive(false);
+  }
+  void clear() { m_events.clear(); }
+  bool contains(QAccessible::Event type, const QString& name) const {
+    return m_events.contains(qMakePair(type, name));
+  }
+
+ private:
+  static QPlatformAccessibility* Platform() {
+    return QGuiApplicationPrivate::platformIntegration()->accessibility();
+  }
+  static void Record(QAccessibleEvent* event) {
+    QAccessibleInterface* target = event->accessibleInterface();
+    if (s_log) s_log->m_events << qMakePair(event->type(), target ? target->text(QAccessible::Name) : QString());
+  }
+  static inline AccessibleEventLog* s_log = nullptr;
+  QAccessible::UpdateHandler m_previous = nullptr;
+  QList<QPair<QAccessible::Event, QString>> m_events;
+};
+
+TEST_F(Accessibility, GridTellsScreenReadersWhichRowBecameCurrent) {
+  AccessibleEventLog log;
+  auto form = startOffice();
+  auto* grid = form->findChild<TDBGrid*>("DBGrid");
+  ASSERT_NE(Of(grid), nullptr);
+  form->activateWindow();
+  grid->setFocus();
+  ASSERT_TRUE(testing::WaitFor([&] { return grid->hasFocus(); }));
+  log.clear();
+  QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+  QApplication::sendEvent(grid, &down);
+  EXPECT_TRUE(testing::WaitFor([&] { return log.contains(QAccessible::Focus, "Lettere ai fornitori"); }));
+  EXPECT_TRUE(log.contains(QAccessible::Selection, "Lettere ai fornitori"));
+
+  // A move made while the focus is elsewhere selects the row without taking the focus.
+  form->documentList()->setFocus();
+  log.clear();
+  grid->DataSource()->DataSet()->First();
+  EXPECT_TRUE(testing::WaitFor([&] { return log.contains(QAccessible::Selection, "Contabilità"); }));
+  EXPECT_FALSE(log.contains(QAccessible::Focus, "Contabilità"));
 }
 
 TEST_F(Accessibility, GridWithoutRecordsHasNoRows) {
