@@ -27,8 +27,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # engine library is private to the package and found through the programs' RUNPATH.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/lib)
-# Tahoma: the window's fixed layout is drawn for its metrics; with the wider fallback font
-# the legend's "Contabilità" is clipped.
+# Tahoma: the window is laid out for its metrics; with the wider fallback font the left
+# panel grows so that its texts fit, and the document list loses that width.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wine")
 # The icon theme of the document list and the MIME descriptions ("Word document"); the
 # program runs without them, looking plainer.

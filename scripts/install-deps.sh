@@ -13,7 +13,7 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick hyperfine
   zip
   valgrind
-  qt6-base-private-dev
+  qt6-base-private-dev librsvg2-bin
 )
 
 missing=()
