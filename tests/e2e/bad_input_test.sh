@@ -120,11 +120,13 @@ add_category "Lunga" "$long"
 add_category "Un file" UNFILE
 add_category "Collegamento rotto" ROTTO
 add_category "Virgolette" "Spazio e \"virgolette\""
+add_category "Anello" ANELLO
 touch "$odd/Stampe/UNFILE"
 ln -s "$odd/Stampe/NONCE" "$odd/Stampe/ROTTO"
+ln -s ANELLO "$odd/Stampe/ANELLO"
 before=$(table_without_sweep "$odd_table")
 run_program starts "odd DIR values" 1 12 "$odd/DATI/" ""
-[ "$(visualizza_column "$odd_table")" = TFFFFFFFFT ] ||
+[ "$(visualizza_column "$odd_table")" = TFFFFFFFFTF ] ||
   fail "odd DIR values: VISUALIZZA is $(visualizza_column "$odd_table")"
 [ "$(table_without_sweep "$odd_table")" = "$before" ] || fail "odd DIR values: other bytes changed"
 
