@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMouseEvent>
@@ -137,6 +138,7 @@ TEST_F(MainWindow, WiderAndTallerFontsWidenThePanelSoThatNoTextClips) {
     EXPECT_GT(panel->width(), 185) << pixels << " px";
     EXPECT_EQ(form->documentList()->geometry(), QRect(panel->width(), 0, 721 - panel->width(), 438));
     EXPECT_EQ(form->size(), QSize(721, 438));
+    EXPECT_GE(form->categoryGrid()->DataRowHeight(), QFontMetrics(font).height()) << pixels << " px";
   }
   form->setFont(WindowFont());
   EXPECT_EQ(form->findChild<QWidget*>("Label1")->geometry(), QRect(123, 405, 52, 11));
