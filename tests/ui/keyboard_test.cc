@@ -255,7 +255,7 @@ TEST_F(Keyboard, EscapeEndsTheEditKeepingTheName) {
   EXPECT_TRUE(list->LabelEditing());
 }
 
-TEST_F(Keyboard, CtrlDeleteAsksAndOnlyYesDeletes) {
+TEST_F(Keyboard, CtrlDeleteAsksAndOnlyYesRemovesTheDocument) {
   selectInList("Fattura.doc");
   QString question = "Cancellare definitivamente il documento \"" + contab("Fattura.doc") + "\" ?";
   {
