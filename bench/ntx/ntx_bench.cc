@@ -116,9 +116,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   double cpu = CpuSeconds();
+  Clock::time_point start = Clock::now();
   uint32_t seen = 0;
   for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) ++seen;
-  const double scan = CpuSeconds() - cpu;
+  const double scan = CpuSeconds() - cpu, scan_wall = Seconds(start);
 
   cpu = CpuSeconds();
   if (xb_Index(index.c_str(), "CODE", 0, 0, "") <= 0) {
@@ -126,7 +127,6 @@ int main(int argc, char** argv) {
     return 1;
   }
   const double build = CpuSeconds() - cpu;
-  Clock::time_point start;
 
   std::mt19937 random(1);
   std::vector<double> warm, cold;
@@ -154,13 +154,13 @@ int main(int argc, char** argv) {
   std::remove(index.c_str());
 
   std::printf("records                 %u (scanned %u)\n", count, seen);
-  std::printf("full scan (baseline)    %.3f s CPU\n", scan);
+  std::printf("full scan (baseline)    %.3f s CPU, %.3f s elapsed\n", scan, scan_wall);
   std::printf("index build             %.3f s CPU = %.2f x the scan (target <= 5)\n", build,
               build / scan);
-  std::printf("seek, warm, median      %.1f us  = 1/%.0f of the scan (target 1/1000)\n",
-              Median(warm) * 1e6, scan / Median(warm));
-  std::printf("seek, cold, median      %.1f us  = 1/%.0f of the scan (target 1/1000)\n",
-              Median(cold) * 1e6, scan / Median(cold));
+  std::printf("seek, warm, median      %.1f us  = 1/%.0f of the scan's elapsed time (target 1/1000)\n",
+              Median(warm) * 1e6, scan_wall / Median(warm));
+  std::printf("seek, cold, median      %.1f us  = 1/%.0f of the scan's elapsed time (target 1/1000)\n",
+              Median(cold) * 1e6, scan_wall / Median(cold));
   std::printf("sweep, index open, %u   exclusive %.2f us/record, shared %.2f us/record\n",
               swept, sweep_exclusive * 1e6, sweep_shared * 1e6);
   return 0;
