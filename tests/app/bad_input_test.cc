@@ -1,10 +1,10 @@
 // Odd input reaching the running program: DIR values that climb out of the Stampe folder
 // or name no folder, and documents with names Windows forbids, through the real main
 // window on real folders offscreen.
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QFile>
-
-#include <gtest/gtest.h>
 
 #include "app/application.h"
 #include "app/catalogue.h"
@@ -21,10 +21,12 @@ using testing::NextBoxAnswer;
 using testing::TempOffice;
 
 TEST(StampeFolderBounds, DotDotMayNotClimbAboveTheStampeFolder) {
-  for (const char* inside : {"CONTAB", "", ".", "CONTAB/..", "./CONTAB", "A/B/../C", "/tmp", "CONTAB/"}) {
+  for (const char* inside :
+       {"CONTAB", "", ".", "CONTAB/..", "./CONTAB", "A/B/../C", "/tmp", "CONTAB/"}) {
     EXPECT_TRUE(StaysInsideStampeFolder(inside)) << inside;
   }
-  for (const char* outside : {"..", "../DATI", "CONTAB/../..", "CONTAB/../../DATI", "./..", "A/../../B", "../Stampe"}) {
+  for (const char* outside :
+       {"..", "../DATI", "CONTAB/../..", "CONTAB/../../DATI", "./..", "A/../../B", "../Stampe"}) {
     EXPECT_FALSE(StaysInsideStampeFolder(outside)) << outside;
   }
 }
@@ -34,7 +36,8 @@ class BadInput : public ::testing::Test {
   void SetUp() override { RegisterTahoma(); }
   void TearDown() override { TApplication::instance()->resumeAfterTermination(); }
   std::unique_ptr<TfrmMain> start() {
-    auto form = std::make_unique<TfrmMain>(std::vector<std::string>{"velloria", "1", "5", office.dataPath(), ""});
+    auto form = std::make_unique<TfrmMain>(
+        std::vector<std::string>{"velloria", "1", "5", office.dataPath(), ""});
     EXPECT_FALSE(form->startupFailed());
     return form;
   }
@@ -67,7 +70,7 @@ TEST_F(BadInput, ADirOutsideTheStampeFolderIsNoCategoryFolderAndIsRefusedByVisua
 // Names a Windows machine of the office could not hold may still be made on the Linux
 // share; the program lists them, duplicates them and deletes them like any other.
 TEST_F(BadInput, DocumentsWithNamesWindowsForbidsAreListedDuplicatedAndDeleted) {
-  const QStringList names = {"a:b.doc",  "a*b.doc", "che?.doc", "q\"uote.doc", "<x>.doc",
+  const QStringList names = {"a:b.doc", "a*b.doc", "che?.doc", "q\"uote.doc", "<x>.doc",
                              "a|b.doc", "punto.",  "spazio ",  "CON",         "NUL.doc"};
   office.writeTable({{"Contabilità", "CONTAB", 1}});
   office.makeFolder("CONTAB", names);

@@ -1,6 +1,8 @@
 // The share disappearing under the running window: folders removed or renamed after
 // start-up, then clicks, open, delete, duplicate, rename and the inactivity close, on real
 // folders and widgets offscreen. Every failure must reach the user as a message, not a crash.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
@@ -9,8 +11,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <gtest/gtest.h>
 
 #include "app/application.h"
 #include "app/document_commands.h"
@@ -32,7 +32,8 @@ class ShareLoss : public ::testing::Test {
     office.writeTable({{"Contabilità", "CONTAB", 1}, {"Lettere", "LETT", 1}});
     office.makeFolder("CONTAB", {"Fattura.doc", "Lettera.doc"});
     office.makeFolder("LETT", {"Saluti.doc"});
-    form = std::make_unique<TfrmMain>(std::vector<std::string>{"velloria", "1", "5", office.dataPath(), ""});
+    form = std::make_unique<TfrmMain>(
+        std::vector<std::string>{"velloria", "1", "5", office.dataPath(), ""});
     ASSERT_FALSE(form->startupFailed());
     form->show();
     list = form->documentList();
@@ -47,10 +48,10 @@ class ShareLoss : public ::testing::Test {
   // application's failure display.
   static void clickWidget(QWidget* widget, QPoint at = {}) {
     if (at.isNull()) at = widget->rect().center();
-    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, at, widget->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, widget->mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(widget, &press);
     QApplication::sendEvent(widget, &release);
   }
@@ -72,7 +73,9 @@ class ShareLoss : public ::testing::Test {
     ASSERT_TRUE(QDir(office.stampe() + "/CONTAB").removeRecursively());
   }
   // Lets queued failures and the folder watcher's delayed reload run.
-  static void settle() { WaitFor([] { return false; }, 300); }
+  static void settle() {
+    WaitFor([] { return false; }, 300);
+  }
 
   TempOffice office;
   std::unique_ptr<TfrmMain> form;
@@ -100,14 +103,16 @@ TEST_F(ShareLoss, CommandsOnTheShownFolderAfterItWasRemovedReportOrDoNothing) {
     NextBoxAnswer copyFailed(mrOk);
     DuplicateSelectedDocument(*list);
     EXPECT_EQ(copyFailed.text(),
-              "Errore durante la copia, un file di nome \"Copia di Lettera.doc\" potrebbe già esistere in "
+              "Errore durante la copia, un file di nome \"Copia di Lettera.doc\" potrebbe già "
+              "esistere in "
               "questa cartella !");
   }
   removeShownFolderWithRowSelected(1);
   {
     NextBoxAnswer yes(mrYes);
     DeleteSelectedDocument(*list);
-    EXPECT_EQ(yes.text(), "Cancellare definitivamente il documento \"" + contab + "/Lettera.doc\" ?");
+    EXPECT_EQ(yes.text(),
+              "Cancellare definitivamente il documento \"" + contab + "/Lettera.doc\" ?");
   }
   settle();
   EXPECT_EQ(list->ItemCount(), 0);  // the reload found nothing to list
@@ -117,7 +122,8 @@ TEST_F(ShareLoss, CommandsOnTheShownFolderAfterItWasRemovedReportOrDoNothing) {
   // finds nothing; the program does not look at the outcome.
   QTemporaryDir bin;
   QString record = bin.path() + "/args";
-  TempOffice::writeFile(bin.path() + "/WinWord", ("#!/bin/sh\necho \"$1\" > '" + record + "'\n").toUtf8());
+  TempOffice::writeFile(bin.path() + "/WinWord",
+                        ("#!/bin/sh\necho \"$1\" > '" + record + "'\n").toUtf8());
   QFile::setPermissions(bin.path() + "/WinWord", QFileDevice::ReadOwner | QFileDevice::ExeOwner);
   QByteArray path = qgetenv("PATH");
   qputenv("PATH", bin.path().toUtf8() + ":" + path);

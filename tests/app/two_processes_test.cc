@@ -1,6 +1,7 @@
 // STAMPE.DBF held by a real second process (table_holder) and on a read-only folder: the
 // open refused with the general message, a sweep stopped by another's record lock within
 // the lock timeout, a read-only open that reads; the file unchanged where nothing is written.
+#include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -8,8 +9,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-
-#include <gtest/gtest.h>
 
 #include "app/application.h"
 #include "app/catalogue.h"
@@ -60,7 +59,8 @@ class WithoutPermissionOverride {
   WithoutPermissionOverride() {
     if (syscall(SYS_capget, &m_header, m_saved) != 0) return;
     __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
-    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) reduced[0].effective &= ~(1u << cap);
+    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+      reduced[0].effective &= ~(1u << cap);
     m_changed = syscall(SYS_capset, &m_header, reduced) == 0;
   }
   ~WithoutPermissionOverride() {
@@ -79,10 +79,15 @@ class TwoProcesses : public ::testing::Test {
  protected:
   void SetUp() override {
     RegisterTahoma();
-    office.writeTable({{"Contabilità", "CONTAB", 1}, {"Lettere", "LETT", 1}, {"Didattica", "DIDA", 2}});
+    office.writeTable(
+        {{"Contabilità", "CONTAB", 1}, {"Lettere", "LETT", 1}, {"Didattica", "DIDA", 2}});
     for (const char* dir : {"CONTAB", "LETT", "DIDA"}) office.makeFolder(dir, {"Lettera.doc"});
   }
-  void TearDown() override { TApplication::instance()->resumeAfterTermination(); }
+  void TearDown() override {
+    QFile::setPermissions(office.stampe(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    TApplication::instance()->resumeAfterTermination();
+  }
 
   // Starts the program on the office; returns the text of the box it showed, if any.
   QString startExpectingFailure() {
@@ -178,7 +183,6 @@ TEST_F(TwoProcesses, AReadOnlyStampeFolderFailsStartUpButOpensForReading) {
     EXPECT_THROW(table->Edit(), std::exception);
   }
   EXPECT_EQ(office.tableBytes(), before);
-  QFile::setPermissions(office.stampe(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 }  // namespace

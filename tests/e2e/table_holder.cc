@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
     return kUsageError;
   }
   xb_SetLockTimeout(0);
-  if (xb_UseEx(argv[1], "", static_cast<int16_t>(OpenMode(argv[2])), XB_TYPE_NTX, XB_COMMIT_NORMAL) < 1) {
+  if (xb_UseEx(argv[1], "", static_cast<int16_t>(OpenMode(argv[2])), XB_TYPE_NTX,
+               XB_COMMIT_NORMAL) < 1) {
     std::printf("refused: %s\n", xb_LastErrorText());
     return kRefused;
   }
