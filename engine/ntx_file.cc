@@ -332,13 +332,17 @@ void NtxFile::BuildImage(NtxHeader* header_io, const std::vector<char>& keys,
   // sequential memory.
   std::unique_ptr<char[]> sorted_keys(new char[order.size() * ks]);
   std::unique_ptr<uint32_t[]> sorted_recnos(new uint32_t[order.size()]);
+  // Keys of every record in record order (no condition left any out) need no look-up of
+  // their record numbers.
+  bool numbered = true;
+  for (size_t i = 0; i < recnos.size() && numbered; ++i) numbered = recnos[i] == i + 1;
   for (size_t i = 0; i < order.size(); ++i) {
     if (i + kPrefetchAhead < order.size()) {
       __builtin_prefetch(&keys[size_t(order[i + kPrefetchAhead]) * ks]);
-      __builtin_prefetch(&recnos[order[i + kPrefetchAhead]]);
+      if (!numbered) __builtin_prefetch(&recnos[order[i + kPrefetchAhead]]);
     }
     std::memcpy(&sorted_keys[i * ks], &keys[size_t(order[i]) * ks], ks);
-    sorted_recnos[i] = recnos[order[i]];
+    sorted_recnos[i] = numbered ? order[i] + 1 : recnos[order[i]];
   }
   const size_t total = order.size();
   order = std::vector<uint32_t>();
