@@ -63,6 +63,51 @@ TEST(NtxKeys, NumbersSortByValueIncludingNegatives) {
   EXPECT_EQ(xb::NtxNumberKey(12.5, 8, 2), "00012.50");
 }
 
+// The bulk build's sort against a plain comparison sort: keys of several sizes whose bytes
+// vary in few or many bits (high bytes too), ascending and descending, with duplicates, and
+// record numbers that do not follow the keys' positions (as under a FOR condition).
+TEST(NtxBuild, SortsLikeAComparisonSort) {
+  TempDir dir;
+  std::mt19937 random(7);
+  for (size_t ks : {1u, 3u, 8u, 12u}) {
+    for (bool descending : {false, true}) {
+      for (bool sparse : {false, true}) {
+        const size_t count = 5000;
+        std::vector<char> keys(count * ks);
+        std::vector<uint32_t> recnos(count);
+        for (size_t i = 0; i < count; ++i) {
+          for (size_t b = 0; b < ks; ++b)
+            keys[i * ks + b] = char(sparse ? '0' + random() % 3 : random() % 256);
+          recnos[i] = uint32_t(sparse ? 3 * i + 2 : i + 1);
+        }
+        std::vector<xb::NtxEntry> expected(count);
+        for (size_t i = 0; i < count; ++i)
+          expected[i] = xb::NtxEntry{std::string(&keys[i * ks], ks), recnos[i]};
+        std::sort(expected.begin(), expected.end(), [&](const xb::NtxEntry& x, const xb::NtxEntry& y) {
+          if (x.key != y.key) return descending ? x.key > y.key : x.key < y.key;
+          return x.recno < y.recno;
+        });
+        xb::NtxHeader header;
+        header.key_size = uint16_t(ks);
+        header.key_expr = "K";
+        header.descending = descending;
+        const std::string path = dir.File("sort.ntx");
+        ASSERT_TRUE(xb::NtxFile::Build(path, header, keys, recnos).ok());
+        std::unique_ptr<xb::NtxFile> file;
+        ASSERT_TRUE(xb::NtxFile::Open(path, true, false, &file).ok());
+        std::vector<xb::NtxEntry> walked;
+        xb::Status s = file->Walk(&walked);
+        ASSERT_TRUE(s.ok()) << s.message();
+        ASSERT_EQ(walked.size(), count);
+        for (size_t i = 0; i < count; ++i) {
+          ASSERT_EQ(walked[i].key, expected[i].key) << "ks " << ks << " at " << i;
+          ASSERT_EQ(walked[i].recno, expected[i].recno) << "ks " << ks << " at " << i;
+        }
+      }
+    }
+  }
+}
+
 TEST_F(NtxTest, EachKeyTypeOrdersTheWalk) {
   AddSample();
   ASSERT_GT(xb_Index(dir_.File("name").c_str(), "UPPER(NAME)", 0, 0, ""), 0) << xb_LastErrorText();
