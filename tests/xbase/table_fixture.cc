@@ -137,4 +137,20 @@ TXbTable& XBaseTest::OpenTable(const std::string& file, bool exclusive) {
   return table;
 }
 
+TXbTable& XBaseTest::OpenCategoriesWithOrders(
+    const std::vector<std::pair<std::string, std::string>>& orders) {
+  CreateTable(m_folder.File("STAMPE.DBF"), StampeFields(),
+              {Stampe("Bilanci", "BIL", 1, false), Stampe("Fatture", "FAT", 1, true),
+               Stampe("compiti", "COM", 2, true), Stampe("Pagelle", "PAG", 2, false),
+               Stampe("FATTURE", "FA2", 1, true)});
+  TXbTable& table = OpenTable();
+  const TXbEntryPoints& xb = Xb();
+  xb.xb_Select(table.WorkArea());
+  for (const auto& [file, key] : orders) {
+    EXPECT_GT(xb.xb_Index(m_folder.File(file).c_str(), key.c_str(), 0, 0, ""), 0) << key;
+  }
+  xb.xb_SetOrder(0);
+  return table;
+}
+
 }  // namespace velloria::xbase::testing

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "xbase/xbase_env.h"
@@ -75,6 +76,10 @@ class XBaseTest : public ::testing::Test {
   // program's (exclusive, ttXBNTX) and opened.
   TXbTable& OpenTable(const std::string& file = "STAMPE.DBF", bool exclusive = true);
   TXbTable& NewTable(const std::string& file = "STAMPE.DBF");
+  // The category table with five categories ("Bilanci", "Fatture", "compiti", "Pagelle",
+  // "FATTURE") opened, and one NTX order per (file name, key expression) created in the
+  // engine; the natural order is current afterwards.
+  TXbTable& OpenCategoriesWithOrders(const std::vector<std::pair<std::string, std::string>>& orders);
   // From here to the end of the test the engine is reached through the recording library.
   Recorder& StartRecording();
 

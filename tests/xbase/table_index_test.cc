@@ -11,16 +11,8 @@ class TableIndexTest : public XBaseTest {
   // The category table with two orders: 1 on DESCRIZIO, 2 on UPPER(DESCRIZIO); order 0
   // (natural) is current afterwards.
   TXbTable& OpenIndexed() {
-    CreateTable(m_folder.File("STAMPE.DBF"), StampeFields(),
-                {Stampe("Bilanci", "BIL", 1, false), Stampe("Fatture", "FAT", 1, true),
-                 Stampe("compiti", "COM", 2, true), Stampe("Pagelle", "PAG", 2, false),
-                 Stampe("FATTURE", "FA2", 1, true)});
-    TXbTable& table = OpenTable();
-    const TXbEntryPoints& xb = Xb();
-    xb.xb_Select(table.WorkArea());
-    EXPECT_GT(xb.xb_Index(m_folder.File("DESC").c_str(), "DESCRIZIO", 0, 0, ""), 0);
-    EXPECT_GT(xb.xb_Index(m_folder.File("UDESC").c_str(), "UPPER(DESCRIZIO)", 0, 0, ""), 0);
-    xb.xb_SetOrder(0);
+    TXbTable& table =
+        OpenCategoriesWithOrders({{"DESC", "DESCRIZIO"}, {"UDESC", "UPPER(DESCRIZIO)"}});
     table.First();
     return table;
   }

@@ -25,17 +25,8 @@ class TableLookupTest : public XBaseTest {
   // Orders: 1 on DESCRIZIO, 2 on UPPER(DESCRIZIO), 3 on TIPO; natural order current and
   // the table on its second record ("Fatture"), watched by a data link.
   TXbTable& OpenIndexed() {
-    CreateTable(m_folder.File("STAMPE.DBF"), StampeFields(),
-                {Stampe("Bilanci", "BIL", 1, false), Stampe("Fatture", "FAT", 1, true),
-                 Stampe("compiti", "COM", 2, true), Stampe("Pagelle", "PAG", 2, false),
-                 Stampe("FATTURE", "FA2", 1, true)});
-    TXbTable& table = OpenTable();
-    const TXbEntryPoints& xb = Xb();
-    xb.xb_Select(table.WorkArea());
-    EXPECT_GT(xb.xb_Index(m_folder.File("DESC").c_str(), "DESCRIZIO", 0, 0, ""), 0);
-    EXPECT_GT(xb.xb_Index(m_folder.File("UDESC").c_str(), "UPPER(DESCRIZIO)", 0, 0, ""), 0);
-    EXPECT_GT(xb.xb_Index(m_folder.File("TIPO").c_str(), "TIPO", 0, 0, ""), 0);
-    xb.xb_SetOrder(0);
+    TXbTable& table = OpenCategoriesWithOrders(
+        {{"DESC", "DESCRIZIO"}, {"UDESC", "UPPER(DESCRIZIO)"}, {"TIPO", "TIPO"}});
     m_source.SetDataSet(&table);
     m_link.SetDataSource(&m_source);
     table.First();
