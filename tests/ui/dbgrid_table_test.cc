@@ -3,64 +3,19 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <cstring>
 
+#include "tests/support/stampe_table.h"
 #include "tests/ui/dbgrid_fixture.h"
 #include "xbase/xbase_table.h"
 
 namespace velloria::testing {
 namespace {
 
-struct Category {
-  std::string descrizio;
-  int tipo = 1;
-  bool visualizza = true;
-};
-
-// A dBase III STAMPE.DBF with the fields the program uses.
-QByteArray StampeTable(const std::vector<Category>& rows) {
-  struct FieldLayout {
-    const char* name;
-    char type;
-    int width;
-  };
-  const FieldLayout fields[] = {{"DESCRIZIO", 'C', 40}, {"DIR", 'C', 20}, {"VISUALIZZA", 'L', 1},
-                              {"TIPO", 'N', 1}};
-  const int recordSize = 1 + 40 + 20 + 1 + 1;
-  const int headerSize = 32 + 32 * 4 + 1;
-  QByteArray data(32, '\0');
-  data[0] = 0x03;
-  data[1] = 126;
-  data[2] = 1;
-  data[3] = 1;
-  quint32 count = static_cast<quint32>(rows.size());
-  std::memcpy(data.data() + 4, &count, 4);
-  quint16 header = headerSize, record = recordSize;
-  std::memcpy(data.data() + 8, &header, 2);
-  std::memcpy(data.data() + 10, &record, 2);
-  data[29] = 0x03;
-  for (const FieldLayout& field : fields) {
-    QByteArray descriptor(32, '\0');
-    std::memcpy(descriptor.data(), field.name, std::strlen(field.name));
-    descriptor[11] = field.type;
-    descriptor[16] = static_cast<char>(field.width);
-    data += descriptor;
-  }
-  data += '\r';
-  for (size_t i = 0; i < rows.size(); ++i) {
-    data += ' ';
-    data += QByteArray::fromStdString(rows[i].descrizio).leftJustified(40, ' ', true);
-    data += QByteArray("DIR" + QByteArray::number(int(i))).leftJustified(20, ' ');
-    data += rows[i].visualizza ? 'T' : 'F';
-    data += QByteArray::number(rows[i].tipo);
-  }
-  data += '\x1a';
-  return data;
-}
+using Category = CategoryRecord;
 
 std::vector<Category> Numbered(int count, int tipo = 1) {
   std::vector<Category> rows;
-  for (int i = 1; i <= count; ++i) rows.push_back({"Cat " + std::to_string(i), tipo, true});
+  for (int i = 1; i <= count; ++i) rows.push_back({"Cat " + std::to_string(i), "DIR" + std::to_string(i), tipo, true});
   return rows;
 }
 
@@ -71,7 +26,7 @@ class GridTableTest : public GridFixture {
   xbase::TXbTable* OpenTable(const std::vector<Category>& rows) {
     QFile file(m_folder.filePath("STAMPE.DBF"));
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(StampeTable(rows));
+    file.write(StampeTableBytes(rows));
     file.close();
     auto table = std::make_unique<xbase::TXbTable>("TbArchivio");
     xbase::TXbTable* raw = table.get();
@@ -108,7 +63,7 @@ TEST_F(GridTableTest, EmptyFilteredTableShowsOneBlankCurrentRowAndCallsTheHandle
 
 TEST_F(GridTableTest, HandlerReadsTheDrawnRowAndTheCurrentRecordStays) {
   std::vector<Category> rows = Numbered(30);
-  rows.insert(rows.begin() + 1, {"Hidden", 1, false});
+  rows.insert(rows.begin() + 1, {"Hidden", "HIDDEN", 1, false});
   OpenTable(rows);
   ShowFocused();
   data->MoveBy(4);
