@@ -61,7 +61,7 @@ int64_t JulianFromDtos(const char* bytes8) {
 std::string DtosFromJulian(int64_t julian) {
   int year, month, day;
   if (!YmdFromJulian(julian, &year, &month, &day)) return std::string(8, ' ');
-  char text[9];
+  char text[40];  // room for any int, though a valid date always takes 8
   std::snprintf(text, sizeof text, "%04d%02d%02d", year, month, day);
   return std::string(text, 8);
 }
@@ -171,7 +171,7 @@ void DtocText(int64_t julian, const ExprSettings& settings, std::string* out) {
       continue;
     }
     const int value = which == 'd' ? day : which == 'm' ? month : (width == 2 ? year % 100 : year);
-    char digits[8];
+    char digits[16];  // room for any int, though a valid date part takes 2 or 4
     std::snprintf(digits, sizeof digits, "%0*d", width, value);
     out->append(digits);
   }

@@ -359,14 +359,16 @@ void FormatNumber(double value, int width, int decimals, std::string* out) {
     scaled.insert(0, decimals + 1 - scaled.size(), '0');
   while (scaled.size() > static_cast<size_t>(decimals) + 1 && scaled[0] == '0') scaled.erase(0, 1);
   const bool nonzero = scaled.find_first_not_of('0') != std::string::npos;
-  if (decimals > 0) scaled.insert(scaled.size() - decimals, ".");
-  if (value < 0 && nonzero) scaled.insert(0, "-");
-  if (scaled.size() > static_cast<size_t>(width)) {
+  const size_t whole = scaled.size() - static_cast<size_t>(decimals);
+  std::string text = value < 0 && nonzero ? "-" : "";
+  text.append(scaled, 0, whole);
+  if (decimals > 0) text.append(".").append(scaled, whole, std::string::npos);
+  if (text.size() > static_cast<size_t>(width)) {
     out->assign(static_cast<size_t>(width), '*');
     return;
   }
-  out->assign(width - scaled.size(), ' ');
-  out->append(scaled);
+  out->assign(width - text.size(), ' ');
+  out->append(text);
 }
 
 }  // namespace xb::expr
