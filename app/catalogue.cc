@@ -87,13 +87,21 @@ void SweepCategoryFolders(TDataSet& table, const std::string& stampeFolder) {
   TField& dirField = table.FieldByName("DIR");
   TField& visualizza = table.FieldByName("VISUALIZZA");
   CategoryFolderTest folderExists(stampeFolder);
-  table.First();
-  while (!table.Eof()) {
-    table.Edit();
-    visualizza.SetAsBoolean(folderExists(dirField.AsString()));
-    table.Post();
-    table.Next();
+  // The grid hears of the sweep once, at its end, not at every record it passes.
+  table.DisableControls();
+  try {
+    table.First();
+    while (!table.Eof()) {
+      table.Edit();
+      visualizza.SetAsBoolean(folderExists(dirField.AsString()));
+      table.Post();
+      table.Next();
+    }
+  } catch (...) {
+    table.EnableControls();
+    throw;
   }
+  table.EnableControls();
 }
 
 void ShowCategoryDocuments(TDataSet& table, TCustomShellListView& list, const std::string& stampeFolder) {

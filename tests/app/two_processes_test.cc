@@ -158,6 +158,7 @@ TEST_F(TwoProcesses, ASweepOverASharedTableStopsAtARecordLockedElsewhere) {
   }
   EXPECT_LT(clock.elapsed(), 5000);
   EXPECT_EQ(table->State(), TDataSetState::dsBrowse);
+  EXPECT_FALSE(table->ControlsDisabled()) << "the stopped sweep left the grid deaf";
   QByteArray stopped = office.tableBytes();
   EXPECT_EQ(visualizzaOf(stopped, 0), 'T');
   EXPECT_EQ(stopped.mid(kHeaderSize + kRecordSize), before.mid(kHeaderSize + kRecordSize));
