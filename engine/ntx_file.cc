@@ -811,34 +811,27 @@ Status NtxFile::Edge(bool last, NtxEntry* out) {
   return Status::Ok();
 }
 
-Status NtxFile::Next(const NtxEntry& from, NtxEntry* out) {
-  XB_RETURN_IF_ERROR(Refresh());
-  *out = NtxEntry();
-  std::string key = from.key;
-  key.resize(header_.key_size, ' ');
-  for (uint32_t offset = header_.root, depth = 0; offset != 0; ++depth) {
-    Page* page = nullptr;
-    XB_RETURN_IF_ERROR(LoadAt(offset, depth, &page));
-    size_t pos = 0;
-    while (pos < page->items.size() && Compare(key, from.recno, page->items[pos]) >= 0) ++pos;
-    if (pos < page->items.size()) *out = NtxEntry{page->items[pos].key, page->items[pos].recno};
-    offset = pos < page->items.size() ? page->items[pos].child : page->right;
-  }
-  return Status::Ok();
-}
+Status NtxFile::Next(const NtxEntry& from, NtxEntry* out) { return Beside(from, /*after=*/true, out); }
 
-Status NtxFile::Prev(const NtxEntry& from, NtxEntry* out) {
+Status NtxFile::Prev(const NtxEntry& from, NtxEntry* out) { return Beside(from, /*after=*/false, out); }
+
+// The entry just after (or before) `from` in key order: the walk down from the root keeps
+// the nearest one it passes.
+Status NtxFile::Beside(const NtxEntry& from, bool after, NtxEntry* out) {
   XB_RETURN_IF_ERROR(Refresh());
   *out = NtxEntry();
   std::string key = from.key;
   key.resize(header_.key_size, ' ');
+  const int past = after ? 0 : 1;  // the first item past `from`: >= it going on, > it going back
   for (uint32_t offset = header_.root, depth = 0; offset != 0; ++depth) {
     Page* page = nullptr;
     XB_RETURN_IF_ERROR(LoadAt(offset, depth, &page));
+    const std::vector<Item>& items = page->items;
     size_t pos = 0;
-    while (pos < page->items.size() && Compare(key, from.recno, page->items[pos]) > 0) ++pos;
-    if (pos > 0) *out = NtxEntry{page->items[pos - 1].key, page->items[pos - 1].recno};
-    offset = pos < page->items.size() ? page->items[pos].child : page->right;
+    while (pos < items.size() && Compare(key, from.recno, items[pos]) >= past) ++pos;
+    if (after && pos < items.size()) *out = NtxEntry{items[pos].key, items[pos].recno};
+    if (!after && pos > 0) *out = NtxEntry{items[pos - 1].key, items[pos - 1].recno};
+    offset = pos < items.size() ? items[pos].child : page->right;
   }
   return Status::Ok();
 }

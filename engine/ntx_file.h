@@ -146,6 +146,7 @@ class NtxFile {
   Status Leftmost(uint32_t offset, Item* out);
   // The first (last false) or last entry in key order; an empty entry when the index is empty.
   Status Edge(bool last, NtxEntry* out);
+  Status Beside(const NtxEntry& from, bool after, NtxEntry* out);
   Status WalkPage(uint32_t offset, int depth, std::vector<NtxEntry>* out);
   Status WriteHeader();
   Status ReadHeader();

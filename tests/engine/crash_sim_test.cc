@@ -162,20 +162,7 @@ class CrashOs final : public xb::Os {
   std::map<int, std::string> paths_;
 };
 
-// A scratch folder in memory where the system has one: these loops sync thousands of times.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + kName;
-    path_ = mkdtemp(pattern.data());
-  }
-  ~ScratchDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  static constexpr const char* kName = "/xbengine-fault-XXXXXX";
-  std::string path_;
-};
+using xbtest::ScratchDir;
 
 using Contents = std::vector<std::string>;
 

@@ -80,20 +80,7 @@ std::vector<Operation> Operations() {
   };
 }
 
-// A scratch folder in memory where the system has one: these loops sync thousands of times.
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + kName;
-    path_ = mkdtemp(pattern.data());
-  }
-  ~ScratchDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  static constexpr const char* kName = "/xbengine-fault-XXXXXX";
-  std::string path_;
-};
+using xbtest::ScratchDir;
 
 enum class Fault { kOnce, kFromThenOn, kTornWrite };
 

@@ -4,6 +4,7 @@
 #define VELLORIA_TESTS_ENGINE_TEST_UTIL_H_
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -100,6 +101,24 @@ inline std::vector<int> Walk() {
   for (xb_GoTop(); !xb_Eof() && records.size() < 100000; xb_Skip(1)) records.push_back(xb_RecNo());
   return records;
 }
+
+// A scratch folder in memory where the system has one (the fault and crash loops sync
+// thousands of times), removed with what it holds.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    std::string pattern =
+        std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/xbengine-fault-XXXXXX";
+    path_ = mkdtemp(pattern.data());
+  }
+  ~ScratchDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
 
 }  // namespace xbtest
 
