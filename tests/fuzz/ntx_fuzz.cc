@@ -10,20 +10,16 @@
 #include <string>
 
 #include "engine/include/xbengine.h"
+#include "tests/fuzz/fuzz_files.h"
 
 namespace {
 
 std::string TempBase() {
-  static const std::string base = "/tmp/ntx_fuzz_" + std::to_string(getpid());
+  static const std::string base = fuzzfiles::TempBase("ntx_fuzz");
   return base;
 }
 
-void WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return;
-  if (size > 0) std::fwrite(data, 1, size, f);
-  std::fclose(f);
-}
+using fuzzfiles::WriteBytes;
 
 // The table every input indexes: 300 records with a field of each key type, every tenth
 // one deleted (the seed corpus holds indexes built over the same table).

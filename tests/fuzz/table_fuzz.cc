@@ -9,20 +9,16 @@
 #include <vector>
 
 #include "engine/include/xbengine.h"
+#include "tests/fuzz/fuzz_files.h"
 
 namespace {
 
 std::string TempBase() {
-  static const std::string base = "/tmp/table_fuzz_" + std::to_string(getpid());
+  static const std::string base = fuzzfiles::TempBase("table_fuzz");
   return base;
 }
 
-void WriteBytes(const std::string& path, const uint8_t* data, size_t size) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return;
-  if (size > 0) std::fwrite(data, 1, size, f);
-  std::fclose(f);
-}
+using fuzzfiles::WriteBytes;
 
 void ReadEveryField() {
   int fields = xb_FieldCount();
