@@ -67,27 +67,24 @@ NtxOrder* ControllingOrder(int area) {
 
 void CloseOrders(int area) { OrdersOf(area) = AreaOrders(); }
 
-Status OrderedGoTop(int area, Table* t) {
-  AreaOrders& a = OrdersOf(area);
-  a.bof = false;
-  NtxOrder* order = ControllingOrder(area);
-  NtxEntry first, at;
-  XB_RETURN_IF_ERROR(order->file().First(&first));
+namespace {
+
+// The first (last false) or last visible record in the controlling order, or the phantom.
+Status OrderedGoEdge(int area, Table* t, bool last) {
+  OrdersOf(area).bof = false;
+  NtxFile& file = ControllingOrder(area)->file();
+  NtxEntry edge, at;
+  XB_RETURN_IF_ERROR(last ? file.Last(&edge) : file.First(&edge));
   bool landed = false;
-  XB_RETURN_IF_ERROR(WalkToVisible(t, order->file(), first, true, &at, &landed));
+  XB_RETURN_IF_ERROR(WalkToVisible(t, file, edge, /*forward=*/!last, &at, &landed));
   return landed ? Status::Ok() : GoPhantom(t);
 }
 
-Status OrderedGoBottom(int area, Table* t) {
-  AreaOrders& a = OrdersOf(area);
-  a.bof = false;
-  NtxOrder* order = ControllingOrder(area);
-  NtxEntry last, at;
-  XB_RETURN_IF_ERROR(order->file().Last(&last));
-  bool landed = false;
-  XB_RETURN_IF_ERROR(WalkToVisible(t, order->file(), last, false, &at, &landed));
-  return landed ? Status::Ok() : GoPhantom(t);
-}
+}  // namespace
+
+Status OrderedGoTop(int area, Table* t) { return OrderedGoEdge(area, t, /*last=*/false); }
+
+Status OrderedGoBottom(int area, Table* t) { return OrderedGoEdge(area, t, /*last=*/true); }
 
 Status OrderedSkip(int area, Table* t, int64_t count) {
   AreaOrders& a = OrdersOf(area);
