@@ -77,3 +77,20 @@ wait_file() {
   done
   fail "$2 is not $1"
 }
+
+# expect_general_message NAME COMMAND...: runs the program (COMMAND, standard error to
+# $E2E_TMP/err) and fails unless it shows the general message's box, ends with 1 once the
+# box is answered, leaves no main window and prints no sanitizer report.
+expect_general_message() {
+  local name=$1 pid box
+  shift
+  "$@" 2>"$E2E_TMP/err" &
+  pid=$!
+  E2E_PIDS+=($pid)
+  box=$(wait_window '^Information$')
+  keys "$box" Return
+  wait_exit "$pid" 10
+  [ "$EXIT_CODE" = 1 ] || fail "$name: exit code $EXIT_CODE, expected the general message"
+  [ "$(count_windows '^Tarvolo')" = 0 ] || fail "$name: the main window stayed"
+  ! grep -q 'Sanitizer\|runtime error' "$E2E_TMP/err" || fail "$name: sanitizer report: $(cat "$E2E_TMP/err")"
+}

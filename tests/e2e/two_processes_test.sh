@@ -36,18 +36,10 @@ release_table() {
 # The program must show the general message (an information box), end with 1 once it
 # is closed, show no main window and leave the table as it was.
 expect_refused_start() {
-  local sum pid box
+  local sum
   sum=$(sha256sum <"$table")
-  "${RUN_AS[@]}" "$VELLORIA" 1 12 "$office/DATI/" "" 2>"$E2E_TMP/velloria.err" &
-  pid=$!
-  E2E_PIDS+=($pid)
-  box=$(wait_window '^Information$')
-  keys "$box" Return
-  wait_exit "$pid" 10
-  [ "$EXIT_CODE" = 1 ] || fail "$1: exit code $EXIT_CODE"
-  [ "$(count_windows '^Tarvolo')" = 0 ] || fail "$1: the main window stayed"
+  expect_general_message "$1" "${RUN_AS[@]}" "$VELLORIA" 1 12 "$office/DATI/" ""
   [ "$(sha256sum <"$table")" = "$sum" ] || fail "$1: the table changed"
-  ! grep -q 'Sanitizer\|runtime error' "$E2E_TMP/velloria.err" || fail "$1: sanitizer report"
   echo "ok: $1"
 }
 RUN_AS=()
