@@ -27,9 +27,9 @@ using testing::NextBoxAnswer;
 using testing::TempOffice;
 using testing::WaitFor;
 
-constexpr int kRecordSize = 65;
-constexpr int kHeaderSize = 161;
-constexpr int kVisualizzaOffset = 1 + 40 + 20;
+using testing::kHeaderSize;
+using testing::kRecordSize;
+using testing::kVisualizzaOffset;
 
 class Program : public ::testing::Test {
  protected:

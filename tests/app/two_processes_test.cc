@@ -25,9 +25,9 @@ using testing::CategoryRecord;
 using testing::NextBoxAnswer;
 using testing::TempOffice;
 
-constexpr int kRecordSize = 65;
-constexpr int kHeaderSize = 161;
-constexpr int kVisualizzaOffset = 1 + 40 + 20;
+using testing::kHeaderSize;
+using testing::kRecordSize;
+using testing::kVisualizzaOffset;
 
 // table_holder on a table: holds it in a mode (and a record lock) until released.
 class TableHolder {

@@ -18,6 +18,12 @@ struct CategoryRecord {
   bool visualizza = false;
 };
 
+// Where the bytes of that table lie: each record after the header, VISUALIZZA after the
+// deletion mark, DESCRIZIO and DIR.
+constexpr int kHeaderSize = 32 + 32 * 4 + 1;
+constexpr int kRecordSize = 1 + 40 + 20 + 1 + 3;
+constexpr int kVisualizzaOffset = 1 + 40 + 20;
+
 // STAMPE.DBF with DESCRIZIO C40, DIR C20, VISUALIZZA L1, TIPO N3 and the language
 // driver byte of CP1252.
 inline QByteArray StampeTableBytes(const std::vector<CategoryRecord>& rows) {
@@ -27,8 +33,8 @@ inline QByteArray StampeTableBytes(const std::vector<CategoryRecord>& rows) {
     int width;
   };
   const FieldLayout fields[] = {{"DESCRIZIO", 'C', 40}, {"DIR", 'C', 20}, {"VISUALIZZA", 'L', 1}, {"TIPO", 'N', 3}};
-  const quint16 recordSize = 1 + 40 + 20 + 1 + 3;
-  const quint16 headerSize = 32 + 32 * 4 + 1;
+  const quint16 recordSize = kRecordSize;
+  const quint16 headerSize = kHeaderSize;
   QByteArray data(32, '\0');
   data[0] = 0x03;
   data[1] = 126;
