@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/component/category_bench_table.h"
 #include "xbase/xb_engine.h"
-#include "xbase/xbase_env.h"
 #include "xbase/xbase_table.h"
 
 namespace {
@@ -20,33 +20,6 @@ namespace {
 using velloria::TVariant;
 using velloria::xbase::TXbTable;
 using velloria::xbase::Xb;
-
-std::string Name(int i) { return "Categoria " + std::to_string(i); }
-
-// DESCRIZIO and DIR both hold Name(i); the order DESC is on DESCRIZIO.
-void CreateCategories(const std::string& folder, int records) {
-  const auto& xb = Xb();
-  std::string file = folder + "/STAMPE.DBF";
-  xb.xb_CreateNew(file.c_str(), "", 1, 4);
-  xb.xb_CreateField("DESCRIZIO", "C", 40, 0);
-  xb.xb_CreateField("DIR", "C", 60, 0);
-  xb.xb_CreateField("TIPO", "N", 1, 0);
-  xb.xb_CreateField("VISUALIZZA", "L", 1, 0);
-  xb.xb_CreateExec();
-  xb.xb_UseEx(file.c_str(), "BENCHMAKE", 2, 1, 2);
-  std::string image(1 + 40 + 60 + 1 + 1, ' ');
-  for (int i = 0; i < records; ++i) {
-    std::string name = Name(i);
-    image.replace(1, name.size(), name);
-    image.replace(41, name.size(), name);
-    image[101] = static_cast<char>('1' + i % 2);
-    xb.xb_AppendBlank();
-    xb.xb_PutRecord(image.data());
-  }
-  xb.xb_Index((folder + "/DESC").c_str(), "DESCRIZIO", 0, 0, "");
-  xb.xb_Commit();
-  xb.xb_Close();
-}
 
 // Median microseconds of `rounds` calls of `call(i)` with spread-out keys.
 double MedianMicros(int rounds, int records, const std::function<void(int)>& call) {
@@ -66,19 +39,12 @@ double MedianMicros(int rounds, int records, const std::function<void(int)>& cal
 }  // namespace
 
 int main(int argc, char** argv) {
-  int records = argc > 1 ? std::atoi(argv[1]) : 100000;
-  if (records < 1) {
-    std::fprintf(stderr, "usage: %s [records > 0]\n", argv[0]);
-    return 2;
-  }
-  if (!velloria::xbase::EnsureEngineLoaded()) return 1;
+  int records = bench::RecordsArgument(argc, argv);
   velloria::xbase::TXBaseEnv env;
-  env.SetDeleted(true);
-  env.SetEpoch(1910);
-  env.SetExact(true);
-  std::string pattern = (std::filesystem::temp_directory_path() / "lookup-bench-XXXXXX").string();
-  std::string folder = mkdtemp(pattern.data());
-  CreateCategories(folder, records);
+  if (records == 0) return 2;
+  if (!bench::PrepareEngine(&env)) return 1;
+  std::string folder = bench::ScratchFolder("lookup-bench");
+  bench::CreateCategories(folder + "/STAMPE.DBF", records, folder + "/DESC");
 
   TXbTable table("TbArchivio");
   table.SetDatabaseName(folder);
@@ -89,19 +55,19 @@ int main(int argc, char** argv) {
   table.Open();
   int failures = 0;
   auto expect = [&](int i, const TVariant& value) {
-    if (value != TVariant(Name(i))) ++failures;
+    if (value != TVariant(bench::CategoryName(i))) ++failures;
   };
   double seek = MedianMicros(1000, records, [&](int i) {
-    expect(i, table.Lookup("DESCRIZIO", Name(i), "DIR"));
+    expect(i, table.Lookup("DESCRIZIO", bench::CategoryName(i), "DIR"));
   });
   double query = MedianMicros(20, records, [&](int i) {
-    expect(i, table.Lookup("DIR", Name(i), "DESCRIZIO"));
+    expect(i, table.Lookup("DIR", bench::CategoryName(i), "DESCRIZIO"));
   });
   const auto& xb = Xb();
   xb.xb_Select(table.WorkArea());
   xb.xb_SetOrder(1);
   double bare = MedianMicros(1000, records, [&](int i) {
-    if (xb.xb_Seek(Name(i).c_str()) == 0) ++failures;
+    if (xb.xb_Seek(bench::CategoryName(i).c_str()) == 0) ++failures;
   });
   xb.xb_SetOrder(0);
   table.Close();

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <string>
 
+#include "bench/component/category_bench_table.h"
 #include "xbase/xb_engine.h"
-#include "xbase/xbase_env.h"
 #include "xbase/xbase_table.h"
 
 namespace {
@@ -25,28 +25,6 @@ long ResidentKiB() {
     if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
   }
   return 0;
-}
-
-void CreateCategories(const std::string& file, int records) {
-  const auto& xb = Xb();
-  xb.xb_CreateNew(file.c_str(), "", 1, 4);
-  xb.xb_CreateField("DESCRIZIO", "C", 40, 0);
-  xb.xb_CreateField("DIR", "C", 60, 0);
-  xb.xb_CreateField("TIPO", "N", 1, 0);
-  xb.xb_CreateField("VISUALIZZA", "L", 1, 0);
-  xb.xb_CreateExec();
-  xb.xb_UseEx(file.c_str(), "BENCHMAKE", 2, 1, 2);
-  std::string image(1 + 40 + 60 + 1 + 1, ' ');
-  for (int i = 0; i < records; ++i) {
-    std::string name = "Categoria " + std::to_string(i);
-    image.replace(1, name.size(), name);
-    image.replace(41, name.size(), name);
-    image[101] = static_cast<char>('1' + i % 2);
-    xb.xb_AppendBlank();
-    xb.xb_PutRecord(image.data());
-  }
-  xb.xb_Commit();
-  xb.xb_Close();
 }
 
 double Seconds(std::chrono::steady_clock::time_point since) {
@@ -101,23 +79,16 @@ double EngineSweep(const std::string& file, int visualizzaOffset) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int records = argc > 1 ? std::atoi(argv[1]) : 100000;
-  if (records < 1) {
-    std::fprintf(stderr, "usage: %s [records > 0]\n", argv[0]);
-    return 2;
-  }
-  if (!velloria::xbase::EnsureEngineLoaded()) return 1;
+  int records = bench::RecordsArgument(argc, argv);
   velloria::xbase::TXBaseEnv env;
-  env.SetDeleted(true);
-  env.SetEpoch(1910);
-  env.SetExact(true);
-  std::string pattern = (std::filesystem::temp_directory_path() / "sweep-bench-XXXXXX").string();
-  std::string folder = mkdtemp(pattern.data());
+  if (records == 0) return 2;
+  if (!bench::PrepareEngine(&env)) return 1;
+  std::string folder = bench::ScratchFolder("sweep-bench");
   std::string small = folder + "/small", large = folder + "/large";
   std::filesystem::create_directories(small);
   std::filesystem::create_directories(large);
-  CreateCategories(small + "/STAMPE.DBF", records / 10);
-  CreateCategories(large + "/STAMPE.DBF", records);
+  bench::CreateCategories(small + "/STAMPE.DBF", records / 10);
+  bench::CreateCategories(large + "/STAMPE.DBF", records);
 
   long smallKiB = 0, largeKiB = 0;
   ComponentSweep(small, &smallKiB);
