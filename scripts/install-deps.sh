@@ -14,6 +14,8 @@ packages=(
   zip
   valgrind
   qt6-base-private-dev librsvg2-bin
+  libreoffice-writer
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n locales
 )
 
 missing=()
