@@ -32,12 +32,6 @@ inline bool ParseWholeNumber(const uint8_t* bytes, int width, int64_t* value) {
 
 bool IsWholeConstant(double value) { return std::fabs(value) < 1e17 && value == std::trunc(value); }
 
-// Whether `node` depends on nothing but one byte of the record: a logical field test or a
-// comparison of a one-character numeric field with a constant.
-bool IsOneByteTest(const Node& node) {
-  return node.op == Op::kLogicalFieldIs || (node.op == Op::kNumericFieldCompare && node.width == 1);
-}
-
 // A record of one byte, on which one-byte tests are tabulated.
 class ProbeView final : public RecordView {
  public:
@@ -54,8 +48,23 @@ class ProbeView final : public RecordView {
   uint8_t byte_ = ' ';
 };
 
-// Evaluates a one-byte test on every byte value; accepts[v] tells whether v passes.
-void Tabulate(const Node& node, bool negate, bool accepts[256]) {
+// Rough cost of evaluating a logical subtree: tests on the record bytes are cheap, string
+// work and function calls are not. Used to test the cheap side of an AND / OR first.
+int Cost(Node& node) {
+  if (node.cost >= 0) return node.cost;
+  if (node.op == Op::kLogicalFieldIs || node.op == Op::kNumericFieldCompare) return node.cost = 1;
+  int cost = node.op == Op::kAnd || node.op == Op::kOr || node.op == Op::kNot ? 0 : 10;
+  for (const auto& arg : node.args) cost = std::min(cost + Cost(*arg), 1 << 24);
+  return node.cost = cost;
+}
+
+}  // namespace
+
+bool IsOneByteTest(const Node& node) {
+  return node.op == Op::kLogicalFieldIs || (node.op == Op::kNumericFieldCompare && node.width == 1);
+}
+
+void TabulateOneByteTest(const Node& node, bool negate, bool accepts[256]) {
   Node probe;
   probe.op = node.op;
   probe.type = node.type;
@@ -72,18 +81,6 @@ void Tabulate(const Node& node, bool negate, bool accepts[256]) {
   }
 }
 
-// Rough cost of evaluating a logical subtree: tests on the record bytes are cheap, string
-// work and function calls are not. Used to test the cheap side of an AND / OR first.
-int Cost(Node& node) {
-  if (node.cost >= 0) return node.cost;
-  if (node.op == Op::kLogicalFieldIs || node.op == Op::kNumericFieldCompare) return node.cost = 1;
-  int cost = node.op == Op::kAnd || node.op == Op::kOr || node.op == Op::kNot ? 0 : 10;
-  for (const auto& arg : node.args) cost = std::min(cost + Cost(*arg), 1 << 24);
-  return node.cost = cost;
-}
-
-}  // namespace
-
 ConditionProgram::ConditionProgram(Node& root) {
   entry_ = Emit(root, kPass, kFail);
   if (!CollectConjunction(root)) conjunction_.clear();
@@ -96,7 +93,7 @@ bool ConditionProgram::CollectConjunction(Node& node) {
   const Node& test = negate ? *node.args[0] : node;
   if (!IsOneByteTest(test)) return false;
   ByteTest byte_test{test.offset, {}};
-  Tabulate(test, negate, byte_test.accepts);
+  TabulateOneByteTest(test, negate, byte_test.accepts);
   conjunction_.push_back(byte_test);
   return true;
 }
@@ -127,7 +124,7 @@ int ConditionProgram::Leaf(Node& node, int on_true, int on_false) {
                       node.number, &node,    {},          on_true,    on_false};
   if (IsOneByteTest(node)) {
     condition.kind = Kind::kByteSet;
-    Tabulate(node, false, condition.accepts);
+    TabulateOneByteTest(node, false, condition.accepts);
   } else if (node.op == Op::kNumericFieldCompare) {
     const bool whole = node.decimals == 0 && node.width <= 17 && IsWholeConstant(node.number);
     condition.kind = whole ? Kind::kInteger : Kind::kNumeric;

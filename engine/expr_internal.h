@@ -1,5 +1,6 @@
-// Private parts of the expression language shared by its lexer, parser and evaluator:
-// the compiled node tree, the evaluation context and the helpers for dates and numbers.
+// Private parts of the expression language shared by its lexer, parser and evaluator (and
+// the query optimiser, which reads the compiled tree): the node tree, the evaluation context
+// and the helpers for dates and numbers.
 // Not thread-safe: nodes keep scratch buffers that evaluation reuses.
 #ifndef VELLORIA_ENGINE_EXPR_INTERNAL_H_
 #define VELLORIA_ENGINE_EXPR_INTERNAL_H_
@@ -193,6 +194,13 @@ int64_t EvalDate(Node& node, const EvalContext& ctx);
 // The view stays valid until the node (or a node below it) is evaluated again.
 std::string_view EvalString(Node& node, const EvalContext& ctx);
 
+// Whether `node` depends on nothing but one byte of the record: a logical field test or a
+// comparison of a one-character numeric field with a constant.
+bool IsOneByteTest(const Node& node);
+// Evaluates a one-byte test on every byte value; accepts[v] tells whether v passes
+// (inverted when `negate`).
+void TabulateOneByteTest(const Node& node, bool negate, bool accepts[256]);
+
 // Short-circuit form of a logical tree for per-record tests: AND, OR and NOT become jumps
 // between leaf conditions, and the comparisons queries use most run inline on the record
 // bytes. Other leaves are evaluated as trees.
@@ -241,6 +249,9 @@ class ConditionProgram {
   int entry_ = kFail;
   std::vector<ByteTest> conjunction_;  // empty unless the whole tree is such an AND
 };
+
+// The tree `compiled` was compiled to, for the query optimiser (expr_parser.cc).
+const Node& TreeOf(const CompiledExpr& compiled);
 
 // Function calls: compile-time lookup and evaluation (expr_functions.cc).
 // Resolves `name` with its argument nodes; false with *error when the name or the

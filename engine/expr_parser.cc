@@ -516,6 +516,7 @@ class Program final : public CompiledExpr {
   }
 
   ExprType ResultType() const override { return root_->type; }
+  const Node& root() const { return *root_; }
 
   bool EvalLogical(const RecordView& view, const ExprSettings& settings) override {
     if (!conditions_ || !Fits(view)) return false;
@@ -592,6 +593,12 @@ class Program final : public CompiledExpr {
 };
 
 }  // namespace
+
+// Every CompiledExpr is a Program: its constructor is reached only through Compile.
+const Node& TreeOf(const CompiledExpr& compiled) {
+  return static_cast<const Program&>(compiled).root();
+}
+
 }  // namespace xb::expr
 
 namespace xb {

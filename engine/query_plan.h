@@ -1,35 +1,48 @@
-// QueryPlan: the query optimiser's fast form of the commonest queries — a conjunction of
-// numeric or logical fields compared for equality with constants ("TIPO=1 AND
-// VISUALIZZA=TRUE") — tested on the raw record bytes without the expression evaluator.
-// Other queries get no plan and are evaluated as compiled. Immutable after building.
+// QueryPlan: the query optimiser's fast form of the commonest queries — an AND of logical
+// fields tested against constants and numeric fields compared with numbers ("TIPO=1 AND
+// VISUALIZZA=TRUE") — tested on the raw record bytes, without a record view. It is read
+// off the compiled expression tree and tests with the evaluator's own rules, so a planned
+// query selects the same records as an evaluated one. Other queries get no plan and are
+// evaluated as compiled. Immutable after building.
 #ifndef VELLORIA_ENGINE_QUERY_PLAN_H_
 #define VELLORIA_ENGINE_QUERY_PLAN_H_
 
 #include <cstdint>
 #include <memory>
-#include <string_view>
 #include <vector>
 
-#include "engine/dbf_layout.h"
+#include "engine/expr.h"
 
 namespace xb {
 
+namespace expr {
+struct Node;
+enum class Cmp;
+}  // namespace expr
+
 class QueryPlan {
  public:
-  // A plan for text over layout, or nullptr when the text is not of the planned form.
-  static std::unique_ptr<QueryPlan> Build(std::string_view text, const TableLayout& layout);
-  // Whether the record (RecordSize bytes) satisfies the query.
+  // A plan for the compiled query, or nullptr when it is not of the planned form.
+  static std::unique_ptr<QueryPlan> Build(const CompiledExpr& query);
+  // Whether the record image (of the layout the query was compiled against) satisfies it.
   bool Matches(const uint8_t* record) const;
 
  private:
-  struct Term {
-    int offset = 0;
-    int width = 0;
-    bool logical = false;
-    bool want_true = false;  // logical terms
-    double value = 0;        // numeric terms
+  struct ByteTest {  // a field of one byte: by byte value, whether the record passes
+    int offset;
+    bool accepts[256];
   };
-  std::vector<Term> terms_;
+  struct NumberTest {  // a wider numeric field compared with a number
+    int offset;
+    int width;
+    expr::Cmp cmp;
+    double value;
+  };
+
+  bool AddTerms(const expr::Node& node);
+
+  std::vector<ByteTest> byte_tests_;
+  std::vector<NumberTest> number_tests_;
 };
 
 }  // namespace xb

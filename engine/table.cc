@@ -600,7 +600,7 @@ Status Table::SetQuery(std::string_view text) {
     return Status::Error(XB_ERR_EXPRESSION, "The query expression is not logical");
   }
   query_ = std::move(compiled);
-  plan_ = QueryPlan::Build(text, layout_);
+  plan_ = QueryPlan::Build(*query_);
   query_text_ = std::string(text);
   return GoTop();
 }

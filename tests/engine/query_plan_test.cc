@@ -8,23 +8,27 @@ namespace {
 
 using xbtest::TempDir;
 
-// Raw field texts covering the forms numbers and logicals take in real files.
-const char* kNumbers[] = {"  1", "1  ", " -1", "  0", "   ", "1.0", "  2", "1.5", "-0 ", " 01"};
+// Raw field texts covering the forms numbers and logicals take in real files, including
+// ones a C library number parser reads differently (decimal comma, exponent, hexadecimal).
+constexpr int kNumberWidth = 4;
+const char* kNumbers[] = {"   1", "1   ", "  -1", "   0", "    ", " 1.0", "   2", " 1.5",
+                          "-0  ", "  01", "1.15", "1,5 ", "1e1 ", "0x1 ", "+2  "};
 const char* kLogicals[] = {"T", "t", "Y", "y", "F", "f", "N", "n", "?", " "};
 
 class QueryPlanTest : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = dir_.File("PLAN.DBF");
-    xbtest::CreateTable(path_, {{"TIPO", "N", 3, 0}, {"OK", "L", 1, 0}, {"NAME", "C", 5, 0}});
+    xbtest::CreateTable(path_,
+                        {{"TIPO", "N", kNumberWidth, 0}, {"OK", "L", 1, 0}, {"NAME", "C", 5, 0}});
     xbtest::Open(path_);
     std::vector<char> image(static_cast<size_t>(xb_RecSize()));
     for (const char* number : kNumbers) {
       for (const char* logical : kLogicals) {
         xb_AppendBlank();
         xb_GetRecord(image.data());
-        std::memcpy(&image[1], number, 3);
-        image[4] = *logical;
+        std::memcpy(&image[1], number, kNumberWidth);
+        image[1 + kNumberWidth] = *logical;
         xb_PutRecord(image.data());
       }
     }
@@ -49,7 +53,8 @@ class QueryPlanTest : public ::testing::Test {
 TEST_F(QueryPlanTest, PlannedQueriesAgreeWithTheEvaluator) {
   for (const char* text : {"TIPO=1 AND OK=TRUE", "tipo = 1 .and. ok = .T.", "OK=FALSE", "TIPO=0",
                            "TIPO=-1 AND OK=.F.", "TIPO==1.5", "OK=.Y. AND TIPO=2 AND OK=TRUE",
-                           "TIPO=1 OR OK", "NAME=\"\" AND TIPO=1", "TIPO=1 AND NOT OK"}) {
+                           "TIPO=1 OR OK", "NAME=\"\" AND TIPO=1", "TIPO=1 AND NOT OK", "TIPO=1.15",
+                           "1=TIPO AND (OK<>.F.)", "TIPO>=1 .AND. TIPO<2", "TIPO#0 AND !OK"}) {
     std::vector<int> expected = ByEvaluator(text);
     xb_Query(text);
     EXPECT_EQ(xb_QueryRecCount(), int(expected.size())) << text;
