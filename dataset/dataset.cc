@@ -112,6 +112,7 @@ void TDataSet::OpenCursor() {
     m_eof = false;
     m_modified = false;
     UpdateBufferCount();
+    m_eof = IsEmpty();  // no record to read: at both ends
   } catch (...) {
     m_state = TDataSetState::dsInactive;
     CloseCursor();

@@ -28,6 +28,12 @@ class MemoryDataSet : public TDataSet {
   void AddRow(const std::string& text, int tipo) {
     m_rows.push_back({text, tipo, ++m_lastId});
   }
+  // Removes the rows `drop` picks behind the dataset's back, as another program would;
+  // the dataset sees the change at its next Refresh.
+  template <class Predicate>
+  void EraseRows(Predicate drop) {
+    std::erase_if(m_rows, drop);
+  }
   int RowsHeld() const { return static_cast<int>(m_rows.size()); }
   // The row the dataset's active record shows, -1 when none.
   int ActiveRow() const {

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "dataset/data_source.h"
 #include "xbase/xbase_env.h"
 #include "xbase/xbase_table.h"
 
@@ -62,6 +63,24 @@ class Recorder {
   void* m_handle = nullptr;
 };
 
+// A data link that records its notices as text ("changed", "scrolled 1", "record TIPO").
+class RecordingLink : public TDataLink {
+ public:
+  std::vector<std::string> notices;
+
+ protected:
+  void ActiveChanged() override { notices.push_back("active"); }
+  void DataSetChanged() override { notices.push_back("changed"); }
+  void DataSetScrolled(int distance) override {
+    notices.push_back("scrolled " + std::to_string(distance));
+  }
+  void RecordChanged(TField* field) override {
+    notices.push_back("record " + (field ? field->FieldName() : std::string("*")));
+  }
+  void EditingChanged() override { notices.push_back("editing"); }
+  void UpdateData() override { notices.push_back("update"); }
+};
+
 // The category table of the program: DESCRIZIO C 30, DIR C 20, TIPO N 1 0, VISUALIZZA L.
 std::vector<FieldLayout> StampeFields();
 RawRecord Stampe(const std::string& description, const std::string& dir, int type, bool shown);
@@ -79,7 +98,8 @@ class XBaseTest : public ::testing::Test {
   // The category table with five categories ("Bilanci", "Fatture", "compiti", "Pagelle",
   // "FATTURE") opened, and one NTX order per (file name, key expression) created in the
   // engine; the natural order is current afterwards.
-  TXbTable& OpenCategoriesWithOrders(const std::vector<std::pair<std::string, std::string>>& orders);
+  TXbTable& OpenCategoriesWithOrders(
+      const std::vector<std::pair<std::string, std::string>>& orders);
   // From here to the end of the test the engine is reached through the recording library.
   Recorder& StartRecording();
 

@@ -121,24 +121,6 @@ TEST_F(TableReadTest, BookmarksReturnToTheirRecord) {
   EXPECT_EQ("C", table.FieldByName("DESCRIZIO").AsString());
 }
 
-// A data link that records its notices.
-class RecordingLink : public TDataLink {
- public:
-  std::vector<std::string> notices;
-
- protected:
-  void ActiveChanged() override { notices.push_back("active"); }
-  void DataSetChanged() override { notices.push_back("changed"); }
-  void DataSetScrolled(int distance) override {
-    notices.push_back("scrolled " + std::to_string(distance));
-  }
-  void RecordChanged(TField* field) override {
-    notices.push_back("record " + (field ? field->FieldName() : std::string("*")));
-  }
-  void EditingChanged() override { notices.push_back("editing"); }
-  void UpdateData() override { notices.push_back("update"); }
-};
-
 TEST_F(TableReadTest, WindowFollowsTheGridsBufferCount) {
   std::vector<RawRecord> records;
   for (int i = 1; i <= 30; ++i) records.push_back(Stampe("R" + std::to_string(i), "D", 1, true));
