@@ -9,6 +9,7 @@
 
 #include "engine/os.h"
 #include "engine/settings.h"
+#include "engine/shared_file.h"
 
 namespace xb {
 namespace {
@@ -271,14 +272,15 @@ Status NtxFile::WriteHeader() {
 }
 
 // The image goes out marked pending and the mark is cleared after it, so a build cut short
-// leaves an index that is rebuilt rather than trusted.
+// leaves an index that is rebuilt rather than trusted. The file is never reached through a
+// link, and one that another program has open is refused rather than emptied under it.
 Status NtxFile::Build(const std::string& path, NtxHeader header, const std::vector<char>& keys,
                       const std::vector<uint32_t>& recnos) {
   header.pending = true;
   std::vector<uint8_t> out;
   BuildImage(&header, keys, recnos, &out);
   int fd = -1;
-  XB_RETURN_IF_ERROR(CurrentOs()->Open(path, false, true, &fd));
+  XB_RETURN_IF_ERROR(OpenSideFileAlone(path, &fd));
   Status s = CurrentOs()->Write(fd, out.data(), out.size(), 0);
   const uint8_t cleared = 0;
   if (s.ok()) s = CurrentOs()->Write(fd, &cleared, 1, kPendingOffset);

@@ -20,12 +20,28 @@ struct FileId {
   bool operator==(const FileId&) const = default;
 };
 
+// How Os::OpenSide treats the name it is given.
+enum class SideOpen {
+  kExisting,      // the file must be there
+  kOpenOrCreate,  // created when missing
+  kNew,           // created; fails when anything has that name (O_EXCL)
+};
+
 class Os {
  public:
   virtual ~Os() = default;
-  // Opens path; create makes a new file (truncating an existing one). Read-write unless
-  // read_only. On success *fd is a descriptor the caller closes with Close.
+  // Opens path; create makes a new file (truncating an existing one), never through a
+  // symbolic link at path. Read-write unless read_only. Without create, links are followed:
+  // a table or index may be a link the administrator made. On success *fd is a descriptor
+  // the caller closes with Close.
   virtual Status Open(const std::string& path, bool read_only, bool create, int* fd) = 0;
+  // Opens, read-write, a file the engine keeps beside a table (the record journal, a
+  // temporary file, a table, memo or index being created) without following a symbolic
+  // link: a link at path, anything but a regular file, or a file with other hard links is
+  // refused with a text that says so. On success *fd is a descriptor the caller closes.
+  virtual Status OpenSide(const std::string& path, SideOpen how, int* fd) = 0;
+  // True when path itself is a symbolic link (it is not followed).
+  virtual bool IsLink(const std::string& path) = 0;
   virtual void Close(int fd) = 0;
   // Reads up to size bytes at offset; *done gets the bytes read (short only at end of file).
   virtual Status Read(int fd, void* buffer, size_t size, uint64_t offset, size_t* done) = 0;

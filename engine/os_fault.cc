@@ -18,6 +18,11 @@ Status FaultyOs::Open(const std::string& path, bool read_only, bool create, int*
   return target_->Open(path, read_only, create, fd);
 }
 
+Status FaultyOs::OpenSide(const std::string& path, SideOpen how, int* fd) {
+  if (ShouldFail()) return Injected();
+  return target_->OpenSide(path, how, fd);
+}
+
 Status FaultyOs::Read(int fd, void* buffer, size_t size, uint64_t offset, size_t* done) {
   if (ShouldFail()) return Injected();
   return target_->Read(fd, buffer, size, offset, done);

@@ -1,6 +1,7 @@
 // FaultyOs: an Os that forwards to another and fails a chosen call, for the fault-injection
 // tests (fail the Nth countable call, once or from then on). Countable calls are the ones that
-// change or read data: Open, Read, Write, Sync, Truncate, Size, Rename, Map and the lock calls.
+// change or read data: Open, OpenSide, Read, Write, Sync, Truncate, Size, Rename, Map and the
+// lock calls.
 #ifndef VELLORIA_ENGINE_OS_FAULT_H_
 #define VELLORIA_ENGINE_OS_FAULT_H_
 
@@ -28,6 +29,8 @@ class FaultyOs final : public Os {
   int64_t failures() const { return failures_; }
 
   Status Open(const std::string& path, bool read_only, bool create, int* fd) override;
+  Status OpenSide(const std::string& path, SideOpen how, int* fd) override;
+  bool IsLink(const std::string& path) override { return target_->IsLink(path); }
   void Close(int fd) override { target_->Close(fd); }
   Status Read(int fd, void* buffer, size_t size, uint64_t offset, size_t* done) override;
   Status Write(int fd, const void* buffer, size_t size, uint64_t offset) override;

@@ -20,21 +20,68 @@ Status ErrnoStatus(const char* what, int err) {
   return Status::Error(XB_ERR_IO, std::string(what) + ": " + std::strerror(err));
 }
 
+bool IsSymbolicLink(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+int OpenRetrying(const std::string& path, int flags) {
+  int result;
+  do {
+    result = ::open(path.c_str(), flags, 0666);
+  } while (result < 0 && errno == EINTR);
+  return result;
+}
+
+// The failure of an open, saying plainly when a link or another file was in the way.
+Status OpenError(const std::string& path, int err) {
+  std::string why = std::strerror(err);
+  if (err == ELOOP && IsSymbolicLink(path)) why = "it is a symbolic link, which is not followed";
+  if (err == EEXIST) why = "a file or link of that name is in the way";
+  return Status::Error(XB_ERR_OPEN, "Cannot open " + path + ": " + why);
+}
+
+// Refuses what a side file must not be: anything but a regular file with one name.
+Status CheckPlainFile(const std::string& path, int fd) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return ErrnoStatus("Stat error", errno);
+  const char* refusal = !S_ISREG(st.st_mode) ? "it is not a plain file"
+                        : st.st_nlink > 1    ? "it has other hard links"
+                                             : nullptr;
+  if (refusal != nullptr) return Status::Error(XB_ERR_OPEN, "Cannot open " + path + ": " + refusal);
+  return Status::Ok();
+}
+
 class PosixOsImpl final : public Os {
  public:
   Status Open(const std::string& path, bool read_only, bool create, int* fd) override {
     int flags = (read_only ? O_RDONLY : O_RDWR) | O_CLOEXEC;
-    if (create) flags |= O_CREAT | O_TRUNC;
-    int result;
-    do {
-      result = ::open(path.c_str(), flags, 0666);
-    } while (result < 0 && errno == EINTR);
-    if (result < 0) {
-      return Status::Error(XB_ERR_OPEN, "Cannot open " + path + ": " + std::strerror(errno));
+    if (create) flags |= O_CREAT | O_TRUNC | O_NOFOLLOW;
+    int result = OpenRetrying(path, flags);
+    if (result < 0) return OpenError(path, errno);
+    *fd = result;
+    return Status::Ok();
+  }
+
+  Status OpenSide(const std::string& path, SideOpen how, int* fd) override {
+    // Non-blocking, so that a pipe put at the name cannot stall the open.
+    int flags = O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    if (how != SideOpen::kExisting) flags |= O_CREAT;
+    if (how == SideOpen::kNew) flags |= O_EXCL;
+    int result = OpenRetrying(path, flags);
+    if (result < 0) return OpenError(path, errno);
+    Status s = CheckPlainFile(path, result);
+    if (s.ok() && ::fcntl(result, F_SETFL, ::fcntl(result, F_GETFL) & ~O_NONBLOCK) != 0)
+      s = ErrnoStatus("Open error", errno);
+    if (!s.ok()) {
+      ::close(result);
+      return s;
     }
     *fd = result;
     return Status::Ok();
   }
+
+  bool IsLink(const std::string& path) override { return IsSymbolicLink(path); }
 
   void Close(int fd) override { ::close(fd); }
 

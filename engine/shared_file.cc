@@ -73,15 +73,26 @@ Status SharedFile::Acquire(const std::string& path, bool exclusive, bool want_wr
   return Status::Ok();
 }
 
+Status OpenSideFileAlone(const std::string& path, int* fd) {
+  Os* os = CurrentOs();
+  XB_RETURN_IF_ERROR(os->OpenSide(path, SideOpen::kOpenOrCreate, fd));
+  bool granted = false;
+  Status s = os->LockFile(*fd, true, &granted);
+  if (s.ok() && !granted) s = Status::Error(XB_ERR_LOCKED, path + " is in use by another program");
+  if (s.ok()) s = os->Truncate(*fd, 0);
+  if (!s.ok()) {
+    os->Close(*fd);
+    *fd = -1;
+  }
+  return s;
+}
+
 Status SharedFile::Create(const std::string& path, std::shared_ptr<SharedFile>* out) {
   Os* os = CurrentOs();
   int fd = -1;
-  XB_RETURN_IF_ERROR(os->Open(path, false, true, &fd));
+  XB_RETURN_IF_ERROR(OpenSideFileAlone(path, &fd));
   FileId id;
-  bool granted = false;
   Status s = os->Identify(fd, &id);
-  if (s.ok()) s = os->LockFile(fd, true, &granted);
-  if (s.ok() && !granted) s = InUse(path, "by another program");
   if (!s.ok()) {
     os->Close(fd);
     return s;

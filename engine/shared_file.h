@@ -21,6 +21,11 @@ namespace xb {
 inline constexpr uint64_t kLockBase = 1000000000ULL;        // header lock byte
 inline constexpr uint64_t kFileLockLength = 1000000000ULL;  // file lock from kLockBase + 1
 
+// Opens path to write it anew: created when missing, never through a symbolic link (refused
+// with a text saying so), held with an exclusive whole-file lock, then emptied. A file that
+// another opener holds is refused before anything is changed. *fd is the caller's to close.
+Status OpenSideFileAlone(const std::string& path, int* fd);
+
 class SharedFile {
  public:
   ~SharedFile();
@@ -29,7 +34,8 @@ class SharedFile {
   // *read_only is set when the file could only be opened for reading.
   static Status Acquire(const std::string& path, bool exclusive, bool want_write,
                         std::shared_ptr<SharedFile>* out, bool* read_only);
-  // Creates (or replaces) path and holds it exclusively.
+  // Creates path, or empties the file there, and holds it exclusively (see
+  // OpenSideFileAlone).
   static Status Create(const std::string& path, std::shared_ptr<SharedFile>* out);
 
   int fd() const { return fd_; }

@@ -2,6 +2,8 @@
 // "<table>-journal" (one write within its first page or checked by a checksum), then to the
 // table, then the journal entry is cleared. A writer killed in between leaves a complete
 // entry, which the next writable open replays. Shared writers serialise on the header lock.
+// The journal is never reached through a symbolic link: the name is the engine's own, so a
+// link found there holds no entry of ours and is removed unread.
 #include <cstring>
 
 #include "engine/settings.h"
@@ -30,11 +32,18 @@ uint64_t Get(const uint8_t* p, int n) {
   return v;
 }
 
+// Opens the journal for writing; a link at its name is removed first and a plain file made.
+Status OpenJournalForWriting(const std::string& path, int* fd) {
+  Os* os = CurrentOs();
+  if (os->IsLink(path)) os->Remove(path);
+  return os->OpenSide(path, SideOpen::kOpenOrCreate, fd);
+}
+
 }  // namespace
 
 Status Table::JournaledWrite(const uint8_t* bytes, size_t size, uint64_t offset) {
   Os* os = CurrentOs();
-  if (journal_fd_ < 0) XB_RETURN_IF_ERROR(os->Open(JournalPath(), false, true, &journal_fd_));
+  if (journal_fd_ < 0) XB_RETURN_IF_ERROR(OpenJournalForWriting(JournalPath(), &journal_fd_));
   bool granted = false;
   XB_RETURN_IF_ERROR(file_->LockHeader(LockTimeoutMs(), &granted));
   if (!granted) return Status::Error(XB_ERR_LOCKED, "The table header is locked by another user");
@@ -59,15 +68,17 @@ Status Table::JournaledWrite(const uint8_t* bytes, size_t size, uint64_t offset)
 Status Table::RecoverJournal() {
   Os* os = CurrentOs();
   std::string path = JournalPath();
-  if (!os->Exists(path)) return Status::Ok();
+  const bool link = os->IsLink(path);
+  if (!link && !os->Exists(path)) return Status::Ok();
   bool granted = false;
   XB_RETURN_IF_ERROR(file_->LockHeader(0, &granted));
   if (!granted) return Status::Ok();  // a live writer holds it: its entry is not ours to replay
   int fd = -1;
-  Status s = os->Open(path, false, false, &fd);
+  Status s;
+  if (!link) s = os->OpenSide(path, SideOpen::kExisting, &fd);
   std::vector<uint8_t> entry(kEntryHeader + layout_.record_length);
   size_t done = 0;
-  if (s.ok()) s = os->Read(fd, entry.data(), entry.size(), 0, &done);
+  if (s.ok() && fd >= 0) s = os->Read(fd, entry.data(), entry.size(), 0, &done);
   if (s.ok() && done >= kEntryHeader && std::memcmp(entry.data(), kMagic, 4) == 0) {
     uint64_t offset = Get(&entry[4], 8);
     size_t size = size_t(Get(&entry[12], 4));

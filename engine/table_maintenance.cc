@@ -1,5 +1,6 @@
 // Table creation, packing and zapping. Pack writes the live records to a new file beside
-// the table and renames it over the old one, so a crash leaves either table whole.
+// the table (made anew, never through a link) and renames it over the old one, so a crash
+// leaves either table whole.
 #include <cstring>
 
 #include "engine/settings.h"
@@ -29,9 +30,11 @@ Status Table::Create(const std::string& path, TableLayout layout) {
   XB_RETURN_IF_ERROR(SharedFile::Create(path, &file));
   std::vector<uint8_t> header = BuildHeader(layout, 0);
   header.push_back(kEndOfFile);
-  XB_RETURN_IF_ERROR(file->Write(header.data(), header.size(), 0));
-  if (layout.HasMemoFields()) XB_RETURN_IF_ERROR(MemoFile::Create(path));
-  return CurrentOs()->Sync(file->fd());
+  Status s = file->Write(header.data(), header.size(), 0);
+  if (s.ok() && layout.HasMemoFields()) s = MemoFile::Create(path);
+  if (s.ok()) s = CurrentOs()->Sync(file->fd());
+  if (!s.ok()) CurrentOs()->Remove(path);  // no table is left without its memo file
+  return s;
 }
 
 Status Table::Zap() {
@@ -65,7 +68,8 @@ Status Table::RewritePacked() {
   Os* os = CurrentOs();
   std::string temp = path_ + ".packing";
   int fd = -1;
-  XB_RETURN_IF_ERROR(os->Open(temp, false, true, &fd));
+  os->Remove(temp);  // a leftover of a pack cut short, or a link someone put there
+  XB_RETURN_IF_ERROR(os->OpenSide(temp, SideOpen::kNew, &fd));
   auto fail = [&](Status s) {
     os->Close(fd);
     os->Remove(temp);

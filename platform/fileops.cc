@@ -60,8 +60,11 @@ int CopyBytes(int from, int to) {
   }
 }
 
+// The target is made new (O_EXCL) and never through a symbolic link: a link in a folder all
+// staff can write to must not make the copy land elsewhere.
 int CopyInto(int source, const struct stat& info, const std::string& target) {
-  Fd out(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 0666));
+  Fd out(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+              info.st_mode & 0666));
   if (out.get() < 0) return errno;
   int error = CopyBytes(source, out.get());
   if (!error) {

@@ -40,6 +40,15 @@ class CrashOs final : public xb::Os {
     if (!states_.count(path)) states_[path].synced = ReadFile(path);
     return xb::Status::Ok();
   }
+  xb::Status OpenSide(const std::string& path, xb::SideOpen how, int* fd) override {
+    if (crashed()) return Died();
+    XB_RETURN_IF_ERROR(real_->OpenSide(path, how, fd));
+    paths_[*fd] = path;
+    if (how == xb::SideOpen::kNew) states_[path] = FileState{};
+    if (!states_.count(path)) states_[path].synced = ReadFile(path);
+    return xb::Status::Ok();
+  }
+  bool IsLink(const std::string& path) override { return real_->IsLink(path); }
   void Close(int fd) override { real_->Close(fd); }
   xb::Status Read(int fd, void* b, size_t size, uint64_t offset, size_t* done) override {
     if (crashed()) return Died();

@@ -1,0 +1,56 @@
+// The duplicate of a document never lands outside its folder through a symbolic link that
+// another account put where the copy goes; a category folder that is itself a link (as an
+// administrator may set up) keeps working.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "platform/fileops.h"
+
+namespace velloria::fileops {
+namespace {
+
+QByteArray Read(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(bytes);
+}
+
+TEST(CopyTargetLinks, ALinkWhereTheCopyGoesIsRefusedAndNothingElsewhereChanges) {
+  QTemporaryDir folder, elsewhere;
+  Write(folder.filePath("Lettera.doc"), "lettera");
+  Write(elsewhere.filePath("precious"), "another account's file");
+  for (const char* target : {"planted", "precious"}) {  // dangling, then to an existing file
+    const QString copy = folder.filePath("Copia di Lettera.doc");
+    QFile::remove(copy);
+    ASSERT_EQ(symlink(elsewhere.filePath(target).toLocal8Bit(), copy.toLocal8Bit()), 0);
+    EXPECT_EQ(CopyDocument(folder.filePath("Lettera.doc").toStdString(), copy.toStdString()),
+              EEXIST);
+    EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files), QStringList{"precious"}) << target;
+    EXPECT_EQ(Read(elsewhere.filePath("precious")), "another account's file");
+    EXPECT_TRUE(QFileInfo(copy).isSymLink()) << "the link was replaced rather than refused";
+  }
+}
+
+TEST(CopyTargetLinks, CategoryFolderThatIsALinkKeepsWorking) {
+  QTemporaryDir root;
+  ASSERT_TRUE(QDir(root.path()).mkdir("real"));
+  ASSERT_EQ(symlink(root.filePath("real").toLocal8Bit(), root.filePath("CONTAB").toLocal8Bit()), 0);
+  Write(root.filePath("CONTAB/Lettera.doc"), "lettera");
+  EXPECT_EQ(CopyDocument(root.filePath("CONTAB/Lettera.doc").toStdString(),
+                         root.filePath("CONTAB/Copia di Lettera.doc").toStdString()),
+            0);
+  EXPECT_EQ(Read(root.filePath("real/Copia di Lettera.doc")), "lettera");
+}
+
+}  // namespace
+}  // namespace velloria::fileops
