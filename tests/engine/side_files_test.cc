@@ -170,4 +170,21 @@ TEST(SideFileLinks, FolderReachedThroughALinkKeepsWorking) {
       << out;
 }
 
+// Creating a table over one that a work area holds is refused before anything is emptied.
+TEST(SideFileLinks, CreatingOverATableInUseLeavesItWhole) {
+  TempDir dir;
+  std::string table = dir.File("T.DBF");
+  CreateTable(table, {{"NAME", "C", 10, 0}});
+  Open(table, XB_OPEN_SHARED);
+  xbtest::Append({{"NAME", "resta"}});
+  const std::string before = ReadFile(table);
+  EXPECT_FALSE(xb_CreateNewEx(table.c_str(), "", 1, 1, 0x03) == 1 &&
+               xb_CreateField("NAME", "C", 20, 0) == 1 && xb_CreateExec() == 1);
+  EXPECT_NE(std::string(xb_LastErrorText()).find("in use"), std::string::npos)
+      << xb_LastErrorText();
+  xb_CloseAll();
+  xb_FinalizeSession();
+  EXPECT_EQ(ReadFile(table), before);
+}
+
 }  // namespace
