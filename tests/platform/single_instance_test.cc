@@ -20,8 +20,6 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/instance_request.h"
-
 namespace velloria {
 namespace {
 
@@ -223,24 +221,6 @@ TEST(SingleInstanceOtherAccount, NameHeldByAnotherAccountDoesNotStopTheStartNorD
   EXPECT_FALSE(ClaimFromAnotherThread(name, QString())) << "our own later start still finds it";
   QCoreApplication::processEvents();
   EXPECT_EQ(raises, 1);
-}
-
-TEST(InstanceRequestReader, TakesOneRaiseLineInPiecesAndRefusesAnythingElse) {
-  using Verdict = InstanceRequestReader::Verdict;
-  InstanceRequestReader pieces;
-  EXPECT_EQ(pieces.Feed("ra"), Verdict::kIncomplete);
-  EXPECT_EQ(pieces.Feed(""), Verdict::kIncomplete);
-  EXPECT_EQ(pieces.Feed("ise\n"), Verdict::kRaise);
-  EXPECT_EQ(pieces.Feed("garbage"), Verdict::kRaise);  // decided once
-  for (std::string_view bad : {"raise\r\n", "raise \n", "\n", "raise\nmore"}) {
-    InstanceRequestReader reader;
-    EXPECT_EQ(reader.Feed(bad), Verdict::kInvalid) << bad;
-  }
-  InstanceRequestReader endless;
-  std::string chunk(InstanceRequestReader::kMaxLineBytes / 2, 'x');
-  EXPECT_EQ(endless.Feed(chunk), Verdict::kIncomplete);
-  EXPECT_EQ(endless.Feed(chunk), Verdict::kIncomplete);
-  EXPECT_EQ(endless.Feed("x"), Verdict::kInvalid);
 }
 
 }  // namespace
