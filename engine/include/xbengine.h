@@ -339,8 +339,9 @@ XB_API int32_t xb_CreateNewEx(const char* file, const char* alias, int16_t type,
 XB_API int32_t xb_CreateField(const char* name, const char* type, int16_t width,
                               int16_t decimals);
 /* Writes the defined table (version 0x03, 0x83 with memo fields, and a .DBT); an existing
- * file is replaced. Opens it when an alias was given (returns its work area), else 1.
- * 0 on failure. */
+ * file is replaced, unless another opener holds it. A symbolic link at either name is
+ * refused, never written through (as for every file the engine creates). Opens it when an
+ * alias was given (returns its work area), else 1. 0 on failure. */
 XB_API int32_t xb_CreateExec(void);
 /* Creates an empty table with the current table's structure; returns 1. */
 XB_API int32_t xb_CopyStructure(const char* file);
@@ -419,8 +420,8 @@ XB_API int32_t xb_Locate(const char* expression, int16_t direction,
  * byte 1,000,000,000 of the index and increment its header version. A file name without an
  * extension gets ".ntx". Without an order the describing calls answer 0 / "". */
 
-/* Creates file on the key expression (character, numeric, date or logical; at most 250 key
- * bytes), optionally unique (first record of equal keys only), descending and with a FOR
+/* Creates file (not through a symbolic link) on the key expression (character, numeric,
+ * date or logical; at most 250 key bytes), optionally unique (first record of equal keys only), descending and with a FOR
  * condition ("" none); opens it as the controlling order and goes to the top. Returns the
  * order number, 0 on failure. xb_IndexTag ignores the tag: an NTX file holds one order. */
 XB_API int32_t xb_Index(const char* file, const char* key, int16_t unique, int16_t descending,

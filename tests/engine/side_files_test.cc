@@ -74,6 +74,12 @@ std::string CreateWithMemo(const TempDir& dir, const std::function<void()>& plan
                  xb_CreateField("NOTE", "M", 10, 0) == 1 && xb_CreateExec() == 1);
 }
 
+std::string ExportAsText(const TempDir& dir, const std::function<void()>& plant) {
+  plant();
+  Open(dir.File("T.DBF"));
+  return Outcome(xb_CopyFileText(dir.File("T.TXT").c_str(), "") >= 0);
+}
+
 const SideFileCase kCases[] = {
     {"JournalOnWrite", "T.DBF-journal", false, RewriteEveryRecord},
     {"JournalAtOpen", "T.DBF-journal", false, OpenAndClose},
@@ -81,6 +87,7 @@ const SideFileCase kCases[] = {
     {"NewIndex", "T.NTX", true, IndexByName},
     {"CreatedTable", "N.DBF", true, CreateWithMemo},
     {"CreatedMemo", "N.DBT", true, CreateWithMemo},
+    {"TextExport", "T.TXT", true, ExportAsText},
 };
 
 // Every file under `root` with its bytes.
