@@ -421,9 +421,10 @@ XB_API int32_t xb_Locate(const char* expression, int16_t direction,
  * extension gets ".ntx". Without an order the describing calls answer 0 / "". */
 
 /* Creates file (not through a symbolic link) on the key expression (character, numeric,
- * date or logical; at most 250 key bytes), optionally unique (first record of equal keys only), descending and with a FOR
- * condition ("" none); opens it as the controlling order and goes to the top. Returns the
- * order number, 0 on failure. xb_IndexTag ignores the tag: an NTX file holds one order. */
+ * date or logical; at most 250 key bytes), optionally unique (first record of equal keys
+ * only), descending and with a FOR condition ("" none); opens it as the controlling order
+ * and goes to the top. Returns the order number, 0 on failure. xb_IndexTag ignores the
+ * tag: an NTX file holds one order. */
 XB_API int32_t xb_Index(const char* file, const char* key, int16_t unique, int16_t descending,
                         const char* condition);
 XB_API int32_t xb_IndexTag(const char* file, const char* tag, const char* key, int16_t unique,
