@@ -1,6 +1,7 @@
 // Catalogue load, sweep, filter and the Visualizza action over the category table.
 #include "app/catalogue.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <string_view>
@@ -53,6 +54,11 @@ void ApplyCategoryFilter(TDataSet& table, int categoryType) {
 
 }  // namespace
 
+std::string CategoryDir(std::string dirValue) {
+  std::replace(dirValue.begin(), dirValue.end(), '\\', paths::kSeparator);
+  return dirValue;
+}
+
 std::string CategoryFilter(int categoryType) {
   return "TIPO=" + std::to_string(categoryType) + " AND VISUALIZZA=TRUE";
 }
@@ -93,7 +99,7 @@ void SweepCategoryFolders(TDataSet& table, const std::string& stampeFolder) {
     table.First();
     while (!table.Eof()) {
       table.Edit();
-      visualizza.SetAsBoolean(folderExists(dirField.AsString()));
+      visualizza.SetAsBoolean(folderExists(CategoryDir(dirField.AsString())));
       table.Post();
       table.Next();
     }
@@ -105,7 +111,7 @@ void SweepCategoryFolders(TDataSet& table, const std::string& stampeFolder) {
 }
 
 void ShowCategoryDocuments(TDataSet& table, TCustomShellListView& list, const std::string& stampeFolder) {
-  std::string dir = table.FieldByName("DIR").AsString();
+  std::string dir = CategoryDir(table.FieldByName("DIR").AsString());
   if (dir.empty() || !StaysInsideStampeFolder(dir) || !table.FieldByName("VISUALIZZA").AsBoolean()) {
     ShowInformation(kInvalidFolderMessage);
     return;

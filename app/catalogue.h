@@ -19,6 +19,10 @@ std::string CategoryFilter(int categoryType);
 // The message shown when the Stampe folder is not a folder although its table opened.
 std::string MissingStampeFolderMessage(const std::string& stampeFolder);
 
+// A DIR value as a path of this system: the backslashes of a value written on Windows
+// (DUE\SUB) become the separator.
+std::string CategoryDir(std::string dirValue);
+
 // Whether `dir` leads to a place inside the Stampe folder, its ".." components never
 // climbing above it. A DIR that leaves the folder names no category folder: the user
 // could otherwise reach, delete and rename any file of the share through the list.

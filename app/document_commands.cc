@@ -1,6 +1,7 @@
 // Open, delete, duplicate and the rename toggle over the document list's selected item.
 #include "app/document_commands.h"
 
+#include "platform/file_name_text.h"
 #include "platform/fileops.h"
 #include "platform/launcher.h"
 #include "platform/paths.h"
@@ -8,44 +9,42 @@
 
 namespace velloria {
 
-QString SelectedDocumentPath(const TCustomShellListView& list) {
+std::string SelectedDocumentFile(const TCustomShellListView& list) {
   TShellFolder* item = list.SelectedShellFolder();
-  return item ? item->FullPath() : QString();
+  return item ? item->FileSystemPath() : std::string();
 }
 
 QString DeleteQuestion(const QString& path) {
   return QStringLiteral("Cancellare definitivamente il documento \"%1\" ?").arg(path);
 }
 
-QString DuplicatePath(const QString& path) {
-  std::string text = path.toStdString();
-  return QString::fromStdString(paths::FolderPart(text) + kCopyPrefix + paths::NamePart(text));
+std::string DuplicatePath(const std::string& path) {
+  return paths::FolderPart(path) + kCopyPrefix + paths::NamePart(path);
 }
 
-QString CopyFailedMessage(const QString& path) {
-  QString name = QString::fromStdString(paths::NamePart(path.toStdString()));
+QString CopyFailedMessage(const std::string& path) {
   return QStringLiteral("Errore durante la copia, un file di nome \"%1%2\" potrebbe già esistere in "
                         "questa cartella !")
-      .arg(QLatin1String(kCopyPrefix), name);
+      .arg(QLatin1String(kCopyPrefix), shell::DecodeFileName(paths::NamePart(path)));
 }
 
 void OpenSelectedDocument(TCustomShellListView& list) {
-  QString path = SelectedDocumentPath(list);
-  if (!path.isEmpty()) launcher::StartWordProcessor(path);
+  std::string path = SelectedDocumentFile(list);
+  if (!path.empty()) launcher::StartWordProcessor(path);
 }
 
 void DeleteSelectedDocument(TCustomShellListView& list) {
-  QString path = SelectedDocumentPath(list);
-  if (path.isEmpty()) return;
-  if (ShowMessageDialog(DeleteQuestion(path), mtConfirmation, {mbYes, mbNo}) != mrYes) return;
-  fileops::DeleteDocument(path.toStdString());
+  std::string path = SelectedDocumentFile(list);
+  if (path.empty()) return;
+  if (ShowMessageDialog(DeleteQuestion(shell::DecodeFileName(path)), mtConfirmation, {mbYes, mbNo}) != mrYes) return;
+  fileops::DeleteDocument(path);
   list.ReloadList();
 }
 
 void DuplicateSelectedDocument(TCustomShellListView& list) {
-  QString path = SelectedDocumentPath(list);
-  if (path.isEmpty()) return;
-  if (fileops::CopyDocument(path.toStdString(), DuplicatePath(path).toStdString()) != 0) {
+  std::string path = SelectedDocumentFile(list);
+  if (path.empty()) return;
+  if (fileops::CopyDocument(path, DuplicatePath(path)) != 0) {
     ShowMessageDialog(CopyFailedMessage(path), mtInformation, {mbOK});
     return;
   }

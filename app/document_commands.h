@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 #include "shellview/shell_list_view.h"
 
@@ -12,18 +13,20 @@ namespace velloria {
 
 inline constexpr const char* kCopyPrefix = "Copia di ";
 
-// The full path of the selected item with the lowest row, or "" when none is selected.
-QString SelectedDocumentPath(const TCustomShellListView& list);
+// The full path of the selected item with the lowest row as the file system's bytes,
+// which every file call takes; "" when none is selected.
+std::string SelectedDocumentFile(const TCustomShellListView& list);
 
 // "Cancellare definitivamente il documento \"<path>\" ?"
 QString DeleteQuestion(const QString& path);
 
-// The duplicate's path: the folder part of `path`, "Copia di ", then its name part.
-QString DuplicatePath(const QString& path);
+// The duplicate's path: the folder part of `path`, "Copia di ", then its name part, with
+// the name's bytes as they are.
+std::string DuplicatePath(const std::string& path);
 
 // "Errore durante la copia, un file di nome \"Copia di <name>\" potrebbe già esistere in
-// questa cartella !" for the document at `path`.
-QString CopyFailedMessage(const QString& path);
+// questa cartella !" for the document at `path`, its name shown decoded.
+QString CopyFailedMessage(const std::string& path);
 
 // Starts the word processor on the selected document (detached); a failed start is not
 // reported.

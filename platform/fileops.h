@@ -8,7 +8,8 @@ namespace velloria::fileops {
 
 // Deletes the document at `path`. Returns 0 on success, else an errno value: EISDIR for
 // a folder (folders are never deleted here), EBUSY when an office program has the
-// document open (see officelock.h), or the error of unlink.
+// document open or a process holds a lock on it, EACCES for a read-only document (see
+// officelock.h), or the error of unlink.
 int DeleteDocument(const std::string& path);
 
 // Copies `source` to `target`, which must not exist yet (EEXIST otherwise). The bytes are

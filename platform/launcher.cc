@@ -2,11 +2,19 @@
 // LibreOffice Writer) and its detached start with the document as one argument.
 #include "platform/launcher.h"
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
-#include <QProcess>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <cerrno>
+#include <vector>
+
+#include "platform/file_name_text.h"
 
 namespace velloria::launcher {
 namespace {
@@ -104,21 +112,58 @@ std::optional<LaunchCommand> CommandFromExec(const QString& exec, const QString&
   static const QStringList fileCodes{"%f", "%F", "%u", "%U"};
   QStringList words = SplitExec(exec);
   QStringList arguments;
-  bool documentPlaced = false;
+  int documentAt = -1;
   for (const QString& word : words) {
     if (fileCodes.contains(word)) {
-      if (!documentPlaced) arguments << documentPath;
-      documentPlaced = true;
+      if (documentAt < 0) {
+        documentAt = static_cast<int>(arguments.size());
+        arguments << documentPath;
+      }
     } else if (word.size() == 2 && word[0] == QLatin1Char('%') && word[1] != QLatin1Char('%')) {
       continue;
     } else {
       arguments << QString(word).replace("%%", "%");
     }
   }
-  if (arguments.isEmpty()) return std::nullopt;
-  if (!documentPlaced) arguments << documentPath;
+  if (arguments.isEmpty() || documentAt == 0) return std::nullopt;
+  if (documentAt < 0) {
+    documentAt = static_cast<int>(arguments.size());
+    arguments << documentPath;
+  }
   QString program = arguments.takeFirst();
-  return LaunchCommand{program, arguments};
+  return LaunchCommand{program, arguments, documentAt - 1};
+}
+
+// Starts argv[0] (an absolute path) with `argv` as the new process's arguments, byte for
+// byte, in a session of its own; the intermediate child ends at once, so no zombie stays.
+// Only async-signal-safe calls run between fork and exec.
+bool SpawnDetached(const std::vector<std::string>& argv) {
+  std::vector<char*> pointers;
+  for (const std::string& argument : argv) pointers.push_back(const_cast<char*>(argument.c_str()));
+  pointers.push_back(nullptr);
+  int ready[2];
+  if (pipe2(ready, O_CLOEXEC) != 0) return false;
+  pid_t child = fork();
+  if (child == 0) {
+    setsid();
+    pid_t grandchild = fork();
+    if (grandchild == 0) {
+      execv(pointers[0], pointers.data());
+      _exit(127);
+    }
+    char started = grandchild > 0 ? 1 : 0;
+    (void)!write(ready[1], &started, 1);
+    _exit(0);
+  }
+  close(ready[1]);
+  char started = 0;
+  bool reported = child > 0 && read(ready[0], &started, 1) == 1;
+  close(ready[0]);
+  if (child > 0) {
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  return reported && started == 1;
 }
 
 }  // namespace
@@ -139,17 +184,25 @@ std::optional<LaunchCommand> DesktopDefaultForWord(const QString& documentPath) 
 std::optional<LaunchCommand> ResolveWordProcessor(const QString& documentPath) {
   for (const char* name : {"WinWord", "winword"}) {
     QString program = QStandardPaths::findExecutable(QLatin1String(name));
-    if (!program.isEmpty()) return LaunchCommand{program, {documentPath}};
+    if (!program.isEmpty()) return LaunchCommand{program, {documentPath}, 0};
   }
   if (auto command = DesktopDefaultForWord(documentPath)) return command;
   QString writer = QStandardPaths::findExecutable(QStringLiteral("lowriter"));
-  if (!writer.isEmpty()) return LaunchCommand{writer, {documentPath}};
+  if (!writer.isEmpty()) return LaunchCommand{writer, {documentPath}, 0};
   return std::nullopt;
 }
 
-bool StartWordProcessor(const QString& documentPath) {
-  std::optional<LaunchCommand> command = ResolveWordProcessor(documentPath);
-  return command && QProcess::startDetached(command->program, command->arguments);
+bool StartWordProcessor(const std::string& documentPath) {
+  std::optional<LaunchCommand> command = ResolveWordProcessor(shell::DecodeFileName(documentPath));
+  if (!command) return false;
+  QString program = QFileInfo(command->program).isAbsolute() ? command->program
+                                                             : QStandardPaths::findExecutable(command->program);
+  if (program.isEmpty()) return false;
+  std::vector<std::string> argv{QFile::encodeName(program).toStdString()};
+  for (int i = 0; i < command->arguments.size(); ++i) {
+    argv.push_back(i == command->documentArgument ? documentPath : QFile::encodeName(command->arguments[i]).toStdString());
+  }
+  return SpawnDetached(argv);
 }
 
 }  // namespace velloria::launcher

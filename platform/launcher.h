@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <string>
 
 namespace velloria::launcher {
 
@@ -13,6 +14,7 @@ namespace velloria::launcher {
 struct LaunchCommand {
   QString program;
   QStringList arguments;
+  int documentArgument = -1;  // the index in `arguments` that holds the document
 };
 
 // The command that opens `documentPath` in the word processor, or nothing when none of
@@ -24,8 +26,9 @@ std::optional<LaunchCommand> ResolveWordProcessor(const QString& documentPath);
 // its Exec line split into arguments and its file field code replaced by the path.
 std::optional<LaunchCommand> DesktopDefaultForWord(const QString& documentPath);
 
-// Starts the word processor on `documentPath`, detached from this process. True when a
-// process was started; the program does not report a failure.
-bool StartWordProcessor(const QString& documentPath);
+// Starts the word processor on `documentPath` (the file system's bytes, passed on as
+// they are), detached from this process. True when a process was started; the program
+// does not report a failure.
+bool StartWordProcessor(const std::string& documentPath);
 
 }  // namespace velloria::launcher

@@ -15,7 +15,9 @@ namespace velloria::shell {
 namespace {
 
 bool LaunchThroughDesktop(const std::string& path) {
-  return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+  // Percent-encoded bytes keep a name that is not UTF-8 as it is on disk.
+  QByteArray encoded = QByteArray::fromStdString(path).toPercentEncoding("/");
+  return QDesktopServices::openUrl(QUrl::fromEncoded("file://" + encoded, QUrl::StrictMode));
 }
 
 Launcher& CurrentLauncher() {

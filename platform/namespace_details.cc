@@ -9,6 +9,7 @@
 #include <QMimeDatabase>
 #include <array>
 
+#include "platform/file_name_text.h"
 #include "platform/namespace_folder.h"
 #include "platform/paths.h"
 
@@ -106,15 +107,15 @@ std::string DetailText(int column, const std::string& name, const struct stat& s
 
 ItemDescription DescribeItem(const std::string& path) {
   ItemDescription description;
-  description.name = paths::NamePart(path);
-  description.folder = paths::FolderPart(path);
+  description.name = DecodeFileName(paths::NamePart(path)).toStdString();
+  description.folder = DecodeFileName(paths::FolderPart(path)).toStdString();
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return description;
   if (!S_ISDIR(st.st_mode)) {
     description.size = SizeText(st) + " (" + QLocale().toString(static_cast<qlonglong>(st.st_size)).toStdString() +
                        " byte)";
   }
-  description.type = TypeText(description.name, st);
+  description.type = TypeText(paths::NamePart(path), st);
   description.modified = ModifiedText(st);
   description.permissions = PermissionsText(st) + ", " + OwnerText(st);
   return description;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/file_name_text.h"
 #include "platform/namespace_actions.h"
 #include "platform/officelock.h"
 #include "platform/paths.h"
@@ -33,7 +34,7 @@ QCollator& NameCollator() {
 }
 
 int CompareNames(const std::string& a, const std::string& b) {
-  int order = NameCollator().compare(QString::fromUtf8(a), QString::fromUtf8(b));
+  int order = NameCollator().compare(DecodeFileName(a), DecodeFileName(b));
   if (order != 0) return order;
   return a.compare(b);
 }
@@ -262,7 +263,7 @@ bool FileSystemFolder::GetDisplayNameOf(ConstIdList item, std::uint32_t flags, S
                      : m_path == "/"     ? std::string("/")
                                          : paths::NamePart(m_path);
   name->kind = StrRet::kWide;
-  name->wide = QString::fromStdString(last).toStdU16String();
+  name->wide = DecodeFileName(last).toStdU16String();
   return true;
 }
 
@@ -272,17 +273,34 @@ Status FileSystemFolder::SetNameOf(ConstIdList item, std::string_view name, std:
   std::vector<std::string> components = IdComponents(item);
   if (components.size() != 1 || !IsWindowsSafeName(name)) return Status::kBadName;
   const std::string& oldName = components[0];
-  if (IsDocumentOpen(m_path, oldName)) return Status::kOpenDocument;
-  if (oldName != name) {
-    std::string target = (m_path == "/" ? "" : m_path) + "/" + std::string(name);
-    Status status = RenameNoReplace(ChildPath(item), target);
+  // A name that reads as the old one (a name that is not UTF-8 is edited as its shown
+  // text) keeps the item as it is.
+  bool unchanged = oldName == name || DecodeFileName(oldName) == QString::fromUtf8(name.data(), name.size());
+  if (!unchanged) {
+    if (int reason = DocumentHoldReason(m_path, oldName)) {
+      return reason == EACCES ? Status::kAccessDenied : Status::kOpenDocument;
+    }
+    if (NameTakenIgnoringCase(oldName, name)) return Status::kExists;
+    Status status = RenameNoReplace(ChildPath(item), (m_path == "/" ? "" : m_path) + "/" + std::string(name));
     if (status != Status::kOk) return status;
   }
-  *renamed = MakeChildIdList(name);
+  *renamed = MakeChildIdList(unchanged ? std::string_view(oldName) : name);
   if (!*renamed) return Status::kFailed;
   auto hint = m_folderHints.extract(oldName);
-  if (!hint.empty()) m_folderHints.emplace(std::string(name), hint.mapped());
+  if (!hint.empty()) m_folderHints.emplace(IdComponents(*renamed)[0], hint.mapped());
   return Status::kOk;
+}
+
+bool FileSystemFolder::NameTakenIgnoringCase(const std::string& oldName, std::string_view name) const {
+  QString wanted = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(m_path.c_str()), closedir);
+  if (!dir) return false;
+  while (dirent* entry = readdir(dir.get())) {
+    std::string_view other = entry->d_name;
+    if (other == "." || other == ".." || other == oldName) continue;
+    if (DecodeFileName(other).compare(wanted, Qt::CaseInsensitive) == 0) return true;
+  }
+  return false;
 }
 
 bool FileSystemFolder::GetDetailsOf(ConstIdList item, int column, ShellDetails* details) {
@@ -302,7 +320,7 @@ bool FileSystemFolder::GetDefaultColumnState(int column, std::uint32_t* state) {
 }
 
 QCollatorSortKey FileSystemFolder::NameSortKey(ConstIdList item) {
-  return NameCollator().sortKey(QString::fromStdString(LastComponent(item)));
+  return NameCollator().sortKey(DecodeFileName(LastComponent(item)));
 }
 
 }  // namespace velloria::shell

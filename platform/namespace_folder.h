@@ -37,6 +37,9 @@ class FileSystemFolder final : public ShellFolder2 {
 
  private:
   bool IsFolderChild(ConstIdList item, const std::string& path);
+  // True when another entry than `oldName` has the name `name` ignoring letter case
+  // (Windows machines sharing the folder could not keep the two apart).
+  bool NameTakenIgnoringCase(const std::string& oldName, std::string_view name) const;
   std::uint32_t ComputeAttributes(const std::string& path, const std::string& name,
                                   std::uint32_t request);
 

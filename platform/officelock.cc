@@ -1,16 +1,122 @@
-// The open-document guard: looks for office lock files beside a document.
+// The open-document guard: office lock files (with stale ones told apart), file locks
+// and the read-only test.
 #include "platform/officelock.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <vector>
 
 #include "platform/paths.h"
 
 namespace velloria::shell {
 namespace {
 
-bool EntryExists(const std::string& folder, const std::string& name) {
+std::string ChildPath(const std::string& folder, std::string_view name) {
+  return paths::WithTrailingSeparator(folder) + std::string(name);
+}
+
+bool EntryExists(const std::string& path) {
   struct stat st;
-  return lstat((paths::WithTrailingSeparator(folder) + name).c_str(), &st) == 0;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// The comma-separated fields of an office lock file ("name,user,host,time,profile;"),
+// with backslash escapes undone.
+std::vector<std::string> LockFileFields(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::string text(4096, '\0');
+  file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(file.gcount()));
+  std::vector<std::string> fields(1);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      fields.back() += text[++i];
+    } else if (text[i] == ',') {
+      fields.emplace_back();
+    } else if (text[i] == ';') {
+      break;
+    } else {
+      fields.back() += text[i];
+    }
+  }
+  return fields;
+}
+
+std::string HostName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
+
+std::string UserName() {
+  const passwd* user = getpwuid(geteuid());
+  return user ? user->pw_name : std::string();
+}
+
+// True when a process whose descriptors we may read has the file `target` open.
+bool AnyProcessHasOpen(const struct stat& target) {
+  std::unique_ptr<DIR, int (*)(DIR*)> proc(opendir("/proc"), closedir);
+  if (!proc) return true;  // cannot tell: keep the lock
+  while (dirent* process = readdir(proc.get())) {
+    if (process->d_name[0] < '1' || process->d_name[0] > '9') continue;
+    std::string fdFolder = std::string("/proc/") + process->d_name + "/fd";
+    std::unique_ptr<DIR, int (*)(DIR*)> fds(opendir(fdFolder.c_str()), closedir);
+    if (!fds) continue;
+    while (dirent* fd = readdir(fds.get())) {
+      struct stat st;
+      if (fd->d_name[0] == '.' || stat((fdFolder + "/" + fd->d_name).c_str(), &st) != 0) continue;
+      if (st.st_dev == target.st_dev && st.st_ino == target.st_ino) return true;
+    }
+  }
+  return false;
+}
+
+// A ".~lock.NAME#" file left behind: written here, by us, and nobody has the document
+// open. A lock from another host or user, or one we cannot read, stays live.
+bool IsStaleOfficeLock(const std::string& lockPath, const std::string& documentPath) {
+  std::vector<std::string> fields = LockFileFields(lockPath);
+  if (fields.size() < 3 || fields[2].empty() || fields[2] != HostName() || fields[1] != UserName()) return false;
+  struct stat document;
+  if (stat(documentPath.c_str(), &document) != 0) return true;
+  return !AnyProcessHasOpen(document);
+}
+
+bool HasLiveOfficeLock(const std::string& folder, const std::string& name) {
+  std::string lockPath = ChildPath(folder, ".~lock." + name + "#");
+  return EntryExists(lockPath) && !IsStaleOfficeLock(lockPath, ChildPath(folder, name));
+}
+
+bool HasWordOwnerFile(const std::string& folder, const std::string& name) {
+  if (EntryExists(ChildPath(folder, "~$" + name))) return true;
+  for (size_t drop = 1; drop <= 2 && drop < name.size(); ++drop) {
+    if (EntryExists(ChildPath(folder, "~$" + name.substr(drop)))) return true;
+  }
+  return false;
+}
+
+bool HeldByRangeLock(int fd) {
+  struct flock probe;
+  std::memset(&probe, 0, sizeof probe);
+  probe.l_type = F_WRLCK;
+  probe.l_whence = SEEK_SET;  // l_start 0, l_len 0: the whole file
+  return fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+}
+
+bool HeldByFlock(int fd) {
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    flock(fd, LOCK_UN);
+    return false;
+  }
+  return errno == EWOULDBLOCK;
 }
 
 }  // namespace
@@ -20,12 +126,27 @@ bool IsOwnerFileName(std::string_view name) { return name.size() > 2 && name.sub
 bool IsDocumentOpen(const std::string& folder, std::string_view name) {
   if (name.empty()) return false;
   std::string full(name);
-  if (EntryExists(folder, ".~lock." + full + "#")) return true;
-  if (EntryExists(folder, "~$" + full)) return true;
-  for (size_t drop = 1; drop <= 2 && drop < full.size(); ++drop) {
-    if (EntryExists(folder, "~$" + full.substr(drop))) return true;
-  }
-  return false;
+  return HasLiveOfficeLock(folder, full) || HasWordOwnerFile(folder, full);
+}
+
+bool IsFileLocked(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool locked = HeldByRangeLock(fd) || HeldByFlock(fd);
+  close(fd);
+  return locked;
+}
+
+int DocumentHoldReason(const std::string& folder, std::string_view name) {
+  std::string path = ChildPath(folder, name);
+  if (IsDocumentOpen(folder, name) || IsFileLocked(path)) return EBUSY;
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return 0;
+  // No write bit at all counts too, so that a read-only document stays even for root.
+  bool readOnly = (st.st_mode & 0222) == 0 || access(path.c_str(), W_OK) != 0;
+  return readOnly ? EACCES : 0;
 }
 
 }  // namespace velloria::shell

@@ -1,6 +1,6 @@
-// The open-document guard: Linux lets a document be renamed or deleted while a word
-// processor has it open, so we look for the lock files office programs leave beside it.
-// Plain functions; thread-safe.
+// The open-document guard: Linux lets a document be renamed or deleted while a program
+// has it open, so we look for the lock files office programs leave beside it and for
+// file locks, and keep read-only documents. Plain functions; thread-safe.
 #pragma once
 
 #include <string>
@@ -8,9 +8,22 @@
 
 namespace velloria::shell {
 
-// True when `folder` holds a lock file for the document `name`: ".~lock.NAME#", or a
-// Word owner file "~$" followed by NAME or by NAME less its first one or two characters.
+// True when `folder` holds a lock file for the document `name`: a Word owner file "~$"
+// followed by NAME or by NAME less its first one or two characters, or a live
+// ".~lock.NAME#". Such a lock file is stale, and does not count, when it records this
+// host and this user and no process of ours has the document open any more (the word
+// processor that wrote it ended without removing it).
 bool IsDocumentOpen(const std::string& folder, std::string_view name);
+
+// True when a process, this one included, holds an flock or an fcntl lock (OFD or
+// traditional) on the regular file at `path`. Probes without waiting. REQUIRES: this
+// process holds no traditional fcntl lock on the file (closing the probe would drop it).
+bool IsFileLocked(const std::string& path);
+
+// Why the item `name` of `folder` may not be deleted or renamed now: EBUSY when an office
+// program has it open or a process holds a lock on it, EACCES when it is a read-only file
+// (the user may not write it, or it has no write permission at all); 0 otherwise.
+int DocumentHoldReason(const std::string& folder, std::string_view name);
 
 // True when `name` is a Word owner file ("~$..."), which Windows shows hidden.
 bool IsOwnerFileName(std::string_view name);

@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <cerrno>
 
+#include "platform/file_name_text.h"
 #include "shellview/shell_errors.h"
 
 namespace velloria {
@@ -29,7 +30,7 @@ QString OffsetText(PCItemIDList id, std::uint32_t offset) {
   if (!id) return {};
   std::uint32_t count = static_cast<std::uint32_t>(id[0] | (id[1] << 8));
   if (offset >= count) return {};
-  return QString::fromUtf8(reinterpret_cast<const char*>(id) + offset, count - offset);
+  return shell::DecodeFileName(std::string_view(reinterpret_cast<const char*>(id) + offset, count - offset));
 }
 
 // Windows file attribute bits of the fallback details.
@@ -100,6 +101,8 @@ QString TShellFolder::ItemName() const {
 QString TShellFolder::FullPath() const {
   return QueryDisplayName(shell::DesktopFolder(), m_fullId, shell::kNameForParsing);
 }
+
+std::string TShellFolder::FileSystemPath() const { return shell::PathOfIdList(m_fullId); }
 
 std::uint32_t TShellFolder::Attributes(std::uint32_t request) const {
   std::shared_ptr<IShellFolder> parent = ParentFolderInterface();
@@ -218,7 +221,7 @@ void TShellFolder::LoadColumnDetails(TShellFolder* root, int columnCount) {
 
 void TShellFolder::LoadFileSystemDetails(int columnCount) {
   struct stat st;
-  if (lstat(FullPath().toStdString().c_str(), &st) != 0) {
+  if (lstat(FileSystemPath().c_str(), &st) != 0) {
     QString message = FormatMessage("Unable to retrieve folder details for \"%s\". Error code $", ItemName());
     throw EInvalidPath(message + QString::number(errno, 16));
   }
@@ -263,7 +266,7 @@ QString TextFromShellString(PCItemIDList id, const shell::StrRet& text) {
       result = OffsetText(id, text.offset);
       break;
     case shell::StrRet::kCString:
-      result = QString::fromUtf8(text.cstring.c_str());
+      result = shell::DecodeFileName(text.cstring.c_str());
       break;
   }
   if (result.size() > 1 && result[0] == QLatin1Char('?') && IsDecimalDigit(result[1])) {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <string>
 
 #include "platform/namespace.h"
 #include "shellview/shell_ids.h"
@@ -59,7 +60,11 @@ class TShellFolder {
   std::shared_ptr<IShellFolder> ParentFolderInterface() const;
 
   QString ItemName() const;
+  // The full path as text: names that are not UTF-8 are shown decoded (see
+  // file_name_text.h), so this text is for display; file calls take FileSystemPath.
   QString FullPath() const;
+  // The full path as the file system's bytes.
+  std::string FileSystemPath() const;
   bool IsContainer() const;
   bool HasChildFolders() const;
   TItemProperties ItemProperties() const;

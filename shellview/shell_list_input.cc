@@ -190,7 +190,7 @@ void TCustomShellListView::OpenSelectedItem() {
     IDListHolder target(DuplicateID(item->FullID()));
     OpenFolderID(target.get());
   } else {
-    shell::OpenDefaultPath(item->FullPath().toStdString());
+    shell::OpenDefaultPath(item->FileSystemPath());
   }
 }
 

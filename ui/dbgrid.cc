@@ -268,9 +268,14 @@ void TDBGrid::scrollDataArea(int distance, const QRect& oldRow) {
   QRect dataArea(0, top, viewport()->width(), viewport()->height() - top);
   int dy = -distance * pitch;
   viewport()->scroll(0, dy, dataArea);
-  QRect uncovered = dy < 0 ? QRect(0, dataArea.bottom() + 1 + dy, dataArea.width(), -dy)
-                           : QRect(0, top, dataArea.width(), dy);
+  // The rows may end above the window's bottom edge: rows moving up are replaced from the
+  // last row's bottom on, and rows moving down leave their pixels below it.
+  int rowsEnd = std::min(rowsBottom(), viewport()->height());
+  int width = dataArea.width();
+  QRect uncovered = dy < 0 ? QRect(0, rowsEnd + dy, width, viewport()->height() - rowsEnd - dy)
+                           : QRect(0, top, width, dy);
   invalidate(uncovered);
+  invalidate(QRect(0, rowsEnd, width, viewport()->height() - rowsEnd));
   // The old current row's highlight moved with the pixels.
   invalidate(oldRow.translated(0, dy).intersected(dataArea));
 }

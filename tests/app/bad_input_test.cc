@@ -67,6 +67,25 @@ TEST_F(BadInput, ADirOutsideTheStampeFolderIsNoCategoryFolderAndIsRefusedByVisua
   EXPECT_EQ(form->documentList()->Root(), office.stampe() + "/CONTAB");
 }
 
+// DIR values written on Windows separate folders with backslashes.
+TEST_F(BadInput, ABackslashDirNamesTheSubFolderAndStillCannotClimbOut) {
+  office.writeTable({{"Fuori", "..\\DATI", 1}, {"Sotto", "DUE\\SUB", 1}});
+  office.makeFolder("DUE/SUB", {"Lettera.doc"});
+  auto form = start();
+  xbase::TXbTable* table = form->categoryTable();
+  EXPECT_EQ(form->documentList()->Root(), office.stampe() + "/DUE/SUB");
+  table->SetFiltered(false);
+  table->First();
+  EXPECT_FALSE(table->FieldByName("VISUALIZZA").AsBoolean());
+  table->Edit();
+  table->FieldByName("VISUALIZZA").SetAsBoolean(true);
+  table->Post();
+  NextBoxAnswer refusal(mrOk);
+  ShowCategoryDocuments(*table, *form->documentList(), form->stampeFolder());
+  EXPECT_EQ(refusal.text(), kInvalidFolderMessage);
+  EXPECT_EQ(form->documentList()->Root(), office.stampe() + "/DUE/SUB");
+}
+
 // Names a Windows machine of the office could not hold may still be made on the Linux
 // share; the program lists them, duplicates them and deletes them like any other.
 TEST_F(BadInput, DocumentsWithNamesWindowsForbidsAreListedDuplicatedAndDeleted) {

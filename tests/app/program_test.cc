@@ -326,7 +326,7 @@ TEST_F(Program, ThreeSelectedRowsActOnTheFirstAndNoneDoNothing) {
   auto form = startUsual();
   TShellListView* list = form->documentList();
   selectRows(list, {2, 0, 1});
-  EXPECT_EQ(SelectedDocumentPath(*list), contab("Fattura.doc"));
+  EXPECT_EQ(SelectedDocumentFile(*list), contab("Fattura.doc").toStdString());
   DuplicateSelectedDocument(*list);
   EXPECT_EQ(rowNames(list), (QStringList{"Copia di Fattura.doc", "Fattura.doc", "Lettera.doc", "Modulo.doc"}));
 

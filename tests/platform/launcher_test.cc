@@ -60,7 +60,7 @@ TEST_F(Launcher, WinWordOnPathGetsTheDocumentAsOneArgumentEvenWithShellCharacter
   installRecorder("WinWord");
   write("data/applications/mimeapps.list", "[Default Applications]\napplication/msword=other.desktop\n");
   QString document = m_dir.path() + "/Lettera \"a\"; $(touch pwned) & co.doc";
-  ASSERT_TRUE(StartWordProcessor(document));
+  ASSERT_TRUE(StartWordProcessor(document.toStdString()));
   QString recorded = m_dir.path() + "/bin/WinWord.args";
   QElapsedTimer clock;
   clock.start();

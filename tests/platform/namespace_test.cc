@@ -11,8 +11,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cerrno>
+#include <fstream>
+#include <iterator>
 #include <set>
 
+#include "platform/file_name_text.h"
 #include "platform/fileops.h"
 
 namespace velloria::shell {
@@ -22,14 +25,14 @@ class Folder {
  public:
   std::string Path() const { return m_dir.path().toStdString(); }
   std::string PathOf(const std::string& name) const { return Path() + "/" + name; }
+  // Names are the file system's bytes, UTF-8 or not.
   void AddFile(const std::string& name, const QByteArray& bytes = "x") const {
-    QFile file(QString::fromStdString(PathOf(name)));
-    file.open(QIODevice::WriteOnly);
-    file.write(bytes);
+    std::ofstream(PathOf(name), std::ios::binary).write(bytes.constData(), bytes.size());
   }
   QByteArray Read(const std::string& name) const {
-    QFile file(QString::fromStdString(PathOf(name)));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    std::ifstream file(PathOf(name), std::ios::binary);
+    if (!file) return "<missing>";
+    return QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(file), {}));
   }
   bool Has(const std::string& name) const { return QFile::exists(QString::fromStdString(PathOf(name))); }
   void AddFolder(const std::string& name) const { QDir(m_dir.path()).mkdir(QString::fromStdString(name)); }
@@ -146,6 +149,37 @@ TEST(Rename, OpenDocumentsAreGuarded) {
     EXPECT_EQ(fileops::DeleteDocument(temp.PathOf("Verbale.doc")), EBUSY) << lock;
     EXPECT_TRUE(temp.Has("Verbale.doc"));
   }
+}
+
+// Windows machines on the share could not keep two names apart that differ only in
+// letter case; the item's own name may still change its case.
+TEST(Rename, ANameTakenInAnotherLetterCaseIsRefused) {
+  Folder temp;
+  temp.AddFile("Circolare 2.doc", "C");
+  temp.AddFile("Lettera.doc", "L");
+  temp.AddFile("Caff\xE8.doc", "K");  // code page 1252, as from a Windows share
+  auto folder = temp.Bind();
+  EXPECT_EQ(Rename(*folder, "Lettera.doc", "CIRCOLARE 2.doc"), Status::kExists);
+  EXPECT_EQ(Rename(*folder, "Lettera.doc", "CAFF\xC3\x88.doc"), Status::kExists);
+  EXPECT_EQ(temp.Read("Lettera.doc"), "L");
+  EXPECT_EQ(Rename(*folder, "Circolare 2.doc", "CIRCOLARE 2.doc"), Status::kOk);
+  EXPECT_EQ(temp.Read("CIRCOLARE 2.doc"), "C");
+}
+
+// Names that are not UTF-8 are shown decoded; the file calls keep their bytes.
+TEST(NonUtf8Names, ShownDecodedAndRenamedByTheirBytes) {
+  EXPECT_EQ(DecodeFileName("Contabilit\xC3\xA0.doc"), QString::fromUtf8("Contabilità.doc"));
+  EXPECT_EQ(DecodeFileName("Lettera \xE0.doc"), QString::fromUtf8("Lettera à.doc"));
+  EXPECT_EQ(DecodeFileName("\x80\x81\x9F\xFF"), QString::fromUtf16(u"\u20AC\u0081\u0178\u00FF"));
+  Folder temp;
+  temp.AddFile("Lettera \xE0.doc", "A");
+  auto folder = temp.Bind();
+  EXPECT_EQ(Enumerate(*folder, kEnumNonFolders), (std::set<std::string>{"Lettera \xE0.doc"}));
+  // Confirming the shown name unchanged renames nothing.
+  EXPECT_EQ(Rename(*folder, "Lettera \xE0.doc", "Lettera \xC3\xA0.doc"), Status::kOk);
+  EXPECT_EQ(temp.Read("Lettera \xE0.doc"), "A");
+  EXPECT_EQ(Rename(*folder, "Lettera \xE0.doc", "Nuova.doc"), Status::kOk);
+  EXPECT_EQ(temp.Read("Nuova.doc"), "A");
 }
 
 TEST(Details, DefaultColumnsAndTexts) {

@@ -146,6 +146,25 @@ TEST_F(GridPaintTest, ScrollingByOneRowLeavesNoHighlightBehind) {
   EXPECT_EQ(edge(bottom), grid->Color());
 }
 
+// Rows end above the window's bottom edge; a move of several rows must repaint every row
+// the scroll brought in, measured from the last row's bottom.
+TEST_F(GridPaintTest, ScrollingSeveralRowsRepaintsEveryRow) {
+  OpenData(80);
+  ShowFocused();
+  ASSERT_LT(grid->CellRect(0, grid->VisibleRowCount()).bottom(), grid->viewport()->height() - 1);
+  for (auto keys : {std::vector<int>{Qt::Key_Home, Qt::Key_PageDown, Qt::Key_PageDown},
+                    std::vector<int>{Qt::Key_End, Qt::Key_PageUp}}) {
+    for (int key : keys) Key(key);
+    QImage shown = ShownPixels(grid->viewport());
+    QImage repainted = Grab();
+    for (int row = 1; row <= grid->VisibleRowCount(); ++row) {
+      QRect cell = grid->CellRect(0, row);
+      EXPECT_EQ(shown.copy(cell), repainted.copy(cell)) << "row " << row << " after key " << keys.back();
+    }
+    EXPECT_EQ(shown, repainted);
+  }
+}
+
 TEST_F(GridPaintTest, OnlyTheVisibleWindowIsFetched) {
   ShowFocused();
   OpenData(200);
