@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Documents that must stay, driven with real keys: Cancella and a rename leave a document
+# that another process holds with a lock and a read-only one; climbing to the Stampe
+# folder, Cancella leaves the program's own table; a released document is deleted.
+source "$(dirname "$0")/e2e_lib.sh"
+source "$(dirname "$0")/office_lib.sh"
+start_xvfb
+office=$E2E_TMP/office
+make_category_office "$office"
+contab=$office/Stampe/CONTAB
+echo bloccato >"$contab/Bloccato.doc"
+echo modulo >"$contab/Modulo.doc"
+chmod 444 "$contab/Modulo.doc"
+# Another process holds Bloccato.doc with a shared flock until it is killed.
+(exec 9<"$contab/Bloccato.doc" && flock -s 9 && exec sleep 300) </dev/null >/dev/null 2>&1 &
+holder=$!
+E2E_PIDS+=($holder)
+table=$office/Stampe/STAMPE.DBF
+table_size=$(stat -c %s "$table")
+
+"$VELLORIA" 1 13 "$office/DATI/" "" &
+E2E_PIDS+=($!)
+window=$(wait_window '^Tarvolo - Gestione')
+sleep 1
+click_at "$window" 300 28  # the list: Bloccato.doc, Lettera.doc, Modulo.doc
+
+# delete_answered_yes KEY: selects the row (Home or End) and deletes it with Yes.
+delete_answered_yes() {
+  keys "$window" "$1" ctrl+Delete
+  keys "$(wait_window '^Confirm$')" y
+  sleep 0.5
+}
+
+# rename_refused KEY NAME: selects the row, edits its caption to NAME and is told no.
+rename_refused() {
+  keys "$window" "$1" F2
+  xdotool type --delay 40 "$2"
+  keys "$window" Return
+  keys "$(wait_window '^Velloria$')" Return
+  keys "$window" Escape  # an editor the Enter release may have opened
+}
+
+delete_answered_yes Home
+[ -e "$contab/Bloccato.doc" ] || fail "a document locked by another process was deleted"
+delete_answered_yes End
+[ -e "$contab/Modulo.doc" ] || fail "a read-only document was deleted"
+rename_refused Home Nuovo
+rename_refused End Nuovo
+[ -e "$contab/Bloccato.doc" ] && [ -e "$contab/Modulo.doc" ] || fail "a refused rename moved a document"
+[ ! -e "$contab/Nuovo.doc" ] || fail "a refused rename made Nuovo.doc"
+
+# Once the lock is released the document goes.
+kill "$holder"
+wait "$holder" 2>/dev/null || true
+delete_answered_yes Home
+wait_file absent "$contab/Bloccato.doc"
+
+# Backspace climbs to the Stampe folder: the folders, then STAMPE.DBF, held by the program.
+keys "$window" BackSpace
+delete_answered_yes End
+[ -e "$table" ] || fail "the program's own table was deleted"
+[ "$(stat -c %s "$table")" = "$table_size" ] || fail "the table changed"
+echo "PASS"
