@@ -29,26 +29,12 @@ bool EntryExists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-// The comma-separated fields of an office lock file ("name,user,host,time,profile;"),
-// with backslash escapes undone.
 std::vector<std::string> LockFileFields(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   std::string text(4096, '\0');
   file.read(text.data(), static_cast<std::streamsize>(text.size()));
   text.resize(static_cast<size_t>(file.gcount()));
-  std::vector<std::string> fields(1);
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\' && i + 1 < text.size()) {
-      fields.back() += text[++i];
-    } else if (text[i] == ',') {
-      fields.emplace_back();
-    } else if (text[i] == ';') {
-      break;
-    } else {
-      fields.back() += text[i];
-    }
-  }
-  return fields;
+  return OfficeLockFields(text);
 }
 
 std::string HostName() {
@@ -120,6 +106,22 @@ bool HeldByFlock(int fd) {
 }
 
 }  // namespace
+
+std::vector<std::string> OfficeLockFields(std::string_view text) {
+  std::vector<std::string> fields(1);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      fields.back() += text[++i];
+    } else if (text[i] == ',') {
+      fields.emplace_back();
+    } else if (text[i] == ';') {
+      break;
+    } else {
+      fields.back() += text[i];
+    }
+  }
+  return fields;
+}
 
 bool IsOwnerFileName(std::string_view name) { return name.size() > 2 && name.substr(0, 2) == "~$"; }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velloria::shell {
 
@@ -24,6 +25,10 @@ bool IsFileLocked(const std::string& path);
 // program has it open or a process holds a lock on it, EACCES when it is a read-only file
 // (the user may not write it, or it has no write permission at all); 0 otherwise.
 int DocumentHoldReason(const std::string& folder, std::string_view name);
+
+// The comma-separated fields of an office lock file's text ("name,user,host,time,
+// profile;"), up to the first unescaped ';', with backslash escapes undone.
+std::vector<std::string> OfficeLockFields(std::string_view text);
 
 // True when `name` is a Word owner file ("~$..."), which Windows shows hidden.
 bool IsOwnerFileName(std::string_view name);
