@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <cstring>
+#include <fstream>
 
 #include "shellview/shell_errors.h"
 #include "test_folders.h"
@@ -109,6 +110,21 @@ TEST(RootItems, MakeRootItemNamesTheFolder) {
   EXPECT_EQ(std::memcmp(root->LocalID(), root->FullID(), IDSize(root->FullID())), 0);
 }
 
+// A name that is not UTF-8 (code page 1252 from a Windows share) is shown decoded while
+// file calls get its bytes.
+TEST(RootItems, ANameThatIsNotUtf8IsShownDecodedAndKeptAsBytes) {
+  TempFolder temp;
+  std::string path = temp.Path().toStdString() + "/Lettera \xE0.doc";
+  std::ofstream(path) << "x";
+  IDListHolder id(temp.IdOf());
+  std::unique_ptr<TShellFolder> root = MakeRootItem(id.get());
+  IDListHolder child(shell::MakeChildIdList("Lettera \xE0.doc"));
+  TShellFolder item(root.get(), child.get(), nullptr);
+  EXPECT_EQ(item.ItemName(), QString::fromUtf8("Lettera à.doc"));
+  EXPECT_EQ(item.FullPath(), temp.Path() + QString::fromUtf8("/Lettera à.doc"));
+  EXPECT_EQ(item.FileSystemPath(), path);
+}
+
 class ShellItemTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -157,7 +173,9 @@ void ExpectRefused(TShellFolder* item, const QString& name) {
 }
 
 TEST_F(ShellItemTest, RefusedRenameRaisesAndKeepsTheName) {
-  for (QString name : {"Taken.doc", "bad:name.doc", "CON.txt", "trailing. "}) ExpectRefused(item.get(), name);
+  for (QString name : {"Taken.doc", "TAKEN.DOC", "bad:name.doc", "CON.txt", "trailing. "}) {
+    ExpectRefused(item.get(), name);
+  }
   temp.AddFile(".~lock.Lettera.txt#");  // the document is open in an office program
   ExpectRefused(item.get(), "Nuovo.txt");
   EXPECT_TRUE(temp.Has("Lettera.txt"));
