@@ -41,6 +41,18 @@ class BadInput : public ::testing::Test {
     EXPECT_FALSE(form->startupFailed());
     return form;
   }
+  // Marks the current record as shown and runs Visualizza: its DIR is still refused and
+  // the list stays in `root`.
+  void expectRefusedEvenMarkedShown(TfrmMain& form, const QString& root) {
+    xbase::TXbTable* table = form.categoryTable();
+    table->Edit();
+    table->FieldByName("VISUALIZZA").SetAsBoolean(true);
+    table->Post();
+    NextBoxAnswer refusal(mrOk);
+    ShowCategoryDocuments(*table, *form.documentList(), form.stampeFolder());
+    EXPECT_EQ(refusal.text(), kInvalidFolderMessage);
+    EXPECT_EQ(form.documentList()->Root(), root);
+  }
   TempOffice office;
 };
 
@@ -56,15 +68,8 @@ TEST_F(BadInput, ADirOutsideTheStampeFolderIsNoCategoryFolderAndIsRefusedByVisua
   EXPECT_FALSE(table->FieldByName("VISUALIZZA").AsBoolean());
   EXPECT_EQ(form->documentList()->Root(), office.stampe() + "/CONTAB");
 
-  // Even marked as shown, a DIR outside is refused and the list stays where it was.
   table->First();
-  table->Edit();
-  table->FieldByName("VISUALIZZA").SetAsBoolean(true);
-  table->Post();
-  NextBoxAnswer refusal(mrOk);
-  ShowCategoryDocuments(*table, *form->documentList(), form->stampeFolder());
-  EXPECT_EQ(refusal.text(), kInvalidFolderMessage);
-  EXPECT_EQ(form->documentList()->Root(), office.stampe() + "/CONTAB");
+  expectRefusedEvenMarkedShown(*form, office.stampe() + "/CONTAB");
 }
 
 // DIR values written on Windows separate folders with backslashes.
@@ -77,13 +82,7 @@ TEST_F(BadInput, ABackslashDirNamesTheSubFolderAndStillCannotClimbOut) {
   table->SetFiltered(false);
   table->First();
   EXPECT_FALSE(table->FieldByName("VISUALIZZA").AsBoolean());
-  table->Edit();
-  table->FieldByName("VISUALIZZA").SetAsBoolean(true);
-  table->Post();
-  NextBoxAnswer refusal(mrOk);
-  ShowCategoryDocuments(*table, *form->documentList(), form->stampeFolder());
-  EXPECT_EQ(refusal.text(), kInvalidFolderMessage);
-  EXPECT_EQ(form->documentList()->Root(), office.stampe() + "/DUE/SUB");
+  expectRefusedEvenMarkedShown(*form, office.stampe() + "/DUE/SUB");
 }
 
 // Names a Windows machine of the office could not hold may still be made on the Linux

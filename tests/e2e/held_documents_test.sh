@@ -4,10 +4,7 @@
 # folder, Cancella leaves the program's own table; a released document is deleted.
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
-start_xvfb
-office=$E2E_TMP/office
-make_category_office "$office"
-contab=$office/Stampe/CONTAB
+start_category_office
 echo bloccato >"$contab/Bloccato.doc"
 echo modulo >"$contab/Modulo.doc"
 chmod 444 "$contab/Modulo.doc"

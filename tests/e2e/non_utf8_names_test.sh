@@ -4,18 +4,12 @@
 # "Copia di " + those bytes, a rename and Cancella reach the file.
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
-start_xvfb
-office=$E2E_TMP/office
-make_category_office "$office"
-contab=$office/Stampe/CONTAB
+start_category_office
 rm "$contab/Lettera.doc"
 name=$'Lettera \xe0.doc'  # "Lettera à.doc" in code page 1252
 echo latin >"$contab/$name"
 
-# A WinWord stand-in on PATH records its argument's bytes.
-mkdir -p "$E2E_TMP/bin"
-printf '#!/bin/sh\nprintf "%%s" "$1" > "%s/winword.args"\n' "$E2E_TMP" >"$E2E_TMP/bin/WinWord"
-chmod +x "$E2E_TMP/bin/WinWord"
+install_winword_recorder
 
 PATH="$E2E_TMP/bin:$PATH" "$VELLORIA" 1 13 "$office/DATI/" "" &
 E2E_PIDS+=($!)
@@ -26,7 +20,7 @@ click_at "$window" 300 28
 keys "$window" Home ctrl+Return Escape  # Escape: an editor the Enter release may have opened
 wait_file present "$E2E_TMP/winword.args"
 sleep 0.3
-printf '%s' "$contab/$name" | cmp -s - "$E2E_TMP/winword.args" ||
+printf '%s\n' "$contab/$name" | cmp -s - "$E2E_TMP/winword.args" ||
   fail "WinWord got $(od -c "$E2E_TMP/winword.args" | head -3)"
 
 keys "$window" Home ctrl+d

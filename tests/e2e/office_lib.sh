@@ -19,6 +19,23 @@ make_category_office() {
   echo saluti >"$root/Stampe/LETT/Saluti.doc"
 }
 
+# start_category_office: Xvfb, then a category office in $office whose CONTAB folder is
+# $contab.
+start_category_office() {
+  start_xvfb
+  office=$E2E_TMP/office
+  make_category_office "$office"
+  contab=$office/Stampe/CONTAB
+}
+
+# install_winword_recorder: a WinWord stand-in in $E2E_TMP/bin (put it first on PATH)
+# that writes each argument it gets on a line of $E2E_TMP/winword.args.
+install_winword_recorder() {
+  mkdir -p "$E2E_TMP/bin"
+  printf '#!/bin/sh\nprintf "%%s\\n" "$@" > "%s/winword.args"\n' "$E2E_TMP" >"$E2E_TMP/bin/WinWord"
+  chmod +x "$E2E_TMP/bin/WinWord"
+}
+
 # VISUALIZZA of every record, one letter each (T or F), read with dbfread.
 visualizza_column() {
   /usr/bin/python3 - "$1" <<'PY'

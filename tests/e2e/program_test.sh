@@ -10,10 +10,7 @@ make_category_office "$office"
 table=$office/Stampe/STAMPE.DBF
 before=$(table_without_sweep "$table")
 
-# A WinWord stand-in on PATH records the argument it gets.
-mkdir -p "$E2E_TMP/bin"
-printf '#!/bin/sh\nprintf "%%s\\n" "$@" > "%s/winword.args"\n' "$E2E_TMP" >"$E2E_TMP/bin/WinWord"
-chmod +x "$E2E_TMP/bin/WinWord"
+install_winword_recorder
 
 PATH="$E2E_TMP/bin:$PATH" "$VELLORIA" 1 13 "$office/DATI/" "" &
 E2E_PIDS+=($!)

@@ -6,7 +6,7 @@
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 command -v lowriter >/dev/null || { echo "SKIP: LibreOffice Writer is not installed"; exit 77; }
-start_xvfb
+start_category_office
 
 export HOME=$E2E_TMP/home
 export XDG_CONFIG_HOME=$HOME/.config XDG_DATA_HOME=$HOME/.local/share XDG_CACHE_HOME=$HOME/.cache
@@ -49,9 +49,6 @@ wait_seconds() {
   return 1
 }
 
-office=$E2E_TMP/office
-make_category_office "$office"
-contab=$office/Stampe/CONTAB
 printf '{\\rtf1\\ansi Lettera di prova\\par}\n' >"$contab/Lettera.doc"
 printf '{\\rtf1\\ansi Verbale di prova\\par}\n' >"$contab/Verbale.doc"
 
