@@ -23,8 +23,9 @@ std::string DuplicatePath(const std::string& path) {
 }
 
 QString CopyFailedMessage(const std::string& path) {
-  return QStringLiteral("Errore durante la copia, un file di nome \"%1%2\" potrebbe già esistere in "
-                        "questa cartella !")
+  return QStringLiteral(
+             "Errore durante la copia, un file di nome \"%1%2\" potrebbe già esistere in "
+             "questa cartella !")
       .arg(QLatin1String(kCopyPrefix), shell::DecodeFileName(paths::NamePart(path)));
 }
 
@@ -36,7 +37,9 @@ void OpenSelectedDocument(TCustomShellListView& list) {
 void DeleteSelectedDocument(TCustomShellListView& list) {
   std::string path = SelectedDocumentFile(list);
   if (path.empty()) return;
-  if (ShowMessageDialog(DeleteQuestion(shell::DecodeFileName(path)), mtConfirmation, {mbYes, mbNo}) != mrYes) return;
+  if (ShowMessageDialog(DeleteQuestion(shell::DecodeFileName(path)), mtConfirmation,
+                        {mbYes, mbNo}) != mrYes)
+    return;
   fileops::DeleteDocument(path);
   list.ReloadList();
 }

@@ -83,7 +83,8 @@ int DeleteDocument(const std::string& path) {
   struct stat st;
   if (lstat(path.c_str(), &st) != 0) return errno;
   if (S_ISDIR(st.st_mode)) return EISDIR;
-  if (int reason = shell::DocumentHoldReason(paths::FolderPart(path), paths::NamePart(path))) return reason;
+  if (int reason = shell::DocumentHoldReason(paths::FolderPart(path), paths::NamePart(path)))
+    return reason;
   return unlink(path.c_str()) == 0 ? 0 : errno;
 }
 

@@ -195,12 +195,15 @@ std::optional<LaunchCommand> ResolveWordProcessor(const QString& documentPath) {
 bool StartWordProcessor(const std::string& documentPath) {
   std::optional<LaunchCommand> command = ResolveWordProcessor(shell::DecodeFileName(documentPath));
   if (!command) return false;
-  QString program = QFileInfo(command->program).isAbsolute() ? command->program
-                                                             : QStandardPaths::findExecutable(command->program);
+  QString program = QFileInfo(command->program).isAbsolute()
+                        ? command->program
+                        : QStandardPaths::findExecutable(command->program);
   if (program.isEmpty()) return false;
   std::vector<std::string> argv{QFile::encodeName(program).toStdString()};
   for (int i = 0; i < command->arguments.size(); ++i) {
-    argv.push_back(i == command->documentArgument ? documentPath : QFile::encodeName(command->arguments[i]).toStdString());
+    argv.push_back(i == command->documentArgument
+                       ? documentPath
+                       : QFile::encodeName(command->arguments[i]).toStdString());
   }
   return SpawnDetached(argv);
 }

@@ -275,13 +275,15 @@ Status FileSystemFolder::SetNameOf(ConstIdList item, std::string_view name, std:
   const std::string& oldName = components[0];
   // A name that reads as the old one (a name that is not UTF-8 is edited as its shown
   // text) keeps the item as it is.
-  bool unchanged = oldName == name || DecodeFileName(oldName) == QString::fromUtf8(name.data(), name.size());
+  bool unchanged =
+      oldName == name || DecodeFileName(oldName) == QString::fromUtf8(name.data(), name.size());
   if (!unchanged) {
     if (int reason = DocumentHoldReason(m_path, oldName)) {
       return reason == EACCES ? Status::kAccessDenied : Status::kOpenDocument;
     }
     if (NameTakenIgnoringCase(oldName, name)) return Status::kExists;
-    Status status = RenameNoReplace(ChildPath(item), (m_path == "/" ? "" : m_path) + "/" + std::string(name));
+    Status status =
+        RenameNoReplace(ChildPath(item), (m_path == "/" ? "" : m_path) + "/" + std::string(name));
     if (status != Status::kOk) return status;
   }
   *renamed = MakeChildIdList(unchanged ? std::string_view(oldName) : name);
@@ -291,7 +293,8 @@ Status FileSystemFolder::SetNameOf(ConstIdList item, std::string_view name, std:
   return Status::kOk;
 }
 
-bool FileSystemFolder::NameTakenIgnoringCase(const std::string& oldName, std::string_view name) const {
+bool FileSystemFolder::NameTakenIgnoringCase(const std::string& oldName,
+                                             std::string_view name) const {
   QString wanted = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
   std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(m_path.c_str()), closedir);
   if (!dir) return false;

@@ -70,7 +70,8 @@ bool AnyProcessHasOpen(const struct stat& target) {
 // open. A lock from another host or user, or one we cannot read, stays live.
 bool IsStaleOfficeLock(const std::string& lockPath, const std::string& documentPath) {
   std::vector<std::string> fields = LockFileFields(lockPath);
-  if (fields.size() < 3 || fields[2].empty() || fields[2] != HostName() || fields[1] != UserName()) return false;
+  if (fields.size() < 3 || fields[2].empty() || fields[2] != HostName() || fields[1] != UserName())
+    return false;
   struct stat document;
   if (stat(documentPath.c_str(), &document) != 0) return true;
   return !AnyProcessHasOpen(document);

@@ -30,7 +30,8 @@ QString OffsetText(PCItemIDList id, std::uint32_t offset) {
   if (!id) return {};
   std::uint32_t count = static_cast<std::uint32_t>(id[0] | (id[1] << 8));
   if (offset >= count) return {};
-  return shell::DecodeFileName(std::string_view(reinterpret_cast<const char*>(id) + offset, count - offset));
+  return shell::DecodeFileName(
+      std::string_view(reinterpret_cast<const char*>(id) + offset, count - offset));
 }
 
 // Windows file attribute bits of the fallback details.

@@ -3,8 +3,8 @@
 // open-document guard, detail columns, delete and copy.
 #include "platform/namespace.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <QDir>

@@ -3,8 +3,8 @@
 // each through delete and rename.
 #include "platform/officelock.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -75,7 +75,8 @@ class Guard : public ::testing::Test {
   Status rename(const std::string& from, const std::string& to) const {
     IdList list = nullptr;
     EXPECT_EQ(DesktopFolder()->ParseDisplayName(folder(), &list), Status::kOk);
-    auto bound = std::dynamic_pointer_cast<ShellFolder>(DesktopFolder()->BindToObject(list, Iid::kShellFolder));
+    auto bound = std::dynamic_pointer_cast<ShellFolder>(
+        DesktopFolder()->BindToObject(list, Iid::kShellFolder));
     TaskFree(list);
     IdList item = MakeChildIdList(from), renamed = nullptr;
     Status status = bound->SetNameOf(item, to, kNameNormal, &renamed);
@@ -86,11 +87,13 @@ class Guard : public ::testing::Test {
   // Delete and rename are both refused with `error`, and the document stays.
   void expectStays(const std::string& name, int error) const {
     EXPECT_EQ(fileops::DeleteDocument(path(name)), error);
-    EXPECT_EQ(rename(name, "Altro.doc"), error == EACCES ? Status::kAccessDenied : Status::kOpenDocument);
+    EXPECT_EQ(rename(name, "Altro.doc"),
+              error == EACCES ? Status::kAccessDenied : Status::kOpenDocument);
     EXPECT_TRUE(exists(name));
   }
   static std::string lockLine(const std::string& host, const std::string& user) {
-    return "Mario Rossi," + user + "," + host + ",07.12.2026 15:20,file:///home/u/.config/libreoffice/4;";
+    return "Mario Rossi," + user + "," + host +
+           ",07.12.2026 15:20,file:///home/u/.config/libreoffice/4;";
   }
   static std::string hostName() {
     char name[256] = {};

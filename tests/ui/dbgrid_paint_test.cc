@@ -159,7 +159,8 @@ TEST_F(GridPaintTest, ScrollingSeveralRowsRepaintsEveryRow) {
     QImage repainted = Grab();
     for (int row = 1; row <= grid->VisibleRowCount(); ++row) {
       QRect cell = grid->CellRect(0, row);
-      EXPECT_EQ(shown.copy(cell), repainted.copy(cell)) << "row " << row << " after key " << keys.back();
+      EXPECT_EQ(shown.copy(cell), repainted.copy(cell))
+          << "row " << row << " after key " << keys.back();
     }
     EXPECT_EQ(shown, repainted);
   }
