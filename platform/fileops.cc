@@ -88,12 +88,15 @@ int DeleteDocument(const std::string& path) {
   return unlink(path.c_str()) == 0 ? 0 : errno;
 }
 
+// Only a regular file is copied. The source is opened without blocking, so a named pipe or
+// a device planted under a document's name cannot hang the window (nor a pipe's opening).
 int CopyDocument(const std::string& source, const std::string& target) {
-  Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  Fd in(open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (in.get() < 0) return errno;
   struct stat info;
   if (fstat(in.get(), &info) != 0) return errno;
   if (S_ISDIR(info.st_mode)) return EISDIR;
+  if (!S_ISREG(info.st_mode)) return EINVAL;
   return CopyInto(in.get(), info, target);
 }
 

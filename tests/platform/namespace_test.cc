@@ -238,6 +238,10 @@ TEST(FileOps, CopyKeepsBytesAndTimeAndNeverOverwrites) {
   temp.AddFolder("Sotto");
   EXPECT_EQ(fileops::CopyDocument(temp.PathOf("Sotto"), temp.PathOf("d.doc")), EISDIR);
   EXPECT_FALSE(temp.Has("d.doc"));
+  // A named pipe under a document's name would block the window on open and read.
+  ASSERT_EQ(mkfifo(temp.PathOf("pipe.doc").c_str(), 0600), 0);
+  EXPECT_EQ(fileops::CopyDocument(temp.PathOf("pipe.doc"), temp.PathOf("e.doc")), EINVAL);
+  EXPECT_FALSE(temp.Has("e.doc"));
 }
 
 TEST(FileOps, FailedCopyLeavesNoPartialTarget) {
