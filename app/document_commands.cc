@@ -54,17 +54,16 @@ void DuplicateSelectedDocument(TCustomShellListView& list) {
   list.ReloadList();
 }
 
-void RenameToggleKeyUp(TCustomShellListView& list, bool& armed, int key) {
+void RenameToggleKeyUp(TCustomShellListView& list, int key) {
   if (key != Qt::Key_Return && key != Qt::Key_Enter) return;
-  int row = list.SelectedItem();
-  if (row < 0) return;
-  if (armed) {
-    list.BeginLabelEdit(row);
-    armed = false;
-  } else {
+  std::optional<Qt::KeyboardModifiers> press = list.PressOf(key);
+  if (!press || (*press & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier))) return;
+  if (list.LabelEditing()) {
     list.CancelLabelEdit();
-    armed = true;
+    return;
   }
+  int row = list.SelectedItem();
+  if (row >= 0) list.BeginLabelEdit(row);
 }
 
 }  // namespace velloria

@@ -40,9 +40,11 @@ void DeleteSelectedDocument(TCustomShellListView& list);
 // partial copy; reloads the list on success, shows CopyFailedMessage on any failure.
 void DuplicateSelectedDocument(TCustomShellListView& list);
 
-// The rename toggle on a key release: Enter (with any modifiers) opens the caption editor
-// of the selected row when `armed` and disarms it, else ends the editing and re-arms it.
-// Other keys, and Enter with no row selected, do nothing.
-void RenameToggleKeyUp(TCustomShellListView& list, bool& armed, int key);
+// The rename toggle on a key release in the list. It acts only on the release of an Enter
+// whose press the list itself received without Shift, Ctrl or Alt (not one that answered
+// a box, ran a shortcut or went to another window): with a caption editor open it ends
+// the edit (a changed name is renamed), else it opens the selected row's caption for
+// editing. Other keys, and Enter with no editor and no row selected, do nothing.
+void RenameToggleKeyUp(TCustomShellListView& list, int key);
 
 }  // namespace velloria

@@ -309,7 +309,6 @@ void TfrmMain::FormCreate(const std::vector<std::string>& argv) {
 }
 
 void TfrmMain::runStartupSteps(const std::vector<std::string>& argv) {
-  m_renameArmed = true;
   TApplication::instance()->setHintHidePause(kHintHidePauseMs);
   GlobalFormatSettings().currencyString.clear();
   GlobalFormatSettings().timeSeparator = ':';
@@ -334,11 +333,16 @@ void TfrmMain::restartInactivityTimer() {
 
 void TfrmMain::BVisualizzaClick() { ShowCategoryDocuments(*TbArchivio, *SLVDoc, m_stampeFolder); }
 void TfrmMain::DBGridCellClick() { ShowCategoryDocuments(*TbArchivio, *SLVDoc, m_stampeFolder); }
-void TfrmMain::TChiudiTimer() { close(); }
+// The idle close ends the program: every open box ends as by its close box (2, so no
+// command goes on), then the window closes.
+void TfrmMain::TChiudiTimer() {
+  TApplication::instance()->terminate(0);
+  close();
+}
 void TfrmMain::Apri1Click() { OpenSelectedDocument(*SLVDoc); }
 void TfrmMain::Cancella1Click() { DeleteSelectedDocument(*SLVDoc); }
 void TfrmMain::Duplica1Click() { DuplicateSelectedDocument(*SLVDoc); }
-void TfrmMain::SLVDocKeyUp(int key) { RenameToggleKeyUp(*SLVDoc, m_renameArmed, key); }
+void TfrmMain::SLVDocKeyUp(int key) { RenameToggleKeyUp(*SLVDoc, key); }
 
 // Enter that the focused control leaves unused presses the default button.
 void TfrmMain::keyPressEvent(QKeyEvent* event) {

@@ -43,7 +43,9 @@ class TfrmMain : public QWidget {
   bool startupFailed() const { return m_startupFailed; }
   const StartupArguments& arguments() const { return m_arguments; }
   const std::string& stampeFolder() const { return m_stampeFolder; }
-  bool renameArmed() const { return m_renameArmed; }
+  // The rename toggle is armed (its next Enter starts a rename) while no caption editor
+  // is open in the document list, however the last edit ended.
+  bool renameArmed() const { return !SLVDoc->LabelEditing(); }
   QTimer* inactivityTimer() const { return TChiudi; }
   TShellListView* documentList() const { return SLVDoc; }
   TDBGrid* categoryGrid() const { return DBGrid; }
@@ -106,7 +108,6 @@ class TfrmMain : public QWidget {
   QAction* Duplica1 = nullptr;
   QTimer* TChiudi = nullptr;
 
-  bool m_renameArmed = false;  // the rename toggle of the document list
   bool m_startupFailed = false;
   StartupArguments m_arguments;
   std::string m_stampeFolder;

@@ -64,6 +64,7 @@ bool TCustomShellListView::LabelEditing() const { return OpenEditor() && OpenEdi
 
 void TCustomShellListView::EndLabelEdit(int row, const QString& text) {
   if (row < 0 || row >= ItemCount()) return;
+  if (text == m_items[row]->ItemName()) return;  // an unchanged name is no rename
   m_items[row]->RenameTo(text);
   m_model->RowChanged(row);
 }
@@ -127,6 +128,7 @@ void TCustomShellListView::NavigateKey(int key, Qt::KeyboardModifiers) {
 }
 
 void TCustomShellListView::keyPressEvent(QKeyEvent* event) {
+  m_keysDown.insert(event->key(), event->modifiers());
   bool consumed = false;
   Guarded([&] { consumed = RunKeyPath(event); });
   if (consumed) {
@@ -157,22 +159,45 @@ bool TCustomShellListView::StartsFromTheTop(const QKeyEvent* event) const {
 }
 
 void TCustomShellListView::keyReleaseEvent(QKeyEvent* event) {
-  int key = event->key();
-  if (OnKeyUp) Guarded([&] { OnKeyUp(this, key, event->modifiers()); });
+  ReportKeyRelease(event);
   QTreeView::keyReleaseEvent(event);
 }
 
+// A held key is reported once, at its last release, as the keyboard's own key-up.
+void TCustomShellListView::ReportKeyRelease(const QKeyEvent* event) {
+  if (event->isAutoRepeat()) return;
+  int key = event->key();
+  if (OnKeyUp) Guarded([&] { OnKeyUp(this, key, event->modifiers()); });
+  m_keysDown.remove(event->key());
+}
+
+std::optional<Qt::KeyboardModifiers> TCustomShellListView::PressOf(int key) const {
+  auto press = m_keysDown.constFind(key);
+  if (press == m_keysDown.cend()) return std::nullopt;
+  return *press;
+}
+
+// Presses made before another window (a box, a dialog, a popup menu) took the keyboard
+// do not pair with releases that come after it.
+bool TCustomShellListView::event(QEvent* event) {
+  if (event->type() == QEvent::WindowDeactivate) m_keysDown.clear();
+  return QTreeView::event(event);
+}
+
+void TCustomShellListView::focusOutEvent(QFocusEvent* event) {
+  if (event->reason() == Qt::PopupFocusReason) m_keysDown.clear();
+  QTreeView::focusOutEvent(event);
+}
+
 bool TCustomShellListView::EditorKeyPress(QKeyEvent* event) {
+  m_keysDown.insert(event->key(), event->modifiers());
   bool consumed = false;
   Guarded([&] { consumed = RunKeyPath(event); });
   // A reload closes the editor: the key has nothing left to edit.
   return consumed || !OpenEditor();
 }
 
-void TCustomShellListView::EditorKeyRelease(QKeyEvent* event) {
-  int key = event->key();
-  if (OnKeyUp) Guarded([&] { OnKeyUp(this, key, event->modifiers()); });
-}
+void TCustomShellListView::EditorKeyRelease(QKeyEvent* event) { ReportKeyRelease(event); }
 
 void TCustomShellListView::mouseDoubleClickEvent(QMouseEvent* event) {
   QTreeView::mouseDoubleClickEvent(event);

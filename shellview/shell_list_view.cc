@@ -303,11 +303,25 @@ TShellFolder* TCustomShellListView::SelectedShellFolder() const {
 void TCustomShellListView::ReloadList() {
   if (!m_rootFolder || m_busy) return;
   int selected = SelectedItem();
+  IDListHolder selectedId(selected >= 0 ? DuplicateID(m_items[selected]->LocalID()) : nullptr);
   clearSelection();
   IDListHolder copy(DuplicateID(m_rootFolder->FullID()));
   ReplaceRootItem(nullptr);
   OpenFolderID(copy.get());
-  if (selected >= 0 && selected < ItemCount()) SelectRow(selected);
+  if (selected < 0) return;
+  int row = RowOfLocalID(selectedId.get());
+  if (row < 0 && selected < ItemCount()) row = selected;
+  if (row >= 0) SelectRow(row);
+}
+
+// The row whose item has exactly the id `id` (the same name bytes), or -1.
+int TCustomShellListView::RowOfLocalID(PCItemIDList id) const {
+  std::size_t size = IDSize(id);
+  for (int row = 0; row < ItemCount(); ++row) {
+    PCItemIDList other = m_items[row]->LocalID();
+    if (IDSize(other) == size && std::memcmp(other, id, size) == 0) return row;
+  }
+  return -1;
 }
 
 void TCustomShellListView::SelectRow(int row) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
@@ -94,8 +95,8 @@ class TCustomShellListView : public QTreeView {
   int SelectedItem() const;
   TShellFolder* SelectedShellFolder() const;
 
-  // Rebuilds the rows and columns of the same folder and selects again the row at the
-  // position selected before, when there still is one.
+  // Rebuilds the rows and columns of the same folder. The item selected before stays
+  // selected when it is still there; when it is gone, the row at its position, if any.
   void ReloadList();
   // Shows the folder `absolute` (Root keeps its text); nothing when it is shown already.
   void OpenFolderID(PCItemIDList absolute);
@@ -119,7 +120,8 @@ class TCustomShellListView : public QTreeView {
   void CancelLabelEdit();
   bool LabelEditing() const;
   // The end of a caption edit: renames row `row`'s item to `text` and redraws the row.
-  // Rows outside the list are ignored. Raises EShellError when the rename is refused.
+  // Rows outside the list, and a text equal to the item's name, are ignored. Raises
+  // EShellError when the rename is refused.
   void EndLabelEdit(int row, const QString& text);
   // Runs `verb` ("open", "properties") on `item`; nothing without an item.
   void InvokeItemVerb(TShellFolder* item, const char* verb);
@@ -139,9 +141,16 @@ class TCustomShellListView : public QTreeView {
   void EditorKeyRelease(QKeyEvent* event);
   void EditorCreated(QLineEdit* editor) { m_editor = editor; }
 
+  // Inside OnKeyUp: the modifiers held when the list or its caption editor received the
+  // press of `key`; none when that press went elsewhere (another window, a shortcut) or
+  // another window has been active since.
+  std::optional<Qt::KeyboardModifiers> PressOf(int key) const;
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
+  bool event(QEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -166,6 +175,8 @@ class TCustomShellListView : public QTreeView {
   void SelectRow(int row);
   QLineEdit* OpenEditor() const;
   bool RunKeyPath(QKeyEvent* event);
+  void ReportKeyRelease(const QKeyEvent* event);
+  int RowOfLocalID(PCItemIDList id) const;
   bool OpensContextMenu(const QKeyEvent* event) const;
   bool StartsFromTheTop(const QKeyEvent* event) const;
   bool ClickDefaultButton();
@@ -195,6 +206,7 @@ class TCustomShellListView : public QTreeView {
   ShellItemDelegate* m_delegate;
   QString m_searchText;
   QElapsedTimer m_searchClock;
+  QHash<int, Qt::KeyboardModifiers> m_keysDown;  // presses received, until their release
 };
 
 // The published list class the program places.

@@ -225,16 +225,18 @@ bool TMessageForm::pressMnemonic(QChar letter) {
   return false;
 }
 
+// Enter and Escape held with Shift, Ctrl or Alt are taken here and press nothing: the
+// focused button would otherwise click on any Enter.
 bool TMessageForm::handleKey(QKeyEvent* event) {
   int key = event->key();
-  if ((key == Qt::Key_Return || key == Qt::Key_Enter) && NoModifiers(event)) {
+  if (key == Qt::Key_Return || key == Qt::Key_Enter) {
     auto* focused = qobject_cast<QPushButton*>(focusWidget());
     QPushButton* target = focused ? focused : m_defaultButton;
-    if (target) target->click();
+    if (target && NoModifiers(event)) target->click();
     return true;
   }
-  if (key == Qt::Key_Escape && NoModifiers(event)) {
-    if (m_cancelButton) m_cancelButton->click();
+  if (key == Qt::Key_Escape) {
+    if (m_cancelButton && NoModifiers(event)) m_cancelButton->click();
     return true;
   }
   Qt::KeyboardModifiers mods = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier |

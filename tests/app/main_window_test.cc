@@ -38,6 +38,7 @@ class MainWindow : public ::testing::Test {
                                    testing::StampeTableBytes({{"Contabilità", "CONTAB", 1}}));
     RegisterTahoma();
   }
+  void TearDown() override { TApplication::instance()->resumeAfterTermination(); }
   std::string dataPath() const { return m_dir.path().toStdString() + "/DATI/"; }
   void makeMarker() {
     QFile marker(m_dir.path() + "/DATI/FG/AGENZIA/PrevCors.DBF");

@@ -3,6 +3,7 @@
 // timer's restart rule and the document commands, through the real widgets offscreen.
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -334,30 +335,80 @@ TEST_F(Program, ThreeSelectedRowsActOnTheFirstAndNoneDoNothing) {
   NextBoxAnswer none(mrYes);
   DeleteSelectedDocument(*list);
   DuplicateSelectedDocument(*list);
-  bool armed = true;
-  RenameToggleKeyUp(*list, armed, Qt::Key_Return);
+  QKeyEvent enterDown(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QKeyEvent enterUp(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(list, &enterDown);
+  QApplication::sendEvent(list, &enterUp);
   WaitFor([] { return false; }, 50);
   EXPECT_FALSE(none.answered());
-  EXPECT_TRUE(armed);
+  EXPECT_FALSE(list->LabelEditing());
   EXPECT_EQ(list->ItemCount(), 4);
 }
 
-TEST_F(Program, EnterReleasedTwiceOpensThenEndsTheCaptionEditor) {
+// The selected document stays selected after a reload wherever it moves: a second
+// Duplica of it is refused instead of copying its new neighbour.
+TEST_F(Program, AfterDuplicaTheSourceStaysSelected) {
+  auto form = startUsual();
+  TShellListView* list = form->documentList();
+  selectRows(list, {rowOf(list, "Modulo.doc")});
+  DuplicateSelectedDocument(*list);
+  EXPECT_EQ(SelectedDocumentPath(*list), contab("Modulo.doc"));
+  NextBoxAnswer refused(mrOk);
+  DuplicateSelectedDocument(*list);
+  EXPECT_TRUE(refused.answered());
+  EXPECT_EQ(rowNames(list), (QStringList{"Copia di Modulo.doc", "Fattura.doc", "Lettera.doc", "Modulo.doc"}));
+}
+
+// The rename toggle pairs each Enter release with its press: only a plain Enter pressed in
+// the list counts, not a release whose press went to a box, a shortcut (Ctrl+Enter) or
+// another window in between.
+TEST_F(Program, EnterPressedAndReleasedInTheListOpensThenEndsTheCaptionEditor) {
   auto form = startUsual();
   form->show();
   TShellListView* list = form->documentList();
   selectRows(list, {0});
-  QKeyEvent shiftUp(QEvent::KeyRelease, Qt::Key_Shift, Qt::NoModifier);
-  QApplication::sendEvent(list, &shiftUp);
+  auto send = [list](QEvent::Type type, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent key(type, Qt::Key_Return, modifiers);
+    QApplication::sendEvent(list, &key);
+  };
+  send(QEvent::KeyRelease);
+  send(QEvent::KeyPress, Qt::ControlModifier);
+  send(QEvent::KeyRelease, Qt::ControlModifier);
+  send(QEvent::KeyPress);
+  QEvent deactivate(QEvent::WindowDeactivate);
+  QApplication::sendEvent(list, &deactivate);
+  send(QEvent::KeyRelease);
+  EXPECT_FALSE(list->LabelEditing());
   EXPECT_TRUE(form->renameArmed());
-  QKeyEvent enterUp(QEvent::KeyRelease, Qt::Key_Return, Qt::ControlModifier);
-  QApplication::sendEvent(list, &enterUp);
-  EXPECT_TRUE(list->LabelEditing());
+
+  send(QEvent::KeyPress);
+  send(QEvent::KeyRelease);
+  ASSERT_TRUE(list->LabelEditing());
   EXPECT_FALSE(form->renameArmed());
-  QApplication::sendEvent(list, &enterUp);
+  auto* editor = list->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  QKeyEvent enterDown(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QKeyEvent enterUp(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(editor, &enterDown);
+  QApplication::sendEvent(editor, &enterUp);
   EXPECT_FALSE(list->LabelEditing());
   EXPECT_TRUE(form->renameArmed());
   EXPECT_TRUE(QFile::exists(contab("Fattura.doc")));
+}
+
+// The idle close with the delete question open answers it as the close box (2): the
+// document stays, the window closes and the program is asked to end.
+TEST_F(Program, IdleCloseEndsAnOpenQuestionWithTwoAndDeletesNothing) {
+  auto form = startUsual();
+  form->show();
+  TShellListView* list = form->documentList();
+  selectRows(list, {0});
+  form->inactivityTimer()->start(50);
+  DeleteSelectedDocument(*list);
+  EXPECT_TRUE(QFile::exists(contab("Fattura.doc")));
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(TApplication::instance()->terminated());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The inactivity close: caller code 14 with the marker file closes the window after 60 s
-# without activity, code 13 with the same file does not. The two run side by side on
-# displays of their own (one instance per display) with offices of their own.
+# without activity, also with a box open, and ends the program; code 13 with the same
+# file does not close. The two run side by side on displays of their own (one instance
+# per display) with offices of their own.
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 
@@ -17,11 +18,17 @@ start_on_new_display() {  # OFFICE CODE -> sets STARTED_PID
 
 start_on_new_display "$E2E_TMP/o14" 14
 pid14=$STARTED_PID
+# The delete question is left open: the idle close answers it as its close box would.
+window=$(wait_window '^Tarvolo - Gestione')
+click_at "$window" 300 28
+keys "$window" ctrl+Delete
+wait_window '^Confirm$' >/dev/null
 rm -f "$E2E_TMP/display"
 start_on_new_display "$E2E_TMP/o13" 13
 pid13=$STARTED_PID
 
 wait_exit "$pid14" 75
 [ "$EXIT_CODE" = 0 ] || fail "code 14 ended with $EXIT_CODE"
+[ -e "$E2E_TMP/o14/Stampe/CONTAB/Lettera.doc" ] || fail "the idle close deleted the document"
 kill -0 "$pid13" 2>/dev/null || fail "code 13 closed by itself"
 echo "PASS"

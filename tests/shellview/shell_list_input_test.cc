@@ -1,6 +1,7 @@
 // Editing and activation on a shown list: the caption editor, the key path with and
 // without a default button, Enter, Alt+Enter, Backspace, F5, double-click, context menu.
 #include <gtest/gtest.h>
+#include <sys/file.h>
 
 #include <QDialog>
 #include <QLabel>
@@ -109,6 +110,19 @@ TEST_F(InputTest, RefusedRenameReportsAndKeepsTheOldName) {
   EXPECT_EQ(recorder.failures, QStringList{"Rename to Modulo.doc failed"});
   EXPECT_EQ(list->model()->index(1, 0).data().toString(), "Lettera.doc");
   EXPECT_TRUE(temp.Has("Lettera.doc"));
+}
+
+// An edit ended with the name as it was renames nothing, so a document that an office
+// program holds (its lock file, a lock on the file) gives no failure.
+TEST_F(InputTest, UnchangedNameRenamesNothing) {
+  temp.AddFile(".~lock.Lettera.doc#");
+  QFile held(temp.PathOf("Lettera.doc"));
+  ASSERT_TRUE(held.open(QIODevice::ReadOnly));
+  ASSERT_EQ(flock(held.handle(), LOCK_EX | LOCK_NB), 0);
+  ASSERT_NE(OpenEditor(1), nullptr);
+  list->CancelLabelEdit();
+  EXPECT_TRUE(recorder.failures.isEmpty());
+  EXPECT_EQ(list->model()->index(1, 0).data().toString(), "Lettera.doc");
 }
 
 TEST_F(InputTest, EndOfEditOutsideTheRowsIsIgnored) {

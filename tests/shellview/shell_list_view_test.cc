@@ -153,21 +153,27 @@ TEST_F(ListTest, ColumnsStopAtTheFirstColumnOffByDefault) {
   EXPECT_FALSE(list.RowData(1, 0, Qt::DisplayRole).isValid());
 }
 
-TEST_F(ListTest, ReloadRestoresTheSelectionByPosition) {
+// The selection follows its item through a reload; an item gone leaves the selection at
+// its position, or none past the last row.
+TEST_F(ListTest, ReloadKeepsTheSelectedItemOrElseItsPosition) {
   AddNumberedFiles(10);
   list.SetRoot(temp.Path());
   Select(3);
   QFile::remove(temp.PathOf("f00.txt"));
   list.ReloadList();
   EXPECT_EQ(list.ItemCount(), 9);
-  EXPECT_EQ(list.SelectedItem(), 3);
-  EXPECT_EQ(list.SelectedShellFolder()->ItemName(), "f04.txt");
+  EXPECT_EQ(list.SelectedItem(), 2);
+  EXPECT_EQ(list.SelectedShellFolder()->ItemName(), "f03.txt");
   EXPECT_EQ(list.Root(), temp.Path());
 
-  Select(8);
+  QFile::remove(temp.PathOf("f03.txt"));
+  list.ReloadList();
+  EXPECT_EQ(list.SelectedShellFolder()->ItemName(), "f04.txt");
+
+  Select(7);
   QFile::remove(temp.PathOf("f09.txt"));
   list.ReloadList();
-  EXPECT_EQ(list.ItemCount(), 8);
+  EXPECT_EQ(list.ItemCount(), 7);
   EXPECT_EQ(list.SelectedItem(), -1);
   EXPECT_EQ(list.SelectedShellFolder(), nullptr);
 }

@@ -195,9 +195,7 @@ TEST_F(Keyboard, ArrowsSelectInTheListAndCtrlEnterOpensTheDocumentInTheWordProce
   qputenv("PATH", path);
   EXPECT_TRUE(WaitFor([&] { return QFileInfo(record).size() > 0; }, 5000));
   EXPECT_EQ(testing::TempOffice::readFile(record), contab("Lettera.doc").toUtf8());
-  // The release of that Enter works the rename toggle: the caption opens for editing.
-  EXPECT_TRUE(list->LabelEditing());
-  Type(Qt::Key_Escape);
+  // The release of that Enter, whose press was the shortcut's, renames nothing.
   EXPECT_FALSE(list->LabelEditing());
   EXPECT_TRUE(QFileInfo::exists(contab("Lettera.doc")));
 }
@@ -220,8 +218,7 @@ TEST_F(Keyboard, EnterOpensTheCaptionForEditingAndASecondEnterRenames) {
 }
 
 // F2 is the list control's own gesture for editing a caption. The Enter that confirms
-// the new name is released into the rename toggle, still armed, which opens the caption
-// again; Escape leaves it.
+// the new name ends the edit and opens no new one.
 TEST_F(Keyboard, F2OpensTheCaptionForEditingAndEnterRenames) {
   selectInList("Lettera.doc");
   Type(Qt::Key_F2);
@@ -230,15 +227,12 @@ TEST_F(Keyboard, F2OpensTheCaptionForEditingAndEnterRenames) {
   Type(Qt::Key_Return);
   EXPECT_TRUE(WaitFor([&] { return listed().contains("Offerta.doc"); }));
   EXPECT_TRUE(QFileInfo::exists(contab("Offerta.doc")));
-  EXPECT_TRUE(list->LabelEditing());
-  EXPECT_FALSE(form->renameArmed());
-  Type(Qt::Key_Escape);
   EXPECT_FALSE(list->LabelEditing());
+  EXPECT_TRUE(form->renameArmed());
   EXPECT_EQ(listed(), QStringList({"Fattura.doc", "Offerta.doc"}));
 }
 
-// Escape ends the edit and keeps the name; the toggle, left disarmed, takes one Enter
-// to re-arm before the next Enter edits again.
+// Escape ends the edit and keeps the name; the next Enter edits again.
 TEST_F(Keyboard, EscapeEndsTheEditKeepingTheName) {
   selectInList("Lettera.doc");
   Type(Qt::Key_Return);
@@ -248,8 +242,6 @@ TEST_F(Keyboard, EscapeEndsTheEditKeepingTheName) {
   EXPECT_FALSE(list->LabelEditing());
   EXPECT_EQ(listed(), QStringList({"Fattura.doc", "Lettera.doc"}));
   EXPECT_EQ(focused(), "SLVDoc");
-  Type(Qt::Key_Return);
-  EXPECT_FALSE(list->LabelEditing());
   EXPECT_TRUE(form->renameArmed());
   Type(Qt::Key_Return);
   EXPECT_TRUE(list->LabelEditing());
