@@ -70,6 +70,7 @@ TEST(MessageBoxKeys, ConfirmationYesNo) {
       for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
         QKeyEvent press(QEvent::KeyPress, key, modifier);
         QApplication::sendEvent(yes, &press);
+        EXPECT_TRUE(f->isVisible()) << "modifiers " << modifier << ", key " << key;
       }
     }
     PressKey(f, Qt::Key_Escape);
