@@ -345,20 +345,6 @@ TEST_F(Program, ThreeSelectedRowsActOnTheFirstAndNoneDoNothing) {
   EXPECT_EQ(list->ItemCount(), 4);
 }
 
-// The selected document stays selected after a reload wherever it moves: a second
-// Duplica of it is refused instead of copying its new neighbour.
-TEST_F(Program, AfterDuplicaTheSourceStaysSelected) {
-  auto form = startUsual();
-  TShellListView* list = form->documentList();
-  selectRows(list, {rowOf(list, "Modulo.doc")});
-  DuplicateSelectedDocument(*list);
-  EXPECT_EQ(SelectedDocumentPath(*list), contab("Modulo.doc"));
-  NextBoxAnswer refused(mrOk);
-  DuplicateSelectedDocument(*list);
-  EXPECT_TRUE(refused.answered());
-  EXPECT_EQ(rowNames(list), (QStringList{"Copia di Modulo.doc", "Fattura.doc", "Lettera.doc", "Modulo.doc"}));
-}
-
 // The rename toggle pairs each Enter release with its press: only a plain Enter pressed in
 // the list counts, not a release whose press went to a box, a shortcut (Ctrl+Enter) or
 // another window in between.
