@@ -9,6 +9,7 @@
 #include "platform/fonts.h"
 #include "platform/format_settings.h"
 #include "platform/single_instance.h"
+#include "platform/translations.h"
 #include "ui/accessible_factory.h"
 
 namespace {
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
   // Kept before Qt removes the options it knows (-style, -platform, ...) from argv.
   const std::vector<std::string> arguments(argv, argv + argc);
   velloria::TApplication app(argc, argv);
+  velloria::InstallTranslations();  // Qt's texts and the document list's in the system language
   velloria::InstallAccessibleFactory();  // screen readers see the grid's rows
 
   velloria::SingleInstance instance(velloria::SingleInstance::DefaultName(app.title()));

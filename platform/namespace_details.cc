@@ -4,6 +4,7 @@
 #include <grp.h>
 #include <pwd.h>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
 #include <QMimeDatabase>
@@ -16,6 +17,10 @@
 namespace velloria::shell {
 namespace {
 
+// Titles are written in English and translated when asked for, so that they follow the
+// translations installed for the system language.
+constexpr const char* kTitleContext = "DetailColumns";
+
 struct ColumnDefinition {
   const char* title;
   int format;
@@ -24,12 +29,12 @@ struct ColumnDefinition {
 };
 
 constexpr std::array<ColumnDefinition, 6> kColumns = {{
-    {"Name", kFormatLeft, 30, true},
-    {"Size", kFormatRight, 10, true},
-    {"Type", kFormatLeft, 20, true},
-    {"Modified", kFormatLeft, 20, true},
-    {"Permissions", kFormatLeft, 10, false},
-    {"Owner", kFormatLeft, 10, false},
+    {QT_TRANSLATE_NOOP("DetailColumns", "Name"), kFormatLeft, 30, true},
+    {QT_TRANSLATE_NOOP("DetailColumns", "Size"), kFormatRight, 10, true},
+    {QT_TRANSLATE_NOOP("DetailColumns", "Type"), kFormatLeft, 20, true},
+    {QT_TRANSLATE_NOOP("DetailColumns", "Modified"), kFormatLeft, 20, true},
+    {QT_TRANSLATE_NOOP("DetailColumns", "Permissions"), kFormatLeft, 10, false},
+    {QT_TRANSLATE_NOOP("DetailColumns", "Owner"), kFormatLeft, 10, false},
 }};
 
 enum Column { kName, kSize, kType, kModified, kPermissions, kOwner };
@@ -75,8 +80,9 @@ bool DetailColumnTitle(int column, ShellDetails* details) {
   details->format = definition.format;
   details->widthChars = definition.widthChars;
   details->text = StrRet{};
-  details->text.kind = StrRet::kCString;
-  details->text.cstring = definition.title;
+  details->text.kind = StrRet::kWide;
+  details->text.wide =
+      QCoreApplication::translate(kTitleContext, definition.title).toStdU16String();
   return true;
 }
 
@@ -112,8 +118,10 @@ ItemDescription DescribeItem(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return description;
   if (!S_ISDIR(st.st_mode)) {
-    description.size = SizeText(st) + " (" + QLocale().toString(static_cast<qlonglong>(st.st_size)).toStdString() +
-                       " byte)";
+    QString bytes = QLocale().toString(static_cast<qlonglong>(st.st_size));
+    description.size = QCoreApplication::translate("ItemDescription", "%1 (%2 bytes)")
+                           .arg(QString::fromStdString(SizeText(st)), bytes)
+                           .toStdString();
   }
   description.type = TypeText(paths::NamePart(path), st);
   description.modified = ModifiedText(st);

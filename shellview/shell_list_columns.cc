@@ -1,5 +1,6 @@
 // The report columns of the folder list: taken from the root folder's detail source
 // (on-by-default rule, duplicate and empty titles refused) or the four fixed columns.
+#include <QCoreApplication>
 #include <QHeaderView>
 
 #include "shellview/shell_errors.h"
@@ -8,6 +9,9 @@
 
 namespace velloria {
 namespace {
+
+// The fixed titles share the translations of the file-system folders' titles.
+constexpr const char* kFixedTitleContext = "DetailColumns";
 
 Qt::Alignment AlignmentOf(int format) {
   switch (format) {
@@ -58,12 +62,12 @@ void TCustomShellListView::BuildColumns() {
       if (!AddColumn(record)) break;
     }
   } else if (m_rootFolder->ItemProperties() & ipFileSystem) {
-    AddFixedColumn("Name", Qt::AlignLeft, 25);
-    AddFixedColumn("Size", Qt::AlignRight, 10);
-    AddFixedColumn("Type", Qt::AlignLeft, 10);
-    AddFixedColumn("Modified", Qt::AlignLeft, 14);
+    AddFixedColumn(QT_TRANSLATE_NOOP("DetailColumns", "Name"), Qt::AlignLeft, 25);
+    AddFixedColumn(QT_TRANSLATE_NOOP("DetailColumns", "Size"), Qt::AlignRight, 10);
+    AddFixedColumn(QT_TRANSLATE_NOOP("DetailColumns", "Type"), Qt::AlignLeft, 10);
+    AddFixedColumn(QT_TRANSLATE_NOOP("DetailColumns", "Modified"), Qt::AlignLeft, 14);
   } else {
-    AddFixedColumn("Name", Qt::AlignLeft, 25);
+    AddFixedColumn(QT_TRANSLATE_NOOP("DetailColumns", "Name"), Qt::AlignLeft, 25);
   }
 }
 
@@ -82,7 +86,8 @@ bool TCustomShellListView::AddColumn(const shell::ShellDetails& record) {
 
 void TCustomShellListView::AddFixedColumn(const char* title, Qt::Alignment alignment, int widthChars) {
   int width = widthChars * fontMetrics().horizontalAdvance(QLatin1Char('X'));
-  m_columns.push_back(TListColumn{QString::fromLatin1(title), alignment, width});
+  m_columns.push_back(
+      TListColumn{QCoreApplication::translate(kFixedTitleContext, title), alignment, width});
 }
 
 void TCustomShellListView::ApplyColumnLayout() {

@@ -2,6 +2,7 @@
 // button, OnKeyDown, then the list's own keys), double-click, verbs and context menu.
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -258,10 +259,11 @@ void TCustomShellListView::contextMenuEvent(QContextMenuEvent* event) {
 // The item's own menu when AutoContextMenus is on: its verbs and the in-place rename.
 void TCustomShellListView::ShowShellMenu(QPoint position) {
   QMenu menu(this);
-  QAction* open = menu.addAction(tr("Apri"));
-  QAction* rename = m_readOnly ? nullptr : menu.addAction(tr("Rinomina"));
+  QAction* open = menu.addAction(QCoreApplication::translate("ShellMenu", "Open"));
+  QAction* rename =
+      m_readOnly ? nullptr : menu.addAction(QCoreApplication::translate("ShellMenu", "Rename"));
   menu.addSeparator();
-  menu.addAction(tr("Proprietà"));
+  menu.addAction(QCoreApplication::translate("ShellMenu", "Properties"));
   QAction* chosen = menu.exec(position);
   if (!chosen) return;
   if (chosen == rename) {

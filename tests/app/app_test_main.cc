@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "app/application.h"
+#include "platform/translations.h"
 #include "tests/support/test_environment.h"
 
 int main(int argc, char** argv) {
   velloria_tests::PrepareTestEnvironment();
   velloria::TApplication app(argc, argv);
+  velloria::InstallTranslations();  // as the program does (the language tests run in C and Italian)
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

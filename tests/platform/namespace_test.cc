@@ -191,7 +191,8 @@ TEST(Details, DefaultColumnsAndTexts) {
   std::vector<bool> onByDefault;
   ShellDetails record;
   for (int column = 0; folder->GetDetailsOf(nullptr, column, &record); ++column) {
-    titles.push_back(record.text.cstring);
+    ASSERT_EQ(record.text.kind, StrRet::kWide);  // titles may be translated into any script
+    titles.push_back(QString::fromStdU16String(record.text.wide.value_or(u"")).toStdString());
     std::uint32_t state = 0;
     folder->GetDefaultColumnState(column, &state);
     onByDefault.push_back(state & kColumnOnByDefault);

@@ -264,7 +264,7 @@ TEST(PropertiesDialog, ShowsTheItemsFacts) {
   for (QLabel* label : dialog->findChildren<QLabel*>()) texts << label->text();
   EXPECT_TRUE(texts.contains("Verbale.doc"));
   EXPECT_TRUE(texts.contains(temp.Path() + "/"));
-  EXPECT_TRUE(texts.contains("3 KB (3,000 byte)") || texts.contains("3 KB (3.000 byte)")) << texts.join('|').toStdString();
+  EXPECT_TRUE(texts.contains("3 KB (3,000 bytes)") || texts.contains("3 KB (3.000 bytes)")) << texts.join('|').toStdString();
   dialog->close();
 }
 

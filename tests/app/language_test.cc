@@ -1,0 +1,69 @@
+// The window's texts under the system language: the document list's column titles, the
+// properties dialog and Qt's own texts follow it (Italian or English), the program's own
+// Italian texts do not. Run by ctest under LANG=C and LANG=it_IT.UTF-8 (tests/app).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <clocale>
+
+#include "app/main_window.h"
+#include "shellview/shell_list_view.h"
+#include "shellview/shell_properties_dialog.h"
+#include "tests/app/office_fixture.h"
+
+namespace velloria {
+namespace {
+
+bool ItalianAsked() { return QLocale::system().language() == QLocale::Italian; }
+
+QStringList HeaderTitles(const QAbstractItemView& list) {
+  QStringList titles;
+  for (int section = 0; section < list.model()->columnCount(); ++section) {
+    titles << list.model()->headerData(section, Qt::Horizontal).toString();
+  }
+  return titles;
+}
+
+class Language : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // The system must know the locale the environment names, as an Italian desktop does.
+    if (ItalianAsked() && std::setlocale(LC_ALL, "") == nullptr) {
+      GTEST_SKIP() << "locale " << qgetenv("LANG").constData() << " not available (LOCPATH "
+                   << qgetenv("LOCPATH").constData() << "): generating it needs root";
+    }
+    office.makeFolder("CONTAB", {"Lettera.doc"});
+    office.writeTable({{"Contabilità", "CONTAB", 1}});
+  }
+  testing::TempOffice office;
+};
+
+TEST_F(Language, ListAndDialogsFollowTheSystemLanguageTheProgramStaysItalian) {
+  TfrmMain form({"velloria", "1", "5", office.dataPath(), ""});
+  auto* list = form.findChild<TShellListView*>("SLVDoc");
+  ASSERT_NE(list, nullptr);
+  bool italian = ItalianAsked();
+  EXPECT_EQ(HeaderTitles(*list),
+            italian ? QStringList({"Nome", "Dimensione", "Tipo", "Ultima modifica"})
+                    : QStringList({"Name", "Size", "Type", "Modified"}));
+  EXPECT_EQ(QCoreApplication::translate("QLineEdit", "&Undo"), italian ? "Ann&ulla" : "&Undo");
+  EXPECT_EQ(form.findChild<QPushButton*>("BVisualizza")->text(), "Visualizza");
+
+  ShowPropertiesDialog((office.stampe() + "/CONTAB/Lettera.doc").toStdString());
+  QDialog* dialog = nullptr;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* found = qobject_cast<QDialog*>(widget); found && found->isVisible()) dialog = found;
+  }
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->windowTitle(),
+            italian ? "Proprietà di Lettera.doc" : "Properties of Lettera.doc");
+  dialog->close();
+}
+
+}  // namespace
+}  // namespace velloria
