@@ -16,7 +16,8 @@ TShellListView* CreateDocumentList(QWidget* parent) {
   list->SetAutoRefresh(false);
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list->SetRoot(QStringLiteral("/"));
+  list->SetStaysInRoot(true);  // Backspace never leaves the category folder
+  list->ClearRoot();           // no rows until the program shows a category
   return list;
 }
 

@@ -13,7 +13,8 @@ namespace velloria {
 // in place (a rename), the selection drawn also without the focus, folders and files
 // (hidden items left out), the program's popup menu instead of the shell's (set it with
 // SetPopupMenu), no folder watcher, font Tahoma -11 (register it first with
-// RegisterTahoma), root "/" until the program sets a category folder.
+// RegisterTahoma), no folder (no rows) until the program sets a category folder, and
+// no climbing above that folder.
 TShellListView* CreateDocumentList(QWidget* parent);
 
 }  // namespace velloria

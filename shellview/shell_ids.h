@@ -42,6 +42,7 @@ class IDListHolder {
   IDListHolder& operator=(const IDListHolder&) = delete;
   PItemIDList get() const { return m_list; }
   PItemIDList release() { return std::exchange(m_list, nullptr); }
+  void reset(PItemIDList list = nullptr) { FreeID(std::exchange(m_list, list)); }
 
  private:
   PItemIDList m_list;

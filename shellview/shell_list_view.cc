@@ -163,7 +163,16 @@ void TCustomShellListView::SetRoot(const QString& root) {
 
 void TCustomShellListView::ResolveRoot() {
   std::unique_ptr<TShellFolder> root = ResolveRootText(m_rootText);
+  m_rootTextFolder.reset(DuplicateID(root->FullID()));
   ReplaceRootItem(std::move(root));
+}
+
+void TCustomShellListView::ClearRoot() {
+  RowUpdate update(this);
+  m_previousRoot = std::exchange(m_rootText, QString());
+  m_rootTextFolder.reset();
+  ReplaceRootItem(nullptr);
+  SetAutoRefresh(m_autoRefresh);  // nothing left to watch
 }
 
 std::unique_ptr<TShellFolder> TCustomShellListView::ResolveRootText(QString& text) {
@@ -219,7 +228,7 @@ void TCustomShellListView::FillList() {
   while (!EnumerateInto(items)) items.clear();  // the root changed meanwhile: list the new one
   m_items = std::move(items);
   m_model->SetRowCount(ItemCount());
-  if (m_sorted) SortItems();
+  if (m_sorted && m_rootFolder) SortItems();
 }
 
 bool TCustomShellListView::EnumerateInto(std::vector<std::unique_ptr<TShellFolder>>& items) {
@@ -343,7 +352,18 @@ void TCustomShellListView::GoUp() {
   if (!m_rootFolder) return;
   IDListHolder parent(DuplicateID(m_rootFolder->FullID()));
   DropLastIDElement(parent.get());
+  if (m_staysInRoot && !IsInsideRootText(parent.get())) return;
   OpenFolderID(parent.get());
+}
+
+// True when `folder` is the folder Root names or lies below it.
+bool TCustomShellListView::IsInsideRootText(PCItemIDList folder) const {
+  int top = IDElementCount(m_rootTextFolder.get());
+  int depth = IDElementCount(folder);
+  if (!m_rootTextFolder.get() || depth < top) return false;
+  IDListHolder head(DuplicateID(folder));
+  for (; depth > top; --depth) DropLastIDElement(head.get());
+  return SameID(head.get(), m_rootTextFolder.get());
 }
 
 void TCustomShellListView::SetAutoRefresh(bool on) {

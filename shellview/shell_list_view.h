@@ -68,12 +68,18 @@ class TCustomShellListView : public QTreeView {
   QString Root() const { return m_rootText; }
   void SetRoot(const QString& root);
   QString PreviousRoot() const { return m_previousRoot; }
+  // Shows no folder: no rows, no root item, an empty Root text; the columns stay.
+  void ClearRoot();
   TShellFolder* RootShellFolder() const { return m_rootFolder.get(); }
 
   bool AutoContextMenus() const { return m_autoContextMenus; }
   void SetAutoContextMenus(bool on) { m_autoContextMenus = on; }
   bool AutoNavigate() const { return m_autoNavigate; }
   void SetAutoNavigate(bool on) { m_autoNavigate = on; }
+  // GoUp (and so Backspace) climbs no higher than the folder Root names; its sub-folders
+  // can still be entered and left. Off by default: the list climbs to the desktop.
+  bool StaysInRoot() const { return m_staysInRoot; }
+  void SetStaysInRoot(bool on) { m_staysInRoot = on; }
   // Watches the root folder and reloads the list when it changes.
   bool AutoRefresh() const { return m_autoRefresh; }
   void SetAutoRefresh(bool on);
@@ -100,7 +106,8 @@ class TCustomShellListView : public QTreeView {
   void ReloadList();
   // Shows the folder `absolute` (Root keeps its text); nothing when it is shown already.
   void OpenFolderID(PCItemIDList absolute);
-  // Shows the parent of the shown folder; nothing at the desktop.
+  // Shows the parent of the shown folder; nothing at the desktop, nor, when StaysInRoot,
+  // at the folder Root names.
   void GoUp();
   // Enumerates the shown folder into rows (and sorts them when Sorted).
   virtual void FillList();
@@ -166,6 +173,7 @@ class TCustomShellListView : public QTreeView {
   std::unique_ptr<TShellFolder> ResolveRootText(QString& text);
   void ReplaceRootItem(std::unique_ptr<TShellFolder> root);
   void ApplyRoot();
+  bool IsInsideRootText(PCItemIDList folder) const;
   // False when the root changed during the enumeration (the items are then stale).
   bool EnumerateInto(std::vector<std::unique_ptr<TShellFolder>>& items);
   void SortItems();
@@ -195,6 +203,8 @@ class TCustomShellListView : public QTreeView {
   bool m_busy = false;
   bool m_readOnly = false;
   bool m_rootFromText = false;
+  bool m_staysInRoot = false;
+  IDListHolder m_rootTextFolder;  // the folder Root names, while it names one
   TShellObjectTypes m_objectTypes = otFolders | otNonFolders;
   std::vector<std::unique_ptr<TShellFolder>> m_items;  // ItemFolders, in row order
   std::vector<TListColumn> m_columns;

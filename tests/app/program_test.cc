@@ -102,12 +102,13 @@ TEST_F(Program, LoadRewritesEveryRecordAndStartsOnTheFirstCategoryOfTheRequested
   EXPECT_EQ(rowNames(form->documentList()), QStringList{"Lettera.doc"});
 }
 
-TEST_F(Program, WithoutAnyCategoryFolderTheListKeepsItsRootAndTheGridIsEmpty) {
+TEST_F(Program, WithoutAnyCategoryFolderTheListAndTheGridAreEmpty) {
   office.writeTable({{"Didattica", "DIDA", 2}, {"Contabilità", "CONTAB", 1}});
   office.makeFolder("DIDA");
   auto form = start();
   EXPECT_TRUE(form->categoryTable()->IsEmpty());
-  EXPECT_EQ(form->documentList()->Root(), "/");
+  EXPECT_EQ(form->documentList()->Root(), "");
+  EXPECT_EQ(form->documentList()->ItemCount(), 0);
 }
 
 TEST_F(Program, MissingTableOrUnreadableTableEndsStartUpAndLeavesTheFileAlone) {
@@ -134,7 +135,7 @@ TEST_F(Program, VisualizzaRefusesABlankDirAndAFalseVisualizza) {
   TShellListView* list = form->documentList();
   xbase::TXbTable* table = form->categoryTable();
   EXPECT_EQ(atStart.text(), kInvalidFolderMessage);  // the blank DIR is the first category
-  ASSERT_EQ(list->Root(), "/");
+  ASSERT_EQ(list->Root(), "");
   table->Next();
   form->findChild<QPushButton*>("BVisualizza")->click();
   EXPECT_EQ(list->Root(), office.stampe() + "/CONTAB");

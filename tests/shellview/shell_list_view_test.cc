@@ -249,7 +249,11 @@ TEST(DocumentList, ConfiguredAsTheMainWindowList) {
   QWidget window;
   TShellListView* list = CreateDocumentList(&window);
   EXPECT_EQ(list->objectName(), "SLVDoc");
-  EXPECT_EQ(list->Root(), "/");
+  EXPECT_EQ(list->Root(), "");
+  EXPECT_EQ(list->RootShellFolder(), nullptr);
+  EXPECT_EQ(list->ItemCount(), 0);
+  EXPECT_EQ(list->Columns().size(), 4u);  // the titles show over the empty list
+  EXPECT_TRUE(list->StaysInRoot());
   EXPECT_FALSE(list->AutoContextMenus());
   EXPECT_FALSE(list->AutoRefresh());
   EXPECT_TRUE(list->AutoNavigate());
@@ -257,7 +261,40 @@ TEST(DocumentList, ConfiguredAsTheMainWindowList) {
   EXPECT_FALSE(list->ReadOnly());
   EXPECT_EQ(list->selectionMode(), QAbstractItemView::ExtendedSelection);
   EXPECT_EQ(list->font().pixelSize(), 11);
-  EXPECT_GT(list->ItemCount(), 0);
+  list->GoUp();
+  list->ReloadList();
+  list->SetSorted(false);
+  EXPECT_EQ(list->ItemCount(), 0);
+}
+
+// Backspace and GoUp stop at the folder Root names, even after a visit to a sub-folder
+// or a reload; a new Root moves the limit. Without the limit the list climbs on.
+TEST(DocumentList, ClimbsNoHigherThanTheFolderItWasShown) {
+  TempFolder temp;
+  temp.AddFolder("Categoria/Sotto/Fondo");
+  temp.AddFolder("Altra");
+  QWidget window;
+  TShellListView* list = CreateDocumentList(&window);
+  list->SetRoot(temp.PathOf("Categoria"));
+  auto shown = [&] { return list->RootShellFolder()->FullPath(); };
+  QTest::keyClick(list, Qt::Key_Backspace);
+  EXPECT_EQ(shown(), temp.PathOf("Categoria"));
+  IDListHolder deep(temp.IdOf("Categoria/Sotto/Fondo"));
+  list->OpenFolderID(deep.get());
+  list->ReloadList();
+  QTest::keyClick(list, Qt::Key_Backspace);
+  EXPECT_EQ(shown(), temp.PathOf("Categoria/Sotto"));
+  list->GoUp();
+  list->GoUp();
+  EXPECT_EQ(shown(), temp.PathOf("Categoria"));
+  EXPECT_EQ(list->ItemCount(), 1);
+
+  list->SetRoot(temp.PathOf("Altra"));
+  list->GoUp();
+  EXPECT_EQ(shown(), temp.PathOf("Altra"));
+  list->SetStaysInRoot(false);
+  list->GoUp();
+  EXPECT_EQ(shown(), temp.Path());
 }
 
 }  // namespace
