@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QMimeDatabase>
+#include <algorithm>
 #include <array>
 
 #include "platform/file_name_text.h"
@@ -31,8 +32,8 @@ struct ColumnDefinition {
 constexpr std::array<ColumnDefinition, 6> kColumns = {{
     {QT_TRANSLATE_NOOP("DetailColumns", "Name"), kFormatLeft, 30, true},
     {QT_TRANSLATE_NOOP("DetailColumns", "Size"), kFormatRight, 10, true},
-    {QT_TRANSLATE_NOOP("DetailColumns", "Type"), kFormatLeft, 20, true},
-    {QT_TRANSLATE_NOOP("DetailColumns", "Modified"), kFormatLeft, 20, true},
+    {QT_TRANSLATE_NOOP("DetailColumns", "Type"), kFormatLeft, 10, true},
+    {QT_TRANSLATE_NOOP("DetailColumns", "Modified"), kFormatLeft, 10, true},
     {QT_TRANSLATE_NOOP("DetailColumns", "Permissions"), kFormatLeft, 10, false},
     {QT_TRANSLATE_NOOP("DetailColumns", "Owner"), kFormatLeft, 10, false},
 }};
@@ -58,6 +59,34 @@ std::string ModifiedText(const struct stat& st) {
   return QLocale().toString(modified, QLocale::ShortFormat).toStdString();
 }
 
+// The types of what an office keeps in its category folders.
+constexpr std::array<const char*, 7> kTypicalTypes = {
+    "inode/directory",
+    "application/msword",
+    "application/vnd.openxmlformats-officedocument.wordprocessingml.document",
+    "application/vnd.oasis.opendocument.text",
+    "application/rtf",
+    "text/plain",
+    "application/pdf",
+};
+
+// A width in characters that fits the column's typical texts in the current language:
+// the names of the typical types, a date with two-digit day, month, hour and minute.
+// None for the other columns.
+int TypicalWidthChars(int column) {
+  qsizetype longest = 0;
+  if (column == kType) {
+    QMimeDatabase database;
+    for (const char* name : kTypicalTypes) {
+      longest = std::max(longest, database.mimeTypeForName(name).comment().size());
+    }
+  } else if (column == kModified) {
+    QDateTime late(QDate(2026, 12, 28), QTime(23, 59));
+    longest = QLocale().toString(late, QLocale::ShortFormat).size();
+  }
+  return longest == 0 ? 0 : static_cast<int>(longest) + 1;
+}
+
 std::string PermissionsText(const struct stat& st) {
   std::string text = S_ISDIR(st.st_mode) ? "d" : S_ISLNK(st.st_mode) ? "l" : "-";
   const char* letters = "rwxrwxrwx";
@@ -78,7 +107,7 @@ bool DetailColumnTitle(int column, ShellDetails* details) {
   if (column < 0 || column >= DetailColumnCount()) return false;
   const ColumnDefinition& definition = kColumns[column];
   details->format = definition.format;
-  details->widthChars = definition.widthChars;
+  details->widthChars = std::max(definition.widthChars, TypicalWidthChars(column));
   details->text = StrRet{};
   details->text.kind = StrRet::kWide;
   details->text.wide =

@@ -2,6 +2,7 @@
 // (on-by-default rule, duplicate and empty titles refused) or the four fixed columns.
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <algorithm>
 
 #include "shellview/shell_errors.h"
 #include "shellview/shell_list_model.h"
@@ -26,14 +27,11 @@ Qt::Alignment AlignmentOf(int format) {
 
 }  // namespace
 
-// Column changes: one view reset, then the new widths.
+// Column changes: one view reset, after which the widths are laid out again.
 class ColumnUpdate {
  public:
   explicit ColumnUpdate(TCustomShellListView* list) : m_list(list) { list->m_model->BeginUpdate(); }
-  ~ColumnUpdate() {
-    m_list->m_model->EndUpdate();
-    m_list->ApplyColumnLayout();
-  }
+  ~ColumnUpdate() { m_list->m_model->EndUpdate(); }
 
  private:
   TCustomShellListView* m_list;
@@ -90,10 +88,23 @@ void TCustomShellListView::AddFixedColumn(const char* title, Qt::Alignment align
       TListColumn{QCoreApplication::translate(kFixedTitleContext, title), alignment, width});
 }
 
+// Each column gets the width the user gave a column of its title, else its own width
+// widened until the title fits beside the sort indicator. Runs after every view reset,
+// which drops the header's widths.
 void TCustomShellListView::ApplyColumnLayout() {
+  m_layingOut = true;
   for (int section = 0; section < static_cast<int>(m_columns.size()); ++section) {
-    header()->resizeSection(section, m_columns[section].width);
+    const TListColumn& column = m_columns[section];
+    int width = m_keptWidths.value(column.title, -1);
+    if (width < 0) width = std::max(column.width, header()->sectionSizeHint(section));
+    header()->resizeSection(section, width);
   }
+  m_layingOut = false;
+}
+
+void TCustomShellListView::KeepUserWidth(int section, int width) {
+  if (m_layingOut || section >= static_cast<int>(m_columns.size())) return;
+  m_keptWidths.insert(m_columns[section].title, width);
 }
 
 }  // namespace velloria

@@ -134,6 +134,12 @@ TCustomShellListView::TCustomShellListView(QWidget* parent)
   ShowSelectionWithoutFocus(this);
   header()->setStretchLastSection(false);
   header()->setSectionsMovable(false);
+  header()->setSortIndicatorShown(true);  // room for it is kept in every column's width
+  // A view reset drops the header's widths: they are laid out again after it.
+  connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_layingOut = true; });
+  connect(m_model, &QAbstractItemModel::modelReset, this, &TCustomShellListView::ApplyColumnLayout);
+  connect(header(), &QHeaderView::sectionResized, this,
+          [this](int section, int, int width) { KeepUserWidth(section, width); });
   m_refreshDelay.setSingleShot(true);
   m_refreshDelay.setInterval(100);
   connect(&m_refreshDelay, &QTimer::timeout, this, [this] {

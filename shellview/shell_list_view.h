@@ -180,6 +180,7 @@ class TCustomShellListView : public QTreeView {
   bool AddColumn(const shell::ShellDetails& record);
   void AddFixedColumn(const char* title, Qt::Alignment alignment, int widthChars);
   void ApplyColumnLayout();
+  void KeepUserWidth(int section, int width);
   void SelectRow(int row);
   QLineEdit* OpenEditor() const;
   bool RunKeyPath(QKeyEvent* event);
@@ -208,6 +209,8 @@ class TCustomShellListView : public QTreeView {
   TShellObjectTypes m_objectTypes = otFolders | otNonFolders;
   std::vector<std::unique_ptr<TShellFolder>> m_items;  // ItemFolders, in row order
   std::vector<TListColumn> m_columns;
+  QHash<QString, int> m_keptWidths;  // widths the user set, by column title, for this run
+  bool m_layingOut = false;          // the widths being set are the list's own
   std::unique_ptr<QFileSystemWatcher> m_watcher;
   QTimer m_refreshDelay;
   QPointer<QMenu> m_popupMenu;

@@ -37,7 +37,9 @@ class Language : public ::testing::Test {
       GTEST_SKIP() << "locale " << qgetenv("LANG").constData() << " not available (LOCPATH "
                    << qgetenv("LOCPATH").constData() << "): generating it needs root";
     }
-    office.makeFolder("CONTAB", {"Lettera.doc"});
+    office.makeFolder("CONTAB",
+                      {"Lettera.doc", "Modulo.docx", "Nota.txt", "Testo.odt", "Circolare.pdf"});
+    office.makeFolder("CONTAB/Archivio");
     office.writeTable({{"Contabilità", "CONTAB", 1}});
   }
   testing::TempOffice office;
@@ -52,6 +54,14 @@ TEST_F(Language, ListAndDialogsFollowTheSystemLanguageTheProgramStaysItalian) {
             italian ? QStringList({"Nome", "Dimensione", "Tipo", "Ultima modifica"})
                     : QStringList({"Name", "Size", "Type", "Modified"}));
   EXPECT_EQ(QCoreApplication::translate("QLineEdit", "&Undo"), italian ? "Ann&ulla" : "&Undo");
+  // Every column starts wide enough for its title (beside the sort indicator) and for
+  // the texts of these typical documents.
+  form.show();
+  for (int column = 0; column < list->model()->columnCount(); ++column) {
+    int width = list->columnWidth(column);
+    EXPECT_GE(width, list->header()->sectionSizeHint(column)) << column;
+    EXPECT_GE(width, static_cast<QAbstractItemView*>(list)->sizeHintForColumn(column)) << column;
+  }
   EXPECT_EQ(form.findChild<QPushButton*>("BVisualizza")->text(), "Visualizza");
 
   ShowPropertiesDialog((office.stampe() + "/CONTAB/Lettera.doc").toStdString());

@@ -7,6 +7,7 @@
 #include <QAbstractItemModelTester>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QIcon>
 #include <QMimeDatabase>
 #include <QTest>
@@ -151,6 +152,25 @@ TEST_F(ListTest, ColumnsStopAtTheFirstColumnOffByDefault) {
   EXPECT_EQ(list.RowData(0, 2, Qt::DisplayRole).toString(), wordType);
   EXPECT_FALSE(list.RowData(0, 0, Qt::DecorationRole).value<QIcon>().isNull());
   EXPECT_FALSE(list.RowData(1, 0, Qt::DisplayRole).isValid());
+}
+
+// A width the user sets stays with its column through reloads, other folders and
+// refills; the other columns keep their own widths.
+TEST_F(ListTest, WidthsTheUserSetsAreKept) {
+  temp.AddFolder("Uno");
+  temp.AddFolder("Due");
+  temp.AddFile("Uno/a.doc");
+  list.SetRoot(temp.PathOf("Uno"));
+  QHeaderView* header = list.header();
+  int nameWidth = header->sectionSize(0);
+  ASSERT_GE(nameWidth, list.Columns()[0].width);
+  header->resizeSection(2, 333);  // as a drag of the title's edge does
+  list.ReloadList();
+  EXPECT_EQ(header->sectionSize(2), 333);
+  list.SetRoot(temp.PathOf("Due"));
+  list.SetSorted(false);
+  EXPECT_EQ(header->sectionSize(2), 333);
+  EXPECT_EQ(header->sectionSize(0), nameWidth);
 }
 
 // The selection follows its item through a reload; an item gone leaves the selection at
