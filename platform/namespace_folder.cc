@@ -202,6 +202,7 @@ int FileSystemFolder::CompareIDs(int column, ConstIdList a, ConstIdList b) {
     struct stat sa, sb;
     std::string pa = ChildPath(a), pb = ChildPath(b);
     if (stat(pa.c_str(), &sa) == 0 && stat(pb.c_str(), &sb) == 0) {
+      if (int order = CompareDetailValues(column, sa, sb)) return order;
       QString ta = QString::fromStdString(DetailText(column, left[0], sa));
       QString tb = QString::fromStdString(DetailText(column, right[0], sb));
       if (int order = NameCollator().compare(ta, tb)) return order < 0 ? -1 : 1;

@@ -56,6 +56,9 @@ bool DetailColumnTitle(int column, ShellDetails* details);
 bool DetailColumnState(int column, std::uint32_t* state);
 // The text of `column` for the item `name` whose stat is `st`.
 std::string DetailText(int column, const std::string& name, const struct stat& st);
+// -1, 0 or 1: the order of two items by the values behind `column`'s texts where those
+// texts do not sort as they read (sizes by bytes, dates by time); 0 for other columns.
+int CompareDetailValues(int column, const struct stat& a, const struct stat& b);
 // The last component of a list (empty for the empty list).
 std::string LastComponent(ConstIdList item);
 

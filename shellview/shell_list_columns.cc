@@ -67,6 +67,10 @@ void TCustomShellListView::BuildColumns() {
   } else {
     AddFixedColumn(QT_TRANSLATE_NOOP("DetailColumns", "Name"), Qt::AlignLeft, 25);
   }
+  if (m_sortColumn >= static_cast<int>(m_columns.size())) {
+    m_sortColumn = 0;
+    m_sortOrder = Qt::AscendingOrder;
+  }
 }
 
 bool TCustomShellListView::AddColumn(const shell::ShellDetails& record) {
@@ -99,6 +103,7 @@ void TCustomShellListView::ApplyColumnLayout() {
     if (width < 0) width = std::max(column.width, header()->sectionSizeHint(section));
     header()->resizeSection(section, width);
   }
+  header()->setSortIndicator(m_sortColumn, m_sortOrder);
   m_layingOut = false;
 }
 

@@ -20,16 +20,6 @@ bool IsEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
 constexpr Qt::KeyboardModifiers kShiftCtrlAlt = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
 
-// Runs `action`, handing any failure to the shell view's failure handler.
-template <typename Action>
-void Guarded(Action&& action) {
-  try {
-    action();
-  } catch (...) {
-    ReportShellViewFailure(std::current_exception());
-  }
-}
-
 }  // namespace
 
 bool TCustomShellListView::BeginLabelEdit(int row) {

@@ -74,17 +74,18 @@ std::string_view NameBytes(PCItemIDList id) {
   return count < 2 ? std::string_view() : std::string_view(reinterpret_cast<const char*>(id) + 2, count - 2);
 }
 
-// One row prepared for sorting: its folder flag and name key computed once.
+// One row prepared for sorting: its folder flag and, for the name order, its name key,
+// computed once.
 struct SortEntry {
   bool container;
-  QCollatorSortKey key;
+  std::optional<QCollatorSortKey> key;
   std::unique_ptr<TShellFolder> item;
 };
 
-bool EntryBefore(const SortEntry& a, const SortEntry& b) {
-  if (a.container != b.container) return a.container;
-  if (int order = a.key.compare(b.key)) return order < 0;
-  return NameBytes(a.item->LocalID()) < NameBytes(b.item->LocalID());
+int NameKeyOrder(const SortEntry& a, const SortEntry& b) {
+  if (int order = a.key->compare(*b.key)) return order;
+  std::string_view left = NameBytes(a.item->LocalID()), right = NameBytes(b.item->LocalID());
+  return left < right ? -1 : (right < left ? 1 : 0);
 }
 
 }  // namespace
@@ -134,7 +135,12 @@ TCustomShellListView::TCustomShellListView(QWidget* parent)
   ShowSelectionWithoutFocus(this);
   header()->setStretchLastSection(false);
   header()->setSectionsMovable(false);
+  // A click on a title sorts by that column, a second click reverses the order.
+  header()->setSectionsClickable(true);
   header()->setSortIndicatorShown(true);  // room for it is kept in every column's width
+  header()->setSortIndicator(m_sortColumn, m_sortOrder);
+  connect(header(), &QHeaderView::sortIndicatorChanged, this,
+          [this](int column, Qt::SortOrder order) { Guarded([&] { SortBy(column, order); }); });
   // A view reset drops the header's widths: they are laid out again after it.
   connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_layingOut = true; });
   connect(m_model, &QAbstractItemModel::modelReset, this, &TCustomShellListView::ApplyColumnLayout);
@@ -142,13 +148,7 @@ TCustomShellListView::TCustomShellListView(QWidget* parent)
           [this](int section, int, int width) { KeepUserWidth(section, width); });
   m_refreshDelay.setSingleShot(true);
   m_refreshDelay.setInterval(100);
-  connect(&m_refreshDelay, &QTimer::timeout, this, [this] {
-    try {
-      ReloadList();
-    } catch (...) {
-      ReportShellViewFailure(std::current_exception());
-    }
-  });
+  connect(&m_refreshDelay, &QTimer::timeout, this, [this] { Guarded([this] { ReloadList(); }); });
   ResolveRoot();
   ApplyRoot();
 }
@@ -262,22 +262,68 @@ bool TCustomShellListView::EnumerateInto(std::vector<std::unique_ptr<TShellFolde
   return true;
 }
 
+// Folders first, then the sort column's order, reversed when descending. The name order
+// uses the folder's name keys when it offers them; other columns ask the folder.
 void TCustomShellListView::SortItems() {
-  auto folder2 = std::dynamic_pointer_cast<IShellFolder2>(m_rootFolder->FolderInterface());
-  if (!folder2) {
-    std::sort(m_items.begin(), m_items.end(),
-              [](const auto& a, const auto& b) { return CompareListItems(a.get(), b.get()) < 0; });
-    return;
-  }
+  std::shared_ptr<IShellFolder> folder = m_rootFolder->FolderInterface();
+  if (!folder) return;
+  auto folder2 = std::dynamic_pointer_cast<IShellFolder2>(folder);
+  bool byNameKeys = folder2 && m_sortColumn == 0;
   std::vector<SortEntry> entries;
   entries.reserve(m_items.size());
   for (std::unique_ptr<TShellFolder>& item : m_items) {
     bool container = item->IsContainer();
-    QCollatorSortKey key = folder2->NameSortKey(item->LocalID());
+    std::optional<QCollatorSortKey> key;
+    if (byNameKeys) key = folder2->NameSortKey(item->LocalID());
     entries.push_back(SortEntry{container, std::move(key), std::move(item)});
   }
-  std::sort(entries.begin(), entries.end(), EntryBefore);
+  int column = m_sortColumn;
+  bool descending = m_sortOrder == Qt::DescendingOrder;
+  std::sort(entries.begin(), entries.end(), [&](const SortEntry& a, const SortEntry& b) {
+    if (a.container != b.container) return a.container;
+    int order =
+        byNameKeys ? NameKeyOrder(a, b)
+                   : static_cast<std::int16_t>(
+                         folder->CompareIDs(column, a.item->LocalID(), b.item->LocalID()) & 0xFFFF);
+    return descending ? order > 0 : order < 0;
+  });
   for (std::size_t i = 0; i < entries.size(); ++i) m_items[i] = std::move(entries[i].item);
+}
+
+void TCustomShellListView::SortBy(int column, Qt::SortOrder order) {
+  if (column < 0 || column >= static_cast<int>(m_columns.size())) return;
+  if (column == m_sortColumn && order == m_sortOrder) return;
+  m_sortColumn = column;
+  m_sortOrder = order;
+  header()->setSortIndicator(column, order);
+  if (!m_sorted || !m_rootFolder) return;
+  std::vector<const TShellFolder*> selected;
+  for (int row = 0; row < ItemCount(); ++row) {
+    if (selectionModel()->isRowSelected(row)) selected.push_back(m_items[row].get());
+  }
+  const TShellFolder* current =
+      currentIndex().isValid() ? m_items[currentIndex().row()].get() : nullptr;
+  {
+    RowUpdate update(this);
+    SortItems();
+  }
+  RestoreSelection(selected, current);
+}
+
+// Selects again the rows of `selected` and makes `current`'s row the current one.
+void TCustomShellListView::RestoreSelection(const std::vector<const TShellFolder*>& selected,
+                                            const TShellFolder* current) {
+  for (int row = 0; row < ItemCount(); ++row) {
+    const TShellFolder* item = m_items[row].get();
+    QModelIndex index = m_model->index(row, 0);
+    if (item == current) {
+      selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+      scrollTo(index);
+    }
+    if (std::ranges::find(selected, item) != selected.end()) {
+      selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+  }
 }
 
 int TCustomShellListView::CompareListItems(const TShellFolder* a, const TShellFolder* b) {
@@ -391,6 +437,8 @@ void TCustomShellListView::StartWatcher() {
 void TCustomShellListView::SetSorted(bool sorted) {
   if (sorted == m_sorted) return;
   m_sorted = sorted;
+  header()->setSectionsClickable(sorted);
+  header()->setSortIndicatorShown(sorted);
   FillList();
 }
 
@@ -424,6 +472,7 @@ QVariant TCustomShellListView::RowData(int row, int column, int role) const {
 QVariant TCustomShellListView::HeaderData(int section, int role) const {
   if (section < 0 || section >= static_cast<int>(m_columns.size())) return {};
   if (role == Qt::DisplayRole) return m_columns[section].title;
+  if (role == Qt::InitialSortOrderRole) return Qt::AscendingOrder;  // a first click sorts ascending
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(m_columns[section].alignment | Qt::AlignVCenter);
   return {};
 }

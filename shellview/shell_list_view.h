@@ -47,6 +47,16 @@ using TFailureHandler = std::function<void(std::exception_ptr failure)>;
 TFailureHandler SetShellViewFailureHandler(TFailureHandler handler);
 void ReportShellViewFailure(std::exception_ptr failure);
 
+// Runs `action`, handing any failure to the shell view's failure handler.
+template <typename Action>
+void Guarded(Action&& action) {
+  try {
+    action();
+  } catch (...) {
+    ReportShellViewFailure(std::current_exception());
+  }
+}
+
 // One report column.
 struct TListColumn {
   QString title;
@@ -120,6 +130,14 @@ class TCustomShellListView : public QTreeView {
   int FindItemByText(const QString& text, int start, bool wrap) const;
   // Folders before files, then the folder's own name order.
   static int CompareListItems(const TShellFolder* a, const TShellFolder* b);
+  // The column the rows are sorted by and its direction; folders come first either way.
+  // By default the name column, ascending: the folder's own name order. A click on a
+  // column title sorts by it, a second click reverses.
+  int SortColumn() const { return m_sortColumn; }
+  Qt::SortOrder SortOrder() const { return m_sortOrder; }
+  // Sorts by `column` (an index of Columns()) in `order`; the selected items stay
+  // selected. Kept for later folders; the rows are reordered only when Sorted.
+  void SortBy(int column, Qt::SortOrder order);
 
   // Gives the list the focus and opens the caption editor of `row`; true when it opened.
   bool BeginLabelEdit(int row);
@@ -177,6 +195,8 @@ class TCustomShellListView : public QTreeView {
   // False when the root changed during the enumeration (the items are then stale).
   bool EnumerateInto(std::vector<std::unique_ptr<TShellFolder>>& items);
   void SortItems();
+  void RestoreSelection(const std::vector<const TShellFolder*>& selected,
+                        const TShellFolder* current);
   bool AddColumn(const shell::ShellDetails& record);
   void AddFixedColumn(const char* title, Qt::Alignment alignment, int widthChars);
   void ApplyColumnLayout();
@@ -201,6 +221,8 @@ class TCustomShellListView : public QTreeView {
   bool m_autoRefresh = false;
   bool m_autoNavigate = true;
   bool m_sorted = true;
+  int m_sortColumn = 0;
+  Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
   bool m_busy = false;
   bool m_readOnly = false;
   bool m_rootFromText = false;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -95,6 +96,50 @@ TEST_F(ListTest, FoldersFirstThenNaturalCaseInsensitiveOrder) {
   for (int row = 0; row + 1 < list.ItemCount(); ++row) {
     EXPECT_LT(TCustomShellListView::CompareListItems(list.FolderAt(row), list.FolderAt(row + 1)), 0);
   }
+}
+
+// Clicks on a title sort by it, a second click reverses; folders stay first, the order
+// and the indicator stay through a reload, the selected item stays selected, and
+// type-ahead searches the new order.
+TEST_F(ListTest, ATitleClickSortsByItsColumnBothWaysFoldersFirst) {
+  temp.AddFile("medio.doc", QByteArray(3000, 'x'));
+  temp.AddFile("piccolo.txt", QByteArray(10, 'x'));
+  temp.AddFile("grande.doc", QByteArray(20000, 'x'));
+  QDateTime now = QDateTime::currentDateTime();
+  int age = 0;
+  for (const char* name : {"piccolo.txt", "grande.doc", "medio.doc"}) {  // oldest first
+    QFile file(temp.PathOf(name));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.setFileTime(now.addDays(age++ - 10), QFileDevice::FileModificationTime);
+  }
+  temp.AddFolder("Zeta");
+  temp.AddFolder("Alfa");
+  list.SetRoot(temp.Path());
+  list.show();
+  QHeaderView* header = list.header();
+  auto clickTitle = [&](int column) {
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+  };
+  EXPECT_EQ(header->sortIndicatorSection(), 0);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+  Select(3);  // medio.doc
+  clickTitle(1);
+  EXPECT_EQ(Names(), (QStringList{"Alfa", "Zeta", "piccolo.txt", "medio.doc", "grande.doc"}));
+  EXPECT_EQ(list.SelectedShellFolder()->ItemName(), "medio.doc");
+  clickTitle(1);
+  EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+  EXPECT_EQ(Names(), (QStringList{"Zeta", "Alfa", "grande.doc", "medio.doc", "piccolo.txt"}));
+  list.ReloadList();
+  EXPECT_EQ(Names(), (QStringList{"Zeta", "Alfa", "grande.doc", "medio.doc", "piccolo.txt"}));
+  EXPECT_EQ(header->sortIndicatorSection(), 1);
+  clickTitle(3);
+  EXPECT_EQ(Names(), (QStringList{"Alfa", "Zeta", "piccolo.txt", "grande.doc", "medio.doc"}));
+  list.setFocus();
+  QTest::keyClicks(&list, "g");
+  EXPECT_EQ(list.SelectedShellFolder()->ItemName(), "grande.doc");
+  list.SortBy(0, Qt::AscendingOrder);
+  EXPECT_EQ(Names(), (QStringList{"Alfa", "Zeta", "grande.doc", "medio.doc", "piccolo.txt"}));
 }
 
 TEST_F(ListTest, RootPathIsFoundDespiteLetterCase) {
