@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes the README's screenshot of the main window: the program on the demo office
-# under a private Xvfb display, captured with ImageMagick's import.
+# under a private Xvfb display in an Italian locale, captured with ImageMagick's import.
 # Usage: scripts/screenshot.sh [BUILD_DIR] [OUTPUT]   (defaults: build, docs/main-window.png)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,6 +11,12 @@ output=${2:-docs/main-window.png}
 source scripts/xvfb-lib.sh
 
 start_xvfb 1024x768
+# As an Italian office sees it: the system locale in Italian (the list's column titles,
+# its type names and dates, Qt's own texts).
+bash scripts/italian-locale.sh "$tmp/locale"
+export LOCPATH="$tmp/locale"
+# (bash itself warns that it cannot load the locale: it reads LOCPATH only at its start)
+{ export LANG=it_IT.UTF-8; unset LC_ALL LC_MESSAGES LANGUAGE; } 2>/dev/null
 bash demo/make-demo.sh "$tmp/office" "$build/bin" >/dev/null
 
 "$build/bin/velloria" 1 5 "$tmp/office/DATI/" "" &

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of the main window on the demo office and of the start-up message box at
-# 100 %, 150 % and 200 % scale (QT_SCALE_FACTOR) under a private Xvfb display; with
-# --no-wine-fonts the same with fonts-wine's Tahoma hidden, to see the fallback font.
+# 100 %, 150 % and 200 % scale (QT_SCALE_FACTOR) under a private Xvfb display in an
+# Italian locale; with --no-wine-fonts the same with fonts-wine's Tahoma hidden, to see
+# the fallback font.
 # Usage: scripts/screenshots-dpi.sh [--no-wine-fonts] [BUILD_DIR] [OUTPUT_DIR]
 #        (defaults: build, docs/shots; --no-wine-fonts needs root for a private mount)
 set -euo pipefail
@@ -36,6 +37,12 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(cat "$tmp/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$tmp/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# As an Italian office sees it: the system locale in Italian (the list's column titles,
+# its type names and dates, Qt's own texts).
+bash scripts/italian-locale.sh "$tmp/locale"
+export LOCPATH="$tmp/locale"
+# (bash itself warns that it cannot load the locale: it reads LOCPATH only at its start)
+{ export LANG=it_IT.UTF-8; unset LC_ALL LC_MESSAGES LANGUAGE; } 2>/dev/null
 bash demo/make-demo.sh "$tmp/office" "$build/bin" >/dev/null
 mkdir -p "$output"
 
