@@ -30,7 +30,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/lib)
 # Tahoma: the window is laid out for its metrics; with the wider fallback font the left
 # panel grows so that its texts fit, and the document list loses that width.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wine")
-# The icon theme of the document list and the MIME descriptions ("Word document"); the
-# program runs without them, looking plainer.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "adwaita-icon-theme, shared-mime-info")
+# The icon theme of the document list, the MIME descriptions ("Word document") and Qt's
+# own texts in the system language; the program runs without them, looking plainer or
+# showing Qt's texts in English.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "adwaita-icon-theme, shared-mime-info, qt6-translations-l10n")
 include(CPack)
