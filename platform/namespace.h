@@ -124,6 +124,20 @@ class ShellFolder : public Unknown {
                            IdList* renamed) = 0;
 };
 
+// An item's place in the order of a detail column: a number where the column's texts do
+// not sort as they read (sizes, times), else a collation key of its text.
+struct DetailSortKey {
+  std::int64_t number = 0;
+  std::optional<QCollatorSortKey> text;
+
+  // Negative, 0 or positive; keys of one column are all numbers or all texts.
+  int compare(const DetailSortKey& other) const {
+    if (text && other.text) return text->compare(*other.text);
+    if (text || other.text) return text ? 1 : -1;
+    return number < other.number ? -1 : (other.number < number ? 1 : 0);
+  }
+};
+
 class ShellFolder2 : public ShellFolder {
  public:
   // `item` nullptr asks for the column title; false past the last column or on failure.
@@ -132,6 +146,8 @@ class ShellFolder2 : public ShellFolder {
   // A key whose order equals CompareIDs column 0 before its byte tie-break, so a list
   // can be sorted without asking the folder once per comparison.
   virtual QCollatorSortKey NameSortKey(ConstIdList item) = 0;
+  // A key whose order equals CompareIDs on `column` (not 0) before its name tie-break.
+  virtual DetailSortKey DetailKey(ConstIdList item, int column) = 0;
 };
 
 // The older detail interface; folders of this layer do not offer it, wrappers may.

@@ -140,16 +140,14 @@ std::string DetailText(int column, const std::string& name, const struct stat& s
   }
 }
 
-int CompareDetailValues(int column, const struct stat& a, const struct stat& b) {
-  auto order = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
+std::optional<std::int64_t> DetailNumber(int column, const struct stat& st) {
   switch (column) {
     case kSize:
-      return order(a.st_size, b.st_size);
+      return st.st_size;
     case kModified:
-      if (int seconds = order(a.st_mtim.tv_sec, b.st_mtim.tv_sec)) return seconds;
-      return order(a.st_mtim.tv_nsec, b.st_mtim.tv_nsec);
+      return std::int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
     default:
-      return 0;
+      return std::nullopt;
   }
 }
 

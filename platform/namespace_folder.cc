@@ -199,14 +199,7 @@ std::shared_ptr<Unknown> FileSystemFolder::GetUIObjectOf(ConstIdList item, Iid i
 int FileSystemFolder::CompareIDs(int column, ConstIdList a, ConstIdList b) {
   std::vector<std::string> left = IdComponents(a), right = IdComponents(b);
   if (column != 0 && left.size() == 1 && right.size() == 1) {
-    struct stat sa, sb;
-    std::string pa = ChildPath(a), pb = ChildPath(b);
-    if (stat(pa.c_str(), &sa) == 0 && stat(pb.c_str(), &sb) == 0) {
-      if (int order = CompareDetailValues(column, sa, sb)) return order;
-      QString ta = QString::fromStdString(DetailText(column, left[0], sa));
-      QString tb = QString::fromStdString(DetailText(column, right[0], sb));
-      if (int order = NameCollator().compare(ta, tb)) return order < 0 ? -1 : 1;
-    }
+    if (int order = DetailKey(a, column).compare(DetailKey(b, column))) return order < 0 ? -1 : 1;
   }
   for (size_t i = 0; i < left.size() && i < right.size(); ++i) {
     if (int order = CompareNames(left[i], right[i])) return order < 0 ? -1 : 1;
@@ -325,6 +318,22 @@ bool FileSystemFolder::GetDefaultColumnState(int column, std::uint32_t* state) {
 
 QCollatorSortKey FileSystemFolder::NameSortKey(ConstIdList item) {
   return NameCollator().sortKey(DecodeFileName(LastComponent(item)));
+}
+
+// An item that is gone gets the empty text's key, so it sorts before the others.
+DetailSortKey FileSystemFolder::DetailKey(ConstIdList item, int column) {
+  DetailSortKey key;
+  std::string path = ChildPath(item);
+  struct stat st;
+  bool found = stat(path.c_str(), &st) == 0;
+  std::optional<std::int64_t> number = found ? DetailNumber(column, st) : std::nullopt;
+  if (number) {
+    key.number = *number;
+  } else {
+    std::string text = found ? DetailText(column, LastComponent(item), st) : std::string();
+    key.text = NameCollator().sortKey(QString::fromStdString(text));
+  }
+  return key;
 }
 
 }  // namespace velloria::shell

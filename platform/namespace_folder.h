@@ -34,6 +34,7 @@ class FileSystemFolder final : public ShellFolder2 {
   bool GetDetailsOf(ConstIdList item, int column, ShellDetails* details) override;
   bool GetDefaultColumnState(int column, std::uint32_t* state) override;
   QCollatorSortKey NameSortKey(ConstIdList item) override;
+  DetailSortKey DetailKey(ConstIdList item, int column) override;
 
  private:
   bool IsFolderChild(ConstIdList item, const std::string& path);
@@ -56,9 +57,9 @@ bool DetailColumnTitle(int column, ShellDetails* details);
 bool DetailColumnState(int column, std::uint32_t* state);
 // The text of `column` for the item `name` whose stat is `st`.
 std::string DetailText(int column, const std::string& name, const struct stat& st);
-// -1, 0 or 1: the order of two items by the values behind `column`'s texts where those
-// texts do not sort as they read (sizes by bytes, dates by time); 0 for other columns.
-int CompareDetailValues(int column, const struct stat& a, const struct stat& b);
+// The value behind `column`'s text where that text does not sort as it reads: the size
+// in bytes, the modification time in nanoseconds; none for the other columns.
+std::optional<std::int64_t> DetailNumber(int column, const struct stat& st);
 // The last component of a list (empty for the empty list).
 std::string LastComponent(ConstIdList item);
 

@@ -74,16 +74,21 @@ std::string_view NameBytes(PCItemIDList id) {
   return count < 2 ? std::string_view() : std::string_view(reinterpret_cast<const char*>(id) + 2, count - 2);
 }
 
-// One row prepared for sorting: its folder flag and, for the name order, its name key,
-// computed once.
+// One row prepared for sorting: its folder flag, its key in the sort column (none for the
+// name column) and its name key, computed once.
 struct SortEntry {
   bool container;
-  std::optional<QCollatorSortKey> key;
+  std::optional<shell::DetailSortKey> columnKey;
+  QCollatorSortKey nameKey;
   std::unique_ptr<TShellFolder> item;
 };
 
-int NameKeyOrder(const SortEntry& a, const SortEntry& b) {
-  if (int order = a.key->compare(*b.key)) return order;
+// The sort column's order, then the name order, then the name bytes.
+int KeyOrder(const SortEntry& a, const SortEntry& b) {
+  if (a.columnKey) {
+    if (int order = a.columnKey->compare(*b.columnKey)) return order;
+  }
+  if (int order = a.nameKey.compare(b.nameKey)) return order;
   std::string_view left = NameBytes(a.item->LocalID()), right = NameBytes(b.item->LocalID());
   return left < right ? -1 : (right < left ? 1 : 0);
 }
@@ -262,29 +267,36 @@ bool TCustomShellListView::EnumerateInto(std::vector<std::unique_ptr<TShellFolde
   return true;
 }
 
-// Folders first, then the sort column's order, reversed when descending. The name order
-// uses the folder's name keys when it offers them; other columns ask the folder.
+// Folders first, then the sort column's order, reversed when descending. With the
+// folder's sort keys every item is asked once; otherwise the folder compares each pair.
 void TCustomShellListView::SortItems() {
   std::shared_ptr<IShellFolder> folder = m_rootFolder->FolderInterface();
   if (!folder) return;
+  int column = m_sortColumn;
+  bool descending = m_sortOrder == Qt::DescendingOrder;
   auto folder2 = std::dynamic_pointer_cast<IShellFolder2>(folder);
-  bool byNameKeys = folder2 && m_sortColumn == 0;
+  if (!folder2) {
+    std::sort(m_items.begin(), m_items.end(), [&](const auto& a, const auto& b) {
+      if (a->IsContainer() != b->IsContainer()) return a->IsContainer();
+      int order = column == 0
+                      ? CompareListItems(a.get(), b.get())
+                      : static_cast<std::int16_t>(
+                            folder->CompareIDs(column, a->LocalID(), b->LocalID()) & 0xFFFF);
+      return descending ? order > 0 : order < 0;
+    });
+    return;
+  }
   std::vector<SortEntry> entries;
   entries.reserve(m_items.size());
   for (std::unique_ptr<TShellFolder>& item : m_items) {
-    bool container = item->IsContainer();
-    std::optional<QCollatorSortKey> key;
-    if (byNameKeys) key = folder2->NameSortKey(item->LocalID());
-    entries.push_back(SortEntry{container, std::move(key), std::move(item)});
+    std::optional<shell::DetailSortKey> columnKey;
+    if (column != 0) columnKey = folder2->DetailKey(item->LocalID(), column);
+    entries.push_back(SortEntry{item->IsContainer(), std::move(columnKey),
+                                folder2->NameSortKey(item->LocalID()), std::move(item)});
   }
-  int column = m_sortColumn;
-  bool descending = m_sortOrder == Qt::DescendingOrder;
   std::sort(entries.begin(), entries.end(), [&](const SortEntry& a, const SortEntry& b) {
     if (a.container != b.container) return a.container;
-    int order =
-        byNameKeys ? NameKeyOrder(a, b)
-                   : static_cast<std::int16_t>(
-                         folder->CompareIDs(column, a.item->LocalID(), b.item->LocalID()) & 0xFFFF);
+    int order = KeyOrder(a, b);
     return descending ? order > 0 : order < 0;
   });
   for (std::size_t i = 0; i < entries.size(); ++i) m_items[i] = std::move(entries[i].item);

@@ -78,6 +78,9 @@ class WrappedFolder : public shell::ShellFolder2 {
     return m_real->GetDefaultColumnState(column, state);
   }
   QCollatorSortKey NameSortKey(shell::ConstIdList item) override { return m_real->NameSortKey(item); }
+  shell::DetailSortKey DetailKey(shell::ConstIdList item, int column) override {
+    return m_real->DetailKey(item, column);
+  }
 
   void RemoveAttributes(std::uint32_t bits) { m_removedAttributes |= bits; }
   std::function<bool(shell::ConstIdList, std::uint32_t, shell::StrRet*)> displayName;
