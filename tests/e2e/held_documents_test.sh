@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Documents that must stay, driven with real keys: Cancella and a rename leave a document
-# that another process holds with a lock and a read-only one; climbing to the Stampe
-# folder, Cancella leaves the program's own table; a released document is deleted.
+# that another process holds with a lock and a read-only one; in a category whose folder is
+# the Stampe folder itself, Cancella leaves the program's own table; a released document
+# is deleted.
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 start_category_office
+# A category that names the Stampe folder itself, shown last in the grid.
+"$XBTOOL" append "$office/Stampe/STAMPE.DBF" "DESCRIZIO=Stampe" DIR=. VISUALIZZA=F TIPO=1 >/dev/null
 echo bloccato >"$contab/Bloccato.doc"
 echo modulo >"$contab/Modulo.doc"
 chmod 444 "$contab/Modulo.doc"
@@ -52,8 +55,13 @@ wait "$holder" 2>/dev/null || true
 delete_answered_yes Home
 wait_file absent "$contab/Bloccato.doc"
 
-# Backspace climbs to the Stampe folder: the folders, then STAMPE.DBF, held by the program.
-keys "$window" BackSpace
+# The last category lists the Stampe folder: its folders, then STAMPE.DBF, which the
+# program holds.
+click_at "$window" 60 42
+keys "$window" End Return
+click_at "$window" 300 28
+keys "$window" End ctrl+d  # the copy shows that the list reached the table
+wait_file present "$office/Stampe/Copia di STAMPE.DBF"
 delete_answered_yes End
 [ -e "$table" ] || fail "the program's own table was deleted"
 [ "$(stat -c %s "$table")" = "$table_size" ] || fail "the table changed"
