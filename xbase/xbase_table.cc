@@ -243,7 +243,7 @@ void TXBaseTable::OpenTable() {
   const TXbEntryPoints& xb = Xb();
   xb.xb_Select(m_workArea);
   if (m_filterActive) {
-    std::string query = ToEngineText(m_filterText);
+    std::string query = EngineQueryText(m_filterText);
     xb.xb_Query(query.c_str());
     CountAfterQuery(query);
   }

@@ -222,7 +222,11 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   int DataFieldCount();
   std::string EncodeField(const TField& field, const TFieldInfo& info,
                           const TXbRecordBuffer& buffer) const;
-  std::string EncodeDate(std::int32_t day) const;
+  std::string EncodeDate(const TField& field, std::int32_t day) const;
+  // `text` in the table's code page; raises EXBaseError naming the field when the page
+  // lacks one of its characters (a '?' in its place would lose the text unnoticed).
+  std::string EncodeText(const TField& field, const std::string& text) const;
+  [[noreturn]] static void RaiseUnstorable(const TField& field, const std::string& what);
   void WriteBlobs(TXbRecordBuffer& buffer);
   void AppendBlankRecord();
   void StoreRecordPosition(TXbRecordBuffer& buffer);
@@ -251,6 +255,14 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
                                           bool single, TLocateOptions options) const;
   TVariant FieldValue(const TField& field) const;
   std::string ToEngineText(const std::string& text) const { return FromUtf8(text, m_codePage); }
+  // `text` in the table's code page; none when it holds a character the page lacks.
+  std::optional<std::string> ToEngineTextExactly(const std::string& text) const;
+  // A filter in the table's code page. A filter holding a character the page lacks selects
+  // nothing (".F."): the value it names cannot be stored, so no record holds it.
+  std::string EngineQueryText(const std::string& text) const;
+  // Engine text upper-cased by the engine's own UPPER, the rule its queries and indexes
+  // use; none when the text holds all three literal delimiters.
+  std::optional<std::string> EngineUpper(const std::string& engineText) const;
 
   // Published.
   std::string m_databaseName;

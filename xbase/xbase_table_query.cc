@@ -11,19 +11,6 @@ namespace {
 
 constexpr int kLogicalType = 3;
 
-// Upper case of ASCII and Latin-1 letters in UTF-8 text.
-std::string UpperUtf8(const std::string& text) {
-  std::string out = UpperAscii(text);
-  for (size_t i = 0; i + 1 < out.size(); ++i) {
-    auto lead = static_cast<unsigned char>(out[i]);
-    auto next = static_cast<unsigned char>(out[i + 1]);
-    if (lead == 0xC3 && next >= 0xA0 && next <= 0xBE && next != 0xB7) {
-      out[i + 1] = static_cast<char>(next - 0x20);
-    }
-  }
-  return out;
-}
-
 // `text` between a delimiter it does not contain; none when it holds all three.
 std::optional<std::string> QuoteLiteral(const std::string& text) {
   if (text.find('"') == std::string::npos) return "\"" + text + "\"";
@@ -133,13 +120,29 @@ void TXBaseTable::CountAfterQuery(const std::string& engineText) {
                                                           : xb.xb_QueryRecCount();
 }
 
+std::optional<std::string> TXBaseTable::ToEngineTextExactly(const std::string& text) const {
+  std::string out, bad;
+  if (!FromUtf8Exactly(text, m_codePage, out, bad)) return std::nullopt;
+  return out;
+}
+
+std::string TXBaseTable::EngineQueryText(const std::string& text) const {
+  return ToEngineTextExactly(text).value_or(".F.");
+}
+
+std::optional<std::string> TXBaseTable::EngineUpper(const std::string& engineText) const {
+  std::optional<std::string> literal = QuoteLiteral(engineText);
+  if (!literal) return std::nullopt;
+  return Copy(Xb().xb_EvalString(("UPPER(" + *literal + ")").c_str()));
+}
+
 std::int32_t TXBaseTable::ApplyQuery(const std::string& text) {
   if (m_workArea < 1) return 0;
   std::string query = text.size() == 1 && text[0] == '\0' ? std::string() : text;
-  std::string engineText = ToEngineText(query);
+  std::string engineText = EngineQueryText(query);
   const TXbEntryPoints& xb = Xb();
   xb.xb_Select(m_workArea);
-  if (!query.empty() && xb.xb_EvalTest(engineText.c_str()) != kLogicalType) {
+  if (!query.empty() && xb.xb_EvalTest(ToEngineText(query).c_str()) != kLogicalType) {
     RaiseTableError("Invalid Query Expression");
   }
   BeginScroll();
@@ -220,10 +223,9 @@ bool TXBaseTable::QueryFirstMatch(const std::vector<TField*>& fields,
   if (!expression) return false;
   const TXbEntryPoints& xb = Xb();
   xb.xb_Select(m_workArea);
-  std::string filter = ToUtf8(Copy(xb.xb_DBFilter()), m_codePage);
-  std::string text = options.caseInsensitive ? UpperUtf8(*expression) : *expression;
-  if (!filter.empty()) text = "(" + text + ") .and. (" + filter + ")";
-  std::string engineText = ToEngineText(text), engineFilter = ToEngineText(filter);
+  std::string engineFilter = Copy(xb.xb_DBFilter());
+  std::string engineText = *expression;
+  if (!engineFilter.empty()) engineText = "(" + engineText + ") .and. (" + engineFilter + ")";
   // A partial key matches as a prefix, which needs exact comparison off meanwhile.
   bool exact = options.partialKey && xb.xb_SysProp(1002, 0) != 0;
   if (exact) xb.xb_SysProp(1003, 0);
@@ -268,12 +270,12 @@ bool TXBaseTable::IndexSeek(const std::vector<TField*>& fields, const TVariant& 
                             int restoreOrder, TLocateOptions options) {
   const TXbEntryPoints& xb = Xb();
   xb.xb_Select(m_workArea);
-  std::string key;
+  std::optional<std::string> key = std::string();
   switch (fields.at(0)->DataType()) {
     case TFieldType::ftString:
-      key = VariantToString(keyValue);
-      if (UpperAscii(Copy(xb.xb_IndexKey())).find("UPPER(") != std::string::npos) {
-        key = UpperUtf8(key);
+      key = ToEngineTextExactly(VariantToString(keyValue));
+      if (key && UpperAscii(Copy(xb.xb_IndexKey())).find("UPPER(") != std::string::npos) {
+        key = EngineUpper(*key);
       }
       break;
     case TFieldType::ftSmallint:
@@ -290,10 +292,13 @@ bool TXBaseTable::IndexSeek(const std::vector<TField*>& fields, const TVariant& 
     default:
       break;
   }
+  if (!key) {  // text the code page cannot hold: no record holds it
+    xb.xb_SetOrder(static_cast<std::int16_t>(restoreOrder));
+    return false;
+  }
   bool exact = xb.xb_SysProp(1002, 0) != 0;
   xb.xb_SysProp(1003, options.partialKey ? 0 : 1);
-  std::string engineKey = ToEngineText(key);
-  bool found = xb.xb_Seek(engineKey.c_str()) != 0;
+  bool found = xb.xb_Seek(key->c_str()) != 0;
   if (!options.partialKey) found = xb.xb_Found() != 0;
   xb.xb_SysProp(1003, exact ? 1 : 0);
   xb.xb_SetOrder(static_cast<std::int16_t>(restoreOrder));
@@ -316,8 +321,9 @@ std::optional<std::string> TXBaseTable::LocateExpression(const std::vector<TFiel
   return expression;
 }
 
-// The condition for one key field; none when no record can match (a Null non-text key,
-// a text holding all three delimiters); empty for a field type that takes no condition.
+// The condition for one key field in the table's code page; none when no record can match
+// (a Null non-text key, a text the code page cannot hold or holding all three delimiters);
+// empty for a field type that takes no condition.
 std::optional<std::string> TXBaseTable::LocateClause(const TField& field, const TVariant& value,
                                                      bool single,
                                                      TLocateOptions options) const {
@@ -344,15 +350,16 @@ std::optional<std::string> TXBaseTable::LocateClause(const TField& field, const 
       return "DTOS(" + name + ") = \"" + FormatDate(*day, "yyyymmdd") + "\"";
     }
     case TFieldType::ftString: {
-      std::string left = options.caseInsensitive ? "UPPER(" + name + ")" : name;
-      std::string text = null ? std::string() : VariantToString(value);
-      if (!options.partialKey) {
-        int length = static_cast<int>(ToEngineText(text).size());
-        if (length < field.Size()) text += std::string(field.Size() - length, ' ');
+      std::optional<std::string> text = ToEngineTextExactly(null ? "" : VariantToString(value));
+      if (!text) return std::nullopt;  // a character the code page lacks: no record holds it
+      int length = static_cast<int>(text->size());
+      if (!options.partialKey && length < field.Size()) {
+        *text += std::string(field.Size() - length, ' ');
       }
-      std::optional<std::string> literal = QuoteLiteral(text);
+      if (options.caseInsensitive) text = EngineUpper(*text);
+      std::optional<std::string> literal = text ? QuoteLiteral(*text) : std::nullopt;
       if (!literal) return std::nullopt;
-      return left + "=" + *literal;
+      return (options.caseInsensitive ? "UPPER(" + name + ")" : name) + "=" + *literal;
     }
     default:
       return std::string();

@@ -106,7 +106,21 @@ void TXBaseTable::Cancel() {
 
 // ---- Encoding
 
-std::string TXBaseTable::EncodeDate(std::int32_t day) const {
+void TXBaseTable::RaiseUnstorable(const TField& field, const std::string& what) {
+  throw EXBaseError(std::string(kOutOfBounds) + ": field " + field.FieldName() +
+                    " cannot hold " + what);
+}
+
+std::string TXBaseTable::EncodeText(const TField& field, const std::string& text) const {
+  std::string out, bad;
+  if (!FromUtf8Exactly(text, m_codePage, out, bad)) {
+    RaiseUnstorable(field, bad == "invalid UTF-8" ? "invalid UTF-8 text"
+                                                  : "\"" + bad + "\" in the table's code page");
+  }
+  return out;
+}
+
+std::string TXBaseTable::EncodeDate(const TField& field, std::int32_t day) const {
   if (day < 1) return std::string(8, ' ');
   TCivilDate date = DecodeDayNumber(day);
   int year = date.year;
@@ -119,8 +133,9 @@ std::string TXBaseTable::EncodeDate(std::int32_t day) const {
       year -= 100;
     }
   }
+  if (year > 9999) RaiseUnstorable(field, "a date after 9999-12-31");
   char text[16];
-  std::snprintf(text, sizeof text, "%04d%02d%02d", year % 10000, date.month, date.day);
+  std::snprintf(text, sizeof text, "%04d%02d%02d", year, date.month, date.day);
   return std::string(text, 8);
 }
 
@@ -133,7 +148,7 @@ std::string TXBaseTable::EncodeField(const TField& field, const TFieldInfo& info
   switch (field.DataType()) {
     case TFieldType::ftString:
       if (!present) return blanks;
-      text = ToEngineText(reinterpret_cast<const char*>(slot + 1)).substr(0, info.width);
+      text = EncodeText(field, reinterpret_cast<const char*>(slot + 1)).substr(0, info.width);
       return text + std::string(info.width - text.size(), ' ');
     case TFieldType::ftSmallint:
     case TFieldType::ftInteger: {
@@ -154,7 +169,7 @@ std::string TXBaseTable::EncodeField(const TField& field, const TFieldInfo& info
       text[0] = !present ? ' ' : (SlotValue<std::int16_t>(slot) != 0 ? 'T' : 'F');
       return text;
     case TFieldType::ftDate:
-      text = present ? EncodeDate(SlotValue<std::int32_t>(slot)) : std::string(8, ' ');
+      text = present ? EncodeDate(field, SlotValue<std::int32_t>(slot)) : std::string(8, ' ');
       return (text + blanks).substr(0, info.width);
     case TFieldType::ftMemo:
     case TFieldType::ftBlob:
@@ -182,9 +197,13 @@ void TXBaseTable::BuildImage(TXbRecordBuffer& buffer, bool keepUnassigned) {
   std::vector<std::pair<const TFieldInfo*, std::string>> encoded;
   for (const auto& field : FieldList()) {
     if (field->FieldNo() <= 0) continue;
-    if (keepUnassigned && !buffer.assigned[field->FieldNo()]) continue;
     const TFieldInfo& info = m_fieldInfos[field->FieldNo() - 1];
     try {
+      // Memo text is written after the record, so it is checked before the record is.
+      if (field->DataType() == TFieldType::ftMemo && buffer.blobs[info.blobIndex].modified) {
+        EncodeText(*field, buffer.blobs[info.blobIndex].data);
+      }
+      if (keepUnassigned && !buffer.assigned[field->FieldNo()]) continue;
       encoded.emplace_back(&info, EncodeField(*field, info, buffer));
     } catch (const EXBaseError& error) {
       RaiseTableError(error.what());
@@ -221,7 +240,7 @@ void TXBaseTable::WriteBlobs(TXbRecordBuffer& buffer) {
     if (!blob.modified) continue;
     const char* name = field->FieldName().c_str();
     if (field->DataType() == TFieldType::ftMemo) {
-      std::string text = ToEngineText(blob.data);
+      std::string text = EncodeText(*field, blob.data);
       xb.xb_Replace(name, 3072, text.c_str());
     } else {
       auto length = static_cast<std::uint32_t>(blob.data.size());

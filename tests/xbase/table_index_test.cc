@@ -57,6 +57,23 @@ TEST_F(TableIndexTest, CaseInsensitiveLocateChoosesTheUpperOrder) {
   EXPECT_EQ(1, xb.xb_SysProp(1002, 0)) << "the program's exact setting is back";
 }
 
+TEST_F(TableIndexTest, UpperOrderSeekUpperCasesAsTheEngineDoes) {
+  TXbTable& table = OpenIndexed();
+  table.Append();
+  table.FieldByName("DESCRIZIO").SetAsString("\xC5\xA0koda");  // S-caron
+  table.FieldByName("DIR").SetAsString("SKO");
+  table.Post();
+  table.First();
+  Recorder& recorder = StartRecording();
+  EXPECT_TRUE(table.Locate("DESCRIZIO", std::string("\xC5\xA1KODA"),
+                           {.caseInsensitive = true, .partialKey = false}));
+  EXPECT_EQ("SKO", Dir(table));
+  EXPECT_TRUE(recorder.Calls("xb_Query").empty()) << "found by the seek: " << recorder.Log();
+  EXPECT_FALSE(table.Locate("DESCRIZIO", std::string("\xC5\x82"),
+                            {.caseInsensitive = true, .partialKey = true}));
+  EXPECT_EQ(0, Xb().xb_IndexOrd()) << "the natural order is back";
+}
+
 TEST_F(TableIndexTest, NullKeyFindsNothingAndMissedSeekFallsBackToTheQuery) {
   TXbTable& table = OpenIndexed();
   const TXbEntryPoints& xb = Xb();

@@ -179,5 +179,33 @@ TEST_F(TableQueryTest, LocatedRecordOutsideTheWindowBecomesItsMiddleRow) {
   EXPECT_EQ((std::vector<std::string>{"before", "after"}), m_events);
 }
 
+TEST_F(TableQueryTest, LiteralsTheCodePageLacksFindNothingInsteadOfTheQuestionMarks) {
+  // "Ło" cannot be stored in CP1252; a record holding "?o" must not be taken for it.
+  CreateTable(m_folder.File("STAMPE.DBF"), StampeFields(),
+              {Stampe("?o", "Q", 1, true), Stampe("Lodz", "L", 1, true)});
+  TXbTable& table = OpenTable();
+  table.Next();
+  for (TLocateOptions options : {TLocateOptions{}, TLocateOptions{.caseInsensitive = true,
+                                                                   .partialKey = true}}) {
+    EXPECT_FALSE(table.Locate("DESCRIZIO", std::string("\xC5\x81o"), options));
+    EXPECT_EQ(2, table.RecNo());
+  }
+  table.SetFilter("DESCRIZIO = \"\xC5\x81o\"");
+  table.SetFiltered(true);
+  EXPECT_TRUE(table.IsEmpty());
+  table.SetFilter("DESCRIZIO = \"?o\"");
+  EXPECT_EQ("?o", table.FieldByName("DESCRIZIO").AsString());
+}
+
+TEST_F(TableQueryTest, CaseInsensitiveLocateUpperCasesAsTheEngineDoes) {
+  // CP1252 letters outside Latin-1's range: \x9A s-caron, \x9C oe, \x9E z-caron, \xFF y-diaeresis.
+  CreateTable(m_folder.File("STAMPE.DBF"), StampeFields(),
+              {Stampe("Plain", "A", 1, true), Stampe("\x8AKODA \x8C\x8E\x9F", "B", 1, true)});
+  TXbTable& table = OpenTable();
+  EXPECT_TRUE(table.Locate("DESCRIZIO", std::string("\xC5\xA1koda \xC5\x93\xC5\xBE\xC3\xBF"),
+                           {.caseInsensitive = true, .partialKey = false}));
+  EXPECT_EQ(2, table.RecNo());
+}
+
 }  // namespace
 }  // namespace velloria::xbase::testing

@@ -108,6 +108,42 @@ TEST_F(TableWriteTest, ValuesTooWideAreRefusedWithTheRecordUntouchedAndLocked) {
   }
 }
 
+TEST_F(TableWriteTest, TextTheCodePageLacksAndDatesPastYear9999AreRefusedNamingTheField) {
+  CreateTable(m_folder.File("NOTES.DBF"), {{"NAME", 'C', 10}, {"DAY", 'D', 8}, {"NOTES", 'M', 10}},
+              {{{"old", "20000101", ""}}});
+  TXbTable& table = OpenTable("NOTES.DBF");
+  std::string before = ReadRecords(m_folder.File("NOTES.DBF")).at(0);
+  Recorder& recorder = StartRecording();
+  struct Case {
+    const char* field;
+    void (*assign)(TXbTable&);
+  };
+  for (const Case& c :
+       {Case{"NAME", [](TXbTable& t) { t.FieldByName("NAME").SetAsString("\xC5\x81\xC3\xB3" "d\xC5\xBA"); }},
+        Case{"NOTES", [](TXbTable& t) { t.FieldByName("NOTES").SetAsString("zwei \xC5\x82"); }},
+        Case{"DAY", [](TXbTable& t) {
+               t.FieldByName("DAY").SetAsDate(EncodeDayNumber(9999, 12, 31) + 1);
+             }}}) {
+    table.Edit();
+    table.FieldByName("NAME").SetAsString("\xE2\x82\xAC new");  // the euro sign is in CP1252
+    c.assign(table);
+    recorder.Clear();
+    EXPECT_THROW(table.Post(), EXBaseError) << c.field;
+    EXPECT_NE(std::string::npos, table.LastErrorText().find(std::string("field ") + c.field))
+        << table.LastErrorText();
+    EXPECT_EQ(TDataSetState::dsEdit, table.State());
+    EXPECT_TRUE(recorder.Calls("xb_PutRecord").empty()) << recorder.Log();
+    EXPECT_TRUE(recorder.Calls("xb_Replace").empty());
+    EXPECT_TRUE(recorder.Calls("xb_Unlock").empty()) << "the lock is kept";
+    EXPECT_EQ(before, ReadRecords(m_folder.File("NOTES.DBF")).at(0));
+    table.Cancel();
+  }
+  table.Edit();
+  table.FieldByName("DAY").SetAsDate(EncodeDayNumber(9999, 12, 31));
+  table.Post();
+  EXPECT_EQ("99991231", ReadRecords(m_folder.File("NOTES.DBF")).at(0).substr(11, 8));
+}
+
 TEST_F(TableWriteTest, CancelInBrowseStillUnlocks) {
   CreateTable(StampeFile(), StampeFields(), {Stampe("A", "A", 1, true)});
   Recorder& recorder = StartRecording();
