@@ -60,7 +60,11 @@ inline Table* CurrentTable() {
 int FieldIndexOf(Table* t, const char* name);
 
 // Sets s as the error when it failed; returns whether it succeeded.
-bool Check(const Status& s);
+inline bool Check(const Status& s) {
+  if (s.ok()) return true;
+  SetError(s);
+  return false;
+}
 
 // Answer of an unsupported entry point.
 int32_t NotSupported(const char* name);

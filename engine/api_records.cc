@@ -34,12 +34,16 @@ Status TypeError(const FieldInfo& f, const char* wanted) {
   return Status::Error(XB_ERR_ARGUMENT, "Field " + f.name + " is not " + wanted);
 }
 
-bool IsNumericType(char type) { return std::strchr("NFIBY", type) != nullptr; }
+bool IsNumericType(char type) {
+  return type == 'N' || type == 'F' || type == 'I' || type == 'B' || type == 'Y';
+}
 
-// Runs a write of the current record and keeps every open index order's keys right.
+// Runs a write of the current record and keeps every open index order's keys right: the
+// old keys are taken from the record as stored now.
 template <typename Write>
 bool WriteKeepingKeys(Table* t, Write write) {
-  return Check(CaptureKeys(S().current, t)) && Check(SettleWrite(S().current, write())) &&
+  return Check(t->ReadCurrentFresh()) && Check(CaptureKeys(S().current, t)) &&
+         Check(SettleWrite(S().current, write())) &&
          Check(ApplyKeys(S().current, t));
 }
 
@@ -130,6 +134,10 @@ XB_API int32_t xb_GoBottom(void) {
 XB_API int32_t xb_Skip(int32_t count) {
   ClearError();
   Table* t = CurrentTable();
+  if (t != nullptr && count == 1 && ControllingOrder(S().current) == nullptr &&
+      t->SkipToNextInMemory()) {
+    return 1;
+  }
   return t ? Navigate(
                  t, [&] { return t->Skip(count); },
                  [&] { return OrderedSkip(S().current, t, count); })

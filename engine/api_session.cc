@@ -114,17 +114,12 @@ void SetNoTableError() {
 }
 
 int FieldIndexOf(Table* t, const char* name) {
-  int index = name != nullptr ? t->FieldIndex(name) : -1;
+  int index = name != nullptr ? t->FieldIndexOfName(name) : -1;
   if (index < 0) {
     SetError(Status::Error(XB_ERR_ARGUMENT,
                            std::string("No field named \"") + (name ? name : "") + "\""));
   }
   return index;
-}
-
-bool Check(const Status& s) {
-  if (!s.ok()) SetError(s);
-  return s.ok();
 }
 
 int32_t NotSupported(const char* name) {

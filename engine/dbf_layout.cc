@@ -1,8 +1,6 @@
 // Header and descriptor parsing with the checks for damaged tables, and header building.
 #include "engine/dbf_layout.h"
 
-#include <strings.h>
-
 #include <cstring>
 
 namespace xb {
@@ -18,6 +16,17 @@ void PutLe32(uint8_t* p, uint32_t v) {
 void PutLe16(uint8_t* p, uint32_t v) {
   p[0] = uint8_t(v);
   p[1] = uint8_t(v >> 8);
+}
+
+// ASCII letters only, as field names have; the typed readers look a name up at every call.
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = char(x - 32);
+    if (y >= 'a' && y <= 'z') y = char(y - 32);
+    if (x != y) return false;
+  }
+  return true;
 }
 
 Status Corrupt(const std::string& why) { return Status::Error(XB_ERR_CORRUPT, why); }
@@ -80,7 +89,20 @@ int TableLayout::FieldIndex(std::string_view name) const {
   if (n == 0 || n > kMaxFieldName) return -1;
   for (size_t i = 0; i < fields.size(); ++i) {
     const std::string& f = fields[i].name;
-    if (f.size() == n && strncasecmp(f.data(), name.data(), n) == 0) return int(i);
+    if (f.size() == n && SameNameIgnoringCase(f, name.substr(0, n))) return int(i);
+  }
+  return -1;
+}
+
+int TableLayout::FieldIndex(const char* name) const {
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; };
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const std::string& f = fields[i].name;
+    size_t k = 0;
+    while (k < f.size() && upper(name[k]) == upper(f[k])) ++k;
+    if (k < f.size()) continue;
+    while (name[k] == ' ') ++k;
+    if (name[k] == 0) return int(i);
   }
   return -1;
 }

@@ -37,6 +37,9 @@ struct TableLayout {
   bool Writable() const { return version == 0x03 || version == 0x83; }
   // Index of a field by name, case-insensitive; -1 when none.
   int FieldIndex(std::string_view name) const;
+  // The same for a NUL-terminated name, without measuring it first (the typed readers'
+  // lookup at every call).
+  int FieldIndex(const char* name) const;
 };
 
 // Reads the fixed 32-byte header. REQUIRES: size >= kHeaderSize.

@@ -21,6 +21,38 @@ int64_t Le64(const uint8_t* p) {
   return int64_t(v);
 }
 
+// The value of plain decimal text ("  -12.50", ',' also taken for the point) with at most
+// 15 digits: the digits and the power of ten are then exact doubles, so one division rounds
+// as strtod does. False for anything else, which strtod reads.
+bool ParsePlainDecimal(std::string_view bytes, double* value) {
+  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  size_t i = 0, n = bytes.size();
+  while (i < n && bytes[i] == ' ') ++i;
+  bool negative = i < n && bytes[i] == '-';
+  if (negative) ++i;
+  int64_t digits_value = 0;
+  int digits = 0, scale = 0;
+  bool point = false;
+  for (; i < n; ++i) {
+    char c = bytes[i];
+    if (c >= '0' && c <= '9') {
+      if (++digits > 15) return false;
+      digits_value = digits_value * 10 + (c - '0');
+      scale += point;
+    } else if ((c == '.' || c == ',') && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  while (i < n && bytes[i] == ' ') ++i;
+  if (i != n || digits == 0) return false;
+  double v = double(digits_value) / kPowersOfTen[scale];
+  *value = negative ? -v : v;
+  return true;
+}
+
 // Order of day, month, year and the separator for a date format code.
 void FormatParts(int code, const char** order, char* separator) {
   switch (code) {
@@ -80,7 +112,9 @@ std::string TrimRight(std::string_view text) {
 }
 
 bool DecodeLogical(std::string_view bytes) {
-  return !bytes.empty() && std::strchr("TtYy", bytes[0]) != nullptr && bytes[0] != 0;
+  if (bytes.empty()) return false;
+  char c = bytes[0];
+  return c == 'T' || c == 't' || c == 'Y' || c == 'y';
 }
 
 double DecodeNumber(std::string_view bytes, char type) {
@@ -100,6 +134,8 @@ double DecodeNumber(std::string_view bytes, char type) {
       return bytes.size() >= 8 ? double(Le64(p)) / 10000.0 : 0;
     case 'N':
     case 'F': {
+      double plain = 0;
+      if (ParsePlainDecimal(bytes, &plain)) return plain;
       char text[32];
       size_t n = std::min(bytes.size(), sizeof text - 1);
       std::memcpy(text, bytes.data(), n);

@@ -5,13 +5,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/settings.h"
 #include "platform/paths.h"
 
 namespace xb {
 namespace {
 
-constexpr size_t kReadAheadBytes = 128 * 1024;
+constexpr size_t kBlockBytes = 128 * 1024;
 
 Status NoRecord() { return Status::Error(XB_ERR_ARGUMENT, "No current record (end of file)"); }
 
@@ -130,6 +129,24 @@ Status Table::Close() {
   return s.ok() ? unlock : s;
 }
 
+int Table::FieldIndexOfName(const char* name) const {
+  for (const NameSlot& slot : name_slots_) {
+    if (slot.pointer != name) continue;
+    size_t k = 0;
+    while (k < sizeof slot.text && slot.text[k] == name[k] && name[k] != 0) ++k;
+    if (k < sizeof slot.text && slot.text[k] == name[k]) return slot.index;
+  }
+  int index = layout_.FieldIndex(name);
+  size_t length = strnlen(name, sizeof(NameSlot::text));
+  if (index >= 0 && length < sizeof(NameSlot::text)) {
+    NameSlot& slot = name_slots_[next_name_slot_++ % name_slots_.size()];
+    slot.pointer = name;
+    std::memcpy(slot.text, name, length + 1);
+    slot.index = index;
+  }
+  return index;
+}
+
 bool Table::ReadMemo(int index, std::string* text) const { return ReadMemoOf(index, text).ok(); }
 
 Status Table::ReadMemoOf(int index, std::string* text) const {
@@ -141,8 +158,6 @@ Status Table::ReadMemoOf(int index, std::string* text) const {
   if (!memo_) return Status::Error(XB_ERR_OPEN, memo_problem_);
   return memo_->Read(block, text);
 }
-
-bool Table::UseReadAhead() const { return file_->exclusive() || GlobalSettings().turbo_read; }
 
 void Table::Unmap() {
   if (map_ != nullptr) CurrentOs()->Unmap(map_, map_length_);
@@ -177,37 +192,57 @@ Status Table::PeekMapped(uint32_t r, const uint8_t** bytes) {
   return Status::Ok();
 }
 
-Status Table::Peek(uint32_t r, const uint8_t** bytes) {
+Status Table::Peek(uint32_t r, const uint8_t** bytes, ReadKind kind) {
   if (file_->exclusive()) return PeekMapped(r, bytes);
+  if (kind == ReadKind::kFresh && !GlobalSettings().turbo_read) return ReadFresh(r, bytes);
+  if (!BlockHolds(r)) XB_RETURN_IF_ERROR(FillBlock(r));
+  *bytes = block_.data() + size_t(r - block_first_) * layout_.record_length;
+  return Status::Ok();
+}
+
+bool Table::BlockHolds(uint32_t r) const {
+  return block_generation_ == file_->generation() && r >= block_first_ &&
+         r < block_first_ + block_records_;
+}
+
+// Reads the block holding r: from r onwards, or ending at r when the read goes backwards.
+Status Table::FillBlock(uint32_t r) {
   size_t len = layout_.record_length;
-  if (!UseReadAhead()) {
-    size_t done = 0;
-    XB_RETURN_IF_ERROR(
-        file_->Read(probe_.data(), len, layout_.header_length + uint64_t(r - 1) * len, &done));
-    if (done < len)
-      return Status::Error(XB_ERR_IO, "Record " + std::to_string(r) + " is cut short");
-    *bytes = probe_.data();
-    return Status::Ok();
+  uint32_t per_block = uint32_t(std::max<size_t>(1, kBlockBytes / len));
+  uint32_t first = r;
+  if (r < block_first_ && r + 1 == block_first_) first = r > per_block ? r - per_block + 1 : 1;
+  uint32_t n = std::min(per_block, count_ - first + 1);
+  block_.resize(size_t(n) * len);
+  size_t done = 0;
+  XB_RETURN_IF_ERROR(file_->Read(block_.data(), block_.size(),
+                                 layout_.header_length + uint64_t(first - 1) * len, &done));
+  block_first_ = first;
+  block_records_ = uint32_t(done / len);
+  block_generation_ = file_->generation();
+  if (r >= first + block_records_) {
+    return Status::Error(XB_ERR_IO, "Record " + std::to_string(r) + " is cut short");
   }
-  bool cached = block_generation_ == file_->generation() && r >= block_first_ &&
-                r < block_first_ + block_records_;
-  if (!cached) {
-    uint32_t per_block = uint32_t(std::max<size_t>(1, kReadAheadBytes / len));
-    uint32_t first = r;
-    if (r < block_first_ && r + 1 == block_first_) first = r > per_block ? r - per_block + 1 : 1;
-    uint32_t n = std::min(per_block, count_ - first + 1);
-    block_.resize(size_t(n) * len);
-    size_t done = 0;
-    XB_RETURN_IF_ERROR(file_->Read(block_.data(), block_.size(),
-                                   layout_.header_length + uint64_t(first - 1) * len, &done));
-    block_first_ = first;
-    block_records_ = uint32_t(done / len);
-    block_generation_ = file_->generation();
-    if (r >= first + block_records_) {
-      return Status::Error(XB_ERR_IO, "Record " + std::to_string(r) + " is cut short");
-    }
-  }
-  *bytes = block_.data() + size_t(r - block_first_) * len;
+  return Status::Ok();
+}
+
+// The block keeps the fresh bytes too, so a sequential read after it agrees with them.
+Status Table::ReadFresh(uint32_t r, const uint8_t** bytes) {
+  size_t len = layout_.record_length;
+  size_t done = 0;
+  XB_RETURN_IF_ERROR(
+      file_->Read(probe_.data(), len, layout_.header_length + uint64_t(r - 1) * len, &done));
+  if (done < len) return Status::Error(XB_ERR_IO, "Record " + std::to_string(r) + " is cut short");
+  if (BlockHolds(r)) std::memcpy(block_.data() + size_t(r - block_first_) * len, probe_.data(), len);
+  *bytes = probe_.data();
+  return Status::Ok();
+}
+
+Status Table::ReadCurrentFresh() {
+  if (file_->exclusive() || fresh_ || dirty_ || eof_ || recno_ > count_) return Status::Ok();
+  const uint8_t* bytes = nullptr;
+  XB_RETURN_IF_ERROR(Peek(recno_, &bytes, ReadKind::kFresh));
+  std::memcpy(record_.data(), bytes, record_.size());
+  fresh_ = true;
   return Status::Ok();
 }
 
@@ -242,7 +277,7 @@ Status Table::ScanForward(uint32_t from, uint32_t* found, const uint8_t** found_
   return Status::Ok();
 }
 
-Status Table::ScanBackward(uint32_t from, uint32_t* found) {
+Status Table::ScanBackward(uint32_t from, uint32_t* found, const uint8_t** found_bytes) {
   *found = 0;
   for (uint32_t r = std::min(from, count_); r >= 1; --r) {
     const uint8_t* bytes = nullptr;
@@ -251,6 +286,7 @@ Status Table::ScanBackward(uint32_t from, uint32_t* found) {
     XB_RETURN_IF_ERROR(Visible(r, bytes, &visible));
     if (visible) {
       *found = r;
+      if (found_bytes != nullptr) *found_bytes = bytes;
       return Status::Ok();
     }
   }
@@ -260,8 +296,9 @@ Status Table::ScanBackward(uint32_t from, uint32_t* found) {
 Status Table::MoveTo(uint32_t r) {
   XB_RETURN_IF_ERROR(FlushRecord());
   const uint8_t* bytes = nullptr;
-  XB_RETURN_IF_ERROR(Peek(r, &bytes));
+  XB_RETURN_IF_ERROR(Peek(r, &bytes, ReadKind::kFresh));
   MoveToBytes(r, bytes);
+  fresh_ = bytes == probe_.data();
   return Status::Ok();
 }
 
@@ -269,9 +306,11 @@ void Table::MoveToBytes(uint32_t r, const uint8_t* bytes) {
   std::memcpy(record_.data(), bytes, record_.size());
   recno_ = view_recno_ = r;
   eof_ = bof_ = false;
+  fresh_ = false;
 }
 
 void Table::MoveToPhantom() {
+  fresh_ = false;
   std::fill(record_.begin(), record_.end(), ' ');
   recno_ = view_recno_ = count_ + 1;
   eof_ = true;
@@ -281,9 +320,11 @@ void Table::MoveToPhantom() {
 Status Table::GoTop() {
   XB_RETURN_IF_ERROR(FlushRecord());
   XB_RETURN_IF_ERROR(RefreshCount());
+  DropBlock();
   uint32_t r = 0;
-  XB_RETURN_IF_ERROR(ScanForward(1, &r));
-  if (r != 0) return MoveTo(r);
+  const uint8_t* bytes = nullptr;
+  XB_RETURN_IF_ERROR(ScanForward(1, &r, &bytes));
+  if (r != 0) return MoveToBytes(r, bytes), Status::Ok();
   MoveToPhantom();
   bof_ = true;
   return Status::Ok();
@@ -292,31 +333,18 @@ Status Table::GoTop() {
 Status Table::GoBottom() {
   XB_RETURN_IF_ERROR(FlushRecord());
   XB_RETURN_IF_ERROR(RefreshCount());
+  DropBlock();
   uint32_t r = 0;
-  XB_RETURN_IF_ERROR(ScanBackward(count_, &r));
-  if (r != 0) return MoveTo(r);
+  const uint8_t* bytes = nullptr;
+  XB_RETURN_IF_ERROR(ScanBackward(count_, &r, &bytes));
+  if (r != 0) return MoveToBytes(r, bytes), Status::Ok();
   MoveToPhantom();
   bof_ = true;
   return Status::Ok();
 }
 
 Status Table::Skip(int64_t count) {
-  if (count == 1 && !dirty_ && !eof_ && !query_ && !GlobalSettings().deleted && recno_ < count_) {
-    // The sequential scan's common step: the next record is already in memory.
-    uint64_t at = layout_.header_length + uint64_t(recno_) * layout_.record_length;
-    if (map_ != nullptr && at >= map_offset_ &&
-        at + layout_.record_length <= map_offset_ + map_length_) {
-      MoveToBytes(recno_ + 1, map_ + (at - map_offset_));
-      return Status::Ok();
-    }
-    bool in_block = block_generation_ == file_->generation() && recno_ >= block_first_ &&
-                    recno_ + 1 < block_first_ + block_records_;
-    if (map_ == nullptr && UseReadAhead() && in_block) {
-      MoveToBytes(recno_ + 1,
-                  block_.data() + size_t(recno_ + 1 - block_first_) * layout_.record_length);
-      return Status::Ok();
-    }
-  }
+  if (count == 1 && SkipToNextInMemory()) return Status::Ok();
   XB_RETURN_IF_ERROR(FlushRecord());
   if (count == 0) {
     if (eof_) return Status::Ok();
@@ -339,9 +367,10 @@ Status Table::Skip(int64_t count) {
   }
   for (; count < 0; ++count) {
     uint32_t r = 0;
-    XB_RETURN_IF_ERROR(ScanBackward(recno_ - 1, &r));
+    const uint8_t* bytes = nullptr;
+    XB_RETURN_IF_ERROR(ScanBackward(recno_ - 1, &r, &bytes));
     if (r != 0) {
-      XB_RETURN_IF_ERROR(MoveTo(r));
+      MoveToBytes(r, bytes);
       continue;
     }
     bool was_eof = eof_;
@@ -364,6 +393,7 @@ Status Table::SizeReaching(uint64_t end, uint64_t* size) {
 
 Status Table::Go(int64_t record) {
   XB_RETURN_IF_ERROR(FlushRecord());
+  DropBlock();
   if (record < 1 || record > count_) XB_RETURN_IF_ERROR(RefreshCount());
   if (map_ != nullptr && record >= 1 && record <= count_) {  // the window may outlive the bytes
     uint64_t size = 0;
@@ -385,17 +415,16 @@ Status Table::RecCount(uint32_t* count) {
 Status Table::CountVisible(uint32_t* count) {
   XB_RETURN_IF_ERROR(FlushRecord());
   XB_RETURN_IF_ERROR(RefreshCount());
+  DropBlock();
   *count = 0;
   for (uint32_t r = 1; r <= count_;) {
     const uint8_t* bytes = nullptr;
     XB_RETURN_IF_ERROR(Peek(r, &bytes));
-    // Walk the rest of the read-ahead block (or the one record read) without peeking again.
-    uint32_t in_block = 1;
+    // Walk the rest of the mapped window or the block without peeking again.
+    uint32_t in_block = BlockHolds(r) ? block_first_ + block_records_ - r : 1;
     if (map_ != nullptr) {
       uint64_t at = layout_.header_length + uint64_t(r - 1) * layout_.record_length;
       in_block = uint32_t((map_offset_ + map_length_ - at) / layout_.record_length);
-    } else if (UseReadAhead()) {
-      in_block = block_first_ + block_records_ - r;
     }
     in_block = std::min(in_block, count_ - r + 1);
     if (plan_ && !GlobalSettings().deleted) {  // the optimiser's plan alone decides
@@ -446,6 +475,7 @@ Status Table::CheckWritableRecord() const {
 
 Status Table::PutRecord(const uint8_t* image) {
   XB_RETURN_IF_ERROR(CheckWritableRecord());
+  XB_RETURN_IF_ERROR(ReadCurrentFresh());
   std::memcpy(record_.data(), image, record_.size());
   if (record_[0] != '*') record_[0] = ' ';
   dirty_ = true;
@@ -454,6 +484,7 @@ Status Table::PutRecord(const uint8_t* image) {
 
 Status Table::SetFieldBytes(int index, const std::string& bytes) {
   XB_RETURN_IF_ERROR(CheckWritableRecord());
+  XB_RETURN_IF_ERROR(ReadCurrentFresh());
   const FieldInfo& f = layout_.fields[size_t(index)];
   std::memcpy(record_.data() + f.offset, bytes.data(),
               std::min<size_t>(bytes.size(), size_t(f.width)));
@@ -463,6 +494,7 @@ Status Table::SetFieldBytes(int index, const std::string& bytes) {
 
 Status Table::SetDeletedMark(bool deleted) {
   XB_RETURN_IF_ERROR(CheckWritableRecord());
+  XB_RETURN_IF_ERROR(ReadCurrentFresh());
   record_[0] = deleted ? '*' : ' ';
   dirty_ = true;
   return Status::Ok();
@@ -608,6 +640,7 @@ Status Table::SetQuery(std::string_view text) {
 Status Table::Locate(CompiledExpr* expr, bool forward, bool from_current, bool* found) {
   XB_RETURN_IF_ERROR(FlushRecord());
   XB_RETURN_IF_ERROR(RefreshCount());
+  DropBlock();
   *found = false;
   ExprSettings settings = GlobalSettings().ForExpressions();
   uint32_t r = from_current ? (forward ? recno_ + 1 : recno_ - 1) : (forward ? 1 : count_);
@@ -645,17 +678,26 @@ Status Table::LockRecord(uint32_t record, bool* granted) {
     *granted = false;
     return Status::Error(XB_ERR_ARGUMENT, "Record " + std::to_string(record) + " does not exist");
   }
-  return file_->LockRecord(area_, record, LockTimeoutMs(), granted);
+  XB_RETURN_IF_ERROR(file_->LockRecord(area_, record, LockTimeoutMs(), granted));
+  // The locked record is read again: another program may have changed it before the lock.
+  if (*granted && record == recno_ && !dirty_) fresh_ = false;
+  return *granted ? ReadCurrentFresh() : Status::Ok();
 }
 
-Status Table::UnlockRecord(uint32_t record) { return file_->UnlockRecord(area_, record); }
+Status Table::UnlockRecord(uint32_t record) {
+  if (record == recno_) fresh_ = false;
+  return file_->UnlockRecord(area_, record);
+}
 
 Status Table::LockFile(bool* granted) {
-  return file_->LockWholeFile(area_, LockTimeoutMs(), granted);
+  XB_RETURN_IF_ERROR(file_->LockWholeFile(area_, LockTimeoutMs(), granted));
+  if (*granted && !dirty_) fresh_ = false;
+  return *granted ? ReadCurrentFresh() : Status::Ok();
 }
 
 Status Table::UnlockAll() {
   XB_RETURN_IF_ERROR(FlushRecord());
+  fresh_ = false;
   return file_->UnlockAll(area_);
 }
 

@@ -1,11 +1,14 @@
 // Table: one open dBase table in one work area — its layout, current record, navigation
 // (deleted setting and query applied), record writes with crash-safe appends, memos, locks
-// and commit levels. Records are read on demand: one record at a time in shared mode, a
-// 128 KiB read-ahead block with turbo read, a 1 MiB mapped window of the file when opened
-// exclusively; a table is never loaded whole. Single-threaded.
+// and commit levels. Records are read on demand, never the table whole: a 1 MiB mapped window
+// of the file when opened exclusively; otherwise sequential reads (scans, queries, counts)
+// fetch 128 KiB blocks, while a record positioned to on its own, locked or about to be
+// edited is read fresh from the file, so another program's change is never missed there.
+// Single-threaded.
 #ifndef VELLORIA_ENGINE_TABLE_H_
 #define VELLORIA_ENGINE_TABLE_H_
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,6 +18,7 @@
 #include "engine/expr.h"
 #include "engine/memo_file.h"
 #include "engine/query_plan.h"
+#include "engine/settings.h"
 #include "engine/shared_file.h"
 
 namespace xb {
@@ -44,6 +48,9 @@ class Table final : public RecordView {
   // RecordView over the current record (or the record a scan is testing).
   int FieldCount() const override { return int(layout_.fields.size()); }
   int FieldIndex(std::string_view name) const override { return layout_.FieldIndex(name); }
+  // FieldIndex for a name the caller passes at every record (the typed readers): remembered
+  // by the caller's pointer together with the text it held, so a changed text is looked up.
+  int FieldIndexOfName(const char* name) const;
   const FieldInfo& Field(int index) const override { return layout_.fields[size_t(index)]; }
   const uint8_t* Record() const override { return view_; }
   int RecordSize() const override { return int(layout_.record_length); }
@@ -54,6 +61,24 @@ class Table final : public RecordView {
   Status GoTop();
   Status GoBottom();
   Status Skip(int64_t count);
+  // The sequential scan's common step, taken inline: moves to the next record when its
+  // bytes are already in memory and nothing (query, deleted setting, pending write) needs a
+  // look; false, having done nothing, when Skip(1) must do the work.
+  bool SkipToNextInMemory() {
+    if (dirty_ || eof_ || query_ || recno_ >= count_ || GlobalSettings().deleted) return false;
+    const uint8_t* next = nullptr;
+    uint64_t at = layout_.header_length + uint64_t(recno_) * layout_.record_length;
+    if (map_ != nullptr) {
+      if (at < map_offset_ || at + layout_.record_length > map_offset_ + map_length_) return false;
+      next = map_ + (at - map_offset_);
+    } else if (BlockHolds(recno_ + 1)) {
+      next = block_.data() + size_t(recno_ + 1 - block_first_) * layout_.record_length;
+    } else {
+      return false;
+    }
+    MoveToBytes(recno_ + 1, next);
+    return true;
+  }
   Status Go(int64_t record);
   bool eof() const { return eof_; }
   bool bof() const { return bof_; }
@@ -67,6 +92,10 @@ class Table final : public RecordView {
 
   // Records. All writes need a writable table and a current (not phantom) record.
   const uint8_t* record() const { return record_.data(); }
+  // In shared mode, re-reads the current record from the file unless it was read fresh
+  // since it became current or holds changes not yet written. Writers call it before the
+  // record's old index keys are taken; the record writes below call it too.
+  Status ReadCurrentFresh();
   Status PutRecord(const uint8_t* image);
   Status SetFieldBytes(int index, const std::string& bytes);
   Status SetDeletedMark(bool deleted);
@@ -98,14 +127,22 @@ class Table final : public RecordView {
   Table() = default;
   Status ReadHeader();
   Status RefreshCount();
-  bool UseReadAhead() const;
+  // How a shared open reads a record: from the block a sequential read fetches, or fresh
+  // from the file on its own (turbo read takes blocks for both).
+  enum class ReadKind { kSequential, kFresh };
   // Bytes of record r (1..count_), valid until the next Peek.
-  Status Peek(uint32_t r, const uint8_t** bytes);
+  Status Peek(uint32_t r, const uint8_t** bytes, ReadKind kind = ReadKind::kSequential);
+  bool BlockHolds(uint32_t r) const;
+  Status FillBlock(uint32_t r);
+  // Forgets the block, so the next sequential read starts from the file as it is now.
+  void DropBlock() { block_records_ = 0; }
+  Status ReadFresh(uint32_t r, const uint8_t** bytes);
   Status Visible(uint32_t r, const uint8_t* bytes, bool* visible);
   // First shown record at or after from / at or before from; 0 when none.
   // *bytes (optional) gets the found record's bytes, valid until the next Peek.
   Status ScanForward(uint32_t from, uint32_t* found, const uint8_t** bytes = nullptr);
-  Status ScanBackward(uint32_t from, uint32_t* found);
+  Status ScanBackward(uint32_t from, uint32_t* found, const uint8_t** bytes = nullptr);
+  // Makes record r current, read fresh (see ReadKind).
   Status MoveTo(uint32_t r);
   // As MoveTo when the record's bytes were just peeked.
   void MoveToBytes(uint32_t r, const uint8_t* bytes);
@@ -147,11 +184,20 @@ class Table final : public RecordView {
   bool bof_ = true;
   std::vector<uint8_t> record_;
   bool dirty_ = false;
+  bool fresh_ = false;  // record_ was read from the file itself since it became current
   bool header_date_pending_ = false;  // a write happened and the header date is not yet today's
   bool header_date_written_ = false;  // the date was written in this session
 
   const uint8_t* view_ = nullptr;
   uint32_t view_recno_ = 0;
+
+  struct NameSlot {
+    const char* pointer = nullptr;
+    char text[kMaxFieldName + 2] = {};
+    int index = -1;
+  };
+  mutable std::array<NameSlot, 8> name_slots_;
+  mutable size_t next_name_slot_ = 0;
 
   // Bytes of record r from the mapped window (exclusive opens).
   Status PeekMapped(uint32_t r, const uint8_t** bytes);
@@ -163,8 +209,8 @@ class Table final : public RecordView {
   const uint8_t* map_ = nullptr;  // mapped window of the file (exclusive opens)
   uint64_t map_offset_ = 0;
   size_t map_length_ = 0;
-  std::vector<uint8_t> probe_;  // one record read without read-ahead
-  std::vector<uint8_t> block_;  // read-ahead block
+  std::vector<uint8_t> probe_;  // one record read fresh
+  std::vector<uint8_t> block_;  // block of a sequential read
   uint32_t block_first_ = 0;
   uint32_t block_records_ = 0;
   uint64_t block_generation_ = ~0ULL;
