@@ -34,10 +34,6 @@ Status TypeError(const FieldInfo& f, const char* wanted) {
   return Status::Error(XB_ERR_ARGUMENT, "Field " + f.name + " is not " + wanted);
 }
 
-bool IsNumericType(char type) {
-  return type == 'N' || type == 'F' || type == 'I' || type == 'B' || type == 'Y';
-}
-
 // Runs a write of the current record and keeps every open index order's keys right: the
 // old keys are taken from the record as stored now.
 template <typename Write>
@@ -93,7 +89,7 @@ XB_API int32_t xb_FieldNum(const char* field) {
 XB_API const char* xb_FieldType(const char* field) {
   int i = 0;
   Table* t = TableAndField(field, &i);
-  return t ? FieldTypeText(t->Field(i).type) : "";
+  return t ? FieldTypeText(t->Field(i)) : "";
 }
 
 XB_API int32_t xb_FieldOffset(const char* field) {
@@ -331,7 +327,7 @@ XB_API const char* xb_GetMemo(const char* field) {
 XB_API const char* xb_GetString(const char* field) {
   int i = 0;
   Table* t = TableAndField(field, &i);
-  return t ? Ret(FieldBytes(t->record(), t->Field(i))) : "";
+  return t ? Ret(FieldText(FieldBytes(t->record(), t->Field(i)), t->Field(i))) : "";
 }
 
 XB_API const char* xb_GetTrimString(const char* field) {
@@ -357,8 +353,8 @@ XB_API double xb_GetDouble(const char* field) {
   Table* t = TableAndField(field, &i);
   if (t == nullptr) return 0;
   const FieldInfo& f = t->Field(i);
-  if (!IsNumericType(f.type)) return Check(TypeError(f, "numeric")), 0;
-  return DecodeNumber(FieldBytes(t->record(), f), f.type);
+  if (!IsNumericField(f)) return Check(TypeError(f, "numeric")), 0;
+  return DecodeFieldNumber(FieldBytes(t->record(), f), f);
 }
 
 XB_API int32_t xb_GetLong(const char* field) { return ClampToInt32(xb_GetDouble(field)); }
@@ -369,8 +365,8 @@ XB_API int32_t xb_GetDateJulian(const char* field) {
   Table* t = TableAndField(field, &i);
   if (t == nullptr) return 0;
   const FieldInfo& f = t->Field(i);
-  if (f.type != 'D' && f.type != 'T') return Check(TypeError(f, "a date")), 0;
-  return int32_t(DecodeJulian(FieldBytes(t->record(), f), f.type));
+  if (!IsDateField(f)) return Check(TypeError(f, "a date")), 0;
+  return int32_t(DecodeFieldJulian(FieldBytes(t->record(), f), f));
 }
 
 XB_API const char* xb_GetDateString(const char* field) {
@@ -386,9 +382,9 @@ XB_API int32_t xb_Empty(const char* field) {
   const FieldInfo& f = t->Field(i);
   if (f.type == 'M') {
     std::string text;
-    return Check(t->ReadMemoOf(i, &text)) && IsBlank(text, 'C') ? 1 : 0;
+    return Check(t->ReadMemoOf(i, &text)) && IsBlank(text, FieldInfo{}) ? 1 : 0;
   }
-  return IsBlank(FieldBytes(t->record(), f), f.type) ? 1 : 0;
+  return IsBlank(FieldBytes(t->record(), f), f) ? 1 : 0;
 }
 
 XB_API int32_t xb_IsNull(const char* field) { return xb_Empty(field); }

@@ -32,10 +32,12 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 Status Corrupt(const std::string& why) { return Status::Error(XB_ERR_CORRUPT, why); }
 
 bool KnownVersion(uint8_t v) {
-  return v == 0x03 || v == 0x83 || v == 0x8B || v == 0xF5 || v == 0x30 || v == 0x31 || v == 0x32;
+  return v == 0x03 || v == 0x83 || v == 0x8B || v == 0xF5 || v == 0xFB || v == 0x30 ||
+         v == 0x31 || v == 0x32 || v == 0x04 || v == 0x8C;
 }
 
-bool KnownType(char t) { return std::strchr("CNFLDMIBYT", t) != nullptr && t != 0; }
+// Any printable letter opens: a type the engine does not interpret reads as its bytes.
+bool PlausibleType(char t) { return t > ' ' && t < 0x7F; }
 
 bool ValidNameChar(char c, bool first) {
   bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -43,50 +45,81 @@ bool ValidNameChar(char c, bool first) {
   return letter || (c >= '0' && c <= '9') || c == '_';
 }
 
-Status ParseDescriptor(const uint8_t* d, int number, uint8_t version, FieldInfo* field) {
-  char name[kMaxFieldName + 1] = {};
-  std::memcpy(name, d, kMaxFieldName);
-  field->name = name;
+// A 32-byte descriptor (name at 0, type at 11, width 16, decimals 17) or dBase 7's 48-byte
+// one (name at 0 to 31, type at 32, width 33, decimals 34).
+Status ParseDescriptor(const uint8_t* d, int number, bool dbase7, FieldInfo* field) {
+  size_t name_bytes = dbase7 ? kMaxReadFieldName + 1 : kMaxFieldName + 1;
+  field->name.assign(reinterpret_cast<const char*>(d), strnlen(reinterpret_cast<const char*>(d),
+                                                               name_bytes));
   for (char& c : field->name) c = char(c >= 'a' && c <= 'z' ? c - 32 : c);
-  field->type = char(d[11]);
+  const uint8_t* rest = dbase7 ? d + 32 : d + 11;
+  field->type = char(rest[0]);
+  field->width = dbase7 ? rest[1] : rest[5];
+  field->decimals = dbase7 ? rest[2] : rest[6];
+  field->ordered = dbase7;
   if (field->name.empty()) return Corrupt("Field " + std::to_string(number) + " has no name");
-  if (!KnownType(field->type)) {
-    return Corrupt("Field " + field->name + " has an unknown type '" + std::string(1, field->type) +
-                   "'");
+  if (!PlausibleType(field->type)) {
+    return Corrupt("Field " + field->name + " has an unreadable type byte " +
+                   std::to_string(uint8_t(field->type)));
   }
-  field->width = d[16];
-  field->decimals = d[17];
-  bool dbase3 = version == 0x03 || version == 0x83;
-  if (field->type == 'C' && dbase3) {
-    field->width |= field->decimals << 8;  // Clipper's wide character fields
-    field->decimals = 0;
-  }
-  if (field->width == 0) return Corrupt("Field " + field->name + " has width 0");
   return Status::Ok();
+}
+
+// Clipper stores a character field wider than 255 with the width's high byte in the
+// decimals byte.
+void ReadWideCharacterFields(std::vector<FieldInfo>* fields) {
+  for (FieldInfo& f : *fields) {
+    if (f.type != 'C') continue;
+    f.width |= f.decimals << 8;
+    f.decimals = 0;
+  }
+}
+
+uint32_t RecordLengthOf(const std::vector<FieldInfo>& fields) {
+  uint32_t length = 1;
+  for (const FieldInfo& f : fields) length += uint32_t(f.width);
+  return length;
 }
 
 }  // namespace
 
+bool IsMemoField(const FieldInfo& f) {
+  return f.type == 'M' || f.type == 'G' || f.type == 'P' || f.type == 'W' ||
+         (f.type == 'B' && f.width == 10);
+}
+
 bool TableLayout::HasMemoFields() const {
   for (const FieldInfo& f : fields) {
-    if (f.type == 'M') return true;
+    if (IsMemoField(f)) return true;
   }
   return false;
 }
 
 MemoKind TableLayout::Memo() const {
   if (!HasMemoFields()) return MemoKind::kNone;
-  if (version == 0x8B) return MemoKind::kDbt4;
-  if (version == 0xF5 || version == 0x30 || version == 0x31 || version == 0x32) {
+  if (version == 0x8B || version == 0x8C) return MemoKind::kDbt4;
+  if (version == 0xF5 || version == 0xFB || version == 0x30 || version == 0x31 ||
+      version == 0x32) {
     return MemoKind::kFpt;
   }
   return MemoKind::kDbt3;
 }
 
+std::string TableLayout::ReadOnlyReason() const {
+  if (version != 0x03 && version != 0x83) return "Tables of this version are read only";
+  for (const FieldInfo& f : fields) {
+    if (std::strchr("CNFLDM", f.type) == nullptr) {
+      return "Field " + f.name + " has type '" + std::string(1, f.type) +
+             "', which the engine reads but does not write";
+    }
+  }
+  return "";
+}
+
 int TableLayout::FieldIndex(std::string_view name) const {
   size_t n = name.size();
   while (n > 0 && name[n - 1] == ' ') --n;
-  if (n == 0 || n > kMaxFieldName) return -1;
+  if (n == 0 || n > kMaxReadFieldName) return -1;
   for (size_t i = 0; i < fields.size(); ++i) {
     const std::string& f = fields[i].name;
     if (f.size() == n && SameNameIgnoringCase(f, name.substr(0, n))) return int(i);
@@ -135,29 +168,41 @@ Status ParseFixedHeader(const uint8_t* bytes, size_t size, TableLayout* layout) 
 
 Status ParseDescriptors(const uint8_t* header, size_t size, TableLayout* layout) {
   if (size < layout->header_length) return Corrupt("Truncated header");
-  layout->fields.clear();
-  uint32_t offset = 1;
-  uint32_t at = kHeaderSize;
-  while (at + kDescriptorSize <= layout->header_length && header[at] != kTerminator) {
+  std::vector<FieldInfo> fields;
+  bool dbase7 = layout->Dbase7();
+  uint32_t step = dbase7 ? kDbase7DescriptorSize : kDescriptorSize;
+  for (uint32_t at = dbase7 ? kDbase7HeaderSize : kHeaderSize;
+       at + step <= layout->header_length && header[at] != kTerminator; at += step) {
     FieldInfo field;
-    XB_RETURN_IF_ERROR(
-        ParseDescriptor(header + at, int(layout->fields.size()) + 1, layout->version, &field));
-    if (layout->FieldIndex(field.name) >= 0)
-      return Corrupt("Field " + field.name + " appears twice");
+    XB_RETURN_IF_ERROR(ParseDescriptor(header + at, int(fields.size()) + 1, dbase7, &field));
+    for (const FieldInfo& earlier : fields) {
+      if (SameNameIgnoringCase(earlier.name, field.name) && earlier.name.size() == field.name.size())
+        return Corrupt("Field " + field.name + " appears twice");
+    }
+    fields.push_back(field);
+  }
+  if (fields.empty()) return Corrupt("The table has no fields");
+  // dBase III tables are read the Clipper way; a table of another version too when only
+  // that reading makes the widths fill the record (a Clipper program wrote it).
+  std::vector<FieldInfo> wide = fields;
+  ReadWideCharacterFields(&wide);
+  bool dbase3 = layout->version == 0x03 || layout->version == 0x83;
+  if (dbase3 || RecordLengthOf(wide) == layout->record_length) fields = std::move(wide);
+  uint32_t offset = 1;
+  for (FieldInfo& field : fields) {
+    if (field.width == 0) return Corrupt("Field " + field.name + " has width 0");
     field.offset = int(offset);
     offset += uint32_t(field.width);
     if (offset > layout->record_length) {
       return Corrupt("Field " + field.name + " lies past the end of the record (record length " +
                      std::to_string(layout->record_length) + ")");
     }
-    layout->fields.push_back(field);
-    at += kDescriptorSize;
   }
-  if (layout->fields.empty()) return Corrupt("The table has no fields");
   if (offset != layout->record_length) {
     return Corrupt("Record length " + std::to_string(layout->record_length) +
                    " disagrees with the field widths (" + std::to_string(offset) + ")");
   }
+  layout->fields = std::move(fields);
   return Status::Ok();
 }
 
@@ -242,8 +287,9 @@ std::vector<uint8_t> BuildHeader(const TableLayout& layout, uint32_t count) {
   return h;
 }
 
-const char* FieldTypeText(char type) {
-  switch (type) {
+const char* FieldTypeText(const FieldInfo& field) {
+  if (IsMemoField(field) && field.type != 'M') return "Binary memo";
+  switch (field.type) {
     case 'C':
       return "Character";
     case 'N':
@@ -258,14 +304,18 @@ const char* FieldTypeText(char type) {
       return "Memo";
     case 'I':
       return "Integer";
+    case '+':
+      return "Autoincrement";
     case 'B':
+    case 'O':
       return "Binary double";
     case 'Y':
       return "Y currency";
     case 'T':
+    case '@':
       return "Timestamp";
     default:
-      return "";
+      return "Raw";
   }
 }
 

@@ -15,7 +15,10 @@ namespace xb {
 
 inline constexpr int kHeaderSize = 32;
 inline constexpr int kDescriptorSize = 32;
-inline constexpr int kMaxFieldName = 10;
+inline constexpr int kMaxFieldName = 10;      // in the tables we write
+inline constexpr int kMaxReadFieldName = 31;  // dBase 7 names, read only
+inline constexpr int kDbase7HeaderSize = 68;  // fixed part and language driver name
+inline constexpr int kDbase7DescriptorSize = 48;
 inline constexpr uint8_t kTerminator = 0x0D;
 inline constexpr uint8_t kEndOfFile = 0x1A;
 
@@ -31,10 +34,14 @@ struct TableLayout {
   std::vector<FieldInfo> fields;
 
   bool HasMemoFields() const;
+  // dBase 7 (version 0x04, or 0x8C with a memo file): 48-byte descriptors, binary numbers
+  // stored big-endian so that their bytes sort.
+  bool Dbase7() const { return version == 0x04 || version == 0x8C; }
   // The memo file flavour the version byte implies (kNone without memo fields).
   MemoKind Memo() const;
-  // Versions other than dBase III's (0x03, 0x83) are read only.
-  bool Writable() const { return version == 0x03 || version == 0x83; }
+  // Why the engine does not write this table ("" when it does): versions other than
+  // dBase III's (0x03, 0x83), and field types other than C N F L D M.
+  std::string ReadOnlyReason() const;
   // Index of a field by name, case-insensitive; -1 when none.
   int FieldIndex(std::string_view name) const;
   // The same for a NUL-terminated name, without measuring it first (the typed readers'
@@ -59,8 +66,11 @@ std::vector<uint8_t> BuildHeader(const TableLayout& layout, uint32_t count);
 // Bytes 1-7 of the header: last update date and record count.
 void EncodeDateAndCount(int year, int month, int day, uint32_t count, uint8_t out[7]);
 
-// Type text of xb_FieldType for a type letter.
-const char* FieldTypeText(char type);
+// Type text of xb_FieldType for a field ("Raw" for a type the engine does not interpret).
+const char* FieldTypeText(const FieldInfo& field);
+// Whether a field holds a memo block reference (M, and the binary memos G P W, and dBase's
+// 10-byte B).
+bool IsMemoField(const FieldInfo& field);
 
 }  // namespace xb
 

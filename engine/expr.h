@@ -47,11 +47,12 @@ enum DateFormatCode : int {
 
 // One field of a table, as the record image holds it.
 struct FieldInfo {
-  std::string name;  // up to 10 characters, upper case as stored
-  char type = 'C';   // C N F L D M I B Y T
+  std::string name;  // up to 10 characters (31 in dBase 7), upper case as stored
+  char type = 'C';   // letter as stored: C N F L D M, FoxPro I B Y T G P V W Q 0, dBase 7 + O @
   int offset = 0;    // 0-based in the record image; byte 0 is the deletion flag
   int width = 0;
   int decimals = 0;
+  bool ordered = false;  // dBase 7: I + O @ big-endian with the sign bit flipped
 };
 
 // The table as an expression sees it: its fields and the current record.

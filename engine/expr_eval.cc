@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/expr_internal.h"
+#include "engine/field_codec.h"
 
 namespace xb::expr {
 namespace {
@@ -120,6 +121,10 @@ double EvalNumeric(Node& node, const EvalContext& ctx) {
       return ReadLittleEndian<double>(FieldBytes(node, ctx));
     case Op::kFieldCurrency:
       return static_cast<double>(ReadLittleEndian<int64_t>(FieldBytes(node, ctx))) / 10000.0;
+    case Op::kFieldOrderedInt32:
+      return DecodeOrderedInt32(reinterpret_cast<const uint8_t*>(FieldBytes(node, ctx)));
+    case Op::kFieldOrderedDouble:
+      return DecodeOrderedDouble(reinterpret_cast<const uint8_t*>(FieldBytes(node, ctx)));
     case Op::kNegate:
       return -EvalNumeric(*node.args[0], ctx);
     case Op::kAdd:
@@ -145,6 +150,8 @@ int64_t EvalDate(Node& node, const EvalContext& ctx) {
       return JulianFromDtos(FieldBytes(node, ctx));
     case Op::kFieldDateTime:
       return ReadLittleEndian<int32_t>(FieldBytes(node, ctx));
+    case Op::kFieldStamp:
+      return DecodeStampDay(reinterpret_cast<const uint8_t*>(FieldBytes(node, ctx)));
     case Op::kDatePlusDays:
       return ShiftDate(EvalDate(*node.args[0], ctx), EvalNumeric(*node.args[1], ctx));
     case Op::kDateMinusDays:

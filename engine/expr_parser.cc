@@ -444,13 +444,19 @@ class Parser {
       case 'M':
         return NewNode(Op::kFieldMemo, kExprString);
       case 'I':
-        return field.width == 4 ? NewNode(Op::kFieldInt32, kExprNumeric) : nullptr;
+      case '+':
+        if (field.width != 4) return nullptr;
+        return NewNode(field.ordered ? Op::kFieldOrderedInt32 : Op::kFieldInt32, kExprNumeric);
       case 'B':
         return field.width == 8 ? NewNode(Op::kFieldDouble, kExprNumeric) : nullptr;
+      case 'O':
+        return field.width == 8 ? NewNode(Op::kFieldOrderedDouble, kExprNumeric) : nullptr;
       case 'Y':
         return field.width == 8 ? NewNode(Op::kFieldCurrency, kExprNumeric) : nullptr;
       case 'T':
         return field.width == 8 ? NewNode(Op::kFieldDateTime, kExprDate) : nullptr;
+      case '@':
+        return field.width == 8 ? NewNode(Op::kFieldStamp, kExprDate) : nullptr;
       default:
         return nullptr;
     }

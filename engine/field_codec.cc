@@ -3,6 +3,7 @@
 
 #include <langinfo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -161,6 +162,62 @@ int64_t DecodeJulian(std::string_view bytes, char type) {
   return 0;
 }
 
+int32_t DecodeOrderedInt32(const uint8_t* p) {
+  uint32_t v = uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+  return int32_t(v ^ 0x80000000u);
+}
+
+double DecodeOrderedDouble(const uint8_t* p) {
+  uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
+  v = (v >> 63) != 0 ? v ^ (uint64_t(1) << 63) : ~v;
+  double d;
+  std::memcpy(&d, &v, sizeof d);
+  return std::isfinite(d) ? d : 0;
+}
+
+int64_t DecodeStampDay(const uint8_t* p) {
+  return int64_t((uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]) &
+                 0x7FFFFFFFu);
+}
+
+bool IsNumericField(const FieldInfo& f) {
+  switch (f.type) {
+    case 'N':
+    case 'F':
+    case 'Y':
+      return true;
+    case 'I':
+    case '+':
+      return f.width == 4;
+    case 'B':
+    case 'O':
+      return f.width == 8;
+    default:
+      return false;
+  }
+}
+
+bool IsDateField(const FieldInfo& f) {
+  return f.type == 'D' || ((f.type == 'T' || f.type == '@') && f.width == 8);
+}
+
+double DecodeFieldNumber(std::string_view bytes, const FieldInfo& f) {
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  if (f.ordered && (f.type == 'I' || f.type == '+') && bytes.size() >= 4) {
+    return DecodeOrderedInt32(p);
+  }
+  if (f.type == 'O' && bytes.size() >= 8) return DecodeOrderedDouble(p);
+  return DecodeNumber(bytes, f.type);
+}
+
+int64_t DecodeFieldJulian(std::string_view bytes, const FieldInfo& f) {
+  if (f.type == '@' && bytes.size() >= 8) {
+    return DecodeStampDay(reinterpret_cast<const uint8_t*>(bytes.data()));
+  }
+  return DecodeJulian(bytes, f.type);
+}
+
 std::string DatePicture(const Settings& settings) {
   const char* order = nullptr;
   char sep = '/';
@@ -199,13 +256,43 @@ std::string FormatDate(int64_t julian, const Settings& settings) {
   return out;
 }
 
-bool IsBlank(std::string_view bytes, char type) {
-  if (type == 'L') return bytes.empty() || !DecodeLogical(bytes);
-  if (type == 'N' || type == 'F' || type == 'I' || type == 'B' || type == 'Y') {
-    return DecodeNumber(bytes, type) == 0;
-  }
-  if (type == 'D') return DecodeJulian(bytes, type) == 0;
+bool IsBlank(std::string_view bytes, const FieldInfo& f) {
+  if (f.type == 'L') return bytes.empty() || !DecodeLogical(bytes);
+  if (IsNumericField(f)) return DecodeFieldNumber(bytes, f) == 0;
+  if (IsDateField(f)) return DecodeFieldJulian(bytes, f) == 0;
   return bytes.find_first_not_of(std::string_view(" \t\r\n\0", 5)) == std::string_view::npos;
+}
+
+std::string FieldText(std::string_view bytes, const FieldInfo& f) {
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  char text[40];
+  if (IsNumericField(f) && f.type != 'N' && f.type != 'F') {
+    double v = DecodeFieldNumber(bytes, f);
+    std::snprintf(text, sizeof text, f.type == 'Y' ? "%.4f" : "%.17g", v);
+    if (f.type != 'Y') {  // the shortest form that reads back as the same value
+      for (int digits = 1; digits < 17; ++digits) {
+        char shorter[40];
+        std::snprintf(shorter, sizeof shorter, "%.*g", digits, v);
+        if (std::strtod(shorter, nullptr) == v) {
+          std::memcpy(text, shorter, sizeof shorter);
+          break;
+        }
+      }
+    }
+    return text;
+  }
+  if ((f.type == 'T' || f.type == '@') && f.width == 8) {
+    int64_t day = DecodeFieldJulian(bytes, f);
+    int y = 0, m = 0, d = 0;
+    if (!YmdFromJulian(day, &y, &m, &d)) return std::string(14, ' ');
+    uint32_t ms = f.type == 'T' ? uint32_t(p[4] | p[5] << 8 | p[6] << 16 | uint32_t(p[7]) << 24)
+                                : (uint32_t(p[4]) << 24 | p[5] << 16 | p[6] << 8 | p[7]) & 0x7FFFFFFFu;
+    ms = std::min<uint32_t>(ms, 86399999u);
+    std::snprintf(text, sizeof text, "%04d%02d%02d%02u%02u%02u", y, m, d, ms / 3600000,
+                  ms / 60000 % 60, ms / 1000 % 60);
+    return text;
+  }
+  return std::string(bytes);
 }
 
 Status EncodeNumber(const FieldInfo& f, double value, std::string* out) {

@@ -18,15 +18,30 @@ namespace xb {
 std::string_view FieldBytes(const uint8_t* record, const FieldInfo& field);
 std::string TrimRight(std::string_view text);
 bool DecodeLogical(std::string_view bytes);
-// Numeric value of N F I B Y fields (blank or junk gives 0); C fields are read as text.
+// Numeric value of N F and FoxPro's I B Y fields (blank or junk gives 0).
 double DecodeNumber(std::string_view bytes, char type);
-// Julian day of D and T fields, 0 for empty or other types.
+// Julian day of D and FoxPro's T fields, 0 for empty or other types.
 int64_t DecodeJulian(std::string_view bytes, char type);
+// The same for any field, dBase 7's I + O @ included.
+double DecodeFieldNumber(std::string_view bytes, const FieldInfo& field);
+int64_t DecodeFieldJulian(std::string_view bytes, const FieldInfo& field);
+bool IsNumericField(const FieldInfo& field);
+bool IsDateField(const FieldInfo& field);
+// dBase 7's sortable binary numbers: big-endian with the sign bit flipped (a negative double
+// has every bit inverted). REQUIRES: 4 and 8 bytes.
+int32_t DecodeOrderedInt32(const uint8_t* bytes);
+double DecodeOrderedDouble(const uint8_t* bytes);
+// Julian day of a dBase 7 timestamp: big-endian day, then milliseconds. A top bit set (a
+// sign flag some writers add) is ignored. REQUIRES: 8 bytes.
+int64_t DecodeStampDay(const uint8_t* bytes);
 // A Julian day as text in the settings' date format ("" spaces for the empty date).
 std::string FormatDate(int64_t julian, const Settings& settings);
 // The date format as a picture, e.g. "mm/dd/yyyy".
 std::string DatePicture(const Settings& settings);
-bool IsBlank(std::string_view bytes, char type);
+bool IsBlank(std::string_view bytes, const FieldInfo& field);
+// A binary field's value as text: numbers in their shortest exact form (currency with four
+// decimals), time stamps as "YYYYMMDDhhmmss" (blank when empty). Other fields: their bytes.
+std::string FieldText(std::string_view bytes, const FieldInfo& field);
 
 // Encoders: the field's stored bytes (exactly field.width) for a value.
 Status EncodeText(const FieldInfo& field, std::string_view text, std::string* out);

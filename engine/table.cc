@@ -57,9 +57,10 @@ Status Table::Open(const std::string& path, int mode, int commit_level, int area
       t->read_only_ = true;
     }
   }
-  if (!t->layout_.Writable() && want_write && !t->read_only_) {
+  std::string read_only_reason = t->layout_.ReadOnlyReason();
+  if (!read_only_reason.empty() && want_write && !t->read_only_) {
     t->read_only_ = true;
-    t->damage_ = "Tables of this version are read only";
+    t->damage_ = read_only_reason;
   }
   t->record_.assign(t->layout_.record_length, ' ');
   t->probe_.resize(t->layout_.record_length);
@@ -152,7 +153,7 @@ bool Table::ReadMemo(int index, std::string* text) const { return ReadMemoOf(ind
 Status Table::ReadMemoOf(int index, std::string* text) const {
   text->clear();
   const FieldInfo& f = layout_.fields[size_t(index)];
-  if (f.type != 'M') return Status::Error(XB_ERR_ARGUMENT, "Field " + f.name + " is not a memo");
+  if (!IsMemoField(f)) return Status::Error(XB_ERR_ARGUMENT, "Field " + f.name + " is not a memo");
   uint32_t block = ParseMemoBlock(view_ + f.offset, f.width);
   if (block == 0) return Status::Ok();
   if (!memo_) return Status::Error(XB_ERR_OPEN, memo_problem_);

@@ -213,8 +213,8 @@ void TXBaseTable::DecodeField(const TField& field, const TFieldInfo& info,
     case TFieldType::ftSmallint:
       if (!IsBlank(raw, width)) Put(slot, static_cast<std::int16_t>(ReadInteger(raw, width)));
       return;
-    case TFieldType::ftInteger:
-      if (!IsBlank(raw, width)) Put(slot, static_cast<std::int32_t>(ReadInteger(raw, width)));
+    case TFieldType::ftInteger:  // a binary I field: the engine knows its byte order
+      Put(slot, static_cast<std::int32_t>(Xb().xb_GetLong(info.name.c_str())));
       return;
     case TFieldType::ftBoolean:
       if (!IsBlank(raw, width)) {

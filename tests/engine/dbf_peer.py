@@ -60,6 +60,30 @@ def read_dbf(path):
         print(fmt(*row))
 
 
+def write_fox(path, dbf_type):
+    """A FoxPro 2 ("fp") or Visual FoxPro ("vfp") table with the types that kind has."""
+    if dbf_type == "vfp":
+        table = dbf.Table(path, "NAME C(12); QTY I; PRICE B; AMOUNT Y; WHEN T; NOTE M; PIC G",
+                          dbf_type="vfp", codepage="cp1252")
+        rows = [("uno", -7, 2.5, 12, datetime.datetime(2024, 2, 29, 13, 45, 10), "nota",
+                 b"\x89PNG\x00\x01"),
+                ("due", 123456, -0.125, -5, None, "", b"")]
+    else:
+        table = dbf.Table(path, "NAME C(12); QTY N(5,0); NOTE M; PIC G", dbf_type="fp",
+                          codepage="cp437")
+        rows = [("uno", -7, "nota", b"\x00bin\x00"), ("due", 42, "", b"")]
+    table.open(dbf.READ_WRITE)
+    for row in rows:
+        table.append(row)
+    table.close()
+
+
+def read_wide(path):
+    """NAME and the length of the wide NOTE field of each record, as dbfread reads them."""
+    for r in dbfread.DBF(path, encoding="cp1252"):
+        print("%s|%d|%s" % (r["NAME"], len(r["NOTE"]), r["NOTE"][-3:]))
+
+
 def expected(count):
     rows = [(i % 5 == 4,) + expected_row(i) for i in range(count)]
     for row in [r for r in rows if not r[0]] + [r for r in rows if r[0]]:
@@ -74,6 +98,10 @@ if __name__ == "__main__":
         read_dbfread(path)
     elif command == "read-dbf":
         read_dbf(path)
+    elif command in ("write-fp", "write-vfp"):
+        write_fox(path, command[len("write-"):])
+    elif command == "read-wide":
+        read_wide(path)
     elif command == "expected":
         expected(int(path))
     else:

@@ -98,7 +98,7 @@ TEST_F(RobustnessTest, HeadersThatCannotBeReadAreRefused) {
   b[32 + 32 + 16] = 9;  // QTY wider: the field runs past the record end
   ExpectRefusedOrReadOnly(Damaged(b), false);
   b = bytes_;
-  b[32 + 11] = 'X';  // unknown field type
+  b[32 + 11] = 1;  // not a type letter
   ExpectRefusedOrReadOnly(Damaged(b), false);
   b = bytes_;
   b[10] = 0, b[11] = 0;  // record length 0
@@ -111,6 +111,9 @@ TEST_F(RobustnessTest, RecoverableDamageOpensReadOnly) {
   ExpectRefusedOrReadOnly(Damaged(b), true);
   b = bytes_;
   b[32 + 3 * 32] = ' ';  // no terminator after the descriptors
+  ExpectRefusedOrReadOnly(Damaged(b), true);
+  b = bytes_;
+  b[32 + 11] = 'X';  // a type the engine does not interpret: read as raw bytes
   ExpectRefusedOrReadOnly(Damaged(b), true);
   ExpectRefusedOrReadOnly(Damaged(bytes_, false), true);  // memo file missing
   int area = xb_UseEx(dir_.File("BAD.DBF").c_str(), "", XB_OPEN_READ_ONLY, 1, 1);

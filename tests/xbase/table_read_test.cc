@@ -1,5 +1,8 @@
 // Reading TXbTable: how stored field texts decode, the fetch rules at both ends and on an
 // empty table, record numbers, bookmarks and the buffer window seen by a data link.
+#include <cstring>
+#include <fstream>
+
 #include "dataset/data_source.h"
 #include "table_fixture.h"
 #include "xbase/xb_engine.h"
@@ -62,6 +65,32 @@ TEST_F(TableReadTest, StoredTextDecodesByFieldType) {
   EXPECT_DOUBLE_EQ(-0.25, price.AsFloat());
   EXPECT_TRUE(flag.AsBoolean());
   EXPECT_EQ(0, day.AsDate()) << "30 February does not exist";
+}
+
+TEST_F(TableReadTest, VisualFoxProIntegerFieldsReadTheirBinaryValueAndTheTableIsReadOnly) {
+  // Version 0x30, NAME C 4 and QTY I 4 (little-endian -7); the header ends with the 263
+  // bytes Visual FoxPro keeps for its database container.
+  std::string header(32, '\0');
+  header[0] = '\x30', header[4] = 1;
+  size_t headerLength = 32 + 2 * 32 + 1 + 263;
+  header[8] = char(headerLength & 0xFF), header[9] = char(headerLength >> 8), header[10] = 9;
+  auto descriptor = [](const char* name, char type, int width) {
+    std::string d(32, '\0');
+    d.replace(0, std::strlen(name), name);
+    d[11] = type, d[16] = char(width);
+    return d;
+  };
+  std::string bytes = header + descriptor("NAME", 'C', 4) + descriptor("QTY", 'I', 4) + "\r" +
+                      std::string(263, '\0') + " abcd" + std::string("\xF9\xFF\xFF\xFF", 4);
+  std::ofstream(m_folder.File("FOX.DBF"), std::ios::binary) << bytes;
+  TXbTable& table = OpenTable("FOX.DBF");
+  EXPECT_EQ(TFieldType::ftInteger, table.FieldByName("QTY").DataType());
+  EXPECT_EQ(-7, table.FieldByName("QTY").AsInteger());
+  EXPECT_EQ("abcd", table.FieldByName("NAME").AsString());
+  table.Edit();
+  table.FieldByName("NAME").SetAsString("x");
+  EXPECT_THROW(table.Post(), EXBaseError);
+  table.Cancel();
 }
 
 TEST_F(TableReadTest, FloatsReadTheSameWhateverTheDecimalSeparator) {
