@@ -78,6 +78,7 @@ int16_t OpenTable(const char* file, const char* alias_arg, int16_t mode, int16_t
   if (area == 0) return Check(Status::Error(XB_ERR_WORK_AREAS, "All work areas are in use")), 0;
   std::unique_ptr<Table> table;
   if (!Check(Table::Open(path, mode, commit_level, area, &table))) return 0;
+  table->set_alias(alias);
   S().tables[size_t(area)] = std::move(table);
   S().aliases[size_t(area)] = alias;
   S().current = area;

@@ -19,7 +19,9 @@ namespace xb {
 // Names are fields (any case); bare AND OR NOT TRUE FALSE are keywords unless the table
 // has a field of that name. Functions: DTOS STOD CTOD DTOC LEFT RIGHT SUBSTR UPPER LOWER
 // TRIM RTRIM LTRIM ALLTRIM STR VAL LEN EMPTY DELETED RECNO IIF (IF) YEAR MONTH DAY DATE AT.
-// Not supported (a compile error says so): alias references "->", user functions, macros.
+// ALIAS->FIELD is the field itself when ALIAS names the table's own work area (its alias or
+// the file's base name, any case), as Clipper writes index keys. Not supported (a compile
+// error says so): references to other work areas, user functions, macros.
 // String "=" with exact off: true when the right side is empty or a prefix of the left;
 // exact on: trailing blanks ignored; "==" compares every byte. UPPER/LOWER map ASCII and
 // the CP1252 letters. Division or modulo by zero gives 0.
@@ -71,6 +73,11 @@ class RecordView {
   // 1-based current record number (RecCount + 1 on the phantom record).
   virtual uint32_t RecNo() const = 0;
   virtual bool RecordDeleted() const { return Record()[0] == '*'; }
+  // Whether `alias` (as in ALIAS->FIELD) names this table's own work area.
+  virtual bool IsOwnAlias(std::string_view alias) const {
+    (void)alias;
+    return false;
+  }
   // Text of memo field `index` for the current record; false (empty text) when unreadable.
   virtual bool ReadMemo(int index, std::string* text) const {
     (void)index;

@@ -50,6 +50,7 @@ enum class Tok {
   kLe,
   kGe,
   kDollar,
+  kArrow,  // -> after an alias
   kError,  // a character or literal the language does not have
 };
 

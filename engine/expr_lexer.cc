@@ -112,7 +112,7 @@ class Lexer {
       case '+':
         return Make(Tok::kPlus, start, 1);
       case '-':
-        return Make(next == '>' ? Tok::kError : Tok::kMinus, start, 1);
+        return next == '>' ? Make(Tok::kArrow, start, 2) : Make(Tok::kMinus, start, 1);
       case '*':
         return next == '*' ? Make(Tok::kPower, start, 2) : Make(Tok::kStar, start, 1);
       case '/':

@@ -73,7 +73,6 @@ class Parser {
     if (token.kind == Tok::kEnd) return "end of expression";
     if (token.kind == Tok::kError) {
       const std::string_view rest = text_.substr(token.pos);
-      if (rest.starts_with("->")) return "alias reference '->' (not supported)";
       if (rest.front() == '"' || rest.front() == '\'' || rest.front() == '[')
         return "unterminated string at position " + std::to_string(token.pos + 1);
       const auto digit = [&](size_t i) {
@@ -369,8 +368,7 @@ class Parser {
       case Tok::kLParen:
         return ParseParenthesised();
       case Tok::kIdent:
-        if (Current().kind == Tok::kError && text_.substr(Current().pos).starts_with("->"))
-          return Fail("alias reference '" + std::string(token.text) + "->' (not supported)");
+        if (Current().kind == Tok::kArrow) return ParseAliasedField(token);
         return Current().kind == Tok::kLParen ? ParseCall(token) : ParseField(token);
       default:
         return Fail("unexpected " + Describe(token));
@@ -408,6 +406,17 @@ class Parser {
     if (!BindFunction(name.text, &args, &node, &error))
       return Fail(error + " at position " + std::to_string(name.pos + 1));
     return Finish(std::move(node));
+  }
+
+  NodePtr ParseAliasedField(const Token& alias) {
+    if (!schema_.IsOwnAlias(alias.text)) {
+      return Fail("alias reference '" + std::string(alias.text) +
+                  "->' names another work area (not supported)");
+    }
+    Advance();  // '->'
+    const Token& name = Advance();
+    if (name.kind != Tok::kIdent) return Fail("expected a field name after '->'");
+    return ParseField(name);
   }
 
   NodePtr ParseField(const Token& name) {

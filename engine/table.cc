@@ -2,6 +2,8 @@
 // writes, crash-safe appends (record before header count), commit levels and locks.
 #include "engine/table.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -146,6 +148,16 @@ int Table::FieldIndexOfName(const char* name) const {
     slot.index = index;
   }
   return index;
+}
+
+bool Table::IsOwnAlias(std::string_view alias) const {
+  auto same = [&](std::string_view name) {
+    return name.size() == alias.size() && strncasecmp(name.data(), alias.data(), name.size()) == 0;
+  };
+  std::string_view base = path_;
+  base.remove_prefix(base.rfind('/') == std::string_view::npos ? 0 : base.rfind('/') + 1);
+  base = base.substr(0, base.find('.'));
+  return !alias.empty() && (same(alias_) || same(base));
 }
 
 bool Table::ReadMemo(int index, std::string* text) const { return ReadMemoOf(index, text).ok(); }

@@ -56,6 +56,9 @@ class Table final : public RecordView {
   int RecordSize() const override { return int(layout_.record_length); }
   uint32_t RecNo() const override { return view_recno_; }
   bool ReadMemo(int index, std::string* text) const override;
+  bool IsOwnAlias(std::string_view alias) const override;
+  // The work area's alias, for IsOwnAlias.
+  void set_alias(std::string alias) { alias_ = std::move(alias); }
 
   // Navigation. Each leaves eof()/bof() as xBase does.
   Status GoTop();
@@ -168,6 +171,7 @@ class Table final : public RecordView {
   Status RewritePacked();
 
   std::string path_;
+  std::string alias_;
   int mode_ = 0;
   int commit_level_ = 1;
   int area_ = 0;

@@ -487,3 +487,39 @@ TEST_F(NtxTest, RandomWritesKeepTheIndexSound) {
 }
 
 }  // namespace
+
+namespace {
+
+// Clipper writes index keys qualified with the table's alias ("ntx_char->v1"): the alias of
+// the area or the file's base name, in any case, is the field itself.
+TEST(NtxAliasKeys, KeysQualifiedWithTheTablesOwnAliasOpenSeekAndSurviveAReindex) {
+  TempDir dir;
+  std::string table = dir.File("ntx_char.dbf");
+  xb_CloseAll();
+  CreateTable(table, {{"V1", "C", 8, 0}});
+  Open(table, XB_OPEN_EXCLUSIVE, "WORK");
+  for (const char* v : {"pera", "mela", "fico"}) Append({{"V1", v}});
+  std::string ntx = dir.File("byv1.ntx");
+  ASSERT_GT(xb_Index(ntx.c_str(), "ntx_char->v1", 0, 0, ""), 0) << xb_LastErrorText();
+  ASSERT_GT(xb_Index(dir.File("bywork.ntx").c_str(), "Work->V1", 0, 0, ""), 0)
+      << xb_LastErrorText();
+  EXPECT_EQ(0, xb_Index(dir.File("other.ntx").c_str(), "people->v1", 0, 0, ""));
+  EXPECT_NE(std::string::npos, std::string(xb_LastErrorText()).find("another work area"));
+  xb_CloseAll();
+
+  Open(table, XB_OPEN_EXCLUSIVE, "ELSEWHERE");
+  ASSERT_GT(xb_IndexOpen(ntx.c_str()), 0) << xb_LastErrorText();
+  xb_SetOrder(1);
+  EXPECT_EQ(1, xb_Seek("mela"));
+  Append({{"V1", "banana"}});
+  EXPECT_EQ(1, xb_Seek("banana"));
+  EXPECT_EQ(1, xb_IndexCheck(0)) << xb_LastErrorText();
+  ASSERT_EQ(1, xb_Reindex()) << xb_LastErrorText();
+  EXPECT_STREQ("ntx_char->v1", xb_IndexKey()) << "the key text is kept as written";
+  std::vector<std::string> walked;
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) walked.push_back(xb_GetTrimString("V1"));
+  EXPECT_EQ((std::vector<std::string>{"banana", "fico", "mela", "pera"}), walked);
+  xb_CloseAll();
+}
+
+}  // namespace
