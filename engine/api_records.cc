@@ -283,6 +283,25 @@ XB_API int32_t xb_PutBlob(const char* field, const void* data, uint32_t length) 
   return Check(t->WriteMemo(i, data, length)) ? int32_t(length) : 0;
 }
 
+XB_API const char* xb_GetMemoBytes(const char* field, uint32_t* length) {
+  int i = 0;
+  Table* t = TableAndField(field, &i);
+  std::string bytes;
+  if (length != nullptr) *length = 0;
+  if (t == nullptr || !Check(t->ReadMemoOf(i, &bytes))) return "";
+  if (length != nullptr) *length = uint32_t(bytes.size());
+  return Ret(bytes);
+}
+
+XB_API int32_t xb_MemoCheck(void) {
+  ClearError();
+  Table* t = CurrentTable();
+  std::string fault;
+  if (t == nullptr || !Check(t->CheckMemos(&fault))) return 0;
+  if (!fault.empty()) return Check(Status::Error(XB_ERR_CORRUPT, fault)), 0;
+  return 1;
+}
+
 XB_API int32_t xb_GetBlobLength(const char* field) {
   int i = 0;
   Table* t = TableAndField(field, &i);

@@ -121,9 +121,29 @@ Status MemoFile::ReadSized(uint64_t offset, std::string* text) {
   return Status::Ok();
 }
 
+Status MemoFile::BlocksOf(uint32_t block, uint32_t* count) {
+  std::string text;
+  XB_RETURN_IF_ERROR(Read(block, &text));
+  size_t framing = kind_ == MemoKind::kDbt3 ? 2 : 8;  // end marker, or block header
+  *count = uint32_t((text.size() + framing + block_size_ - 1) / block_size_);
+  return Status::Ok();
+}
+
+Status MemoFile::NextFreeBlock(uint32_t* block) {
+  uint8_t head[4] = {};
+  size_t done = 0;
+  XB_RETURN_IF_ERROR(file_->Read(head, sizeof head, 0, &done));
+  if (done < sizeof head) return Damaged("truncated header");
+  *block = kind_ == MemoKind::kFpt ? Be32(head) : Le32(head);
+  return Status::Ok();
+}
+
 Status MemoFile::Append(const void* data, size_t size, int lock_timeout_ms, uint32_t* block) {
   *block = 0;
   if (size == 0) return Status::Ok();
+  if (std::memchr(data, 0x1A, size) != nullptr) {
+    return Status::Error(XB_ERR_VALUE, "A dBase III memo cannot hold the byte 0x1A (its end mark)");
+  }
   if (kind_ != MemoKind::kDbt3) {
     return Status::Error(XB_ERR_NOT_SUPPORTED, "Writing this memo file format is not supported");
   }

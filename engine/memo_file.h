@@ -26,7 +26,13 @@ class MemoFile {
   // Reads the memo starting at block (0 = none gives ""). Memos longer than the file or than
   // kMaxMemo are reported as damaged.
   Status Read(uint32_t block, std::string* text);
+  // The number of blocks the memo at `block` occupies, its block header and end marker
+  // included; fails as Read does.
+  Status BlocksOf(uint32_t block, uint32_t* count);
+  // The first block no memo uses yet, as the file's header states it.
+  Status NextFreeBlock(uint32_t* block);
   // Appends a memo and returns its first block (0 for empty data, which needs no block).
+  // A dBase III memo ends at the byte 0x1A, so data holding it is refused.
   Status Append(const void* data, size_t size, int lock_timeout_ms, uint32_t* block);
   Status Sync();
 

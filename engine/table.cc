@@ -598,6 +598,51 @@ Status Table::AppendBlank(bool lock) {
   return Status::Ok();
 }
 
+Status Table::CheckMemos(std::string* fault) {
+  fault->clear();
+  if (!memo_) {
+    if (layout_.HasMemoFields()) *fault = memo_problem_;
+    return Status::Ok();
+  }
+  uint32_t next_free = 0;
+  XB_RETURN_IF_ERROR(memo_->NextFreeBlock(&next_free));
+  struct Chain {
+    uint32_t first, blocks, record;
+    const std::string* field;
+  };
+  std::vector<Chain> chains;
+  XB_RETURN_IF_ERROR(FlushRecord());
+  for (uint32_t r = 1; r <= count_ && fault->empty(); ++r) {
+    const uint8_t* bytes = nullptr;
+    XB_RETURN_IF_ERROR(Peek(r, &bytes));
+    for (const FieldInfo& f : layout_.fields) {
+      uint32_t first = IsMemoField(f) ? ParseMemoBlock(bytes + f.offset, f.width) : 0;
+      if (first == 0) continue;
+      std::string where = "record " + std::to_string(r) + ", field " + f.name + ": ";
+      uint32_t blocks = 0;
+      Status s = memo_->BlocksOf(first, &blocks);
+      if (!s.ok()) {
+        *fault = where + s.message();
+      } else if (next_free > 0 && uint64_t(first) + blocks > next_free) {
+        *fault = where + "the memo runs past the memo file's next free block " +
+                 std::to_string(next_free);
+      }
+      if (!fault->empty()) break;
+      chains.push_back({first, blocks, r, &f.name});
+    }
+  }
+  std::sort(chains.begin(), chains.end(),
+            [](const Chain& a, const Chain& b) { return a.first < b.first; });
+  for (size_t i = 1; i < chains.size() && fault->empty(); ++i) {
+    const Chain &a = chains[i - 1], &b = chains[i];
+    if (b.first != a.first && b.first < a.first + a.blocks) {
+      *fault = "record " + std::to_string(b.record) + ", field " + *b.field +
+               ": the memo starts inside the memo of record " + std::to_string(a.record);
+    }
+  }
+  return Status::Ok();
+}
+
 Status Table::WriteMemo(int index, const void* data, size_t size) {
   XB_RETURN_IF_ERROR(CheckWritableRecord());
   const FieldInfo& f = layout_.fields[size_t(index)];

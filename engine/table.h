@@ -105,6 +105,10 @@ class Table final : public RecordView {
   // Appends a blank record and makes it current; lock also locks it in shared mode.
   Status AppendBlank(bool lock);
   Status ReadMemoOf(int index, std::string* text) const;
+  // Follows every memo reference: each memo must read whole, end before the memo file's next
+  // free block and not start inside another memo's blocks. *fault names the first problem
+  // ("" when sound).
+  Status CheckMemos(std::string* fault);
   Status WriteMemo(int index, const void* data, size_t size);
   Status Commit();
   Status Pack();

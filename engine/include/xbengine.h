@@ -98,6 +98,14 @@ XB_API const char* xb_LastErrorText(void);
  * read-only open, the damage found; "" when the table is sound. */
 XB_API int32_t xb_LanguageDriver(void);
 XB_API const char* xb_TableDamage(void);
+/* Also beyond the 169: the bytes of memo field `field` in the current record, NUL bytes
+ * included (pictures and documents in binary memos): the bytes, valid until this thread's
+ * next call, and their number in *length; "" and 0 for no memo or on failure. */
+XB_API const char* xb_GetMemoBytes(const char* field, uint32_t* length);
+/* Follows every memo of the current table: each must read whole, end before the memo file's
+ * next free block and not start inside another memo. 1 when sound; 0 with XB_ERR_CORRUPT
+ * and the first fault in xb_LastErrorText otherwise. */
+XB_API int32_t xb_MemoCheck(void);
 /* Verifies index order `order` (0 = the controlling one) of the current area against the
  * table: keys in order, every record in its condition indexed once under its current key.
  * 1 when sound; 0 with XB_ERR_CORRUPT and the first fault in xb_LastErrorText otherwise. */

@@ -266,6 +266,15 @@ TEST_F(TableTest, MemosAreWrittenReadAndRewritten) {
   EXPECT_EQ(xb_EvalTest("\"now\" $ NOTE"), XB_EVAL_LOGICAL);
   EXPECT_EQ(xb_Locate("\"now\" $ NOTE", 1, 0), 1);
   EXPECT_EQ(xb_RecNo(), 2);
+
+  const std::string picture("\x89PNG\0\0\x01", 7);  // binary: NUL bytes inside
+  ASSERT_EQ(xb_PutBlob("NOTE", picture.data(), uint32_t(picture.size())), 7);
+  uint32_t length = 0;
+  const char* bytes = xb_GetMemoBytes("NOTE", &length);
+  EXPECT_EQ(picture, std::string(bytes, length));
+  EXPECT_EQ(xb_PutBlob("NOTE", "a\x1A" "b", 3), 0) << "0x1A would end the memo early";
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_VALUE);
+  EXPECT_EQ(xb_MemoCheck(), 1) << xb_LastErrorText();
 }
 
 TEST_F(TableTest, PackKeepsLiveRecordsAndZapEmpties) {

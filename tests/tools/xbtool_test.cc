@@ -112,6 +112,32 @@ TEST_F(XbtoolTest, CheckReportsDamageAndExitsNonZero) {
   EXPECT_EQ(Bytes(), bytes);  // checking never writes
 }
 
+TEST_F(XbtoolTest, BinaryMemosAreShownByLengthAndCheckFollowsMemoChains) {
+  std::string memo = dir_ + "/STAMPE.DBT";
+  ASSERT_EQ(Tool("create " + table_ + " NAME:C:4 NOTE:M"), 0) << out_;
+  ASSERT_EQ(Tool("append " + table_ + " NAME=a NOTE=abc"), 0) << out_;
+  ASSERT_EQ(Tool("append " + table_ + " NAME=b NOTE=" + std::string(600, 'x')), 0) << out_;
+  auto patch = [](const std::string& file, long at, const std::string& bytes) {
+    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(at);
+    f.write(bytes.data(), std::streamsize(bytes.size()));
+  };
+  patch(memo, 512, std::string("a\0bc", 4));  // a picture, say: bytes with a NUL
+  ASSERT_EQ(Tool("dump " + table_), 0) << out_;
+  EXPECT_NE(std::string::npos, out_.find("a,\"<binary, 4 bytes>\"")) << out_;
+  ASSERT_EQ(Tool("check " + table_), 0) << out_;
+
+  // Record 1 (header 32 + 2 x 32 + 1, then deletion byte and NAME) pointed into record 2's
+  // memo, which spans blocks 2 and 3; then past the file's end.
+  long reference = 32 + 2 * 32 + 1 + 1 + 4;
+  patch(table_, reference, "         3");
+  EXPECT_EQ(Tool("check " + table_), 1);
+  EXPECT_NE(std::string::npos, out_.find("starts inside the memo of record 2")) << out_;
+  patch(table_, reference, "        99");
+  EXPECT_EQ(Tool("check " + table_), 1);
+  EXPECT_NE(std::string::npos, out_.find("past the end")) << out_;
+}
+
 TEST_F(XbtoolTest, BadInputGetsAClearErrorAndNothingIsWritten) {
   EXPECT_EQ(Tool(""), 2);
   EXPECT_EQ(Tool("frobnicate x"), 2);
