@@ -1,6 +1,8 @@
 // libFuzzer target for opening and walking a table: the input is written as a .DBF (and as
-// its .DBT), opened read-only and walked with every reader, then opened exclusively and
-// edited. Must never crash, hang or write to a table that failed its checks.
+// its .DBT), opened read-only and walked with every reader (FoxPro, dBase 7 and wide Clipper
+// fields included), opened shared (block reads, a lock that reads the record afresh), then
+// opened exclusively and edited. Must never crash, hang or write to a table that failed its
+// checks.
 #include <unistd.h>
 
 #include <cstdint>
@@ -32,6 +34,10 @@ void ReadEveryField() {
     xb_GetLogical(name.c_str());
     xb_GetDateString(name.c_str());
     xb_GetMemo(name.c_str());
+    uint32_t length = 0;
+    xb_GetMemoBytes(name.c_str(), &length);
+    xb_GetDateJulian(name.c_str());
+    xb_GetLong(name.c_str());
     xb_Empty(name.c_str());
     xb_EvalTest(name.c_str());
   }
@@ -47,6 +53,7 @@ void Walk() {
   xb_Query("DELETED() .OR. RECNO() > 1");
   xb_QueryRecCount();
   xb_Query("");
+  xb_MemoCheck();
 }
 
 }  // namespace
@@ -59,6 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   xb_SetLockTimeout(0);
   if (xb_UseEx(dbf.c_str(), "F", XB_OPEN_READ_ONLY, 1, XB_COMMIT_NONE) > 0) {
     Walk();
+    xb_CloseAll();
+  }
+  if (xb_UseEx(dbf.c_str(), "F", XB_OPEN_SHARED, 1, XB_COMMIT_NONE) > 0) {
+    Walk();
+    xb_Go(1);
+    if (xb_Rlock(0)) ReadEveryField();
     xb_CloseAll();
   }
   if (xb_UseEx(dbf.c_str(), "F", XB_OPEN_EXCLUSIVE, 1, XB_COMMIT_NONE) > 0) {
