@@ -406,7 +406,11 @@ Status Table::SizeReaching(uint64_t end, uint64_t* size) {
 
 Status Table::Go(int64_t record) {
   XB_RETURN_IF_ERROR(FlushRecord());
-  DropBlock();
+  // The record read fresh under this area's lock cannot have changed since.
+  if (record == recno_ && fresh_ && !eof_ && HoldsRecord(recno_)) {
+    bof_ = false;
+    return Status::Ok();
+  }
   if (record < 1 || record > count_) XB_RETURN_IF_ERROR(RefreshCount());
   if (map_ != nullptr && record >= 1 && record <= count_) {  // the window may outlive the bytes
     uint64_t size = 0;

@@ -18,12 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/engine/bench_table.h"
 #include "bench/engine/limit.h"
 #include "engine/include/xbengine.h"
 
 namespace {
-
-constexpr int kRecordLength = 63;
 
 // CPU time of this process in milliseconds (user + system): on a shared, loaded machine it
 // measures the work itself rather than the wait for a core.
@@ -41,36 +40,6 @@ double BestMillis(int reps, const std::function<long()>& work, long* result) {
     best = std::min(best, CpuMillis() - start);
   }
   return best;
-}
-
-// Writes a table of n records through the engine's create, then the records by hand.
-bool MakeTable(const std::string& path, long n) {
-  xb_CreateNewEx(path.c_str(), "", 1, 4, 0x03);
-  xb_CreateField("DESCRIZIO", "C", 40, 0);
-  xb_CreateField("DIR", "C", 20, 0);
-  xb_CreateField("VISUALIZZA", "L", 1, 0);
-  xb_CreateField("TIPO", "N", 1, 0);
-  if (!xb_CreateExec()) return false;
-  std::FILE* f = std::fopen(path.c_str(), "r+b");
-  if (f == nullptr) return false;
-  std::fseek(f, 32 + 4 * 32 + 1, SEEK_SET);
-  char rec[kRecordLength + 1];
-  for (long r = 0; r < n; ++r) {
-    std::memset(rec, ' ', sizeof rec);
-    char text[64];
-    int len = std::snprintf(text, sizeof text, "Categoria numero %ld", r);
-    std::memcpy(rec + 1, text, size_t(len));
-    len = std::snprintf(text, sizeof text, "DIR%ld", r % 1000);
-    std::memcpy(rec + 41, text, size_t(len));
-    rec[61] = r % 3 == 0 ? 'F' : 'T';
-    rec[62] = char('0' + r % 4);
-    std::fwrite(rec, 1, kRecordLength, f);
-  }
-  std::fputc(0x1A, f);
-  unsigned char count[4] = {uint8_t(n), uint8_t(n >> 8), uint8_t(n >> 16), uint8_t(n >> 24)};
-  std::fseek(f, 4, SEEK_SET);
-  std::fwrite(count, 1, 4, f);
-  return std::fclose(f) == 0;
 }
 
 // ---- shapelib ---------------------------------------------------------------------------
@@ -123,7 +92,7 @@ size_t TrimmedLength(const char* p, size_t width) {
 long EngineScan(const char* path) {
   xb_UseEx(path, "B", XB_OPEN_EXCLUSIVE, 1, XB_COMMIT_NORMAL);
   long sum = 0;
-  char rec[kRecordLength];
+  char rec[bench::kRecordLength];
   char descrizio[41], dir[21];
   for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
     xb_GetRecord(rec);
@@ -166,7 +135,7 @@ long EngineQuery(const char* path, int mode) {
 long EngineSweep(const char* path) {
   xb_UseEx(path, "B", XB_OPEN_EXCLUSIVE, 1, XB_COMMIT_NORMAL);
   long sum = 0;
-  char rec[kRecordLength];
+  char rec[bench::kRecordLength];
   for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
     sum += long(std::strlen(xb_GetTrimString("DIR")));
     xb_GetRecord(rec);
@@ -227,7 +196,7 @@ EngineFigures RunEngineChild(const std::string& path, int reps, bool sweep) {
 
 void RunSize(long n) {
   std::string path = "/tmp/xbengine-bench-" + std::to_string(getpid()) + ".dbf";
-  if (!MakeTable(path, n)) {
+  if (!bench::MakeTable(path, n)) {
     std::fprintf(stderr, "cannot create %s: %s\n", path.c_str(), xb_LastErrorText());
     std::exit(1);
   }
@@ -273,7 +242,7 @@ void RunSize(long n) {
   std::printf("engine scan through typed readers (xb_GetTrimString etc.): %.2f ms (%.2fx limit)\n",
               engine[1], engine[1] / rows[0].limit);
   std::printf("engine process peak memory: %.1f MiB (table file %.1f MiB)\n", peak,
-              double(32 + 4 * 32 + 1 + n * kRecordLength) / (1024.0 * 1024.0));
+              double(32 + 4 * 32 + 1 + n * bench::kRecordLength) / (1024.0 * 1024.0));
   std::remove(path.c_str());
 }
 

@@ -114,4 +114,30 @@ TEST_F(SharedReadTest, LockedPositionedAndEditedRecordsAreReadFresh) {
   EXPECT_EQ(0, xb_GetLogical("VISUALIZZA")) << "a record gone to is read fresh";
 }
 
+TEST_F(SharedReadTest, ASweepOfLockedEditsReadsEachRecordOnceAfterItsLock) {
+  constexpr int kRecords = 300;
+  MakeTable(kRecords);
+  xb::ShareOs share(xb::PosixOs());
+  xb::SetOsForTesting(&share);
+  Open(path_, XB_OPEN_SHARED);
+  share.ResetCounts();
+  char record[kRecordLength];
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {  // as the table component edits and posts
+    int32_t r = xb_RecNo();
+    ASSERT_EQ(1, xb_Rlock(r));
+    ASSERT_EQ(1, xb_Go(r));
+    xb_GetRecord(record);
+    record[61] = 'F';
+    ASSERT_EQ(1, xb_PutRecord(record));
+    xb_Commit();
+    xb_Unlock(0);
+  }
+  // Per record: the lock, one fresh read, the write, the unlock; a few more for the blocks
+  // and the writes that cross a page (journaled).
+  EXPECT_LE(share.counts().reads, kRecords + 10);
+  EXPECT_LE(share.counts().Total(), 4 * kRecords + 60);
+  xb_Query("VISUALIZZA");
+  EXPECT_EQ(0, xb_QueryRecCount()) << "every record was written";
+}
+
 }  // namespace
