@@ -16,6 +16,16 @@ Status ShareOs::Open(const std::string& path, bool read_only, bool create, int* 
   return target_->Open(path, read_only, create, fd);
 }
 
+Status ShareOs::OpenSide(const std::string& path, SideOpen how, int* fd) {
+  RoundTrip(&counts_.opens);
+  return target_->OpenSide(path, how, fd);
+}
+
+bool ShareOs::IsLink(const std::string& path) {
+  RoundTrip(&counts_.opens);
+  return target_->IsLink(path);
+}
+
 void ShareOs::Close(int fd) {
   RoundTrip(&counts_.opens);
   target_->Close(fd);

@@ -14,7 +14,7 @@ namespace xb {
 class ShareOs final : public Os {
  public:
   struct Counts {
-    int64_t opens = 0;  // Open, Close, Exists, Rename, Remove
+    int64_t opens = 0;  // Open, OpenSide, Close, Exists, IsLink, Rename, Remove
     int64_t reads = 0;
     int64_t writes = 0;  // Write, Sync, Truncate
     int64_t sizes = 0;   // Size, Identify
@@ -29,6 +29,8 @@ class ShareOs final : public Os {
   void ResetCounts() { counts_ = Counts(); }
 
   Status Open(const std::string& path, bool read_only, bool create, int* fd) override;
+  Status OpenSide(const std::string& path, SideOpen how, int* fd) override;
+  bool IsLink(const std::string& path) override;
   void Close(int fd) override;
   Status Read(int fd, void* buffer, size_t size, uint64_t offset, size_t* done) override;
   Status Write(int fd, const void* buffer, size_t size, uint64_t offset) override;
