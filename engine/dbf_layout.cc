@@ -176,7 +176,7 @@ Status ParseDescriptors(const uint8_t* header, size_t size, TableLayout* layout)
     FieldInfo field;
     XB_RETURN_IF_ERROR(ParseDescriptor(header + at, int(fields.size()) + 1, dbase7, &field));
     for (const FieldInfo& earlier : fields) {
-      if (SameNameIgnoringCase(earlier.name, field.name) && earlier.name.size() == field.name.size())
+      if (earlier.name.size() == field.name.size() && SameNameIgnoringCase(earlier.name, field.name))
         return Corrupt("Field " + field.name + " appears twice");
     }
     fields.push_back(field);
