@@ -39,8 +39,7 @@ Status TypeError(const FieldInfo& f, const char* wanted) {
 template <typename Write>
 bool WriteKeepingKeys(Table* t, Write write) {
   return Check(t->ReadCurrentFresh()) && Check(CaptureKeys(S().current, t)) &&
-         Check(SettleWrite(S().current, write())) &&
-         Check(ApplyKeys(S().current, t));
+         Check(SettleWrite(S().current, write())) && Check(ApplyKeys(S().current, t));
 }
 
 // The navigation result of the controlling order when there is one, else of the table.

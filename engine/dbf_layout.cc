@@ -32,8 +32,8 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 Status Corrupt(const std::string& why) { return Status::Error(XB_ERR_CORRUPT, why); }
 
 bool KnownVersion(uint8_t v) {
-  return v == 0x03 || v == 0x83 || v == 0x8B || v == 0xF5 || v == 0xFB || v == 0x30 ||
-         v == 0x31 || v == 0x32 || v == 0x04 || v == 0x8C;
+  return v == 0x03 || v == 0x83 || v == 0x8B || v == 0xF5 || v == 0xFB || v == 0x30 || v == 0x31 ||
+         v == 0x32 || v == 0x04 || v == 0x8C;
 }
 
 // Any printable letter opens: a type the engine does not interpret reads as its bytes.
@@ -49,8 +49,8 @@ bool ValidNameChar(char c, bool first) {
 // one (name at 0 to 31, type at 32, width 33, decimals 34).
 Status ParseDescriptor(const uint8_t* d, int number, bool dbase7, FieldInfo* field) {
   size_t name_bytes = dbase7 ? kMaxReadFieldName + 1 : kMaxFieldName + 1;
-  field->name.assign(reinterpret_cast<const char*>(d), strnlen(reinterpret_cast<const char*>(d),
-                                                               name_bytes));
+  field->name.assign(reinterpret_cast<const char*>(d),
+                     strnlen(reinterpret_cast<const char*>(d), name_bytes));
   for (char& c : field->name) c = char(c >= 'a' && c <= 'z' ? c - 32 : c);
   const uint8_t* rest = dbase7 ? d + 32 : d + 11;
   field->type = char(rest[0]);
@@ -98,8 +98,7 @@ bool TableLayout::HasMemoFields() const {
 MemoKind TableLayout::Memo() const {
   if (!HasMemoFields()) return MemoKind::kNone;
   if (version == 0x8B || version == 0x8C) return MemoKind::kDbt4;
-  if (version == 0xF5 || version == 0xFB || version == 0x30 || version == 0x31 ||
-      version == 0x32) {
+  if (version == 0xF5 || version == 0xFB || version == 0x30 || version == 0x31 || version == 0x32) {
     return MemoKind::kFpt;
   }
   return MemoKind::kDbt3;
@@ -176,7 +175,8 @@ Status ParseDescriptors(const uint8_t* header, size_t size, TableLayout* layout)
     FieldInfo field;
     XB_RETURN_IF_ERROR(ParseDescriptor(header + at, int(fields.size()) + 1, dbase7, &field));
     for (const FieldInfo& earlier : fields) {
-      if (earlier.name.size() == field.name.size() && SameNameIgnoringCase(earlier.name, field.name))
+      if (earlier.name.size() == field.name.size() &&
+          SameNameIgnoringCase(earlier.name, field.name))
         return Corrupt("Field " + field.name + " appears twice");
     }
     fields.push_back(field);

@@ -80,7 +80,7 @@ enum class Op {
   kFieldDouble,
   kFieldCurrency,
   kFieldDateTime,
-  kFieldOrderedInt32,  // dBase 7 I and +
+  kFieldOrderedInt32,   // dBase 7 I and +
   kFieldOrderedDouble,  // dBase 7 O
   kFieldStamp,          // dBase 7 @
   // Logical

@@ -285,8 +285,9 @@ std::string FieldText(std::string_view bytes, const FieldInfo& f) {
     int64_t day = DecodeFieldJulian(bytes, f);
     int y = 0, m = 0, d = 0;
     if (!YmdFromJulian(day, &y, &m, &d)) return std::string(14, ' ');
-    uint32_t ms = f.type == 'T' ? uint32_t(p[4] | p[5] << 8 | p[6] << 16 | uint32_t(p[7]) << 24)
-                                : (uint32_t(p[4]) << 24 | p[5] << 16 | p[6] << 8 | p[7]) & 0x7FFFFFFFu;
+    uint32_t ms = f.type == 'T'
+                      ? uint32_t(p[4] | p[5] << 8 | p[6] << 16 | uint32_t(p[7]) << 24)
+                      : (uint32_t(p[4]) << 24 | p[5] << 16 | p[6] << 8 | p[7]) & 0x7FFFFFFFu;
     ms = std::min<uint32_t>(ms, 86399999u);
     std::snprintf(text, sizeof text, "%04d%02d%02d%02u%02u%02u", y, m, d, ms / 3600000,
                   ms / 60000 % 60, ms / 1000 % 60);

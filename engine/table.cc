@@ -245,7 +245,8 @@ Status Table::ReadFresh(uint32_t r, const uint8_t** bytes) {
   XB_RETURN_IF_ERROR(
       file_->Read(probe_.data(), len, layout_.header_length + uint64_t(r - 1) * len, &done));
   if (done < len) return Status::Error(XB_ERR_IO, "Record " + std::to_string(r) + " is cut short");
-  if (BlockHolds(r)) std::memcpy(block_.data() + size_t(r - block_first_) * len, probe_.data(), len);
+  if (BlockHolds(r))
+    std::memcpy(block_.data() + size_t(r - block_first_) * len, probe_.data(), len);
   *bytes = probe_.data();
   return Status::Ok();
 }

@@ -107,8 +107,8 @@ void TXBaseTable::Cancel() {
 // ---- Encoding
 
 void TXBaseTable::RaiseUnstorable(const TField& field, const std::string& what) {
-  throw EXBaseError(std::string(kOutOfBounds) + ": field " + field.FieldName() +
-                    " cannot hold " + what);
+  throw EXBaseError(std::string(kOutOfBounds) + ": field " + field.FieldName() + " cannot hold " +
+                    what);
 }
 
 std::string TXBaseTable::EncodeText(const TField& field, const std::string& text) const {

@@ -57,8 +57,8 @@ void Run(const char* where, xb::ShareOs& os, const std::string& path) {
     os.ResetCounts();
     auto start = std::chrono::steady_clock::now();
     long result = step.work();
-    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                    .count();
+    double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     const xb::ShareOs::Counts& c = os.counts();
     std::printf("%-6s %10.1f %8lld %8lld %8lld %8lld %8lld %8lld  %ld\n", step.name, ms,
                 (long long)c.Total(), (long long)c.reads, (long long)c.writes, (long long)c.sizes,

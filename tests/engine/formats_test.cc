@@ -110,11 +110,11 @@ TEST_F(FormatsTest, FoxPro2TableReadsItsMemoFile) {
 }
 
 TEST_F(FormatsTest, Dbase7TableReadsItsBigEndianTypesAndLongNames) {
-  std::vector<RawField> fields = {{"NAME", 'C', 6, 0},         {"AMOUNT_IN_EURO", 'O', 8, 0},
-                                  {"COUNT", 'I', 4, 0},        {"ID", '+', 4, 0},
-                                  {"SINCE", '@', 8, 0},        {"SHAPE", 'Q', 3, 0}};
-  auto record = [](const std::string& name, double amount, int32_t count, int32_t id,
-                   uint32_t day, uint32_t ms) {
+  std::vector<RawField> fields = {{"NAME", 'C', 6, 0},  {"AMOUNT_IN_EURO", 'O', 8, 0},
+                                  {"COUNT", 'I', 4, 0}, {"ID", '+', 4, 0},
+                                  {"SINCE", '@', 8, 0}, {"SHAPE", 'Q', 3, 0}};
+  auto record = [](const std::string& name, double amount, int32_t count, int32_t id, uint32_t day,
+                   uint32_t ms) {
     std::string r = " " + name;
     r.resize(7, ' ');
     r += OrderedDouble(amount) + OrderedInt32(count) + OrderedInt32(id);
@@ -150,8 +150,8 @@ TEST_F(FormatsTest, ClipperWideCharacterFieldsAreReadWrittenAndReadByPeers) {
   // dBase IV version byte is read so too when only that reading fills the record.
   std::string note(300, 'x');
   note.replace(297, 3, "END");
-  std::string bytes = TableBytes(0x8B, {{"NAME", 'C', 4, 0}, {"NOTE", 'C', 44, 1}},
-                                 {" abcd" + note}, 305);
+  std::string bytes =
+      TableBytes(0x8B, {{"NAME", 'C', 4, 0}, {"NOTE", 'C', 44, 1}}, {" abcd" + note}, 305);
   std::string path = dir_.File("WIDE.DBF");
   xbtest::WriteFile(path, bytes);
   ASSERT_GT(xb_UseEx(path.c_str(), "", XB_OPEN_READ_ONLY, 1, XB_COMMIT_NORMAL), 0)
@@ -164,11 +164,13 @@ TEST_F(FormatsTest, ClipperWideCharacterFieldsAreReadWrittenAndReadByPeers) {
   std::string made = dir_.File("MADE.DBF");
   std::string out;
   ASSERT_EQ(0, xbtest::Run(std::string(XBTOOL_PATH) + " create " + made + " NAME:C:4 NOTE:C:300"));
-  ASSERT_EQ(0, xbtest::Run(std::string(XBTOOL_PATH) + " append " + made + " NAME=abcd NOTE=" + note));
+  ASSERT_EQ(0,
+            xbtest::Run(std::string(XBTOOL_PATH) + " append " + made + " NAME=abcd NOTE=" + note));
   ASSERT_EQ(0, xbtest::Run(std::string(XBTOOL_PATH) + " check " + made, &out)) << out;
   EXPECT_EQ("abcd|300|END\n", Peer("read-wide " + made));
   EXPECT_NE(0, xbtest::Run(std::string(XBTOOL_PATH) + " index " + made + " " + dir_.File("N.NTX") +
-                   " NOTE 2>&1", &out));
+                               " NOTE 2>&1",
+                           &out));
   EXPECT_NE(std::string::npos, out.find("longer than")) << out;
 }
 

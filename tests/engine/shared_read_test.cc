@@ -105,8 +105,8 @@ TEST_F(SharedReadTest, LockedPositionedAndEditedRecordsAreReadFresh) {
   ASSERT_EQ(4, xb_RecNo());
   ASSERT_EQ(1, xb_Replace("TIPO", XB_REPLACE_TEXT, "9")) << xb_LastErrorText();
   ASSERT_EQ(1, xb_Commit());
-  std::string stored = xbtest::ReadFile(path_).substr(kHeaderLength + 3 * kRecordLength,
-                                                      kRecordLength);
+  std::string stored =
+      xbtest::ReadFile(path_).substr(kHeaderLength + 3 * kRecordLength, kRecordLength);
   EXPECT_EQ("Renamed elsewhere", stored.substr(1, 17)) << "the edit kept the other change";
   EXPECT_EQ('9', stored.back());
 

@@ -272,7 +272,12 @@ TEST_F(TableTest, MemosAreWrittenReadAndRewritten) {
   uint32_t length = 0;
   const char* bytes = xb_GetMemoBytes("NOTE", &length);
   EXPECT_EQ(picture, std::string(bytes, length));
-  EXPECT_EQ(xb_PutBlob("NOTE", "a\x1A" "b", 3), 0) << "0x1A would end the memo early";
+  EXPECT_EQ(xb_PutBlob("NOTE",
+                       "a\x1A"
+                       "b",
+                       3),
+            0)
+      << "0x1A would end the memo early";
   EXPECT_EQ(xb_LastErrorCode(), XB_ERR_VALUE);
   EXPECT_EQ(xb_MemoCheck(), 1) << xb_LastErrorText();
 }

@@ -185,8 +185,8 @@ TEST_F(TableQueryTest, LiteralsTheCodePageLacksFindNothingInsteadOfTheQuestionMa
               {Stampe("?o", "Q", 1, true), Stampe("Lodz", "L", 1, true)});
   TXbTable& table = OpenTable();
   table.Next();
-  for (TLocateOptions options : {TLocateOptions{}, TLocateOptions{.caseInsensitive = true,
-                                                                   .partialKey = true}}) {
+  for (TLocateOptions options :
+       {TLocateOptions{}, TLocateOptions{.caseInsensitive = true, .partialKey = true}}) {
     EXPECT_FALSE(table.Locate("DESCRIZIO", std::string("\xC5\x81o"), options));
     EXPECT_EQ(2, table.RecNo());
   }

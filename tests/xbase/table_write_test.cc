@@ -119,7 +119,12 @@ TEST_F(TableWriteTest, TextTheCodePageLacksAndDatesPastYear9999AreRefusedNamingT
     void (*assign)(TXbTable&);
   };
   for (const Case& c :
-       {Case{"NAME", [](TXbTable& t) { t.FieldByName("NAME").SetAsString("\xC5\x81\xC3\xB3" "d\xC5\xBA"); }},
+       {Case{"NAME",
+             [](TXbTable& t) {
+               t.FieldByName("NAME").SetAsString(
+                   "\xC5\x81\xC3\xB3"
+                   "d\xC5\xBA");
+             }},
         Case{"NOTES", [](TXbTable& t) { t.FieldByName("NOTES").SetAsString("zwei \xC5\x82"); }},
         Case{"DAY", [](TXbTable& t) {
                t.FieldByName("DAY").SetAsDate(EncodeDayNumber(9999, 12, 31) + 1);
