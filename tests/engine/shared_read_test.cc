@@ -59,29 +59,29 @@ class SharedReadTest : public ::testing::Test {
 
   TempDir dir_;
   std::string path_;
+  xb::ShareOs share_{xb::PosixOs()};  // alive until TearDown has closed every table
 };
 
 TEST_F(SharedReadTest, ScansQueriesAndCountsOfSharedOpensReadInBlocks) {
   constexpr int kRecords = 20000;  // about 1.2 MiB: ten 128 KiB blocks
   MakeTable(kRecords);
-  xb::ShareOs share(xb::PosixOs());
-  xb::SetOsForTesting(&share);
+  xb::SetOsForTesting(&share_);
   const int64_t blocks = (int64_t(kRecords) * kRecordLength + 128 * 1024 - 1) / (128 * 1024);
   int matching = 0;
   for (int r = 1; r <= kRecords; ++r) matching += r % 4 == 1 && r % 3 != 0;
   for (int mode : {XB_OPEN_READ_ONLY, XB_OPEN_SHARED}) {
     Open(path_, mode);
-    share.ResetCounts();
+    share_.ResetCounts();
     ASSERT_EQ(1, xb_Query("TIPO=1 AND VISUALIZZA=TRUE"));
     EXPECT_EQ(matching, xb_QueryRecCount());
-    EXPECT_LE(share.counts().reads, 2 * blocks + 4) << "mode " << mode;
-    share.ResetCounts();
+    EXPECT_LE(share_.counts().reads, 2 * blocks + 4) << "mode " << mode;
+    share_.ResetCounts();
     int walked = 0;
     for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) ++walked;
     EXPECT_EQ(matching, walked);
     for (xb_Query(""), xb_GoBottom(); !xb_Bof(); xb_Skip(-1)) ++walked;
     EXPECT_EQ(matching + kRecords, walked);
-    EXPECT_LE(share.counts().reads, 2 * blocks + 6) << "mode " << mode;
+    EXPECT_LE(share_.counts().reads, 2 * blocks + 6) << "mode " << mode;
     xb_CloseAll();
   }
 }
@@ -117,10 +117,9 @@ TEST_F(SharedReadTest, LockedPositionedAndEditedRecordsAreReadFresh) {
 TEST_F(SharedReadTest, ASweepOfLockedEditsReadsEachRecordOnceAfterItsLock) {
   constexpr int kRecords = 300;
   MakeTable(kRecords);
-  xb::ShareOs share(xb::PosixOs());
-  xb::SetOsForTesting(&share);
+  xb::SetOsForTesting(&share_);
   Open(path_, XB_OPEN_SHARED);
-  share.ResetCounts();
+  share_.ResetCounts();
   char record[kRecordLength];
   for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {  // as the table component edits and posts
     int32_t r = xb_RecNo();
@@ -134,8 +133,8 @@ TEST_F(SharedReadTest, ASweepOfLockedEditsReadsEachRecordOnceAfterItsLock) {
   }
   // Per record: the lock, one fresh read, the write, the unlock; a few more for the blocks
   // and the writes that cross a page (journaled).
-  EXPECT_LE(share.counts().reads, kRecords + 10);
-  EXPECT_LE(share.counts().Total(), 4 * kRecords + 60);
+  EXPECT_LE(share_.counts().reads, kRecords + 10);
+  EXPECT_LE(share_.counts().Total(), 4 * kRecords + 60);
   xb_Query("VISUALIZZA");
   EXPECT_EQ(0, xb_QueryRecCount()) << "every record was written";
 }
