@@ -28,10 +28,10 @@ void TApplication::terminate(int exitCode) {
   if (m_inMainLoop) exit(exitCode);
 }
 
-void TApplication::resumeAfterTermination() {
+void TApplication::resumeAfterTerminationForTesting() {
   m_terminated = false;
   m_exitCode = 0;
-  TMessageForm::ResumeAfterTermination();
+  TMessageForm::ResumeAfterTerminationForTesting();
 }
 
 int TApplication::run(QWidget& mainForm) {

@@ -31,8 +31,9 @@ class TApplication : public QApplication {
   // returns 2 at once, and the main loop ends (or does not start) with `exitCode`.
   void terminate(int exitCode = 0);
   bool terminated() const { return m_terminated; }
-  // Withdraws a termination request, so that a test can start over in the same process.
-  void resumeAfterTermination();
+  // Test hook: withdraws a termination request, so that a test can start over in the
+  // same process.
+  void resumeAfterTerminationForTesting();
 
   // Shows `mainForm` and runs the main loop until it closes or terminate() is called;
   // returns the process exit code. Returns at once when termination is already requested.

@@ -14,8 +14,8 @@
 
 namespace {
 
-// With VELLORIA_EXIT_AFTER_SHOW set, the program ends right after the main window's
-// first paint, so that bench/startup can time start to first shown window.
+// Test hook: with VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING set, the program ends right after
+// the main window's first paint, so that bench/startup can time start to first shown window.
 class ExitAfterFirstPaint : public QObject {
  protected:
   bool eventFilter(QObject*, QEvent* event) override {
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
                    &velloria::TfrmMain::bringToFront);
 
   ExitAfterFirstPaint exitAfterFirstPaint;
-  if (qEnvironmentVariableIsSet("VELLORIA_EXIT_AFTER_SHOW")) {
+  if (qEnvironmentVariableIsSet("VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING")) {
     frmMain.installEventFilter(&exitAfterFirstPaint);
   }
   return app.run(frmMain);

@@ -176,10 +176,10 @@ int SystemIconIndex(ConstIdList absolute, bool large, bool open);
 bool OpenDefault(ConstIdList absolute);
 bool OpenDefaultPath(const std::string& path);
 
-// Replaces how the default action starts a program (tests record the request);
-// returns the launcher in use before. The standard launcher asks the desktop.
+// Test hook: replaces how the default action starts a program (tests record the
+// request); returns the launcher in use before. The standard launcher asks the desktop.
 using Launcher = std::function<bool(const std::string& path)>;
-Launcher SetDefaultActionLauncher(Launcher launcher);
+Launcher SetDefaultActionLauncherForTesting(Launcher launcher);
 
 // Shows the properties of a path; the widget layer registers its dialog here. Returns
 // the presenter in use before.

@@ -110,7 +110,7 @@ bool OpenDefault(ConstIdList absolute) { return OpenDefaultPath(PathOfIdList(abs
 
 bool OpenDefaultPath(const std::string& path) { return CurrentLauncher() && CurrentLauncher()(path); }
 
-Launcher SetDefaultActionLauncher(Launcher launcher) {
+Launcher SetDefaultActionLauncherForTesting(Launcher launcher) {
   return std::exchange(CurrentLauncher(), std::move(launcher));
 }
 

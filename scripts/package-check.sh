@@ -106,10 +106,10 @@ man -w velloria >/dev/null && man -w xbtool >/dev/null || fail "manual pages not
 
 bash demo/make-demo.sh "$tmp/office" /usr/bin >/dev/null
 step "starting velloria from PATH on the demo office"
-export VELLORIA_EXIT_AFTER_SHOW=1
+export VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING=1
 status=0
 run_logged "$tmp/installed" velloria 1 5 "$tmp/office/DATI/" "" || status=$?
-unset VELLORIA_EXIT_AFTER_SHOW
+unset VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING
 [ "$status" -eq 0 ] || fail "installed velloria ended with status $status"
 loaded=$(engine_loaded_from "$tmp/installed")
 [ "$loaded" = /usr/lib/libxbengine.so ] ||

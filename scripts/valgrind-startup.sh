@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Memory check of the whole start-up: velloria on a fresh demo office under Xvfb and valgrind
-# memcheck, ending right after its first shown window (VELLORIA_EXIT_AFTER_SHOW). Fails on any
+# memcheck, ending right after its first shown window (VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING). Fails on any
 # invalid read or write or use of an uninitialised value; definite leaks are counted.
 # Usage: scripts/valgrind-startup.sh [BUILD_DIR]     (default: build)
 set -euo pipefail
@@ -13,7 +13,7 @@ command -v valgrind >/dev/null || { echo "valgrind missing: run scripts/install-
 source scripts/xvfb-lib.sh
 
 start_xvfb 1280x1024
-export VELLORIA_EXIT_AFTER_SHOW=1
+export VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING=1
 bash demo/make-demo.sh "$tmp/office" "$build/bin" >/dev/null
 
 # libxcb sends requests with uninitialised padding bytes: not ours, and harmless.

@@ -118,7 +118,7 @@ void ShowSelectionWithoutFocus(QWidget* list) {
 
 }  // namespace
 
-TFailureHandler SetShellViewFailureHandler(TFailureHandler handler) {
+TFailureHandler SetShellViewFailureHandlerForTesting(TFailureHandler handler) {
   return std::exchange(FailureHandler(), std::move(handler));
 }
 

@@ -44,7 +44,8 @@ using TContextPopupEvent = std::function<void(TCustomShellListView* sender, QPoi
 // loop). The standard handler rethrows the failure from a queued call, where the
 // application object's failure display catches it.
 using TFailureHandler = std::function<void(std::exception_ptr failure)>;
-TFailureHandler SetShellViewFailureHandler(TFailureHandler handler);
+// Test hook: replaces the handler; returns the one in use before.
+TFailureHandler SetShellViewFailureHandlerForTesting(TFailureHandler handler);
 void ReportShellViewFailure(std::exception_ptr failure);
 
 // Runs `action`, handing any failure to the shell view's failure handler.

@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <algorithm>
 #include <array>
+#include <deque>
 
 namespace velloria {
 
@@ -65,6 +66,22 @@ constexpr int kDashCount = 27;
 std::vector<TMessageForm*>& OpenForms() {
   static std::vector<TMessageForm*> forms;
   return forms;
+}
+
+std::deque<std::weak_ptr<BoxAnswerForTesting>>& QueuedAnswers() {
+  static std::deque<std::weak_ptr<BoxAnswerForTesting>> answers;
+  return answers;
+}
+
+// The oldest queued answer still alive, taken from the queue; null when none is.
+std::shared_ptr<BoxAnswerForTesting> TakeQueuedAnswer() {
+  auto& answers = QueuedAnswers();
+  while (!answers.empty()) {
+    std::shared_ptr<BoxAnswerForTesting> answer = answers.front().lock();
+    answers.pop_front();
+    if (answer) return answer;
+  }
+  return nullptr;
 }
 
 bool& Terminating() {
@@ -186,7 +203,7 @@ void TMessageForm::CloseAll(int result) {
   }
 }
 
-void TMessageForm::ResumeAfterTermination() { Terminating() = false; }
+void TMessageForm::ResumeAfterTerminationForTesting() { Terminating() = false; }
 
 bool TMessageForm::IsTerminating() { return Terminating(); }
 
@@ -267,6 +284,7 @@ void TMessageForm::showEvent(QShowEvent* event) {
 std::unique_ptr<TMessageForm> BuildMessageDialog(const QString& text, TMsgDlgType kind,
                                                  TMsgDlgButtons buttons) {
   std::unique_ptr<TMessageForm> form(new TMessageForm);
+  form->m_kind = kind;
   QFontMetrics metrics(form->font());
   Layout layout = LayoutFor(metrics, buttons);
   QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -325,8 +343,26 @@ std::unique_ptr<TMessageForm> BuildMessageDialog(const QString& text, TMsgDlgTyp
   return form;
 }
 
+void QueueBoxAnswerForTesting(const std::shared_ptr<BoxAnswerForTesting>& answer) {
+  QueuedAnswers().push_back(answer);
+}
+
+namespace {
+
+int AnswerWithoutShowing(const TMessageForm& form, BoxAnswerForTesting& answer) {
+  answer.answered = true;
+  answer.kind = form.kind();
+  answer.title = form.windowTitle();
+  answer.text = form.messageText();
+  for (QPushButton* button : form.buttons()) answer.buttons << WithoutAmpersands(button->text());
+  return answer.result;
+}
+
+}  // namespace
+
 int ExecMessageForm(std::unique_ptr<TMessageForm> form) {
   if (Terminating()) return mrCancel;
+  if (auto answer = TakeQueuedAnswer()) return AnswerWithoutShowing(*form, *answer);
   form->setWindowModality(Qt::ApplicationModal);
   QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
   struct RestoreCursor {

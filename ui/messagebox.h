@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 #include <initializer_list>
 #include <memory>
 #include <vector>
@@ -59,14 +60,15 @@ class TMessageForm : public QDialog {
   int helpContext() const { return m_helpContext; }
   void setHelpContext(int context) { m_helpContext = context; }
   QString messageText() const;
+  TMsgDlgType kind() const { return m_kind; }
   QPushButton* defaultButton() const { return m_defaultButton; }
   QPushButton* cancelButton() const { return m_cancelButton; }
   const std::vector<QPushButton*>& buttons() const { return m_buttons; }
 
-  // Application termination: closes every open box with `result`; until
-  // ResumeAfterTermination(), a box about to be shown returns 2 at once.
+  // Application termination: closes every open box with `result`; from then on a box
+  // about to be shown returns 2 at once. The test hook withdraws it.
   static void CloseAll(int result);
-  static void ResumeAfterTermination();
+  static void ResumeAfterTerminationForTesting();
   static bool IsTerminating();
 
  protected:
@@ -83,6 +85,7 @@ class TMessageForm : public QDialog {
   void copyToClipboard();
   void showHelp();
 
+  TMsgDlgType m_kind = mtCustom;
   MessageText* m_message = nullptr;
   QPushButton* m_defaultButton = nullptr;
   QPushButton* m_cancelButton = nullptr;
@@ -102,5 +105,18 @@ int ExecMessageForm(std::unique_ptr<TMessageForm> form);
 // Builds, shows, destroys the box; returns the value of the button that closed it.
 int ShowMessageDialog(const QString& text, TMsgDlgType kind, TMsgDlgButtons buttons,
                       int helpContext = 0);
+
+// Test hook (every test hook's name ends in ForTesting): an answer queued for a later
+// box. While a queued answer lives, a box about to be run is not shown: it returns
+// `result` and leaves what it asked in the answer. Answers are taken oldest first; one
+// destroyed before a box came is dropped. Termination still returns 2 without taking one.
+struct BoxAnswerForTesting {
+  int result = mrOk;
+  bool answered = false;
+  TMsgDlgType kind = mtCustom;
+  QString title, text;
+  QStringList buttons;  // captions without "&", left to right
+};
+void QueueBoxAnswerForTesting(const std::shared_ptr<BoxAnswerForTesting>& answer);
 
 }  // namespace velloria

@@ -99,10 +99,8 @@ void SetEngineLoadFailureHandler(TEngineLoadFailureHandler handler) {
   FailureHandler() = std::move(handler);
 }
 
-void SetEngineLibraryName(const std::string& name) {
+void SetEngineLibraryNameForTesting(const std::string& name) {
   LibraryName() = name.empty() ? kDefaultLibraryName : name;
 }
-
-const std::string& EngineLibraryName() { return LibraryName(); }
 
 }  // namespace velloria::xbase

@@ -54,9 +54,8 @@ void UnloadEngine();
 using TEngineLoadFailureHandler = std::function<void(const std::string& message)>;
 void SetEngineLoadFailureHandler(TEngineLoadFailureHandler handler);
 
-// For tests only: the name handed to dlopen instead of "libxbengine.so" (a recording
+// Test hook: the name handed to dlopen instead of "libxbengine.so" (a recording
 // wrapper). Takes effect at the next load; an empty name restores the default.
-void SetEngineLibraryName(const std::string& name);
-const std::string& EngineLibraryName();
+void SetEngineLibraryNameForTesting(const std::string& name);
 
 }  // namespace velloria::xbase

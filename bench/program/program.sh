@@ -41,7 +41,7 @@ for i in range(count):
 PY
 
 start_xvfb 1280x1024
-export VELLORIA_EXIT_AFTER_SHOW=1
+export VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING=1
 
 ms_since() { echo $(( ($(date +%s%N) - $1) / 1000000 )); }
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Start to first shown window: median wall time of N runs of velloria on the demo office
-# under Xvfb (the program ends right after its first paint with VELLORIA_EXIT_AFTER_SHOW),
+# under Xvfb (the program ends right after its first paint with VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING),
 # beside the baseline of a bare Qt window from the same run.
 # Usage: bench/startup/startup.sh [BUILD_DIR] [RUNS]     (defaults: build, 30)
 set -euo pipefail
@@ -16,7 +16,7 @@ done
 source scripts/xvfb-lib.sh
 
 start_xvfb 1280x1024
-export VELLORIA_EXIT_AFTER_SHOW=1
+export VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING=1
 bash demo/make-demo.sh "$tmp/office" "$build/bin" >/dev/null
 
 hyperfine --style none --warmup 3 --runs "$runs" --export-json "$tmp/times.json" \

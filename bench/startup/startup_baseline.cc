@@ -1,6 +1,6 @@
 // Baseline of the start-up benchmark: the least a Qt Widgets program does to show a
 // window of the main window's size, ending after its first paint as velloria does
-// with VELLORIA_EXIT_AFTER_SHOW.
+// with VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING.
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>

@@ -4,37 +4,19 @@
 #include "app/application.h"
 
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QPushButton>
 #include <QTimer>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
 
 #include "platform/abort.h"
+#include "tests/app/office_fixture.h"
 #include "ui/messagebox.h"
 
 namespace velloria {
 namespace {
 
-struct SeenBox {
-  QString title, text;
-  bool hasImage = false;
-  int buttons = 0;
-};
-
-// Watches for the next modal box, records it and closes it with its OK button.
-void RecordAndCloseNextBox(SeenBox* seen) {
-  QTimer::singleShot(0, [seen] {
-    auto* form = qobject_cast<TMessageForm*>(QApplication::activeModalWidget());
-    if (!form) return;
-    seen->title = form->windowTitle();
-    seen->text = form->messageText();
-    seen->hasImage = form->findChild<QLabel*>("Image") != nullptr;
-    seen->buttons = static_cast<int>(form->buttons().size());
-    form->buttons().front()->click();
-  });
-}
+using testing::NextBoxAnswer;
 
 // Runs the event loop until `done` or a second has passed.
 void SpinUntil(const std::function<bool()>& done) {
@@ -55,43 +37,33 @@ TEST(FailureText, FullStopAddedOnlyAfterCharactersSortingAfterIt) {
 }
 
 TEST(FailureDisplay, FailureEscapingATimerHandlerIsShownAndTheProgramGoesOn) {
-  SeenBox seen;
+  NextBoxAnswer ok(mrOk);
   bool after = false;
   QTimer::singleShot(0, [] { throw std::runtime_error("Rename to x failed"); });
-  QTimer::singleShot(0, [&seen] { RecordAndCloseNextBox(&seen); });
   QTimer::singleShot(20, [&after] { after = true; });
   SpinUntil([&after] { return after; });
   EXPECT_TRUE(after);
-  EXPECT_EQ(seen.title, "Velloria");
-  EXPECT_EQ(seen.text, "Rename to x failed.");
-  EXPECT_TRUE(seen.hasImage);
-  EXPECT_EQ(seen.buttons, 1);
+  EXPECT_EQ(ok.asked().title, "Velloria");
+  EXPECT_EQ(ok.text(), "Rename to x failed.");
+  EXPECT_EQ(ok.asked().kind, mtError);
+  EXPECT_EQ(ok.asked().buttons, QStringList{"OK"});
 }
 
 TEST(FailureDisplay, FailureEscapingAQueuedCallIsShown) {
-  SeenBox seen;
+  NextBoxAnswer ok(mrOk);
   QObject target;
   QMetaObject::invokeMethod(&target, [] { throw std::runtime_error("Coda"); }, Qt::QueuedConnection);
-  QTimer::singleShot(0, [&seen] { RecordAndCloseNextBox(&seen); });
-  SpinUntil([&seen] { return !seen.text.isEmpty(); });
-  EXPECT_EQ(seen.text, "Coda.");
+  SpinUntil([&ok] { return ok.answered(); });
+  EXPECT_EQ(ok.text(), "Coda.");
 }
 
 TEST(FailureDisplay, SilentAbortShowsNothing) {
-  int boxes = 0;
-  QTimer watcher;
-  QObject::connect(&watcher, &QTimer::timeout, [&boxes] {
-    if (auto* form = qobject_cast<TMessageForm*>(QApplication::activeModalWidget())) {
-      ++boxes;
-      form->close();
-    }
-  });
-  watcher.start(1);
+  NextBoxAnswer none(mrOk);
   bool after = false;
   QTimer::singleShot(0, [] { throw EAbort(); });
   QTimer::singleShot(30, [&after] { after = true; });
   SpinUntil([&after] { return after; });
-  EXPECT_EQ(boxes, 0);
+  EXPECT_FALSE(none.answered()) << none.text().toStdString();
 }
 
 TEST(Termination, ClosesTheOpenBoxWithTwoAndTheMainLoopDoesNotStart) {
@@ -102,7 +74,7 @@ TEST(Termination, ClosesTheOpenBoxWithTwoAndTheMainLoopDoesNotStart) {
   QWidget window;
   EXPECT_EQ(app->run(window), 1);
   EXPECT_FALSE(window.isVisible());
-  app->resumeAfterTermination();
+  app->resumeAfterTerminationForTesting();
   EXPECT_FALSE(TMessageForm::IsTerminating());
 }
 

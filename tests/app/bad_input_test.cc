@@ -34,7 +34,7 @@ TEST(StampeFolderBounds, DotDotMayNotClimbAboveTheStampeFolder) {
 class BadInput : public ::testing::Test {
  protected:
   void SetUp() override { RegisterTahoma(); }
-  void TearDown() override { TApplication::instance()->resumeAfterTermination(); }
+  void TearDown() override { TApplication::instance()->resumeAfterTerminationForTesting(); }
   std::unique_ptr<TfrmMain> start() {
     auto form = std::make_unique<TfrmMain>(
         std::vector<std::string>{"velloria", "1", "5", office.dataPath(), ""});

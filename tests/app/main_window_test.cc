@@ -38,7 +38,7 @@ class MainWindow : public ::testing::Test {
                                    testing::StampeTableBytes({{"Contabilità", "CONTAB", 1}}));
     RegisterTahoma();
   }
-  void TearDown() override { TApplication::instance()->resumeAfterTermination(); }
+  void TearDown() override { TApplication::instance()->resumeAfterTerminationForTesting(); }
   std::string dataPath() const { return m_dir.path().toStdString() + "/DATI/"; }
   void makeMarker() {
     QFile marker(m_dir.path() + "/DATI/FG/AGENZIA/PrevCors.DBF");
@@ -225,30 +225,23 @@ TEST_F(MainWindow, EnterUnusedByTheFocusedControlPressesVisualizza) {
 
 TEST_F(MainWindow, BadArgumentsShowTheGeneralMessageAndTerminate) {
   for (const char* code : {"dodici", ""}) {
-    QString text, title;
-    QTimer::singleShot(0, [&text, &title] {
-      auto* box = qobject_cast<TMessageForm*>(QApplication::activeModalWidget());
-      if (!box) return;
-      text = box->messageText();
-      title = box->windowTitle();
-      box->buttons().front()->click();
-    });
+    testing::NextBoxAnswer ok(mrOk);
     auto form = create("1", code);
     EXPECT_TRUE(form->startupFailed());
     EXPECT_TRUE(TApplication::instance()->terminated());
-    EXPECT_EQ(text, "Si è verificato un errore. Impossibile continuare.");
-    EXPECT_EQ(title, "Information");
-    TApplication::instance()->resumeAfterTermination();
+    EXPECT_EQ(ok.text(), "Si è verificato un errore. Impossibile continuare.");
+    EXPECT_EQ(ok.asked().kind, mtInformation);
+    EXPECT_EQ(ok.asked().buttons, QStringList{"OK"});
+    TApplication::instance()->resumeAfterTerminationForTesting();
   }
 }
 
 TEST_F(MainWindow, DataPathTooShortFailsStartUp) {
-  QTimer::singleShot(0, [] {
-    if (auto* box = qobject_cast<TMessageForm*>(QApplication::activeModalWidget())) box->close();
-  });
+  testing::NextBoxAnswer closeBox(mrCancel);
   TfrmMain form({"velloria", "1", "12", "/", ""});
   EXPECT_TRUE(form.startupFailed());
-  TApplication::instance()->resumeAfterTermination();
+  EXPECT_TRUE(closeBox.answered());
+  TApplication::instance()->resumeAfterTerminationForTesting();
 }
 
 }  // namespace

@@ -60,39 +60,24 @@ class TempOffice {
   QTemporaryDir m_dir;
 };
 
-// Answers the next message box that opens with the button whose value is `result`,
-// recording its text; answered() tells whether a box came. Stops looking when destroyed.
+// Answers the next message box, without showing it, with the value `result`; several
+// alive at once answer the boxes in the order they were made. answered() tells whether
+// a box came, asked() what it asked. No longer answers once destroyed.
 class NextBoxAnswer {
  public:
-  explicit NextBoxAnswer(int result) : m_state(std::make_shared<State>()) {
-    m_state->result = result;
-    Poll(m_state);
+  explicit NextBoxAnswer(int result) : m_answer(std::make_shared<BoxAnswerForTesting>()) {
+    m_answer->result = result;
+    QueueBoxAnswerForTesting(m_answer);
   }
-  ~NextBoxAnswer() { m_state->alive = false; }
   NextBoxAnswer(const NextBoxAnswer&) = delete;
   NextBoxAnswer& operator=(const NextBoxAnswer&) = delete;
 
-  bool answered() const { return m_state->answered; }
-  QString text() const { return m_state->text; }
+  bool answered() const { return m_answer->answered; }
+  QString text() const { return m_answer->text; }
+  const BoxAnswerForTesting& asked() const { return *m_answer; }
 
  private:
-  struct State {
-    int result = 0;
-    bool alive = true;
-    bool answered = false;
-    QString text;
-  };
-  static void Poll(std::shared_ptr<State> state) {
-    QTimer::singleShot(5, [state] {
-      if (!state->alive || state->answered) return;
-      auto* box = qobject_cast<TMessageForm*>(QApplication::activeModalWidget());
-      if (box == nullptr) return Poll(state);
-      state->text = box->messageText();
-      state->answered = true;
-      box->done(state->result);
-    });
-  }
-  std::shared_ptr<State> m_state;
+  std::shared_ptr<BoxAnswerForTesting> m_answer;
 };
 
 // Processes events until `done` holds or `ms` pass; returns `done()`.

@@ -35,7 +35,7 @@ using testing::kVisualizzaOffset;
 class Program : public ::testing::Test {
  protected:
   void SetUp() override { RegisterTahoma(); }
-  void TearDown() override { TApplication::instance()->resumeAfterTermination(); }
+  void TearDown() override { TApplication::instance()->resumeAfterTerminationForTesting(); }
 
   std::unique_ptr<TfrmMain> start(const char* type = "1", const char* code = "5") {
     auto form = std::make_unique<TfrmMain>(
@@ -116,7 +116,7 @@ TEST_F(Program, MissingTableOrUnreadableTableEndsStartUpAndLeavesTheFileAlone) {
   TfrmMain noTable({"velloria", "1", "5", office.dataPath(), ""});
   EXPECT_TRUE(noTable.startupFailed());
   EXPECT_EQ(missing.text(), "Si è verificato un errore. Impossibile continuare.");
-  TApplication::instance()->resumeAfterTermination();
+  TApplication::instance()->resumeAfterTerminationForTesting();
 
   testing::TempOffice::writeFile(office.tablePath(), QByteArray("\x03garbage", 8));
   QByteArray damaged = office.tableBytes();

@@ -41,7 +41,7 @@ class ShareLoss : public ::testing::Test {
   }
   void TearDown() override {
     form.reset();
-    TApplication::instance()->resumeAfterTermination();
+    TApplication::instance()->resumeAfterTerminationForTesting();
   }
 
   // A left click delivered as the user's would be, so that failures reach the

@@ -86,7 +86,7 @@ class TwoProcesses : public ::testing::Test {
   void TearDown() override {
     QFile::setPermissions(office.stampe(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    TApplication::instance()->resumeAfterTermination();
+    TApplication::instance()->resumeAfterTerminationForTesting();
   }
 
   // Starts the program on the office; returns the text of the box it showed, if any.
@@ -126,7 +126,7 @@ TEST_F(TwoProcesses, ATableHeldByAnotherProcessFailsStartUpAndStaysByteForByte) 
     EXPECT_EQ(m_lastError, "Unable to open table: " + office.tablePath().toStdString());
     other.release();
     EXPECT_EQ(office.tableBytes(), before);
-    TApplication::instance()->resumeAfterTermination();
+    TApplication::instance()->resumeAfterTerminationForTesting();
   }
 }
 

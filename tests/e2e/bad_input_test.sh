@@ -14,7 +14,7 @@ run_program() {
   shift 2
   CASES=$((CASES + 1))
   if [ "$expect" = starts ]; then
-    VELLORIA_EXIT_AFTER_SHOW=1 "$VELLORIA" "$@" 2>"$E2E_TMP/err" &
+    VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING=1 "$VELLORIA" "$@" 2>"$E2E_TMP/err" &
     pid=$!
     E2E_PIDS+=($pid)
     wait_exit "$pid" 30

@@ -81,7 +81,7 @@ echo "ok: read-only open of the read-only table"
 
 # A read-only folder with a writable table: the records are rewritten in place.
 chmod u+w "$table"
-VELLORIA_EXIT_AFTER_SHOW=1 "${RUN_AS[@]}" "$VELLORIA" 1 12 "$office/DATI/" "" &
+VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING=1 "${RUN_AS[@]}" "$VELLORIA" 1 12 "$office/DATI/" "" &
 pid=$!
 E2E_PIDS+=($pid)
 wait_exit "$pid" 30

@@ -26,13 +26,13 @@ using testing::TempFolder;
 class ActionRecorder {
  public:
   ActionRecorder() {
-    m_previousLauncher = shell::SetDefaultActionLauncher([this](const std::string& path) {
+    m_previousLauncher = shell::SetDefaultActionLauncherForTesting([this](const std::string& path) {
       launched.push_back(QString::fromStdString(path));
       return true;
     });
     m_previousPresenter = shell::SetPropertiesPresenter(
         [this](const std::string& path) { shown.push_back(QString::fromStdString(path)); });
-    m_previousFailure = SetShellViewFailureHandler([this](std::exception_ptr failure) {
+    m_previousFailure = SetShellViewFailureHandlerForTesting([this](std::exception_ptr failure) {
       try {
         std::rethrow_exception(failure);
       } catch (const std::exception& error) {
@@ -41,9 +41,9 @@ class ActionRecorder {
     });
   }
   ~ActionRecorder() {
-    shell::SetDefaultActionLauncher(m_previousLauncher);
+    shell::SetDefaultActionLauncherForTesting(m_previousLauncher);
     shell::SetPropertiesPresenter(m_previousPresenter);
-    SetShellViewFailureHandler(m_previousFailure);
+    SetShellViewFailureHandlerForTesting(m_previousFailure);
   }
   QStringList launched, shown, failures;
 

@@ -66,7 +66,7 @@ class Accessibility : public ::testing::Test {
     InstallAccessibleFactory();
     RegisterTahoma();
   }
-  void TearDown() override { TApplication::instance()->resumeAfterTermination(); }
+  void TearDown() override { TApplication::instance()->resumeAfterTerminationForTesting(); }
 
   // Two accounting categories with folders and one without, and a teaching category.
   std::unique_ptr<TfrmMain> startOffice() {

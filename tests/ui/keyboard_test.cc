@@ -92,7 +92,7 @@ class Keyboard : public ::testing::Test {
   }
   void TearDown() override {
     form.reset();
-    TApplication::instance()->resumeAfterTermination();
+    TApplication::instance()->resumeAfterTerminationForTesting();
   }
 
   QString focused() const {

@@ -96,7 +96,7 @@ TEST(MessageBoxKeys, TerminationClosesTheOpenBoxWithTwoAndLaterBoxesAtOnce) {
   EXPECT_EQ(ShowAndThen("Cancellare?", mtConfirmation, {mbYes, mbNo}, terminate), mrCancel);
   EXPECT_TRUE(TMessageForm::IsTerminating());
   EXPECT_EQ(ShowMessageDialog("Dopo la chiusura", mtInformation, {mbOK}), mrCancel);
-  TMessageForm::ResumeAfterTermination();
+  TMessageForm::ResumeAfterTerminationForTesting();
 }
 
 TEST(MessageBoxLoop, TimersKeepFiringWhileTheBoxIsOpen) {

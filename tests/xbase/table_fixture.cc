@@ -65,7 +65,7 @@ std::vector<std::string> ReadRecords(const std::string& file) {
 
 Recorder::Recorder() {
   UnloadEngine();
-  SetEngineLibraryName("libxbrecorder.so");
+  SetEngineLibraryNameForTesting("libxbrecorder.so");
   EXPECT_TRUE(EnsureEngineLoaded());
   m_handle = dlopen("libxbrecorder.so", RTLD_NOW | RTLD_LOCAL);
   Clear();
@@ -73,7 +73,7 @@ Recorder::Recorder() {
 
 Recorder::~Recorder() {
   UnloadEngine();
-  SetEngineLibraryName("");
+  SetEngineLibraryNameForTesting("");
   dlclose(m_handle);
 }
 

@@ -11,7 +11,7 @@ TEST(EngineBindingTest, FailedLoadIsShownAtEveryDemandThenALaterLoadWorks) {
   UnloadEngine();
   std::vector<std::string> shown;
   SetEngineLoadFailureHandler([&](const std::string& message) { shown.push_back(message); });
-  SetEngineLibraryName("libnosuchxbengine.so");
+  SetEngineLibraryNameForTesting("libnosuchxbengine.so");
   EXPECT_FALSE(EnsureEngineLoaded());
   EXPECT_FALSE(EnsureEngineLoaded());
   EXPECT_FALSE(EngineLoaded());
@@ -23,7 +23,7 @@ TEST(EngineBindingTest, FailedLoadIsShownAtEveryDemandThenALaterLoadWorks) {
   EXPECT_TRUE(env.Deleted()) << "the component keeps the value after a failed load";
   EXPECT_EQ(3u, shown.size());
 
-  SetEngineLibraryName("");
+  SetEngineLibraryNameForTesting("");
   EXPECT_TRUE(EnsureEngineLoaded());
   EXPECT_NE(nullptr, Xb().xb_Zap);
   SetEngineLoadFailureHandler(nullptr);
