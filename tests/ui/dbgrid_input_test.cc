@@ -1,8 +1,10 @@
 // The grid's input, sent as real Qt events: mouse presses and releases, double clicks,
 // the wheel, the key table, the five-position scroll bar and leaving the grid.
 #include <QScrollBar>
+#include <memory>
 
 #include "tests/ui/dbgrid_fixture.h"
+#include "ui/messagebox.h"
 
 namespace velloria::testing {
 namespace {
@@ -192,6 +194,28 @@ TEST_F(GridKeyTest, ControlDeleteDeletesNothingWhenBeforeDeleteAborts) {
   grid->SetReadOnly(true);
   Key(Qt::Key_Delete, Qt::ControlModifier);
   EXPECT_EQ(memory->RowsHeld(), 4);
+}
+
+TEST_F(GridKeyTest, ControlDeleteAsksFirstWithConfirmDeleteAndOnlyOkDeletes) {
+  OpenData(5);
+  grid->SetOptions(grid->Options().With(dgConfirmDelete));
+  ShowFocused();
+  data->MoveBy(2);
+  auto answer = std::make_shared<BoxAnswerForTesting>();
+  answer->result = mrCancel;
+  QueueBoxAnswerForTesting(answer);
+  Key(Qt::Key_Delete, Qt::ControlModifier);
+  EXPECT_EQ(answer->text, "Delete record?");
+  EXPECT_EQ(answer->kind, mtConfirmation);
+  EXPECT_EQ(answer->buttons, (QStringList{"OK", "Cancel"}));
+  EXPECT_EQ(memory->RowsHeld(), 5);
+
+  answer = std::make_shared<BoxAnswerForTesting>();
+  QueueBoxAnswerForTesting(answer);
+  Key(Qt::Key_Delete, Qt::ControlModifier);
+  EXPECT_TRUE(answer->answered);
+  EXPECT_EQ(memory->RowsHeld(), 4);
+  EXPECT_EQ(ActiveText(), "Row 4");
 }
 
 TEST_F(GridKeyTest, KeysDoNothingWhileTheTableIsClosed) {

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -95,8 +96,33 @@ TEST(MessageBoxKeys, TerminationClosesTheOpenBoxWithTwoAndLaterBoxesAtOnce) {
   auto terminate = [](TMessageForm*) { TMessageForm::CloseAll(mrCancel); };
   EXPECT_EQ(ShowAndThen("Cancellare?", mtConfirmation, {mbYes, mbNo}, terminate), mrCancel);
   EXPECT_TRUE(TMessageForm::IsTerminating());
+  auto queued = std::make_shared<BoxAnswerForTesting>();
+  QueueBoxAnswerForTesting(queued);
   EXPECT_EQ(ShowMessageDialog("Dopo la chiusura", mtInformation, {mbOK}), mrCancel);
+  EXPECT_FALSE(queued->answered);
   TMessageForm::ResumeAfterTerminationForTesting();
+  queued.reset();
+}
+
+// The test hook: answers are taken oldest first, one dropped unused answers nothing, and
+// with none queued the box is shown again.
+TEST(MessageBoxHook, QueuedAnswersAnswerTheNextBoxesInOrderWithoutShowingThem) {
+  auto first = std::make_shared<BoxAnswerForTesting>();
+  first->result = mrNo;
+  auto dropped = std::make_shared<BoxAnswerForTesting>();
+  auto second = std::make_shared<BoxAnswerForTesting>();
+  second->result = mrRetry;
+  for (const auto& answer : {first, dropped, second}) QueueBoxAnswerForTesting(answer);
+  dropped.reset();
+  EXPECT_EQ(ShowMessageDialog("Cancellare?", mtConfirmation, {mbYes, mbNo}), mrNo);
+  EXPECT_EQ(ShowMessageDialog("Di nuovo?", mtWarning, {mbAbort, mbRetry, mbIgnore}), mrRetry);
+  EXPECT_EQ(first->text, "Cancellare?");
+  EXPECT_EQ(first->title, "Confirm");
+  EXPECT_EQ(first->buttons, (QStringList{"Yes", "No"}));
+  EXPECT_EQ(second->kind, mtWarning);
+  EXPECT_EQ(second->buttons, (QStringList{"Abort", "Retry", "Ignore"}));
+  auto click = [](TMessageForm* form) { form->buttons().front()->click(); };
+  EXPECT_EQ(ShowAndThen("Mostrata", mtInformation, {mbOK}, click), mrOk);
 }
 
 TEST(MessageBoxLoop, TimersKeepFiringWhileTheBoxIsOpen) {
