@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Memory check of the whole start-up: velloria on a fresh demo office under Xvfb and valgrind
-# memcheck, ending right after its first shown window (VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING). Fails on any
-# invalid read or write or use of an uninitialised value; definite leaks are counted.
+# memcheck, ending right after its first shown window (VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING).
+# Fails on any invalid read or write or use of an uninitialised value; definite leaks are
+# counted.
 # Usage: scripts/valgrind-startup.sh [BUILD_DIR]     (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Start to first shown window: median wall time of N runs of velloria on the demo office
-# under Xvfb (the program ends right after its first paint with VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING),
-# beside the baseline of a bare Qt window from the same run.
+# under Xvfb (the program ends right after its first paint with
+# VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING), beside the baseline of a bare Qt window from the
+# same run.
 # Usage: bench/startup/startup.sh [BUILD_DIR] [RUNS]     (defaults: build, 30)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
