@@ -46,7 +46,8 @@ class TfrmMain : public QWidget {
   // The rename toggle is armed (its next Enter starts a rename) while no caption editor
   // is open in the document list, however the last edit ended.
   bool renameArmed() const { return !SLVDoc->LabelEditing(); }
-  QTimer* inactivityTimer() const { return TChiudi; }
+  // Test hook: the idle-close timer, which tests restart with a short interval.
+  QTimer* inactivityTimerForTesting() const { return TChiudi; }
   TShellListView* documentList() const { return SLVDoc; }
   TDBGrid* categoryGrid() const { return DBGrid; }
   xbase::TXbTable* categoryTable() const { return TbArchivio.get(); }

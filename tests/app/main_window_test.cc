@@ -177,19 +177,19 @@ TEST_F(MainWindow, CreationComposesTheCaptionAndDerivesTheStampeFolder) {
 }
 
 TEST_F(MainWindow, InactivityTimerRunsFromTheStartOnlyForCode14WithTheMarker) {
-  EXPECT_FALSE(create("1", "14")->inactivityTimer()->isActive());
+  EXPECT_FALSE(create("1", "14")->inactivityTimerForTesting()->isActive());
   makeMarker();
   {
     auto armed = create("1", "14");
-    EXPECT_TRUE(armed->inactivityTimer()->isActive());
-    EXPECT_EQ(armed->inactivityTimer()->interval(), 60000);
+    EXPECT_TRUE(armed->inactivityTimerForTesting()->isActive());
+    EXPECT_EQ(armed->inactivityTimerForTesting()->interval(), 60000);
   }
-  EXPECT_FALSE(create("1", "13")->inactivityTimer()->isActive());
+  EXPECT_FALSE(create("1", "13")->inactivityTimerForTesting()->isActive());
 }
 
 TEST_F(MainWindow, MouseOverTheListsRestartsTheTimerButNotOverTheLegend) {
   auto form = create("1", "5");
-  QTimer* timer = form->inactivityTimer();
+  QTimer* timer = form->inactivityTimerForTesting();
   QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
                    Qt::NoModifier);
   QApplication::sendEvent(form->findChild<QWidget*>("Label1"), &move);
@@ -206,7 +206,7 @@ TEST_F(MainWindow, MouseOverTheListsRestartsTheTimerButNotOverTheLegend) {
 TEST_F(MainWindow, ElapsedInactivityIntervalClosesTheWindow) {
   auto form = create("1", "5");
   form->show();
-  form->inactivityTimer()->start(1);
+  form->inactivityTimerForTesting()->start(1);
   QElapsedTimer clock;
   clock.start();
   while (form->isVisible() && clock.elapsed() < 1000) QCoreApplication::processEvents();

@@ -257,7 +257,7 @@ TEST_F(ProgramColours, EmptyGridRowIsCreamAndNumbersAreRightAligned) {
 
 TEST_F(Program, OnlyActivityOverTheTwoListsRestartsAndEnablesTheTimer) {
   auto form = startUsual();
-  QTimer* timer = form->inactivityTimer();
+  QTimer* timer = form->inactivityTimerForTesting();
   ASSERT_FALSE(timer->isActive());
   QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
   for (const char* name : {"Label1", "Shape2", "Panel1", "BVisualizza", "GroupBox1"}) {
@@ -390,7 +390,7 @@ TEST_F(Program, IdleCloseEndsAnOpenQuestionWithTwoAndDeletesNothing) {
   form->show();
   TShellListView* list = form->documentList();
   selectRows(list, {0});
-  form->inactivityTimer()->start(50);
+  form->inactivityTimerForTesting()->start(50);
   QTimer::singleShot(2000, [] {  // a Yes long after the idle close must find no box
     if (auto* box = qobject_cast<TMessageForm*>(QApplication::activeModalWidget())) box->done(mrYes);
   });

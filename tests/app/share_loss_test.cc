@@ -161,7 +161,7 @@ TEST_F(ShareLoss, ARenamedStampeFolderLeavesTheTableUntouchedAndTheTimerStillClo
   EXPECT_TRUE(failure.text().startsWith("Error setting path: ")) << failure.text().toStdString();
   form->categoryGrid()->viewport()->repaint();  // rows still read from the open table
 
-  form->inactivityTimer()->start(20);
+  form->inactivityTimerForTesting()->start(20);
   EXPECT_TRUE(WaitFor([&] { return !form->isVisible(); }));
   form.reset();  // closes the table in its moved folder
   EXPECT_EQ(TempOffice::readFile(moved + "/STAMPE.DBF"), afterSweep);
