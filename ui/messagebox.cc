@@ -1,5 +1,5 @@
-// The message box: construction and layout arithmetic, keys, copy to the clipboard
-// and the modal run.
+// The message box: construction and layout arithmetic, keys, copy to the clipboard,
+// the modal run, and the test hook that answers boxes without showing them.
 #include "ui/messagebox.h"
 
 #include <QApplication>
@@ -66,22 +66,6 @@ constexpr int kDashCount = 27;
 std::vector<TMessageForm*>& OpenForms() {
   static std::vector<TMessageForm*> forms;
   return forms;
-}
-
-std::deque<std::weak_ptr<BoxAnswerForTesting>>& QueuedAnswers() {
-  static std::deque<std::weak_ptr<BoxAnswerForTesting>> answers;
-  return answers;
-}
-
-// The oldest queued answer still alive, taken from the queue; null when none is.
-std::shared_ptr<BoxAnswerForTesting> TakeQueuedAnswer() {
-  auto& answers = QueuedAnswers();
-  while (!answers.empty()) {
-    std::shared_ptr<BoxAnswerForTesting> answer = answers.front().lock();
-    answers.pop_front();
-    if (answer) return answer;
-  }
-  return nullptr;
 }
 
 bool& Terminating() {
@@ -158,6 +142,32 @@ QPushButton* FirstChosen(const std::vector<QPushButton*>& buttons,
 
 bool NoModifiers(const QKeyEvent* event) {
   return (event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) == 0;
+}
+
+std::deque<std::weak_ptr<BoxAnswerForTesting>>& QueuedAnswers() {
+  static std::deque<std::weak_ptr<BoxAnswerForTesting>> answers;
+  return answers;
+}
+
+// The oldest queued answer still alive, taken from the queue; null when none is.
+std::shared_ptr<BoxAnswerForTesting> TakeQueuedAnswer() {
+  auto& answers = QueuedAnswers();
+  while (!answers.empty()) {
+    std::shared_ptr<BoxAnswerForTesting> answer = answers.front().lock();
+    answers.pop_front();
+    if (answer) return answer;
+  }
+  return nullptr;
+}
+
+// Fills the answer with what the box asks and returns its value.
+int AnswerWithoutShowing(const TMessageForm& form, BoxAnswerForTesting& answer) {
+  answer.answered = true;
+  answer.kind = form.kind();
+  answer.title = form.windowTitle();
+  answer.text = form.messageText();
+  for (QPushButton* button : form.buttons()) answer.buttons << WithoutAmpersands(button->text());
+  return answer.result;
 }
 
 }  // namespace
@@ -346,19 +356,6 @@ std::unique_ptr<TMessageForm> BuildMessageDialog(const QString& text, TMsgDlgTyp
 void QueueBoxAnswerForTesting(const std::shared_ptr<BoxAnswerForTesting>& answer) {
   QueuedAnswers().push_back(answer);
 }
-
-namespace {
-
-int AnswerWithoutShowing(const TMessageForm& form, BoxAnswerForTesting& answer) {
-  answer.answered = true;
-  answer.kind = form.kind();
-  answer.title = form.windowTitle();
-  answer.text = form.messageText();
-  for (QPushButton* button : form.buttons()) answer.buttons << WithoutAmpersands(button->text());
-  return answer.result;
-}
-
-}  // namespace
 
 int ExecMessageForm(std::unique_ptr<TMessageForm> form) {
   if (Terminating()) return mrCancel;

@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <cstring>
 #include <functional>
 #include <memory>
