@@ -108,7 +108,7 @@ Status CreateLike(const Table& t, const std::string& path) {
 int32_t StartCreate(const char* file, const char* alias, int16_t type, int16_t language_driver) {
   ClearError();
   if (file == nullptr || *file == 0) return Fail(Status::Error(XB_ERR_ARGUMENT, "No file name"), 0);
-  if (type < 1 || type > 4)
+  if (!ValidTableType(type))
     return Fail(Status::Error(XB_ERR_ARGUMENT, "Table type must be 1 to 4"), 0);
   if (language_driver < 0 || language_driver > 255) {
     return Fail(Status::Error(XB_ERR_ARGUMENT, "Language driver must be 0 to 255"), 0);
@@ -215,7 +215,7 @@ XB_API int32_t xb_CopyStructureExtended(const char* file) {
 XB_API int16_t xb_CreateFrom(const char* file, const char* alias, const char* structure_file,
                              int16_t type) {
   ClearError();
-  if (file == nullptr || structure_file == nullptr || type < 1 || type > 4) {
+  if (file == nullptr || structure_file == nullptr || !ValidTableType(type)) {
     return int16_t(Fail(
         Status::Error(XB_ERR_ARGUMENT, "File, structure file and table type 1 to 4 are required"),
         0));
@@ -316,7 +316,7 @@ XB_API int32_t xb_AppendFrom(const char* file, int16_t type, const char* conditi
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return -1;
-  if (file == nullptr || *file == 0 || type < 1 || type > 4) {
+  if (file == nullptr || *file == 0 || !ValidTableType(type)) {
     return Fail(Status::Error(XB_ERR_ARGUMENT, "File and table type 1 to 4 are required"), -1);
   }
   std::unique_ptr<Table> src;

@@ -69,6 +69,9 @@ inline bool Check(const Status& s) {
 // Answer of an unsupported entry point.
 int32_t NotSupported(const char* name);
 
+// True for a table type code XB_TYPE_NTX..XB_TYPE_CLIPPER.
+inline bool ValidTableType(int type) { return type >= XB_TYPE_NTX && type <= XB_TYPE_CLIPPER; }
+
 // Path with ".DBF" added when it has no extension and does not exist as given.
 std::string TablePath(const char* file);
 

@@ -2,6 +2,7 @@
 // the entry points that open, select and close tables.
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <type_traits>
@@ -62,7 +63,7 @@ int16_t OpenTable(const char* file, const char* alias_arg, int16_t mode, int16_t
   ClearError();
   if (file == nullptr || *file == 0)
     return Check(Status::Error(XB_ERR_ARGUMENT, "No file name")), 0;
-  if (mode < XB_OPEN_SHARED || mode > XB_OPEN_EXCLUSIVE || type < 1 || type > 4 ||
+  if (mode < XB_OPEN_SHARED || mode > XB_OPEN_EXCLUSIVE || !ValidTableType(type) ||
       commit_level < XB_COMMIT_FULL || commit_level > XB_COMMIT_NONE) {
     Check(Status::Error(XB_ERR_ARGUMENT, "Bad open mode, table type or commit level"));
     return 0;
@@ -98,7 +99,7 @@ void ClearErrorText() {
 void SetError(const Status& s) {
   t_error_code = s.code();
   t_error_text = s.message();
-  if (GlobalSettings().error_level >= 1)
+  if (GlobalSettings().error_level >= XB_ERRORS_PRINTED)
     std::fprintf(stderr, "xbengine: %s\n", s.message().c_str());
 }
 
@@ -169,7 +170,7 @@ XB_API const char* xb_TableDamage(void) {
 XB_API int32_t xb_ErrorLevel(int16_t level) {
   ClearError();
   int previous = GlobalSettings().error_level;
-  GlobalSettings().error_level = level < 0 ? 0 : level;
+  GlobalSettings().error_level = std::max<int>(level, XB_ERRORS_SILENT);
   return previous;
 }
 
@@ -297,8 +298,8 @@ XB_API int32_t xb_SetPassword(const char* password) {
 
 XB_API int32_t xb_SetStringType(int16_t type) {
   ClearError();
-  if (type != 1) return NotSupported("String type other than 1");
-  return 1;
+  if (type != XB_STRING_ZERO_TERMINATED) return NotSupported("String type other than 1");
+  return XB_STRING_ZERO_TERMINATED;
 }
 
 XB_API int32_t xb_SetHandles(int16_t count) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/include/xbengine.h"
+
 namespace xb {
 
 // The language, loosest binding last:
@@ -26,25 +28,25 @@ namespace xb {
 // exact on: trailing blanks ignored; "==" compares every byte. UPPER/LOWER map ASCII and
 // the CP1252 letters. Division or modulo by zero gives 0.
 
-// Value type of an expression; the numbers are what xb_EvalTest answers.
+// Value type of an expression: what xb_EvalTest answers.
 enum ExprType : int {
-  kExprError = 0,    // syntax or type error
-  kExprString = 1,   // character
-  kExprNumeric = 2,  // numeric
-  kExprLogical = 3,  // logical
-  kExprDate = 4,     // date
+  kExprError = XB_EVAL_ERROR,       // syntax or type error
+  kExprString = XB_EVAL_CHARACTER,  // character
+  kExprNumeric = XB_EVAL_NUMERIC,   // numeric
+  kExprLogical = XB_EVAL_LOGICAL,   // logical
+  kExprDate = XB_EVAL_DATE,         // date
 };
 
 // Date format codes (xb_SetDateFormat); each gives the CTOD/DTOC field order and separator.
 enum DateFormatCode : int {
-  kDateAmerican = 0,  // mm/dd/yy
-  kDateAnsi = 1,      // yy.mm.dd
-  kDateBritish = 2,   // dd/mm/yy
-  kDateFrench = 3,    // dd/mm/yy
-  kDateGerman = 4,    // dd.mm.yy
-  kDateItalian = 5,   // dd-mm-yy
-  kDateSpanish = 6,   // dd-mm-yy
-  kDateSystem = 99,   // the C library's locale order (nl_langinfo(D_FMT)), "/" when unknown
+  kDateAmerican = XB_DATE_AMERICAN,
+  kDateAnsi = XB_DATE_ANSI,
+  kDateBritish = XB_DATE_BRITISH,
+  kDateFrench = XB_DATE_FRENCH,
+  kDateGerman = XB_DATE_GERMAN,
+  kDateItalian = XB_DATE_ITALIAN,
+  kDateSpanish = XB_DATE_SPANISH,
+  kDateSystem = XB_DATE_SYSTEM,
 };
 
 // One field of a table, as the record image holds it.

@@ -21,7 +21,7 @@ struct Settings {
   bool turbo_read = false;
   int lock_timeout_seconds = 1;
   bool optimistic = false;
-  int error_level = 0;
+  int error_level = XB_ERRORS_SILENT;
   std::string udf_path;
   char delimiter = ',';
   std::string password;

@@ -50,6 +50,8 @@ bool TXbEngine::ResolveAll(void* handle) {
   if (entries.name == nullptr && !IsOptional(#name)) return false;
 #include "engine/include/xb_entrypoints.def"
 #undef XB_ENTRY
+  entries.xb_LanguageDriver =
+      reinterpret_cast<decltype(entries.xb_LanguageDriver)>(dlsym(handle, "xb_LanguageDriver"));
   m_entries = entries;
   return true;
 }
@@ -64,7 +66,7 @@ bool TXbEngine::Load() {
   }
   m_handle = handle;
   m_loaded = true;
-  m_entries.xb_SetStringType(1);
+  m_entries.xb_SetStringType(XB_STRING_ZERO_TERMINATED);
   return true;
 }
 

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "engine/include/xbengine.h"
+
 namespace velloria::xbase {
 
 // One slot per entry point, named after it; nullptr until loaded.
@@ -15,6 +17,8 @@ struct TXbEntryPoints {
 #define XB_ENTRY(ret, name, params, args) ret(*name) params = nullptr;
 #include "engine/include/xb_entrypoints.def"
 #undef XB_ENTRY
+  // Beyond the 169: nullptr when the library does not export it.
+  decltype(&::xb_LanguageDriver) xb_LanguageDriver = nullptr;
 };
 
 class TXbEngine {

@@ -42,7 +42,11 @@ DateFormatText TextOf(TXBaseDateFrmt format) {
 }  // namespace
 
 std::int16_t EngineDateFormatCode(TXBaseDateFrmt format) {
-  return format == TXBaseDateFrmt::dfWinDefault ? 99 : static_cast<std::int16_t>(format);
+  // In the order of TXBaseDateFrmt.
+  constexpr std::int16_t kCodes[] = {XB_DATE_AMERICAN, XB_DATE_ANSI,    XB_DATE_BRITISH,
+                                     XB_DATE_FRENCH,   XB_DATE_GERMAN,  XB_DATE_ITALIAN,
+                                     XB_DATE_SPANISH,  XB_DATE_SYSTEM};
+  return kCodes[static_cast<int>(format)];
 }
 
 bool TXBaseEnv::PushLocally() const { return m_applyTo.atLocal && EnsureEngineLoaded(); }
@@ -87,8 +91,8 @@ void TXBaseEnv::SetMemoBlockSize(int value) {
 
 void TXBaseEnv::SetOptimisticBuffer(bool value) {
   if (!m_applyTo.atLocal || !EnsureEngineLoaded()) return;
-  Xb().xb_SysProp(1009, value ? 1 : 0);
-  m_optimisticBuffer = Xb().xb_SysProp(1008, 0) != 0;
+  Xb().xb_SysProp(XB_PROP_SET_OPTIMISTIC, value ? 1 : 0);
+  m_optimisticBuffer = Xb().xb_SysProp(XB_PROP_GET_OPTIMISTIC, 0) != 0;
 }
 
 void TXBaseEnv::SetCentury(bool value) {

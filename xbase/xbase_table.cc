@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 
 #include "platform/paths.h"
 #include "xbase/xb_engine.h"
@@ -32,13 +31,24 @@ std::string CurrentDirectory() {
 std::int16_t TypeCode(TXBaseTableType type) {
   switch (type) {
     case TXBaseTableType::ttXBNTX:
-      return 1;
+      return XB_TYPE_NTX;
     case TXBaseTableType::ttXBNSX:
-      return 3;
+      return XB_TYPE_FOX;
     case TXBaseTableType::ttXBNSXDBT:
-      return 4;
+      return XB_TYPE_CLIPPER;
     default:
-      return 2;
+      return XB_TYPE_NDX;
+  }
+}
+
+std::int16_t CommitLevelCode(TXBaseCommitLevel level) {
+  switch (level) {
+    case TXBaseCommitLevel::clFull:
+      return XB_COMMIT_FULL;
+    case TXBaseCommitLevel::clNone:
+      return XB_COMMIT_NONE;
+    default:
+      return XB_COMMIT_NORMAL;
   }
 }
 
@@ -284,7 +294,8 @@ void TXBaseTable::EngineOpen() {
     RaiseTableError("Unable to load required xBase engine library: libxbengine.so");
   }
   std::string alias = MakeAlias();
-  std::int16_t mode = m_exclusive ? 2 : (m_readOnly ? 1 : 0);
+  std::int16_t mode =
+      m_exclusive ? XB_OPEN_EXCLUSIVE : (m_readOnly ? XB_OPEN_READ_ONLY : XB_OPEN_SHARED);
   CopyEnvironment();
   ResolveTableFolder();
   std::string fullName = FullFileName();
@@ -295,27 +306,27 @@ void TXBaseTable::EngineOpen() {
   DatasetFormatSettings().shortYearWindow = std::abs(CurrentYear() - m_epoch) % 100;
   if (m_environmentCopied) PushEnvironment();
   const TXbEntryPoints& xb = Xb();
-  xb.xb_ErrorLevel(0);
+  xb.xb_ErrorLevel(XB_ERRORS_SILENT);
   // The name as given when it exists so spelled; else the file found ignoring case.
   std::string usePath =
       resolved == fullName ? m_tableFolder + paths::NamePart(m_tableName) : resolved;
   std::int16_t area = xb.xb_UseEx(usePath.c_str(), alias.c_str(), mode, TypeCode(m_tableType),
-                                  static_cast<std::int16_t>(m_commitLevel));
+                                  CommitLevelCode(m_commitLevel));
   if (area < 1) RaiseTableError("Unable to open table: " + fullName);
   m_workArea = area;
-  xb.xb_ErrorLevel(static_cast<std::int16_t>(m_environmentCopied ? m_errorLevel : 1));
+  xb.xb_ErrorLevel(
+      static_cast<std::int16_t>(m_environmentCopied ? m_errorLevel : XB_ERRORS_PRINTED));
   xb.xb_SetTurboRead(m_turboRead ? 1 : 0);
   xb.xb_SetTranslate(m_oemTranslate ? 1 : 0);
   m_fieldCount = xb.xb_FieldCount();
   m_recSize = xb.xb_RecSize();
   m_encrypted = xb.xb_IsEncrypted != nullptr && xb.xb_IsEncrypted(0) != 0;
   if (!m_password.empty()) xb.xb_SetPassword(m_password.c_str());
-  xb.xb_SetTurboRead(m_turboRead ? 1 : 0);
   OpenIndexes();
-  m_orderCount = xb.xb_SysProp(3000, 0);
+  m_orderCount = xb.xb_SysProp(XB_PROP_ORDER_COUNT, 0);
   m_rawRecordCount = xb.xb_RecCount();
   m_indexCondition = Copy(xb.xb_IndexCondition());
-  ReadCodePage(resolved);
+  ReadCodePage();
   m_countStale = true;
 }
 
@@ -329,7 +340,7 @@ void TXBaseTable::OpenIndexes() {
 int TXBaseTable::OrderOfIndex(const std::string& name) {
   const TXbEntryPoints& xb = Xb();
   std::string path = !name.empty() && name[0] == '/' ? name : m_tableFolder + name;
-  int orders = std::max(0, xb.xb_SysProp(3000, 0));
+  int orders = std::max(0, xb.xb_SysProp(XB_PROP_ORDER_COUNT, 0));
   for (int order = 1; order <= orders; ++order) {
     if (Copy(xb.xb_IndexName(static_cast<std::int16_t>(order))) == path) return order;
   }
@@ -341,7 +352,7 @@ int TXBaseTable::OrderOfIndex(const std::string& name) {
 void TXBaseTable::RebuildIndexDefs() {
   const TXbEntryPoints& xb = Xb();
   m_indexDefs.clear();
-  int orders = std::max(0, xb.xb_SysProp(3000, 0));
+  int orders = std::max(0, xb.xb_SysProp(XB_PROP_ORDER_COUNT, 0));
   int current = xb.xb_IndexOrd();
   for (int order = 1; order <= orders; ++order) {
     auto number = static_cast<std::int16_t>(order);
@@ -359,15 +370,15 @@ void TXBaseTable::SetIndexName(const std::string& value) {
   xb.xb_Select(m_workArea);
   xb.xb_SetOrder(static_cast<std::int16_t>(value.empty() ? 0 : OrderOfIndex(value)));
   RebuildIndexDefs();
-  m_orderCount = xb.xb_SysProp(3000, 0);
+  m_orderCount = xb.xb_SysProp(XB_PROP_ORDER_COUNT, 0);
   m_indexCondition = Copy(xb.xb_IndexCondition());
   if (Active()) First();
 }
 
-void TXBaseTable::ReadCodePage(const std::string& fileName) {
-  std::ifstream file(fileName, std::ios::binary);
-  char header[32] = {};
-  m_languageDriver = file.read(header, sizeof header) ? static_cast<std::uint8_t>(header[29]) : 0;
+void TXBaseTable::ReadCodePage() {
+  const TXbEntryPoints& xb = Xb();
+  std::int32_t driver = xb.xb_LanguageDriver != nullptr ? xb.xb_LanguageDriver() : 0;
+  m_languageDriver = driver > 0 ? static_cast<std::uint8_t>(driver) : 0;
   m_codePage = m_oemTranslate ? TCodePage::cp850 : CodePageOfLanguageDriver(m_languageDriver);
 }
 

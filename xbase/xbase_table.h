@@ -203,7 +203,9 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   // Order number of index file `name` (opening it when not open yet).
   int OrderOfIndex(const std::string& name);
   void RebuildIndexDefs();
-  void ReadCodePage(const std::string& fileName);
+  // The code page of the table's text: from the engine's language driver of the current
+  // area, code page 850 with OEM translation.
+  void ReadCodePage();
   // Reading.
   // Moves the engine for a fetch and leaves its record number in m_cachedRecNo.
   TGetResult MoveForFetch(TGetMode mode, std::int32_t before);

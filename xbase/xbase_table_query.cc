@@ -9,7 +9,6 @@
 namespace velloria::xbase {
 namespace {
 
-constexpr int kLogicalType = 3;
 
 // `text` between a delimiter it does not contain; none when it holds all three.
 std::optional<std::string> QuoteLiteral(const std::string& text) {
@@ -142,7 +141,7 @@ std::int32_t TXBaseTable::ApplyQuery(const std::string& text) {
   std::string engineText = EngineQueryText(query);
   const TXbEntryPoints& xb = Xb();
   xb.xb_Select(m_workArea);
-  if (!query.empty() && xb.xb_EvalTest(ToEngineText(query).c_str()) != kLogicalType) {
+  if (!query.empty() && xb.xb_EvalTest(ToEngineText(query).c_str()) != XB_EVAL_LOGICAL) {
     RaiseTableError("Invalid Query Expression");
   }
   BeginScroll();
@@ -191,7 +190,7 @@ bool TXBaseTable::Locate(const std::string& keyFields, const std::vector<TVarian
   std::int32_t savedRecNo = IsEmpty() ? 0 : ActiveRecordBuffer().recNo;
   int savedOrder = xb.xb_IndexOrd();
   OrderRestoredOnFailure orderGuard(m_workArea, savedOrder);
-  int orders = std::max(0, xb.xb_SysProp(3000, 0));
+  int orders = std::max(0, xb.xb_SysProp(XB_PROP_ORDER_COUNT, 0));
   bool found = false;
   if (fields.size() == 1 && orders > 0) {
     ChooseIndexOrder(keyFields, savedOrder, orders, options);
@@ -227,12 +226,12 @@ bool TXBaseTable::QueryFirstMatch(const std::vector<TField*>& fields,
   std::string engineText = *expression;
   if (!engineFilter.empty()) engineText = "(" + engineText + ") .and. (" + engineFilter + ")";
   // A partial key matches as a prefix, which needs exact comparison off meanwhile.
-  bool exact = options.partialKey && xb.xb_SysProp(1002, 0) != 0;
-  if (exact) xb.xb_SysProp(1003, 0);
+  bool exact = options.partialKey && xb.xb_SysProp(XB_PROP_GET_EXACT, 0) != 0;
+  if (exact) xb.xb_SysProp(XB_PROP_SET_EXACT, 0);
   bool found = xb.xb_Query(engineText.c_str()) != 0;
   std::int32_t recNo = xb.xb_RecNo();
   CountAfterQuery(engineText);
-  if (exact) xb.xb_SysProp(1003, 1);
+  if (exact) xb.xb_SysProp(XB_PROP_SET_EXACT, 1);
   xb.xb_Query(engineFilter.c_str());
   CountAfterQuery(engineFilter);
   if (found) xb.xb_Go(recNo);
@@ -296,11 +295,11 @@ bool TXBaseTable::IndexSeek(const std::vector<TField*>& fields, const TVariant& 
     xb.xb_SetOrder(static_cast<std::int16_t>(restoreOrder));
     return false;
   }
-  bool exact = xb.xb_SysProp(1002, 0) != 0;
-  xb.xb_SysProp(1003, options.partialKey ? 0 : 1);
+  bool exact = xb.xb_SysProp(XB_PROP_GET_EXACT, 0) != 0;
+  xb.xb_SysProp(XB_PROP_SET_EXACT, options.partialKey ? 0 : 1);
   bool found = xb.xb_Seek(key->c_str()) != 0;
   if (!options.partialKey) found = xb.xb_Found() != 0;
-  xb.xb_SysProp(1003, exact ? 1 : 0);
+  xb.xb_SysProp(XB_PROP_SET_EXACT, exact ? 1 : 0);
   xb.xb_SetOrder(static_cast<std::int16_t>(restoreOrder));
   return found;
 }
@@ -386,7 +385,7 @@ TVariant TXBaseTable::Lookup(const std::string& keyFields, const std::vector<TVa
   EnginePositionKeeper keeper(m_workArea);
   int savedOrder = xb.xb_IndexOrd();
   OrderRestoredOnFailure orderGuard(m_workArea, savedOrder);
-  int orders = std::max(0, xb.xb_SysProp(3000, 0));
+  int orders = std::max(0, xb.xb_SysProp(XB_PROP_ORDER_COUNT, 0));
   bool found = false;
   if (fields.size() == 1 && orders > 0 &&
       ChooseLookupOrder(fields[0]->FieldName(), savedOrder, orders)) {

@@ -241,7 +241,7 @@ void TXBaseTable::WriteBlobs(TXbRecordBuffer& buffer) {
     const char* name = field->FieldName().c_str();
     if (field->DataType() == TFieldType::ftMemo) {
       std::string text = EncodeText(*field, blob.data);
-      xb.xb_Replace(name, 3072, text.c_str());
+      xb.xb_Replace(name, XB_REPLACE_MEMO, text.c_str());
     } else {
       auto length = static_cast<std::uint32_t>(blob.data.size());
       if (xb.xb_PutBlob(name, blob.data.data(), length) != static_cast<std::int32_t>(length)) {
@@ -341,7 +341,7 @@ void TXBaseTable::InternalDelete() {
   InternalSetToRecord(ActiveRecordBuffer());
   bool deletedHidden = UpperAscii(Copy(xb.xb_IndexCondition())).find("DELETED()") !=
                           std::string::npos ||
-                      xb.xb_SysProp(1006, 0) != 0;
+                      xb.xb_SysProp(XB_PROP_GET_DELETED, 0) != 0;
   if (deletedHidden) {
     // The record after the deleted one becomes current, or the last when none follows.
     std::int32_t deleted = xb.xb_RecNo();

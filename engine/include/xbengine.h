@@ -72,6 +72,24 @@ enum {
 enum { XB_EVAL_ERROR = 0, XB_EVAL_CHARACTER = 1, XB_EVAL_NUMERIC = 2, XB_EVAL_LOGICAL = 3,
        XB_EVAL_DATE = 4 };
 
+/* Date format codes of xb_SetDateFormat: the CTOD/DTOC field order and separator. */
+enum {
+  XB_DATE_AMERICAN = 0, /* mm/dd/yy */
+  XB_DATE_ANSI = 1,     /* yy.mm.dd */
+  XB_DATE_BRITISH = 2,  /* dd/mm/yy */
+  XB_DATE_FRENCH = 3,   /* dd/mm/yy */
+  XB_DATE_GERMAN = 4,   /* dd.mm.yy */
+  XB_DATE_ITALIAN = 5,  /* dd-mm-yy */
+  XB_DATE_SPANISH = 6,  /* dd-mm-yy */
+  XB_DATE_SYSTEM = 99   /* the C library's locale order (nl_langinfo(D_FMT)), "/" when unknown */
+};
+
+/* Error levels of xb_ErrorLevel (any level above 1 prints too). */
+enum { XB_ERRORS_SILENT = 0, XB_ERRORS_PRINTED = 1 };
+
+/* String types of xb_SetStringType. */
+enum { XB_STRING_ZERO_TERMINATED = 1 };
+
 /* xb_SysProp codes. */
 enum {
   XB_PROP_GET_EXACT = 1002,      /* value ignored; the exact setting */
@@ -110,13 +128,14 @@ XB_API int32_t xb_MemoCheck(void);
  * table: keys in order, every record in its condition indexed once under its current key.
  * 1 when sound; 0 with XB_ERR_CORRUPT and the first fault in xb_LastErrorText otherwise. */
 XB_API int32_t xb_IndexCheck(int16_t order);
-/* Sets the error level (0 silent, 1 and above also print errors to stderr); returns the
- * previous level. Errors are always recorded for xb_LastErrorCode/xb_LastErrorText. */
+/* Sets the error level (XB_ERRORS_SILENT, or XB_ERRORS_PRINTED and above: also print
+ * errors to stderr); returns the previous level. Errors are always recorded for
+ * xb_LastErrorCode/xb_LastErrorText. */
 XB_API int32_t xb_ErrorLevel(int16_t level);
 /* Closes every work area and resets all settings to their defaults; returns 1. */
 XB_API int32_t xb_FinalizeSession(void);
-/* Accepted for compatibility: the string type 1 (zero-terminated) is the only one; any
- * other type fails with XB_ERR_NOT_SUPPORTED. Returns the previous type (1). */
+/* Accepted for compatibility: XB_STRING_ZERO_TERMINATED is the only string type; any
+ * other type fails with XB_ERR_NOT_SUPPORTED. Returns the previous type (that one). */
 XB_API int32_t xb_SetStringType(int16_t type);
 /* Handle count hint: file handles are not limited by the library; returns count. */
 XB_API int32_t xb_SetHandles(int16_t count);
@@ -137,9 +156,8 @@ XB_API int32_t xb_QuerySetExact(int32_t on);
 XB_API int32_t xb_SetEpoch(int16_t year);
 /* DTOC and xb_GetDateString write four-digit years when on (default off). */
 XB_API int32_t xb_SetCentury(int32_t on);
-/* Date order and separator for CTOD/DTOC/xb_GetDateString: 0 American mm/dd/yy, 1 ANSI
- * yy.mm.dd, 2 British dd/mm/yy, 3 French dd/mm/yy, 4 German dd.mm.yy, 5 Italian dd-mm-yy,
- * 6 Spanish dd-mm-yy, 99 the system's locale order. Other codes fail (XB_ERR_ARGUMENT, -1). */
+/* Date order and separator for CTOD/DTOC/xb_GetDateString: one of XB_DATE_*. Other codes
+ * fail (XB_ERR_ARGUMENT, -1). */
 XB_API int32_t xb_SetDateFormat(int16_t code);
 /* The current date format as a picture, e.g. "dd/mm/yyyy". */
 XB_API const char* xb_GetDateFormat(void);

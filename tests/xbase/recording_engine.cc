@@ -1,6 +1,6 @@
 // A thin stand-in for libxbengine.so used by tests that must see which entry points the
-// component calls and in what order: it exports the same 169 entry points, logs each call
-// with its arguments and forwards it to the real library.
+// component calls and in what order: it exports the same 169 entry points and the language
+// driver the binding reads, logs each call with its arguments and forwards it to the real library.
 #include <dlfcn.h>
 
 #include <cstdint>
@@ -10,12 +10,15 @@
 #include <tuple>
 #include <type_traits>
 
+#include "engine/include/xbengine.h"
+
 namespace {
 
 struct RealEngine {
 #define XB_ENTRY(ret, name, params, args) ret(*name) params = nullptr;
 #include "engine/include/xb_entrypoints.def"
 #undef XB_ENTRY
+  decltype(&::xb_LanguageDriver) xb_LanguageDriver = nullptr;
 };
 
 // The real library lies beside this one. The bare name is tried first; a sanitizer's
@@ -43,6 +46,8 @@ const RealEngine& Real() {
   resolved.name = reinterpret_cast<ret(*) params>(dlsym(handle, #name));
 #include "engine/include/xb_entrypoints.def"
 #undef XB_ENTRY
+    resolved.xb_LanguageDriver = reinterpret_cast<decltype(resolved.xb_LanguageDriver)>(
+        dlsym(handle, "xb_LanguageDriver"));
     return resolved;
   }();
   return engine;
@@ -85,6 +90,12 @@ extern "C" {
   }
 #include "engine/include/xb_entrypoints.def"
 #undef XB_ENTRY
+
+// Beyond the 169, as the real library has it.
+__attribute__((visibility("default"))) int32_t xb_LanguageDriver(void) {
+  Record("xb_LanguageDriver", std::make_tuple());
+  return Real().xb_LanguageDriver();
+}
 
 // The calls recorded since the last clear, one "name(arguments)" per line.
 __attribute__((visibility("default"))) const char* xbrec_Log() { return Log().c_str(); }

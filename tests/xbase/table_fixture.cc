@@ -23,7 +23,7 @@ void CreateTable(const std::string& file, const std::vector<FieldLayout>& fields
                  const std::vector<RawRecord>& records, int driver) {
   ASSERT_TRUE(EnsureEngineLoaded());
   const TXbEntryPoints& xb = Xb();
-  xb.xb_CreateNewEx(file.c_str(), "", 1, static_cast<std::int16_t>(fields.size()),
+  xb.xb_CreateNewEx(file.c_str(), "", XB_TYPE_NTX, static_cast<std::int16_t>(fields.size()),
                     static_cast<std::int16_t>(driver));
   for (const FieldLayout& field : fields) {
     char type[2] = {field.type, '\0'};
@@ -32,7 +32,8 @@ void CreateTable(const std::string& file, const std::vector<FieldLayout>& fields
   }
   ASSERT_EQ(1, xb.xb_CreateExec());
   if (records.empty()) return;
-  std::int16_t area = xb.xb_UseEx(file.c_str(), "XBTESTMAKE", 2, 1, 1);
+  std::int16_t area =
+      xb.xb_UseEx(file.c_str(), "XBTESTMAKE", XB_OPEN_EXCLUSIVE, XB_TYPE_NTX, XB_COMMIT_NORMAL);
   ASSERT_GT(area, 0);
   for (const RawRecord& record : records) {
     std::string image = record.deleted ? "*" : " ";

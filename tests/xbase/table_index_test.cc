@@ -22,7 +22,7 @@ class TableIndexTest : public XBaseTest {
 TEST_F(TableIndexTest, ExactLocateSeeksInTheOrderOnTheFieldAndRestoresOrderAndExact) {
   TXbTable& table = OpenIndexed();
   const TXbEntryPoints& xb = Xb();
-  xb.xb_SysProp(1003, 0);
+  xb.xb_SysProp(XB_PROP_SET_EXACT, 0);
   Recorder& recorder = StartRecording();
   // Without the case-insensitive option an order qualifies by the name exactly as written.
   EXPECT_TRUE(table.Locate("descrizio", std::string("Fatture"), {}));
@@ -35,7 +35,7 @@ TEST_F(TableIndexTest, ExactLocateSeeksInTheOrderOnTheFieldAndRestoresOrderAndEx
   EXPECT_EQ(1u, recorder.Calls("xb_Seek").size());
   EXPECT_TRUE(recorder.Calls("xb_Query").empty()) << recorder.Log();
   EXPECT_EQ(0, xb.xb_IndexOrd());
-  EXPECT_EQ(0, xb.xb_SysProp(1002, 0));
+  EXPECT_EQ(0, xb.xb_SysProp(XB_PROP_GET_EXACT, 0));
   // Without the case-insensitive option the exact order does not match "fatture".
   recorder.Clear();
   EXPECT_FALSE(table.Locate("DESCRIZIO", std::string("fatture"), {}));
@@ -54,7 +54,7 @@ TEST_F(TableIndexTest, CaseInsensitiveLocateChoosesTheUpperOrder) {
   TLocateOptions prefix{.caseInsensitive = true, .partialKey = true};
   EXPECT_TRUE(table.Locate("DESCRIZIO", std::string("pag"), prefix));
   EXPECT_EQ("PAG", Dir(table));
-  EXPECT_EQ(1, xb.xb_SysProp(1002, 0)) << "the program's exact setting is back";
+  EXPECT_EQ(1, xb.xb_SysProp(XB_PROP_GET_EXACT, 0)) << "the program's exact setting is back";
 }
 
 TEST_F(TableIndexTest, UpperOrderSeekUpperCasesAsTheEngineDoes) {

@@ -56,7 +56,7 @@ class TableLookupTest : public XBaseTest {
 TEST_F(TableLookupTest, SeekRouteReadsTheFoundRecordWithoutMovingAnything) {
   TXbTable& table = OpenIndexed();
   const TXbEntryPoints& xb = Xb();
-  xb.xb_SysProp(1003, 0);
+  xb.xb_SysProp(XB_PROP_SET_EXACT, 0);
   Recorder& recorder = StartRecording();
   EXPECT_EQ(Text("PAG"), table.Lookup("descrizio", Text("Pagelle"), "DIR"));
   EXPECT_EQ(1u, recorder.Calls("xb_Seek").size());
@@ -73,7 +73,7 @@ TEST_F(TableLookupTest, SeekRouteReadsTheFoundRecordWithoutMovingAnything) {
   recorder.Clear();
   EXPECT_EQ(TVariant(), table.Lookup("DESCRIZIO", TVariant(), "DIR"));
   EXPECT_TRUE(recorder.Calls("xb_Seek").empty());
-  EXPECT_EQ(0, xb.xb_SysProp(1002, 0)) << "exact setting restored";
+  EXPECT_EQ(0, xb.xb_SysProp(XB_PROP_GET_EXACT, 0)) << "exact setting restored";
   ExpectUntouched(table, 0);
   EXPECT_THROW(table.Lookup("DESCRIZIO", Text("Pagelle"), "NOSUCH"), EDatabaseError);
   EXPECT_THROW(table.Lookup("NOSUCH", Text("Pagelle"), "DIR"), EDatabaseError);
