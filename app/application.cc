@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <stdexcept>
 
-#include "platform/abort.h"
+#include "dataset/db.h"
 #include "ui/messagebox.h"
 
 namespace velloria {

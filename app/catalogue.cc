@@ -9,7 +9,7 @@
 
 #include "app/application.h"
 #include "dataset/field.h"
-#include "platform/paths.h"
+#include "base/paths.h"
 #include "platform/wait_cursor.h"
 #include "ui/messagebox.h"
 

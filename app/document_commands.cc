@@ -4,7 +4,7 @@
 #include "platform/file_name_text.h"
 #include "platform/fileops.h"
 #include "platform/launcher.h"
-#include "platform/paths.h"
+#include "base/paths.h"
 #include "ui/messagebox.h"
 
 namespace velloria {

@@ -21,7 +21,7 @@
 #include "app/catalogue.h"
 #include "app/category_colours.h"
 #include "app/document_commands.h"
-#include "platform/abort.h"
+#include "dataset/db.h"
 #include "platform/fonts.h"
 #include "platform/format_settings.h"
 #include "shellview/document_list.h"

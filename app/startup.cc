@@ -7,7 +7,7 @@
 #include <ctime>
 
 #include "platform/system_dates.h"
-#include "platform/paths.h"
+#include "base/paths.h"
 
 namespace velloria {
 

@@ -4,10 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <stdexcept>
 #include <string>
-
-#include "platform/abort.h"
 
 namespace velloria {
 
@@ -65,7 +64,12 @@ class EDatabaseError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The silent abort (EAbort) is the one the application object swallows.
+// The silent abort: cancels the operation in progress; the application's failure display
+// swallows it without showing anything.
+class EAbort : public std::exception {
+ public:
+  const char* what() const noexcept override { return "Operation aborted"; }
+};
 
 // Raises the silent abort.
 [[noreturn]] void Abort();

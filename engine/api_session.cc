@@ -7,11 +7,12 @@
 #include <cstdlib>
 #include <type_traits>
 
+#include "base/paths.h"
 #include "engine/api_internal.h"
-#include "engine/ntx_orders.h"
 #include "engine/include/xbengine.h"
+#include "engine/ntx_orders.h"
+#include "engine/os.h"
 #include "engine/settings.h"
-#include "platform/paths.h"
 
 // Every declaration of the public header matches the one list of entry points.
 #define XB_ENTRY(ret, name, params, args) \
@@ -131,10 +132,10 @@ int32_t NotSupported(const char* name) {
 }
 
 std::string TablePath(const char* file) {
-  std::string path = velloria::paths::ResolveCaseInsensitive(file);
+  std::string path = ResolvePath(file);
   std::string name = velloria::paths::NamePart(path);
-  if (name.find('.') == std::string::npos && !velloria::paths::Exists(path)) {
-    path = velloria::paths::ResolveCaseInsensitive(path + ".DBF");
+  if (name.find('.') == std::string::npos && !CurrentOs()->Exists(path)) {
+    path = ResolvePath(path + ".DBF");
   }
   return path;
 }

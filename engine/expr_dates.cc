@@ -3,9 +3,9 @@
 #include <langinfo.h>
 
 #include <cstdio>
-#include <ctime>
 
 #include "engine/expr_internal.h"
+#include "engine/os.h"
 
 namespace xb {
 namespace {
@@ -178,10 +178,9 @@ void DtocText(int64_t julian, const ExprSettings& settings, std::string* out) {
 }
 
 int64_t TodayJulian() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  if (!localtime_r(&now, &local)) return 0;
-  return JulianFromYmd(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  int year, month, day;
+  CurrentOs()->Today(&year, &month, &day);
+  return JulianFromYmd(year, month, day);
 }
 
 }  // namespace xb::expr

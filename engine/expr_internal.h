@@ -289,6 +289,7 @@ int ApplyEpoch(int two_digit_year, int epoch);
 int64_t CtodJulian(std::string_view text, const ExprSettings& settings);
 // Date to text by the date format and century setting; blanks in the same shape for 0.
 void DtocText(int64_t julian, const ExprSettings& settings, std::string* out);
+// Today as a Julian day number, from the Os calendar (local time).
 int64_t TodayJulian();
 
 }  // namespace xb::expr

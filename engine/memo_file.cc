@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/paths.h"
+#include "engine/os.h"
 
 namespace xb {
 namespace {
@@ -39,7 +39,7 @@ std::string MemoFile::PathFor(const std::string& table_path, MemoKind kind) {
 Status MemoFile::Open(const std::string& table_path, MemoKind kind, bool exclusive, bool want_write,
                       std::unique_ptr<MemoFile>* out) {
   std::string path = PathFor(table_path, kind);
-  path = velloria::paths::ResolveCaseInsensitive(path);
+  path = ResolvePath(path);
   if (!CurrentOs()->Exists(path)) {
     return Status::Error(XB_ERR_OPEN, "Memo file " + path + " is missing");
   }

@@ -1,6 +1,7 @@
-// The engine's window on the operating system: files, byte-range and whole-file locks, the
-// clock. Every system call the engine makes passes through an Os, so tests can wrap the real
-// one to fail or observe a chosen call. The process-wide instance is read on each call.
+// The engine's window on the operating system: files, folders, byte-range and whole-file
+// locks, the clock and the calendar. Every system call the engine makes passes through an
+// Os, so tests can wrap the real one to fail or observe a chosen call. The process-wide
+// instance is read on each call.
 #ifndef VELLORIA_ENGINE_OS_H_
 #define VELLORIA_ENGINE_OS_H_
 
@@ -9,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/status.h"
 
@@ -51,7 +53,10 @@ class Os {
   virtual Status Truncate(int fd, uint64_t size) = 0;
   virtual Status Size(int fd, uint64_t* size) = 0;
   virtual Status Identify(int fd, FileId* id) = 0;
+  // True when path names an existing file or folder (symbolic links followed).
   virtual bool Exists(const std::string& path) = 0;
+  // Appends the names in folder to *names ("." and ".." left out).
+  virtual Status ReadFolder(const std::string& folder, std::vector<std::string>* names) = 0;
   // Renames from over to (atomic replace on one file system).
   virtual Status Rename(const std::string& from, const std::string& to) = 0;
   virtual void Remove(const std::string& path) = 0;
@@ -81,6 +86,9 @@ class Os {
 Os* PosixOs();
 // The Os the engine uses now (PosixOs unless replaced).
 Os* CurrentOs();
+// path with each component missing as spelled found ignoring letter case, asking
+// CurrentOs() (see velloria::paths::ResolveCaseInsensitive).
+std::string ResolvePath(const std::string& path);
 // Replaces the process-wide Os (nullptr restores PosixOs). The caller keeps ownership and
 // must keep it alive while the engine uses it. REQUIRES: no table open.
 void SetOsForTesting(Os* os);

@@ -36,4 +36,11 @@ Status FaultyOs::Write(int fd, const void* buffer, size_t size, uint64_t offset)
   return target_->Write(fd, buffer, size, offset);
 }
 
+void FaultyOs::Today(int* year, int* month, int* day) {
+  if (today_[0] == 0) return target_->Today(year, month, day);
+  *year = today_[0];
+  *month = today_[1];
+  *day = today_[2];
+}
+
 }  // namespace xb

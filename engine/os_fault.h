@@ -1,7 +1,7 @@
 // FaultyOs: an Os that forwards to another and fails a chosen call, for the fault-injection
 // tests (fail the Nth countable call, once or from then on). Countable calls are the ones that
-// change or read data: Open, OpenSide, Read, Write, Sync, Truncate, Size, Rename, Map and the
-// lock calls.
+// change or read data: Open, OpenSide, Read, Write, Sync, Truncate, Size, ReadFolder, Rename,
+// Map and the lock calls. The calendar can be fixed to a chosen day.
 #ifndef VELLORIA_ENGINE_OS_FAULT_H_
 #define VELLORIA_ENGINE_OS_FAULT_H_
 
@@ -27,9 +27,16 @@ class FaultyOs final : public ForwardingOs {
   }
   int64_t calls() const { return calls_; }
   int64_t failures() const { return failures_; }
+  // Today() answers this day from now on.
+  void FixToday(int year, int month, int day) {
+    today_[0] = year;
+    today_[1] = month;
+    today_[2] = day;
+  }
 
   // Write is its own: a failing write may tear.
   Status Write(int fd, const void* buffer, size_t size, uint64_t offset) override;
+  void Today(int* year, int* month, int* day) override;
 
  private:
   Status Before(OsCall call) override;
@@ -40,6 +47,7 @@ class FaultyOs final : public ForwardingOs {
   bool persistent_ = false;
   bool tear_ = false;
   int64_t failures_ = 0;
+  int today_[3] = {0, 0, 0};  // year, month, day; year 0: the target's calendar
 };
 
 }  // namespace xb

@@ -18,6 +18,7 @@ enum class OsCall {
   kSize,
   kIdentify,
   kExists,
+  kReadFolder,
   kIsLink,
   kRename,
   kRemove,
@@ -73,6 +74,10 @@ class ForwardingOs : public Os {
   bool Exists(const std::string& path) override {
     Before(OsCall::kExists);
     return target_->Exists(path);
+  }
+  Status ReadFolder(const std::string& folder, std::vector<std::string>* names) override {
+    XB_RETURN_IF_ERROR(Before(OsCall::kReadFolder));
+    return target_->ReadFolder(folder, names);
   }
   Status Rename(const std::string& from, const std::string& to) override {
     XB_RETURN_IF_ERROR(Before(OsCall::kRename));

@@ -1,5 +1,6 @@
-// POSIX implementation of the engine's Os: pread/pwrite, fsync, ftruncate, OFD fcntl locks,
-// flock, the monotonic clock. Interrupted calls are retried; errors carry errno's text.
+// POSIX implementation of the engine's Os: pread/pwrite, fsync, ftruncate, readdir, OFD fcntl
+// locks, flock, the monotonic clock. Interrupted calls are retried; errors carry errno's text.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "engine/os.h"
 
@@ -139,6 +141,16 @@ class PosixOsImpl final : public Os {
   bool Exists(const std::string& path) override {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
+  }
+
+  Status ReadFolder(const std::string& folder, std::vector<std::string>* names) override {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) return ErrnoStatus("Folder read error", errno);
+    while (const dirent* entry = ::readdir(dir.get())) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") names->push_back(name);
+    }
+    return Status::Ok();
   }
 
   Status Rename(const std::string& from, const std::string& to) override {

@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/paths.h"
+#include "engine/os.h"
+#include "engine/settings.h"
 
 namespace xb {
 namespace {
@@ -37,7 +38,7 @@ uint32_t ParseMemoBlock(const uint8_t* bytes, int width) {
 Status Table::Open(const std::string& path, int mode, int commit_level, int area,
                    std::unique_ptr<Table>* out) {
   std::unique_ptr<Table> t(new Table());
-  t->path_ = velloria::paths::ResolveCaseInsensitive(path);
+  t->path_ = ResolvePath(path);
   t->mode_ = mode;
   t->commit_level_ = commit_level;
   t->area_ = area;

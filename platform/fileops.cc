@@ -8,7 +8,7 @@
 #include <cerrno>
 
 #include "platform/officelock.h"
-#include "platform/paths.h"
+#include "base/paths.h"
 
 namespace velloria::fileops {
 namespace {

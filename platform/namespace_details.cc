@@ -13,7 +13,7 @@
 
 #include "platform/file_name_text.h"
 #include "platform/namespace_folder.h"
-#include "platform/paths.h"
+#include "base/paths.h"
 
 namespace velloria::shell {
 namespace {

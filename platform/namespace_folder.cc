@@ -15,7 +15,7 @@
 #include "platform/file_name_text.h"
 #include "platform/namespace_actions.h"
 #include "platform/officelock.h"
-#include "platform/paths.h"
+#include "base/paths.h"
 
 namespace velloria::shell {
 namespace {

@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/paths.h"
+#include "base/paths.h"
 
 namespace velloria::shell {
 namespace {

@@ -14,7 +14,7 @@
 
 #include "platform/fonts.h"
 #include "platform/namespace_icons.h"
-#include "platform/paths.h"
+#include "base/paths.h"
 #include "platform/wait_cursor.h"
 #include "shellview/shell_errors.h"
 #include "shellview/shell_list_model.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/paths.h"
+#include "base/paths.h"
 #include "xbase/xb_engine.h"
 #include "xbase/xbase_table_internal.h"
 

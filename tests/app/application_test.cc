@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/abort.h"
+#include "dataset/db.h"
 #include "tests/app/office_fixture.h"
 #include "ui/messagebox.h"
 

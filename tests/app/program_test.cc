@@ -15,8 +15,8 @@
 #include "app/category_colours.h"
 #include "app/document_commands.h"
 #include "app/main_window.h"
+#include "dataset/db.h"
 #include "dataset/field.h"
-#include "platform/abort.h"
 #include "platform/fonts.h"
 #include "tests/app/office_fixture.h"
 

@@ -90,6 +90,9 @@ class CrashOs final : public xb::Os {
   xb::Status Size(int fd, uint64_t* size) override { return real_->Size(fd, size); }
   xb::Status Identify(int fd, xb::FileId* id) override { return real_->Identify(fd, id); }
   bool Exists(const std::string& path) override { return real_->Exists(path); }
+  xb::Status ReadFolder(const std::string& folder, std::vector<std::string>* names) override {
+    return real_->ReadFolder(folder, names);
+  }
   xb::Status Map(int fd, uint64_t offset, size_t length, const uint8_t** data) override {
     if (crashed()) return Died();
     return real_->Map(fd, offset, length, data);

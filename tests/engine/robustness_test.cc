@@ -200,6 +200,27 @@ TEST_F(RobustnessTest, IoFailureAtAnyCallLeavesAConsistentTable) {
   }
 }
 
+// Name lookups and the calendar go through the Os too: the folder read that finds a name in
+// another letter case is a call that can fail, and a fixed calendar gives DATE() its day.
+TEST_F(RobustnessTest, NameLookupAndCalendarGoThroughTheOs) {
+  const std::string other_case = dir_.File("good");  // the table is GOOD.DBF
+  xb::FaultyOs faulty(xb::PosixOs());
+  xb::SetOsForTesting(&faulty);
+  faulty.FailCall(1, true);
+  EXPECT_EQ(xb_UseEx(other_case.c_str(), "", XB_OPEN_READ_ONLY, XB_TYPE_NTX, XB_COMMIT_NORMAL), 0);
+  EXPECT_NE(xb_LastErrorCode(), XB_OK);
+
+  faulty.FailCall(1, false);  // the first folder read fails, the lookup with ".DBF" finds it
+  ASSERT_GT(xb_UseEx(other_case.c_str(), "", XB_OPEN_READ_ONLY, XB_TYPE_NTX, XB_COMMIT_NORMAL), 0)
+      << xb_LastErrorText();
+  EXPECT_EQ(faulty.failures(), 1);
+  EXPECT_EQ(std::string(xb_BaseName()), good_);
+
+  faulty.FixToday(2024, 2, 29);
+  EXPECT_STREQ(xb_EvalString("DTOS(DATE())"), "20240229");
+  EXPECT_STREQ(xb_EvalString("DTOS(DATE() + 1)"), "20240301");
+}
+
 // A rewrite of a record that spans a page boundary, torn by a failure at any call: the table
 // reopens with the record wholly old or wholly new (replayed from the journal).
 TEST_F(RobustnessTest, TornRewriteAcrossAPageIsOldOrNewAfterReopening) {

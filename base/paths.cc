@@ -1,30 +1,49 @@
 // Path helpers: separator rules and case-insensitive resolution of data-built paths.
-#include "platform/paths.h"
+#include "base/paths.h"
 
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <memory>
 #include <vector>
 
 namespace velloria::paths {
 namespace {
 
-// Names in `folder` equal to `name` ignoring ASCII case, sorted by name.
-std::vector<std::string> CaseInsensitiveMatches(const std::string& folder, const std::string& name) {
-  std::vector<std::string> matches;
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.empty() ? "." : folder.c_str()), closedir);
-  if (!dir) return matches;
-  while (dirent* entry = readdir(dir.get())) {
-    if (strcasecmp(entry->d_name, name.c_str()) == 0) matches.emplace_back(entry->d_name);
+class SystemView final : public FileSystemView {
+ public:
+  bool Exists(const std::string& path) override { return paths::Exists(path); }
+
+  bool ReadFolder(const std::string& folder, std::vector<std::string>* names) override {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+    if (!dir) return false;
+    while (dirent* entry = readdir(dir.get())) names->emplace_back(entry->d_name);
+    return true;
   }
-  std::sort(matches.begin(), matches.end());
-  return matches;
+};
+
+// The name in `folder` equal to `name` ignoring ASCII case, the first in name order; ""
+// when there is none or the folder cannot be read.
+std::string CaseInsensitiveMatch(FileSystemView& fs, const std::string& folder,
+                                 const std::string& name) {
+  std::vector<std::string> names;
+  if (!fs.ReadFolder(folder.empty() ? "." : folder, &names)) return std::string();
+  std::string first;
+  for (const std::string& entry : names) {
+    if (strcasecmp(entry.c_str(), name.c_str()) == 0 && (first.empty() || entry < first)) {
+      first = entry;
+    }
+  }
+  return first;
 }
 
 }  // namespace
+
+FileSystemView& SystemFileSystem() {
+  static SystemView view;
+  return view;
+}
 
 std::string WithTrailingSeparator(std::string_view path) {
   std::string result(path);
@@ -52,8 +71,8 @@ bool IsFolder(std::string_view path) {
   return stat(std::string(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string ResolveCaseInsensitive(std::string_view path) {
-  if (path.empty() || Exists(path)) return std::string(path);
+std::string ResolveCaseInsensitive(std::string_view path, FileSystemView& fs) {
+  if (path.empty() || fs.Exists(std::string(path))) return std::string(path);
   std::string resolved;
   size_t start = 0;
   if (IsSeparator(path.front())) {
@@ -67,11 +86,11 @@ std::string ResolveCaseInsensitive(std::string_view path) {
     if (!component.empty()) {
       std::string candidate = resolved;
       candidate.append(component);
-      if (!Exists(candidate)) {
-        std::vector<std::string> matches = CaseInsensitiveMatches(resolved, component);
-        if (matches.empty()) return std::string(path);
+      if (!fs.Exists(candidate)) {
+        std::string match = CaseInsensitiveMatch(fs, resolved, component);
+        if (match.empty()) return std::string(path);
         candidate.resize(resolved.size());
-        candidate.append(matches.front());
+        candidate.append(match);
       }
       resolved.swap(candidate);
     }

@@ -1,5 +1,5 @@
 // Path helpers: separator rules and the case-insensitive lookup of data-built paths.
-#include "platform/paths.h"
+#include "base/paths.h"
 
 #include <gtest/gtest.h>
 
