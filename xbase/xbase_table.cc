@@ -42,14 +42,9 @@ std::int16_t TypeCode(TXBaseTableType type) {
 }
 
 std::int16_t CommitLevelCode(TXBaseCommitLevel level) {
-  switch (level) {
-    case TXBaseCommitLevel::clFull:
-      return XB_COMMIT_FULL;
-    case TXBaseCommitLevel::clNone:
-      return XB_COMMIT_NONE;
-    default:
-      return XB_COMMIT_NORMAL;
-  }
+  // In the order of TXBaseCommitLevel.
+  constexpr std::int16_t kCodes[] = {XB_COMMIT_FULL, XB_COMMIT_NORMAL, XB_COMMIT_NONE};
+  return kCodes[static_cast<int>(level)];
 }
 
 TFieldType FieldTypeOf(char letter, int width, int decimals) {
