@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "engine/api_internal.h"
+#include "engine/area_orders.h"
 #include "engine/field_codec.h"
-#include "engine/ntx_orders.h"
 
 using namespace xb;
 using namespace xb::api;

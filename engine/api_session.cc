@@ -9,8 +9,8 @@
 
 #include "base/paths.h"
 #include "engine/api_internal.h"
+#include "engine/area_orders.h"
 #include "engine/include/xbengine.h"
-#include "engine/ntx_orders.h"
 #include "engine/os.h"
 #include "engine/settings.h"
 

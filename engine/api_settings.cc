@@ -3,8 +3,8 @@
 #include <clocale>
 
 #include "engine/api_internal.h"
+#include "engine/area_orders.h"
 #include "engine/field_codec.h"
-#include "engine/ntx_orders.h"
 #include "engine/settings.h"
 
 using namespace xb;

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "engine/api_internal.h"
-#include "engine/ntx_orders.h"
+#include "engine/area_orders.h"
 #include "engine/settings.h"
 
 using namespace xb;

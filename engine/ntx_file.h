@@ -120,9 +120,6 @@ class NtxFile {
   };
 
   NtxFile() = default;
-  // The file image of a tree over keys; sets header's page capacity and root.
-  static void BuildImage(NtxHeader* header, const std::vector<char>& keys,
-                         const std::vector<uint32_t>& recnos, std::vector<uint8_t>* image);
   int Compare(const std::string& key, uint32_t recno, const Item& item) const;
   Status Refresh();
   Status Load(uint32_t offset, Page** page);

@@ -1,5 +1,5 @@
-// NtxOrder: key and FOR expressions of an index order, key encoding, and the bulk build that
-// reads the table file sequentially, evaluates every record's key and sorts them.
+// NtxOrder: key and FOR expressions of an index order, key encoding, and the keys for a bulk
+// build, read from the table file sequentially (NtxFile::Build sorts them and writes the tree).
 #include "engine/ntx_order.h"
 
 #include <cmath>

@@ -1,7 +1,7 @@
 // Work-area orders: navigation in key order and key maintenance around record writes.
 // Navigation positions the table with Go and skips records the deleted setting or the
 // query hides; an index entry beyond the end of the table (left by a crash) is skipped too.
-#include "engine/ntx_orders.h"
+#include "engine/area_orders.h"
 
 #include <array>
 

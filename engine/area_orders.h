@@ -1,8 +1,8 @@
 // The index orders open in each work area: the controlling order, navigation in key order
 // (deleted setting and query still applied), seek state, and the hooks through which every
 // record write keeps every open order right. Single-threaded, like the work areas.
-#ifndef VELLORIA_ENGINE_NTX_ORDERS_H_
-#define VELLORIA_ENGINE_NTX_ORDERS_H_
+#ifndef VELLORIA_ENGINE_AREA_ORDERS_H_
+#define VELLORIA_ENGINE_AREA_ORDERS_H_
 
 #include <memory>
 #include <string>
@@ -53,4 +53,4 @@ Status SettleWrite(int area, Status s);
 
 }  // namespace xb::api
 
-#endif  // VELLORIA_ENGINE_NTX_ORDERS_H_
+#endif  // VELLORIA_ENGINE_AREA_ORDERS_H_
