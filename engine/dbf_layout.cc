@@ -3,20 +3,10 @@
 
 #include <cstring>
 
+#include "engine/byte_order.h"
+
 namespace xb {
 namespace {
-
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-void PutLe16(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
 
 // ASCII letters only, as field names have; the typed readers look a name up at every call.
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {

@@ -4,19 +4,13 @@
 
 #include <cstring>
 
+#include "engine/byte_order.h"
 #include "engine/os.h"
 
 namespace xb {
 namespace {
 
 constexpr uint32_t kDbt3Block = 512;
-
-uint32_t Le32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-uint32_t Be32(const uint8_t* p) {
-  return uint32_t(p[3]) | uint32_t(p[2]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[0]) << 24;
-}
 
 Status Damaged(const std::string& why) {
   return Status::Error(XB_ERR_CORRUPT, "Memo file: " + why);
@@ -52,9 +46,9 @@ Status MemoFile::Open(const std::string& table_path, MemoKind kind, bool exclusi
   if (done < sizeof header) return Damaged("truncated header");
   uint32_t block_size = kDbt3Block;
   if (kind == MemoKind::kDbt4) {
-    block_size = uint32_t(header[20] | header[21] << 8);
+    block_size = Le16(header + 20);
   } else if (kind == MemoKind::kFpt) {
-    block_size = uint32_t(header[6] << 8 | header[7]);
+    block_size = Be16(header + 6);
   }
   if (block_size == 0) block_size = kDbt3Block;
   out->reset(new MemoFile(std::move(file), kind, block_size));

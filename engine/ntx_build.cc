@@ -171,15 +171,15 @@ void BuildImage(NtxHeader* header_io, const std::vector<char>& keys,
       const uint32_t offset = uint32_t(out.size());
       out.resize(out.size() + kNtxPageSize, 0);
       uint8_t* page = &out[offset];
-      Put16(page, uint32_t(take));
-      for (size_t i = 0; i <= max; ++i) Put16(page + 2 + 2 * i, uint32_t(base + i * item_size));
+      PutLe16(page, uint32_t(take));
+      for (size_t i = 0; i <= max; ++i) PutLe16(page + 2 + 2 * i, uint32_t(base + i * item_size));
       for (size_t i = 0; i < take; ++i, ++at) {
         uint8_t* item = page + base + i * item_size;
-        Put32(item, child(at));
-        Put32(item + 4, sorted_recnos[entry(at)]);
+        PutLe32(item, child(at));
+        PutLe32(item + 4, sorted_recnos[entry(at)]);
         std::memcpy(item + 8, &sorted_keys[entry(at) * ks], ks);
       }
-      Put32(page + base + take * item_size, child(at));
+      PutLe32(page + base + take * item_size, child(at));
       up_children.push_back(offset);
       if (p + 1 < pages) up.push_back(uint32_t(entry(at++)));
     }

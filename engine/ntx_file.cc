@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 #include "engine/ntx_file_internal.h"
@@ -44,15 +45,15 @@ namespace ntx {
 
 std::vector<uint8_t> EncodeHeader(const NtxHeader& h) {
   std::vector<uint8_t> b(kNtxPageSize, 0);
-  Put16(&b[0], h.signature);
-  Put16(&b[2], h.version);
-  Put32(&b[4], h.root);
-  Put32(&b[8], h.free_page);
-  Put16(&b[12], uint32_t(h.key_size) + 8);
-  Put16(&b[14], h.key_size);
-  Put16(&b[16], h.key_decimals);
-  Put16(&b[18], h.max_items);
-  Put16(&b[20], h.half_page);
+  PutLe16(&b[0], h.signature);
+  PutLe16(&b[2], h.version);
+  PutLe32(&b[4], h.root);
+  PutLe32(&b[8], h.free_page);
+  PutLe16(&b[12], uint32_t(h.key_size) + 8);
+  PutLe16(&b[14], h.key_size);
+  PutLe16(&b[16], h.key_decimals);
+  PutLe16(&b[18], h.max_items);
+  PutLe16(&b[20], h.half_page);
   PutCString(&b[kKeyExprOffset], h.key_expr, kExprBytes);
   b[kUniqueOffset] = h.unique ? 1 : 0;
   b[kDescendOffset] = h.descending ? 1 : 0;
@@ -62,19 +63,22 @@ std::vector<uint8_t> EncodeHeader(const NtxHeader& h) {
   return b;
 }
 
+// The lock timeout setting in milliseconds, within an int.
+static int TimeoutMillis() {
+  int64_t millis = int64_t(GlobalSettings().lock_timeout_seconds) * 1000;
+  return int(std::clamp<int64_t>(millis, 0, std::numeric_limits<int>::max()));
+}
+
 // Takes a one-byte lock of fd (shared or not), retrying until the lock timeout.
 Status WaitForLock(int fd, uint64_t byte, bool shared, const std::string& path) {
-  const int64_t deadline =
-      CurrentOs()->NowMillis() + int64_t(GlobalSettings().lock_timeout_seconds) * 1000;
-  for (;;) {
-    bool granted = false;
-    XB_RETURN_IF_ERROR(shared ? CurrentOs()->ShareRange(fd, byte, 1, &granted)
-                              : CurrentOs()->LockRange(fd, byte, 1, &granted));
-    if (granted) return Status::Ok();
-    if (CurrentOs()->NowMillis() >= deadline)
-      return Status::Error(XB_ERR_LOCKED, "Index " + path + " is locked by another user");
-    CurrentOs()->SleepMillis(10);
-  }
+  bool granted = false;
+  XB_RETURN_IF_ERROR(
+      RetryLock(TimeoutMillis(), &granted, [&](bool* g) {
+        return shared ? CurrentOs()->ShareRange(fd, byte, 1, g)
+                      : CurrentOs()->LockRange(fd, byte, 1, g);
+      }));
+  if (!granted) return Status::Error(XB_ERR_LOCKED, "Index " + path + " is locked by another user");
+  return Status::Ok();
 }
 
 }  // namespace ntx
@@ -94,32 +98,32 @@ std::vector<uint8_t> NtxFile::Encode(const Page& page) const {
   const size_t n = page.items.size();
   const size_t item_size = size_t(header_.key_size) + 8;
   const size_t base = 2 + 2 * (size_t(header_.max_items) + 1);
-  Put16(&b[0], uint32_t(n));
-  for (size_t i = 0; i <= header_.max_items; ++i) Put16(&b[2 + 2 * i], uint32_t(base + i * item_size));
+  PutLe16(&b[0], uint32_t(n));
+  for (size_t i = 0; i <= header_.max_items; ++i) PutLe16(&b[2 + 2 * i], uint32_t(base + i * item_size));
   for (size_t i = 0; i <= n; ++i) {
     uint8_t* p = &b[base + i * item_size];
     if (i == n) {
-      Put32(p, page.right);
+      PutLe32(p, page.right);
       break;
     }
-    Put32(p, page.items[i].child);
-    Put32(p + 4, page.items[i].recno);
+    PutLe32(p, page.items[i].child);
+    PutLe32(p + 4, page.items[i].recno);
     std::memcpy(p + 8, page.items[i].key.data(), header_.key_size);
   }
   return b;
 }
 
 Status NtxFile::Decode(const uint8_t* b, uint32_t offset, Page* page) const {
-  const size_t n = U16(b);
+  const size_t n = Le16(b);
   const size_t item_size = size_t(header_.key_size) + 8;
   if (n > header_.max_items) return Corrupt(path_, "page " + std::to_string(offset) + " overfull");
   page->items.resize(n);
   for (size_t i = 0; i <= n; ++i) {
-    size_t at = U16(b + 2 + 2 * i);
+    size_t at = Le16(b + 2 + 2 * i);
     if (at + item_size > kNtxPageSize)
       return Corrupt(path_, "item outside page " + std::to_string(offset));
     const uint8_t* p = b + at;
-    uint32_t child = U32(p);
+    uint32_t child = Le32(p);
     if (child % kNtxPageSize != 0 || child >= file_size_)
       return Corrupt(path_, "bad child reference in page " + std::to_string(offset));
     if (i == n) {
@@ -127,7 +131,7 @@ Status NtxFile::Decode(const uint8_t* b, uint32_t offset, Page* page) const {
       break;
     }
     page->items[i].child = child;
-    page->items[i].recno = U32(p + 4);
+    page->items[i].recno = Le32(p + 4);
     page->items[i].key.assign(reinterpret_cast<const char*>(p + 8), header_.key_size);
   }
   bool any_child = page->right != 0;
@@ -144,14 +148,14 @@ Status NtxFile::ReadHeader() {
   XB_RETURN_IF_ERROR(CurrentOs()->Size(fd_, &file_size_));
   if (done < sizeof b) return Corrupt(path_, "the header is incomplete");
   NtxHeader h;
-  h.signature = U16(b);
-  h.version = U16(b + 2);
-  h.root = U32(b + 4);
-  h.free_page = U32(b + 8);
-  h.key_size = U16(b + 14);
-  h.key_decimals = U16(b + 16);
-  h.max_items = U16(b + 18);
-  h.half_page = U16(b + 20);
+  h.signature = Le16(b);
+  h.version = Le16(b + 2);
+  h.root = Le32(b + 4);
+  h.free_page = Le32(b + 8);
+  h.key_size = Le16(b + 14);
+  h.key_decimals = Le16(b + 16);
+  h.max_items = Le16(b + 18);
+  h.half_page = Le16(b + 20);
   h.key_expr = CString(b + kKeyExprOffset, kExprBytes);
   h.unique = b[kUniqueOffset] != 0;
   h.descending = b[kDescendOffset] != 0;
@@ -159,7 +163,7 @@ Status NtxFile::ReadHeader() {
   h.tag_name = CString(b + kTagOffset, 12);
   h.pending = b[kPendingOffset];
   if (h.signature != 6 && h.signature != 3) return Corrupt(path_, "not an NTX signature");
-  if (h.key_size == 0 || h.key_size > kNtxMaxKeySize || U16(b + 12) != h.key_size + 8)
+  if (h.key_size == 0 || h.key_size > kNtxMaxKeySize || Le16(b + 12) != h.key_size + 8)
     return Corrupt(path_, "bad key size");
   if (h.max_items < 2 || 2 + (h.max_items + 1) * (h.key_size + 10) > kNtxPageSize)
     return Corrupt(path_, "bad page capacity");
@@ -196,7 +200,7 @@ Status NtxFile::Refresh() {
   uint8_t b[4];
   size_t done = 0;
   XB_RETURN_IF_ERROR(CurrentOs()->Read(fd_, b, sizeof b, 0, &done));
-  if (done == sizeof b && U16(b + 2) == header_.version) return Status::Ok();
+  if (done == sizeof b && Le16(b + 2) == header_.version) return Status::Ok();
   cache_.clear();
   return ReadHeader();
 }
@@ -235,7 +239,7 @@ Status NtxFile::Allocate(uint32_t* offset) {
     uint8_t b[4] = {0, 0, 0, 0};
     size_t done = 0;
     XB_RETURN_IF_ERROR(CurrentOs()->Read(fd_, b, sizeof b, *offset, &done));
-    header_.free_page = U32(b);
+    header_.free_page = Le32(b);
     if (header_.free_page % kNtxPageSize != 0 || header_.free_page >= file_size_)
       return Corrupt(path_, "bad free-page chain");
   } else {
@@ -267,7 +271,7 @@ Status NtxFile::EndUpdate(Status result) {
   }
   for (uint32_t offset : freed_) {
     std::vector<uint8_t> b(kNtxPageSize, 0);
-    Put32(b.data(), header_.free_page);
+    PutLe32(b.data(), header_.free_page);
     header_.free_page = offset;
     if (s.ok()) s = CurrentOs()->Write(fd_, b.data(), b.size(), offset);
   }

@@ -1,6 +1,6 @@
 // Private parts of NtxFile shared by its units: ntx_file.cc (pages, the tree, updates and
 // search), ntx_build.cc (the bulk builder) and ntx_writer_mark.cc (the pending mark). The
-// header's byte places they share, the lock bytes, little-endian byte coding and the lock wait.
+// header's byte places they share, the lock bytes, and the lock wait.
 #ifndef VELLORIA_ENGINE_NTX_FILE_INTERNAL_H_
 #define VELLORIA_ENGINE_NTX_FILE_INTERNAL_H_
 
@@ -8,30 +8,21 @@
 #include <string>
 #include <vector>
 
+#include "engine/byte_order.h"
 #include "engine/ntx_file.h"
+#include "engine/shared_file.h"
 #include "engine/status.h"
 
 namespace xb::ntx {
 
 // Locked by a handle while it updates the tree (and while it counts itself in the mark).
-inline constexpr uint64_t kIndexLockByte = 1000000000ULL;
+inline constexpr uint64_t kIndexLockByte = kLockBase;
 // Read-locked by every sharing handle counted in the pending mark: a mark nobody holds this
 // byte for was left by a writer that stopped.
 inline constexpr uint64_t kWriterLockByte = kIndexLockByte + 1;
 // The pending mark (NtxHeader::pending): a byte of the header's unused tail.
 inline constexpr int kPendingOffset = 1023;
 
-inline uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline uint32_t U32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-inline void Put16(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-inline void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
-}
 
 // The header page of an index, kNtxPageSize bytes.
 std::vector<uint8_t> EncodeHeader(const NtxHeader& h);

@@ -114,14 +114,13 @@ Status SharedFile::Write(const void* buffer, size_t size, uint64_t offset) {
 
 Status SharedFile::Size(uint64_t* size) { return CurrentOs()->Size(fd_, size); }
 
-Status SharedFile::Retry(int timeout_ms, bool* granted,
-                         const std::function<Status(bool*)>& attempt) {
+Status RetryLock(int timeout_ms, bool* granted, const std::function<Status(bool*)>& attempt) {
   Os* os = CurrentOs();
   int64_t deadline = os->NowMillis() + std::max(timeout_ms, 0);
   for (;;) {
     XB_RETURN_IF_ERROR(attempt(granted));
     if (*granted || os->NowMillis() >= deadline) return Status::Ok();
-    os->SleepMillis(20);
+    os->SleepMillis(kLockPollMillis);
   }
 }
 
@@ -138,7 +137,7 @@ Status SharedFile::LockRecord(int area, uint32_t record, int timeout_ms, bool* g
     if (*granted) record_locks_[record] = area;  // covered by the file lock already
     return Status::Ok();
   }
-  XB_RETURN_IF_ERROR(Retry(timeout_ms, granted, [&](bool* g) {
+  XB_RETURN_IF_ERROR(RetryLock(timeout_ms, granted, [&](bool* g) {
     return CurrentOs()->LockRange(fd_, kLockBase + record, 1, g);
   }));
   if (*granted) record_locks_[record] = area;
@@ -166,7 +165,7 @@ Status SharedFile::LockWholeFile(int area, int timeout_ms, bool* granted) {
     *granted = false;
     return Status::Ok();
   }
-  XB_RETURN_IF_ERROR(Retry(timeout_ms, granted, [&](bool* g) {
+  XB_RETURN_IF_ERROR(RetryLock(timeout_ms, granted, [&](bool* g) {
     return CurrentOs()->LockRange(fd_, kLockBase + 1, kFileLockLength, g);
   }));
   if (*granted) file_lock_area_ = area;
@@ -205,7 +204,7 @@ std::vector<uint32_t> SharedFile::RecordsHeldBy(int area) const {
 Status SharedFile::LockHeader(int timeout_ms, bool* granted) {
   *granted = true;
   if (exclusive_ || header_lock_depth_++ > 0) return Status::Ok();
-  Status s = Retry(timeout_ms, granted,
+  Status s = RetryLock(timeout_ms, granted,
                    [&](bool* g) { return CurrentOs()->LockRange(fd_, kLockBase, 1, g); });
   if (!s.ok() || !*granted) header_lock_depth_ = 0;
   return s;

@@ -18,8 +18,16 @@
 
 namespace xb {
 
-inline constexpr uint64_t kLockBase = 1000000000ULL;        // header lock byte
+// The lock offset of the Clipper convention: a table's header lock byte, and the byte an
+// index's writer locks while it updates the tree.
+inline constexpr uint64_t kLockBase = 1000000000ULL;
 inline constexpr uint64_t kFileLockLength = 1000000000ULL;  // file lock from kLockBase + 1
+// How often a lock held elsewhere is asked for again while waiting.
+inline constexpr int kLockPollMillis = 20;
+
+// Calls attempt until it sets *granted or timeout_ms have passed, asking every
+// kLockPollMillis. Errors of attempt end the wait.
+Status RetryLock(int timeout_ms, bool* granted, const std::function<Status(bool*)>& attempt);
 
 // Opens path to write it anew: created when missing, never through a symbolic link (refused
 // with a text saying so), held with an exclusive whole-file lock, then emptied. A file that
@@ -69,7 +77,6 @@ class SharedFile {
  private:
   SharedFile(std::string path, int fd, FileId id, bool exclusive, bool writable)
       : path_(std::move(path)), fd_(fd), id_(id), exclusive_(exclusive), writable_(writable) {}
-  Status Retry(int timeout_ms, bool* granted, const std::function<Status(bool*)>& attempt);
 
   std::string path_;
   int fd_;
