@@ -35,7 +35,9 @@ class CategoryFolderTest {
     if (!StaysInsideStampeFolder(dir)) return false;
     bool oneComponent = dir.find(paths::kSeparator) == std::string::npos && dir != "." && dir != "..";
     if (!dir.empty() && oneComponent && !m_lowerNames.contains(AsciiLower(dir))) return false;
-    return paths::IsFolder(CategoryFolderPath(m_stampeFolder, dir));
+    // A folder named exactly as written is found with one look-up, without resolving case.
+    std::string exact = m_stampeFolder + paths::kSeparator + dir;
+    return paths::IsFolder(exact) || paths::IsFolder(CategoryFolderPath(m_stampeFolder, dir));
   }
 
  private:

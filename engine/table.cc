@@ -408,8 +408,9 @@ Status Table::SizeReaching(uint64_t end, uint64_t* size) {
 
 Status Table::Go(int64_t record) {
   XB_RETURN_IF_ERROR(FlushRecord());
-  // The record read fresh under this area's lock cannot have changed since.
-  if (record == recno_ && fresh_ && !eof_ && HoldsRecord(recno_)) {
+  // The current record is at hand when nobody can have changed it since it was read: read
+  // fresh under this area's lock, or read or written by the one area of an exclusive open.
+  if (record == recno_ && !eof_ && (fresh_ || file_->exclusive()) && HoldsRecord(recno_)) {
     bof_ = false;
     return Status::Ok();
   }

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The program's start-up to populated window with 10,000 categories (and a first category
+# folder of 10,000 documents) on the local disk and on a simulated network share: the office
+# folder answers each call after a fixed delay (0.2 ms by default), through the LD_PRELOAD
+# shim libshare_shim.so, which also counts the calls. Prints the median wall times and the
+# calls per kind of one start, for the table's files and for the rest (folders, documents).
+# A warm-up start first rewrites VISUALIZZA, so the timed starts find the table as an
+# office has it every day.
+# Usage: bench/share/share.sh [BUILD_DIR] [RUNS] [DELAY_US]     (defaults: build, 5, 200)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build}
+runs=${2:-5}
+delay=${3:-200}
+records=10000
+shim=$PWD/$build/lib/libshare_shim.so
+for file in "$build/bin/velloria" "$shim"; do
+  [ -e "$file" ] || { echo "missing $file: build it first" >&2; exit 1; }
+done
+
+source scripts/xvfb-lib.sh
+
+mkdir -p "$tmp/office/DATI" "$tmp/office/Stampe"
+/usr/bin/python3 bench/program/make_office.py "$tmp/office/Stampe" "$records" "$records"
+
+start_xvfb 1280x1024
+export VELLORIA_EXIT_AFTER_SHOW=1
+
+ms_since() { echo $(( ($(date +%s%N) - $1) / 1000000 )); }
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# start DELAY_US COUNTS_FILE: one start on the office shared with that delay; prints its ms.
+start() {
+  local begin
+  begin=$(date +%s%N)
+  LD_PRELOAD=$shim VELLORIA_SHARE_FOLDER=$tmp/office VELLORIA_SHARE_DELAY_US=$1 \
+    VELLORIA_SHARE_COUNTS=$2 "$build/bin/velloria" 1 12 "$tmp/office/DATI/" "" >/dev/null 2>&1
+  ms_since "$begin"
+}
+
+start 0 /dev/null >/dev/null
+local_runs=() share_runs=()
+for _ in $(seq "$runs"); do
+  rm -f "$tmp/counts"
+  local_runs+=("$(start 0 "$tmp/counts")")
+  share_runs+=("$(start "$delay" /dev/null)")
+done
+echo "categories / documents      $records / $records"
+echo "local disk                  $(printf '%s\n' "${local_runs[@]}" | median) ms (median of $runs)"
+echo "simulated share ($delay us)   $(printf '%s\n' "${share_runs[@]}" | median) ms (median of $runs)"
+echo "calls of one start on the share:"
+sed 's/  /\n/; s/^/  /' "$tmp/counts"
