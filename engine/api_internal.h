@@ -32,7 +32,7 @@ struct Session {
 // Initial-exec TLS: the library is linked by its clients or loaded at start, and the
 // default model would cost a call on every entry point.
 #define XB_TLS thread_local __attribute__((tls_model("initial-exec")))
-extern XB_TLS int t_error_code;
+extern constinit XB_TLS int t_error_code;
 extern Session g_session;
 
 inline Session& S() { return g_session; }
@@ -56,8 +56,13 @@ inline Table* CurrentTable() {
   if (t == nullptr) SetNoTableError();
   return t;
 }
+void SetNoFieldError(const char* name);
 // Index of field `name` in t; -1 (with XB_ERR_ARGUMENT set) when none.
-int FieldIndexOf(Table* t, const char* name);
+inline int FieldIndexOf(Table* t, const char* name) {
+  int index = name != nullptr ? t->FieldIndexOfName(name) : -1;
+  if (index < 0) SetNoFieldError(name);
+  return index;
+}
 
 // Sets s as the error when it failed; returns whether it succeeded.
 inline bool Check(const Status& s) {

@@ -34,6 +34,17 @@ Status TypeError(const FieldInfo& f, const char* wanted) {
   return Status::Error(XB_ERR_ARGUMENT, "Field " + f.name + " is not " + wanted);
 }
 
+// The value of numeric field `name` of the current record; 0 with the error set when there
+// is no such field or it is not numeric.
+double FieldNumber(const char* name) {
+  int i = 0;
+  Table* t = TableAndField(name, &i);
+  if (t == nullptr) return 0;
+  const FieldInfo& f = t->Field(i);
+  if (!IsNumericField(f)) return Check(TypeError(f, "numeric")), 0;
+  return DecodeFieldNumber(FieldBytes(t->record(), f), f);
+}
+
 // Runs a write of the current record and keeps every open index order's keys right: the
 // old keys are taken from the record as stored now.
 template <typename Write>
@@ -353,8 +364,7 @@ XB_API const char* xb_GetTrimString(const char* field) {
   Table* t = TableAndField(field, &i);
   if (t == nullptr) return "";
   std::string_view bytes = FieldBytes(t->record(), t->Field(i));
-  while (!bytes.empty() && (bytes.back() == ' ' || bytes.back() == '\0')) bytes.remove_suffix(1);
-  return Ret(bytes);
+  return Ret(bytes.substr(0, TrimmedLength(bytes)));
 }
 
 XB_API int32_t xb_GetLogical(const char* field) {
@@ -366,17 +376,9 @@ XB_API int32_t xb_GetLogical(const char* field) {
   return DecodeLogical(FieldBytes(t->record(), f)) ? 1 : 0;
 }
 
-XB_API double xb_GetDouble(const char* field) {
-  int i = 0;
-  Table* t = TableAndField(field, &i);
-  if (t == nullptr) return 0;
-  const FieldInfo& f = t->Field(i);
-  if (!IsNumericField(f)) return Check(TypeError(f, "numeric")), 0;
-  return DecodeFieldNumber(FieldBytes(t->record(), f), f);
-}
-
-XB_API int32_t xb_GetLong(const char* field) { return ClampToInt32(xb_GetDouble(field)); }
-XB_API int32_t xb_GetInteger(const char* field) { return ClampToInt32(xb_GetDouble(field)); }
+XB_API double xb_GetDouble(const char* field) { return FieldNumber(field); }
+XB_API int32_t xb_GetLong(const char* field) { return ClampToInt32(FieldNumber(field)); }
+XB_API int32_t xb_GetInteger(const char* field) { return ClampToInt32(FieldNumber(field)); }
 
 XB_API int32_t xb_GetDateJulian(const char* field) {
   int i = 0;

@@ -89,7 +89,7 @@ int16_t OpenTable(const char* file, const char* alias_arg, int16_t mode, int16_t
 
 }  // namespace
 
-XB_TLS int t_error_code = XB_OK;
+constinit XB_TLS int t_error_code = XB_OK;
 Session g_session;
 
 void ClearErrorText() {
@@ -116,13 +116,9 @@ void SetNoTableError() {
   SetError(Status::Error(XB_ERR_NO_TABLE, "No table is open in the current work area"));
 }
 
-int FieldIndexOf(Table* t, const char* name) {
-  int index = name != nullptr ? t->FieldIndexOfName(name) : -1;
-  if (index < 0) {
-    SetError(Status::Error(XB_ERR_ARGUMENT,
-                           std::string("No field named \"") + (name ? name : "") + "\""));
-  }
-  return index;
+void SetNoFieldError(const char* name) {
+  SetError(Status::Error(XB_ERR_ARGUMENT,
+                         std::string("No field named \"") + (name ? name : "") + "\""));
 }
 
 int32_t NotSupported(const char* name) {

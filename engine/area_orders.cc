@@ -9,9 +9,10 @@
 #include "engine/settings.h"
 
 namespace xb::api {
-namespace {
 
 std::array<AreaOrders, kMaxAreas + 1> g_orders;
+
+namespace {
 
 Status Visible(Table* t, uint32_t recno, bool* visible) {
   *visible = false;
@@ -56,14 +57,6 @@ NtxEntry CurrentEntry(NtxOrder* order, Table* t) {
 }
 
 }  // namespace
-
-AreaOrders& OrdersOf(int area) { return g_orders[size_t(area)]; }
-
-NtxOrder* ControllingOrder(int area) {
-  AreaOrders& a = OrdersOf(area);
-  return a.current > 0 && size_t(a.current) <= a.orders.size() ? a.orders[size_t(a.current - 1)].get()
-                                                              : nullptr;
-}
 
 void CloseOrders(int area) { OrdersOf(area) = AreaOrders(); }
 

@@ -4,10 +4,12 @@
 #ifndef VELLORIA_ENGINE_AREA_ORDERS_H_
 #define VELLORIA_ENGINE_AREA_ORDERS_H_
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/api_internal.h"
 #include "engine/ntx_order.h"
 
 namespace xb::api {
@@ -21,9 +23,14 @@ struct AreaOrders {
   std::vector<std::string> old_keys;  // keys captured before a record write ("" = not indexed)
 };
 
-AreaOrders& OrdersOf(int area);
-// The controlling order of the area, nullptr in natural order.
-NtxOrder* ControllingOrder(int area);
+extern std::array<AreaOrders, kMaxAreas + 1> g_orders;
+inline AreaOrders& OrdersOf(int area) { return g_orders[size_t(area)]; }
+// The controlling order of the area, nullptr in natural order (asked at every step of a scan).
+inline NtxOrder* ControllingOrder(int area) {
+  AreaOrders& a = OrdersOf(area);
+  return a.current > 0 && size_t(a.current) <= a.orders.size() ? a.orders[size_t(a.current - 1)].get()
+                                                              : nullptr;
+}
 void CloseOrders(int area);
 
 // Navigation in the controlling order. REQUIRES: ControllingOrder(area) != nullptr.

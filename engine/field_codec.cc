@@ -49,7 +49,7 @@ bool ParsePlainDecimal(std::string_view bytes, double* value) {
   }
   while (i < n && bytes[i] == ' ') ++i;
   if (i != n || digits == 0) return false;
-  double v = double(digits_value) / kPowersOfTen[scale];
+  double v = scale == 0 ? double(digits_value) : double(digits_value) / kPowersOfTen[scale];
   *value = negative ? -v : v;
   return true;
 }
@@ -101,21 +101,8 @@ void FormatParts(int code, const char** order, char* separator) {
 
 }  // namespace
 
-std::string_view FieldBytes(const uint8_t* record, const FieldInfo& field) {
-  return std::string_view(reinterpret_cast<const char*>(record) + field.offset,
-                          size_t(field.width));
-}
-
 std::string TrimRight(std::string_view text) {
-  size_t n = text.size();
-  while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\0')) --n;
-  return std::string(text.substr(0, n));
-}
-
-bool DecodeLogical(std::string_view bytes) {
-  if (bytes.empty()) return false;
-  char c = bytes[0];
-  return c == 'T' || c == 't' || c == 'Y' || c == 'y';
+  return std::string(text.substr(0, TrimmedLength(text)));
 }
 
 double DecodeNumber(std::string_view bytes, char type) {

@@ -5,6 +5,7 @@
 #define VELLORIA_ENGINE_FIELD_CODEC_H_
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -15,9 +16,28 @@
 namespace xb {
 
 // The field's bytes in the record image.
-std::string_view FieldBytes(const uint8_t* record, const FieldInfo& field);
+inline std::string_view FieldBytes(const uint8_t* record, const FieldInfo& field) {
+  return std::string_view(reinterpret_cast<const char*>(record) + field.offset,
+                          size_t(field.width));
+}
+// The length of text without its trailing blanks and NULs; eight bytes at a time, since a
+// character field is mostly padding.
+inline size_t TrimmedLength(std::string_view text) {
+  constexpr uint64_t kNotBlankOrNul = ~uint64_t(0x2020202020202020);  // ' ' and '\0' clear it
+  size_t n = text.size();
+  for (uint64_t word; n >= 8; n -= 8) {
+    std::memcpy(&word, text.data() + n - 8, 8);
+    if ((word & kNotBlankOrNul) != 0) break;
+  }
+  while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\0')) --n;
+  return n;
+}
 std::string TrimRight(std::string_view text);
-bool DecodeLogical(std::string_view bytes);
+inline bool DecodeLogical(std::string_view bytes) {
+  if (bytes.empty()) return false;
+  char c = bytes[0];
+  return c == 'T' || c == 't' || c == 'Y' || c == 'y';
+}
 // Numeric value of N F and FoxPro's I B Y fields (blank or junk gives 0).
 double DecodeNumber(std::string_view bytes, char type);
 // Julian day of D and FoxPro's T fields, 0 for empty or other types.

@@ -133,13 +133,7 @@ Status Table::Close() {
   return s.ok() ? unlock : s;
 }
 
-int Table::FieldIndexOfName(const char* name) const {
-  for (const NameSlot& slot : name_slots_) {
-    if (slot.pointer != name) continue;
-    size_t k = 0;
-    while (k < sizeof slot.text && slot.text[k] == name[k] && name[k] != 0) ++k;
-    if (k < sizeof slot.text && slot.text[k] == name[k]) return slot.index;
-  }
+int Table::RememberFieldIndex(const char* name) const {
   int index = layout_.FieldIndex(name);
   size_t length = strnlen(name, sizeof(NameSlot::text));
   if (index >= 0 && length < sizeof(NameSlot::text)) {

@@ -50,7 +50,12 @@ class Table final : public RecordView {
   int FieldIndex(std::string_view name) const override { return layout_.FieldIndex(name); }
   // FieldIndex for a name the caller passes at every record (the typed readers): remembered
   // by the caller's pointer together with the text it held, so a changed text is looked up.
-  int FieldIndexOfName(const char* name) const;
+  int FieldIndexOfName(const char* name) const {
+    for (const NameSlot& slot : name_slots_) {
+      if (slot.pointer == name && slot.Holds(name)) return slot.index;
+    }
+    return RememberFieldIndex(name);
+  }
   const FieldInfo& Field(int index) const override { return layout_.fields[size_t(index)]; }
   const uint8_t* Record() const override { return view_; }
   int RecordSize() const override { return int(layout_.record_length); }
@@ -203,7 +208,13 @@ class Table final : public RecordView {
     const char* pointer = nullptr;
     char text[kMaxFieldName + 2] = {};
     int index = -1;
+    bool Holds(const char* name) const {
+      size_t k = 0;
+      while (k < sizeof text && text[k] == name[k] && name[k] != 0) ++k;
+      return k < sizeof text && text[k] == name[k];
+    }
   };
+  int RememberFieldIndex(const char* name) const;
   mutable std::array<NameSlot, 8> name_slots_;
   mutable size_t next_name_slot_ = 0;
 
