@@ -12,18 +12,7 @@ for exe in velloria component_sweep_bench; do
   [ -x "$build/bin/$exe" ] || { echo "missing $build/bin/$exe: build it first" >&2; exit 1; }
 done
 
-source scripts/xvfb-lib.sh
-
-# The office: every category of type 1, one folder in a hundred present, the first one
-# holding 10,000 documents.
-mkdir -p "$tmp/office/DATI" "$tmp/office/Stampe"
-/usr/bin/python3 bench/program/make_office.py "$tmp/office/Stampe" "$records" "$records"
-
-start_xvfb 1280x1024
-export VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING=1
-
-ms_since() { echo $(( ($(date +%s%N) - $1) / 1000000 )); }
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+source bench/program/office.sh
 
 program_runs=() ls_runs=()
 for _ in $(seq "$runs"); do

@@ -18,32 +18,23 @@ for file in "$build/bin/velloria" "$shim"; do
   [ -e "$file" ] || { echo "missing $file: build it first" >&2; exit 1; }
 done
 
-source scripts/xvfb-lib.sh
+source bench/program/office.sh
 
-mkdir -p "$tmp/office/DATI" "$tmp/office/Stampe"
-/usr/bin/python3 bench/program/make_office.py "$tmp/office/Stampe" "$records" "$records"
-
-start_xvfb 1280x1024
-export VELLORIA_EXIT_AFTER_SHOW=1
-
-ms_since() { echo $(( ($(date +%s%N) - $1) / 1000000 )); }
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-
-# start DELAY_US COUNTS_FILE: one start on the office shared with that delay; prints its ms.
+# start [ENV ...]: one start with the environment given; prints its milliseconds.
 start() {
   local begin
   begin=$(date +%s%N)
-  LD_PRELOAD=$shim VELLORIA_SHARE_FOLDER=$tmp/office VELLORIA_SHARE_DELAY_US=$1 \
-    VELLORIA_SHARE_COUNTS=$2 "$build/bin/velloria" 1 12 "$tmp/office/DATI/" "" >/dev/null 2>&1
+  env "$@" "$build/bin/velloria" 1 12 "$tmp/office/DATI/" "" >/dev/null 2>&1
   ms_since "$begin"
 }
+shared=(LD_PRELOAD="$shim" VELLORIA_SHARE_FOLDER="$tmp/office" VELLORIA_SHARE_DELAY_US="$delay")
 
-start 0 /dev/null >/dev/null
+start >/dev/null
 local_runs=() share_runs=()
 for _ in $(seq "$runs"); do
+  local_runs+=("$(start)")
   rm -f "$tmp/counts"
-  local_runs+=("$(start 0 "$tmp/counts")")
-  share_runs+=("$(start "$delay" /dev/null)")
+  share_runs+=("$(start "${shared[@]}" VELLORIA_SHARE_COUNTS="$tmp/counts")")
 done
 echo "categories / documents      $records / $records"
 echo "local disk                  $(printf '%s\n' "${local_runs[@]}" | median) ms (median of $runs)"

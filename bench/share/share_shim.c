@@ -27,7 +27,8 @@
 
 enum Group { kNone, kTable, kOther, kGroups };
 enum Kind { kOpen, kRead, kWrite, kSize, kMap, kLock, kKinds };
-static const char* const kKindNames[kKinds] = {"opens", "reads", "writes", "sizes", "maps", "locks"};
+static const char* const kKindNames[kKinds] = {"opens", "reads", "writes",
+                                               "sizes", "maps",  "locks"};
 static const char* const kGroupNames[kGroups] = {"", "table", "other"};
 
 enum { kMaxFd = 65536, kDirBatch = 32768 };
@@ -47,11 +48,11 @@ static struct {
 } g_dirs[kMaxDirs];
 
 // The next definition of a wrapped function (libc's), looked up once.
-#define REAL(name)                                                             \
-  ({                                                                           \
-    static __typeof__(&name) next_##name;                                      \
+#define REAL(name)                                                                     \
+  ({                                                                                   \
+    static __typeof__(&name) next_##name;                                              \
     if (next_##name == NULL) next_##name = (__typeof__(&name))dlsym(RTLD_NEXT, #name); \
-    next_##name;                                                               \
+    next_##name;                                                                       \
   })
 
 static void Wait(void) {
@@ -133,6 +134,13 @@ __attribute__((constructor)) static void Start(void) {
   atexit(Report);
 }
 
+// A wrapper that counts one call of `kind` on `group` and calls libc.
+#define WRAPPER(type, name, params, args, group, kind) \
+  type name params {                                   \
+    Count(group, kind);                                \
+    return REAL(name) args;                            \
+  }
+
 // Opening.
 
 static int HasMode(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
@@ -142,34 +150,34 @@ static int Opened(int fd, enum Group group) {
   return fd;
 }
 
-#define OPEN_WRAPPER(name)                                    \
-  int name(const char* path, int flags, ...) {                \
-    mode_t mode = 0;                                          \
-    if (HasMode(flags)) {                                     \
-      va_list args;                                           \
-      va_start(args, flags);                                  \
-      mode = va_arg(args, mode_t);                            \
-      va_end(args);                                           \
-    }                                                         \
-    enum Group group = GroupOf(path);                         \
-    Count(group, kOpen);                                      \
-    return Opened(REAL(name)(path, flags, mode), group);               \
+#define OPEN_WRAPPER(name)                               \
+  int name(const char* path, int flags, ...) {           \
+    mode_t mode = 0;                                     \
+    if (HasMode(flags)) {                                \
+      va_list args;                                      \
+      va_start(args, flags);                             \
+      mode = va_arg(args, mode_t);                       \
+      va_end(args);                                      \
+    }                                                    \
+    enum Group group = GroupOf(path);                    \
+    Count(group, kOpen);                                 \
+    return Opened(REAL(name)(path, flags, mode), group); \
   }
 OPEN_WRAPPER(open)
 OPEN_WRAPPER(open64)
 #undef OPEN_WRAPPER
 
-#define OPENAT_WRAPPER(name)                                  \
-  int name(int dirfd, const char* path, int flags, ...) {     \
-    mode_t mode = 0;                                          \
-    if (HasMode(flags)) {                                     \
-      va_list args;                                           \
-      va_start(args, flags);                                  \
-      mode = va_arg(args, mode_t);                            \
-      va_end(args);                                           \
-    }                                                         \
-    enum Group group = GroupOfAt(dirfd, path);                \
-    Count(group, kOpen);                                      \
+#define OPENAT_WRAPPER(name)                                    \
+  int name(int dirfd, const char* path, int flags, ...) {       \
+    mode_t mode = 0;                                            \
+    if (HasMode(flags)) {                                       \
+      va_list args;                                             \
+      va_start(args, flags);                                    \
+      mode = va_arg(args, mode_t);                              \
+      va_end(args);                                             \
+    }                                                           \
+    enum Group group = GroupOfAt(dirfd, path);                  \
+    Count(group, kOpen);                                        \
     return Opened(REAL(name)(dirfd, path, flags, mode), group); \
   }
 OPENAT_WRAPPER(openat)
@@ -217,46 +225,21 @@ int dup3(int fd, int to, int flags) { return Opened(REAL(dup3)(fd, to, flags), F
 
 // Reading and writing.
 
-ssize_t read(int fd, void* buffer, size_t size) {
-  Count(FdGroup(fd), kRead);
-  return REAL(read)(fd, buffer, size);
-}
-ssize_t pread(int fd, void* buffer, size_t size, off_t offset) {
-  Count(FdGroup(fd), kRead);
-  return REAL(pread)(fd, buffer, size, offset);
-}
-ssize_t pread64(int fd, void* buffer, size_t size, off64_t offset) {
-  Count(FdGroup(fd), kRead);
-  return REAL(pread64)(fd, buffer, size, offset);
-}
-ssize_t write(int fd, const void* buffer, size_t size) {
-  Count(FdGroup(fd), kWrite);
-  return REAL(write)(fd, buffer, size);
-}
-ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset) {
-  Count(FdGroup(fd), kWrite);
-  return REAL(pwrite)(fd, buffer, size, offset);
-}
-ssize_t pwrite64(int fd, const void* buffer, size_t size, off64_t offset) {
-  Count(FdGroup(fd), kWrite);
-  return REAL(pwrite64)(fd, buffer, size, offset);
-}
-int fsync(int fd) {
-  Count(FdGroup(fd), kWrite);
-  return REAL(fsync)(fd);
-}
-int fdatasync(int fd) {
-  Count(FdGroup(fd), kWrite);
-  return REAL(fdatasync)(fd);
-}
-int ftruncate(int fd, off_t size) {
-  Count(FdGroup(fd), kWrite);
-  return REAL(ftruncate)(fd, size);
-}
-int ftruncate64(int fd, off64_t size) {
-  Count(FdGroup(fd), kWrite);
-  return REAL(ftruncate64)(fd, size);
-}
+WRAPPER(ssize_t, read, (int fd, void* buffer, size_t size), (fd, buffer, size), FdGroup(fd), kRead)
+WRAPPER(ssize_t, pread, (int fd, void* buffer, size_t size, off_t offset),
+        (fd, buffer, size, offset), FdGroup(fd), kRead)
+WRAPPER(ssize_t, pread64, (int fd, void* buffer, size_t size, off64_t offset),
+        (fd, buffer, size, offset), FdGroup(fd), kRead)
+WRAPPER(ssize_t, write, (int fd, const void* buffer, size_t size), (fd, buffer, size), FdGroup(fd),
+        kWrite)
+WRAPPER(ssize_t, pwrite, (int fd, const void* buffer, size_t size, off_t offset),
+        (fd, buffer, size, offset), FdGroup(fd), kWrite)
+WRAPPER(ssize_t, pwrite64, (int fd, const void* buffer, size_t size, off64_t offset),
+        (fd, buffer, size, offset), FdGroup(fd), kWrite)
+WRAPPER(int, fsync, (int fd), (fd), FdGroup(fd), kWrite)
+WRAPPER(int, fdatasync, (int fd), (fd), FdGroup(fd), kWrite)
+WRAPPER(int, ftruncate, (int fd, off_t size), (fd, size), FdGroup(fd), kWrite)
+WRAPPER(int, ftruncate64, (int fd, off64_t size), (fd, size), FdGroup(fd), kWrite)
 
 void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
   if ((flags & MAP_ANONYMOUS) == 0) Count(FdGroup(fd), kMap);
@@ -271,97 +254,61 @@ void* mmap64(void* address, size_t length, int protection, int flags, int fd, of
 
 static int IsLockCommand(int command) {
   switch (command) {
-    case F_SETLK: case F_SETLKW: case F_GETLK:
-    case F_OFD_SETLK: case F_OFD_SETLKW: case F_OFD_GETLK:
+    case F_SETLK:
+    case F_SETLKW:
+    case F_GETLK:
+    case F_OFD_SETLK:
+    case F_OFD_SETLKW:
+    case F_OFD_GETLK:
       return 1;
     default:
       return 0;
   }
 }
 
-#define FCNTL_WRAPPER(name)                                          \
-  int name(int fd, int command, ...) {                               \
-    va_list args;                                                    \
-    va_start(args, command);                                         \
-    void* argument = va_arg(args, void*);                            \
-    va_end(args);                                                    \
-    if (IsLockCommand(command)) Count(FdGroup(fd), kLock);           \
-    int result = REAL(name)(fd, command, argument);                  \
+#define FCNTL_WRAPPER(name)                                                            \
+  int name(int fd, int command, ...) {                                                 \
+    va_list args;                                                                      \
+    va_start(args, command);                                                           \
+    void* argument = va_arg(args, void*);                                              \
+    va_end(args);                                                                      \
+    if (IsLockCommand(command)) Count(FdGroup(fd), kLock);                             \
+    int result = REAL(name)(fd, command, argument);                                    \
     if (command == F_DUPFD || command == F_DUPFD_CLOEXEC) Opened(result, FdGroup(fd)); \
-    return result;                                                   \
+    return result;                                                                     \
   }
 FCNTL_WRAPPER(fcntl)
 FCNTL_WRAPPER(fcntl64)
 #undef FCNTL_WRAPPER
 
-int flock(int fd, int operation) {
-  Count(FdGroup(fd), kLock);
-  return REAL(flock)(fd, operation);
-}
+WRAPPER(int, flock, (int fd, int operation), (fd, operation), FdGroup(fd), kLock)
 
 // File status.
 
-int fstat(int fd, struct stat* st) {
-  Count(FdGroup(fd), kSize);
-  return REAL(fstat)(fd, st);
-}
-int fstat64(int fd, struct stat64* st) {
-  Count(FdGroup(fd), kSize);
-  return REAL(fstat64)(fd, st);
-}
-int stat(const char* path, struct stat* st) {
-  Count(GroupOf(path), kOpen);
-  return REAL(stat)(path, st);
-}
-int stat64(const char* path, struct stat64* st) {
-  Count(GroupOf(path), kOpen);
-  return REAL(stat64)(path, st);
-}
-int lstat(const char* path, struct stat* st) {
-  Count(GroupOf(path), kOpen);
-  return REAL(lstat)(path, st);
-}
-int lstat64(const char* path, struct stat64* st) {
-  Count(GroupOf(path), kOpen);
-  return REAL(lstat64)(path, st);
-}
+WRAPPER(int, fstat, (int fd, struct stat* st), (fd, st), FdGroup(fd), kSize)
+WRAPPER(int, fstat64, (int fd, struct stat64* st), (fd, st), FdGroup(fd), kSize)
+WRAPPER(int, stat, (const char* path, struct stat* st), (path, st), GroupOf(path), kOpen)
+WRAPPER(int, stat64, (const char* path, struct stat64* st), (path, st), GroupOf(path), kOpen)
+WRAPPER(int, lstat, (const char* path, struct stat* st), (path, st), GroupOf(path), kOpen)
+WRAPPER(int, lstat64, (const char* path, struct stat64* st), (path, st), GroupOf(path), kOpen)
 // fstatat with an empty path and AT_EMPTY_PATH asks about dirfd itself.
 static enum Group StatAtGroup(int dirfd, const char* path, int flags) {
   if ((flags & AT_EMPTY_PATH) != 0 && path != NULL && path[0] == '\0') return FdGroup(dirfd);
   return GroupOfAt(dirfd, path);
 }
-int fstatat(int dirfd, const char* path, struct stat* st, int flags) {
-  Count(StatAtGroup(dirfd, path, flags), kOpen);
-  return REAL(fstatat)(dirfd, path, st, flags);
-}
-int fstatat64(int dirfd, const char* path, struct stat64* st, int flags) {
-  Count(StatAtGroup(dirfd, path, flags), kOpen);
-  return REAL(fstatat64)(dirfd, path, st, flags);
-}
-int statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* st) {
-  Count(StatAtGroup(dirfd, path, flags), kOpen);
-  return REAL(statx)(dirfd, path, flags, mask, st);
-}
-int access(const char* path, int mode) {
-  Count(GroupOf(path), kOpen);
-  return REAL(access)(path, mode);
-}
-int faccessat(int dirfd, const char* path, int mode, int flags) {
-  Count(GroupOfAt(dirfd, path), kOpen);
-  return REAL(faccessat)(dirfd, path, mode, flags);
-}
-ssize_t readlink(const char* path, char* buffer, size_t size) {
-  Count(GroupOf(path), kOpen);
-  return REAL(readlink)(path, buffer, size);
-}
-int rename(const char* from, const char* to) {
-  Count(GroupOf(from), kOpen);
-  return REAL(rename)(from, to);
-}
-int unlink(const char* path) {
-  Count(GroupOf(path), kOpen);
-  return REAL(unlink)(path);
-}
+WRAPPER(int, fstatat, (int dirfd, const char* path, struct stat* st, int flags),
+        (dirfd, path, st, flags), StatAtGroup(dirfd, path, flags), kOpen)
+WRAPPER(int, fstatat64, (int dirfd, const char* path, struct stat64* st, int flags),
+        (dirfd, path, st, flags), StatAtGroup(dirfd, path, flags), kOpen)
+WRAPPER(int, statx, (int dirfd, const char* path, int flags, unsigned int mask, struct statx* st),
+        (dirfd, path, flags, mask, st), StatAtGroup(dirfd, path, flags), kOpen)
+WRAPPER(int, access, (const char* path, int mode), (path, mode), GroupOf(path), kOpen)
+WRAPPER(int, faccessat, (int dirfd, const char* path, int mode, int flags),
+        (dirfd, path, mode, flags), GroupOfAt(dirfd, path), kOpen)
+WRAPPER(ssize_t, readlink, (const char* path, char* buffer, size_t size), (path, buffer, size),
+        GroupOf(path), kOpen)
+WRAPPER(int, rename, (const char* from, const char* to), (from, to), GroupOf(from), kOpen)
+WRAPPER(int, unlink, (const char* path), (path), GroupOf(path), kOpen)
 
 // Folders: an open, one read per batch of entries, a close.
 
