@@ -150,15 +150,19 @@ static int Opened(int fd, enum Group group) {
   return fd;
 }
 
+// The mode an open that creates takes from the caller's further arguments (0 otherwise).
+#define MODE_ARGUMENT(flags, mode) \
+  mode_t mode = 0;                 \
+  if (HasMode(flags)) {            \
+    va_list args;                  \
+    va_start(args, flags);         \
+    mode = va_arg(args, mode_t);   \
+    va_end(args);                  \
+  }
+
 #define OPEN_WRAPPER(name)                               \
   int name(const char* path, int flags, ...) {           \
-    mode_t mode = 0;                                     \
-    if (HasMode(flags)) {                                \
-      va_list args;                                      \
-      va_start(args, flags);                             \
-      mode = va_arg(args, mode_t);                       \
-      va_end(args);                                      \
-    }                                                    \
+    MODE_ARGUMENT(flags, mode)                           \
     enum Group group = GroupOf(path);                    \
     Count(group, kOpen);                                 \
     return Opened(REAL(name)(path, flags, mode), group); \
@@ -169,13 +173,7 @@ OPEN_WRAPPER(open64)
 
 #define OPENAT_WRAPPER(name)                                    \
   int name(int dirfd, const char* path, int flags, ...) {       \
-    mode_t mode = 0;                                            \
-    if (HasMode(flags)) {                                       \
-      va_list args;                                             \
-      va_start(args, flags);                                    \
-      mode = va_arg(args, mode_t);                              \
-      va_end(args);                                             \
-    }                                                           \
+    MODE_ARGUMENT(flags, mode)                                  \
     enum Group group = GroupOfAt(dirfd, path);                  \
     Count(group, kOpen);                                        \
     return Opened(REAL(name)(dirfd, path, flags, mode), group); \
