@@ -8,18 +8,14 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/byte_order.h"
+
 namespace xb {
 namespace {
 
 Status Mismatch(const FieldInfo& f, const char* what) {
   return Status::Error(XB_ERR_VALUE, "Field " + f.name + " (type " + std::string(1, f.type) +
                                          ") cannot take " + what);
-}
-
-int64_t Le64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
-  return int64_t(v);
 }
 
 // The value of plain decimal text ("  -12.50", ',' also taken for the point) with at most
@@ -110,7 +106,7 @@ double DecodeNumber(std::string_view bytes, char type) {
   switch (type) {
     case 'I':
       return bytes.size() >= 4
-                 ? double(int32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24))
+                 ? double(int32_t(Le32(p)))
                  : 0;
     case 'B': {
       if (bytes.size() < 8) return 0;
@@ -119,7 +115,7 @@ double DecodeNumber(std::string_view bytes, char type) {
       return std::isfinite(v) ? v : 0;
     }
     case 'Y':
-      return bytes.size() >= 8 ? double(Le64(p)) / 10000.0 : 0;
+      return bytes.size() >= 8 ? double(int64_t(Le64(p))) / 10000.0 : 0;
     case 'N':
     case 'F': {
       double plain = 0;
@@ -144,19 +140,17 @@ int64_t DecodeJulian(std::string_view bytes, char type) {
   if (type == 'D' && bytes.size() >= 8) return JulianFromDtos(bytes.data());
   if (type == 'T' && bytes.size() >= 8) {
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-    return int32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24);
+    return int32_t(Le32(p));
   }
   return 0;
 }
 
 int32_t DecodeOrderedInt32(const uint8_t* p) {
-  uint32_t v = uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-  return int32_t(v ^ 0x80000000u);
+  return int32_t(Be32(p) ^ 0x80000000u);
 }
 
 double DecodeOrderedDouble(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
+  uint64_t v = Be64(p);
   v = (v >> 63) != 0 ? v ^ (uint64_t(1) << 63) : ~v;
   double d;
   std::memcpy(&d, &v, sizeof d);
@@ -164,8 +158,7 @@ double DecodeOrderedDouble(const uint8_t* p) {
 }
 
 int64_t DecodeStampDay(const uint8_t* p) {
-  return int64_t((uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]) &
-                 0x7FFFFFFFu);
+  return int64_t(Be32(p) & 0x7FFFFFFFu);
 }
 
 bool IsNumericField(const FieldInfo& f) {
@@ -273,8 +266,8 @@ std::string FieldText(std::string_view bytes, const FieldInfo& f) {
     int y = 0, m = 0, d = 0;
     if (!YmdFromJulian(day, &y, &m, &d)) return std::string(14, ' ');
     uint32_t ms = f.type == 'T'
-                      ? uint32_t(p[4] | p[5] << 8 | p[6] << 16 | uint32_t(p[7]) << 24)
-                      : (uint32_t(p[4]) << 24 | p[5] << 16 | p[6] << 8 | p[7]) & 0x7FFFFFFFu;
+                      ? Le32(p + 4)
+                      : Be32(p + 4) & 0x7FFFFFFFu;
     ms = std::min<uint32_t>(ms, 86399999u);
     std::snprintf(text, sizeof text, "%04d%02d%02d%02u%02u%02u", y, m, d, ms / 3600000,
                   ms / 60000 % 60, ms / 1000 % 60);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/byte_order.h"
 #include "engine/os.h"
 #include "engine/settings.h"
 
@@ -19,7 +20,7 @@ Status NoRecord() { return Status::Error(XB_ERR_ARGUMENT, "No current record (en
 
 uint32_t ParseMemoBlock(const uint8_t* bytes, int width) {
   if (width == 4)
-    return uint32_t(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | uint32_t(bytes[3]) << 24);
+    return Le32(bytes);
   uint32_t block = 0;
   for (int i = 0; i < width; ++i) {
     uint8_t c = bytes[i];
@@ -105,8 +106,7 @@ Status Table::RefreshCount() {
   XB_RETURN_IF_ERROR(file_->Read(fixed, sizeof fixed, 0, &done));
   XB_RETURN_IF_ERROR(file_->Size(&size));
   if (done == sizeof fixed) {
-    layout_.header_count =
-        uint32_t(fixed[4] | fixed[5] << 8 | fixed[6] << 16 | uint32_t(fixed[7]) << 24);
+    layout_.header_count = Le32(fixed + 4);
   }
   count_ = RecordsPresent(layout_, size);
   return Status::Ok();
