@@ -301,8 +301,10 @@ bool FileSystemFolder::NameTakenIgnoringCase(const std::string& oldName,
 }
 
 bool FileSystemFolder::GetDetailsOf(ConstIdList item, int column, ShellDetails* details) {
-  if (!DetailColumnTitle(column, details)) return false;
-  if (!item) return true;
+  // A column's title and width are worked out only for the header row: an item's cell needs
+  // its text alone, and the typical widths cost MIME look-ups.
+  if (!item) return DetailColumnTitle(column, details);
+  if (column < 0 || column >= DetailColumnCount()) return false;
   std::string path = ChildPath(item);
   struct stat st;
   if (stat(path.c_str(), &st) != 0 && lstat(path.c_str(), &st) != 0) return false;

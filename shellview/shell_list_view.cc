@@ -9,6 +9,7 @@
 #include <QPalette>
 #include <QMenu>
 #include <algorithm>
+#include <unordered_set>
 #include <array>
 #include <cstring>
 
@@ -325,6 +326,8 @@ void TCustomShellListView::SortBy(int column, Qt::SortOrder order) {
 // Selects again the rows of `selected` and makes `current`'s row the current one.
 void TCustomShellListView::RestoreSelection(const std::vector<const TShellFolder*>& selected,
                                             const TShellFolder* current) {
+  std::unordered_set<const TShellFolder*> wanted(selected.begin(), selected.end());
+  QItemSelection rows;
   for (int row = 0; row < ItemCount(); ++row) {
     const TShellFolder* item = m_items[row].get();
     QModelIndex index = m_model->index(row, 0);
@@ -332,10 +335,9 @@ void TCustomShellListView::RestoreSelection(const std::vector<const TShellFolder
       selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
       scrollTo(index);
     }
-    if (std::ranges::find(selected, item) != selected.end()) {
-      selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
+    if (wanted.contains(item)) rows.select(index, index);
   }
+  selectionModel()->select(rows, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 int TCustomShellListView::CompareListItems(const TShellFolder* a, const TShellFolder* b) {
