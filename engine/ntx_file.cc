@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <memory>
 
 #include "engine/ntx_file_internal.h"
@@ -63,17 +62,11 @@ std::vector<uint8_t> EncodeHeader(const NtxHeader& h) {
   return b;
 }
 
-// The lock timeout setting in milliseconds, within an int.
-static int TimeoutMillis() {
-  int64_t millis = int64_t(GlobalSettings().lock_timeout_seconds) * 1000;
-  return int(std::clamp<int64_t>(millis, 0, std::numeric_limits<int>::max()));
-}
-
 // Takes a one-byte lock of fd (shared or not), retrying until the lock timeout.
 Status WaitForLock(int fd, uint64_t byte, bool shared, const std::string& path) {
   bool granted = false;
   XB_RETURN_IF_ERROR(
-      RetryLock(TimeoutMillis(), &granted, [&](bool* g) {
+      RetryLock(GlobalSettings().LockTimeoutMillis(), &granted, [&](bool* g) {
         return shared ? CurrentOs()->ShareRange(fd, byte, 1, g)
                       : CurrentOs()->LockRange(fd, byte, 1, g);
       }));

@@ -26,6 +26,9 @@ struct Settings {
   char delimiter = ',';
   std::string password;
 
+  // How long a lock held elsewhere is waited for (the setting is at most 32,767 seconds).
+  int LockTimeoutMillis() const { return lock_timeout_seconds * 1000; }
+
   ExprSettings ForExpressions() const {
     ExprSettings s;
     s.exact = exact;

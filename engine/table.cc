@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/paths.h"
 #include "engine/byte_order.h"
 #include "engine/os.h"
 #include "engine/settings.h"
@@ -149,9 +150,8 @@ bool Table::IsOwnAlias(std::string_view alias) const {
   auto same = [&](std::string_view name) {
     return name.size() == alias.size() && strncasecmp(name.data(), alias.data(), name.size()) == 0;
   };
-  std::string_view base = path_;
-  base.remove_prefix(base.rfind('/') == std::string_view::npos ? 0 : base.rfind('/') + 1);
-  base = base.substr(0, base.find('.'));
+  std::string base = velloria::paths::NamePart(path_);
+  base.resize(std::min(base.find('.'), base.size()));
   return !alias.empty() && (same(alias_) || same(base));
 }
 
@@ -728,7 +728,7 @@ Status Table::Locate(CompiledExpr* expr, bool forward, bool from_current, bool* 
   return Status::Ok();
 }
 
-int Table::LockTimeoutMs() const { return GlobalSettings().lock_timeout_seconds * 1000; }
+int Table::LockTimeoutMs() const { return GlobalSettings().LockTimeoutMillis(); }
 
 Status Table::LockRecord(uint32_t record, bool* granted) {
   if (record == 0) record = recno_;
@@ -738,9 +738,11 @@ Status Table::LockRecord(uint32_t record, bool* granted) {
     return Status::Error(XB_ERR_ARGUMENT, "Record " + std::to_string(record) + " does not exist");
   }
   XB_RETURN_IF_ERROR(file_->LockRecord(area_, record, LockTimeoutMs(), granted));
-  // The locked record is read again: another program may have changed it before the lock.
-  if (*granted && record == recno_ && !dirty_) fresh_ = false;
-  return *granted ? ReadCurrentFresh() : Status::Ok();
+  // The current record, once locked, is read again: another program may have changed it
+  // before the lock. Locking another record leaves the current one as it is.
+  if (!*granted || record != recno_) return Status::Ok();
+  if (!dirty_) fresh_ = false;
+  return ReadCurrentFresh();
 }
 
 Status Table::UnlockRecord(uint32_t record) {
