@@ -259,8 +259,15 @@ Status NtxFile::BeginUpdate() {
 Status NtxFile::EndUpdate(Status result) {
   Status s = result;
   for (uint32_t offset : dirty_) {
+    if (!s.ok()) break;
+    // A damaged tree can make a page gather more items than a page holds: nothing of this
+    // update is written then, and the index is reported damaged.
+    if (cache_[offset].items.size() > header_.max_items) {
+      s = Corrupt(path_, "page " + std::to_string(offset) + " would overflow");
+      break;
+    }
     std::vector<uint8_t> b = Encode(cache_[offset]);
-    if (s.ok()) s = CurrentOs()->Write(fd_, b.data(), b.size(), offset);
+    s = CurrentOs()->Write(fd_, b.data(), b.size(), offset);
   }
   for (uint32_t offset : freed_) {
     std::vector<uint8_t> b(kNtxPageSize, 0);
