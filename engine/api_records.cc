@@ -196,7 +196,7 @@ XB_API int32_t xb_GetRecord(void* buffer) {
   Table* t = CurrentTable();
   if (t == nullptr) return 0;
   if (buffer == nullptr) return Check(Status::Error(XB_ERR_ARGUMENT, "No buffer")), 0;
-  std::memcpy(buffer, t->record(), t->layout().record_length);
+  CopyInWords(buffer, t->record(), t->layout().record_length);
   return 1;
 }
 

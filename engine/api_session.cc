@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <type_traits>
 
 #include "base/paths.h"
@@ -28,7 +29,33 @@ namespace api {
 namespace {
 
 XB_TLS std::string t_error_text;
-XB_TLS std::string t_return;
+
+// The returned-string buffer. Trivially destructible, so that Ret needs no per-call guard of
+// a thread-local object; an owner made on its first growth frees it when the thread ends.
+struct ReturnBuffer {
+  char* data = nullptr;
+  size_t capacity = 0;
+};
+constinit XB_TLS ReturnBuffer t_return;
+struct ReturnBufferOwner {
+  ~ReturnBufferOwner() {
+    std::free(t_return.data);
+    t_return = {};
+  }
+};
+
+char* ReturnSpace(size_t size) {
+  if (size > t_return.capacity) {
+    static thread_local ReturnBufferOwner owner;
+    (void)owner;
+    size_t capacity = std::max({size, 2 * t_return.capacity, size_t(256)});
+    void* grown = std::realloc(t_return.data, capacity);
+    if (grown == nullptr) throw std::bad_alloc();
+    t_return.data = static_cast<char*>(grown);
+    t_return.capacity = capacity;
+  }
+  return t_return.data;
+}
 
 bool ValidAlias(const std::string& alias) {
   if (alias.empty() || alias.size() > 10) return false;
@@ -108,8 +135,10 @@ int LastErrorCode() { return t_error_code; }
 const char* LastErrorText() { return t_error_text.c_str(); }
 
 const char* Ret(std::string_view text) {
-  t_return.assign(text);
-  return t_return.c_str();
+  char* out = ReturnSpace(text.size() + 1);
+  CopyInWords(out, text.data(), text.size());
+  out[text.size()] = 0;
+  return out;
 }
 
 void SetNoTableError() {

@@ -141,6 +141,7 @@ int Table::RememberFieldIndex(const char* name) const {
     NameSlot& slot = name_slots_[next_name_slot_++ % name_slots_.size()];
     slot.pointer = name;
     std::memcpy(slot.text, name, length + 1);
+    slot.length = length;
     slot.index = index;
   }
   return index;
@@ -312,7 +313,7 @@ Status Table::MoveTo(uint32_t r) {
 }
 
 void Table::MoveToBytes(uint32_t r, const uint8_t* bytes) {
-  std::memcpy(record_.data(), bytes, record_.size());
+  CopyInWords(record_.data(), bytes, record_.size());
   recno_ = view_recno_ = r;
   eof_ = bof_ = false;
   fresh_ = false;

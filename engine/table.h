@@ -23,6 +23,26 @@
 
 namespace xb {
 
+// Copies in 8-byte words (the last one overlapping). A caller that reads single bytes of
+// the copy at once gets them forwarded from these stores; after a wide vector copy (the C
+// library's memcpy) each such read waits for the stores to complete. Record images and
+// returned field texts are copied this way.
+inline void CopyInWords(void* to, const void* from, size_t size) {
+  auto* out = static_cast<uint8_t*>(to);
+  auto* in = static_cast<const uint8_t*>(from);
+  if (size < 8) {
+    for (size_t k = 0; k < size; ++k) out[k] = in[k];
+    return;
+  }
+  uint64_t word;
+  for (size_t k = 0; k + 8 <= size; k += 8) {
+    __builtin_memcpy(&word, in + k, 8);
+    __builtin_memcpy(out + k, &word, 8);
+  }
+  __builtin_memcpy(&word, in + size - 8, 8);
+  __builtin_memcpy(out + size - 8, &word, 8);
+}
+
 class Table final : public RecordView {
  public:
   // Opens path (resolved case-insensitively) for work area `area`. mode: XB_OPEN_*;
@@ -207,11 +227,14 @@ class Table final : public RecordView {
   struct NameSlot {
     const char* pointer = nullptr;
     char text[kMaxFieldName + 2] = {};
+    size_t length = 0;
     int index = -1;
+    // A shorter name differs at its terminator, so no byte past it is read.
     bool Holds(const char* name) const {
-      size_t k = 0;
-      while (k < sizeof text && text[k] == name[k] && name[k] != 0) ++k;
-      return k < sizeof text && text[k] == name[k];
+      for (size_t k = 0; k < length; ++k) {
+        if (name[k] != text[k]) return false;
+      }
+      return name[length] == 0;
     }
   };
   int RememberFieldIndex(const char* name) const;
