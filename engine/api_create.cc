@@ -126,16 +126,19 @@ int32_t StartCreate(const char* file, const char* alias, int16_t type, int16_t l
 
 extern "C" {
 
-XB_API int32_t xb_CreateNew(const char* file, const char* alias, int16_t type, int16_t) {
+XB_API int32_t xb_CreateNew(const char* file, const char* alias, int16_t type, int16_t) try {
   return StartCreate(file, alias, type, 0x03);
 }
+XB_CATCH_ALL(0)
 
 XB_API int32_t xb_CreateNewEx(const char* file, const char* alias, int16_t type, int16_t,
-                              int16_t language_driver) {
+                              int16_t language_driver) try {
   return StartCreate(file, alias, type, language_driver);
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_CreateField(const char* name, const char* type, int16_t width, int16_t decimals) {
+XB_API int32_t xb_CreateField(const char* name, const char* type, int16_t width,
+                              int16_t decimals) try {
   ClearError();
   PendingCreate& c = S().create;
   if (!c.active) return Fail(Status::Error(XB_ERR_ARGUMENT, "xb_CreateNew must come first"), 0);
@@ -155,8 +158,9 @@ XB_API int32_t xb_CreateField(const char* name, const char* type, int16_t width,
   c.layout.fields.push_back(f);
   return 1;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_CreateExec(void) {
+XB_API int32_t xb_CreateExec(void) try {
   ClearError();
   PendingCreate c = std::move(S().create);
   S().create = PendingCreate();
@@ -167,16 +171,18 @@ XB_API int32_t xb_CreateExec(void) {
       xb_UseEx(c.path.c_str(), c.alias.c_str(), XB_OPEN_SHARED, XB_TYPE_NTX, XB_COMMIT_NORMAL);
   return area > 0 ? area : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_CopyStructure(const char* file) {
+XB_API int32_t xb_CopyStructure(const char* file) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return 0;
   if (file == nullptr || *file == 0) return Fail(Status::Error(XB_ERR_ARGUMENT, "No file name"), 0);
   return Check(CreateLike(*t, TablePath(file))) ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_CopyStructureExtended(const char* file) {
+XB_API int32_t xb_CopyStructureExtended(const char* file) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return 0;
@@ -211,9 +217,10 @@ XB_API int32_t xb_CopyStructureExtended(const char* file) {
   }
   return Check(s) ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
 XB_API int16_t xb_CreateFrom(const char* file, const char* alias, const char* structure_file,
-                             int16_t type) {
+                             int16_t type) try {
   ClearError();
   if (file == nullptr || structure_file == nullptr || !ValidTableType(type)) {
     return int16_t(Fail(
@@ -254,8 +261,9 @@ XB_API int16_t xb_CreateFrom(const char* file, const char* alias, const char* st
   if (alias == nullptr || *alias == 0) return 1;
   return xb_UseEx(path.c_str(), alias, XB_OPEN_SHARED, type, XB_COMMIT_NORMAL);
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_CopyFile(const char* file, const char* condition) {
+XB_API int32_t xb_CopyFile(const char* file, const char* condition) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return -1;
@@ -278,8 +286,9 @@ XB_API int32_t xb_CopyFile(const char* file, const char* condition) {
   }
   return Check(s) ? copied : -1;
 }
+XB_CATCH_ALL(-1)
 
-XB_API int32_t xb_CopyFileText(const char* file, const char* condition) {
+XB_API int32_t xb_CopyFileText(const char* file, const char* condition) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return -1;
@@ -311,8 +320,9 @@ XB_API int32_t xb_CopyFileText(const char* file, const char* condition) {
   os->Close(fd);
   return Check(s) ? copied : -1;
 }
+XB_CATCH_ALL(-1)
 
-XB_API int32_t xb_AppendFrom(const char* file, int16_t type, const char* condition) {
+XB_API int32_t xb_AppendFrom(const char* file, int16_t type, const char* condition) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return -1;
@@ -328,5 +338,6 @@ XB_API int32_t xb_AppendFrom(const char* file, int16_t type, const char* conditi
   });
   return Check(s) ? appended : -1;
 }
+XB_CATCH_ALL(-1)
 
 }  // extern "C"

@@ -64,6 +64,17 @@ inline int FieldIndexOf(Table* t, const char* name) {
   return index;
 }
 
+// Every entry point is a function-try-block ending in XB_CATCH_ALL(its failure answer): an
+// exception (memory ran out, or a fault of the engine's own) becomes the thread's last error,
+// XB_ERR_INTERNAL, and never unwinds into a caller written in C.
+#define XB_CATCH_ALL(answer)            \
+  catch (...) {                         \
+    ::xb::api::SetErrorFromException(); \
+    return answer;                      \
+  }
+// Records the exception being handled as the last error.
+void SetErrorFromException() noexcept;
+
 // Sets s as the error when it failed; returns whether it succeeded.
 inline bool Check(const Status& s) {
   if (s.ok()) return true;

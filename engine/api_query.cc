@@ -58,40 +58,47 @@ int32_t SetQuery(const char* expression) {
 
 extern "C" {
 
-XB_API int32_t xb_EvalTest(const char* expression) {
+XB_API int32_t xb_EvalTest(const char* expression) try {
   ClearError();
   if (expression == nullptr) return XB_EVAL_ERROR;
   return CompiledExpr::TypeOf(expression, CurrentView());
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_EvalLogical(const char* expression) {
+XB_API int32_t xb_EvalLogical(const char* expression) try {
   ClearError();
   auto e = CompileOrFail(expression);
   return e && e->EvalLogical(CurrentView(), GlobalSettings().ForExpressions()) ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API double xb_EvalNumeric(const char* expression) {
+XB_API double xb_EvalNumeric(const char* expression) try {
   ClearError();
   auto e = CompileOrFail(expression);
   return e ? e->EvalNumeric(CurrentView(), GlobalSettings().ForExpressions()) : 0.0;
 }
+XB_CATCH_ALL(0)
 
-XB_API const char* xb_EvalString(const char* expression) {
+XB_API const char* xb_EvalString(const char* expression) try {
   ClearError();
   auto e = CompileOrFail(expression);
   return e ? Ret(e->EvalString(CurrentView(), GlobalSettings().ForExpressions())) : "";
 }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_Query(const char* expression) { return SetQuery(expression); }
-XB_API int32_t xb_SetFilter(const char* expression) { return SetQuery(expression); }
+XB_API int32_t xb_Query(const char* expression) try { return SetQuery(expression); }
+XB_CATCH_ALL(0)
+XB_API int32_t xb_SetFilter(const char* expression) try { return SetQuery(expression); }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_QueryTest(const char* expression) {
+XB_API int32_t xb_QueryTest(const char* expression) try {
   ClearError();
   if (CurrentTable() == nullptr || expression == nullptr) return 0;
   return CompiledExpr::TypeOf(expression, CurrentView()) == kExprLogical ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_QueryRecCount(void) {
+XB_API int32_t xb_QueryRecCount(void) try {
   ClearError();
   Table* t = CurrentTable();
   uint32_t count = 0;
@@ -99,21 +106,25 @@ XB_API int32_t xb_QueryRecCount(void) {
   Status s = t->query_text().empty() ? t->RecCount(&count) : t->CountVisible(&count);
   return Check(s) ? int32_t(count) : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API const char* xb_DBFilter(void) {
+XB_API const char* xb_DBFilter(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? Ret(t->query_text()) : "";
 }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_GetQueryBit(int32_t record) {
+XB_API int32_t xb_GetQueryBit(int32_t record) try {
   ClearError();
   Table* t = CurrentTable();
   bool match = false;
   return t && record > 0 && Check(t->MatchesQuery(uint32_t(record), &match)) && match ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Locate(const char* expression, int16_t direction, int32_t continue_from_current) {
+XB_API int32_t xb_Locate(const char* expression, int16_t direction,
+                         int32_t continue_from_current) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return 0;
@@ -126,5 +137,6 @@ XB_API int32_t xb_Locate(const char* expression, int16_t direction, int32_t cont
   return Check(t->Locate(e.get(), direction >= 0, continue_from_current != 0, &found)) && found ? 1
                                                                                                 : 0;
 }
+XB_CATCH_ALL(0)
 
 }  // extern "C"

@@ -66,19 +66,21 @@ extern "C" {
 
 // ---- Structure --------------------------------------------------------------------------
 
-XB_API int32_t xb_FieldCount(void) {
+XB_API int32_t xb_FieldCount(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? t->FieldCount() : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_RecSize(void) {
+XB_API int32_t xb_RecSize(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? int32_t(t->layout().record_length) : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API const char* xb_FieldName(int32_t number) {
+XB_API const char* xb_FieldName(int32_t number) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return "";
@@ -89,55 +91,63 @@ XB_API const char* xb_FieldName(int32_t number) {
   }
   return Ret(t->Field(number - 1).name);
 }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_FieldNum(const char* field) {
+XB_API int32_t xb_FieldNum(const char* field) try {
   ClearError();
   Table* t = CurrentTable();
   return t && field ? t->FieldIndex(field) + 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API const char* xb_FieldType(const char* field) {
+XB_API const char* xb_FieldType(const char* field) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   return t ? FieldTypeText(t->Field(i)) : "";
 }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_FieldOffset(const char* field) {
+XB_API int32_t xb_FieldOffset(const char* field) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   return t ? t->Field(i).offset + 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_FieldWidth(const char* field) {
+XB_API int32_t xb_FieldWidth(const char* field) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   return t ? t->Field(i).width : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_FieldDecimals(const char* field) {
+XB_API int32_t xb_FieldDecimals(const char* field) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   return t ? t->Field(i).decimals : 0;
 }
+XB_CATCH_ALL(0)
 
 // ---- Navigation ---------------------------------------------------------------------------
 
-XB_API int32_t xb_GoTop(void) {
+XB_API int32_t xb_GoTop(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? Navigate(t, [&] { return t->GoTop(); }, [&] { return OrderedGoTop(S().current, t); })
            : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_GoBottom(void) {
+XB_API int32_t xb_GoBottom(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? Navigate(
                  t, [&] { return t->GoBottom(); }, [&] { return OrderedGoBottom(S().current, t); })
            : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Skip(int32_t count) {
+XB_API int32_t xb_Skip(int32_t count) try {
   ClearError();
   Table* t = CurrentTable();
   if (t != nullptr && count == 1 && ControllingOrder(S().current) == nullptr &&
@@ -149,49 +159,55 @@ XB_API int32_t xb_Skip(int32_t count) {
                  [&] { return OrderedSkip(S().current, t, count); })
            : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Go(int32_t record) {
+XB_API int32_t xb_Go(int32_t record) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? Moved(t, t->Go(record)) : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Eof(void) {
+XB_API int32_t xb_Eof(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? (t->eof() ? 1 : 0) : 1;
 }
+XB_CATCH_ALL(1)
 
-XB_API int32_t xb_Bof(void) {
+XB_API int32_t xb_Bof(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? (OrderedBof(S().current, t) ? 1 : 0) : 1;
 }
+XB_CATCH_ALL(1)
 
-XB_API int32_t xb_RecNo(void) {
+XB_API int32_t xb_RecNo(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? int32_t(t->recno()) : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_RecCount(void) {
+XB_API int32_t xb_RecCount(void) try {
   ClearError();
   Table* t = CurrentTable();
   uint32_t count = 0;
   return t && Check(t->RecCount(&count)) ? int32_t(count) : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Count(void) {
+XB_API int32_t xb_Count(void) try {
   ClearError();
   Table* t = CurrentTable();
   uint32_t count = 0;
   return t && Check(t->CountVisible(&count)) ? int32_t(count) : 0;
 }
-
+XB_CATCH_ALL(0)
 
 // ---- Records -------------------------------------------------------------------------------
 
-XB_API int32_t xb_GetRecord(void* buffer) {
+XB_API int32_t xb_GetRecord(void* buffer) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return 0;
@@ -199,8 +215,9 @@ XB_API int32_t xb_GetRecord(void* buffer) {
   CopyInWords(buffer, t->record(), t->layout().record_length);
   return 1;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_PutRecord(const void* buffer) {
+XB_API int32_t xb_PutRecord(const void* buffer) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return 0;
@@ -208,15 +225,17 @@ XB_API int32_t xb_PutRecord(const void* buffer) {
   const uint8_t* image = static_cast<const uint8_t*>(buffer);
   return WriteKeepingKeys(t, [&] { return t->PutRecord(image); }) ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_GetByte(int32_t offset) {
+XB_API int32_t xb_GetByte(int32_t offset) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr || offset < 0 || uint32_t(offset) >= t->layout().record_length) return -1;
   return t->record()[offset];
 }
+XB_CATCH_ALL(-1)
 
-XB_API int32_t xb_AppendBlankEx(int32_t lock) {
+XB_API int32_t xb_AppendBlankEx(int32_t lock) try {
   ClearError();
   Table* t = CurrentTable();
   return t && Check(MarkPending(S().current)) &&
@@ -225,30 +244,37 @@ XB_API int32_t xb_AppendBlankEx(int32_t lock) {
              ? 1
              : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_AppendBlank(void) { return xb_AppendBlankEx(1); }
-XB_API int32_t xb_Append(void) { return xb_AppendBlankEx(1); }
-XB_API int32_t xb_AppendEx(int32_t lock) { return xb_AppendBlankEx(lock); }
+XB_API int32_t xb_AppendBlank(void) try { return xb_AppendBlankEx(1); }
+XB_CATCH_ALL(0)
+XB_API int32_t xb_Append(void) try { return xb_AppendBlankEx(1); }
+XB_CATCH_ALL(0)
+XB_API int32_t xb_AppendEx(int32_t lock) try { return xb_AppendBlankEx(lock); }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Delete(void) {
+XB_API int32_t xb_Delete(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t && WriteKeepingKeys(t, [&] { return t->SetDeletedMark(true); }) ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Recall(void) {
+XB_API int32_t xb_Recall(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t && WriteKeepingKeys(t, [&] { return t->SetDeletedMark(false); }) ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Deleted(void) {
+XB_API int32_t xb_Deleted(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t && t->record()[0] == '*' ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Replace(const char* field, int16_t type, const void* value) {
+XB_API int32_t xb_Replace(const char* field, int16_t type, const void* value) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   if (t == nullptr) return 0;
@@ -284,16 +310,18 @@ XB_API int32_t xb_Replace(const char* field, int16_t type, const void* value) {
   }
   return Check(s) && WriteKeepingKeys(t, [&] { return t->SetFieldBytes(i, bytes); }) ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_PutBlob(const char* field, const void* data, uint32_t length) {
+XB_API int32_t xb_PutBlob(const char* field, const void* data, uint32_t length) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   if (t == nullptr) return 0;
   if (data == nullptr && length > 0) return Check(Status::Error(XB_ERR_ARGUMENT, "No data")), 0;
   return Check(t->WriteMemo(i, data, length)) ? int32_t(length) : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API const char* xb_GetMemoBytes(const char* field, uint32_t* length) {
+XB_API const char* xb_GetMemoBytes(const char* field, uint32_t* length) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   std::string bytes;
@@ -302,8 +330,9 @@ XB_API const char* xb_GetMemoBytes(const char* field, uint32_t* length) {
   if (length != nullptr) *length = uint32_t(bytes.size());
   return Ret(bytes);
 }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_MemoCheck(void) {
+XB_API int32_t xb_MemoCheck(void) try {
   ClearError();
   Table* t = CurrentTable();
   std::string fault;
@@ -311,15 +340,17 @@ XB_API int32_t xb_MemoCheck(void) {
   if (!fault.empty()) return Check(Status::Error(XB_ERR_CORRUPT, fault)), 0;
   return 1;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_GetBlobLength(const char* field) {
+XB_API int32_t xb_GetBlobLength(const char* field) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   std::string text;
   return t && Check(t->ReadMemoOf(i, &text)) ? int32_t(text.size()) : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_GetBlob(const char* field, void* buffer, uint32_t capacity) {
+XB_API int32_t xb_GetBlob(const char* field, void* buffer, uint32_t capacity) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   std::string text;
@@ -330,8 +361,9 @@ XB_API int32_t xb_GetBlob(const char* field, void* buffer, uint32_t capacity) {
   if (n > 0) std::memcpy(buffer, text.data(), n);
   return int32_t(n);
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_BlobToFile(const char* field, const char* file) {
+XB_API int32_t xb_BlobToFile(const char* field, const char* file) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   std::string text;
@@ -345,29 +377,33 @@ XB_API int32_t xb_BlobToFile(const char* field, const char* file) {
   os->Close(fd);
   return Check(s) ? int32_t(text.size()) : -1;
 }
+XB_CATCH_ALL(-1)
 
-XB_API const char* xb_GetMemo(const char* field) {
+XB_API const char* xb_GetMemo(const char* field) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   std::string text;
   return t && Check(t->ReadMemoOf(i, &text)) ? Ret(text) : "";
 }
+XB_CATCH_ALL("")
 
-XB_API const char* xb_GetString(const char* field) {
+XB_API const char* xb_GetString(const char* field) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   return t ? Ret(FieldText(FieldBytes(t->record(), t->Field(i)), t->Field(i))) : "";
 }
+XB_CATCH_ALL("")
 
-XB_API const char* xb_GetTrimString(const char* field) {
+XB_API const char* xb_GetTrimString(const char* field) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   if (t == nullptr) return "";
   std::string_view bytes = FieldBytes(t->record(), t->Field(i));
   return Ret(bytes.substr(0, TrimmedLength(bytes)));
 }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_GetLogical(const char* field) {
+XB_API int32_t xb_GetLogical(const char* field) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   if (t == nullptr) return 0;
@@ -375,12 +411,16 @@ XB_API int32_t xb_GetLogical(const char* field) {
   if (f.type != 'L') return Check(TypeError(f, "logical")), 0;
   return DecodeLogical(FieldBytes(t->record(), f)) ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API double xb_GetDouble(const char* field) { return FieldNumber(field); }
-XB_API int32_t xb_GetLong(const char* field) { return ClampToInt32(FieldNumber(field)); }
-XB_API int32_t xb_GetInteger(const char* field) { return ClampToInt32(FieldNumber(field)); }
+XB_API double xb_GetDouble(const char* field) try { return FieldNumber(field); }
+XB_CATCH_ALL(0)
+XB_API int32_t xb_GetLong(const char* field) try { return ClampToInt32(FieldNumber(field)); }
+XB_CATCH_ALL(0)
+XB_API int32_t xb_GetInteger(const char* field) try { return ClampToInt32(FieldNumber(field)); }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_GetDateJulian(const char* field) {
+XB_API int32_t xb_GetDateJulian(const char* field) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   if (t == nullptr) return 0;
@@ -388,14 +428,16 @@ XB_API int32_t xb_GetDateJulian(const char* field) {
   if (!IsDateField(f)) return Check(TypeError(f, "a date")), 0;
   return int32_t(DecodeFieldJulian(FieldBytes(t->record(), f), f));
 }
+XB_CATCH_ALL(0)
 
-XB_API const char* xb_GetDateString(const char* field) {
+XB_API const char* xb_GetDateString(const char* field) try {
   int32_t julian = xb_GetDateJulian(field);
   if (xb_LastErrorCode() != XB_OK) return "";
   return Ret(FormatDate(julian, GlobalSettings()));
 }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_Empty(const char* field) {
+XB_API int32_t xb_Empty(const char* field) try {
   int i = 0;
   Table* t = TableAndField(field, &i);
   if (t == nullptr) return 0;
@@ -406,16 +448,19 @@ XB_API int32_t xb_Empty(const char* field) {
   }
   return IsBlank(FieldBytes(t->record(), f), f) ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_IsNull(const char* field) { return xb_Empty(field); }
+XB_API int32_t xb_IsNull(const char* field) try { return xb_Empty(field); }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Commit(void) {
+XB_API int32_t xb_Commit(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t && Check(t->Commit()) ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Pack(void) {
+XB_API int32_t xb_Pack(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t && Check(MarkPending(S().current)) && Check(SettleWrite(S().current, t->Pack())) &&
@@ -423,8 +468,9 @@ XB_API int32_t xb_Pack(void) {
              ? 1
              : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Zap(void) {
+XB_API int32_t xb_Zap(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t && Check(MarkPending(S().current)) && Check(SettleWrite(S().current, t->Zap())) &&
@@ -432,8 +478,9 @@ XB_API int32_t xb_Zap(void) {
              ? 1
              : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API const char* xb_Descend(const char* text) {
+XB_API const char* xb_Descend(const char* text) try {
   ClearError();
   std::string out(text ? text : "");
   for (char& c : out) {
@@ -442,10 +489,11 @@ XB_API const char* xb_Descend(const char* text) {
   }
   return Ret(out);
 }
+XB_CATCH_ALL("")
 
 // ---- Locks ----------------------------------------------------------------------------------
 
-XB_API int32_t xb_Rlock(int32_t record) {
+XB_API int32_t xb_Rlock(int32_t record) try {
   ClearError();
   Table* t = CurrentTable();
   bool granted = false;
@@ -455,8 +503,9 @@ XB_API int32_t xb_Rlock(int32_t record) {
                         "Record " + std::to_string(record) + " is locked by another user"));
   return granted ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Flock(void) {
+XB_API int32_t xb_Flock(void) try {
   ClearError();
   Table* t = CurrentTable();
   bool granted = false;
@@ -464,28 +513,32 @@ XB_API int32_t xb_Flock(void) {
   if (!granted) Check(Status::Error(XB_ERR_LOCKED, "The table is locked by another user"));
   return granted ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Unlock(int32_t record) {
+XB_API int32_t xb_Unlock(int32_t record) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return 0;
   return Check(record <= 0 ? t->UnlockAll() : t->UnlockRecord(uint32_t(record))) ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Locked(int32_t record) {
+XB_API int32_t xb_Locked(int32_t record) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return 0;
   return (record <= 0 ? t->HoldsFile() : t->HoldsRecord(uint32_t(record))) ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_LockCount(void) {
+XB_API int32_t xb_LockCount(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? int32_t(t->LockedRecords().size()) : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_DBRlockList(uint32_t* records, int32_t capacity) {
+XB_API int32_t xb_DBRlockList(uint32_t* records, int32_t capacity) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return 0;
@@ -495,5 +548,6 @@ XB_API int32_t xb_DBRlockList(uint32_t* records, int32_t capacity) {
   }
   return int32_t(held.size());
 }
+XB_CATCH_ALL(0)
 
 }  // extern "C"

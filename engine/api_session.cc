@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <new>
 #include <type_traits>
 
@@ -131,6 +132,26 @@ void SetError(const Status& s) {
     std::fprintf(stderr, "xbengine: %s\n", s.message().c_str());
 }
 
+void SetErrorFromException() noexcept {
+  const char* what = "Internal error";
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    what = "Out of memory";
+  } catch (const std::exception& e) {
+    what = e.what();
+  } catch (...) {
+  }
+  t_error_code = XB_ERR_INTERNAL;
+  try {
+    t_error_text = what;
+  } catch (...) {
+    t_error_text.clear();
+  }
+  if (GlobalSettings().error_level >= XB_ERRORS_PRINTED)
+    std::fprintf(stderr, "xbengine: %s\n", what);
+}
+
 int LastErrorCode() { return t_error_code; }
 const char* LastErrorText() { return t_error_text.c_str(); }
 
@@ -173,50 +194,59 @@ using namespace xb::api;
 
 extern "C" {
 
-XB_API const char* xb_Version(void) {
+XB_API const char* xb_Version(void) try {
   ClearError();
   return "Velloria xBase engine 1.0";
 }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_LastErrorCode(void) { return LastErrorCode(); }
-XB_API const char* xb_LastErrorText(void) { return LastErrorText(); }
+XB_API int32_t xb_LastErrorCode(void) try { return LastErrorCode(); }
+XB_CATCH_ALL(0)
+XB_API const char* xb_LastErrorText(void) try { return LastErrorText(); }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_LanguageDriver(void) {
+XB_API int32_t xb_LanguageDriver(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? t->layout().language_driver : -1;
 }
+XB_CATCH_ALL(-1)
 
-XB_API const char* xb_TableDamage(void) {
+XB_API const char* xb_TableDamage(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? Ret(t->damage()) : "";
 }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_ErrorLevel(int16_t level) {
+XB_API int32_t xb_ErrorLevel(int16_t level) try {
   ClearError();
   int previous = GlobalSettings().error_level;
   GlobalSettings().error_level = std::max<int>(level, XB_ERRORS_SILENT);
   return previous;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_FinalizeSession(void) {
+XB_API int32_t xb_FinalizeSession(void) try {
   xb_CloseAll();
   GlobalSettings() = Settings();
   S().create = PendingCreate();
   return 1;
 }
+XB_CATCH_ALL(0)
 
 XB_API int16_t xb_UseEx(const char* file, const char* alias, int16_t mode, int16_t type,
-                        int16_t commit_level) {
+                        int16_t commit_level) try {
   return OpenTable(file, alias, mode, type, commit_level);
 }
+XB_CATCH_ALL(0)
 
-XB_API int16_t xb_Use(const char* file, const char* alias, int16_t mode, int16_t type) {
+XB_API int16_t xb_Use(const char* file, const char* alias, int16_t mode, int16_t type) try {
   return OpenTable(file, alias, mode, type, XB_COMMIT_NORMAL);
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Select(int16_t area) {
+XB_API int32_t xb_Select(int16_t area) try {
   ClearError();
   if (area < 0 || area > kMaxAreas) {
     Check(Status::Error(XB_ERR_ARGUMENT, "Work area " + std::to_string(area) + " is out of range"));
@@ -226,8 +256,9 @@ XB_API int32_t xb_Select(int16_t area) {
   S().current = area;
   return previous;
 }
+XB_CATCH_ALL(-1)
 
-XB_API int16_t xb_WorkArea(const char* alias) {
+XB_API int16_t xb_WorkArea(const char* alias) try {
   ClearError();
   if (alias == nullptr || *alias == 0) return 0;
   for (int area = 1; area <= kMaxAreas; ++area) {
@@ -237,14 +268,16 @@ XB_API int16_t xb_WorkArea(const char* alias) {
   }
   return 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API const char* xb_Alias(int16_t area) {
+XB_API const char* xb_Alias(int16_t area) try {
   ClearError();
   if (area < 1 || area > kMaxAreas || !S().tables[size_t(area)]) return "";
   return Ret(S().aliases[size_t(area)]);
 }
+XB_CATCH_ALL("")
 
-XB_API void xb_Close(void) {
+XB_API void xb_Close(void) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return;
@@ -253,8 +286,9 @@ XB_API void xb_Close(void) {
   S().tables[size_t(S().current)].reset();
   S().aliases[size_t(S().current)].clear();
 }
+XB_CATCH_ALL()
 
-XB_API void xb_CloseAll(void) {
+XB_API void xb_CloseAll(void) try {
   ClearError();
   Status first;
   for (int area = 1; area <= kMaxAreas; ++area) {
@@ -269,20 +303,23 @@ XB_API void xb_CloseAll(void) {
   }
   Check(first);
 }
+XB_CATCH_ALL()
 
-XB_API int32_t xb_OpenMode(void) {
+XB_API int32_t xb_OpenMode(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? t->mode() : -1;
 }
+XB_CATCH_ALL(-1)
 
-XB_API int32_t xb_GetCommitLevel(void) {
+XB_API int32_t xb_GetCommitLevel(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? t->commit_level() : -1;
 }
+XB_CATCH_ALL(-1)
 
-XB_API int32_t xb_CommitLevel(int16_t level) {
+XB_API int32_t xb_CommitLevel(int16_t level) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return -1;
@@ -294,14 +331,16 @@ XB_API int32_t xb_CommitLevel(int16_t level) {
   t->set_commit_level(level);
   return previous;
 }
+XB_CATCH_ALL(-1)
 
-XB_API const char* xb_BaseName(void) {
+XB_API const char* xb_BaseName(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? Ret(t->path()) : "";
 }
+XB_CATCH_ALL("")
 
-XB_API const char* xb_BaseDate(void) {
+XB_API const char* xb_BaseDate(void) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return "";
@@ -310,39 +349,47 @@ XB_API const char* xb_BaseDate(void) {
   std::snprintf(text, sizeof text, "%04d%02d%02d", l.year % 10000, l.month % 100, l.day % 100);
   return Ret(text);
 }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_IsEncrypted(int16_t) {
+XB_API int32_t xb_IsEncrypted(int16_t) try {
   ClearError();
   return 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_SetPassword(const char* password) {
+XB_API int32_t xb_SetPassword(const char* password) try {
   ClearError();
   GlobalSettings().password = password ? password : "";
   return 1;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_SetStringType(int16_t type) {
+XB_API int32_t xb_SetStringType(int16_t type) try {
   ClearError();
   if (type != XB_STRING_ZERO_TERMINATED) return NotSupported("String type other than 1");
   return XB_STRING_ZERO_TERMINATED;
 }
+XB_CATCH_ALL(-1)
 
-XB_API int32_t xb_SetHandles(int16_t count) {
+XB_API int32_t xb_SetHandles(int16_t count) try {
   ClearError();
   return count;
 }
+XB_CATCH_ALL(0)
 
-XB_API void* xb_MemAlloc(uint32_t size) {
+XB_API void* xb_MemAlloc(uint32_t size) try {
   ClearError();
   return std::malloc(size == 0 ? 1 : size);
 }
+XB_CATCH_ALL(nullptr)
 
-XB_API void xb_MemDealloc(void* block) { std::free(block); }
+XB_API void xb_MemDealloc(void* block) try { std::free(block); }
+XB_CATCH_ALL()
 
-XB_API void* xb_MemRealloc(void* block, uint32_t size) {
+XB_API void* xb_MemRealloc(void* block, uint32_t size) try {
   ClearError();
   return std::realloc(block, size == 0 ? 1 : size);
 }
+XB_CATCH_ALL(nullptr)
 
 }  // extern "C"

@@ -23,22 +23,32 @@ int32_t SwapFlag(bool* setting, int32_t on) {
 
 extern "C" {
 
-XB_API int32_t xb_SetDeleted(int32_t on) { return SwapFlag(&GlobalSettings().deleted, on); }
-XB_API int32_t xb_SetExact(int32_t on) { return SwapFlag(&GlobalSettings().exact, on); }
-XB_API int32_t xb_QuerySetExact(int32_t on) { return SwapFlag(&GlobalSettings().exact, on); }
-XB_API int32_t xb_SetCentury(int32_t on) { return SwapFlag(&GlobalSettings().century, on); }
-XB_API int32_t xb_SetSoftSeek(int32_t on) { return SwapFlag(&GlobalSettings().soft_seek, on); }
-XB_API int32_t xb_SetTranslate(int32_t on) { return SwapFlag(&GlobalSettings().translate, on); }
-XB_API int32_t xb_SetTurboRead(int32_t on) { return SwapFlag(&GlobalSettings().turbo_read, on); }
+XB_API int32_t xb_SetDeleted(int32_t on) try { return SwapFlag(&GlobalSettings().deleted, on); }
+XB_CATCH_ALL(0)
+XB_API int32_t xb_SetExact(int32_t on) try { return SwapFlag(&GlobalSettings().exact, on); }
+XB_CATCH_ALL(0)
+XB_API int32_t xb_QuerySetExact(int32_t on) try { return SwapFlag(&GlobalSettings().exact, on); }
+XB_CATCH_ALL(0)
+XB_API int32_t xb_SetCentury(int32_t on) try { return SwapFlag(&GlobalSettings().century, on); }
+XB_CATCH_ALL(0)
+XB_API int32_t xb_SetSoftSeek(int32_t on) try { return SwapFlag(&GlobalSettings().soft_seek, on); }
+XB_CATCH_ALL(0)
+XB_API int32_t xb_SetTranslate(int32_t on) try { return SwapFlag(&GlobalSettings().translate, on); }
+XB_CATCH_ALL(0)
+XB_API int32_t xb_SetTurboRead(int32_t on) try {
+  return SwapFlag(&GlobalSettings().turbo_read, on);
+}
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_SetEpoch(int16_t year) {
+XB_API int32_t xb_SetEpoch(int16_t year) try {
   ClearError();
   int previous = GlobalSettings().epoch;
   GlobalSettings().epoch = year < 100 ? 100 : year > 2999 ? 2999 : year;
   return previous;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_SetDateFormat(int16_t code) {
+XB_API int32_t xb_SetDateFormat(int16_t code) try {
   ClearError();
   if ((code < kDateAmerican || code > kDateSpanish) && code != kDateSystem) {
     Check(Status::Error(XB_ERR_ARGUMENT, "Unknown date format code " + std::to_string(code)));
@@ -48,13 +58,15 @@ XB_API int32_t xb_SetDateFormat(int16_t code) {
   GlobalSettings().date_format = code;
   return previous;
 }
+XB_CATCH_ALL(-1)
 
-XB_API const char* xb_GetDateFormat(void) {
+XB_API const char* xb_GetDateFormat(void) try {
   ClearError();
   return Ret(DatePicture(GlobalSettings()));
 }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_SetMemoBlockSize(int16_t size) {
+XB_API int32_t xb_SetMemoBlockSize(int16_t size) try {
   ClearError();
   int previous = GlobalSettings().memo_block_size;
   if (size < 1) {
@@ -64,15 +76,17 @@ XB_API int32_t xb_SetMemoBlockSize(int16_t size) {
   GlobalSettings().memo_block_size = size;
   return previous;
 }
+XB_CATCH_ALL(-1)
 
-XB_API int32_t xb_SetLockTimeout(int16_t seconds) {
+XB_API int32_t xb_SetLockTimeout(int16_t seconds) try {
   ClearError();
   int previous = GlobalSettings().lock_timeout_seconds;
   GlobalSettings().lock_timeout_seconds = seconds < 0 ? 0 : seconds;
   return previous;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_SysProp(int16_t code, int32_t value) {
+XB_API int32_t xb_SysProp(int16_t code, int32_t value) try {
   ClearError();
   Settings& s = GlobalSettings();
   switch (code) {
@@ -92,72 +106,115 @@ XB_API int32_t xb_SysProp(int16_t code, int32_t value) {
       return NotSupported(("xb_SysProp " + std::to_string(code)).c_str());
   }
 }
+XB_CATCH_ALL(-1)
 
-XB_API int32_t xb_SetUDFPath(const char* path) {
+XB_API int32_t xb_SetUDFPath(const char* path) try {
   ClearError();
   GlobalSettings().udf_path = path ? path : "";
   return 1;
 }
+XB_CATCH_ALL(0)
 
-XB_API const char* xb_GetUDFPath(void) {
+XB_API const char* xb_GetUDFPath(void) try {
   ClearError();
   return Ret(GlobalSettings().udf_path);
 }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_SetUserDelimiter(const char* delimiter) {
+XB_API int32_t xb_SetUserDelimiter(const char* delimiter) try {
   ClearError();
   GlobalSettings().delimiter = delimiter && *delimiter ? *delimiter : ',';
   return 1;
 }
+XB_CATCH_ALL(0)
 
-XB_API const char* xb_GetSystemLocale(void) {
+XB_API const char* xb_GetSystemLocale(void) try {
   ClearError();
   const char* name = std::setlocale(LC_COLLATE, nullptr);
   return Ret(name ? name : "C");
 }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_AddDudenCollation(void) { return NotSupported("xb_AddDudenCollation"); }
-XB_API int32_t xb_AddEtecCollation(void) { return NotSupported("xb_AddEtecCollation"); }
-XB_API int32_t xb_SetCollationRule(int16_t) { return NotSupported("xb_SetCollationRule"); }
-XB_API int32_t xb_SetMachineCollation(void) { return NotSupported("xb_SetMachineCollation"); }
-XB_API int32_t xb_GetSystemCharOrder(void) { return NotSupported("xb_GetSystemCharOrder"); }
-XB_API int32_t xb_SetSystemCollation(int16_t) { return NotSupported("xb_SetSystemCollation"); }
-XB_API int32_t xb_SetErrorFunc(void*) { return NotSupported("xb_SetErrorFunc"); }
-XB_API int32_t xb_SetGaugeFunc(void*) { return NotSupported("xb_SetGaugeFunc"); }
-XB_API int32_t xb_SetGaugeHook(void*) { return NotSupported("xb_SetGaugeHook"); }
-XB_API int32_t xb_DbfDecrypt(void) { return NotSupported("xb_DbfDecrypt"); }
-XB_API int32_t xb_DbfEncrypt(void) { return NotSupported("xb_DbfEncrypt"); }
-XB_API int32_t xb_Decrypt(void*, int32_t, const char*) { return NotSupported("xb_Decrypt"); }
-XB_API int32_t xb_Encrypt(void*, int32_t, const char*) { return NotSupported("xb_Encrypt"); }
-XB_API int32_t xb_FilterDlg(void*, const char*) { return NotSupported("xb_FilterDlg"); }
-XB_API int32_t xb_FilterAlias(int16_t, const char*) { return NotSupported("xb_FilterAlias"); }
-XB_API int32_t xb_SetRelation(int16_t, const char*) { return NotSupported("xb_SetRelation"); }
-XB_API int32_t xb_SetQueryBit(int32_t, int32_t) { return NotSupported("xb_SetQueryBit"); }
-XB_API int32_t xb_RYOFilterActivate(int16_t, int16_t) {
+XB_API int32_t xb_AddDudenCollation(void) try { return NotSupported("xb_AddDudenCollation"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_AddEtecCollation(void) try { return NotSupported("xb_AddEtecCollation"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_SetCollationRule(int16_t) try { return NotSupported("xb_SetCollationRule"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_SetMachineCollation(void) try { return NotSupported("xb_SetMachineCollation"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_GetSystemCharOrder(void) try { return NotSupported("xb_GetSystemCharOrder"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_SetSystemCollation(int16_t) try { return NotSupported("xb_SetSystemCollation"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_SetErrorFunc(void*) try { return NotSupported("xb_SetErrorFunc"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_SetGaugeFunc(void*) try { return NotSupported("xb_SetGaugeFunc"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_SetGaugeHook(void*) try { return NotSupported("xb_SetGaugeHook"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_DbfDecrypt(void) try { return NotSupported("xb_DbfDecrypt"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_DbfEncrypt(void) try { return NotSupported("xb_DbfEncrypt"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_Decrypt(void*, int32_t, const char*) try { return NotSupported("xb_Decrypt"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_Encrypt(void*, int32_t, const char*) try { return NotSupported("xb_Encrypt"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_FilterDlg(void*, const char*) try { return NotSupported("xb_FilterDlg"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_FilterAlias(int16_t, const char*) try { return NotSupported("xb_FilterAlias"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_SetRelation(int16_t, const char*) try { return NotSupported("xb_SetRelation"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_SetQueryBit(int32_t, int32_t) try { return NotSupported("xb_SetQueryBit"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_RYOFilterActivate(int16_t, int16_t) try {
   return NotSupported("xb_RYOFilterActivate");
 }
-XB_API int32_t xb_RYOFilterCopy(void) { return NotSupported("xb_RYOFilterCopy"); }
-XB_API int32_t xb_RYOFilterCreate(void) { return NotSupported("xb_RYOFilterCreate"); }
-XB_API int32_t xb_RYOFilterDestroy(int16_t) { return NotSupported("xb_RYOFilterDestroy"); }
-XB_API int32_t xb_RYOFilterGetBit(int16_t, int32_t) { return NotSupported("xb_RYOFilterGetBit"); }
-XB_API int32_t xb_RYOFilterRestore(const char*) { return NotSupported("xb_RYOFilterRestore"); }
-XB_API int32_t xb_RYOFilterSave(int16_t, const char*) { return NotSupported("xb_RYOFilterSave"); }
-XB_API int32_t xb_RYOFilterSetBit(int16_t, int32_t, int16_t) {
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_RYOFilterCopy(void) try { return NotSupported("xb_RYOFilterCopy"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_RYOFilterCreate(void) try { return NotSupported("xb_RYOFilterCreate"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_RYOFilterDestroy(int16_t) try { return NotSupported("xb_RYOFilterDestroy"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_RYOFilterGetBit(int16_t, int32_t) try {
+  return NotSupported("xb_RYOFilterGetBit");
+}
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_RYOFilterRestore(const char*) try { return NotSupported("xb_RYOFilterRestore"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_RYOFilterSave(int16_t, const char*) try {
+  return NotSupported("xb_RYOFilterSave");
+}
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_RYOFilterSetBit(int16_t, int32_t, int16_t) try {
   return NotSupported("xb_RYOFilterSetBit");
 }
-XB_API int32_t xb_RYOKeyAdd(const char*, const char*) { return NotSupported("xb_RYOKeyAdd"); }
-XB_API int32_t xb_RYOKeyDrop(const char*) { return NotSupported("xb_RYOKeyDrop"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_RYOKeyAdd(const char*, const char*) try { return NotSupported("xb_RYOKeyAdd"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_RYOKeyDrop(const char*) try { return NotSupported("xb_RYOKeyDrop"); }
+XB_CATCH_ALL(-1)
 
 // Index operations beyond NTX orders (ntx_api.cc) are not supported.
-XB_API const char* xb_GetScope(int16_t) {
+XB_API const char* xb_GetScope(int16_t) try {
   NotSupported("xb_GetScope");
   return "";
 }
-XB_API int32_t xb_IndexFlip(void) { return NotSupported("xb_IndexFlip"); }
-XB_API int32_t xb_KeyAdd(const char*) { return NotSupported("xb_KeyAdd"); }
-XB_API int32_t xb_KeyDrop(const char*) { return NotSupported("xb_KeyDrop"); }
-XB_API int32_t xb_TagArea(const char*) { return NotSupported("xb_TagArea"); }
-XB_API int32_t xb_TagDelete(const char*) { return NotSupported("xb_TagDelete"); }
-XB_API int32_t xb_SetScope(const char*, const char*) { return NotSupported("xb_SetScope"); }
+XB_CATCH_ALL("")
+XB_API int32_t xb_IndexFlip(void) try { return NotSupported("xb_IndexFlip"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_KeyAdd(const char*) try { return NotSupported("xb_KeyAdd"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_KeyDrop(const char*) try { return NotSupported("xb_KeyDrop"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_TagArea(const char*) try { return NotSupported("xb_TagArea"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_TagDelete(const char*) try { return NotSupported("xb_TagDelete"); }
+XB_CATCH_ALL(-1)
+XB_API int32_t xb_SetScope(const char*, const char*) try { return NotSupported("xb_SetScope"); }
+XB_CATCH_ALL(-1)
 
 }  // extern "C"

@@ -97,16 +97,18 @@ std::string FirstKeyField(const std::string& expr, const Table& t) {
 extern "C" {
 
 XB_API int32_t xb_Index(const char* file, const char* key, int16_t unique, int16_t descending,
-                        const char* condition) {
+                        const char* condition) try {
   return CreateIndex(file, nullptr, key, unique, descending, condition);
 }
+XB_CATCH_ALL(0)
 
 XB_API int32_t xb_IndexTag(const char* file, const char* tag, const char* key, int16_t unique,
-                           int16_t descending, const char* condition) {
+                           int16_t descending, const char* condition) try {
   return CreateIndex(file, tag, key, unique, descending, condition);
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_IndexOpen(const char* file) {
+XB_API int32_t xb_IndexOpen(const char* file) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return 0;
@@ -123,8 +125,9 @@ XB_API int32_t xb_IndexOpen(const char* file) {
   }
   return int32_t(a.orders.size());
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_IndexClose(void) {
+XB_API int32_t xb_IndexClose(void) try {
   ClearError();
   if (CurrentTable() == nullptr) return 0;
   AreaOrders& a = OrdersOf(Area());
@@ -134,16 +137,18 @@ XB_API int32_t xb_IndexClose(void) {
   a.current = a.orders.empty() ? 0 : 1;
   return 1;
 }
+XB_CATCH_ALL(0)
 
-XB_API void xb_CloseIndexes(void) {
+XB_API void xb_CloseIndexes(void) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return;
   for (size_t i = 0; i < OrdersOf(Area()).orders.size(); ++i) Check(ReleaseOrder(Area(), t, i));
   CloseOrders(Area());
 }
+XB_CATCH_ALL()
 
-XB_API int32_t xb_SetOrder(int16_t order) {
+XB_API int32_t xb_SetOrder(int16_t order) try {
   ClearError();
   if (CurrentTable() == nullptr) return 0;
   AreaOrders& a = OrdersOf(Area());
@@ -156,68 +161,79 @@ XB_API int32_t xb_SetOrder(int16_t order) {
   a.bof = false;
   return previous;
 }
+XB_CATCH_ALL(-1)
 
-XB_API int32_t xb_IndexOrd(void) {
+XB_API int32_t xb_IndexOrd(void) try {
   ClearError();
   return CurrentTable() != nullptr ? OrdersOf(Area()).current : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API const char* xb_IndexKey(void) {
+XB_API const char* xb_IndexKey(void) try {
   ClearError();
   NtxOrder* o = CurrentTable() ? ControllingOrder(Area()) : nullptr;
   return o ? Ret(o->header().key_expr) : "";
 }
+XB_CATCH_ALL("")
 
-XB_API const char* xb_IndexKeyField(void) {
+XB_API const char* xb_IndexKeyField(void) try {
   ClearError();
   Table* t = CurrentTable();
   NtxOrder* o = t ? ControllingOrder(Area()) : nullptr;
   return o ? Ret(FirstKeyField(o->header().key_expr, *t)) : "";
 }
+XB_CATCH_ALL("")
 
-XB_API const char* xb_IndexCondition(void) {
+XB_API const char* xb_IndexCondition(void) try {
   ClearError();
   NtxOrder* o = CurrentTable() ? ControllingOrder(Area()) : nullptr;
   return o ? Ret(o->header().for_expr) : "";
 }
+XB_CATCH_ALL("")
 
-XB_API const char* xb_IndexName(int16_t order) {
+XB_API const char* xb_IndexName(int16_t order) try {
   ClearError();
   NtxOrder* o = CurrentTable() ? OrderNumber(order) : nullptr;
   return o ? Ret(o->path()) : "";
 }
+XB_CATCH_ALL("")
 
-XB_API const char* xb_TagName(int16_t order) {
+XB_API const char* xb_TagName(int16_t order) try {
   ClearError();
   NtxOrder* o = CurrentTable() ? OrderNumber(order) : nullptr;
   return o ? FileBaseName(o->path()) : "";
 }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_IndexType(void) {
+XB_API int32_t xb_IndexType(void) try {
   ClearError();
   NtxOrder* o = CurrentTable() ? ControllingOrder(Area()) : nullptr;
   return o ? XB_TYPE_NTX : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_KeyLength(void) {
+XB_API int32_t xb_KeyLength(void) try {
   ClearError();
   NtxOrder* o = CurrentTable() ? ControllingOrder(Area()) : nullptr;
   return o ? o->header().key_size : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API const char* xb_KeyData(const char*) {
+XB_API const char* xb_KeyData(const char*) try {
   ClearError();
   Table* t = CurrentTable();
   NtxOrder* o = t ? ControllingOrder(Area()) : nullptr;
   return o && !t->eof() ? Ret(o->KeyOf(*t)) : "";
 }
+XB_CATCH_ALL("")
 
-XB_API int32_t xb_Found(void) {
+XB_API int32_t xb_Found(void) try {
   ClearError();
   return CurrentTable() != nullptr && OrdersOf(Area()).found ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Seek(const char* key) {
+XB_API int32_t xb_Seek(const char* key) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return 0;
@@ -247,16 +263,18 @@ XB_API int32_t xb_Seek(const char* key) {
   }
   return a.found ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_SeekBin(const void* key, int16_t length) {
+XB_API int32_t xb_SeekBin(const void* key, int16_t length) try {
   if (key == nullptr || length < 0) {
     ClearError();
     return Check(Status::Error(XB_ERR_ARGUMENT, "No seek key")), 0;
   }
   return xb_Seek(std::string(static_cast<const char*>(key), size_t(length)).c_str());
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_Reindex(void) {
+XB_API int32_t xb_Reindex(void) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return 0;
@@ -264,8 +282,9 @@ XB_API int32_t xb_Reindex(void) {
   if (!Check(RebuildOrders(Area(), t))) return 0;
   return ControllingOrder(Area()) ? (Check(OrderedGoTop(Area(), t)) ? 1 : 0) : 1;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_IndexCheck(int16_t order) {
+XB_API int32_t xb_IndexCheck(int16_t order) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return 0;
@@ -275,8 +294,9 @@ XB_API int32_t xb_IndexCheck(int16_t order) {
                                                     std::to_string(order))), 0;
   return Check(o->Check(t)) ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API double xb_OrderPosGet(void) {
+XB_API double xb_OrderPosGet(void) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return 0.0;
@@ -291,8 +311,9 @@ XB_API double xb_OrderPosGet(void) {
   Check(order->file().PositionOf(NtxEntry{order->KeyOf(*t), t->recno()}, &position));
   return position;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_OrderPosSet(double position) {
+XB_API int32_t xb_OrderPosSet(double position) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return 0;
@@ -310,11 +331,13 @@ XB_API int32_t xb_OrderPosSet(double position) {
   if (!entry.valid()) return Check(OrderedGoTop(Area(), t)), 0;
   return Check(t->Go(entry.recno)) && !t->eof() ? 1 : 0;
 }
+XB_CATCH_ALL(0)
 
-XB_API int32_t xb_OrderRecNo(void) {
+XB_API int32_t xb_OrderRecNo(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? int32_t(t->recno()) : 0;
 }
+XB_CATCH_ALL(0)
 
 }  // extern "C"

@@ -13,6 +13,9 @@
  *  - Failures never abort: they answer 0 (or -1 where documented), "" or 0.0 and record a
  *    code and an English text, read with xb_LastErrorCode() / xb_LastErrorText().
  *    Every entry point clears the last error on entry (except the two that read it).
+ *    No C++ exception leaves the library: memory running out (or a fault of the engine's
+ *    own) inside a call gives that call's failure answer with XB_ERR_INTERNAL (xb_Eof and
+ *    xb_Bof answer 1).
  *  - NOT SUPPORTED: entry points marked so do nothing, return -1 (NULL for pointers,
  *    "" for strings) and set XB_ERR_NOT_SUPPORTED.
  *  - Operations that need an index order fail with XB_ERR_NO_INDEX when none is open.
@@ -46,7 +49,8 @@ enum {
   XB_ERR_VALUE = 9,          /* a value that does not fit its field */
   XB_ERR_NOT_SUPPORTED = 10, /* the entry point or option is not supported */
   XB_ERR_NO_INDEX = 11,      /* the operation needs an index order */
-  XB_ERR_WORK_AREAS = 12     /* all work areas are in use, or the alias is taken */
+  XB_ERR_WORK_AREAS = 12,    /* all work areas are in use, or the alias is taken */
+  XB_ERR_INTERNAL = 13       /* memory ran out, or a fault inside the engine (the text says) */
 };
 
 /* Open modes (xb_UseEx), table type codes, commit levels. */

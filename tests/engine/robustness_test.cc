@@ -4,8 +4,14 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
 
 #include "engine/os_fault.h"
+#include "engine/os_forwarding.h"
 #include "tests/engine/test_util.h"
 
 namespace {
@@ -279,6 +285,74 @@ TEST_F(RobustnessTest, TableShortenedBehindAnExclusiveOpenGivesAnErrorNotACrash)
   xb_Skip(-1);
   xb_Count();
   xb_CloseAll();
+}
+
+// An Os whose reads throw, as a failed allocation or a fault inside the engine would.
+class ThrowingOs final : public xb::ForwardingOs {
+ public:
+  ThrowingOs(xb::Os* target, bool out_of_memory)
+      : ForwardingOs(target), out_of_memory_(out_of_memory) {}
+
+ private:
+  xb::Status Before(xb::OsCall call) override {
+    if (call != xb::OsCall::kRead) return xb::Status::Ok();
+    if (out_of_memory_) throw std::bad_alloc();
+    throw std::runtime_error("reader fault");
+  }
+  bool out_of_memory_;
+};
+
+// An exception never unwinds into the caller: the entry point gives its failure answer with
+// XB_ERR_INTERNAL, and the session goes on working once the cause is gone.
+TEST_F(RobustnessTest, AnExceptionInsideTheEngineBecomesTheEntryPointsError) {
+  ASSERT_GT(xb_UseEx(good_.c_str(), "", XB_OPEN_SHARED, 1, XB_COMMIT_NORMAL), 0);
+  xb::Os* real = xb::CurrentOs();
+  for (bool out_of_memory : {true, false}) {
+    ThrowingOs throwing(real, out_of_memory);
+    xb::SetOsForTesting(&throwing);
+    const char* text = out_of_memory ? "Out of memory" : "reader fault";
+    EXPECT_EQ(xb_Go(2), 0);
+    EXPECT_EQ(xb_LastErrorCode(), XB_ERR_INTERNAL);
+    EXPECT_STREQ(xb_LastErrorText(), text);
+    EXPECT_STREQ(xb_GetMemo("NOTE"), "");
+    EXPECT_EQ(xb_LastErrorCode(), XB_ERR_INTERNAL);
+    EXPECT_EQ(xb_Count(), 0);
+    EXPECT_STREQ(xb_LastErrorText(), text);
+    xb::SetOsForTesting(nullptr);
+  }
+  EXPECT_EQ(xb_Go(2), 1);
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "due");
+  EXPECT_STREQ(xb_GetMemo("NOTE"), "memo due");
+  EXPECT_EQ(xb_Count(), 3);
+}
+
+// The compiler cannot see a missing catch, so the sources are read: every exported
+// definition is a function-try-block that ends in XB_CATCH_ALL.
+TEST(EntryPoints, EveryDefinitionCatchesWhatItsBodyThrows) {
+  const std::regex definition(R"(\nXB_API [^;{]*\)\s*(try\s*)?\{)");
+  int definitions = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(ENGINE_SOURCE_DIR)) {
+    if (entry.path().extension() != ".cc") continue;
+    std::ifstream in(entry.path());
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string source = "\n" + text.str();
+    int guarded = 0, catches = 0;
+    for (std::sregex_iterator m(source.begin(), source.end(), definition), end; m != end; ++m) {
+      ++definitions;
+      if ((*m)[1].matched) {
+        ++guarded;
+      } else {
+        ADD_FAILURE() << entry.path().filename() << ": " << m->str();
+      }
+    }
+    for (size_t at = source.find("\nXB_CATCH_ALL("); at != std::string::npos;
+         at = source.find("\nXB_CATCH_ALL(", at + 1)) {
+      ++catches;
+    }
+    EXPECT_EQ(catches, guarded) << entry.path().filename();
+  }
+  EXPECT_GE(definitions, 169);
 }
 
 }  // namespace
