@@ -242,7 +242,7 @@ class Table final : public RecordView {
   mutable size_t next_name_slot_ = 0;
 
   // Bytes of record r from the mapped window (exclusive opens).
-  Status PeekMapped(uint32_t r, const uint8_t** bytes);
+  Status PeekMapped(uint32_t r, ReadKind kind, const uint8_t** bytes);
   void Unmap();
   // The size of the file, failing when it ends before `end`: another program that ignored
   // the exclusive lock shortened it, and a read of the mapping there would fault.
