@@ -1,7 +1,8 @@
 // The record journal: a rewrite that spans a page boundary is first written whole to
 // "<table>-journal" (one write within its first page or checked by a checksum), then to the
 // table, then the journal entry is cleared. A writer killed in between leaves a complete
-// entry, which the next writable open replays. Shared writers serialise on the header lock.
+// entry, which the next writable open replays and clears; only an exclusive open removes the
+// file, since a live shared writer keeps it open. Shared writers serialise on the header lock.
 // The journal is never reached through a symbolic link: the name is the engine's own, so a
 // link found there holds no entry of ours and is removed unread.
 #include <cstring>
@@ -14,6 +15,7 @@ namespace {
 
 constexpr char kMagic[4] = {'X', 'B', 'J', '1'};
 constexpr size_t kEntryHeader = 20;  // magic, offset (8), length (4), checksum (4)
+constexpr uint8_t kCleared[4] = {0, 0, 0, 0};  // written over the magic once an entry is done
 
 uint32_t Checksum(const uint8_t* bytes, size_t size, uint64_t offset) {
   uint32_t h = 2166136261u;
@@ -53,7 +55,6 @@ Status Table::JournaledWrite(const uint8_t* bytes, size_t size, uint64_t offset)
   Put(&entry[12], size, 4);
   Put(&entry[16], Checksum(bytes, size, offset), 4);
   std::memcpy(&entry[kEntryHeader], bytes, size);
-  static const uint8_t kCleared[4] = {0, 0, 0, 0};
   journal_pending_ = true;
   Status s = os->Write(journal_fd_, entry.data(), entry.size(), 0);
   // At full commit the entry must survive a power loss that tears the write below.
@@ -87,9 +88,12 @@ Status Table::RecoverJournal() {
                  offset + size <= layout_.header_length + uint64_t(count_) * size &&
                  Get(&entry[16], 4) == Checksum(&entry[kEntryHeader], size, offset);
     if (whole) s = file_->Write(&entry[kEntryHeader], size, offset);
+    if (s.ok() && !file_->exclusive()) s = os->Write(fd, kCleared, sizeof kCleared, 0);
   }
   if (fd >= 0) os->Close(fd);
-  if (s.ok()) os->Remove(path);
+  // A shared opener leaves the file: a live writer of another area or program may hold it
+  // open, and its next entry must be found at this name.
+  if (s.ok() && (link || file_->exclusive())) os->Remove(path);
   Status unlock = file_->UnlockHeader();
   return s.ok() ? unlock : s;
 }

@@ -261,6 +261,43 @@ TEST_F(RobustnessTest, TornRewriteAcrossAPageIsOldOrNewAfterReopening) {
   }
 }
 
+// A shared opener that meets the journal of a live writer leaves it at its name: the
+// writer's next rewrite, torn by a failure at any call, still reopens wholly old or new.
+TEST_F(RobustnessTest, AJournalKeptOpenByASharedWriterOutlivesAnotherOpen) {
+  std::string master = dir_.File("WIDE.DBF");
+  CreateTable(master, {{"TEXT", "C", 99, 0}});  // 100-byte records: record 41 spans 4096
+  Open(master);
+  for (int r = 1; r <= 50; ++r) xbtest::Append({{"TEXT", std::string(99, 'a')}});
+  xb_CloseAll();
+  std::string master_bytes = ReadFile(master);
+  std::string path = dir_.File("SHARED.DBF");
+  std::string first(99, 'Y'), second(99, 'Z');
+  for (int n = 1; n < 100; ++n) {
+    WriteFile(path, master_bytes);
+    std::remove((path + "-journal").c_str());
+    int writer = Open(path, XB_OPEN_SHARED, "W");
+    ASSERT_EQ(xb_Go(41), 1);
+    ASSERT_EQ(xb_Replace("TEXT", XB_REPLACE_TEXT, first.c_str()), 1) << xb_LastErrorText();
+    ASSERT_EQ(xb_Commit(), 1);
+    Open(path, XB_OPEN_SHARED, "R");
+    ASSERT_TRUE(std::filesystem::exists(path + "-journal")) << "removed under the writer";
+    xb_Select(int16_t(writer));
+    xb::FaultyOs faulty(xb::PosixOs());
+    xb::SetOsForTesting(&faulty);
+    faulty.FailCall(n, true, true);
+    xb_Replace("TEXT", XB_REPLACE_TEXT, second.c_str());
+    xb_Commit();
+    xb_CloseAll();
+    xb::SetOsForTesting(nullptr);
+    Open(path);
+    xb_Go(41);
+    std::string text = xb_GetString("TEXT");
+    EXPECT_TRUE(text == first || text == second) << "call " << n << ": " << text;
+    xb_CloseAll();
+    if (faulty.failures() == 0) break;
+  }
+}
+
 // Another program that ignores the exclusive lock and shortens the file: reads that would
 // touch the mapped bytes past the new end fail instead of faulting.
 TEST_F(RobustnessTest, TableShortenedBehindAnExclusiveOpenGivesAnErrorNotACrash) {
