@@ -44,6 +44,8 @@ class Os {
   virtual Status OpenSide(const std::string& path, SideOpen how, int* fd) = 0;
   // True when path itself is a symbolic link (it is not followed).
   virtual bool IsLink(const std::string& path) = 0;
+  // The absolute path of the file path names, every symbolic link followed.
+  virtual Status RealPath(const std::string& path, std::string* real) = 0;
   virtual void Close(int fd) = 0;
   // Reads up to size bytes at offset; *done gets the bytes read (short only at end of file).
   virtual Status Read(int fd, void* buffer, size_t size, uint64_t offset, size_t* done) = 0;

@@ -20,6 +20,7 @@ enum class OsCall {
   kExists,
   kReadFolder,
   kIsLink,
+  kRealPath,
   kRename,
   kRemove,
   kMap,
@@ -42,6 +43,10 @@ class ForwardingOs : public Os {
   bool IsLink(const std::string& path) override {
     Before(OsCall::kIsLink);
     return target_->IsLink(path);
+  }
+  Status RealPath(const std::string& path, std::string* real) override {
+    XB_RETURN_IF_ERROR(Before(OsCall::kRealPath));
+    return target_->RealPath(path, real);
   }
   void Close(int fd) override {
     Before(OsCall::kClose);

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -84,6 +85,14 @@ class PosixOsImpl final : public Os {
   }
 
   bool IsLink(const std::string& path) override { return IsSymbolicLink(path); }
+
+  Status RealPath(const std::string& path, std::string* real) override {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr) return ErrnoStatus("Cannot follow the link", errno);
+    real->assign(resolved);
+    std::free(resolved);
+    return Status::Ok();
+  }
 
   void Close(int fd) override { ::close(fd); }
 

@@ -64,9 +64,13 @@ Status Table::Pack() {
   return GoTop();
 }
 
+// The packed copy replaces the file itself: a table reached through a symbolic link is
+// packed where the link leads, and the link stays.
 Status Table::RewritePacked() {
   Os* os = CurrentOs();
-  std::string temp = path_ + ".packing";
+  std::string target = path_;
+  if (os->IsLink(path_)) XB_RETURN_IF_ERROR(os->RealPath(path_, &target));
+  std::string temp = target + ".packing";
   int fd = -1;
   os->Remove(temp);  // a leftover of a pack cut short, or a link someone put there
   XB_RETURN_IF_ERROR(os->OpenSide(temp, SideOpen::kNew, &fd));
@@ -107,7 +111,7 @@ Status Table::RewritePacked() {
   bool granted = false;
   if (s.ok()) s = os->LockFile(fd, true, &granted);  // hold the new file before it is visible
   if (s.ok() && !granted) s = Status::Error(XB_ERR_LOCKED, "Cannot lock the packed table");
-  if (s.ok()) s = os->Rename(temp, path_);
+  if (s.ok()) s = os->Rename(temp, target);
   if (!s.ok()) return fail(s);
   Unmap();
   file_->ReplaceDescriptor(fd);

@@ -49,6 +49,9 @@ class CrashOs final : public xb::Os {
     return xb::Status::Ok();
   }
   bool IsLink(const std::string& path) override { return real_->IsLink(path); }
+  xb::Status RealPath(const std::string& path, std::string* real) override {
+    return real_->RealPath(path, real);
+  }
   void Close(int fd) override { real_->Close(fd); }
   xb::Status Read(int fd, void* b, size_t size, uint64_t offset, size_t* done) override {
     if (crashed()) return Died();

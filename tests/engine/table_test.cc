@@ -1,5 +1,8 @@
 // Tests of tables through the C interface: navigation with the deleted setting and queries,
 // record writes and typed reads, memos, appends, pack and zap, creation checks.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "tests/engine/test_util.h"
@@ -280,6 +283,25 @@ TEST_F(TableTest, MemosAreWrittenReadAndRewritten) {
       << "0x1A would end the memo early";
   EXPECT_EQ(xb_LastErrorCode(), XB_ERR_VALUE);
   EXPECT_EQ(xb_MemoCheck(), 1) << xb_LastErrorText();
+}
+
+// A table reached through a symbolic link the administrator made is packed where the link
+// leads: the link stays, and both names see the packed table.
+TEST_F(TableTest, PackThroughALinkPacksTheFileItLeadsTo) {
+  MakeStampe();
+  xb_CloseAll();
+  std::string link = dir_.File("LINKED.DBF");
+  ASSERT_EQ(symlink(path_.c_str(), link.c_str()), 0);
+  Open(link);
+  xb_Go(2);
+  xb_Delete();
+  ASSERT_EQ(xb_Pack(), 1) << xb_LastErrorText();
+  xb_CloseAll();
+  struct stat st;
+  ASSERT_EQ(lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced";
+  Open(path_);
+  EXPECT_EQ(xb_RecCount(), 3);
 }
 
 TEST_F(TableTest, PackKeepsLiveRecordsAndZapEmpties) {
