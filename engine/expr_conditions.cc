@@ -81,21 +81,20 @@ void TabulateOneByteTest(const Node& node, bool negate, bool accepts[256]) {
   }
 }
 
-ConditionProgram::ConditionProgram(Node& root) {
-  entry_ = Emit(root, kPass, kFail);
-  if (!CollectConjunction(root)) conjunction_.clear();
+bool TabulateByteTest(const Node& node, ByteTest* test) {
+  const bool negate = node.op == Op::kNot;
+  const Node& tested = negate ? *node.args[0] : node;
+  if (!IsOneByteTest(tested)) return false;
+  test->offset = tested.offset;
+  TabulateOneByteTest(tested, negate, test->accepts);
+  return true;
 }
 
-bool ConditionProgram::CollectConjunction(Node& node) {
-  if (node.op == Op::kAnd)
-    return CollectConjunction(*node.args[0]) && CollectConjunction(*node.args[1]);
-  const bool negate = node.op == Op::kNot;
-  const Node& test = negate ? *node.args[0] : node;
-  if (!IsOneByteTest(test)) return false;
-  ByteTest byte_test{test.offset, {}};
-  TabulateOneByteTest(test, negate, byte_test.accepts);
-  conjunction_.push_back(byte_test);
-  return true;
+ConditionProgram::ConditionProgram(Node& root) {
+  entry_ = Emit(root, kPass, kFail);
+  bool all_byte_tests = ForEachAndTerm(
+      root, [&](const Node& term) { return TabulateByteTest(term, &conjunction_.emplace_back()); });
+  if (!all_byte_tests) conjunction_.clear();
 }
 
 int ConditionProgram::Emit(Node& node, int on_true, int on_false) {

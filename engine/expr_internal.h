@@ -205,6 +205,23 @@ bool IsOneByteTest(const Node& node);
 // (inverted when `negate`).
 void TabulateOneByteTest(const Node& node, bool negate, bool accepts[256]);
 
+// A one-byte test tabulated: by the byte's value, whether the record passes.
+struct ByteTest {
+  int offset;
+  bool accepts[256];
+};
+// Tabulates a one-byte test, or the NOT of one, into *test; false for any other node.
+bool TabulateByteTest(const Node& node, ByteTest* test);
+
+// Calls term(node) on each term of an AND tree (on the node itself when it is no AND);
+// false as soon as term refuses one.
+template <typename Term>
+bool ForEachAndTerm(const Node& node, const Term& term) {
+  if (node.op == Op::kAnd)
+    return ForEachAndTerm(*node.args[0], term) && ForEachAndTerm(*node.args[1], term);
+  return term(node);
+}
+
 // Short-circuit form of a logical tree for per-record tests: AND, OR and NOT become jumps
 // between leaf conditions, and the comparisons queries use most run inline on the record
 // bytes. Other leaves are evaluated as trees.
@@ -225,10 +242,6 @@ class ConditionProgram {
   }
 
  private:
-  struct ByteTest {
-    int offset;
-    bool accepts[256];  // by byte value: whether it passes
-  };
   enum class Kind { kByteSet, kInteger, kNumeric, kTree };
   struct Condition {
     Kind kind;
@@ -247,7 +260,6 @@ class ConditionProgram {
 
   int Emit(Node& node, int on_true, int on_false);
   int Leaf(Node& node, int on_true, int on_false);
-  bool CollectConjunction(Node& node);
 
   std::vector<Condition> conditions_;
   int entry_ = kFail;

@@ -6,29 +6,32 @@
 
 namespace xb {
 
+QueryPlan::QueryPlan() = default;
+QueryPlan::~QueryPlan() = default;
+
 std::unique_ptr<QueryPlan> QueryPlan::Build(const CompiledExpr& query) {
   auto plan = std::make_unique<QueryPlan>();
   if (!plan->AddTerms(expr::TreeOf(query))) return nullptr;
   return plan;
 }
 
-bool QueryPlan::AddTerms(const expr::Node& node) {
-  if (node.op == expr::Op::kAnd) return AddTerms(*node.args[0]) && AddTerms(*node.args[1]);
-  if (expr::IsOneByteTest(node)) {
-    ByteTest& test = byte_tests_.emplace_back();
-    test.offset = node.offset;
-    expr::TabulateOneByteTest(node, false, test.accepts);
+bool QueryPlan::AddTerms(const expr::Node& root) {
+  return expr::ForEachAndTerm(root, [&](const expr::Node& term) {
+    expr::ByteTest byte_test;
+    if (expr::TabulateByteTest(term, &byte_test)) {
+      byte_tests_.push_back(byte_test);
+      return true;
+    }
+    if (term.op != expr::Op::kNumericFieldCompare) return false;
+    number_tests_.push_back({term.offset, term.width, term.cmp, term.number});
     return true;
-  }
-  if (node.op != expr::Op::kNumericFieldCompare) return false;
-  number_tests_.push_back({node.offset, node.width, node.cmp, node.number});
-  return true;
+  });
 }
 
 bool QueryPlan::Matches(const uint8_t* record) const {
   // Table lookups first, all of them: cheaper than the branches an early exit costs.
   bool pass = true;
-  for (const ByteTest& test : byte_tests_) pass &= test.accepts[record[test.offset]];
+  for (const expr::ByteTest& test : byte_tests_) pass &= test.accepts[record[test.offset]];
   if (!pass) return false;
   for (const NumberTest& test : number_tests_) {
     const double value =

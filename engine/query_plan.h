@@ -1,9 +1,9 @@
 // QueryPlan: the query optimiser's fast form of the commonest queries — an AND of logical
-// fields tested against constants and numeric fields compared with numbers ("TIPO=1 AND
-// VISUALIZZA=TRUE") — tested on the raw record bytes, without a record view. It is read
-// off the compiled expression tree and tests with the evaluator's own rules, so a planned
-// query selects the same records as an evaluated one. Other queries get no plan and are
-// evaluated as compiled. Immutable after building.
+// fields tested against constants (or the NOT of such a test) and numeric fields compared
+// with numbers ("TIPO=1 AND VISUALIZZA=TRUE") — tested on the raw record bytes, without a
+// record view. It is read off the compiled expression tree and tests with the evaluator's
+// own rules, so a planned query selects the same records as an evaluated one. Other queries
+// get no plan and are evaluated as compiled. Immutable after building.
 #ifndef VELLORIA_ENGINE_QUERY_PLAN_H_
 #define VELLORIA_ENGINE_QUERY_PLAN_H_
 
@@ -17,21 +17,21 @@ namespace xb {
 
 namespace expr {
 struct Node;
+struct ByteTest;
 enum class Cmp;
 }  // namespace expr
 
 class QueryPlan {
  public:
+  // Out of line: the byte tests' type is the evaluator's own.
+  QueryPlan();
+  ~QueryPlan();
   // A plan for the compiled query, or nullptr when it is not of the planned form.
   static std::unique_ptr<QueryPlan> Build(const CompiledExpr& query);
   // Whether the record image (of the layout the query was compiled against) satisfies it.
   bool Matches(const uint8_t* record) const;
 
  private:
-  struct ByteTest {  // a field of one byte: by byte value, whether the record passes
-    int offset;
-    bool accepts[256];
-  };
   struct NumberTest {  // a wider numeric field compared with a number
     int offset;
     int width;
@@ -41,7 +41,7 @@ class QueryPlan {
 
   bool AddTerms(const expr::Node& node);
 
-  std::vector<ByteTest> byte_tests_;
+  std::vector<expr::ByteTest> byte_tests_;  // fields of one byte, tabulated
   std::vector<NumberTest> number_tests_;
 };
 
