@@ -8,13 +8,12 @@
 namespace xb {
 namespace {
 
-// ASCII letters only, as field names have; the typed readers look a name up at every call.
+// Field names are ASCII: only its letters have a case.
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
+
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = char(x - 32);
-    if (y >= 'a' && y <= 'z') y = char(y - 32);
-    if (x != y) return false;
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
   }
   return true;
 }
@@ -41,7 +40,7 @@ Status ParseDescriptor(const uint8_t* d, int number, bool dbase7, FieldInfo* fie
   size_t name_bytes = dbase7 ? kMaxReadFieldName + 1 : kMaxFieldName + 1;
   field->name.assign(reinterpret_cast<const char*>(d),
                      strnlen(reinterpret_cast<const char*>(d), name_bytes));
-  for (char& c : field->name) c = char(c >= 'a' && c <= 'z' ? c - 32 : c);
+  for (char& c : field->name) c = AsciiUpper(c);
   const uint8_t* rest = dbase7 ? d + 32 : d + 11;
   field->type = char(rest[0]);
   field->width = dbase7 ? rest[1] : rest[5];
@@ -112,19 +111,6 @@ int TableLayout::FieldIndex(std::string_view name) const {
   for (size_t i = 0; i < fields.size(); ++i) {
     const std::string& f = fields[i].name;
     if (f.size() == n && SameNameIgnoringCase(f, name.substr(0, n))) return int(i);
-  }
-  return -1;
-}
-
-int TableLayout::FieldIndex(const char* name) const {
-  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; };
-  for (size_t i = 0; i < fields.size(); ++i) {
-    const std::string& f = fields[i].name;
-    size_t k = 0;
-    while (k < f.size() && upper(name[k]) == upper(f[k])) ++k;
-    if (k < f.size()) continue;
-    while (name[k] == ' ') ++k;
-    if (name[k] == 0) return int(i);
   }
   return -1;
 }

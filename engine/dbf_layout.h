@@ -42,11 +42,8 @@ struct TableLayout {
   // Why the engine does not write this table ("" when it does): versions other than
   // dBase III's (0x03, 0x83), and field types other than C N F L D M.
   std::string ReadOnlyReason() const;
-  // Index of a field by name, case-insensitive; -1 when none.
+  // Index of a field by name, case-insensitive, trailing blanks ignored; -1 when none.
   int FieldIndex(std::string_view name) const;
-  // The same for a NUL-terminated name, without measuring it first (the typed readers'
-  // lookup at every call).
-  int FieldIndex(const char* name) const;
 };
 
 // Reads the fixed 32-byte header. REQUIRES: size >= kHeaderSize.
