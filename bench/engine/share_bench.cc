@@ -42,7 +42,7 @@ void Run(const char* where, xb::ShareOs& os, const std::string& path) {
            if (xb_Rlock(r) == 0) return -1L;
            xb_Go(r);
            xb_GetRecord(record);
-           record[61] = (r & 1) != 0 ? 'T' : 'F';
+           record[61] = (r - 1) % 3 == 0 ? 'F' : 'T';  // as written: both runs count alike
            xb_PutRecord(record);
            xb_Commit();
            xb_Unlock(0);
