@@ -46,8 +46,23 @@ void SetError(const Status& s);
 int LastErrorCode();
 const char* LastErrorText();
 
+// The thread's returned-string buffer. Trivially destructible, so that Ret needs no per-call
+// guard of a thread-local object.
+struct ReturnBuffer {
+  char* data = nullptr;
+  size_t capacity = 0;
+};
+extern constinit XB_TLS ReturnBuffer t_return;
+// Makes the buffer hold at least size bytes and returns it.
+char* GrowReturnBuffer(size_t size);
 // Copies text into the thread's return buffer and returns it.
-const char* Ret(std::string_view text);
+inline const char* Ret(std::string_view text) {
+  size_t n = text.size();
+  char* out = n < t_return.capacity ? t_return.data : GrowReturnBuffer(n + 1);
+  CopyInWords(out, text.data(), n);
+  out[n] = 0;
+  return out;
+}
 
 void SetNoTableError();
 // The current area's table; nullptr (with XB_ERR_NO_TABLE set) when none.

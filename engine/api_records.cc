@@ -45,6 +45,20 @@ double FieldNumber(const char* name) {
   return DecodeFieldNumber(FieldBytes(t->record(), f), f);
 }
 
+// The value of numeric field `name` as a 32-bit integer (clamped); 0 with the error set as
+// FieldNumber.
+int32_t FieldInteger(const char* name) {
+  int i = 0;
+  Table* t = TableAndField(name, &i);
+  if (t == nullptr) return 0;
+  const FieldInfo& f = t->Field(i);
+  if (!IsNumericField(f)) return Check(TypeError(f, "numeric")), 0;
+  std::string_view bytes = FieldBytes(t->record(), f);
+  int32_t whole = 0;
+  if (f.type == 'N' && DecodeWholeNumber(bytes, &whole)) return whole;
+  return ClampToInt32(DecodeFieldNumber(bytes, f));
+}
+
 // Runs a write of the current record and keeps every open index order's keys right: the
 // old keys are taken from the record as stored now.
 template <typename Write>
@@ -415,9 +429,9 @@ XB_CATCH_ALL(0)
 
 XB_API double xb_GetDouble(const char* field) try { return FieldNumber(field); }
 XB_CATCH_ALL(0)
-XB_API int32_t xb_GetLong(const char* field) try { return ClampToInt32(FieldNumber(field)); }
+XB_API int32_t xb_GetLong(const char* field) try { return FieldInteger(field); }
 XB_CATCH_ALL(0)
-XB_API int32_t xb_GetInteger(const char* field) try { return ClampToInt32(FieldNumber(field)); }
+XB_API int32_t xb_GetInteger(const char* field) try { return FieldInteger(field); }
 XB_CATCH_ALL(0)
 
 XB_API int32_t xb_GetDateJulian(const char* field) try {

@@ -31,32 +31,13 @@ namespace {
 
 XB_TLS std::string t_error_text;
 
-// The returned-string buffer. Trivially destructible, so that Ret needs no per-call guard of
-// a thread-local object; an owner made on its first growth frees it when the thread ends.
-struct ReturnBuffer {
-  char* data = nullptr;
-  size_t capacity = 0;
-};
-constinit XB_TLS ReturnBuffer t_return;
+// Frees the thread's returned-string buffer when the thread ends; made on its first growth.
 struct ReturnBufferOwner {
   ~ReturnBufferOwner() {
     std::free(t_return.data);
     t_return = {};
   }
 };
-
-char* ReturnSpace(size_t size) {
-  if (size > t_return.capacity) {
-    static thread_local ReturnBufferOwner owner;
-    (void)owner;
-    size_t capacity = std::max({size, 2 * t_return.capacity, size_t(256)});
-    void* grown = std::realloc(t_return.data, capacity);
-    if (grown == nullptr) throw std::bad_alloc();
-    t_return.data = static_cast<char*>(grown);
-    t_return.capacity = capacity;
-  }
-  return t_return.data;
-}
 
 bool ValidAlias(const std::string& alias) {
   if (alias.empty() || alias.size() > 10) return false;
@@ -118,6 +99,7 @@ int16_t OpenTable(const char* file, const char* alias_arg, int16_t mode, int16_t
 }  // namespace
 
 constinit XB_TLS int t_error_code = XB_OK;
+constinit XB_TLS ReturnBuffer t_return;
 Session g_session;
 
 void ClearErrorText() {
@@ -155,11 +137,15 @@ void SetErrorFromException() noexcept {
 int LastErrorCode() { return t_error_code; }
 const char* LastErrorText() { return t_error_text.c_str(); }
 
-const char* Ret(std::string_view text) {
-  char* out = ReturnSpace(text.size() + 1);
-  CopyInWords(out, text.data(), text.size());
-  out[text.size()] = 0;
-  return out;
+char* GrowReturnBuffer(size_t size) {
+  static thread_local ReturnBufferOwner owner;
+  (void)owner;
+  size_t capacity = std::max({size, 2 * t_return.capacity, size_t(256)});
+  void* grown = std::realloc(t_return.data, capacity);
+  if (grown == nullptr) throw std::bad_alloc();
+  t_return.data = static_cast<char*>(grown);
+  t_return.capacity = capacity;
+  return t_return.data;
 }
 
 void SetNoTableError() {

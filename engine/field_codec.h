@@ -40,6 +40,24 @@ inline bool DecodeLogical(std::string_view bytes) {
 }
 // Numeric value of N F and FoxPro's I B Y fields (blank or junk gives 0).
 double DecodeNumber(std::string_view bytes, char type);
+// The integer readers' common case: one to nine digits ending the bytes, after blanks and an
+// optional minus, as an N field without decimals holds them. False for anything else, which
+// DecodeNumber reads.
+inline bool DecodeWholeNumber(std::string_view bytes, int32_t* value) {
+  size_t i = 0, n = bytes.size();
+  while (i < n && bytes[i] == ' ') ++i;
+  const bool negative = i < n && bytes[i] == '-';
+  i += negative;
+  if (i == n || n - i > 9) return false;
+  int32_t v = 0;
+  for (; i < n; ++i) {
+    const unsigned digit = unsigned(bytes[i] - '0');
+    if (digit > 9) return false;
+    v = v * 10 + int32_t(digit);
+  }
+  *value = negative ? -v : v;
+  return true;
+}
 // Julian day of D and FoxPro's T fields, 0 for empty or other types.
 int64_t DecodeJulian(std::string_view bytes, char type);
 // The same for any field, dBase 7's I + O @ included.
