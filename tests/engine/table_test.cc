@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstring>
 
 #include "tests/engine/test_util.h"
@@ -194,6 +195,28 @@ TEST_F(TableTest, ReplaceFormatsEachTypeAndRejectsWhatDoesNotFit) {
   EXPECT_EQ(xb_Replace("NOSUCH", XB_REPLACE_TEXT, "x"), 0);
   EXPECT_EQ(xb_LastErrorCode(), XB_ERR_ARGUMENT);
   EXPECT_EQ(xb_Replace("NAME", 77, "x"), 0);
+}
+
+// The integer readers read whole numbers from their digits and anything else as numbers:
+// both roads give the number reader's value, truncated and clamped to 32 bits.
+TEST_F(TableTest, IntegerReadersAgreeWithTheNumberReader) {
+  CreateTable(path_, {{"N", "N", 12, 0}});
+  Open(path_);
+  ASSERT_EQ(xb_AppendBlank(), 1);
+  for (const char* text : {"          12", "         -12", "            ", "   123456789",
+                           "  1234567890", "999999999999", "  -999999999", "12          ",
+                           "          +7", "        0012", "           -", "        1,75",
+                           "       -0.99", " -2147483649"}) {
+    std::string image = std::string(" ") + text;
+    image.resize(13, ' ');
+    ASSERT_EQ(xb_PutRecord(image.data()), 1);
+    double number = xb_GetDouble("N");
+    int32_t expected = number >= 2147483647.0    ? INT32_MAX
+                       : number <= -2147483648.0 ? INT32_MIN
+                                                 : int32_t(number);
+    EXPECT_EQ(xb_GetInteger("N"), expected) << '"' << text << '"';
+    EXPECT_EQ(xb_GetLong("N"), expected) << '"' << text << '"';
+  }
 }
 
 TEST_F(TableTest, RecordImageRoundTripsAndReachesTheFile) {
