@@ -69,7 +69,7 @@ Status Table::Open(const std::string& path, int mode, int commit_level, int area
   }
   t->record_.assign(t->layout_.record_length, ' ');
   t->probe_.resize(t->layout_.record_length);
-  t->view_ = t->record_.data();
+  t->current_ = t->view_ = t->record_.data();
   t->MoveToPhantom();
   XB_RETURN_IF_ERROR(t->GoTop());
   *out = std::move(t);
@@ -169,6 +169,7 @@ Status Table::ReadMemoOf(int index, std::string* text) const {
 }
 
 void Table::Unmap() {
+  if (map_ != nullptr && current_ >= map_ && current_ < map_ + map_length_) KeepCurrent();
   if (map_ != nullptr) CurrentOs()->Unmap(map_, map_length_);
   map_ = nullptr;
   map_length_ = 0;
@@ -219,6 +220,7 @@ bool Table::BlockHolds(uint32_t r) const {
 
 // Reads the block holding r: from r onwards, or ending at r when the read goes backwards.
 Status Table::FillBlock(uint32_t r) {
+  if (current_ >= block_.data() && current_ < block_.data() + block_.size()) KeepCurrent();
   size_t len = layout_.record_length;
   uint32_t per_block = uint32_t(std::max<size_t>(1, kBlockBytes / len));
   uint32_t first = r;
@@ -239,6 +241,7 @@ Status Table::FillBlock(uint32_t r) {
 
 // The block keeps the fresh bytes too, so a sequential read after it agrees with them.
 Status Table::ReadFresh(uint32_t r, const uint8_t** bytes) {
+  if (current_ != record_.data()) KeepCurrent();  // in probe_ or the block, both rewritten
   size_t len = layout_.record_length;
   size_t done = 0;
   XB_RETURN_IF_ERROR(
@@ -255,6 +258,7 @@ Status Table::ReadCurrentFresh() {
   const uint8_t* bytes = nullptr;
   XB_RETURN_IF_ERROR(Peek(recno_, &bytes, ReadKind::kFresh));
   std::memcpy(record_.data(), bytes, record_.size());
+  current_ = view_ = record_.data();
   fresh_ = true;
   return Status::Ok();
 }
@@ -266,12 +270,17 @@ Status Table::Visible(uint32_t r, const uint8_t* bytes, bool* visible) {
     *visible = plan_->Matches(bytes);
     return Status::Ok();
   }
+  *visible = EvalOn(query_.get(), r, bytes);
+  return Status::Ok();
+}
+
+bool Table::EvalOn(CompiledExpr* expr, uint32_t r, const uint8_t* bytes) {
   view_ = bytes;
   view_recno_ = r;
-  *visible = query_->EvalLogical(*this, GlobalSettings().ForExpressions());
-  view_ = record_.data();
+  bool result = expr->EvalLogical(*this, GlobalSettings().ForExpressions());
+  view_ = current_;
   view_recno_ = recno_;
-  return Status::Ok();
+  return result;
 }
 
 Status Table::ScanForward(uint32_t from, uint32_t* found, const uint8_t** found_bytes) {
@@ -312,19 +321,16 @@ Status Table::MoveTo(uint32_t r) {
   XB_RETURN_IF_ERROR(Peek(r, &bytes, ReadKind::kFresh));
   MoveToBytes(r, bytes);
   fresh_ = bytes == probe_.data();
+  // A record positioned to on its own is copied at once: no later read of it touches the
+  // mapped window, which another program that ignores the lock could have cut short.
+  KeepCurrent();
   return Status::Ok();
-}
-
-void Table::MoveToBytes(uint32_t r, const uint8_t* bytes) {
-  CopyInWords(record_.data(), bytes, record_.size());
-  recno_ = view_recno_ = r;
-  eof_ = bof_ = false;
-  fresh_ = false;
 }
 
 void Table::MoveToPhantom() {
   fresh_ = false;
   std::fill(record_.begin(), record_.end(), ' ');
+  current_ = view_ = record_.data();
   recno_ = view_recno_ = count_ + 1;
   eof_ = true;
   bof_ = false;
@@ -399,6 +405,11 @@ Status Table::Skip(int64_t count) {
 Status Table::SizeReaching(uint64_t end, uint64_t* size) {
   XB_RETURN_IF_ERROR(file_->Size(size));
   if (*size >= end) return Status::Ok();
+  if (map_ != nullptr && current_ >= map_ && current_ < map_ + map_length_ &&
+      map_offset_ + uint64_t(current_ - map_) + record_.size() > *size) {
+    std::fill(record_.begin(), record_.end(), ' ');  // its bytes are no longer in the file
+    current_ = view_ = record_.data();
+  }
   Unmap();
   return Status::Error(XB_ERR_IO, "Table " + path_ +
                                       " was shortened by another program while open exclusively");
@@ -472,11 +483,7 @@ Status Table::MatchesQuery(uint32_t record, bool* match) {
     *match = plan_->Matches(bytes);
     return Status::Ok();
   }
-  view_ = bytes;
-  view_recno_ = record;
-  *match = query_->EvalLogical(*this, GlobalSettings().ForExpressions());
-  view_ = record_.data();
-  view_recno_ = recno_;
+  *match = EvalOn(query_.get(), record, bytes);
   return Status::Ok();
 }
 
@@ -494,6 +501,7 @@ Status Table::CheckWritableRecord() const {
 Status Table::PutRecord(const uint8_t* image) {
   XB_RETURN_IF_ERROR(CheckWritableRecord());
   XB_RETURN_IF_ERROR(ReadCurrentFresh());
+  KeepCurrent();
   std::memcpy(record_.data(), image, record_.size());
   if (record_[0] != '*') record_[0] = ' ';
   dirty_ = true;
@@ -503,6 +511,7 @@ Status Table::PutRecord(const uint8_t* image) {
 Status Table::SetFieldBytes(int index, const std::string& bytes) {
   XB_RETURN_IF_ERROR(CheckWritableRecord());
   XB_RETURN_IF_ERROR(ReadCurrentFresh());
+  KeepCurrent();
   const FieldInfo& f = layout_.fields[size_t(index)];
   std::memcpy(record_.data() + f.offset, bytes.data(),
               std::min<size_t>(bytes.size(), size_t(f.width)));
@@ -513,12 +522,14 @@ Status Table::SetFieldBytes(int index, const std::string& bytes) {
 Status Table::SetDeletedMark(bool deleted) {
   XB_RETURN_IF_ERROR(CheckWritableRecord());
   XB_RETURN_IF_ERROR(ReadCurrentFresh());
+  KeepCurrent();
   record_[0] = deleted ? '*' : ' ';
   dirty_ = true;
   return Status::Ok();
 }
 
 Status Table::WriteKeepingBlock(const void* bytes, size_t size, uint64_t offset) {
+  KeepCurrent();  // its bytes may be in the block patched below, or in the mapped window
   bool block_current = block_generation_ == file_->generation();
   XB_RETURN_IF_ERROR(file_->Write(bytes, size, offset));
   if (!block_current) return Status::Ok();
@@ -705,19 +716,13 @@ Status Table::Locate(CompiledExpr* expr, bool forward, bool from_current, bool* 
   XB_RETURN_IF_ERROR(RefreshCount());
   DropBlock();
   *found = false;
-  ExprSettings settings = GlobalSettings().ForExpressions();
   uint32_t r = from_current ? (forward ? recno_ + 1 : recno_ - 1) : (forward ? 1 : count_);
   while (r >= 1 && r <= count_) {
     XB_RETURN_IF_ERROR(forward ? ScanForward(r, &r) : ScanBackward(r, &r));
     if (r == 0) break;
     const uint8_t* bytes = nullptr;
     XB_RETURN_IF_ERROR(Peek(r, &bytes));
-    view_ = bytes;
-    view_recno_ = r;
-    bool match = expr->EvalLogical(*this, settings);
-    view_ = record_.data();
-    view_recno_ = recno_;
-    if (match) {
+    if (EvalOn(expr, r, bytes)) {
       *found = true;
       return MoveTo(r);
     }

@@ -119,7 +119,7 @@ class Table final : public RecordView {
   Status MatchesQuery(uint32_t record, bool* match);
 
   // Records. All writes need a writable table and a current (not phantom) record.
-  const uint8_t* record() const { return record_.data(); }
+  const uint8_t* record() const { return current_; }
   // In shared mode, re-reads the current record from the file unless it was read fresh
   // since it became current or holds changes not yet written. Writers call it before the
   // record's old index keys are taken; the record writes below call it too.
@@ -176,8 +176,24 @@ class Table final : public RecordView {
   Status ScanBackward(uint32_t from, uint32_t* found, const uint8_t** bytes = nullptr);
   // Makes record r current, read fresh (see ReadKind).
   Status MoveTo(uint32_t r);
-  // As MoveTo when the record's bytes were just peeked.
-  void MoveToBytes(uint32_t r, const uint8_t* bytes);
+  // As MoveTo when the record's bytes were just peeked by a sequential read; they stay where
+  // they were read until KeepCurrent.
+  void MoveToBytes(uint32_t r, const uint8_t* bytes) {
+    current_ = view_ = bytes;
+    recno_ = view_recno_ = r;
+    eof_ = bof_ = false;
+    fresh_ = false;
+  }
+  // Copies the current record into record_ unless it is there: before the memory it was
+  // read from changes, and before an edit.
+  void KeepCurrent() {
+    if (current_ == record_.data()) return;
+    CopyInWords(record_.data(), current_, record_.size());
+    if (view_ == current_) view_ = record_.data();
+    current_ = record_.data();
+  }
+  // Evaluates expr on record r's bytes instead of the current record's.
+  bool EvalOn(CompiledExpr* expr, uint32_t r, const uint8_t* bytes);
   void MoveToPhantom();
   Status FlushRecord();
   // Writes to the table file, keeping the read-ahead block current (patched where the write
@@ -215,9 +231,12 @@ class Table final : public RecordView {
   uint32_t recno_ = 1;
   bool eof_ = true;
   bool bof_ = true;
+  // The current record's bytes: where they were read (the mapped window, the block or the
+  // fresh read) until that memory is about to change, then record_, which also takes edits.
+  const uint8_t* current_ = nullptr;
   std::vector<uint8_t> record_;
   bool dirty_ = false;
-  bool fresh_ = false;  // record_ was read from the file itself since it became current
+  bool fresh_ = false;  // the current bytes were read from the file itself since then
   bool header_date_pending_ = false;  // a write happened and the header date is not yet today's
   bool header_date_written_ = false;  // the date was written in this session
 

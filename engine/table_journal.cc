@@ -99,6 +99,7 @@ Status Table::RecoverJournal() {
 }
 
 Status Table::SettleJournal() {
+  KeepCurrent();  // a replayed entry may rewrite the current record's bytes
   if (journal_fd_ >= 0) {
     CurrentOs()->Close(journal_fd_);
     journal_fd_ = -1;

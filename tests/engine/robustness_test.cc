@@ -312,6 +312,7 @@ TEST_F(RobustnessTest, TableShortenedBehindAnExclusiveOpenGivesAnErrorNotACrash)
   ASSERT_EQ(xb_GoTop(), 1);  // maps the first window
   ASSERT_EQ(xb_Go(2500), 1);
   ASSERT_EQ(truncate(path.c_str(), 1000), 0);
+  EXPECT_STREQ(xb_GetTrimString("NAME"), "name 2499");  // read when positioned to
   EXPECT_EQ(xb_Go(2400), 0);
   EXPECT_EQ(xb_LastErrorCode(), XB_ERR_IO);
   EXPECT_NE(std::string(xb_LastErrorText()).find("shortened by another program"),
