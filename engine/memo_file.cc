@@ -135,11 +135,11 @@ Status MemoFile::NextFreeBlock(uint32_t* block) {
 Status MemoFile::Append(const void* data, size_t size, int lock_timeout_ms, uint32_t* block) {
   *block = 0;
   if (size == 0) return Status::Ok();
-  if (std::memchr(data, 0x1A, size) != nullptr) {
-    return Status::Error(XB_ERR_VALUE, "A dBase III memo cannot hold the byte 0x1A (its end mark)");
-  }
   if (kind_ != MemoKind::kDbt3) {
     return Status::Error(XB_ERR_NOT_SUPPORTED, "Writing this memo file format is not supported");
+  }
+  if (std::memchr(data, 0x1A, size) != nullptr) {
+    return Status::Error(XB_ERR_VALUE, "A dBase III memo cannot hold the byte 0x1A (its end mark)");
   }
   if (size > kMaxMemo) return Status::Error(XB_ERR_VALUE, "Memo longer than 16 MiB");
   bool granted = false;
@@ -160,8 +160,8 @@ Status MemoFile::Append(const void* data, size_t size, int lock_timeout_ms, uint
     bytes.resize((bytes.size() + kDbt3Block - 1) / kDbt3Block * kDbt3Block, '\0');
     s = file_->Write(bytes.data(), bytes.size(), uint64_t(next) * kDbt3Block);
     uint32_t after = next + uint32_t(bytes.size() / kDbt3Block);
-    uint8_t out[4] = {uint8_t(after), uint8_t(after >> 8), uint8_t(after >> 16),
-                      uint8_t(after >> 24)};
+    uint8_t out[4];
+    PutLe32(out, after);
     if (s.ok()) s = file_->Write(out, sizeof out, 0);
     if (s.ok()) *block = next;
   }
