@@ -55,7 +55,8 @@ struct ReturnBuffer {
 extern constinit XB_TLS ReturnBuffer t_return;
 // Makes the buffer hold at least size bytes and returns it.
 char* GrowReturnBuffer(size_t size);
-// Copies text into the thread's return buffer and returns it.
+// Copies text into the thread's return buffer and returns it. REQUIRES: text does not lie
+// in that buffer (a string returned earlier is passed again only through a copy).
 inline const char* Ret(std::string_view text) {
   size_t n = text.size();
   char* out = n < t_return.capacity ? t_return.data : GrowReturnBuffer(n + 1);

@@ -169,7 +169,7 @@ Status Table::ReadMemoOf(int index, std::string* text) const {
 }
 
 void Table::Unmap() {
-  if (map_ != nullptr && current_ >= map_ && current_ < map_ + map_length_) KeepCurrent();
+  if (CurrentInWindow()) KeepCurrent();
   if (map_ != nullptr) CurrentOs()->Unmap(map_, map_length_);
   map_ = nullptr;
   map_length_ = 0;
@@ -405,8 +405,7 @@ Status Table::Skip(int64_t count) {
 Status Table::SizeReaching(uint64_t end, uint64_t* size) {
   XB_RETURN_IF_ERROR(file_->Size(size));
   if (*size >= end) return Status::Ok();
-  if (map_ != nullptr && current_ >= map_ && current_ < map_ + map_length_ &&
-      map_offset_ + uint64_t(current_ - map_) + record_.size() > *size) {
+  if (CurrentInWindow() && map_offset_ + uint64_t(current_ - map_) + record_.size() > *size) {
     std::fill(record_.begin(), record_.end(), ' ');  // its bytes are no longer in the file
     current_ = view_ = record_.data();
   }

@@ -263,6 +263,9 @@ class Table final : public RecordView {
   // Bytes of record r from the mapped window (exclusive opens).
   Status PeekMapped(uint32_t r, ReadKind kind, const uint8_t** bytes);
   void Unmap();
+  bool CurrentInWindow() const {
+    return map_ != nullptr && current_ >= map_ && current_ < map_ + map_length_;
+  }
   // The size of the file, failing when it ends before `end`: another program that ignored
   // the exclusive lock shortened it, and a read of the mapping there would fault.
   Status SizeReaching(uint64_t end, uint64_t* size);
