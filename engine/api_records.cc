@@ -35,29 +35,33 @@ Status TypeError(const FieldInfo& f, const char* wanted) {
   return Status::Error(XB_ERR_ARGUMENT, "Field " + f.name + " is not " + wanted);
 }
 
-// The value of numeric field `name` of the current record; 0 with the error set when there
-// is no such field or it is not numeric.
-double FieldNumber(const char* name) {
+// The bytes of numeric field `name` in the current record, and the field; false with the
+// error set when there is no such field or it is not numeric.
+inline bool NumericFieldBytes(const char* name, const FieldInfo** field, std::string_view* bytes) {
   int i = 0;
   Table* t = TableAndField(name, &i);
-  if (t == nullptr) return 0;
-  const FieldInfo& f = t->Field(i);
-  if (!IsNumericField(f)) return Check(TypeError(f, "numeric")), 0;
-  return DecodeFieldNumber(FieldBytes(t->record(), f), f);
+  if (t == nullptr) return false;
+  *field = &t->Field(i);
+  if (!IsNumericField(**field)) return Check(TypeError(**field, "numeric")), false;
+  *bytes = FieldBytes(t->record(), **field);
+  return true;
 }
 
-// The value of numeric field `name` as a 32-bit integer (clamped); 0 with the error set as
-// FieldNumber.
+// The value of numeric field `name` of the current record; 0 with the error set as above.
+double FieldNumber(const char* name) {
+  const FieldInfo* f = nullptr;
+  std::string_view bytes;
+  return NumericFieldBytes(name, &f, &bytes) ? DecodeFieldNumber(bytes, *f) : 0;
+}
+
+// The same as a 32-bit integer (clamped); whole numbers straight from their digits.
 int32_t FieldInteger(const char* name) {
-  int i = 0;
-  Table* t = TableAndField(name, &i);
-  if (t == nullptr) return 0;
-  const FieldInfo& f = t->Field(i);
-  if (!IsNumericField(f)) return Check(TypeError(f, "numeric")), 0;
-  std::string_view bytes = FieldBytes(t->record(), f);
+  const FieldInfo* f = nullptr;
+  std::string_view bytes;
+  if (!NumericFieldBytes(name, &f, &bytes)) return 0;
   int32_t whole = 0;
-  if (f.type == 'N' && DecodeWholeNumber(bytes, &whole)) return whole;
-  return ClampToInt32(DecodeFieldNumber(bytes, f));
+  if (f->type == 'N' && DecodeWholeNumber(bytes, &whole)) return whole;
+  return ClampToInt32(DecodeFieldNumber(bytes, *f));
 }
 
 // Runs a write of the current record and keeps every open index order's keys right: the
