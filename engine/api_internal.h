@@ -90,6 +90,11 @@ inline int FieldIndexOf(Table* t, const char* name) {
   }
 // Records the exception being handled as the last error.
 void SetErrorFromException() noexcept;
+// Defines an entry point the engine does not support: it answers -1 with
+// XB_ERR_NOT_SUPPORTED. params: the declaration's parameter list, in parentheses.
+#define XB_NOT_SUPPORTED(name, params)                                      \
+  XB_API int32_t name params try { return ::xb::api::NotSupported(#name); } \
+  XB_CATCH_ALL(-1)
 
 // Sets s as the error when it failed; returns whether it succeeded.
 inline bool Check(const Status& s) {

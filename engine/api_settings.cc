@@ -135,68 +135,33 @@ XB_API const char* xb_GetSystemLocale(void) try {
 }
 XB_CATCH_ALL("")
 
-XB_API int32_t xb_AddDudenCollation(void) try { return NotSupported("xb_AddDudenCollation"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_AddEtecCollation(void) try { return NotSupported("xb_AddEtecCollation"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_SetCollationRule(int16_t) try { return NotSupported("xb_SetCollationRule"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_SetMachineCollation(void) try { return NotSupported("xb_SetMachineCollation"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_GetSystemCharOrder(void) try { return NotSupported("xb_GetSystemCharOrder"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_SetSystemCollation(int16_t) try { return NotSupported("xb_SetSystemCollation"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_SetErrorFunc(void*) try { return NotSupported("xb_SetErrorFunc"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_SetGaugeFunc(void*) try { return NotSupported("xb_SetGaugeFunc"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_SetGaugeHook(void*) try { return NotSupported("xb_SetGaugeHook"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_DbfDecrypt(void) try { return NotSupported("xb_DbfDecrypt"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_DbfEncrypt(void) try { return NotSupported("xb_DbfEncrypt"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_Decrypt(void*, int32_t, const char*) try { return NotSupported("xb_Decrypt"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_Encrypt(void*, int32_t, const char*) try { return NotSupported("xb_Encrypt"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_FilterDlg(void*, const char*) try { return NotSupported("xb_FilterDlg"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_FilterAlias(int16_t, const char*) try { return NotSupported("xb_FilterAlias"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_SetRelation(int16_t, const char*) try { return NotSupported("xb_SetRelation"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_SetQueryBit(int32_t, int32_t) try { return NotSupported("xb_SetQueryBit"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_RYOFilterActivate(int16_t, int16_t) try {
-  return NotSupported("xb_RYOFilterActivate");
-}
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_RYOFilterCopy(void) try { return NotSupported("xb_RYOFilterCopy"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_RYOFilterCreate(void) try { return NotSupported("xb_RYOFilterCreate"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_RYOFilterDestroy(int16_t) try { return NotSupported("xb_RYOFilterDestroy"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_RYOFilterGetBit(int16_t, int32_t) try {
-  return NotSupported("xb_RYOFilterGetBit");
-}
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_RYOFilterRestore(const char*) try { return NotSupported("xb_RYOFilterRestore"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_RYOFilterSave(int16_t, const char*) try {
-  return NotSupported("xb_RYOFilterSave");
-}
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_RYOFilterSetBit(int16_t, int32_t, int16_t) try {
-  return NotSupported("xb_RYOFilterSetBit");
-}
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_RYOKeyAdd(const char*, const char*) try { return NotSupported("xb_RYOKeyAdd"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_RYOKeyDrop(const char*) try { return NotSupported("xb_RYOKeyDrop"); }
-XB_CATCH_ALL(-1)
+XB_NOT_SUPPORTED(xb_AddDudenCollation, (void))
+XB_NOT_SUPPORTED(xb_AddEtecCollation, (void))
+XB_NOT_SUPPORTED(xb_SetCollationRule, (int16_t))
+XB_NOT_SUPPORTED(xb_SetMachineCollation, (void))
+XB_NOT_SUPPORTED(xb_GetSystemCharOrder, (void))
+XB_NOT_SUPPORTED(xb_SetSystemCollation, (int16_t))
+XB_NOT_SUPPORTED(xb_SetErrorFunc, (void*))
+XB_NOT_SUPPORTED(xb_SetGaugeFunc, (void*))
+XB_NOT_SUPPORTED(xb_SetGaugeHook, (void*))
+XB_NOT_SUPPORTED(xb_DbfDecrypt, (void))
+XB_NOT_SUPPORTED(xb_DbfEncrypt, (void))
+XB_NOT_SUPPORTED(xb_Decrypt, (void*, int32_t, const char*))
+XB_NOT_SUPPORTED(xb_Encrypt, (void*, int32_t, const char*))
+XB_NOT_SUPPORTED(xb_FilterDlg, (void*, const char*))
+XB_NOT_SUPPORTED(xb_FilterAlias, (int16_t, const char*))
+XB_NOT_SUPPORTED(xb_SetRelation, (int16_t, const char*))
+XB_NOT_SUPPORTED(xb_SetQueryBit, (int32_t, int32_t))
+XB_NOT_SUPPORTED(xb_RYOFilterActivate, (int16_t, int16_t))
+XB_NOT_SUPPORTED(xb_RYOFilterCopy, (void))
+XB_NOT_SUPPORTED(xb_RYOFilterCreate, (void))
+XB_NOT_SUPPORTED(xb_RYOFilterDestroy, (int16_t))
+XB_NOT_SUPPORTED(xb_RYOFilterGetBit, (int16_t, int32_t))
+XB_NOT_SUPPORTED(xb_RYOFilterRestore, (const char*))
+XB_NOT_SUPPORTED(xb_RYOFilterSave, (int16_t, const char*))
+XB_NOT_SUPPORTED(xb_RYOFilterSetBit, (int16_t, int32_t, int16_t))
+XB_NOT_SUPPORTED(xb_RYOKeyAdd, (const char*, const char*))
+XB_NOT_SUPPORTED(xb_RYOKeyDrop, (const char*))
 
 // Index operations beyond NTX orders (ntx_api.cc) are not supported.
 XB_API const char* xb_GetScope(int16_t) try {
@@ -204,17 +169,11 @@ XB_API const char* xb_GetScope(int16_t) try {
   return "";
 }
 XB_CATCH_ALL("")
-XB_API int32_t xb_IndexFlip(void) try { return NotSupported("xb_IndexFlip"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_KeyAdd(const char*) try { return NotSupported("xb_KeyAdd"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_KeyDrop(const char*) try { return NotSupported("xb_KeyDrop"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_TagArea(const char*) try { return NotSupported("xb_TagArea"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_TagDelete(const char*) try { return NotSupported("xb_TagDelete"); }
-XB_CATCH_ALL(-1)
-XB_API int32_t xb_SetScope(const char*, const char*) try { return NotSupported("xb_SetScope"); }
-XB_CATCH_ALL(-1)
+XB_NOT_SUPPORTED(xb_IndexFlip, (void))
+XB_NOT_SUPPORTED(xb_KeyAdd, (const char*))
+XB_NOT_SUPPORTED(xb_KeyDrop, (const char*))
+XB_NOT_SUPPORTED(xb_TagArea, (const char*))
+XB_NOT_SUPPORTED(xb_TagDelete, (const char*))
+XB_NOT_SUPPORTED(xb_SetScope, (const char*, const char*))
 
 }  // extern "C"
