@@ -161,22 +161,6 @@ int64_t DecodeStampDay(const uint8_t* p) {
   return int64_t(Be32(p) & 0x7FFFFFFFu);
 }
 
-bool IsNumericField(const FieldInfo& f) {
-  switch (f.type) {
-    case 'N':
-    case 'F':
-    case 'Y':
-      return true;
-    case 'I':
-    case '+':
-      return f.width == 4;
-    case 'B':
-    case 'O':
-      return f.width == 8;
-    default:
-      return false;
-  }
-}
 
 bool IsDateField(const FieldInfo& f) {
   return f.type == 'D' || ((f.type == 'T' || f.type == '@') && f.width == 8);

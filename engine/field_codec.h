@@ -63,7 +63,24 @@ int64_t DecodeJulian(std::string_view bytes, char type);
 // The same for any field, dBase 7's I + O @ included.
 double DecodeFieldNumber(std::string_view bytes, const FieldInfo& field);
 int64_t DecodeFieldJulian(std::string_view bytes, const FieldInfo& field);
-bool IsNumericField(const FieldInfo& field);
+// Whether the number readers decode the field: N F Y, and I + B O of their binary widths.
+// Inline, as they ask at every call.
+inline bool IsNumericField(const FieldInfo& field) {
+  switch (field.type) {
+    case 'N':
+    case 'F':
+    case 'Y':
+      return true;
+    case 'I':
+    case '+':
+      return field.width == 4;
+    case 'B':
+    case 'O':
+      return field.width == 8;
+    default:
+      return false;
+  }
+}
 bool IsDateField(const FieldInfo& field);
 // dBase 7's sortable binary numbers: big-endian with the sign bit flipped (a negative double
 // has every bit inverted). REQUIRES: 4 and 8 bytes.
