@@ -62,11 +62,8 @@ class Os {
   // Renames from over to (atomic replace on one file system).
   virtual Status Rename(const std::string& from, const std::string& to) = 0;
   virtual void Remove(const std::string& path) = 0;
-  // Maps length bytes of fd from offset (a multiple of the page size) for reading. With
-  // sequential, the bytes are about to be read in order: the whole range is made resident at
-  // once instead of on a fault per few pages.
-  virtual Status Map(int fd, uint64_t offset, size_t length, bool sequential,
-                     const uint8_t** data) = 0;
+  // Maps length bytes of fd from offset (a multiple of the page size) for reading.
+  virtual Status Map(int fd, uint64_t offset, size_t length, const uint8_t** data) = 0;
   virtual void Unmap(const uint8_t* data, size_t length) = 0;
   // Open-file-description write lock on [offset, offset + length); *granted is false when
   // another holder has a conflicting lock (not an error).

@@ -92,10 +92,9 @@ class ForwardingOs : public Os {
     Before(OsCall::kRemove);
     target_->Remove(path);
   }
-  Status Map(int fd, uint64_t offset, size_t length, bool sequential,
-             const uint8_t** data) override {
+  Status Map(int fd, uint64_t offset, size_t length, const uint8_t** data) override {
     XB_RETURN_IF_ERROR(Before(OsCall::kMap));
-    return target_->Map(fd, offset, length, sequential, data);
+    return target_->Map(fd, offset, length, data);
   }
   void Unmap(const uint8_t* data, size_t length) override {
     Before(OsCall::kUnmap);

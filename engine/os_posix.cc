@@ -169,10 +169,8 @@ class PosixOsImpl final : public Os {
 
   void Remove(const std::string& path) override { ::unlink(path.c_str()); }
 
-  Status Map(int fd, uint64_t offset, size_t length, bool sequential,
-             const uint8_t** data) override {
-    int flags = MAP_SHARED | (sequential ? MAP_POPULATE : 0);
-    void* p = ::mmap(nullptr, length, PROT_READ, flags, fd, static_cast<off_t>(offset));
+  Status Map(int fd, uint64_t offset, size_t length, const uint8_t** data) override {
+    void* p = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(offset));
     if (p == MAP_FAILED) return ErrnoStatus("Map error", errno);
     *data = static_cast<const uint8_t*>(p);
     return Status::Ok();

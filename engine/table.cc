@@ -176,9 +176,8 @@ void Table::Unmap() {
 }
 
 // The window covers whole records up to the count, so it never reaches past the end of the
-// file: the exclusive lock keeps cooperating programs from shortening it meanwhile. A window
-// for a sequential read is made resident when mapped; one for a record on its own is not.
-Status Table::PeekMapped(uint32_t r, ReadKind kind, const uint8_t** bytes) {
+// file: the exclusive lock keeps cooperating programs from shortening it meanwhile.
+Status Table::PeekMapped(uint32_t r, const uint8_t** bytes) {
   size_t len = layout_.record_length;
   uint64_t at = layout_.header_length + uint64_t(r - 1) * len;
   if (map_ == nullptr || at < map_offset_ || at + len > map_offset_ + map_length_) {
@@ -194,9 +193,7 @@ Status Table::PeekMapped(uint32_t r, ReadKind kind, const uint8_t** bytes) {
     XB_RETURN_IF_ERROR(SizeReaching(at + len, &size));
     end = std::min(end, size);
     const uint8_t* data = nullptr;
-    bool sequential = kind == ReadKind::kSequential;
-    XB_RETURN_IF_ERROR(
-        CurrentOs()->Map(file_->fd(), start, size_t(end - start), sequential, &data));
+    XB_RETURN_IF_ERROR(CurrentOs()->Map(file_->fd(), start, size_t(end - start), &data));
     map_ = data;
     map_offset_ = start;
     map_length_ = size_t(end - start);
@@ -206,7 +203,7 @@ Status Table::PeekMapped(uint32_t r, ReadKind kind, const uint8_t** bytes) {
 }
 
 Status Table::Peek(uint32_t r, const uint8_t** bytes, ReadKind kind) {
-  if (file_->exclusive()) return PeekMapped(r, kind, bytes);
+  if (file_->exclusive()) return PeekMapped(r, bytes);
   if (kind == ReadKind::kFresh && !GlobalSettings().turbo_read) return ReadFresh(r, bytes);
   if (!BlockHolds(r)) XB_RETURN_IF_ERROR(FillBlock(r));
   *bytes = block_.data() + size_t(r - block_first_) * layout_.record_length;

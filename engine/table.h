@@ -261,7 +261,7 @@ class Table final : public RecordView {
   mutable size_t next_name_slot_ = 0;
 
   // Bytes of record r from the mapped window (exclusive opens).
-  Status PeekMapped(uint32_t r, ReadKind kind, const uint8_t** bytes);
+  Status PeekMapped(uint32_t r, const uint8_t** bytes);
   void Unmap();
   bool CurrentInWindow() const {
     return map_ != nullptr && current_ >= map_ && current_ < map_ + map_length_;

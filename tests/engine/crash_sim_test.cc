@@ -96,10 +96,9 @@ class CrashOs final : public xb::Os {
   xb::Status ReadFolder(const std::string& folder, std::vector<std::string>* names) override {
     return real_->ReadFolder(folder, names);
   }
-  xb::Status Map(int fd, uint64_t offset, size_t length, bool sequential,
-                 const uint8_t** data) override {
+  xb::Status Map(int fd, uint64_t offset, size_t length, const uint8_t** data) override {
     if (crashed()) return Died();
-    return real_->Map(fd, offset, length, sequential, data);
+    return real_->Map(fd, offset, length, data);
   }
   void Unmap(const uint8_t* data, size_t length) override { real_->Unmap(data, length); }
   xb::Status LockRange(int fd, uint64_t offset, uint64_t length, bool* granted) override {
