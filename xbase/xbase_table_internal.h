@@ -16,6 +16,7 @@ struct TXbBlobSlot {
   bool loaded = false;
   std::string reference = std::string(10, ' ');  // the 10 bytes the record image holds
   bool modified = false;        // assigned since read: written at Post
+  std::string encoded;          // a modified memo in the table's code page, from BuildImage
 };
 
 // One record buffer: field slots (presence byte + value) then the calculated-field area,

@@ -199,9 +199,10 @@ void TXBaseTable::BuildImage(TXbRecordBuffer& buffer, bool keepUnassigned) {
     if (field->FieldNo() <= 0) continue;
     const TFieldInfo& info = m_fieldInfos[field->FieldNo() - 1];
     try {
-      // Memo text is written after the record, so it is checked before the record is.
+      // Memo text is written after the record, so it is converted before the record is.
       if (field->DataType() == TFieldType::ftMemo && buffer.blobs[info.blobIndex].modified) {
-        EncodeText(*field, buffer.blobs[info.blobIndex].data);
+        TXbBlobSlot& blob = buffer.blobs[info.blobIndex];
+        blob.encoded = EncodeText(*field, blob.data);
       }
       if (keepUnassigned && !buffer.assigned[field->FieldNo()]) continue;
       encoded.emplace_back(&info, EncodeField(*field, info, buffer));
@@ -240,8 +241,8 @@ void TXBaseTable::WriteBlobs(TXbRecordBuffer& buffer) {
     if (!blob.modified) continue;
     const char* name = field->FieldName().c_str();
     if (field->DataType() == TFieldType::ftMemo) {
-      std::string text = EncodeText(*field, blob.data);
-      xb.xb_Replace(name, XB_REPLACE_MEMO, text.c_str());
+      xb.xb_Replace(name, XB_REPLACE_MEMO, blob.encoded.c_str());
+      blob.encoded.clear();
     } else {
       auto length = static_cast<std::uint32_t>(blob.data.size());
       if (xb.xb_PutBlob(name, blob.data.data(), length) != static_cast<std::int32_t>(length)) {
