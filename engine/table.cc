@@ -217,7 +217,9 @@ bool Table::BlockHolds(uint32_t r) const {
 
 // Reads the block holding r: from r onwards, or ending at r when the read goes backwards.
 Status Table::FillBlock(uint32_t r) {
-  if (current_ >= block_.data() && current_ < block_.data() + block_.size()) KeepCurrent();
+  if (current_ >= block_.data() && current_ < block_.data() + block_.size()) {
+    KeepCurrent();  // the block is about to be overwritten
+  }
   size_t len = layout_.record_length;
   uint32_t per_block = uint32_t(std::max<size_t>(1, kBlockBytes / len));
   uint32_t first = r;
@@ -494,10 +496,17 @@ Status Table::CheckWritableRecord() const {
   return eof_ || recno_ > count_ ? NoRecord() : Status::Ok();
 }
 
-Status Table::PutRecord(const uint8_t* image) {
+// Before an edit of the current record: the table writable, the record read fresh when shared
+// and held in record_, where the edit goes.
+Status Table::StartEdit() {
   XB_RETURN_IF_ERROR(CheckWritableRecord());
   XB_RETURN_IF_ERROR(ReadCurrentFresh());
   KeepCurrent();
+  return Status::Ok();
+}
+
+Status Table::PutRecord(const uint8_t* image) {
+  XB_RETURN_IF_ERROR(StartEdit());
   std::memcpy(record_.data(), image, record_.size());
   if (record_[0] != '*') record_[0] = ' ';
   dirty_ = true;
@@ -505,9 +514,7 @@ Status Table::PutRecord(const uint8_t* image) {
 }
 
 Status Table::SetFieldBytes(int index, const std::string& bytes) {
-  XB_RETURN_IF_ERROR(CheckWritableRecord());
-  XB_RETURN_IF_ERROR(ReadCurrentFresh());
-  KeepCurrent();
+  XB_RETURN_IF_ERROR(StartEdit());
   const FieldInfo& f = layout_.fields[size_t(index)];
   std::memcpy(record_.data() + f.offset, bytes.data(),
               std::min<size_t>(bytes.size(), size_t(f.width)));
@@ -516,9 +523,7 @@ Status Table::SetFieldBytes(int index, const std::string& bytes) {
 }
 
 Status Table::SetDeletedMark(bool deleted) {
-  XB_RETURN_IF_ERROR(CheckWritableRecord());
-  XB_RETURN_IF_ERROR(ReadCurrentFresh());
-  KeepCurrent();
+  XB_RETURN_IF_ERROR(StartEdit());
   record_[0] = deleted ? '*' : ' ';
   dirty_ = true;
   return Status::Ok();
@@ -630,13 +635,13 @@ Status Table::CheckMemos(std::string* fault) {
     for (const FieldInfo& f : layout_.fields) {
       uint32_t first = IsMemoField(f) ? ParseMemoBlock(bytes + f.offset, f.width) : 0;
       if (first == 0) continue;
-      std::string where = "record " + std::to_string(r) + ", field " + f.name + ": ";
+      auto where = [&] { return "record " + std::to_string(r) + ", field " + f.name + ": "; };
       uint32_t blocks = 0;
       Status s = memo_->BlocksOf(first, &blocks);
       if (!s.ok()) {
-        *fault = where + s.message();
+        *fault = where() + s.message();
       } else if (next_free > 0 && uint64_t(first) + blocks > next_free) {
-        *fault = where + "the memo runs past the memo file's next free block " +
+        *fault = where() + "the memo runs past the memo file's next free block " +
                  std::to_string(next_free);
       }
       if (!fault->empty()) break;

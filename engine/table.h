@@ -211,6 +211,7 @@ class Table final : public RecordView {
   Status WriteHeaderDate();
   Status CheckWritable() const;
   Status CheckWritableRecord() const;
+  Status StartEdit();
   Status Sync();
   int LockTimeoutMs() const;
   Status RewritePacked();
