@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/dbf_field.h"
 #include "engine/expr_internal.h"
 #include "engine/field_codec.h"
 
@@ -83,8 +84,9 @@ bool EvalLogical(Node& node, const EvalContext& ctx) {
     case Op::kLogicalFieldIs:
       return IsLogicalTrue(ctx.record[node.offset]) == node.logical;
     case Op::kNumericFieldCompare:
-      return ApplyCompare(ThreeWay(ParseNumber(FieldBytes(node, ctx), node.width), node.number),
-                          node.cmp);
+      return ApplyCompare(
+          ThreeWay(velloria::dbf::ReadNumberText(FieldBytes(node, ctx), node.width), node.number),
+          node.cmp);
     case Op::kNot:
       return !EvalLogical(*node.args[0], ctx);
     case Op::kAnd:
@@ -114,7 +116,7 @@ double EvalNumeric(Node& node, const EvalContext& ctx) {
     case Op::kConstNumeric:
       return node.number;
     case Op::kFieldNumeric:
-      return ParseNumber(FieldBytes(node, ctx), node.width);
+      return velloria::dbf::ReadNumberText(FieldBytes(node, ctx), node.width);
     case Op::kFieldInt32:
       return ReadLittleEndian<int32_t>(FieldBytes(node, ctx));
     case Op::kFieldDouble:
@@ -206,7 +208,7 @@ int CompareStrings(std::string_view a, std::string_view b, bool exact) {
   return 0;
 }
 
-double ParseNumber(const char* bytes, size_t size) {
+double ParseValNumber(const char* bytes, size_t size) {
   static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
                                        1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
   size_t i = 0;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/dbf_field.h"
 #include "engine/os.h"
 #include "engine/settings.h"
 
@@ -78,7 +79,7 @@ std::string NtxOrder::KeyOf(const RecordView& view) {
 std::string NtxOrder::SeekKey(const std::string& text, bool padded) const {
   std::string key;
   if (key_type_ == kExprNumeric) {
-    key = NtxNumberKey(std::strtod(text.c_str(), nullptr), key_size_, key_decimals_);
+    key = NtxNumberKey(velloria::dbf::ReadNumberText(text), key_size_, key_decimals_);
   } else if (key_type_ == kExprLogical) {
     // "T", "Y", ".T." and the like, in any case; anything else is false.
     size_t at = text.find_first_not_of(". ");
