@@ -28,11 +28,8 @@ const char* FieldBytes(const Node& node, const EvalContext& ctx) {
   return reinterpret_cast<const char*>(ctx.record + node.offset);
 }
 
-template <typename T>
-T ReadLittleEndian(const char* bytes) {
-  T value;
-  std::memcpy(&value, bytes, sizeof value);  // the engine runs on little-endian hosts
-  return value;
+const uint8_t* FieldData(const Node& node, const EvalContext& ctx) {
+  return ctx.record + node.offset;
 }
 
 // A date moved by `days`; the empty date stays empty and leaving the calendar gives 0.
@@ -118,15 +115,15 @@ double EvalNumeric(Node& node, const EvalContext& ctx) {
     case Op::kFieldNumeric:
       return velloria::dbf::ReadNumberText(FieldBytes(node, ctx), node.width);
     case Op::kFieldInt32:
-      return ReadLittleEndian<int32_t>(FieldBytes(node, ctx));
+      return DecodeInt32(FieldData(node, ctx));
     case Op::kFieldDouble:
-      return ReadLittleEndian<double>(FieldBytes(node, ctx));
+      return DecodeDouble(FieldData(node, ctx));
     case Op::kFieldCurrency:
-      return static_cast<double>(ReadLittleEndian<int64_t>(FieldBytes(node, ctx))) / 10000.0;
+      return DecodeCurrency(FieldData(node, ctx));
     case Op::kFieldOrderedInt32:
-      return DecodeOrderedInt32(reinterpret_cast<const uint8_t*>(FieldBytes(node, ctx)));
+      return DecodeOrderedInt32(FieldData(node, ctx));
     case Op::kFieldOrderedDouble:
-      return DecodeOrderedDouble(reinterpret_cast<const uint8_t*>(FieldBytes(node, ctx)));
+      return DecodeOrderedDouble(FieldData(node, ctx));
     case Op::kNegate:
       return -EvalNumeric(*node.args[0], ctx);
     case Op::kAdd:
@@ -151,9 +148,9 @@ int64_t EvalDate(Node& node, const EvalContext& ctx) {
     case Op::kFieldDate:
       return JulianFromDtos(FieldBytes(node, ctx));
     case Op::kFieldDateTime:
-      return ReadLittleEndian<int32_t>(FieldBytes(node, ctx));
+      return DecodeInt32(FieldData(node, ctx));
     case Op::kFieldStamp:
-      return DecodeStampDay(reinterpret_cast<const uint8_t*>(FieldBytes(node, ctx)));
+      return DecodeStampDay(FieldData(node, ctx));
     case Op::kDatePlusDays:
       return ShiftDate(EvalDate(*node.args[0], ctx), EvalNumeric(*node.args[1], ctx));
     case Op::kDateMinusDays:

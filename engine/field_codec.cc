@@ -10,9 +10,11 @@
 #include <cstring>
 
 #include "base/dbf_field.h"
-#include "engine/byte_order.h"
+#include "base/byte_order.h"
 
 namespace xb {
+
+using namespace velloria::bytes;
 namespace {
 
 Status Mismatch(const FieldInfo& f, const char* what) {
@@ -87,17 +89,11 @@ double DecodeNumber(std::string_view bytes, char type) {
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
   switch (type) {
     case 'I':
-      return bytes.size() >= 4
-                 ? double(int32_t(Le32(p)))
-                 : 0;
-    case 'B': {
-      if (bytes.size() < 8) return 0;
-      double v;
-      std::memcpy(&v, p, 8);
-      return std::isfinite(v) ? v : 0;
-    }
+      return bytes.size() >= 4 ? DecodeInt32(p) : 0;
+    case 'B':
+      return bytes.size() >= 8 ? DecodeDouble(p) : 0;
     case 'Y':
-      return bytes.size() >= 8 ? double(int64_t(Le64(p))) / 10000.0 : 0;
+      return bytes.size() >= 8 ? DecodeCurrency(p) : 0;
     case 'N':
     case 'F':
       return velloria::dbf::ReadNumberText(bytes);
@@ -109,11 +105,19 @@ double DecodeNumber(std::string_view bytes, char type) {
 int64_t DecodeJulian(std::string_view bytes, char type) {
   if (type == 'D' && bytes.size() >= 8) return JulianFromDtos(bytes.data());
   if (type == 'T' && bytes.size() >= 8) {
-    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-    return int32_t(Le32(p));
+    return DecodeInt32(reinterpret_cast<const uint8_t*>(bytes.data()));
   }
   return 0;
 }
+
+int32_t DecodeInt32(const uint8_t* p) { return int32_t(Le32(p)); }
+
+double DecodeDouble(const uint8_t* p) {
+  const double v = LeDouble(p);
+  return std::isfinite(v) ? v : 0;
+}
+
+double DecodeCurrency(const uint8_t* p) { return double(int64_t(Le64(p))) / 10000.0; }
 
 int32_t DecodeOrderedInt32(const uint8_t* p) {
   return int32_t(Be32(p) ^ 0x80000000u);

@@ -82,6 +82,11 @@ inline bool IsNumericField(const FieldInfo& field) {
   }
 }
 bool IsDateField(const FieldInfo& field);
+// FoxPro's binary fields, little-endian. REQUIRES: 4 bytes (I, a T field's day), 8 bytes
+// (B, Y). A double that is not finite reads 0.
+int32_t DecodeInt32(const uint8_t* bytes);
+double DecodeDouble(const uint8_t* bytes);
+double DecodeCurrency(const uint8_t* bytes);
 // dBase 7's sortable binary numbers: big-endian with the sign bit flipped (a negative double
 // has every bit inverted). REQUIRES: 4 and 8 bytes.
 int32_t DecodeOrderedInt32(const uint8_t* bytes);

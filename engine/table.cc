@@ -8,11 +8,13 @@
 #include <cstring>
 
 #include "base/paths.h"
-#include "engine/byte_order.h"
+#include "base/byte_order.h"
 #include "engine/os.h"
 #include "engine/settings.h"
 
 namespace xb {
+
+using namespace velloria::bytes;
 
 Status Table::Open(const std::string& path, int mode, int commit_level, int area,
                    std::unique_ptr<Table>* out) {

@@ -2,10 +2,12 @@
 // reference of the table.
 #include <algorithm>
 
-#include "engine/byte_order.h"
+#include "base/byte_order.h"
 #include "engine/table.h"
 
 namespace xb {
+
+using namespace velloria::bytes;
 namespace {
 
 uint32_t ParseMemoBlock(const uint8_t* bytes, int width) {

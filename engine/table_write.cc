@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/byte_order.h"
+#include "base/byte_order.h"
 #include "engine/os.h"
 #include "engine/settings.h"
 #include "engine/table.h"
 
 namespace xb {
+
+using namespace velloria::bytes;
 namespace {
 
 Status NoRecord() { return Status::Error(XB_ERR_ARGUMENT, "No current record (end of file)"); }
