@@ -84,7 +84,7 @@ class SingleInstance : public QObject {
 
   QString m_name;
   QString m_runtimeDir;
-  std::string_view m_request = kRaiseRequest;
+  std::string m_request;
   std::string m_answer;
   OpenHandler m_openHandler;
   int m_listener = -1;
