@@ -33,7 +33,10 @@ class InstanceConnection : public QObject {
     connect(&m_idle, &QTimer::timeout, this, &InstanceConnection::drop);
     m_idle.start(SingleInstance::kIdleTimeoutMs);
   }
-  ~InstanceConnection() override { ::close(m_descriptor); }
+  ~InstanceConnection() override {
+    m_readable.setEnabled(false);  // the event loop lets go of the descriptor before it closes
+    ::close(m_descriptor);
+  }
 
   int descriptor() const { return m_descriptor; }
   QSocketNotifier& readable() { return m_readable; }
@@ -146,6 +149,7 @@ SingleInstance::SingleInstance(QString name, QString runtimeDir, QObject* parent
 
 SingleInstance::~SingleInstance() {
   if (m_listener < 0) return;
+  delete m_listenerNotifier;  // the event loop lets go of the descriptor before it closes
   if (m_ownsSocketFile) unlink(QFile::encodeName(m_endpoint).constData());
   ::close(m_listener);
 }
