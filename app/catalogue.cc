@@ -141,4 +141,14 @@ void LoadCatalogue(xbase::TXBaseTable& table, TCustomShellListView& list, const 
   }
 }
 
+void ShowCategoryType(TDataSet& table, TCustomShellListView& list, const std::string& stampeFolder,
+                      int categoryType) {
+  ApplyCategoryFilter(table, categoryType);
+  if (table.Locate("VISUALIZZA", TVariant(true), TLocateOptions{})) {
+    ShowCategoryDocuments(table, list, stampeFolder);
+  } else {
+    list.ClearRoot();
+  }
+}
+
 }  // namespace velloria

@@ -52,4 +52,11 @@ void ShowCategoryDocuments(TDataSet& table, TCustomShellListView& list, const st
 void LoadCatalogue(xbase::TXBaseTable& table, TCustomShellListView& list, const std::string& stampeFolder,
                    int categoryType);
 
+// The categories of another type in place of the ones shown: the filter changes to
+// `categoryType` and the list shows the first of them, or no folder when there is none.
+// REQUIRES: `table` loaded by LoadCatalogue. Raises the list's path error as
+// ShowCategoryDocuments does.
+void ShowCategoryType(TDataSet& table, TCustomShellListView& list, const std::string& stampeFolder,
+                      int categoryType);
+
 }  // namespace velloria

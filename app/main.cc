@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "app/later_start.h"
 #include "app/main_window.h"
 #include "platform/fonts.h"
 #include "platform/format_settings.h"
@@ -33,14 +34,21 @@ int main(int argc, char** argv) {
   velloria::InstallTranslations();  // Qt's texts and the document list's in the system language
   velloria::InstallAccessibleFactory();  // screen readers see the grid's rows
 
+  // A running instance comes forward and takes this start's arguments instead.
   velloria::SingleInstance instance(velloria::SingleInstance::DefaultName(app.title()));
-  if (!instance.becomePrimary()) return 0;  // the running instance comes forward instead
+  const std::vector<std::string> startArguments(arguments.begin() + (arguments.empty() ? 0 : 1), arguments.end());
+  if (!instance.becomePrimary(velloria::EncodeOpenRequest(startArguments))) {
+    return velloria::EndLaterStart(instance.answer());
+  }
 
   velloria::RegisterTahoma();
   velloria::LoadSystemFormatSettings();
   velloria::TfrmMain frmMain(arguments);
   QObject::connect(&instance, &velloria::SingleInstance::raiseRequested, &frmMain,
                    &velloria::TfrmMain::bringToFront);
+  instance.setOpenHandler([&frmMain](const std::vector<std::string>& laterArguments) {
+    return velloria::AnswerLaterStart(frmMain, laterArguments);
+  });
 
   ExitAfterFirstPaint exitAfterFirstPaint;
   if (qEnvironmentVariableIsSet("VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING")) {

@@ -313,7 +313,7 @@ void TfrmMain::runStartupSteps(const std::vector<std::string>& argv) {
   GlobalFormatSettings().currencyString.clear();
   GlobalFormatSettings().timeSeparator = ':';
   m_arguments = ParseArguments(argv);
-  if (InactivityTimerArmedAtStart(m_arguments.callerCode, m_arguments.dataPath)) TChiudi->start();
+  armInactivityTimerForCaller();
   m_stampeFolder = DeriveStampeFolder(m_arguments.dataPath);
   setWindowTitle(QString::fromStdString(ComposeCaption(m_arguments.callerCode, ExecutableDateText())));
   LoadCatalogue(*TbArchivio, *SLVDoc, m_stampeFolder, m_arguments.categoryType);
@@ -324,6 +324,24 @@ void TfrmMain::bringToFront() {
   show();
   raise();
   activateWindow();
+}
+
+void TfrmMain::takeLaterStart(const StartupArguments& arguments) {
+  const bool newType = arguments.categoryType != m_arguments.categoryType;
+  m_arguments = arguments;
+  setWindowTitle(QString::fromStdString(ComposeCaption(m_arguments.callerCode, ExecutableDateText())));
+  armInactivityTimerForCaller();
+  if (newType) ShowCategoryType(*TbArchivio, *SLVDoc, m_stampeFolder, m_arguments.categoryType);
+}
+
+// The idle close runs from now for the caller codes and marker file that ask for it, and
+// not at all for the others.
+void TfrmMain::armInactivityTimerForCaller() {
+  if (InactivityTimerArmedAtStart(m_arguments.callerCode, m_arguments.dataPath)) {
+    TChiudi->start();
+  } else {
+    TChiudi->stop();
+  }
 }
 
 void TfrmMain::restartInactivityTimer() {

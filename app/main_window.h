@@ -55,6 +55,9 @@ class TfrmMain : public QWidget {
  public slots:
   // A later start asked for this window: show it, raise it and give it the focus.
   void bringToFront();
+  // A later start on this window's office: its arguments replace the running ones; a new
+  // category type filters the grid anew and shows its first category.
+  void takeLaterStart(const StartupArguments& arguments);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -82,6 +85,7 @@ class TfrmMain : public QWidget {
   void runStartupSteps(const std::vector<std::string>& argv);
 
   void restartInactivityTimer();
+  void armInactivityTimerForCaller();
   void BVisualizzaClick();
   void DBGridCellClick();
   void TChiudiTimer();

@@ -8,18 +8,24 @@
 // the socket has a name in the abstract namespace, which has no permissions: each side then
 // checks the other's account (SO_PEERCRED), and a name that another account holds is passed
 // over for the next of a few names, or the program runs without the guard. Requests are one
-// short line (instance_request.h); a connection that stays idle is dropped.
+// bounded line (instance_request.h); a connection that stays idle is dropped. Plain local
+// sockets watched by the event loop: no network module is loaded for this.
 #pragma once
 
 #include <QObject>
 #include <QString>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
 
-class QLocalServer;
-class QLocalSocket;
+#include "platform/instance_request.h"
+
+class QSocketNotifier;
 
 namespace velloria {
 
-class InstanceRequestReader;
+class InstanceConnection;
 
 class SingleInstance : public QObject {
   Q_OBJECT
@@ -39,11 +45,19 @@ class SingleInstance : public QObject {
   static QString PrivateRuntimeDir();
 
   // Tries to become the running instance. Returns true when this process is now the one
-  // instance (raiseRequested() reports later starts of the same account), and also when
-  // no endpoint could be had (the process then runs without the guard). Returns false when
-  // another instance of this account runs; it has been asked to come forward and this
+  // instance (later starts of the same account reach raiseRequested() or the open
+  // handler), and also when no endpoint could be had (the process then runs without the
+  // guard). Returns false when another instance of this account runs; it has been sent
+  // `request` (kRaiseRequest or an open request), its answer is in answer(), and this
   // process should end.
-  bool becomePrimary();
+  bool becomePrimary(std::string_view request = kRaiseRequest);
+  // The running instance's answer line to this process's request; empty when none came.
+  const std::string& answer() const { return m_answer; }
+
+  // Decides the answer line to a later start's open request (its arguments without the
+  // program). Without a handler an open request is taken as a raise request.
+  using OpenHandler = std::function<std::string(const std::vector<std::string>& arguments)>;
+  void setOpenHandler(OpenHandler handler) { m_openHandler = std::move(handler); }
 
   // Where this instance listens: a socket file's path, or "@" and an abstract name; empty
   // when it listens nowhere.
@@ -63,13 +77,20 @@ class SingleInstance : public QObject {
   bool claimSocketFile(const QString& path);
   bool claimAbstractName();
   bool listen(const QString& name, bool abstract, bool* nameTaken);
-  Owner askToRaise(const QString& name, bool abstract);
+  Owner askRunningInstance(const QString& name, bool abstract);
   void onNewConnection();
-  void serve(QLocalSocket* socket, InstanceRequestReader* reader);
+  void serve(InstanceConnection* connection);
+  std::string answerTo(const InstanceRequestReader& reader);
 
   QString m_name;
   QString m_runtimeDir;
-  QLocalServer* m_server = nullptr;
+  std::string m_request;
+  std::string m_answer;
+  OpenHandler m_openHandler;
+  int m_listener = -1;
+  QString m_endpoint;
+  bool m_ownsSocketFile = false;
+  QSocketNotifier* m_listenerNotifier = nullptr;
   int m_openConnections = 0;
 };
 

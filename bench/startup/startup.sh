@@ -27,10 +27,13 @@ hyperfine --style none --warmup 3 --runs "$runs" --export-json "$tmp/times.json"
 import json, statistics, sys
 # Wall time depends on the machine's load; the CPU time (user + system) much less.
 results = {r["command"]: r for r in json.load(open(sys.argv[1]))["results"]}
+median, cpu = {}, {}
 for name in ("velloria", "baseline"):
     times = [t * 1000 for t in results[name]["times"]]
-    cpu = (results[name]["user"] + results[name]["system"]) * 1000
+    median[name] = statistics.median(times)
+    cpu[name] = (results[name]["user"] + results[name]["system"]) * 1000
     print("%-9s median %6.1f ms  (min %.1f, max %.1f, %d runs)  cpu %.1f ms" %
-          (name, statistics.median(times), min(times), max(times), len(times), cpu))
-print("target: velloria under 150 ms median")
+          (name, median[name], min(times), max(times), len(times), cpu[name]))
+print("ratio     wall %.2f (target <= 1.25)  cpu %.2f (target <= 1.3)" %
+      (median["velloria"] / median["baseline"], cpu["velloria"] / cpu["baseline"]))
 PY

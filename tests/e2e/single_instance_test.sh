@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # One instance per user and display: a second start exits 0 at once without a window of
 # its own while the running instance comes forward; simultaneous starts give one window.
+# A second start on the same office with another type and caller code changes the shown
+# categories and the caption; one on another office says so and ends with 1.
 # Another account (run with setpriv when the tests run as root) that takes the instance's
 # names first does not keep the program from starting, and its raise request is ignored.
 source "$(dirname "$0")/e2e_lib.sh"
@@ -35,6 +37,48 @@ done
 top_level_window_above '^Tarvolo' '^xmessage$' || fail "the running instance did not come forward"
 echo "second instance ended in ${elapsed_ms} ms; window $main came forward"
 kill "$first" "$cover"
+wait_exit "$first" 10
+
+# Type 2 and code 14 while type 1 and code 5 are shown, on the same office spelled without
+# its last slash: the grid turns to the green of type 2, the caption to code 14.
+source "$SOURCE_DIR/tests/e2e/office_lib.sh"
+grid_green() {
+  import -window "$1" "$E2E_TMP/shot.png"
+  count_colour "$E2E_TMP/shot.png" "#C0DCC0" 179x300+3+16
+}
+"$VELLORIA" 1 5 "$data" "" &
+first=$!
+E2E_PIDS+=($first)
+main=$(wait_window "$caption")
+sleep 0.5
+[ "$(grid_green "$main")" = 0 ] || fail "type 1 shows green rows"
+"$VELLORIA" 2 14 "${data%/}" "" &
+second=$!
+wait_exit "$second" 10
+[ "$EXIT_CODE" = 0 ] || fail "a second start on the same office exited with $EXIT_CODE"
+for _ in $(seq 40); do
+  [[ "$(xdotool getwindowname "$main")" == *"(Ver. 14 - "* ]] && break
+  sleep 0.05
+done
+[[ "$(xdotool getwindowname "$main")" == *"(Ver. 14 - "* ]] || fail "the caption kept the old code"
+sleep 0.3
+[ "$(grid_green "$main")" -gt 1000 ] || fail "the grid did not turn to the categories of type 2"
+echo "a second start on the same office turned the window to type 2 and code 14"
+
+# Another office: the later start tells the user and ends with 1; the window stays as it is.
+other=$(mktemp -d -p "$E2E_TMP")
+bash "$SOURCE_DIR/demo/make-demo.sh" "$other/office" "$(dirname "$VELLORIA")" >/dev/null
+"$VELLORIA" 1 5 "$other/office/DATI/" "" &
+second=$!
+E2E_PIDS+=($second)
+box=$(wait_window '^(Information|Informazione)$')
+[ "$(count_windows "$caption")" = 1 ] || fail "another office opened a second main window"
+keys "$box" Return
+wait_exit "$second" 10
+[ "$EXIT_CODE" = 1 ] || fail "a start on another office exited with $EXIT_CODE"
+[[ "$(xdotool getwindowname "$main")" == *"(Ver. 14 - "* ]] || fail "another office changed the window"
+echo "a start on another office was told and ended with 1"
+kill "$first"
 wait_exit "$first" 10
 
 # Three starts at the same moment: exactly one becomes the instance.

@@ -34,16 +34,22 @@ void ServeUntil(Done done) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
-// Claims `name` from another thread (as a second process would) while this thread keeps
-// serving events; returns what becomePrimary() answered there.
-bool ClaimFromAnotherThread(const QString& name, const QString& runtimeDir) {
+// Claims `name` from another thread (as a second process would, sending `request`) while
+// this thread keeps serving events; returns what becomePrimary() answered there, and the
+// running instance's answer line in `answerLine`.
+bool ClaimFromAnotherThread(const QString& name, const QString& runtimeDir,
+                            std::string_view request = kRaiseRequest, std::string* answerLine = nullptr) {
   std::atomic<int> answer = -1;
-  std::thread later([&answer, name, runtimeDir] {
+  std::string line;
+  std::thread later([&answer, &line, name, runtimeDir, request] {
     SingleInstance instance(name, runtimeDir);
-    answer = instance.becomePrimary() ? 1 : 0;
+    const bool primary = instance.becomePrimary(request);
+    line = instance.answer();
+    answer = primary ? 1 : 0;
   });
   ServeUntil([&] { return answer >= 0; });
   later.join();
+  if (answerLine != nullptr) *answerLine = line;
   return answer == 1;
 }
 
@@ -65,6 +71,36 @@ TEST_P(SingleInstanceEndpoints, LaterClaimIsRefusedAndAsksTheRunningInstanceToRa
   EXPECT_FALSE(ClaimFromAnotherThread(name, runtimeDir()));
   QCoreApplication::processEvents();
   EXPECT_EQ(raises, 2);
+}
+
+// The later start's arguments arrive whole, whatever bytes they hold, and the handler's
+// answer gets back to it; without a handler an open request raises the window.
+TEST_P(SingleInstanceEndpoints, OpenRequestCarriesTheArgumentsAndBringsBackTheAnswer) {
+  QString name = UniqueName();
+  SingleInstance first(name, runtimeDir());
+  int raises = 0;
+  QObject::connect(&first, &SingleInstance::raiseRequested, [&raises] { ++raises; });
+  ASSERT_TRUE(first.becomePrimary());
+  const std::vector<std::string> arguments{"2", "14", "/srv/uffici/a b\t%41\n\x7f/DATI\xe8/", ""};
+  std::string answer;
+  EXPECT_FALSE(ClaimFromAnotherThread(name, runtimeDir(), EncodeOpenRequest(arguments), &answer));
+  EXPECT_EQ(answer, "ok\n");
+  EXPECT_EQ(raises, 1);
+
+  std::vector<std::string> received;
+  first.setOpenHandler([&received](const std::vector<std::string>& later) {
+    received = later;
+    return EncodeOtherOfficeAnswer("/srv/altro\tufficio/Stampe");
+  });
+  EXPECT_FALSE(ClaimFromAnotherThread(name, runtimeDir(), EncodeOpenRequest(arguments), &answer));
+  EXPECT_EQ(received, arguments);
+  EXPECT_EQ(DecodeOtherOfficeAnswer(answer), "/srv/altro\tufficio/Stampe");
+  EXPECT_EQ(raises, 1);
+  EXPECT_FALSE(ClaimFromAnotherThread(name, runtimeDir(), kRaiseRequest, &answer));
+  EXPECT_EQ(answer, "ok\n");
+  EXPECT_EQ(raises, 2);
+  // Arguments too long for one request line are not cut: the later start only raises.
+  EXPECT_EQ(EncodeOpenRequest({"1", std::string(InstanceRequestReader::kMaxLineBytes, 'x')}), kRaiseRequest);
 }
 
 TEST_P(SingleInstanceEndpoints, NameIsFreeAgainWhenTheOwnerEnds) {
@@ -109,6 +145,8 @@ TEST_P(SingleInstanceEndpoints, RequestIsOneShortLineAndIdleConnectionsAreDroppe
   EXPECT_EQ(Exchange(instance, QByteArray(100000, 'r'), 5000), "");
   EXPECT_EQ(Exchange(instance, "raise\nraise\n", 5000), "");
   EXPECT_EQ(Exchange(instance, "RAISE\n", 5000), "");
+  EXPECT_EQ(Exchange(instance, "open\t1\t%4\n", 5000), "");
+  EXPECT_EQ(Exchange(instance, "open\t1\t\x01\n", 5000), "");
   EXPECT_EQ(raises, 0);
   QElapsedTimer idle;
   idle.start();
