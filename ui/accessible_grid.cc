@@ -142,7 +142,9 @@ QAccessibleInterface* AccessibleGrid::child(int index) const {
 QAccessibleInterface* AccessibleGrid::cell(int row, int column) const {
   if (!hasCell(row, column) || (row < 0 && !hasTitles())) return nullptr;
   auto found = m_cells.find({row, column});
-  if (found != m_cells.end()) return QAccessible::accessibleInterface(found->second);
+  if (found != m_cells.end()) {
+    if (QAccessibleInterface* known = QAccessible::accessibleInterface(found->second)) return known;
+  }
   auto* cell = new AccessibleGridCell(const_cast<AccessibleGrid*>(this), row, column);
   m_cells[{row, column}] = QAccessible::registerAccessibleInterface(cell);
   return cell;
