@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QRect>
+#include <QString>
 
 #include "ui/dbgrid.h"
 
@@ -15,13 +16,23 @@ inline const QColor kAccountingColor(166, 202, 240);  // sky blue, 0xF0CAA6, cat
 inline const QColor kTeachingColor(192, 220, 192);    // money green, 0xC0DCC0, category type 2
 inline const QColor kOtherRowColor(255, 251, 240);    // cream, 0xF0FBFF
 
+// The category type in words, as the legend says it: "Contabilità" for 1, "Didattica"
+// for 2, else "Tipo " and the number.
+QString CategoryTypeName(int tipo);
+
 // The background of a data cell. `tipo` is only read when the table is not empty.
 QColor CategoryRowColor(bool inMultiSelection, TGridDrawState state, bool tableEmpty, int tipo);
 
 // The draw handler of the category grid (DBGridDrawColumnCell): fills `rect` with the
 // row's colour and draws the column field's edit text at the rectangle's top, right-
 // aligned 3 pixels from the right edge for numeric fields, else at the left edge, with
-// the font the grid prepared. REQUIRES: called by `grid` while it draws the cell.
-void DrawCategoryCell(TDBGrid& grid, const QRect& rect, TColumn* column, TGridDrawState state);
+// the font the grid prepared. The row of the category the document list shows
+// (`shownCategory`) gets a triangle at its right edge pointing at the list, whatever the
+// focus. REQUIRES: called by `grid` while it draws the cell.
+void DrawCategoryCell(TDBGrid& grid, const QRect& rect, TColumn* column, TGridDrawState state,
+                      bool shownCategory);
+
+// The shown category's marker inside `rect`: its right-hand part, where the text stops.
+QRect ShownCategoryMarkerRect(const QRect& rect);
 
 }  // namespace velloria

@@ -21,6 +21,7 @@
 #include "app/catalogue.h"
 #include "app/category_colours.h"
 #include "app/document_commands.h"
+#include "app/shown_category.h"
 #include "dataset/db.h"
 #include "platform/fonts.h"
 #include "platform/format_settings.h"
@@ -103,8 +104,8 @@ void TfrmMain::createComponents() {
   centreOnScreen();
 
   SLVDoc = CreateDocumentList(this);
-  SLVDoc->setAccessibleName(QStringLiteral("Documenti della categoria"));
   createLeftPanel();
+  m_shownCategory = std::make_unique<ShownCategory>(this, SLVDoc, DBGrid);
   fitLayoutToFont();
   createDataComponents();
   createPopupMenu();
@@ -120,6 +121,7 @@ void TfrmMain::createLeftPanel() {
   Panel1 = new QFrame(this);
   Panel1->setObjectName(QStringLiteral("Panel1"));
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Panel1->setAccessibleName(QStringLiteral("Pannello delle categorie"));
 
   GroupBox1 = new QGroupBox(QStringLiteral("Elenco delle Categorie di Modelli"), Panel1);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
@@ -168,7 +170,7 @@ void TfrmMain::fitLayoutToFont() {
   int groupHeight = kGroupHeight - raise;
 
   Panel1->setGeometry(0, 0, panelWidth, kClientHeight);
-  SLVDoc->setGeometry(panelWidth, 0, kClientWidth - panelWidth, kClientHeight);
+  m_shownCategory->Place(QRect(panelWidth, 0, kClientWidth - panelWidth, kClientHeight));
   GroupBox1->setGeometry(1, 1, panelWidth - 2, groupHeight);
   int gridTop = std::max(kGridTop, groupCaptionRect().bottom() + 1);
   DBGrid->setGeometry(2, gridTop, GroupBox1->width() - 4, groupHeight - gridTop - 2);
@@ -254,6 +256,7 @@ void TfrmMain::createDataComponents() {
 void TfrmMain::createPopupMenu() {
   PopupMenu = new QMenu(this);
   PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+  PopupMenu->setAccessibleName(QStringLiteral("Comandi del documento"));
   QApplication::setEffectEnabled(Qt::UI_AnimateMenu);  // the menu unrolls from the top
   auto addItem = [this](const char* name, const QString& caption, QList<QKeySequence> keys) {
     QAction* action = PopupMenu->addAction(caption);
@@ -273,8 +276,14 @@ void TfrmMain::createPopupMenu() {
 // The window definition's event table.
 void TfrmMain::wireEvents() {
   DBGrid->OnCellClick = [this](TColumn*) { DBGridCellClick(); };
-  DBGrid->OnDrawColumnCell = [](TDBGrid* grid, const QRect& rect, int, TColumn* column, TGridDrawState state) {
-    DrawCategoryCell(*grid, rect, column, state);  // DBGridDrawColumnCell
+  DBGrid->OnDrawColumnCell = [this](TDBGrid* grid, const QRect& rect, int, TColumn* column, TGridDrawState state) {
+    bool shown = m_shownCategory->IsShownRecord(*TbArchivio);
+    DrawCategoryCell(*grid, rect, column, state, shown);  // DBGridDrawColumnCell
+  };
+  DBGrid->OnRowDescription = [this](TDBGrid*) {
+    QString words = CategoryTypeName(TbArchivio->FieldByName("TIPO").AsInteger());
+    if (m_shownCategory->IsShownRecord(*TbArchivio)) words += QStringLiteral(", categoria mostrata");
+    return words;
   };
   DBGrid->OnKeyDown = [this](TDBGrid*, int&, Qt::KeyboardModifiers) { restartInactivityTimer(); };
   DBGrid->OnMouseMove = [this](TDBGrid*, Qt::KeyboardModifiers, int, int) { restartInactivityTimer(); };
@@ -317,6 +326,7 @@ void TfrmMain::runStartupSteps(const std::vector<std::string>& argv) {
   m_stampeFolder = DeriveStampeFolder(m_arguments.dataPath);
   setWindowTitle(QString::fromStdString(ComposeCaption(m_arguments.callerCode, ExecutableDateText())));
   LoadCatalogue(*TbArchivio, *SLVDoc, m_stampeFolder, m_arguments.categoryType);
+  m_shownCategory->AdoptCatalogueChoice(*TbArchivio);
 }
 
 void TfrmMain::bringToFront() {
@@ -349,8 +359,8 @@ void TfrmMain::restartInactivityTimer() {
   TChiudi->start();
 }
 
-void TfrmMain::BVisualizzaClick() { ShowCategoryDocuments(*TbArchivio, *SLVDoc, m_stampeFolder); }
-void TfrmMain::DBGridCellClick() { ShowCategoryDocuments(*TbArchivio, *SLVDoc, m_stampeFolder); }
+void TfrmMain::BVisualizzaClick() { m_shownCategory->ShowCurrent(*TbArchivio, m_stampeFolder); }
+void TfrmMain::DBGridCellClick() { m_shownCategory->ShowCurrent(*TbArchivio, m_stampeFolder); }
 // The idle close ends the program: every open box ends as by its close box (2, so no
 // command goes on), then the window closes.
 void TfrmMain::TChiudiTimer() {

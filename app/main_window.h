@@ -25,6 +25,8 @@ class QTimer;
 
 namespace velloria {
 
+class ShownCategory;
+
 inline constexpr int kInactivityIntervalMs = 60000;
 inline constexpr const char* kStartupFailureMessage =
     "Si è verificato un errore. Impossibile continuare.";
@@ -51,6 +53,7 @@ class TfrmMain : public QWidget {
   TShellListView* documentList() const { return SLVDoc; }
   TDBGrid* categoryGrid() const { return DBGrid; }
   xbase::TXbTable* categoryTable() const { return TbArchivio.get(); }
+  ShownCategory* shownCategory() const { return m_shownCategory.get(); }
 
  public slots:
   // A later start asked for this window: show it, raise it and give it the focus.
@@ -112,6 +115,7 @@ class TfrmMain : public QWidget {
   QAction* Cancella1 = nullptr;
   QAction* Duplica1 = nullptr;
   QTimer* TChiudi = nullptr;
+  std::unique_ptr<ShownCategory> m_shownCategory;  // the category line below SLVDoc
 
   bool m_startupFailed = false;
   StartupArguments m_arguments;

@@ -16,6 +16,7 @@ packages=(
   qt6-base-private-dev librsvg2-bin
   libreoffice-writer
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n locales
+  dbus-daemon at-spi2-core python3-pyatspi
 )
 
 missing=()

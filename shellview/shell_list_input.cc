@@ -18,6 +18,15 @@ namespace {
 
 bool IsEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
+void ActivateFirstItem(QMenu* menu) {
+  for (QAction* action : menu->actions()) {
+    if (action->isVisible() && action->isEnabled() && !action->isSeparator()) {
+      menu->setActiveAction(action);
+      return;
+    }
+  }
+}
+
 constexpr Qt::KeyboardModifiers kShiftCtrlAlt = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
 
 }  // namespace
@@ -242,7 +251,12 @@ void TCustomShellListView::contextMenuEvent(QContextMenuEvent* event) {
     }
     bool handled = false;
     if (OnContextPopup) OnContextPopup(this, position, handled);
-    if (!handled && m_popupMenu) m_popupMenu->popup(position);
+    if (!handled && m_popupMenu) {
+      m_popupMenu->popup(position);
+      // Opened from the keyboard, the menu starts on its first item, as menus opened by a
+      // key do; a screen reader then hears that item at once.
+      if (event->reason() == QContextMenuEvent::Keyboard) ActivateFirstItem(m_popupMenu);
+    }
   });
 }
 

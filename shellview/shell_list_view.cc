@@ -230,6 +230,9 @@ void TCustomShellListView::ApplyRoot() {
   SetAutoRefresh(false);
   FillList();
   BuildColumns();
+  // The first row holds the focus frame, unselected, so that a screen reader has a row
+  // to read; the first arrow key still starts from the top (StartsFromTheTop).
+  if (ItemCount() > 0) selectionModel()->setCurrentIndex(m_model->index(0, 0), QItemSelectionModel::NoUpdate);
 }
 
 void TCustomShellListView::FillList() {
@@ -473,6 +476,11 @@ QVariant TCustomShellListView::RowData(int row, int column, int role) const {
   TShellFolder* item = m_items[row].get();
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(m_columns[column].alignment | Qt::AlignVCenter);
   if (role == Qt::DecorationRole && column == 0) return shell::IconAt(item->SystemIconIndex(false, false));
+  if (role == Qt::AccessibleTextRole) {
+    // A screen reader says a word for an empty detail (a folder's size), not nothing.
+    QString text = RowData(row, column, Qt::DisplayRole).toString();
+    return text.isEmpty() ? QCoreApplication::translate("DetailColumns", "empty") : text;
+  }
   if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
   if (column == 0) return item->ItemName();
   try {
@@ -512,7 +520,8 @@ void TCustomShellListView::keyboardSearch(const QString& search) {
   bool continuing = m_searchClock.isValid() && m_searchClock.elapsed() < QApplication::keyboardInputInterval();
   m_searchText = continuing ? m_searchText + search : search;
   m_searchClock.start();
-  int current = currentIndex().isValid() ? currentIndex().row() : -1;
+  // A row that only holds the focus frame is no starting point, as for the arrow keys.
+  int current = currentIndex().isValid() && selectionModel()->hasSelection() ? currentIndex().row() : -1;
   int row = FindItemByText(m_searchText, continuing ? current : current + 1, true);
   if (row < 0) return;
   QModelIndex index = m_model->index(row, 0);

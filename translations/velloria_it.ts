@@ -27,6 +27,10 @@
         <source>Owner</source>
         <translation>Proprietario</translation>
     </message>
+    <message>
+        <source>empty</source>
+        <translation>vuoto</translation>
+    </message>
 </context>
 <context>
     <name>ItemDescription</name>

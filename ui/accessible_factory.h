@@ -1,5 +1,6 @@
-// Accessibility interfaces of our own custom-painted widgets (the category grid, the
-// message box's text and icon), made known to Qt by one factory. The program calls InstallAccessibleFactory once at start.
+// Accessibility interfaces of our own widgets (the category grid, the message box, its
+// text and icon) and of program windows, panels and popup menus, made known to Qt by one
+// factory. The program calls InstallAccessibleFactory once at start.
 #pragma once
 
 class QAccessibleInterface;

@@ -1,4 +1,4 @@
-// Accessibility interfaces of the category grid and its rows, and the announcer that
+// Accessibility interfaces of the category grid and its cells, and the announcer that
 // tells screen readers when the current row or the rows' contents change.
 #include "ui/accessible_grid.h"
 
@@ -51,11 +51,11 @@ class GridRowAnnouncer : public QObject, public TDataLink {
     QAccessible::updateAccessibility(&reorder);
     int row = gridInterface->currentRow();
     if (row < 0) return;
-    QAccessibleInterface* rowInterface = gridInterface->child(row);
-    QAccessibleEvent selection(rowInterface, QAccessible::Selection);
+    QAccessibleInterface* cell = gridInterface->cell(row, 0);
+    QAccessibleEvent selection(cell, QAccessible::Selection);
     QAccessible::updateAccessibility(&selection);
     if (m_grid->hasFocus()) {
-      QAccessibleEvent focus(rowInterface, QAccessible::Focus);
+      QAccessibleEvent focus(cell, QAccessible::Focus);
       QAccessible::updateAccessibility(&focus);
     }
   }
@@ -92,74 +92,138 @@ QString EnclosingGroupTitle(const QWidget* widget) {
 }  // namespace
 
 AccessibleGrid::AccessibleGrid(TDBGrid* grid)
-    : QAccessibleWidget(grid, QAccessible::List), m_announcer(new GridRowAnnouncer(grid)) {}
+    : QAccessibleWidget(grid, QAccessible::Table), m_announcer(new GridRowAnnouncer(grid)) {}
 
 AccessibleGrid::~AccessibleGrid() {
-  for (const auto& [row, id] : m_rows) QAccessible::deleteAccessibleInterface(id);
+  for (const auto& [cell, id] : m_cells) QAccessible::deleteAccessibleInterface(id);
   delete m_announcer.data();
+}
+
+void* AccessibleGrid::interface_cast(QAccessible::InterfaceType type) {
+  if (type == QAccessible::TableInterface) return static_cast<QAccessibleTableInterface*>(this);
+  return QAccessibleWidget::interface_cast(type);
 }
 
 TDBGrid* AccessibleGrid::grid() const { return static_cast<TDBGrid*>(widget()); }
 
-int AccessibleGrid::childCount() const {
+bool AccessibleGrid::hasTitles() const { return grid()->TitleOffset() > 0; }
+
+int AccessibleGrid::columnCount() const {
+  TDBGridColumns& columns = grid()->Columns();
+  int visible = 0;
+  for (int c = 0; c < columns.Count(); ++c) visible += columns[c]->Visible() ? 1 : 0;
+  return visible;
+}
+
+int AccessibleGrid::rowCount() const {
   if (m_announcer) m_announcer->follow();
   return grid()->DataLink().RecordCount();
 }
 
-QAccessibleInterface* AccessibleGrid::child(int index) const {
-  if (!hasRow(index)) return nullptr;
-  auto found = m_rows.find(index);
-  if (found != m_rows.end()) return QAccessible::accessibleInterface(found->second);
-  auto* row = new AccessibleGridRow(const_cast<AccessibleGrid*>(this), index);
-  m_rows[index] = QAccessible::registerAccessibleInterface(row);
-  return row;
+TColumn* AccessibleGrid::visibleColumn(int column) const {
+  TDBGridColumns& columns = grid()->Columns();
+  for (int c = 0; c < columns.Count(); ++c) {
+    if (columns[c]->Visible() && column-- == 0) return columns[c];
+  }
+  return nullptr;
 }
 
-int AccessibleGrid::indexOfChild(const QAccessibleInterface* child) const {
-  for (const auto& [row, id] : m_rows) {
-    if (QAccessible::accessibleInterface(id) == child) return hasRow(row) ? row : -1;
+// The column headers first, then the cells row by row.
+int AccessibleGrid::childCount() const { return headerCount() + rowCount() * columnCount(); }
+
+QAccessibleInterface* AccessibleGrid::child(int index) const {
+  int columns = columnCount();
+  if (index < 0 || columns == 0) return nullptr;
+  if (index < headerCount()) return cell(-1, index);
+  index -= headerCount();
+  return cell(index / columns, index % columns);
+}
+
+QAccessibleInterface* AccessibleGrid::cell(int row, int column) const {
+  if (!hasCell(row, column) || (row < 0 && !hasTitles())) return nullptr;
+  auto found = m_cells.find({row, column});
+  if (found != m_cells.end()) {
+    if (QAccessibleInterface* known = QAccessible::accessibleInterface(found->second)) return known;
   }
-  return -1;
+  auto* cell = new AccessibleGridCell(const_cast<AccessibleGrid*>(this), row, column);
+  m_cells[{row, column}] = QAccessible::registerAccessibleInterface(cell);
+  return cell;
+}
+
+QAccessibleInterface* AccessibleGrid::cellAt(int row, int column) const { return row < 0 ? nullptr : cell(row, column); }
+
+int AccessibleGrid::indexOfChild(const QAccessibleInterface* child) const {
+  const QAccessibleTableCellInterface* cell =
+      child != nullptr && child->parent() == this
+          ? const_cast<QAccessibleInterface*>(child)->tableCellInterface()
+          : nullptr;
+  if (cell == nullptr || !hasCell(cell->rowIndex(), cell->columnIndex())) return -1;
+  if (cell->rowIndex() < 0) return hasTitles() ? cell->columnIndex() : -1;
+  return headerCount() + cell->rowIndex() * columnCount() + cell->columnIndex();
 }
 
 QAccessibleInterface* AccessibleGrid::childAt(int x, int y) const {
-  for (int row = 0; row < childCount(); ++row) {
-    if (rowScreenRect(row).contains(x, y)) return child(row);
+  for (int i = 0; i < childCount(); ++i) {
+    QAccessibleInterface* c = child(i);
+    if (c->rect().contains(x, y)) return c;
   }
   return nullptr;
 }
 
 QAccessibleInterface* AccessibleGrid::focusChild() const {
   int row = currentRow();
-  return row >= 0 && grid()->hasFocus() ? child(row) : nullptr;
+  return row >= 0 && grid()->hasFocus() ? cell(row, 0) : nullptr;
+}
+
+int AccessibleGrid::selectedCellCount() const { return currentRow() >= 0 ? columnCount() : 0; }
+
+QList<QAccessibleInterface*> AccessibleGrid::selectedCells() const {
+  QList<QAccessibleInterface*> cells;
+  int row = currentRow();
+  for (int column = 0; row >= 0 && column < columnCount(); ++column) cells << cell(row, column);
+  return cells;
+}
+
+QList<int> AccessibleGrid::selectedRows() const {
+  int row = currentRow();
+  return row >= 0 ? QList<int>{row} : QList<int>{};
+}
+
+QString AccessibleGrid::columnDescription(int column) const {
+  TColumn* c = visibleColumn(column);
+  return c != nullptr ? c->Title().Caption() : QString();
 }
 
 // Without a name of its own the grid is named after the group box around it, else after
-// its column titles; the description lists the column titles.
+// its column titles. Its description says how the keyboard leaves it when it keeps Tab.
 QString AccessibleGrid::text(QAccessible::Text t) const {
   QString own = QAccessibleWidget::text(t);
-  if (!own.isEmpty() || (t != QAccessible::Name && t != QAccessible::Description)) return own;
-  QStringList titles;
-  TDBGridColumns& columns = grid()->Columns();
-  for (int c = 0; c < columns.Count(); ++c) {
-    if (columns[c]->Visible()) titles << columns[c]->Title().Caption();
+  if (!own.isEmpty()) return own;
+  if (t == QAccessible::Description && grid()->Options().Contains(dgTabs)) {
+    return QStringLiteral("Tab passa da una riga all'altra; Ctrl+Tab esce dall'elenco.");
   }
+  if (t != QAccessible::Name) return own;
   QString group = EnclosingGroupTitle(grid());
-  if (t == QAccessible::Name && !group.isEmpty()) return group;
+  if (!group.isEmpty()) return group;
+  QStringList titles;
+  for (int column = 0; column < columnCount(); ++column) titles << columnDescription(column);
   return titles.join(QStringLiteral(", "));
 }
 
-QString AccessibleGrid::rowText(int row) const {
+QString AccessibleGrid::cellText(int row, int column) const {
+  TColumn* c = visibleColumn(column);
+  if (row < 0) return c->Title().Caption();
   TGridDataLink& link = grid()->DataLink();
   ActiveRecordScope scope(link.DataSet(), link.FirstRecord() + row);
-  QStringList cells;
-  TDBGridColumns& columns = grid()->Columns();
-  for (int c = 0; c < columns.Count(); ++c) {
-    if (!columns[c]->Visible()) continue;
-    TField* field = columns[c]->Field();
-    cells << (field != nullptr ? QString::fromStdString(field->DisplayText()).trimmed() : QString());
-  }
-  return cells.join(QStringLiteral(", "));
+  TField* field = c->Field();
+  return field != nullptr ? QString::fromStdString(field->DisplayText()).trimmed() : QString();
+}
+
+QString AccessibleGrid::rowWords(int row) const {
+  if (!grid()->OnRowDescription) return QString();
+  TGridDataLink& link = grid()->DataLink();
+  ActiveRecordScope scope(link.DataSet(), link.FirstRecord() + row);
+  return grid()->OnRowDescription(grid());
 }
 
 int AccessibleGrid::currentRow() const {
@@ -167,33 +231,49 @@ int AccessibleGrid::currentRow() const {
   return hasRow(row) ? row : -1;
 }
 
-QRect AccessibleGrid::rowScreenRect(int row) const {
+QRect AccessibleGrid::cellScreenRect(int row, int column) const {
   TDBGrid* g = grid();
-  int gridRow = row + g->TitleOffset();
-  QRect local = g->CellRect(0, gridRow).united(g->CellRect(g->ColCount() - 1, gridRow));
+  TDBGridColumns& columns = g->Columns();
+  int gridColumn = 0;
+  while (gridColumn < columns.Count() && columns[gridColumn] != visibleColumn(column)) ++gridColumn;
+  QRect local = g->CellRect(gridColumn, row < 0 ? 0 : row + g->TitleOffset());
   return QRect(g->viewport()->mapToGlobal(local.topLeft()), local.size());
 }
 
-bool AccessibleGridRow::isValid() const { return m_grid->isValid() && m_grid->hasRow(m_row); }
-
-QWindow* AccessibleGridRow::window() const { return m_grid->window(); }
-
-QString AccessibleGridRow::text(QAccessible::Text t) const {
-  if (!isValid() || t != QAccessible::Name) return QString();
-  return m_grid->rowText(m_row);
+bool AccessibleGridCell::isValid() const {
+  return m_grid->isValid() && m_grid->hasCell(m_row, m_column) && (m_row >= 0 || m_grid->hasTitles());
 }
 
-QRect AccessibleGridRow::rect() const { return isValid() ? m_grid->rowScreenRect(m_row) : QRect(); }
+QWindow* AccessibleGridCell::window() const { return m_grid->window(); }
 
-QAccessible::State AccessibleGridRow::state() const {
+void* AccessibleGridCell::interface_cast(QAccessible::InterfaceType type) {
+  return type == QAccessible::TableCellInterface ? static_cast<QAccessibleTableCellInterface*>(this) : nullptr;
+}
+
+QString AccessibleGridCell::text(QAccessible::Text t) const {
+  if (!isValid()) return QString();
+  if (t == QAccessible::Name) return m_grid->cellText(m_row, m_column);
+  if (t == QAccessible::Description && m_row >= 0) return m_grid->rowWords(m_row);
+  return QString();
+}
+
+QRect AccessibleGridCell::rect() const { return isValid() ? m_grid->cellScreenRect(m_row, m_column) : QRect(); }
+
+QList<QAccessibleInterface*> AccessibleGridCell::columnHeaderCells() const {
+  QAccessibleInterface* header = m_row >= 0 ? m_grid->cell(-1, m_column) : nullptr;
+  return header != nullptr ? QList<QAccessibleInterface*>{header} : QList<QAccessibleInterface*>{};
+}
+
+QAccessible::State AccessibleGridCell::state() const {
   QAccessible::State s;
   if (!isValid()) {
     s.invalid = true;
     return s;
   }
+  if (m_row < 0) return s;
   s.selectable = true;
   s.focusable = true;
-  if (m_row == m_grid->currentRow()) {
+  if (isSelected()) {
     s.selected = true;
     s.focused = m_grid->grid()->hasFocus();
   }

@@ -1,9 +1,14 @@
-// Accessibility interfaces of the message box's text and icon.
+// Accessibility interfaces of the message box, its text and its icon.
 #include "ui/accessible_messagebox.h"
 
 #include "ui/messagebox.h"
 
 namespace velloria {
+
+QAccessibleInterface* CreateAccessibleMessageBox(QWidget* widget) {
+  auto* form = qobject_cast<TMessageForm*>(widget);
+  return form != nullptr ? new QAccessibleWidget(form, QAccessible::AlertMessage) : nullptr;
+}
 
 QAccessibleInterface* AccessibleMessagePart::Create(QWidget* widget) {
   if (qobject_cast<TMessageForm*>(widget->parent()) == nullptr) return nullptr;

@@ -1,11 +1,15 @@
-// The parts of the message box that paint themselves or show only a picture, as screen
-// readers see them: the message text as static text and the kind's icon named by the
+// The message box as screen readers see it: the box an alert, and the parts that paint
+// themselves or show only a picture: the message text as static text and the kind's icon named by the
 // box's caption ("Confirm", "Error", ...). GUI thread only.
 #pragma once
 
 #include <QAccessibleWidget>
 
 namespace velloria {
+
+// The interface for `widget` when it is a message box: an alert, which screen readers
+// announce as soon as it appears, named by its caption; else nullptr.
+QAccessibleInterface* CreateAccessibleMessageBox(QWidget* widget);
 
 class AccessibleMessagePart : public QAccessibleWidget {
  public:

@@ -54,6 +54,8 @@ using TGridKeyEvent =
 using TGridMouseMoveEvent =
     std::function<void(TDBGrid* sender, Qt::KeyboardModifiers shift, int x, int y)>;
 using TGridNotifyEvent = std::function<void(TDBGrid* sender)>;
+// Asked with a row's record active: what the row says beyond its texts.
+using TGridRowTextEvent = std::function<QString(TDBGrid* sender)>;
 
 class TDBGrid : public QAbstractScrollArea {
   Q_OBJECT
@@ -120,6 +122,9 @@ class TDBGrid : public QAbstractScrollArea {
   TGridKeyEvent OnKeyDown;
   TGridMouseMoveEvent OnMouseMove;
   TGridNotifyEvent OnDblClick;
+  // Screen readers read it as each data row's description (what a row's colour means,
+  // for instance); none when unset.
+  TGridRowTextEvent OnRowDescription;
 
  protected:
   bool event(QEvent* event) override;

@@ -69,7 +69,10 @@ TEST_F(MainWindow, FrameIsFixedWithMinimiseBoxOnlyAndTahomaFont) {
 
 TEST_F(MainWindow, ComponentsSitWhereTheWindowDefinitionPutsThem) {
   auto form = create("1", "5");
-  EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(), QRect(185, 0, 536, 438));
+  // The line naming the shown category below the document list, which fills the rest.
+  int lineHeight = QFontMetrics(form->font()).height() + 3;
+  EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(), QRect(185, 0, 536, 438 - lineHeight));
+  EXPECT_EQ(child<QWidget>(form.get(), "LblCategoria")->geometry(), QRect(185, 438 - lineHeight, 536, lineHeight));
   EXPECT_EQ(child<QWidget>(form.get(), "Panel1")->geometry(), QRect(0, 0, 185, 438));
   auto* group = child<QGroupBox>(form.get(), "GroupBox1");
   EXPECT_EQ(group->geometry(), QRect(1, 1, 183, 400));
@@ -137,7 +140,8 @@ TEST_F(MainWindow, WiderAndTallerFontsWidenThePanelSoThatNoTextClips) {
     EXPECT_EQ(LayoutFaults(form.get()), "") << pixels << " px";
     QWidget* panel = form->findChild<QWidget*>("Panel1");
     EXPECT_GT(panel->width(), 185) << pixels << " px";
-    EXPECT_EQ(form->documentList()->geometry(), QRect(panel->width(), 0, 721 - panel->width(), 438));
+    int lineHeight = form->findChild<QWidget*>("LblCategoria")->height();
+    EXPECT_EQ(form->documentList()->geometry(), QRect(panel->width(), 0, 721 - panel->width(), 438 - lineHeight));
     EXPECT_EQ(form->size(), QSize(721, 438));
     EXPECT_GE(form->categoryGrid()->DataRowHeight(), QFontMetrics(font).height()) << pixels << " px";
   }

@@ -15,6 +15,7 @@
 #include "app/application.h"
 #include "app/document_commands.h"
 #include "app/main_window.h"
+#include "app/shown_category.h"
 #include "platform/fonts.h"
 #include "tests/app/office_fixture.h"
 
@@ -82,18 +83,19 @@ class ShareLoss : public ::testing::Test {
   TShellListView* list = nullptr;
 };
 
-TEST_F(ShareLoss, ARemovedCategoryFolderGivesThePathErrorAndTheListKeepsItsFolder) {
+// The list shows no other category's documents in its place.
+TEST_F(ShareLoss, ARemovedCategoryFolderIsSaidInItalianAndEmptiesTheList) {
   QString lett = office.stampe() + "/LETT";
   ASSERT_TRUE(QDir(lett).removeRecursively());
   NextBoxAnswer failure(mrOk);
   clickCategory(2);
-  EXPECT_EQ(failure.text(), "Error setting path: \"" + lett + "\"");
-  EXPECT_EQ(list->Root(), office.stampe() + "/CONTAB");
-  EXPECT_EQ(list->ItemCount(), 2);
+  EXPECT_EQ(failure.text(), kMissingCategoryFolderMessage + lett);
+  EXPECT_EQ(list->Root(), "");
+  EXPECT_EQ(list->ItemCount(), 0);
 
   NextBoxAnswer again(mrOk);
   clickWidget(form->findChild<QPushButton*>("BVisualizza"));  // the grid still stands on LETT
-  EXPECT_EQ(again.text(), "Error setting path: \"" + lett + "\"");
+  EXPECT_EQ(again.text(), kMissingCategoryFolderMessage + lett);
 }
 
 TEST_F(ShareLoss, CommandsOnTheShownFolderAfterItWasRemovedReportOrDoNothing) {
@@ -158,7 +160,7 @@ TEST_F(ShareLoss, ARenamedStampeFolderLeavesTheTableUntouchedAndTheTimerStillClo
   settle();
   NextBoxAnswer failure(mrOk);
   clickCategory(2);
-  EXPECT_TRUE(failure.text().startsWith("Error setting path: ")) << failure.text().toStdString();
+  EXPECT_TRUE(failure.text().startsWith(kMissingCategoryFolderMessage)) << failure.text().toStdString();
   form->categoryGrid()->viewport()->repaint();  // rows still read from the open table
 
   form->inactivityTimerForTesting()->start(20);
@@ -174,13 +176,12 @@ TEST_F(ShareLoss, ARemovedStampeFolderStillLetsTheWindowAnswerAndClose) {
   DuplicateSelectedDocument(*list);
   EXPECT_TRUE(copyFailed.answered());
   settle();
-  {
+  for (int row : {2, 1}) {  // also the folder the list showed
     NextBoxAnswer failure(mrOk);
-    clickCategory(2);
-    EXPECT_TRUE(failure.text().startsWith("Error setting path: ")) << failure.text().toStdString();
+    clickCategory(row);
+    EXPECT_TRUE(failure.text().startsWith(kMissingCategoryFolderMessage)) << failure.text().toStdString();
   }
   NextBoxAnswer none(mrOk);
-  clickCategory(1);  // the folder the list already names: nothing to do
   QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
   QApplication::sendEvent(list, &f5);
   settle();

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QKeyEvent>
 #include <QStringList>
@@ -91,7 +92,7 @@ class Accessibility : public ::testing::Test {
   testing::TempOffice office;
 };
 
-TEST_F(Accessibility, GridRowsAreNamedByTheirCategoriesAndMarkTheCurrentRecord) {
+TEST_F(Accessibility, GridIsAOneColumnTableWithItsHeaderTheCurrentRowAndEachRowsType) {
   auto form = startOffice();
   auto* grid = form->findChild<TDBGrid*>("DBGrid");
   ASSERT_NE(grid, nullptr);
@@ -99,27 +100,40 @@ TEST_F(Accessibility, GridRowsAreNamedByTheirCategoriesAndMarkTheCurrentRecord) 
     return n->object() == grid;
   });
   ASSERT_NE(gridInterface, nullptr) << "the grid is not in the window's accessible tree";
-  EXPECT_EQ(gridInterface->role(), QAccessible::List);
+  EXPECT_EQ(gridInterface->role(), QAccessible::Table);
   EXPECT_EQ(gridInterface->text(QAccessible::Name), "Elenco delle Categorie di Modelli");
-  EXPECT_EQ(gridInterface->text(QAccessible::Description), "Categoria");
+  EXPECT_TRUE(gridInterface->text(QAccessible::Description).contains("Ctrl+Tab"));
 
-  // Only the type 1 categories whose folder exists, in table order.
-  ASSERT_EQ(ChildNames(gridInterface), QStringList({"Contabilità", "Lettere ai fornitori"}));
-  QAccessibleInterface* first = gridInterface->child(0);
-  QAccessibleInterface* second = gridInterface->child(1);
-  EXPECT_EQ(first->role(), QAccessible::ListItem);
+  // Only the type 1 categories whose folder exists, in table order, under their header.
+  QAccessibleTableInterface* table = gridInterface->tableInterface();
+  ASSERT_NE(table, nullptr);
+  ASSERT_EQ(table->columnCount(), 1);
+  ASSERT_EQ(table->rowCount(), 2);
+  EXPECT_EQ(table->columnDescription(0), "Categoria");
+  EXPECT_EQ(ChildNames(gridInterface), QStringList({"Categoria", "Contabilità", "Lettere ai fornitori"}));
+  EXPECT_EQ(gridInterface->child(0)->role(), QAccessible::ColumnHeader);
+  QAccessibleInterface* first = table->cellAt(0, 0);
+  QAccessibleInterface* second = table->cellAt(1, 0);
+  EXPECT_EQ(first->role(), QAccessible::Cell);
   EXPECT_EQ(first->parent(), gridInterface);
-  EXPECT_EQ(gridInterface->indexOfChild(second), 1);
+  EXPECT_EQ(gridInterface->indexOfChild(second), 2);
+  EXPECT_EQ(gridInterface->child(2), second);
+  EXPECT_EQ(second->tableCellInterface()->columnHeaderCells(), QList{gridInterface->child(0)});
+  EXPECT_EQ(second->tableCellInterface()->rowIndex(), 1);
+  // The type in words, and which category the document list shows.
+  EXPECT_EQ(first->text(QAccessible::Description), "Contabilità, categoria mostrata");
+  EXPECT_EQ(second->text(QAccessible::Description), "Contabilità");
+  EXPECT_EQ(table->selectedRows(), QList<int>{0});
   EXPECT_TRUE(first->state().selected);
   EXPECT_FALSE(second->state().selected);
-  EXPECT_EQ(gridInterface->childAt(second->rect().center().x(), second->rect().center().y()),
-            second);
+  EXPECT_EQ(gridInterface->childAt(second->rect().center().x(), second->rect().center().y()), second);
 
   form->activateWindow();
   grid->setFocus();
   ASSERT_TRUE(testing::WaitFor([&] { return grid->hasFocus(); }));
   QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
   QApplication::sendEvent(grid, &down);
+  EXPECT_EQ(table->selectedRows(), QList<int>{1});
   EXPECT_FALSE(first->state().selected);
   EXPECT_TRUE(second->state().selected);
   EXPECT_EQ(gridInterface->focusChild(), second);
@@ -186,8 +200,9 @@ TEST_F(Accessibility, GridWithoutRecordsHasNoRows) {
   auto* grid = form->findChild<TDBGrid*>("DBGrid");
   grid->DataSource()->DataSet()->SetFilter("TIPO = 7");
   QAccessibleInterface* gridInterface = Of(grid);
-  EXPECT_EQ(gridInterface->childCount(), 0);
-  EXPECT_EQ(gridInterface->child(0), nullptr);
+  EXPECT_EQ(gridInterface->tableInterface()->rowCount(), 0);
+  EXPECT_EQ(gridInterface->childCount(), 1) << "only the header";
+  EXPECT_EQ(gridInterface->tableInterface()->cellAt(0, 0), nullptr);
   EXPECT_EQ(gridInterface->focusChild(), nullptr);
 }
 
@@ -213,7 +228,7 @@ TEST_F(Accessibility, MessageBoxShowsItsTextAndNamedButtons) {
   box->show();
   QAccessibleInterface* dialog = Of(box.get());
   ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(dialog->role(), QAccessible::Dialog);
+  EXPECT_EQ(dialog->role(), QAccessible::AlertMessage);
   EXPECT_EQ(dialog->text(QAccessible::Name), "Confirm");
   EXPECT_EQ(SubtreeNames(dialog, QAccessible::StaticText), QStringList({"Eliminare il documento?"}));
   EXPECT_EQ(SubtreeNames(dialog, QAccessible::Button), QStringList({"Yes", "No"}));
@@ -269,6 +284,69 @@ TEST_F(Accessibility, EveryControlOfTheWindowHasAName) {
     }
   });
   EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(", ").toStdString();
+}
+
+// The window is the frame a screen reader names the program by; its left pane is a pane;
+// the context menu opened from the keyboard is named, lies in the tree under the window
+// and starts on its first item, which the screen reader hears.
+TEST_F(Accessibility, WindowIsTheNamedFrameAndHoldsTheOpenContextMenu) {
+  AccessibleEventLog log;
+  auto form = startOffice();
+  QAccessibleInterface* window = Of(form.get());
+  EXPECT_EQ(window->role(), QAccessible::Window);
+  EXPECT_EQ(window->text(QAccessible::Name), form->windowTitle().trimmed());
+  EXPECT_TRUE(form->windowTitle().endsWith(' ')) << "the caption keeps its own form";
+  EXPECT_EQ(Of(form->findChild<QWidget*>("Panel1"))->role(), QAccessible::Pane);
+  int children = window->childCount();
+
+  form->activateWindow();
+  TShellListView* list = form->documentList();
+  list->setFocus();
+  ASSERT_TRUE(testing::WaitFor([&] { return list->hasFocus(); }));
+  log.clear();
+  QKeyEvent shiftF10(QEvent::KeyPress, Qt::Key_F10, Qt::ShiftModifier);
+  QApplication::sendEvent(list, &shiftF10);
+  auto* menu = form->findChild<QMenu*>("PopupMenu");
+  ASSERT_TRUE(testing::WaitFor([&] { return menu->isVisible(); }));
+  QAccessibleInterface* menuInterface = Of(menu);
+  EXPECT_EQ(menuInterface->role(), QAccessible::PopupMenu);
+  EXPECT_EQ(menuInterface->text(QAccessible::Name), "Comandi del documento");
+  ASSERT_EQ(window->childCount(), children + 1);
+  EXPECT_EQ(window->child(children), menuInterface);
+  EXPECT_EQ(menuInterface->parent(), window);
+  EXPECT_EQ(window->indexOfChild(menuInterface), children);
+
+  QAccessibleInterface* first = menuInterface->child(0);
+  EXPECT_EQ(ChildNames(menuInterface).mid(0, 3), QStringList({"Apri", "Cancella", "Duplica"}));
+  EXPECT_EQ(menuInterface->focusChild(), first);
+  EXPECT_TRUE(first->state().focused);
+  EXPECT_EQ(menuInterface->indexOfChild(first), 0);
+  EXPECT_EQ(first->actionInterface()->keyBindingsForAction(QAccessibleActionInterface::pressAction()),
+            QStringList{QKeySequence(Qt::CTRL | Qt::Key_Return).toString(QKeySequence::NativeText)});
+  EXPECT_TRUE(testing::WaitFor([&] { return log.contains(QAccessible::Focus, "Apri"); }));
+  menu->hide();
+  EXPECT_EQ(window->childCount(), children);
+}
+
+// The list is named after the category it shows and is renamed, with the change told,
+// when Visualizza shows another; its first row is then current but not selected.
+TEST_F(Accessibility, DocumentListIsNamedAfterTheShownCategoryWithItsFirstRowCurrent) {
+  AccessibleEventLog log;
+  auto form = startOffice();
+  TShellListView* list = form->documentList();
+  QAccessibleInterface* listInterface = Of(list);
+  EXPECT_EQ(listInterface->text(QAccessible::Name), "Documenti della categoria Contabilità");
+  EXPECT_EQ(listInterface->text(QAccessible::Description), "Cartella: " + office.stampe() + "/CONTAB");
+  EXPECT_EQ(list->currentIndex().row(), 0);
+  EXPECT_FALSE(list->selectionModel()->hasSelection());
+
+  list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  form->categoryTable()->Next();
+  log.clear();
+  form->findChild<QPushButton*>("BVisualizza")->click();
+  EXPECT_TRUE(log.contains(QAccessible::NameChanged, "Documenti della categoria Lettere ai fornitori"));
+  EXPECT_EQ(list->currentIndex().row(), 0);
+  EXPECT_FALSE(list->selectionModel()->hasSelection());
 }
 
 }  // namespace

@@ -1,0 +1,125 @@
+// The shown category: the Visualizza action that keeps the list, the category line, the
+// list's accessible name and the grid's marker in step.
+#include "app/shown_category.h"
+
+#include "app/catalogue.h"
+#include "base/paths.h"
+#include "dataset/field.h"
+#include "shellview/shell_errors.h"
+#include "ui/messagebox.h"
+
+namespace velloria {
+namespace {
+
+constexpr int kLineMargin = 3;  // pixels beside and above the category line's text
+
+const QString kListName = QStringLiteral("Documenti della categoria");
+
+QString Description(TDataSet& table) {
+  return QString::fromStdString(table.FieldByName("DESCRIZIO").AsString()).trimmed();
+}
+
+}  // namespace
+
+void ElidedLabel::setFullText(const QString& text) {
+  m_fullText = text;
+  setToolTip(text);
+  setAccessibleName(text);
+  elide();
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+  QLabel::resizeEvent(event);
+  elide();
+}
+
+void ElidedLabel::elide() {
+  setText(fontMetrics().elidedText(m_fullText, Qt::ElideMiddle, contentsRect().width()));
+}
+
+ShownCategory::ShownCategory(QWidget* window, TCustomShellListView* list, TDBGrid* grid)
+    : m_label(new ElidedLabel(window)), m_list(list), m_grid(grid) {
+  m_label->setObjectName(QStringLiteral("LblCategoria"));
+  m_label->setContentsMargins(kLineMargin, kLineMargin, kLineMargin, 0);
+  m_label->setTextFormat(Qt::PlainText);
+  m_label->setBuddy(list);
+  ShowNothing();
+}
+
+void ShownCategory::ShowCurrent(TDataSet& table, const std::string& stampeFolder) {
+  std::int32_t recNo = table.RecNo();
+  QString name = Description(table);
+  std::string dir = CategoryDir(table.FieldByName("DIR").AsString());
+  QString folder = QString::fromStdString(CategoryFolderPath(stampeFolder, dir));
+  try {
+    ShowCategoryDocuments(table, *m_list, stampeFolder);  // says "Cartella non valida." itself
+  } catch (const EInvalidPath&) {
+    Present(recNo, name, Outcome::kMissingFolder, folder);
+    ShowMessageDialog(QString::fromUtf8(kMissingCategoryFolderMessage) + folder, mtInformation, {mbOK});
+    return;
+  } catch (...) {
+    Present(recNo, name, Outcome::kInvalidFolder, folder);
+    throw;
+  }
+  if (m_list->Root() != folder) {
+    Present(recNo, name, Outcome::kInvalidFolder, folder);
+  } else if (!paths::IsFolder(folder.toStdString())) {
+    // Asked again for the folder it shows, the list changes nothing, so a folder removed
+    // since is noticed here.
+    Present(recNo, name, Outcome::kMissingFolder, folder);
+    ShowMessageDialog(QString::fromUtf8(kMissingCategoryFolderMessage) + folder, mtInformation, {mbOK});
+  } else {
+    Present(recNo, name, Outcome::kShown, folder);
+  }
+}
+
+void ShownCategory::AdoptCatalogueChoice(TDataSet& table) {
+  if (!table.Active() || table.IsEmpty()) return ShowNothing();
+  bool shown = !m_list->Root().isEmpty();
+  Present(table.RecNo(), Description(table), shown ? Outcome::kShown : Outcome::kInvalidFolder,
+          m_list->Root());
+}
+
+bool ShownCategory::IsShownRecord(const TDataSet& table) const {
+  return m_recNo != 0 && table.RecNo() == m_recNo;
+}
+
+void ShownCategory::Place(const QRect& area) {
+  int lineHeight = m_label->fontMetrics().height() + kLineMargin;
+  m_list->setGeometry(area.adjusted(0, 0, 0, -lineHeight));
+  m_label->setGeometry(area.left(), area.bottom() - lineHeight + 1, area.width(), lineHeight);
+  m_label->elide();
+}
+
+// A category that is not shown empties the list: its commands then find no document.
+void ShownCategory::Present(std::int32_t recNo, const QString& name, Outcome outcome, const QString& folder) {
+  m_recNo = recNo;
+  QString status;
+  switch (outcome) {
+    case Outcome::kShown:
+      status = QStringLiteral("Cartella: %1").arg(folder);
+      break;
+    case Outcome::kInvalidFolder:
+      m_list->ClearRoot();
+      status = QStringLiteral("cartella non valida, nessun documento mostrato");
+      break;
+    case Outcome::kMissingFolder:
+      m_list->ClearRoot();
+      status = QStringLiteral("la cartella %1 non esiste più, nessun documento mostrato").arg(folder);
+      break;
+  }
+  m_label->setFullText(QStringLiteral("Categoria: %1 — %2").arg(name, status));
+  m_list->setAccessibleName(kListName + QLatin1Char(' ') + name);
+  m_list->setAccessibleDescription(status);
+  m_grid->viewport()->update();
+}
+
+void ShownCategory::ShowNothing() {
+  m_recNo = 0;
+  m_label->setFullText(QStringLiteral("Nessuna categoria mostrata"));
+  m_list->setAccessibleName(kListName);
+  m_list->setAccessibleDescription(QString());
+  m_grid->viewport()->update();
+}
+
+}  // namespace velloria

@@ -1,0 +1,77 @@
+// Which category the document list shows, kept in one place: the line below the list
+// with the category's name and folder (or why it cannot be shown), the list's accessible
+// name, and the grid row drawn as the shown one. A category that cannot be shown leaves
+// the list empty, never showing another category's documents. GUI thread only.
+#pragma once
+
+#include <QLabel>
+#include <QRect>
+#include <QString>
+#include <cstdint>
+#include <string>
+
+#include "dataset/dataset.h"
+#include "shellview/shell_list_view.h"
+#include "ui/dbgrid.h"
+
+namespace velloria {
+
+inline constexpr const char* kMissingCategoryFolderMessage =
+    "La cartella della categoria non esiste più o non è accessibile:\n";
+
+// A one-line label that shortens its text in the middle to its width; the whole text
+// stays its tooltip and its accessible name.
+class ElidedLabel : public QLabel {
+ public:
+  explicit ElidedLabel(QWidget* parent) : QLabel(parent) {}
+  void setFullText(const QString& text);
+  QString fullText() const { return m_fullText; }
+
+ // Shortens the text again to the label's present width (also while hidden, when no
+  // resize event comes).
+  void elide();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  QString m_fullText;
+};
+
+class ShownCategory {
+ public:
+  // Creates the category line (object name "LblCategoria") as a child of `window`.
+  // `list` and `grid` are the window's and outlive this object.
+  ShownCategory(QWidget* window, TCustomShellListView* list, TDBGrid* grid);
+
+  // The Visualizza action on `table`'s current record. When the category cannot be
+  // shown (blank or unusable DIR, VISUALIZZA false, folder gone) the list is emptied and
+  // the reason is shown in a box and on the category line. Other failures empty the list
+  // and propagate.
+  void ShowCurrent(TDataSet& table, const std::string& stampeFolder);
+  // After the catalogue load: the current record is the category the load showed, or
+  // tried to show when the list has no folder; nothing is shown with an empty table.
+  void AdoptCatalogueChoice(TDataSet& table);
+
+  // True when `table`'s active record is the shown category (for the grid's marker).
+  bool IsShownRecord(const TDataSet& table) const;
+  // The category line's full text.
+  QString Text() const { return m_label->fullText(); }
+  QLabel* Label() const { return m_label; }
+
+  // Places the list in `area` (window coordinates) and the category line along its
+  // bottom, both as wide as the area.
+  void Place(const QRect& area);
+
+ private:
+  enum class Outcome { kShown, kInvalidFolder, kMissingFolder };
+  void Present(std::int32_t recNo, const QString& name, Outcome outcome, const QString& folder);
+  void ShowNothing();
+
+  ElidedLabel* m_label;
+  TCustomShellListView* m_list;
+  TDBGrid* m_grid;
+  std::int32_t m_recNo = 0;  // the shown category's record, 0 for none
+};
+
+}  // namespace velloria

@@ -1,0 +1,131 @@
+// Which category the document list shows: a category that cannot be shown empties the
+// list (so no command reaches another category's document) and says why; the line below
+// the list and the grid's marker always name the shown category, whatever the grid's mark.
+#include "app/shown_category.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include "app/application.h"
+#include "app/catalogue.h"
+#include "app/category_colours.h"
+#include "app/main_window.h"
+#include "platform/fonts.h"
+#include "tests/app/office_fixture.h"
+
+namespace velloria {
+namespace {
+
+using testing::NextBoxAnswer;
+
+class ShownCategoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterTahoma();
+    office.writeTable({{"Contabilità", "CONTAB", 1}, {"Lettere", "LETT", 1}, {"Senza cartella", "  ", 1}});
+    office.makeFolder("CONTAB", {"Fattura.doc", "Lettera.doc"});
+    office.makeFolder("LETT", {"Saluti.doc"});
+    form = std::make_unique<TfrmMain>(std::vector<std::string>{"velloria", "1", "5", office.dataPath(), ""});
+    ASSERT_FALSE(form->startupFailed());
+    list = form->documentList();
+  }
+  void TearDown() override { TApplication::instance()->resumeAfterTerminationForTesting(); }
+
+  void visualizza() { form->findChild<QPushButton*>("BVisualizza")->click(); }
+  // Ctrl+Canc through its menu item: true when it asked anything.
+  bool deleteAsks() {
+    NextBoxAnswer no(mrNo);
+    form->findChild<QAction*>("Cancella1")->trigger();
+    return no.answered();
+  }
+  QString lineText() const { return form->shownCategory()->Text(); }
+
+  testing::TempOffice office;
+  std::unique_ptr<TfrmMain> form;
+  TShellListView* list = nullptr;
+};
+
+TEST_F(ShownCategoryTest, AFolderGoneSinceTheStartEmptiesTheListAndSaysWhyInItalian) {
+  EXPECT_EQ(lineText(), "Categoria: Contabilità — Cartella: " + office.stampe() + "/CONTAB");
+  QDir(office.stampe() + "/LETT").removeRecursively();
+  form->categoryTable()->Next();
+  NextBoxAnswer box(mrOk);
+  visualizza();
+  EXPECT_EQ(box.text(), QString(kMissingCategoryFolderMessage) + office.stampe() + "/LETT");
+  EXPECT_EQ(list->ItemCount(), 0) << "the list kept another category's documents";
+  EXPECT_EQ(list->Root(), "");
+  EXPECT_TRUE(lineText().startsWith("Categoria: Lettere — la cartella ")) << lineText().toStdString();
+  EXPECT_EQ(list->accessibleName(), "Documenti della categoria Lettere");
+  list->selectAll();
+  EXPECT_FALSE(deleteAsks());
+  EXPECT_TRUE(QFile::exists(office.stampe() + "/CONTAB/Fattura.doc"));
+
+  form->categoryTable()->First();
+  visualizza();
+  EXPECT_EQ(list->ItemCount(), 2);
+  EXPECT_TRUE(lineText().startsWith("Categoria: Contabilità — Cartella: "));
+}
+
+// Asked again for the folder it shows, the list changes nothing: a folder removed since is
+// still noticed.
+TEST_F(ShownCategoryTest, TheShownCategorysOwnFolderRemovedEmptiesTheListOnVisualizza) {
+  QDir(office.stampe() + "/CONTAB").removeRecursively();
+  NextBoxAnswer box(mrOk);
+  visualizza();
+  EXPECT_TRUE(box.text().startsWith(kMissingCategoryFolderMessage));
+  EXPECT_EQ(list->ItemCount(), 0);
+}
+
+TEST_F(ShownCategoryTest, ABlankDirEmptiesTheListAfterTheRefusal) {
+  form->categoryTable()->Last();
+  NextBoxAnswer box(mrOk);
+  visualizza();
+  EXPECT_EQ(box.text(), kInvalidFolderMessage);
+  EXPECT_EQ(list->ItemCount(), 0);
+  EXPECT_EQ(lineText(), "Categoria: Senza cartella — cartella non valida, nessun documento mostrato");
+  EXPECT_FALSE(deleteAsks());
+}
+
+// The marker's pixels in `row`'s cell (grid rows count the title as 0) that differ from the
+// cell's background.
+int MarkerInk(TfrmMain& form, int row) {
+  TDBGrid* grid = form.categoryGrid();
+  QImage image = grid->viewport()->grab().toImage();
+  QRect cell = grid->CellRect(0, row);
+  QRect marker = ShownCategoryMarkerRect(cell);
+  QColor background = image.pixelColor(cell.right() - 1, cell.bottom() - 1);
+  int ink = 0;
+  for (int x = marker.left(); x <= marker.right(); ++x) {
+    for (int y = marker.top(); y <= marker.bottom(); ++y) ink += image.pixelColor(x, y) != background ? 1 : 0;
+  }
+  return ink;
+}
+
+TEST_F(ShownCategoryTest, TheGridMarksTheShownRowWhereverItsOwnMarkGoes) {
+  form->show();
+  QApplication::setActiveWindow(form.get());
+  TDBGrid* grid = form->categoryGrid();
+  grid->setFocus();
+  QApplication::processEvents();
+  EXPECT_GT(MarkerInk(*form, 1), 4);
+  EXPECT_EQ(MarkerInk(*form, 2), 0);
+
+  QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+  QApplication::sendEvent(grid, &down);  // the mark moves, the list stays
+  QApplication::processEvents();
+  EXPECT_EQ(list->ItemCount(), 2);
+  EXPECT_GT(MarkerInk(*form, 1), 4);
+  EXPECT_EQ(MarkerInk(*form, 2), 0);
+
+  visualizza();
+  QApplication::processEvents();
+  EXPECT_EQ(MarkerInk(*form, 1), 0);
+  EXPECT_GT(MarkerInk(*form, 2), 4);
+}
+
+}  // namespace
+}  // namespace velloria
