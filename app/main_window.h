@@ -107,6 +107,7 @@ class TfrmMain : public QWidget {
   QAction* Apri1 = nullptr;
   QAction* Cancella1 = nullptr;
   QAction* Duplica1 = nullptr;
+  QAction* Rinomina1 = nullptr;
   QTimer* TChiudi = nullptr;
 
   bool m_startupFailed = false;
