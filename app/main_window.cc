@@ -270,6 +270,7 @@ void TfrmMain::createPopupMenu() {
                   {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
   Cancella1 = addItem("Cancella1", QStringLiteral("&Cancella"), {QKeySequence(Qt::CTRL | Qt::Key_Delete)});
   Duplica1 = addItem("Duplica1", QStringLiteral("&Duplica"), {QKeySequence(Qt::CTRL | Qt::Key_D)});
+  Rinomina1 = addItem("Rinomina1", QStringLiteral("&Rinomina"), {QKeySequence(Qt::Key_F2)});
   SLVDoc->SetPopupMenu(PopupMenu);
 }
 
@@ -296,6 +297,12 @@ void TfrmMain::wireEvents() {
   connect(Apri1, &QAction::triggered, this, &TfrmMain::Apri1Click);
   connect(Cancella1, &QAction::triggered, this, &TfrmMain::Cancella1Click);
   connect(Duplica1, &QAction::triggered, this, &TfrmMain::Duplica1Click);
+  connect(Rinomina1, &QAction::triggered, SLVDoc, &TCustomShellListView::RenameSelectedItem);
+  SLVDoc->OnExtensionChange = [](TCustomShellListView*, const QString&, const QString&) {
+    return ShowMessageDialog(QStringLiteral("Se si modifica l'estensione, il file potrebbe diventare "
+                                            "inutilizzabile. Continuare?"),
+                             mtConfirmation, {mbYes, mbNo}) == mrYes;
+  };
   connect(TChiudi, &QTimer::timeout, this, &TfrmMain::TChiudiTimer);
   TbArchivio->BeforeDelete = [](TDataSet&) { throw EAbort(); };  // TbArchivioBeforeDelete
 }
@@ -361,9 +368,11 @@ void TfrmMain::restartInactivityTimer() {
 
 void TfrmMain::BVisualizzaClick() { m_shownCategory->ShowCurrent(*TbArchivio, m_stampeFolder); }
 void TfrmMain::DBGridCellClick() { m_shownCategory->ShowCurrent(*TbArchivio, m_stampeFolder); }
-// The idle close ends the program: every open box ends as by its close box (2, so no
-// command goes on), then the window closes.
+// The idle close ends the program: an open name editor is dropped (nothing renamed),
+// every open box ends as by its close box (2, so no command goes on), then the window
+// closes.
 void TfrmMain::TChiudiTimer() {
+  SLVDoc->AbandonLabelEdit();
   TApplication::instance()->terminate(0);
   close();
 }

@@ -114,6 +114,7 @@ class TfrmMain : public QWidget {
   QAction* Apri1 = nullptr;
   QAction* Cancella1 = nullptr;
   QAction* Duplica1 = nullptr;
+  QAction* Rinomina1 = nullptr;
   QTimer* TChiudi = nullptr;
   std::unique_ptr<ShownCategory> m_shownCategory;  // the category line below SLVDoc
 

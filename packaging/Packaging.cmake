@@ -30,8 +30,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/lib)
 # Tahoma: the window is laid out for its metrics; with the wider fallback font the left
 # panel grows so that its texts fit, and the document list loses that width.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wine")
-# The icon theme of the document list, the MIME descriptions ("Word document") and Qt's
-# own texts in the system language; the program runs without them, looking plainer or
-# showing Qt's texts in English.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "adwaita-icon-theme, shared-mime-info, qt6-translations-l10n")
+# The icon theme of the document list, the MIME descriptions ("Word document"), Qt's own
+# texts in the system language and the desktop's opener (xdg-open, for double-click); the
+# program runs without them, looking plainer, showing Qt's texts in English, or opening
+# only word-processor documents on double-click.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "adwaita-icon-theme, shared-mime-info, qt6-translations-l10n, xdg-utils")
 include(CPack)

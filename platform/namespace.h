@@ -177,7 +177,9 @@ Status SpecialFolderLocation(int csidl, IdList* list);
 // Index of the item's icon in the process-wide icon cache (see namespace_icons.h).
 int SystemIconIndex(ConstIdList absolute, bool large, bool open);
 
-// Starts the desktop's default application for the item; false when none started.
+// Starts the desktop's default application for the item (xdg-open); where there is no
+// desktop opener, a document of a word-processor kind (.doc, .docx, .rtf, .odt, .txt...)
+// opens in the word processor. False when nothing started.
 bool OpenDefault(ConstIdList absolute);
 bool OpenDefaultPath(const std::string& path);
 
@@ -203,5 +205,23 @@ ItemDescription DescribeItem(const std::string& path);
 // "..", none of \ / : * ? " < > | or codes below 32, no trailing dot or blank, not a
 // reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without extension).
 bool IsWindowsSafeName(std::string_view name);
+
+// Why a rename may not give an item the name `name`, the first fault found in this order.
+enum class NameFault {
+  kNone,
+  kEmpty,               // empty, "." or ".."
+  kForbiddenCharacter,  // one of \ / : * ? " < > | or a code below 32
+  kTrailingDotOrBlank,
+  kReservedName,        // CON, PRN, AUX, NUL, COM1-9, LPT1-9, with or without extension
+  kTooLong,             // more than 255 bytes
+  kLeadingDot,          // the item would be hidden
+  kSystemFileName,      // a name kept for Windows' and Office's own files: hidden too
+};
+NameFault NameFaultOf(std::string_view name);
+
+// True for the names folders list no item under: a leading dot, Word owner files ("~$"),
+// and what Windows and Office leave in shared folders for themselves: Thumbs.db,
+// desktop.ini and Word's save files ~WRL*.tmp (in any letter case).
+bool IsHiddenItemName(std::string_view name);
 
 }  // namespace velloria::shell

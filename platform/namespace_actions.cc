@@ -5,19 +5,29 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 
+#include "platform/launcher.h"
 #include "platform/namespace_folder.h"
 
 namespace velloria::shell {
 namespace {
 
+// Documents of the kinds a word processor opens, by their extension.
+bool IsWordProcessorDocument(const std::string& path) {
+  static const QStringList kExtensions = {"doc", "docx", "docm", "dot", "dotx", "dotm", "rtf", "odt", "ott", "txt"};
+  return kExtensions.contains(QFileInfo(QString::fromStdString(path)).suffix(), Qt::CaseInsensitive);
+}
+
+// The desktop's opener (xdg-open); without one, documents open in the word processor.
 bool LaunchThroughDesktop(const std::string& path) {
   // Percent-encoded bytes keep a name that is not UTF-8 as it is on disk.
   QByteArray encoded = QByteArray::fromStdString(path).toPercentEncoding("/");
-  return QDesktopServices::openUrl(QUrl::fromEncoded("file://" + encoded, QUrl::StrictMode));
+  if (QDesktopServices::openUrl(QUrl::fromEncoded("file://" + encoded, QUrl::StrictMode))) return true;
+  return IsWordProcessorDocument(path) && launcher::StartWordProcessor(path);
 }
 
 Launcher& CurrentLauncher() {

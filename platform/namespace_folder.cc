@@ -39,8 +39,6 @@ int CompareNames(const std::string& a, const std::string& b) {
   return a.compare(b);
 }
 
-bool IsHiddenName(std::string_view name) { return name.starts_with('.') || IsOwnerFileName(name); }
-
 // Lexical path of `name` (absolute, or relative to `base`): components without "." and
 // with ".." applied; false when a relative name climbs above `base`.
 bool NormalisedComponents(std::string_view name, std::vector<std::string>* components) {
@@ -72,6 +70,8 @@ Status StatusOfErrno(int error) {
       return Status::kExists;
     case ENOENT:
       return Status::kNotFound;
+    case ENAMETOOLONG:
+      return Status::kBadName;
     case EACCES:
     case EPERM:
     case EROFS:
@@ -81,19 +81,12 @@ Status StatusOfErrno(int error) {
   }
 }
 
-// Renames without ever replacing `to`; file systems without RENAME_NOREPLACE get a hard
-// link (atomic for files) or, for folders, a checked rename.
+// Renames without ever replacing `to`; file systems without RENAME_NOREPLACE get
+// RenameWithoutReplacing's fallbacks.
 Status RenameNoReplace(const std::string& from, const std::string& to) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return Status::kOk;
   if (errno != EINVAL && errno != ENOSYS) return StatusOfErrno(errno);
-  struct stat st;
-  if (lstat(from.c_str(), &st) != 0) return StatusOfErrno(errno);
-  if (!S_ISDIR(st.st_mode)) {
-    if (link(from.c_str(), to.c_str()) != 0) return StatusOfErrno(errno);
-    return unlink(from.c_str()) == 0 ? Status::kOk : StatusOfErrno(errno);
-  }
-  if (lstat(to.c_str(), &st) == 0) return Status::kExists;
-  return std::rename(from.c_str(), to.c_str()) == 0 ? Status::kOk : StatusOfErrno(errno);
+  return RenameWithoutReplacing(from, to);
 }
 
 class FolderEnumerator final : public EnumIdList {
@@ -129,6 +122,24 @@ bool HasSubfolder(const std::string& path) {
 }
 
 }  // namespace
+
+Status RenameWithoutReplacing(const std::string& from, const std::string& to) {
+  struct stat st;
+  if (lstat(from.c_str(), &st) != 0) return StatusOfErrno(errno);
+  if (!S_ISDIR(st.st_mode)) {
+    if (link(from.c_str(), to.c_str()) == 0) {
+      if (unlink(from.c_str()) == 0) return Status::kOk;
+      int error = errno;
+      // Another rename took the source between the two calls: it wins, and the name made
+      // here goes, so that the document never ends up under two names.
+      unlink(to.c_str());
+      return StatusOfErrno(error);
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return StatusOfErrno(errno);
+  }
+  if (lstat(to.c_str(), &st) == 0) return Status::kExists;
+  return std::rename(from.c_str(), to.c_str()) == 0 ? Status::kOk : StatusOfErrno(errno);
+}
 
 std::string LastComponent(ConstIdList item) {
   std::vector<std::string> components = IdComponents(item);
@@ -168,7 +179,7 @@ std::unique_ptr<EnumIdList> FileSystemFolder::EnumObjects(std::uint32_t flags) {
   while (dirent* entry = readdir(dir.get())) {
     std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
-    if (IsHiddenName(name) && !(flags & kEnumIncludeHidden)) continue;
+    if (IsHiddenItemName(name) && !(flags & kEnumIncludeHidden)) continue;
     bool folder = EntryIsFolder(m_path, entry);
     if (!(flags & (folder ? kEnumFolders : kEnumNonFolders))) continue;
     m_folderHints.emplace(name, folder);
@@ -236,7 +247,7 @@ std::uint32_t FileSystemFolder::ComputeAttributes(const std::string& path, const
   if (parentWritable) bits |= kAttrCanRename | kAttrCanDelete | kAttrCanMove;
   if (!writable) bits |= kAttrReadOnly;
   if (S_ISLNK(entry.st_mode)) bits |= kAttrLink;
-  if (IsHiddenName(name)) bits |= kAttrGhosted;
+  if (IsHiddenItemName(name)) bits |= kAttrGhosted;
   if (folder && (request & kAttrHasSubfolder) && HasSubfolder(path)) bits |= kAttrHasSubfolder;
   return bits & (request | kAttrFileSystem | kAttrFileSysAncestor);
 }
@@ -265,7 +276,7 @@ Status FileSystemFolder::SetNameOf(ConstIdList item, std::string_view name, std:
                                    IdList* renamed) {
   *renamed = nullptr;
   std::vector<std::string> components = IdComponents(item);
-  if (components.size() != 1 || !IsWindowsSafeName(name)) return Status::kBadName;
+  if (components.size() != 1 || NameFaultOf(name) != NameFault::kNone) return Status::kBadName;
   const std::string& oldName = components[0];
   // A name that reads as the old one (a name that is not UTF-8 is edited as its shown
   // text) keeps the item as it is.

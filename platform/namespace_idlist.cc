@@ -1,9 +1,11 @@
-// Item id lists of path components, their task allocator, and the Windows-safe name rule.
+// Item id lists of path components, their task allocator, and the rules for item names.
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 
 #include "platform/namespace.h"
+#include "platform/officelock.h"
 
 namespace velloria::shell {
 namespace {
@@ -69,13 +71,37 @@ std::string PathOfIdList(ConstIdList list) {
   return path.empty() ? "/" : path;
 }
 
-bool IsWindowsSafeName(std::string_view name) {
-  if (name.empty() || name == "." || name == "..") return false;
+namespace {
+
+// The faults a Windows file system would refuse `name` for.
+NameFault WindowsNameFault(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return NameFault::kEmpty;
   for (unsigned char c : name) {
-    if (c < 32 || std::strchr("\\/:*?\"<>|", c)) return false;
+    if (c < 32 || std::strchr("\\/:*?\"<>|", c)) return NameFault::kForbiddenCharacter;
   }
-  if (name.back() == '.' || name.back() == ' ') return false;
-  return !IsReservedDeviceName(name);
+  if (name.back() == '.' || name.back() == ' ') return NameFault::kTrailingDotOrBlank;
+  return IsReservedDeviceName(name) ? NameFault::kReservedName : NameFault::kNone;
+}
+
+}  // namespace
+
+bool IsWindowsSafeName(std::string_view name) { return WindowsNameFault(name) == NameFault::kNone; }
+
+NameFault NameFaultOf(std::string_view name) {
+  constexpr std::size_t kMaxNameBytes = 255;
+  if (NameFault fault = WindowsNameFault(name); fault != NameFault::kNone) return fault;
+  if (name.size() > kMaxNameBytes) return NameFault::kTooLong;
+  if (name.starts_with('.')) return NameFault::kLeadingDot;
+  return IsHiddenItemName(name) ? NameFault::kSystemFileName : NameFault::kNone;
+}
+
+bool IsHiddenItemName(std::string_view name) {
+  auto same = [](std::string_view a, std::string_view b) {
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+  };
+  if (name.starts_with('.') || IsOwnerFileName(name)) return true;
+  if (same(name, "Thumbs.db") || same(name, "desktop.ini")) return true;
+  return name.size() > 8 && same(name.substr(0, 4), "~WRL") && same(name.substr(name.size() - 4), ".tmp");
 }
 
 }  // namespace velloria::shell

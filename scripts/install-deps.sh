@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-dbf python3-dbfread shapelib libshp-dev libdbd-xbase-perl
-  fonts-wine fonts-dejavu-core adwaita-icon-theme shared-mime-info
+  fonts-wine fonts-dejavu-core adwaita-icon-theme shared-mime-info xdg-utils
   xvfb xauth xdotool x11-utils imagemagick hyperfine
   zip
   valgrind

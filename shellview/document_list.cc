@@ -13,7 +13,7 @@ TShellListView* CreateDocumentList(QWidget* parent) {
   list->SetObjectTypes(otFolders | otNonFolders);
   list->SetSorted(true);
   list->SetReadOnly(false);
-  list->SetAutoRefresh(false);
+  list->SetAutoRefresh(true);
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list->setSelectionBehavior(QAbstractItemView::SelectRows);
   list->SetStaysInRoot(true);  // Backspace never leaves the category folder

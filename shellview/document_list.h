@@ -12,9 +12,9 @@ namespace velloria {
 // columns, sorted, several rows selectable, whole rows highlighted, captions editable
 // in place (a rename), the selection drawn also without the focus, folders and files
 // (hidden items left out), the program's popup menu instead of the shell's (set it with
-// SetPopupMenu), no folder watcher, font Tahoma -11 (register it first with
-// RegisterTahoma), no folder (no rows) until the program sets a category folder, and
-// no climbing above that folder.
+// SetPopupMenu), reloading by itself when the folder changes, font Tahoma -11 (register
+// it first with RegisterTahoma), no folder (no rows) until the program sets a category
+// folder, and no climbing above that folder.
 TShellListView* CreateDocumentList(QWidget* parent);
 
 }  // namespace velloria

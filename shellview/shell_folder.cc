@@ -4,10 +4,12 @@
 
 #include <sys/stat.h>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
 #include <cerrno>
 
+#include "base/paths.h"
 #include "platform/file_name_text.h"
 #include "shellview/shell_errors.h"
 
@@ -71,6 +73,69 @@ QString FallbackText(int column, const QString& name, const struct stat& st) {
     default:
       return {};
   }
+}
+
+const char* const kRenameContext = "ShellRename";
+
+QString RenameText(const char* text) { return QCoreApplication::translate(kRenameContext, text); }
+
+QString NameFaultReason(shell::NameFault fault) {
+  switch (fault) {
+    case shell::NameFault::kEmpty:
+      return RenameText("The name cannot be empty.");
+    case shell::NameFault::kForbiddenCharacter:
+      return RenameText("A name cannot contain any of the characters \\ / : * ? \" < > | nor control characters.");
+    case shell::NameFault::kTrailingDotOrBlank:
+      return RenameText("A name cannot end with a dot or a blank.");
+    case shell::NameFault::kReservedName:
+      return RenameText("Windows keeps this name for a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9), "
+                        "also with an extension.");
+    case shell::NameFault::kLeadingDot:
+      return RenameText("A name cannot begin with a dot: the document would be hidden and could no longer be "
+                        "shown in the list.");
+    case shell::NameFault::kSystemFileName:
+      return RenameText("Windows and Office keep this name for files of their own, which the list does not "
+                        "show.");
+    case shell::NameFault::kTooLong:
+    case shell::NameFault::kNone:
+      break;
+  }
+  return RenameText("The name is too long.");
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// True when an item is named exactly `name` beside `item`.
+bool NameTakenAsWritten(const TShellFolder* item, const QString& name) {
+  return item && Exists(paths::FolderPart(item->FileSystemPath()) + name.toStdString());
+}
+
+QString RenameRefusalReason(const TShellFolder* item, const QString& newName, shell::Status status) {
+  switch (status) {
+    case shell::Status::kBadName:
+      return NameFaultReason(shell::NameFaultOf(newName.toStdString()));
+    case shell::Status::kExists:
+      return NameTakenAsWritten(item, newName)
+                 ? RenameText("A document or folder with this name already exists.")
+                 : RenameText("A document or folder with this name written in other capital and small letters "
+                              "already exists.");
+    case shell::Status::kOpenDocument:
+      return RenameText("The document is open in a word processor, here or at another desk.");
+    case shell::Status::kAccessDenied:
+      if (!item || Exists(item->FileSystemPath())) {
+        return RenameText("You may not change this folder, or the document is read-only.");
+      }
+      [[fallthrough]];  // an item gone meanwhile cannot be renamed either
+    case shell::Status::kNotFound:
+      return RenameText("The document is no longer there: it has been renamed, moved or deleted meanwhile.");
+    case shell::Status::kOk:
+    case shell::Status::kFailed:
+      break;
+  }
+  return RenameText("The system refused the change.");
 }
 
 }  // namespace
@@ -149,10 +214,11 @@ bool TShellFolder::RenameTo(const QString& newName) {
   if (!(ItemAbilities() & iaCanRename)) return false;
   std::shared_ptr<IShellFolder> parent = ParentFolderInterface();
   PItemIDList renamed = nullptr;
-  if (!parent || parent->SetNameOf(m_localId, newName.toStdString(), shell::kNameNormal, &renamed) !=
-                     shell::Status::kOk) {
+  shell::Status status = parent ? parent->SetNameOf(m_localId, newName.toStdString(), shell::kNameNormal, &renamed)
+                                : shell::Status::kFailed;
+  if (status != shell::Status::kOk) {
     FreeID(renamed);
-    throw EShellError(FormatMessage("Rename to %s failed", newName));
+    throw EShellError(RenameFailedText(this, newName, status));
   }
   FreeID(m_localId);
   FreeID(m_fullId);
@@ -165,7 +231,9 @@ int TShellFolder::SystemIconIndex(bool large, bool open) const {
   return shell::SystemIconIndex(m_fullId, large, open);
 }
 
-void TShellFolder::OpenDefault() const { shell::OpenDefault(m_fullId); }
+void TShellFolder::OpenDefault() const {
+  if (!shell::OpenDefault(m_fullId)) throw EShellError(OpenFailedText(ItemName()));
+}
 
 void TShellFolder::LookUpDetailInterfaces() {
   m_detailsLookedUp = true;
@@ -233,6 +301,15 @@ void TShellFolder::LoadFileSystemDetails(int columnCount) {
 QString TShellFolder::ColumnText(int column) const {
   if (m_detailTexts.isEmpty()) throw EShellError(FormatMessage("%s: Missing call to LoadColumnDetails", ItemName()));
   return column >= 1 && column <= m_detailTexts.size() ? m_detailTexts[column - 1] : QString();
+}
+
+QString RenameFailedText(const TShellFolder* item, const QString& newName, shell::Status status) {
+  return RenameText("Rename to %1 failed.").arg(newName) + QLatin1Char('\n') +
+         RenameRefusalReason(item, newName, status);
+}
+
+QString OpenFailedText(const QString& name) {
+  return QCoreApplication::translate("ShellOpen", "Cannot open \"%1\": no program to open it was found.").arg(name);
 }
 
 TShellFolder* DesktopItem() {

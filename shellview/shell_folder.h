@@ -71,11 +71,12 @@ class TShellFolder {
   TItemAbilities ItemAbilities() const;
 
   // Renames the item within its folder. Returns false, changing nothing, when the item
-  // cannot be renamed; raises EShellError "Rename to %s failed" when the folder refuses
-  // (name taken, unsafe name, document open). The cached column texts are kept.
+  // cannot be renamed; raises EShellError with RenameFailedText when the folder refuses
+  // (name taken, unsafe name, document open, item gone). The cached column texts are kept.
   bool RenameTo(const QString& newName);
   int SystemIconIndex(bool large, bool open) const;
-  // Starts the item's default action; whether it started is not reported.
+  // Starts the item's default action; raises EShellError saying so when nothing could
+  // be started.
   void OpenDefault() const;
 
   // Fills the column-text cache with `columnCount` texts (columns 1..count) from the
@@ -106,6 +107,15 @@ class TShellFolder {
   bool m_detailsLookedUp = false;
   QStringList m_detailTexts;  // column texts 1..n; empty until LoadColumnDetails
 };
+
+// "Rename to NAME failed." in the user's language and, on a second line, why the folder
+// refused the rename with `status`: for kBadName the fault of `newName`; for kExists
+// whether the name is taken as written or in other letter case, looked up beside `item`
+// (which may be null for the other statuses).
+QString RenameFailedText(const TShellFolder* item, const QString& newName, shell::Status status);
+
+// "Cannot open \"NAME\": no program to open it was found." in the user's language.
+QString OpenFailedText(const QString& name);
 
 // The process-wide desktop item (made on first use, with the desktop folder interface).
 TShellFolder* DesktopItem();

@@ -66,4 +66,8 @@ bool SameID(PCItemIDList a, PCItemIDList b) {
   return static_cast<std::int16_t>(shell::DesktopFolder()->CompareIDs(0, a, b) & 0xFFFF) == 0;
 }
 
+QByteArray IDBytes(PCItemIDList list) {
+  return QByteArray(reinterpret_cast<const char*>(list), static_cast<qsizetype>(IDSize(list)));
+}
+
 }  // namespace velloria

@@ -3,6 +3,7 @@
 // layer's task allocator; "none" is nullptr. GUI thread only.
 #pragma once
 
+#include <QByteArray>
 #include <cstddef>
 
 #include "platform/namespace.h"
@@ -32,6 +33,8 @@ void FreeID(PItemIDList list);
 void DropLastIDElement(PItemIDList list);
 // True when the desktop folder's name order (column 0) finds `a` and `b` equal.
 bool SameID(PCItemIDList a, PCItemIDList b);
+// The bytes of `list` with its terminator, e.g. as a hash key.
+QByteArray IDBytes(PCItemIDList list);
 
 // Owns an id list for the length of a scope.
 class IDListHolder {

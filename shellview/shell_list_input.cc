@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <algorithm>
 
+#include "shellview/shell_errors.h"
 #include "shellview/shell_list_model.h"
 #include "shellview/shell_list_view.h"
 
@@ -27,6 +28,12 @@ void ActivateFirstItem(QMenu* menu) {
   }
 }
 
+// The extension of a file name, from its last dot on; none without a dot.
+QString ExtensionOf(const QString& name) {
+  qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+  return dot > 0 ? name.mid(dot) : QString();
+}
+
 constexpr Qt::KeyboardModifiers kShiftCtrlAlt = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
 
 }  // namespace
@@ -40,6 +47,8 @@ bool TCustomShellListView::BeginLabelEdit(int row) {
 }
 
 bool TCustomShellListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+  // A click that ends one edit starts no other, even on a row that was selected.
+  if (trigger == SelectedClicked && m_pressEndsEdit) return false;
   if (!QTreeView::edit(index, trigger, event)) return false;
   if (m_editor) {
     qsizetype dot = m_editor->text().lastIndexOf(QLatin1Char('.'));
@@ -60,12 +69,65 @@ void TCustomShellListView::CancelLabelEdit() {
   closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
+void TCustomShellListView::AbandonLabelEdit() {
+  if (QLineEdit* editor = OpenEditor()) closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+}
+
+void TCustomShellListView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+  if (hint == QAbstractItemDelegate::EditNextItem || hint == QAbstractItemDelegate::EditPreviousItem) {
+    hint = QAbstractItemDelegate::NoHint;
+  }
+  QTreeView::closeEditor(editor, hint);
+  m_editEndWatch.start();
+  if (m_refreshPending) m_refreshDelay.start();
+}
+
 bool TCustomShellListView::LabelEditing() const { return OpenEditor() && OpenEditor()->isVisible(); }
+
+void TCustomShellListView::RenameSelectedItem() {
+  if (!OpenEditor() && SelectedItem() >= 0) BeginLabelEdit(SelectedItem());
+}
 
 void TCustomShellListView::EndLabelEdit(int row, const QString& text) {
   if (row < 0 || row >= ItemCount()) return;
-  if (text == m_items[row]->ItemName()) return;  // an unchanged name is no rename
-  m_items[row]->RenameTo(text);
+  TShellFolder* item = m_items[row].get();
+  if (text == item->ItemName()) return;  // an unchanged name is no rename
+  if (shell::NameFaultOf(text.toStdString()) != shell::NameFault::kNone) {
+    throw EShellError(RenameFailedText(item, text, shell::Status::kBadName));
+  }
+  if (OnExtensionChange && !item->IsContainer() &&
+      ExtensionOf(item->ItemName()).compare(ExtensionOf(text), Qt::CaseInsensitive) != 0) {
+    AskBeforeRenaming(IDBytes(item->LocalID()), text);
+    return;
+  }
+  RenameRow(row, text);
+}
+
+// The question runs after the edit has ended (a box opened while the editor closes would
+// end the edit a second time), and the item is looked up again after it, as the list
+// may have been reloaded meanwhile.
+void TCustomShellListView::AskBeforeRenaming(const QByteArray& id, const QString& text) {
+  QMetaObject::invokeMethod(
+      this,
+      [this, id, text] {
+        Guarded([&] {
+          auto itemId = reinterpret_cast<PCItemIDList>(id.constData());
+          int row = RowOfLocalID(itemId);
+          if (row < 0) throw EShellError(RenameFailedText(nullptr, text, shell::Status::kNotFound));
+          if (!OnExtensionChange(this, m_items[row]->ItemName(), text)) return;
+          row = RowOfLocalID(itemId);
+          if (row < 0) throw EShellError(RenameFailedText(nullptr, text, shell::Status::kNotFound));
+          RenameRow(row, text);
+        });
+      },
+      Qt::QueuedConnection);
+}
+
+// An item the folder does not let be renamed (a folder the user may not write) is
+// reported like a refused rename.
+void TCustomShellListView::RenameRow(int row, const QString& text) {
+  TShellFolder* item = m_items[row].get();
+  if (!item->RenameTo(text)) throw EShellError(RenameFailedText(item, text, shell::Status::kAccessDenied));
   m_model->RowChanged(row);
 }
 
@@ -96,7 +158,13 @@ bool TCustomShellListView::ClickDefaultButton() {
 bool TCustomShellListView::RunKeyPath(QKeyEvent* event) {
   int key = event->key();
   Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-  if (IsEnter(key) && !(modifiers & kShiftCtrlAlt) && ClickDefaultButton()) return true;
+  if (IsEnter(key) && !(modifiers & kShiftCtrlAlt)) {
+    if (EnterSelectedFolder()) {
+      m_keysDown.remove(key);  // its release belongs to the folder left behind
+      return true;
+    }
+    if (ClickDefaultButton()) return true;
+  }
   if (OnKeyDown) {
     OnKeyDown(this, key, modifiers);
     if (key == 0) return true;
@@ -108,6 +176,15 @@ bool TCustomShellListView::RunKeyPath(QKeyEvent* event) {
   }
   NavigateKey(key, modifiers);
   return false;
+}
+
+// A plain Enter on a selected folder, with no caption editor open, shows that folder.
+bool TCustomShellListView::EnterSelectedFolder() {
+  TShellFolder* item = m_autoNavigate && !OpenEditor() ? SelectedShellFolder() : nullptr;
+  if (!item || !item->IsContainer()) return false;
+  IDListHolder target(DuplicateID(item->FullID()));
+  OpenFolderID(target.get());
+  return true;
 }
 
 void TCustomShellListView::NavigateKey(int key, Qt::KeyboardModifiers) {
@@ -181,6 +258,9 @@ std::optional<Qt::KeyboardModifiers> TCustomShellListView::PressOf(int key) cons
 // do not pair with releases that come after it.
 bool TCustomShellListView::event(QEvent* event) {
   if (event->type() == QEvent::WindowDeactivate) m_keysDown.clear();
+  if (m_watcher && (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate)) {
+    Guarded([&] { m_watcher->SetPolling(event->type() == QEvent::WindowActivate); });
+  }
   return QTreeView::event(event);
 }
 
@@ -199,6 +279,13 @@ bool TCustomShellListView::EditorKeyPress(QKeyEvent* event) {
 
 void TCustomShellListView::EditorKeyRelease(QKeyEvent* event) { ReportKeyRelease(event); }
 
+// The focus moves to the list before the press arrives, which may have ended an edit
+// already.
+void TCustomShellListView::mousePressEvent(QMouseEvent* event) {
+  m_pressEndsEdit = LabelEditing() || m_editEndWatch.isActive();
+  QTreeView::mousePressEvent(event);
+}
+
 void TCustomShellListView::mouseDoubleClickEvent(QMouseEvent* event) {
   QTreeView::mouseDoubleClickEvent(event);
   Guarded([&] {
@@ -215,7 +302,7 @@ void TCustomShellListView::OpenSelectedItem() {
     IDListHolder target(DuplicateID(item->FullID()));
     OpenFolderID(target.get());
   } else {
-    shell::OpenDefaultPath(item->FileSystemPath());
+    if (!shell::OpenDefaultPath(item->FileSystemPath())) throw EShellError(OpenFailedText(item->ItemName()));
   }
 }
 

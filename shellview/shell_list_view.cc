@@ -3,10 +3,10 @@
 #include "shellview/shell_list_view.h"
 
 #include <QApplication>
-#include <QFileSystemWatcher>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPalette>
+#include <QScrollBar>
 #include <QMenu>
 #include <algorithm>
 #include <unordered_set>
@@ -60,6 +60,9 @@ std::optional<int> SpecialFolderOf(const QString& text) {
   }
   return std::nullopt;
 }
+
+// How long after a change notice the list reloads.
+constexpr int kRefreshDelayMs = 200;
 
 TFailureHandler& FailureHandler() {
   static TFailureHandler handler = [](std::exception_ptr failure) {
@@ -152,9 +155,11 @@ TCustomShellListView::TCustomShellListView(QWidget* parent)
   connect(m_model, &QAbstractItemModel::modelReset, this, &TCustomShellListView::ApplyColumnLayout);
   connect(header(), &QHeaderView::sectionResized, this,
           [this](int section, int, int width) { KeepUserWidth(section, width); });
+  m_editEndWatch.setSingleShot(true);
+  m_editEndWatch.setInterval(0);
   m_refreshDelay.setSingleShot(true);
-  m_refreshDelay.setInterval(100);
-  connect(&m_refreshDelay, &QTimer::timeout, this, [this] { Guarded([this] { ReloadList(); }); });
+  m_refreshDelay.setInterval(kRefreshDelayMs);
+  connect(&m_refreshDelay, &QTimer::timeout, this, [this] { Guarded([this] { RefreshWhenIdle(); }); });
   ResolveRoot();
   ApplyRoot();
 }
@@ -380,16 +385,43 @@ TShellFolder* TCustomShellListView::SelectedShellFolder() const {
 
 void TCustomShellListView::ReloadList() {
   if (!m_rootFolder || m_busy) return;
-  int selected = SelectedItem();
-  IDListHolder selectedId(selected >= 0 ? DuplicateID(m_items[selected]->LocalID()) : nullptr);
+  int lowest = SelectedItem();
+  std::vector<QByteArray> selected;
+  for (const QItemSelectionRange& range : selectionModel()->selection()) {
+    for (int row = range.top(); row <= range.bottom(); ++row) selected.push_back(IDBytes(m_items[row]->LocalID()));
+  }
+  QByteArray current = currentIndex().isValid() ? IDBytes(m_items[currentIndex().row()]->LocalID()) : QByteArray();
+  int scroll = verticalScrollBar()->value();
   clearSelection();
   IDListHolder copy(DuplicateID(m_rootFolder->FullID()));
   ReplaceRootItem(nullptr);
   OpenFolderID(copy.get());
-  if (selected < 0) return;
-  int row = RowOfLocalID(selectedId.get());
-  if (row < 0 && selected < ItemCount()) row = selected;
-  if (row >= 0) SelectRow(row);
+  QHash<QByteArray, const TShellFolder*> byId;
+  if (!selected.empty() || !current.isEmpty()) {
+    for (const std::unique_ptr<TShellFolder>& item : m_items) byId.insert(IDBytes(item->LocalID()), item.get());
+  }
+  std::vector<const TShellFolder*> kept;
+  for (const QByteArray& id : selected) {
+    if (const TShellFolder* item = byId.value(id)) kept.push_back(item);
+  }
+  const TShellFolder* currentItem = byId.value(current);
+  if (kept.empty() && lowest >= 0 && lowest < ItemCount()) {
+    kept.push_back(m_items[lowest].get());
+    if (!currentItem) currentItem = kept.front();
+  }
+  RestoreSelection(kept, currentItem);
+  verticalScrollBar()->setValue(scroll);
+}
+
+// A change notice: the list reloads unless a caption editor is open, which is left alone;
+// the reload then follows the end of the edit.
+void TCustomShellListView::RefreshWhenIdle() {
+  if (OpenEditor()) {
+    m_refreshPending = true;
+    return;
+  }
+  m_refreshPending = false;
+  ReloadList();
 }
 
 // The row whose item has exactly the id `id` (the same name bytes), or -1.
@@ -400,12 +432,6 @@ int TCustomShellListView::RowOfLocalID(PCItemIDList id) const {
     if (IDSize(other) == size && std::memcmp(other, id, size) == 0) return row;
   }
   return -1;
-}
-
-void TCustomShellListView::SelectRow(int row) {
-  QModelIndex index = m_model->index(row, 0);
-  selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-  selectionModel()->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 void TCustomShellListView::OpenFolderID(PCItemIDList absolute) {
@@ -444,11 +470,14 @@ void TCustomShellListView::SetAutoRefresh(bool on) {
 
 void TCustomShellListView::StartWatcher() {
   if (!m_rootFolder) return;
-  m_watcher = std::make_unique<QFileSystemWatcher>();
-  m_watcher->addPath(m_rootFolder->FullPath());
-  // Changes come in bursts (a copy writes many times): reload once they settle.
-  connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, &m_refreshDelay,
-          qOverload<>(&QTimer::start));
+  m_watcher = std::make_unique<shell::FolderWatcher>(m_rootFolder->FileSystemPath());
+  // Changes come in bursts (a copy writes many times): one reload shortly after the
+  // first notice covers the burst, without waiting for a long copy to end.
+  connect(m_watcher.get(), &shell::FolderWatcher::changed, this, [this] {
+    if (!m_refreshDelay.isActive()) m_refreshDelay.start();
+  });
+  // A network folder is checked only while the window is active (see event()).
+  m_watcher->SetPolling(isActiveWindow());
 }
 
 void TCustomShellListView::SetSorted(bool sorted) {

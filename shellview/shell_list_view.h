@@ -16,9 +16,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/folder_watch.h"
 #include "shellview/shell_folder.h"
-
-class QFileSystemWatcher;
 
 namespace velloria {
 
@@ -39,6 +38,9 @@ using TMouseMoveEvent =
 using TNotifyEvent = std::function<void(TCustomShellListView* sender)>;
 // Before the popup menu opens at `position` (screen); `handled` true shows none.
 using TContextPopupEvent = std::function<void(TCustomShellListView* sender, QPoint position, bool& handled)>;
+// Before a rename that changes, adds or removes a file's extension; false keeps the name.
+using TRenameQuestionEvent =
+    std::function<bool(TCustomShellListView* sender, const QString& oldName, const QString& newName)>;
 
 // Where failures inside event handling go (Qt does not let exceptions cross its event
 // loop). The standard handler rethrows the failure from a queued call, where the
@@ -91,9 +93,12 @@ class TCustomShellListView : public QTreeView {
   // can still be entered and left. Off by default: the list climbs to the desktop.
   bool StaysInRoot() const { return m_staysInRoot; }
   void SetStaysInRoot(bool on) { m_staysInRoot = on; }
-  // Watches the root folder and reloads the list when it changes.
+  // Watches the root folder and reloads the list when it changes (see ReloadList), never
+  // while a caption editor is open: the reload waits for the edit to end. A folder on a
+  // network file system is checked every few seconds while the window is active.
   bool AutoRefresh() const { return m_autoRefresh; }
   void SetAutoRefresh(bool on);
+  shell::FolderWatcher* FolderWatcherForTesting() const { return m_watcher.get(); }
   bool Sorted() const { return m_sorted; }
   void SetSorted(bool sorted);
   TShellObjectTypes ObjectTypes() const { return m_objectTypes; }
@@ -112,8 +117,10 @@ class TCustomShellListView : public QTreeView {
   int SelectedItem() const;
   TShellFolder* SelectedShellFolder() const;
 
-  // Rebuilds the rows and columns of the same folder. The item selected before stays
-  // selected when it is still there; when it is gone, the row at its position, if any.
+  // Rebuilds the rows and columns of the same folder. The items selected before stay
+  // selected, the current item stays current and the scroll position stays, as far as
+  // the items are still there; when no selected item is left, the row at the position of
+  // the first one, if any, is selected.
   void ReloadList();
   // Shows the folder `absolute` (Root keeps its text); nothing when it is shown already.
   void OpenFolderID(PCItemIDList absolute);
@@ -144,10 +151,17 @@ class TCustomShellListView : public QTreeView {
   bool BeginLabelEdit(int row);
   // Ends an open caption edit, keeping the typed text (so a changed name is renamed).
   void CancelLabelEdit();
+  // Closes an open caption editor dropping the typed text: nothing is renamed.
+  void AbandonLabelEdit();
   bool LabelEditing() const;
+  // Opens the caption editor of the selected row; nothing while an editor is open or
+  // with no row selected.
+  void RenameSelectedItem();
   // The end of a caption edit: renames row `row`'s item to `text` and redraws the row.
-  // Rows outside the list, and a text equal to the item's name, are ignored. Raises
-  // EShellError when the rename is refused.
+  // Rows outside the list, and a text equal to the item's name, are ignored. A file
+  // whose extension the new name changes is renamed only after OnExtensionChange agrees,
+  // asked once the edit has ended. Raises EShellError (RenameFailedText) when the name
+  // is refused or the rename fails.
   void EndLabelEdit(int row, const QString& text);
   // Runs `verb` ("open", "properties") on `item`; nothing without an item.
   void InvokeItemVerb(TShellFolder* item, const char* verb);
@@ -158,6 +172,7 @@ class TCustomShellListView : public QTreeView {
   TMouseMoveEvent OnMouseMove;
   TNotifyEvent OnDblClick;
   TContextPopupEvent OnContextPopup;
+  TRenameQuestionEvent OnExtensionChange;
 
   // Answers the model: a row's caption, icon, alignment and column texts.
   QVariant RowData(int row, int column, int role) const;
@@ -177,6 +192,7 @@ class TCustomShellListView : public QTreeView {
   void keyReleaseEvent(QKeyEvent* event) override;
   bool event(QEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -184,6 +200,8 @@ class TCustomShellListView : public QTreeView {
   // Opens the caption editor with the name selected up to its extension.
   using QTreeView::edit;
   bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+  // An edit ended by Tab or Shift+Tab opens no other row's editor.
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
  private:
   friend class ColumnUpdate;
@@ -202,11 +220,14 @@ class TCustomShellListView : public QTreeView {
   void AddFixedColumn(const char* title, Qt::Alignment alignment, int widthChars);
   void ApplyColumnLayout();
   void KeepUserWidth(int section, int width);
-  void SelectRow(int row);
   QLineEdit* OpenEditor() const;
   bool RunKeyPath(QKeyEvent* event);
   void ReportKeyRelease(const QKeyEvent* event);
   int RowOfLocalID(PCItemIDList id) const;
+  void AskBeforeRenaming(const QByteArray& id, const QString& text);
+  void RenameRow(int row, const QString& text);
+  bool EnterSelectedFolder();
+  void RefreshWhenIdle();
   bool OpensContextMenu(const QKeyEvent* event) const;
   bool StartsFromTheTop(const QKeyEvent* event) const;
   bool ClickDefaultButton();
@@ -234,8 +255,11 @@ class TCustomShellListView : public QTreeView {
   std::vector<TListColumn> m_columns;
   QHash<QString, int> m_keptWidths;  // widths the user set, by column title, for this run
   bool m_layingOut = false;          // the widths being set are the list's own
-  std::unique_ptr<QFileSystemWatcher> m_watcher;
+  std::unique_ptr<shell::FolderWatcher> m_watcher;
   QTimer m_refreshDelay;
+  bool m_refreshPending = false;  // a change came while a caption editor was open
+  bool m_pressEndsEdit = false;   // the mouse press being handled closed a caption editor
+  QTimer m_editEndWatch;          // active from an editor's close until events are idle
   QPointer<QMenu> m_popupMenu;
   QPointer<QLineEdit> m_editor;
   ShellListModel* m_model;

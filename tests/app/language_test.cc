@@ -66,5 +66,14 @@ TEST_F(Language, ListAndDialogsFollowTheSystemLanguageTheProgramStaysItalian) {
   dialog->close();
 }
 
+// A refused rename says so, and why, in the system language.
+TEST_F(Language, RenameFailuresFollowTheSystemLanguage) {
+  QString text = RenameFailedText(nullptr, "Nuovo.doc", shell::Status::kNotFound);
+  EXPECT_EQ(text, ItalianAsked() ? "Impossibile rinominare in Nuovo.doc.\nIl documento non c'è più: nel frattempo è "
+                                   "stato rinominato, spostato o cancellato."
+                                 : "Rename to Nuovo.doc failed.\nThe document is no longer there: it has been "
+                                   "renamed, moved or deleted meanwhile.");
+}
+
 }  // namespace
 }  // namespace velloria

@@ -10,6 +10,8 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStyle>
@@ -215,6 +217,44 @@ TEST_F(MainWindow, ElapsedInactivityIntervalClosesTheWindow) {
   clock.start();
   while (form->isVisible() && clock.elapsed() < 1000) QCoreApplication::processEvents();
   EXPECT_FALSE(form->isVisible());
+}
+
+// The idle close drops an open name editor: the typed name is not saved.
+TEST_F(MainWindow, IdleCloseCancelsAnOpenNameEditor) {
+  makeMarker();
+  QFile(m_dir.path() + "/Stampe/CONTAB/Lettera.doc").open(QIODevice::WriteOnly);
+  auto form = create("1", "14");
+  form->show();
+  TShellListView* list = form->documentList();
+  ASSERT_TRUE(list->BeginLabelEdit(0));
+  list->findChild<QLineEdit*>()->setText("Mai confermato.doc");
+  form->inactivityTimerForTesting()->start(1);
+  QElapsedTimer clock;
+  clock.start();
+  while (form->isVisible() && clock.elapsed() < 1000) QCoreApplication::processEvents();
+  ASSERT_FALSE(form->isVisible());
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(QFile::exists(m_dir.path() + "/Stampe/CONTAB/Lettera.doc"));
+  EXPECT_FALSE(QFile::exists(m_dir.path() + "/Stampe/CONTAB/Mai confermato.doc"));
+}
+
+// Rinomina (F2) beside Apri, Cancella and Duplica opens the selected row's name editor.
+TEST_F(MainWindow, ContextMenuRenamesWithF2) {
+  QFile(m_dir.path() + "/Stampe/CONTAB/Lettera.doc").open(QIODevice::WriteOnly);
+  auto form = create("1", "5");
+  form->show();
+  QStringList items;
+  QAction* rename = nullptr;
+  for (QAction* action : form->findChild<QMenu*>("PopupMenu")->actions()) {
+    items << action->text() + " " + action->shortcut().toString();
+    if (action->objectName() == "Rinomina1") rename = action;
+  }
+  EXPECT_EQ(items, QStringList({"&Apri Ctrl+Return", "&Cancella Ctrl+Del", "&Duplica Ctrl+D", "&Rinomina F2"}));
+  ASSERT_NE(rename, nullptr);
+  TShellListView* list = form->documentList();
+  list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  rename->trigger();
+  EXPECT_TRUE(list->LabelEditing());
 }
 
 TEST_F(MainWindow, EnterUnusedByTheFocusedControlPressesVisualizza) {

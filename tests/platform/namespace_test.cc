@@ -10,13 +10,16 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
 #include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <thread>
 
 #include "platform/file_name_text.h"
 #include "platform/fileops.h"
+#include "platform/namespace_folder.h"
 
 namespace velloria::shell {
 namespace {
@@ -64,6 +67,18 @@ Status Rename(ShellFolder& folder, const std::string& from, const std::string& t
   return status;
 }
 
+TEST(NameFaults, NamesThatWouldHideTheItemOrAreTooLongAreRefusedToo) {
+  EXPECT_EQ(NameFaultOf("Lettera.doc"), NameFault::kNone);
+  EXPECT_EQ(NameFaultOf(".Lettera riservata.doc"), NameFault::kLeadingDot);
+  EXPECT_EQ(NameFaultOf("thumbs.db"), NameFault::kSystemFileName);
+  EXPECT_EQ(NameFaultOf("~$ttera.doc"), NameFault::kSystemFileName);
+  EXPECT_EQ(NameFaultOf(std::string(256, 'x')), NameFault::kTooLong);
+  EXPECT_EQ(NameFaultOf("CON.doc"), NameFault::kReservedName);
+  EXPECT_EQ(NameFaultOf("fine "), NameFault::kTrailingDotOrBlank);
+  EXPECT_EQ(NameFaultOf("a|b"), NameFault::kForbiddenCharacter);
+  EXPECT_EQ(NameFaultOf(".."), NameFault::kEmpty);
+}
+
 TEST(WindowsSafeNames, RefusesWhatWindowsCannotHold) {
   for (const char* good : {"Lettera.doc", "Contabilità 2024.docx", "a", "CONTO.doc", "com10.txt", ".profilo"}) {
     EXPECT_TRUE(IsWindowsSafeName(good)) << good;
@@ -100,12 +115,14 @@ TEST(Enumeration, FiltersFoldersFilesAndHiddenItems) {
   temp.AddFile("Lettera.doc");
   temp.AddFile(".nascosto");
   temp.AddFile("~$ttera.doc");
+  for (const char* leftover : {"Thumbs.db", "DESKTOP.INI", "~WRL0003.tmp", "~wrl1234.TMP"}) temp.AddFile(leftover);
+  temp.AddFile("~WRL.tmp.doc");  // a document after all
   temp.AddFolder("Sotto");
   auto folder = temp.Bind();
-  EXPECT_EQ(Enumerate(*folder, kEnumFolders | kEnumNonFolders), (std::set<std::string>{"Lettera.doc", "Sotto"}));
+  EXPECT_EQ(Enumerate(*folder, kEnumFolders | kEnumNonFolders),
+            (std::set<std::string>{"Lettera.doc", "~WRL.tmp.doc", "Sotto"}));
   EXPECT_EQ(Enumerate(*folder, kEnumFolders), (std::set<std::string>{"Sotto"}));
-  EXPECT_EQ(Enumerate(*folder, kEnumNonFolders | kEnumIncludeHidden),
-            (std::set<std::string>{"Lettera.doc", ".nascosto", "~$ttera.doc"}));
+  EXPECT_EQ(Enumerate(*folder, kEnumNonFolders | kEnumIncludeHidden).size(), 8u);
 }
 
 TEST(NameOrder, NaturalAndCaseInsensitive) {
@@ -149,6 +166,38 @@ TEST(Rename, OpenDocumentsAreGuarded) {
     EXPECT_EQ(fileops::DeleteDocument(temp.PathOf("Verbale.doc")), EBUSY) << lock;
     EXPECT_TRUE(temp.Has("Verbale.doc"));
   }
+}
+
+// Where the file system has no atomic rename without replace, two renames of one
+// document at once leave it under exactly one name; the other rename gets kNotFound.
+TEST(Rename, TwoRenamesOfOneDocumentWithoutAtomicRenameLeaveOneName) {
+  Folder temp;
+  for (int round = 0; round < 200; ++round) {
+    temp.AddFile("Verbale.doc", "V");
+    std::atomic<bool> go{false};
+    Status first = Status::kFailed, second = Status::kFailed;
+    std::thread a([&] {
+      while (!go) {}
+      first = RenameWithoutReplacing(temp.PathOf("Verbale.doc"), temp.PathOf("Uno.doc"));
+    });
+    std::thread b([&] {
+      while (!go) {}
+      second = RenameWithoutReplacing(temp.PathOf("Verbale.doc"), temp.PathOf("Due.doc"));
+    });
+    go = true;
+    a.join();
+    b.join();
+    ASSERT_EQ(temp.Has("Uno.doc") + temp.Has("Due.doc"), 1) << round;
+    ASSERT_FALSE(temp.Has("Verbale.doc"));
+    ASSERT_EQ((first == Status::kOk) + (second == Status::kOk), 1) << round;
+    EXPECT_EQ(first == Status::kOk ? second : first, Status::kNotFound);
+    QFile::remove(QString::fromStdString(temp.PathOf("Uno.doc")));
+    QFile::remove(QString::fromStdString(temp.PathOf("Due.doc")));
+  }
+  temp.AddFile("a.doc", "A");
+  temp.AddFile("b.doc", "B");
+  EXPECT_EQ(RenameWithoutReplacing(temp.PathOf("a.doc"), temp.PathOf("b.doc")), Status::kExists);
+  EXPECT_EQ(temp.Read("b.doc"), "B");
 }
 
 // Windows machines on the share could not keep two names apart that differ only in

@@ -167,7 +167,7 @@ void ExpectRefused(TShellFolder* item, const QString& name) {
     item->RenameTo(name);
     ADD_FAILURE() << "rename to " << name.toStdString() << " succeeded";
   } catch (const EShellError& error) {
-    EXPECT_EQ(QString::fromStdString(error.what()), "Rename to " + name + " failed");
+    EXPECT_TRUE(QString::fromStdString(error.what()).startsWith("Rename to " + name + " failed.\n")) << error.what();
   }
   EXPECT_EQ(item->ItemName(), "Lettera.txt");
 }

@@ -70,6 +70,7 @@ class InputTest : public ::testing::Test {
     list->setCurrentIndex(list->model()->index(row, 0));
   }
   QLineEdit* OpenEditor(int row) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // editors closed before
     EXPECT_TRUE(list->BeginLabelEdit(row));
     return list->findChild<QLineEdit*>();
   }
@@ -102,14 +103,110 @@ TEST_F(InputTest, BeginLabelEditLeavesTheSelectionAlone) {
   EXPECT_EQ(list->SelectedItem(), 2);
 }
 
-TEST_F(InputTest, RefusedRenameReportsAndKeepsTheOldName) {
+// Every refused name keeps the old one and says why, on the line after "Rename to X
+// failed."; the names that would hide the document are refused too.
+TEST_F(InputTest, RefusedRenamesSayWhyAndKeepTheOldName) {
+  const std::pair<QString, QString> cases[] = {
+      {"Modulo.doc", "A document or folder with this name already exists."},
+      {"MODULO.doc", "A document or folder with this name written in other capital and small letters already exists."},
+      {".Lettera riservata.doc", "A name cannot begin with a dot: the document would be hidden"},
+      {"a:b.doc", "A name cannot contain any of the characters \\ / : * ? \" < > |"},
+      {"Lettera.doc.", "A name cannot end with a dot or a blank."},
+      {"Lettera.doc ", "A name cannot end with a dot or a blank."},
+      {"CON.doc", "Windows keeps this name for a device"},
+      {"Thumbs.db", "Windows and Office keep this name"},
+      {QString(300, 'x') + ".doc", "The name is too long."},
+      {"", "The name cannot be empty."},
+  };
+  for (const auto& [name, reason] : cases) {
+    recorder.failures.clear();
+    QLineEdit* editor = OpenEditor(1);
+    ASSERT_NE(editor, nullptr);
+    editor->setText(name);
+    list->CancelLabelEdit();  // ends the edit keeping the typed text
+    ASSERT_EQ(recorder.failures.size(), 1) << name.toStdString();
+    EXPECT_TRUE(recorder.failures[0].startsWith("Rename to " + name + " failed.\n" + reason))
+        << recorder.failures[0].toStdString();
+    EXPECT_EQ(list->model()->index(1, 0).data().toString(), "Lettera.doc");
+  }
+  EXPECT_EQ(QDir(temp.Path()).entryList(QDir::Files), QStringList({"Lettera.doc", "Modulo.doc"}));
+}
+
+TEST_F(InputTest, RenameOfADocumentGoneMeanwhileSaysSo) {
   QLineEdit* editor = OpenEditor(1);
   ASSERT_NE(editor, nullptr);
-  editor->setText("Modulo.doc");
-  list->CancelLabelEdit();  // ends the edit keeping the typed text
-  EXPECT_EQ(recorder.failures, QStringList{"Rename to Modulo.doc failed"});
-  EXPECT_EQ(list->model()->index(1, 0).data().toString(), "Lettera.doc");
+  QFile::remove(temp.PathOf("Lettera.doc"));
+  editor->setText("Nuovo.doc");
+  list->CancelLabelEdit();
+  EXPECT_EQ(recorder.failures, QStringList{"Rename to Nuovo.doc failed.\nThe document is no longer there: it has "
+                                           "been renamed, moved or deleted meanwhile."});
+  EXPECT_FALSE(temp.Has("Nuovo.doc"));
+}
+
+// A changed, added or removed extension is asked about once the edit has ended; a
+// different letter case of the same extension, and folders, are not.
+TEST_F(InputTest, ChangedExtensionIsAskedBeforeRenaming) {
+  QStringList asked;
+  bool answer = false;
+  list->OnExtensionChange = [&](TCustomShellListView*, const QString& from, const QString& to) {
+    EXPECT_FALSE(list->LabelEditing());
+    asked << from + ">" + to;
+    return answer;
+  };
+  auto rename = [&](int row, const QString& name) {
+    QLineEdit* editor = OpenEditor(row);
+    ASSERT_NE(editor, nullptr);
+    editor->setText(name);
+    list->CancelLabelEdit();
+    QCoreApplication::processEvents();
+  };
+  rename(1, "Lettera");
+  EXPECT_EQ(asked, QStringList{"Lettera.doc>Lettera"});
   EXPECT_TRUE(temp.Has("Lettera.doc"));
+  answer = true;
+  rename(1, "Lettera.txt");
+  EXPECT_TRUE(temp.Has("Lettera.txt"));
+  rename(1, "Lettera.TXT");
+  rename(0, "Sotto.bak");
+  EXPECT_EQ(asked.size(), 2);
+  EXPECT_TRUE(temp.Has("Lettera.TXT"));
+  EXPECT_TRUE(temp.Has("Sotto.bak"));
+  EXPECT_TRUE(recorder.failures.isEmpty());
+}
+
+// Tab and Shift+Tab end the edit of that one row, which is renamed; no other row's
+// editor opens. A click on another selected row ends an edit and starts none.
+TEST_F(InputTest, TabOrAClickEndsTheEditOfThatRowOnly) {
+  for (Qt::KeyboardModifier shift : {Qt::NoModifier, Qt::ShiftModifier}) {
+    QLineEdit* editor = OpenEditor(1);
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClicks(editor, shift ? "Due" : "Uno");
+    QTest::keyClick(editor, shift ? Qt::Key_Backtab : Qt::Key_Tab, shift);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(list->LabelEditing());
+  }
+  EXPECT_TRUE(temp.Has("Due.doc"));
+  window.activateWindow();  // the click moves the focus, which ends the edit
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  list->selectAll();
+  ASSERT_NE(OpenEditor(1), nullptr);
+  QRect other = list->visualRect(list->model()->index(2, 0));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, other.center());
+  EXPECT_FALSE(list->LabelEditing()) << "the click did not end the edit";
+  QTest::qWait(QApplication::doubleClickInterval() + 100);
+  EXPECT_FALSE(list->LabelEditing()) << "the click started another edit";
+  EXPECT_TRUE(recorder.failures.isEmpty());
+}
+
+TEST_F(InputTest, AbandonedEditRenamesNothing) {
+  QLineEdit* editor = OpenEditor(1);
+  ASSERT_NE(editor, nullptr);
+  editor->setText("Nuovo.doc");
+  list->AbandonLabelEdit();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(list->LabelEditing());
+  EXPECT_TRUE(temp.Has("Lettera.doc"));
+  list->AbandonLabelEdit();  // with no editor: nothing
 }
 
 // An edit ended with the name as it was renames nothing, so a document that an office
@@ -165,12 +262,18 @@ TEST_F(InputTest, ShiftEnterOpensADocumentOrShowsASubFolder) {
   EXPECT_EQ(keyDowns, 2);
 }
 
+// ...except on a selected folder, which a plain Enter shows.
 TEST_F(InputTest, PlainEnterGoesToTheDefaultButtonFirst) {
   auto* button = new QPushButton("Visualizza", &window);
   window.layout()->addWidget(button);
   button->setDefault(true);
   button->show();
   QSignalSpy clicked(button, &QPushButton::clicked);
+  Select(0);
+  QTest::keyClick(list, Qt::Key_Return);
+  EXPECT_EQ(list->RootShellFolder()->FullPath(), temp.PathOf("Sotto"));
+  EXPECT_EQ(clicked.count(), 0);
+  list->GoUp();
   Select(1);
   QTest::keyClick(list, Qt::Key_Return);
   EXPECT_EQ(clicked.count(), 1);
@@ -210,11 +313,17 @@ TEST_F(InputTest, BackspaceGoesUpOneLevelEachTime) {
   EXPECT_EQ(list->RootShellFolder()->FullPath(), QFileInfo(temp.Path()).path());
 }
 
-TEST_F(InputTest, DoubleClickOpensTheDocumentByPath) {
+TEST_F(InputTest, DoubleClickOpensTheDocumentByPathAndSaysWhenNothingOpened) {
   QRect row = list->visualRect(list->model()->index(2, 0));
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
   QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
   EXPECT_EQ(recorder.launched, QStringList{temp.PathOf("Modulo.doc")});
+  shell::Launcher previous = shell::SetDefaultActionLauncherForTesting([](const std::string&) { return false; });
+  QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+  QTest::keyClick(list, Qt::Key_Return, Qt::ShiftModifier);
+  shell::SetDefaultActionLauncherForTesting(previous);
+  EXPECT_EQ(recorder.failures,
+            QStringList(2, "Cannot open \"Modulo.doc\": no program to open it was found."));
 }
 
 TEST_F(InputTest, KeyboardContextMenuOpensAtTheSelectedRowOrTheCorner) {

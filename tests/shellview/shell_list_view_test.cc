@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QIcon>
+#include <QLineEdit>
 #include <QMimeDatabase>
+#include <QScrollBar>
 #include <QTest>
 
 #include "shellview/document_list.h"
@@ -310,6 +313,76 @@ TEST_F(ListTest, AutoRefreshFollowsTheShownFolder) {
   EXPECT_TRUE(list.AutoRefresh());
 }
 
+// A change notice reloads the list keeping the selected items, the current row and the
+// scroll position; while a caption editor is open the reload waits for the edit to end.
+TEST_F(ListTest, AutoRefreshKeepsSelectionCurrentRowAndAnOpenEditor) {
+  AddNumberedFiles(60);
+  list.SetRoot(temp.Path());
+  list.resize(300, 200);
+  list.show();
+  list.SetAutoRefresh(true);
+  auto select = [&](int row) {
+    list.selectionModel()->select(list.model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  };
+  select(40);
+  select(45);
+  list.selectionModel()->setCurrentIndex(list.model()->index(50, 0), QItemSelectionModel::NoUpdate);
+  list.scrollTo(list.model()->index(50, 0));
+  int scroll = list.verticalScrollBar()->value();
+  QString current = list.FolderAt(50)->ItemName();
+  temp.AddFile("00 primo.doc");  // sorts first: every row moves down by one
+  ASSERT_TRUE(QTest::qWaitFor([&] { return list.ItemCount() == 61; }, 5000));
+  EXPECT_EQ(list.FolderAt(list.currentIndex().row())->ItemName(), current);
+  QStringList selected;
+  for (const QModelIndex& index : list.selectionModel()->selectedRows()) selected << QString::number(index.row());
+  selected.sort();
+  EXPECT_EQ(selected, QStringList({"41", "46"}));
+  EXPECT_EQ(list.verticalScrollBar()->value(), scroll);
+
+  ASSERT_TRUE(list.BeginLabelEdit(3));
+  auto* editor = list.findChild<QLineEdit*>();
+  editor->setText("in corso");
+  temp.AddFile("01 secondo.doc");
+  QTest::qWait(600);
+  EXPECT_TRUE(list.LabelEditing());
+  EXPECT_EQ(editor->text(), "in corso");
+  EXPECT_EQ(list.ItemCount(), 61);
+  list.AbandonLabelEdit();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return list.ItemCount() == 62; }, 5000));
+}
+
+// On a network folder the list checks the folder itself while its window is active: a
+// colleague's new document, rename and deletion show; nothing is checked while inactive.
+TEST_F(ListTest, NetworkFolderIsPolledWhileTheWindowIsActive) {
+  struct NetworkFolders {
+    NetworkFolders() {
+      shell::TreatFoldersAsNetworkForTesting(true);
+      shell::FolderWatcher::SetPollIntervalForTesting(50);
+    }
+    ~NetworkFolders() {
+      shell::TreatFoldersAsNetworkForTesting(false);
+      shell::FolderWatcher::SetPollIntervalForTesting(0);
+    }
+  } network;
+  temp.AddFile("Lettera.doc");
+  list.SetRoot(temp.Path());
+  list.show();
+  list.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&list));
+  list.SetAutoRefresh(true);
+  ASSERT_NE(list.FolderWatcherForTesting(), nullptr);
+  ASSERT_TRUE(list.FolderWatcherForTesting()->Polls());
+  temp.AddFile("Copia di Lettera.doc");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return list.ItemCount() == 2; }, 5000));
+  QFile::rename(temp.PathOf("Lettera.doc"), temp.PathOf("Circolare.doc"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return list.FindItemByText("Circolare", 0, true) >= 0; }, 5000));
+  QEvent deactivate(QEvent::WindowDeactivate);
+  QApplication::sendEvent(&list, &deactivate);
+  QFile::remove(temp.PathOf("Circolare.doc"));
+  QTest::qWait(300);
+  EXPECT_EQ(list.ItemCount(), 2);
+}
+
 TEST(DocumentList, ConfiguredAsTheMainWindowList) {
   QWidget window;
   TShellListView* list = CreateDocumentList(&window);
@@ -320,7 +393,7 @@ TEST(DocumentList, ConfiguredAsTheMainWindowList) {
   EXPECT_EQ(list->Columns().size(), 4u);  // the titles show over the empty list
   EXPECT_TRUE(list->StaysInRoot());
   EXPECT_FALSE(list->AutoContextMenus());
-  EXPECT_FALSE(list->AutoRefresh());
+  EXPECT_TRUE(list->AutoRefresh());
   EXPECT_TRUE(list->AutoNavigate());
   EXPECT_TRUE(list->Sorted());
   EXPECT_FALSE(list->ReadOnly());
