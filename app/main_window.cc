@@ -313,7 +313,8 @@ void TfrmMain::runStartupSteps(const std::vector<std::string>& argv) {
   GlobalFormatSettings().currencyString.clear();
   GlobalFormatSettings().timeSeparator = ':';
   m_arguments = ParseArguments(argv);
-  if (InactivityTimerArmedAtStart(m_arguments.callerCode, m_arguments.dataPath)) TChiudi->start();
+  m_idleCloseArmed = InactivityTimerArmedAtStart(m_arguments.callerCode, m_arguments.dataPath);
+  if (m_idleCloseArmed) TChiudi->start();
   m_stampeFolder = DeriveStampeFolder(m_arguments.dataPath);
   setWindowTitle(QString::fromStdString(ComposeCaption(m_arguments.callerCode, ExecutableDateText())));
   LoadCatalogue(*TbArchivio, *SLVDoc, m_stampeFolder, m_arguments.categoryType);
@@ -326,7 +327,10 @@ void TfrmMain::bringToFront() {
   activateWindow();
 }
 
+// Activity restarts the idle close only for a start that armed it: any other caller's
+// window stays open however long it is idle.
 void TfrmMain::restartInactivityTimer() {
+  if (!m_idleCloseArmed) return;
   TChiudi->stop();
   TChiudi->start();
 }

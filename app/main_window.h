@@ -110,6 +110,7 @@ class TfrmMain : public QWidget {
   QTimer* TChiudi = nullptr;
 
   bool m_startupFailed = false;
+  bool m_idleCloseArmed = false;  // the start armed the idle close; activity restarts it
   StartupArguments m_arguments;
   std::string m_stampeFolder;
 };

@@ -188,8 +188,10 @@ TEST_F(MainWindow, InactivityTimerRunsFromTheStartOnlyForCode14WithTheMarker) {
 }
 
 TEST_F(MainWindow, MouseOverTheListsRestartsTheTimerButNotOverTheLegend) {
-  auto form = create("1", "5");
+  makeMarker();
+  auto form = create("1", "14");
   QTimer* timer = form->inactivityTimerForTesting();
+  timer->stop();
   QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
                    Qt::NoModifier);
   QApplication::sendEvent(form->findChild<QWidget*>("Label1"), &move);
@@ -201,6 +203,23 @@ TEST_F(MainWindow, MouseOverTheListsRestartsTheTimerButNotOverTheLegend) {
   QKeyEvent key(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
   QApplication::sendEvent(form->findChild<QWidget*>("DBGrid"), &key);
   EXPECT_TRUE(timer->isActive());
+}
+
+// A caller that did not ask for the idle close (another code, or no marker file) keeps
+// its window open whatever the user does over the lists.
+TEST_F(MainWindow, ActivityNeverArmsTheTimerOfAStartThatDidNotArmIt) {
+  QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QKeyEvent key(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+  for (const char* code : {"14", "5"}) {  // code 14 without the marker file, then code 5 with it
+    auto form = create("1", code);
+    QApplication::sendEvent(form->documentList()->viewport(), &move);
+    QApplication::sendEvent(form->categoryGrid()->viewport(), &move);
+    QApplication::sendEvent(form->documentList(), &key);
+    QApplication::sendEvent(form->categoryGrid(), &key);
+    EXPECT_FALSE(form->inactivityTimerForTesting()->isActive()) << code;
+    makeMarker();
+  }
 }
 
 TEST_F(MainWindow, ElapsedInactivityIntervalClosesTheWindow) {
