@@ -85,7 +85,7 @@ void ShowEngineLoadFailure(const std::string& message) {
 TfrmMain::TfrmMain(const std::vector<std::string>& argv, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint) {
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint) {
   setObjectName(QStringLiteral("frmMain"));
   createComponents();
   wireEvents();
@@ -100,8 +100,7 @@ TfrmMain::~TfrmMain() {
 void TfrmMain::createComponents() {
   setWindowTitle(QStringLiteral("Tarvolo - Gestione dei Documenti Microsoft Word"));
   setFont(WindowFont());
-  setFixedSize(kClientWidth, kClientHeight);
-  centreOnScreen();
+  fitFirstSizeToScreen();
 
   SLVDoc = CreateDocumentList(this);
   createLeftPanel();
@@ -166,11 +165,12 @@ void TfrmMain::fitLayoutToFont() {
   int squareLeft = std::max(kSquareLeft, kButtonRect.left() + button.width() + kButtonToSquare);
   int panelWidth = std::max({kPanelWidth, legendWidthFrom(squareLeft) + kTextRoom,
                              groupCaptionWidth() + kCaptionRoom + 2});
-  int raise = bottomRowOverflow(button.height());
+  // A taller window lengthens the grid and moves the button row down with the bottom edge.
+  int raise = bottomRowOverflow(button.height()) - (height() - kClientHeight);
   int groupHeight = kGroupHeight - raise;
 
-  Panel1->setGeometry(0, 0, panelWidth, kClientHeight);
-  m_shownCategory->Place(QRect(panelWidth, 0, kClientWidth - panelWidth, kClientHeight));
+  Panel1->setGeometry(0, 0, panelWidth, height());
+  m_shownCategory->Place(QRect(panelWidth, 0, width() - panelWidth, height()));
   GroupBox1->setGeometry(1, 1, panelWidth - 2, groupHeight);
   int gridTop = std::max(kGridTop, groupCaptionRect().bottom() + 1);
   DBGrid->setGeometry(2, gridTop, GroupBox1->width() - 4, groupHeight - gridTop - 2);
@@ -223,6 +223,11 @@ void TfrmMain::placeLegendRow(QWidget* square, QLabel* label, int row, int squar
                       kSquareSize);
   label->setGeometry(QRect(QPoint(squareLeft + kSquareToLabel, kLegendTop + row * labelPitch - raise),
                            label->sizeHint()));
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (Panel1 != nullptr) fitLayoutToFont();
 }
 
 void TfrmMain::changeEvent(QEvent* event) {
@@ -307,9 +312,16 @@ void TfrmMain::wireEvents() {
   TbArchivio->BeforeDelete = [](TDataSet&) { throw EAbort(); };  // TbArchivioBeforeDelete
 }
 
-void TfrmMain::centreOnScreen() {
+// The window opens 721 x 438, or as much of it as the screen's free area holds (a large
+// scale factor leaves fewer pixels), centred there and wholly on it; it may grow, not
+// shrink, from that first size.
+void TfrmMain::fitFirstSizeToScreen() {
   QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-  move(screen.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+  QSize first = QSize(kClientWidth, kClientHeight).boundedTo(screen.size());
+  setMinimumSize(first);
+  resize(first);
+  QPoint topLeft = screen.center() - QPoint(first.width() / 2, first.height() / 2);
+  move(std::max(topLeft.x(), screen.left()), std::max(topLeft.y(), screen.top()));
 }
 
 // The window's creation handler: the start-up steps inside their one guard. Any failure
@@ -354,14 +366,19 @@ void TfrmMain::takeLaterStart(const StartupArguments& arguments) {
 // The idle close runs from now for the caller codes and marker file that ask for it, and
 // not at all for the others.
 void TfrmMain::armInactivityTimerForCaller() {
-  if (InactivityTimerArmedAtStart(m_arguments.callerCode, m_arguments.dataPath)) {
+  m_idleCloseArmed = InactivityTimerArmedAtStart(m_arguments.callerCode, m_arguments.dataPath);
+  if (m_idleCloseArmed) {
     TChiudi->start();
   } else {
     TChiudi->stop();
   }
 }
 
+
+// Activity restarts the idle close only for a start that armed it: any other caller's
+// window stays open however long it is idle.
 void TfrmMain::restartInactivityTimer() {
+  if (!m_idleCloseArmed) return;
   TChiudi->stop();
   TChiudi->start();
 }

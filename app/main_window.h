@@ -66,6 +66,8 @@ class TfrmMain : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
   // A new font lays the left panel out again so that its texts fit.
   void changeEvent(QEvent* event) override;
+  // The document list takes the room a larger window gives.
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void createComponents();
@@ -82,7 +84,7 @@ class TfrmMain : public QWidget {
   void createDataComponents();
   void createPopupMenu();
   void wireEvents();
-  void centreOnScreen();
+  void fitFirstSizeToScreen();
 
   void FormCreate(const std::vector<std::string>& argv);
   void runStartupSteps(const std::vector<std::string>& argv);
@@ -119,6 +121,7 @@ class TfrmMain : public QWidget {
   std::unique_ptr<ShownCategory> m_shownCategory;  // the category line below SLVDoc
 
   bool m_startupFailed = false;
+  bool m_idleCloseArmed = false;  // the start armed the idle close; activity restarts it
   StartupArguments m_arguments;
   std::string m_stampeFolder;
 };

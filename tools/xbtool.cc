@@ -79,22 +79,51 @@ std::string ShownValue(const std::string& field) {
   return Trimmed(xb_GetString(field.c_str()));
 }
 
-// Applies FIELD=VALUE assignments to the current record. With check_only the area stands on
-// the phantom record: the engine then checks each value against its field (XB_ERR_VALUE when
-// it does not fit) without writing, so an append can be refused before the record exists.
-int Assign(const std::vector<std::string>& assignments, CodePage cp, bool check_only) {
-  for (const std::string& a : assignments) {
+// One FIELD=VALUE of append or set, its value in the table's code page.
+struct Assignment {
+  std::string field, value;
+};
+
+// Reads FIELD=VALUE words into assignments, refusing before anything is written a word
+// without '=', an unknown field, a text the code page lacks, and a text longer than its
+// character field; with `truncate` such a text is cut to the field's width instead.
+int ParseAssignments(const std::vector<std::string>& words, CodePage cp, bool truncate,
+                     std::vector<Assignment>& out) {
+  for (const std::string& a : words) {
     size_t eq = a.find('=');
     if (eq == std::string::npos || eq == 0) return Fail("expected FIELD=VALUE, got \"" + a + "\"");
-    std::string field = a.substr(0, eq);
-    std::string value, bad;
-    if (!velloria::xbase::FromUtf8Exactly(a.substr(eq + 1), cp, value, bad)) {
+    Assignment assignment{a.substr(0, eq), {}};
+    const std::string& field = assignment.field;
+    std::string bad;
+    if (!velloria::xbase::FromUtf8Exactly(a.substr(eq + 1), cp, assignment.value, bad)) {
       return Fail("field " + field + ": cannot store \"" + bad + "\" in the table's code page");
     }
     if (xb_FieldNum(field.c_str()) == 0) return Fail("no field named " + field);
-    std::string type = xb_FieldType(field.c_str());
-    int16_t kind = type[0] == 'M' ? XB_REPLACE_MEMO : XB_REPLACE_TEXT;
-    bool written = xb_Replace(field.c_str(), kind, value.c_str()) != 0;
+    size_t width = static_cast<size_t>(xb_FieldWidth(field.c_str()));
+    if (xb_FieldType(field.c_str())[0] == 'C' && assignment.value.size() > width) {
+      if (!truncate) {
+        return Fail("field " + field + " holds " + std::to_string(width) + " characters, the text has " +
+                    std::to_string(assignment.value.size()) + "; nothing written (--truncate cuts it)");
+      }
+      assignment.value.resize(width);
+    }
+    out.push_back(std::move(assignment));
+  }
+  return 0;
+}
+
+// Takes the --truncate option out of `args`; true when it was there.
+bool TakeTruncateOption(std::vector<std::string>& args) {
+  return std::erase(args, std::string("--truncate")) > 0;
+}
+
+// Applies the assignments to the current record. With check_only the area stands on the
+// phantom record: the engine then checks each value against its field (XB_ERR_VALUE when
+// it does not fit) without writing, so an append can be refused before the record exists.
+int Assign(const std::vector<Assignment>& assignments, bool check_only) {
+  for (const Assignment& a : assignments) {
+    int16_t kind = xb_FieldType(a.field.c_str())[0] == 'M' ? XB_REPLACE_MEMO : XB_REPLACE_TEXT;
+    bool written = xb_Replace(a.field.c_str(), kind, a.value.c_str()) != 0;
     if (check_only ? xb_LastErrorCode() == XB_ERR_VALUE : !written) return Fail(EngineError());
   }
   return 0;
@@ -175,31 +204,40 @@ int RunDump(const std::vector<std::string>& args) {
   return status;
 }
 
-int RunAppend(const std::vector<std::string>& args) {
+int RunAppend(const std::vector<std::string>& words) {
+  std::vector<std::string> args = words;
+  bool truncate = TakeTruncateOption(args);
   if (args.size() < 2) return Fail("append needs a table and FIELD=VALUE pairs");
   if (OpenTable(args[0], XB_OPEN_SHARED) <= 0) return 1;
-  std::vector<std::string> assignments(args.begin() + 1, args.end());
+  std::vector<Assignment> assignments;
   xb_Go(0);  // the phantom record: check every value before the record exists
-  if (Assign(assignments, TableCodePage(), true) != 0) {
+  if (ParseAssignments({args.begin() + 1, args.end()}, TableCodePage(), truncate, assignments) != 0 ||
+      Assign(assignments, true) != 0) {
     xb_CloseAll();
     return 1;
   }
   if (!xb_AppendBlank()) return Finish(Fail(EngineError()));
-  return Finish(Assign(assignments, TableCodePage(), false));
+  return Finish(Assign(assignments, false));
 }
 
-int RunSet(const std::vector<std::string>& args) {
+int RunSet(const std::vector<std::string>& words) {
+  std::vector<std::string> args = words;
+  bool truncate = TakeTruncateOption(args);
   if (args.size() < 3) return Fail("set needs a table, a record number and FIELD=VALUE pairs");
   char* end = nullptr;
   long record = std::strtol(args[1].c_str(), &end, 10);
   if (*end != 0 || record < 1) return Fail("bad record number \"" + args[1] + "\"");
   if (OpenTable(args[0], XB_OPEN_SHARED) <= 0) return 1;
+  std::vector<Assignment> assignments;
+  if (ParseAssignments({args.begin() + 2, args.end()}, TableCodePage(), truncate, assignments) != 0) {
+    xb_CloseAll();
+    return 1;
+  }
   if (record > xb_RecCount()) return Finish(Fail("record " + args[1] + " does not exist"));
   xb_Go(int32_t(record));
   if (!xb_Rlock(int32_t(record)))
     return Finish(Fail("record " + args[1] + " is locked by another user"));
-  std::vector<std::string> assignments(args.begin() + 2, args.end());
-  return Finish(Assign(assignments, TableCodePage(), false));
+  return Finish(Assign(assignments, false));
 }
 
 int RunCount(const std::vector<std::string>& args) {
@@ -327,11 +365,14 @@ const Command kCommands[] = {
      "Prints the table as CSV: a header row, then one row per record. The first column,\n"
      "DELETED, holds * for records marked deleted. Memo fields show their text.",
      RunDump},
-    {"append", "append T.DBF FIELD=VALUE ...",
-     "Appends a record with the given values (numbers as text, L as T/F, D as YYYYMMDD).",
+    {"append", "append T.DBF FIELD=VALUE ... [--truncate]",
+     "Appends a record with the given values (numbers as text, L as T/F, D as YYYYMMDD).\n"
+     "A text longer than its field is refused and nothing is written; --truncate cuts it.",
      RunAppend},
-    {"set", "set T.DBF RECNO FIELD=VALUE ...",
-     "Changes fields of record RECNO, under its record lock.", RunSet},
+    {"set", "set T.DBF RECNO FIELD=VALUE ... [--truncate]",
+     "Changes fields of record RECNO, under its record lock. A text longer than its field\n"
+     "is refused and nothing is written; --truncate cuts it.",
+     RunSet},
     {"count", "count T.DBF EXPR",
      "Prints how many records not marked deleted satisfy the logical expression EXPR.", RunCount},
     {"check", "check T.DBF [FILE.NTX ...]",

@@ -258,9 +258,14 @@ TEST_F(ProgramColours, EmptyGridRowIsCreamAndNumbersAreRightAligned) {
 }
 
 TEST_F(Program, OnlyActivityOverTheTwoListsRestartsAndEnablesTheTimer) {
-  auto form = startUsual();
+  QDir(office.root()).mkpath("DATI/FG/AGENZIA");
+  TempOffice::writeFile(office.root() + "/DATI/FG/AGENZIA/PrevCors.DBF", "");
+  office.writeTable({{"Contabilità", "CONTAB", 1}});
+  office.makeFolder("CONTAB", {"Lettera.doc"});
+  auto form = start("1", "12");
   QTimer* timer = form->inactivityTimerForTesting();
-  ASSERT_FALSE(timer->isActive());
+  ASSERT_TRUE(timer->isActive());
+  timer->stop();
   QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
   for (const char* name : {"Label1", "Shape2", "Panel1", "BVisualizza", "GroupBox1"}) {
     QApplication::sendEvent(form->findChild<QWidget*>(name), &move);

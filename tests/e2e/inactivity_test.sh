@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The inactivity close: caller code 14 with the marker file closes the window after 60 s
 # without activity, also with a box open, and ends the program; code 13 with the same
-# file does not close. The two run side by side on displays of their own (one instance
-# per display) with offices of their own.
+# file does not close, not even after the mouse moved over its document list (activity
+# restarts only a timer the start armed). The two run side by side on displays of their
+# own (one instance per display) with offices of their own.
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 
@@ -26,9 +27,13 @@ wait_window '^Confirm$' >/dev/null
 rm -f "$E2E_TMP/display"
 start_on_new_display "$E2E_TMP/o13" 13
 pid13=$STARTED_PID
+window13=$(wait_window '^Tarvolo - Gestione')
+xdotool mousemove --window "$window13" 300 60 sleep 0.2 mousemove --window "$window13" 320 80
+moved=$SECONDS
 
 wait_exit "$pid14" 75
 [ "$EXIT_CODE" = 0 ] || fail "code 14 ended with $EXIT_CODE"
 [ -e "$E2E_TMP/o14/Stampe/CONTAB/Lettera.doc" ] || fail "the idle close deleted the document"
+sleep $((moved + 63 - SECONDS > 0 ? moved + 63 - SECONDS : 0))
 kill -0 "$pid13" 2>/dev/null || fail "code 13 closed by itself"
 echo "PASS"

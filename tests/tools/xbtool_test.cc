@@ -158,6 +158,26 @@ TEST_F(XbtoolTest, BadInputGetsAClearErrorAndNothingIsWritten) {
   EXPECT_EQ(Bytes(), before);  // a refused append leaves no record behind
 }
 
+// A text longer than its field is refused by append and set alike (the record left as it
+// was, the other fields of the same command unwritten); --truncate asks for the cut.
+TEST_F(XbtoolTest, TextLongerThanItsFieldIsRefusedUnlessCuttingIsAsked) {
+  ASSERT_EQ(Tool("create " + table_ + " DESCRIZIO:C:10 DIR:C:5"), 0) << out_;
+  std::string empty = Bytes();
+  EXPECT_EQ(Tool("append " + table_ + " DESCRIZIO=Circolari DIR=CIRCOLARI"), 1);
+  EXPECT_NE(out_.find("field DIR holds 5 characters, the text has 9"), std::string::npos) << out_;
+  EXPECT_EQ(Bytes(), empty);
+
+  ASSERT_EQ(Tool("append " + table_ + " DESCRIZIO=Circolari DIR=CIRC"), 0) << out_;
+  std::string one = Bytes();
+  EXPECT_EQ(Tool("set " + table_ + " 1 DESCRIZIO=Lettere DIR=LETTERE"), 1);
+  EXPECT_EQ(Bytes(), one);
+  EXPECT_EQ(Tool("set " + table_ + " 1 DIR=àèìòù"), 0) << out_;  // five letters, five bytes
+  EXPECT_EQ(Tool("set " + table_ + " 1 DESCRIZIO=Lettere DIR=LETTERE --truncate"), 0) << out_;
+  EXPECT_EQ(Tool("append " + table_ + " --truncate DESCRIZIO=Modulistica DIR=MOD"), 0) << out_;
+  ASSERT_EQ(Tool("dump " + table_), 0);
+  EXPECT_EQ(out_, "DELETED,DESCRIZIO,DIR\n,Lettere,LETTE\n,Modulistic,MOD\n");
+}
+
 TEST_F(XbtoolTest, EveryCommandHasHelp) {
   EXPECT_EQ(Tool("--help"), 0);
   for (const char* command : {"create", "dump", "append", "set", "count", "check"}) {
