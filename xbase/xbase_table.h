@@ -328,8 +328,6 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   TXbRecordBuffer* m_sideBuffer = nullptr;  // read by the fields in state dsFilter
 
   // Filter.
-  std::string m_filterText;
-  bool m_filterActive = false;
 };
 
 class TXbTable : public TXBaseTable {
