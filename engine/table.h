@@ -180,6 +180,8 @@ class Table final : public RecordView {
   }
   // The walk of both: from `from` by step (1 or -1) through the records.
   Status Scan(uint32_t from, int step, uint32_t* found, const uint8_t** bytes);
+  // GoTop (step 1) and GoBottom (step -1): the first shown record from that end.
+  Status GoToEnd(int step);
   // Makes record r current, read fresh (see ReadKind).
   Status MoveTo(uint32_t r);
   // As MoveTo when the record's bytes were just peeked by a sequential read; they stay where

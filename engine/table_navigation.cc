@@ -65,26 +65,17 @@ void Table::MoveToPhantom() {
   bof_ = false;
 }
 
-Status Table::GoTop() {
-  XB_RETURN_IF_ERROR(FlushRecord());
-  XB_RETURN_IF_ERROR(RefreshCount());
-  DropBlock();
-  uint32_t r = 0;
-  const uint8_t* bytes = nullptr;
-  XB_RETURN_IF_ERROR(ScanForward(1, &r, &bytes));
-  if (r != 0) return MoveToBytes(r, bytes), Status::Ok();
-  MoveToPhantom();
-  bof_ = true;
-  return Status::Ok();
-}
+Status Table::GoTop() { return GoToEnd(1); }
 
-Status Table::GoBottom() {
+Status Table::GoBottom() { return GoToEnd(-1); }
+
+Status Table::GoToEnd(int step) {
   XB_RETURN_IF_ERROR(FlushRecord());
   XB_RETURN_IF_ERROR(RefreshCount());
   DropBlock();
   uint32_t r = 0;
   const uint8_t* bytes = nullptr;
-  XB_RETURN_IF_ERROR(ScanBackward(count_, &r, &bytes));
+  XB_RETURN_IF_ERROR(Scan(step > 0 ? 1 : count_, step, &r, &bytes));
   if (r != 0) return MoveToBytes(r, bytes), Status::Ok();
   MoveToPhantom();
   bof_ = true;

@@ -248,8 +248,8 @@ void TXBaseTable::OpenTable() {
   m_cursorOpen = true;
   const TXbEntryPoints& xb = Xb();
   xb.xb_Select(m_workArea);
-  if (m_filterActive) {
-    std::string query = EngineQueryText(m_filterText);
+  if (Filtered()) {
+    std::string query = EngineQueryText(Filter());
     xb.xb_Query(query.c_str());
     CountAfterQuery(query);
   }

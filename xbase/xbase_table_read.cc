@@ -327,7 +327,7 @@ void TXBaseTable::Recount() {
       m_recordCount = xb.xb_Count();
       break;
     case TSequencedCount::scFilterOnly: {
-      std::string query = EngineQueryText(m_filterActive ? m_filterText : "");
+      std::string query = EngineQueryText(Filtered() ? Filter() : "");
       m_recordCount = query.empty() || xb.xb_QueryTest(query.c_str()) < 1
                           ? m_rawRecordCount
                           : xb.xb_QueryRecCount();
