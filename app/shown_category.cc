@@ -55,10 +55,9 @@ void ShownCategory::ShowCurrent(TDataSet& table, const std::string& stampeFolder
     ShowCategoryDocuments(table, *m_list, stampeFolder);  // says "Cartella non valida." itself
   } catch (const EInvalidPath&) {
     Present(recNo, name, Outcome::kMissingFolder, folder);
-    ShowMessageDialog(QString::fromUtf8(kMissingCategoryFolderMessage) + folder, mtInformation, {mbOK});
     return;
   } catch (...) {
-    Present(recNo, name, Outcome::kInvalidFolder, folder);
+    Present(recNo, name, Outcome::kFailed, folder);
     throw;
   }
   if (m_list->Root() != folder) {
@@ -67,7 +66,6 @@ void ShownCategory::ShowCurrent(TDataSet& table, const std::string& stampeFolder
     // Asked again for the folder it shows, the list changes nothing, so a folder removed
     // since is noticed here.
     Present(recNo, name, Outcome::kMissingFolder, folder);
-    ShowMessageDialog(QString::fromUtf8(kMissingCategoryFolderMessage) + folder, mtInformation, {mbOK});
   } else {
     Present(recNo, name, Outcome::kShown, folder);
   }
@@ -91,7 +89,8 @@ void ShownCategory::Place(const QRect& area) {
   m_label->elide();
 }
 
-// A category that is not shown empties the list: its commands then find no document.
+// A category that is not shown empties the list: its commands then find no document. A
+// folder gone is also said in a box (a blank DIR has had its own).
 void ShownCategory::Present(std::int32_t recNo, const QString& name, Outcome outcome, const QString& folder) {
   m_recNo = recNo;
   QString status;
@@ -107,11 +106,18 @@ void ShownCategory::Present(std::int32_t recNo, const QString& name, Outcome out
       m_list->ClearRoot();
       status = QStringLiteral("la cartella %1 non esiste più, nessun documento mostrato").arg(folder);
       break;
+    case Outcome::kFailed:
+      m_list->ClearRoot();
+      status = QStringLiteral("impossibile mostrare la cartella, nessun documento mostrato");
+      break;
   }
   m_label->setFullText(QStringLiteral("Categoria: %1 — %2").arg(name, status));
   m_list->setAccessibleName(kListName + QLatin1Char(' ') + name);
   m_list->setAccessibleDescription(status);
   m_grid->viewport()->update();
+  if (outcome == Outcome::kMissingFolder) {
+    ShowMessageDialog(QString::fromUtf8(kMissingCategoryFolderMessage) + folder, mtInformation, {mbOK});
+  }
 }
 
 void ShownCategory::ShowNothing() {

@@ -64,7 +64,7 @@ class ShownCategory {
   void Place(const QRect& area);
 
  private:
-  enum class Outcome { kShown, kInvalidFolder, kMissingFolder };
+  enum class Outcome { kShown, kInvalidFolder, kMissingFolder, kFailed };
   void Present(std::int32_t recNo, const QString& name, Outcome outcome, const QString& folder);
   void ShowNothing();
 
