@@ -84,7 +84,7 @@ void ShowEngineLoadFailure(const std::string& message) {
 TfrmMain::TfrmMain(const std::vector<std::string>& argv, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint) {
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint) {
   setObjectName(QStringLiteral("frmMain"));
   createComponents();
   wireEvents();
@@ -99,8 +99,7 @@ TfrmMain::~TfrmMain() {
 void TfrmMain::createComponents() {
   setWindowTitle(QStringLiteral("Tarvolo - Gestione dei Documenti Microsoft Word"));
   setFont(WindowFont());
-  setFixedSize(kClientWidth, kClientHeight);
-  centreOnScreen();
+  fitFirstSizeToScreen();
 
   SLVDoc = CreateDocumentList(this);
   SLVDoc->setAccessibleName(QStringLiteral("Documenti della categoria"));
@@ -164,15 +163,21 @@ void TfrmMain::fitLayoutToFont() {
   int squareLeft = std::max(kSquareLeft, kButtonRect.left() + button.width() + kButtonToSquare);
   int panelWidth = std::max({kPanelWidth, legendWidthFrom(squareLeft) + kTextRoom,
                              groupCaptionWidth() + kCaptionRoom + 2});
-  int raise = bottomRowOverflow(button.height());
+  // A taller window lengthens the grid and moves the button row down with the bottom edge.
+  int raise = bottomRowOverflow(button.height()) - (height() - kClientHeight);
   int groupHeight = kGroupHeight - raise;
 
-  Panel1->setGeometry(0, 0, panelWidth, kClientHeight);
-  SLVDoc->setGeometry(panelWidth, 0, kClientWidth - panelWidth, kClientHeight);
+  Panel1->setGeometry(0, 0, panelWidth, height());
+  SLVDoc->setGeometry(panelWidth, 0, width() - panelWidth, height());
   GroupBox1->setGeometry(1, 1, panelWidth - 2, groupHeight);
   int gridTop = std::max(kGridTop, groupCaptionRect().bottom() + 1);
   DBGrid->setGeometry(2, gridTop, GroupBox1->width() - 4, groupHeight - gridTop - 2);
-  DBGrid->Columns()[0]->SetWidth(kColumnWidth + panelWidth - kPanelWidth);
+  // The column follows the panel's width only when that changes, so that a window resized
+  // by the user keeps the widths set by dragging.
+  if (panelWidth != m_laidOutPanelWidth) {
+    DBGrid->Columns()[0]->SetWidth(kColumnWidth + panelWidth - kPanelWidth);
+    m_laidOutPanelWidth = panelWidth;
+  }
   BVisualizza->setGeometry(QRect(kButtonRect.topLeft() - QPoint(0, raise), button));
   placeLegendRow(Shape1, Label1, 0, squareLeft, raise);
   placeLegendRow(Shape2, Label2, 1, squareLeft, raise);
@@ -221,6 +226,11 @@ void TfrmMain::placeLegendRow(QWidget* square, QLabel* label, int row, int squar
                       kSquareSize);
   label->setGeometry(QRect(QPoint(squareLeft + kSquareToLabel, kLegendTop + row * labelPitch - raise),
                            label->sizeHint()));
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (Panel1 != nullptr) fitLayoutToFont();
 }
 
 void TfrmMain::changeEvent(QEvent* event) {
@@ -291,9 +301,16 @@ void TfrmMain::wireEvents() {
   TbArchivio->BeforeDelete = [](TDataSet&) { throw EAbort(); };  // TbArchivioBeforeDelete
 }
 
-void TfrmMain::centreOnScreen() {
+// The window opens 721 x 438, or as much of it as the screen's free area holds (a large
+// scale factor leaves fewer pixels), centred there and wholly on it; it may grow, not
+// shrink, from that first size.
+void TfrmMain::fitFirstSizeToScreen() {
   QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-  move(screen.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+  QSize first = QSize(kClientWidth, kClientHeight).boundedTo(screen.size());
+  setMinimumSize(first);
+  resize(first);
+  QPoint topLeft = screen.center() - QPoint(first.width() / 2, first.height() / 2);
+  move(std::max(topLeft.x(), screen.left()), std::max(topLeft.y(), screen.top()));
 }
 
 // The window's creation handler: the start-up steps inside their one guard. Any failure

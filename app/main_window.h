@@ -60,6 +60,8 @@ class TfrmMain : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
   // A new font lays the left panel out again so that its texts fit.
   void changeEvent(QEvent* event) override;
+  // The document list takes the room a larger window gives.
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void createComponents();
@@ -76,7 +78,7 @@ class TfrmMain : public QWidget {
   void createDataComponents();
   void createPopupMenu();
   void wireEvents();
-  void centreOnScreen();
+  void fitFirstSizeToScreen();
 
   void FormCreate(const std::vector<std::string>& argv);
   void runStartupSteps(const std::vector<std::string>& argv);
@@ -110,6 +112,7 @@ class TfrmMain : public QWidget {
   QTimer* TChiudi = nullptr;
 
   bool m_startupFailed = false;
+  int m_laidOutPanelWidth = 0;   // the left panel's width the grid's column was fitted to
   bool m_idleCloseArmed = false;  // the start armed the idle close; activity restarts it
   StartupArguments m_arguments;
   std::string m_stampeFolder;

@@ -56,15 +56,35 @@ class MainWindow : public ::testing::Test {
   QTemporaryDir m_dir;
 };
 
-TEST_F(MainWindow, FrameIsFixedWithMinimiseBoxOnlyAndTahomaFont) {
+std::string LayoutFaults(QWidget* form);
+
+TEST_F(MainWindow, FrameOpensAtItsFirstSizeWithTahomaFontAndCanOnlyGrow) {
   auto form = create("1", "5");
   EXPECT_EQ(form->size(), QSize(721, 438));
-  EXPECT_EQ(form->minimumSize(), form->maximumSize());
+  EXPECT_EQ(form->minimumSize(), QSize(721, 438));
+  EXPECT_GT(form->maximumWidth(), 721);
+  EXPECT_GT(form->maximumHeight(), 438);
   Qt::WindowFlags flags = form->windowFlags();
   EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);
-  EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(flags & Qt::WindowMaximizeButtonHint);
   EXPECT_EQ(form->font().family(), "Tahoma");
   EXPECT_EQ(form->font().pixelSize(), 11);
+}
+
+// A larger window gives its room to the document list; the left panel keeps its width,
+// its grid lengthens and the button row stays at the bottom edge.
+TEST_F(MainWindow, EnlargedWindowGivesTheRoomToTheDocumentList) {
+  auto form = create("1", "5");
+  form->show();
+  form->resize(1000, 700);
+  QCoreApplication::processEvents();
+  ASSERT_EQ(form->size(), QSize(1000, 700));
+  EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(), QRect(185, 0, 815, 700));
+  EXPECT_EQ(child<QWidget>(form.get(), "Panel1")->geometry(), QRect(0, 0, 185, 700));
+  EXPECT_EQ(child<QWidget>(form.get(), "GroupBox1")->geometry(), QRect(1, 1, 183, 662));
+  EXPECT_EQ(child<QWidget>(form.get(), "BVisualizza")->geometry(), QRect(9, 668, 83, 25));
+  EXPECT_EQ(child<QWidget>(form.get(), "Label2")->pos(), QPoint(123, 682));
+  EXPECT_EQ(LayoutFaults(form.get()), "");
 }
 
 TEST_F(MainWindow, ComponentsSitWhereTheWindowDefinitionPutsThem) {

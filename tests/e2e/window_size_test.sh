@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The main window's size on a real X server: at scale factor 2 on a 1280 x 1024 screen it
+# opens wholly on the screen; at scale 1 it opens 721 x 438 and, enlarged, gives the room
+# to the document list.
+source "$(dirname "$0")/e2e_lib.sh"
+source "$(dirname "$0")/office_lib.sh"
+start_category_office
+
+# geometry WINDOW: sets X, Y, WIDTH and HEIGHT (root coordinates).
+geometry() {
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+}
+
+QT_SCALE_FACTOR=2 "$VELLORIA" 1 5 "$office/DATI/" "" &
+pid=$!
+E2E_PIDS+=($pid)
+window=$(wait_window '^Tarvolo - Gestione')
+sleep 0.5
+geometry "$window"
+echo "scale 2: ${WIDTH}x${HEIGHT}+${X}+${Y}"
+[ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1280 ] && [ $((Y + HEIGHT)) -le 1024 ] ||
+  fail "at scale 2 the window lies partly off the screen: ${WIDTH}x${HEIGHT}+${X}+${Y}"
+kill "$pid"
+wait_exit "$pid" 10
+
+"$VELLORIA" 1 5 "$office/DATI/" "" &
+E2E_PIDS+=($!)
+window=$(wait_window '^Tarvolo - Gestione')
+sleep 0.5
+geometry "$window"
+[ "${WIDTH}x${HEIGHT}" = 721x438 ] || fail "first size ${WIDTH}x${HEIGHT}"
+xdotool windowmove --sync "$window" 0 0 windowsize --sync "$window" 1100 800
+sleep 0.5
+geometry "$window"
+[ "${WIDTH}x${HEIGHT}" = 1100x800 ] || fail "the window did not grow: ${WIDTH}x${HEIGHT}"
+# The list's white background reaches the new right and bottom edges.
+import -window "$window" "$E2E_TMP/shot.png"
+white=$(count_colour "$E2E_TMP/shot.png" "#FFFFFF" '300x300+790+480')
+[ "$white" -gt 80000 ] || fail "the document list does not fill the enlarged window ($white white pixels)"
+echo "PASS"
