@@ -46,18 +46,20 @@ struct ButtonKind {
   int result;
 };
 
+// Captions are written in English and translated for the system language (context
+// "MessageBox").
 constexpr std::array<ButtonKind, kMsgDlgBtnCount> kButtons = {{
-    {"Yes", "&Yes", mrYes},
-    {"No", "&No", mrNo},
-    {"OK", "OK", mrOk},
-    {"Cancel", "Cancel", mrCancel},
-    {"Abort", "&Abort", mrAbort},
-    {"Retry", "&Retry", mrRetry},
-    {"Ignore", "&Ignore", mrIgnore},
-    {"All", "&All", mrAll},
-    {"NoToAll", "N&o to All", mrNoToAll},
-    {"YesToAll", "Yes to &All", mrYesToAll},
-    {"Help", "&Help", mrNone},
+    {"Yes", QT_TRANSLATE_NOOP("MessageBox", "&Yes"), mrYes},
+    {"No", QT_TRANSLATE_NOOP("MessageBox", "&No"), mrNo},
+    {"OK", QT_TRANSLATE_NOOP("MessageBox", "OK"), mrOk},
+    {"Cancel", QT_TRANSLATE_NOOP("MessageBox", "Cancel"), mrCancel},
+    {"Abort", QT_TRANSLATE_NOOP("MessageBox", "&Abort"), mrAbort},
+    {"Retry", QT_TRANSLATE_NOOP("MessageBox", "&Retry"), mrRetry},
+    {"Ignore", QT_TRANSLATE_NOOP("MessageBox", "&Ignore"), mrIgnore},
+    {"All", QT_TRANSLATE_NOOP("MessageBox", "&All"), mrAll},
+    {"NoToAll", QT_TRANSLATE_NOOP("MessageBox", "N&o to All"), mrNoToAll},
+    {"YesToAll", QT_TRANSLATE_NOOP("MessageBox", "Yes to &All"), mrYesToAll},
+    {"Help", QT_TRANSLATE_NOOP("MessageBox", "&Help"), mrNone},
 }};
 
 constexpr int kIconSize = 32;
@@ -178,16 +180,18 @@ TMsgDlgButtons::TMsgDlgButtons(std::initializer_list<TMsgDlgBtn> buttons) {
 
 int TMsgDlgButtons::count() const { return __builtin_popcount(m_bits); }
 
-QString ButtonCaption(TMsgDlgBtn button) { return QString::fromLatin1(kButtons[button].caption); }
+QString ButtonCaption(TMsgDlgBtn button) {
+  return QCoreApplication::translate("MessageBox", kButtons[button].caption);
+}
 
 int ButtonResult(TMsgDlgBtn button) { return kButtons[button].result; }
 
 QString KindCaption(TMsgDlgType kind) {
   switch (kind) {
-    case mtWarning: return QStringLiteral("Warning");
-    case mtError: return QStringLiteral("Error");
-    case mtInformation: return QStringLiteral("Information");
-    case mtConfirmation: return QStringLiteral("Confirm");
+    case mtWarning: return QCoreApplication::translate("MessageBox", "Warning");
+    case mtError: return QCoreApplication::translate("MessageBox", "Error");
+    case mtInformation: return QCoreApplication::translate("MessageBox", "Information");
+    case mtConfirmation: return QCoreApplication::translate("MessageBox", "Confirm");
     case mtCustom: break;
   }
   return QApplication::applicationName();
@@ -235,8 +239,8 @@ void TMessageForm::copyToClipboard() {
 
 void TMessageForm::showHelp() {
   // The program ships no help file, so every help context leads here.
-  ShowMessageDialog(QStringLiteral("No help is available for this message."), mtInformation,
-                    {mbOK});
+  ShowMessageDialog(QCoreApplication::translate("MessageBox", "No help is available for this message."),
+                    mtInformation, {mbOK});
 }
 
 bool TMessageForm::pressMnemonic(QChar letter) {

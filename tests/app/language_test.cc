@@ -1,6 +1,6 @@
 // The window's texts under the system language: the document list's column titles, the
-// properties dialog and Qt's own texts follow it (Italian or English), the program's own
-// Italian texts do not. Run by ctest under LANG=C and LANG=it_IT.UTF-8 (tests/app).
+// properties dialog, the message boxes' captions and buttons and Qt's own texts follow it
+// (Italian or English), the program's own Italian texts do not. Run by ctest under LANG=C and LANG=it_IT.UTF-8 (tests/app).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -13,6 +13,7 @@
 #include "shellview/shell_list_view.h"
 #include "shellview/shell_properties_dialog.h"
 #include "tests/app/office_fixture.h"
+#include "ui/messagebox.h"
 
 namespace velloria {
 namespace {
@@ -64,6 +65,23 @@ TEST_F(Language, ListAndDialogsFollowTheSystemLanguageTheProgramStaysItalian) {
   EXPECT_EQ(dialog->windowTitle(),
             italian ? "Proprietà di Lettera.doc" : "Properties of Lettera.doc");
   dialog->close();
+}
+
+// The boxes' captions and buttons follow the system language; their texts, the program's
+// own, stay Italian.
+TEST_F(Language, MessageBoxCaptionsAndButtonsFollowTheSystemLanguage) {
+  bool italian = ItalianAsked();
+  testing::NextBoxAnswer question(mrNo);
+  testing::NextBoxAnswer information(mrOk);
+  ShowMessageDialog("Cancellare?", mtConfirmation, {mbYes, mbNo, mbCancel});
+  ShowMessageDialog("Cartella non valida.", mtInformation, {mbOK});
+  EXPECT_EQ(question.asked().title, italian ? "Conferma" : "Confirm");
+  EXPECT_EQ(question.asked().buttons,
+            italian ? QStringList({"Sì", "No", "Annulla"}) : QStringList({"Yes", "No", "Cancel"}));
+  EXPECT_EQ(information.asked().title, italian ? "Informazioni" : "Information");
+  EXPECT_EQ(information.asked().text, "Cartella non valida.");
+  EXPECT_EQ(KindCaption(mtWarning), italian ? "Avviso" : "Warning");
+  EXPECT_EQ(KindCaption(mtError), italian ? "Errore" : "Error");
 }
 
 }  // namespace
