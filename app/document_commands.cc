@@ -1,9 +1,15 @@
 // Open, delete, duplicate and the rename toggle over the document list's selected item.
 #include "app/document_commands.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "platform/file_name_text.h"
 #include "platform/fileops.h"
 #include "platform/launcher.h"
+#include "platform/officelock.h"
 #include "base/paths.h"
 #include "ui/messagebox.h"
 
@@ -29,6 +35,82 @@ QString CopyFailedMessage(const std::string& path) {
       .arg(QLatin1String(kCopyPrefix), shell::DecodeFileName(paths::NamePart(path)));
 }
 
+namespace {
+
+QString HolderText(const std::string& path) {
+  std::optional<shell::DocumentHolder> holder =
+      shell::DocumentHolderOf(paths::FolderPart(path), paths::NamePart(path));
+  if (!holder) {
+    return shell::IsDocumentOpen(paths::FolderPart(path), paths::NamePart(path))
+               ? QStringLiteral("è aperto in un programma di videoscrittura")
+               : QStringLiteral("è in uso da parte di un altro programma");
+  }
+  QString user = shell::DecodeFileName(holder->user);
+  QString host = shell::DecodeFileName(holder->host);
+  if (host.isEmpty()) return QStringLiteral("è aperto da %1").arg(user);
+  if (user.isEmpty()) return QStringLiteral("è aperto sul computer %1").arg(host);
+  return QStringLiteral("è aperto da %1 sul computer %2").arg(user, host);
+}
+
+QString FolderDeniedText(const std::string& path) {
+  std::string folder = paths::FolderPart(path);
+  if (folder.size() > 1 && paths::IsSeparator(folder.back())) folder.pop_back();
+  return QStringLiteral("non si hanno i permessi per modificare la cartella \"%1\"")
+      .arg(shell::DecodeFileName(folder));
+}
+
+bool FolderWritable(const std::string& path) {
+  return access(paths::FolderPart(path).c_str(), W_OK | X_OK) == 0;
+}
+
+// The reasons any file command may meet; "" for the ones each command words itself.
+QString CommonRefusalText(int error) {
+  switch (error) {
+    case ENOENT: return QStringLiteral("il documento non esiste più");
+    case EISDIR: return QStringLiteral("è una cartella, non un documento");
+    case EINVAL: return QStringLiteral("non è un documento");
+    case EROFS: return QStringLiteral("il disco è di sola lettura");
+    case ENOSPC:
+    case EDQUOT: return QStringLiteral("lo spazio sul disco è esaurito");
+    default: return {};
+  }
+}
+
+QString SystemErrorText(int error) {
+  return QStringLiteral("errore di sistema (%1)").arg(QString::fromLocal8Bit(std::strerror(error)));
+}
+
+}  // namespace
+
+QString DeleteRefusedMessage(const std::string& path, int error) {
+  QString reason = CommonRefusalText(error);
+  if (error == EBUSY) reason = HolderText(path);
+  if (error == EACCES || error == EPERM) {
+    reason = FolderWritable(path) ? QStringLiteral("il documento è di sola lettura")
+                                  : FolderDeniedText(path);
+  }
+  if (reason.isEmpty()) reason = SystemErrorText(error);
+  return QStringLiteral("Impossibile cancellare il documento \"%1\": %2.")
+      .arg(shell::DecodeFileName(path), reason);
+}
+
+QString DuplicateFailedMessage(const std::string& path, int error) {
+  if (error == EEXIST) return CopyFailedMessage(path);
+  QString reason = CommonRefusalText(error);
+  if (error == EACCES || error == EPERM) {
+    reason = access(path.c_str(), R_OK) != 0
+                 ? QStringLiteral("non si ha il permesso di leggere il documento")
+                 : FolderDeniedText(path);
+  }
+  if (error == ENAMETOOLONG) {
+    reason = QStringLiteral("il nome \"%1\" è troppo lungo per questa cartella")
+                 .arg(shell::DecodeFileName(paths::NamePart(DuplicatePath(path))));
+  }
+  if (reason.isEmpty()) reason = SystemErrorText(error);
+  return QStringLiteral("Impossibile duplicare il documento \"%1\": %2.")
+      .arg(shell::DecodeFileName(paths::NamePart(path)), reason);
+}
+
 void OpenSelectedDocument(TCustomShellListView& list) {
   std::string path = SelectedDocumentFile(list);
   if (!path.empty()) launcher::StartWordProcessor(path);
@@ -37,18 +119,27 @@ void OpenSelectedDocument(TCustomShellListView& list) {
 void DeleteSelectedDocument(TCustomShellListView& list) {
   std::string path = SelectedDocumentFile(list);
   if (path.empty()) return;
+  if (int refusal = fileops::DeleteRefusal(path)) {
+    ShowMessageDialog(DeleteRefusedMessage(path, refusal), mtInformation, {mbOK});
+    if (refusal == ENOENT) list.ReloadList();  // the list lets go of what is gone
+    return;
+  }
   if (ShowMessageDialog(DeleteQuestion(shell::DecodeFileName(path)), mtConfirmation,
                         {mbYes, mbNo}) != mrYes)
     return;
-  fileops::DeleteDocument(path);
+  // The document may have been opened or removed elsewhere while the question was open.
+  if (int error = fileops::DeleteDocument(path)) {
+    ShowMessageDialog(DeleteRefusedMessage(path, error), mtInformation, {mbOK});
+  }
   list.ReloadList();
 }
 
 void DuplicateSelectedDocument(TCustomShellListView& list) {
   std::string path = SelectedDocumentFile(list);
   if (path.empty()) return;
-  if (fileops::CopyDocument(path, DuplicatePath(path)) != 0) {
-    ShowMessageDialog(CopyFailedMessage(path), mtInformation, {mbOK});
+  if (int error = fileops::CopyDocument(path, DuplicatePath(path))) {
+    ShowMessageDialog(DuplicateFailedMessage(path, error), mtInformation, {mbOK});
+    if (error == ENOENT) list.ReloadList();
     return;
   }
   list.ReloadList();

@@ -28,16 +28,28 @@ std::string DuplicatePath(const std::string& path);
 // questa cartella !" for the document at `path`, its name shown decoded.
 QString CopyFailedMessage(const std::string& path);
 
+// "Impossibile cancellare il documento \"<path>\": <reason>." for a delete of `path` refused
+// with the errno value `error` (as fileops::DeleteDocument answers): who has it open, as
+// its lock file says, a read-only document or folder, a folder, a document gone, ...
+QString DeleteRefusedMessage(const std::string& path, int error);
+
+// The message for a duplicate of `path` that failed with `error`: CopyFailedMessage when
+// the copy's name is taken (EEXIST), else "Impossibile duplicare il documento \"<name>\":
+// <reason>." with the real cause.
+QString DuplicateFailedMessage(const std::string& path, int error);
+
 // Starts the word processor on the selected document (detached); a failed start is not
 // reported.
 void OpenSelectedDocument(TCustomShellListView& list);
 
-// Asks DeleteQuestion with Yes and No; on Yes deletes the selected document (a document
-// that cannot be deleted stays, silently) and reloads the list.
+// Deletes the selected document after DeleteQuestion is answered Yes, and reloads the
+// list. A refusal known before asking (the document open or locked, read-only, in a
+// folder the user may not change, a folder, gone) is shown instead of the question; a
+// delete refused after the question says why too.
 void DeleteSelectedDocument(TCustomShellListView& list);
 
 // Copies the selected document to DuplicatePath, never replacing a file and leaving no
-// partial copy; reloads the list on success, shows CopyFailedMessage on any failure.
+// partial copy; reloads the list on success, shows DuplicateFailedMessage on failure.
 void DuplicateSelectedDocument(TCustomShellListView& list);
 
 // The rename toggle on a key release in the list. It acts only on the release of an Enter

@@ -174,7 +174,12 @@ void TfrmMain::fitLayoutToFont() {
   GroupBox1->setGeometry(1, 1, panelWidth - 2, groupHeight);
   int gridTop = std::max(kGridTop, groupCaptionRect().bottom() + 1);
   DBGrid->setGeometry(2, gridTop, GroupBox1->width() - 4, groupHeight - gridTop - 2);
-  DBGrid->Columns()[0]->SetWidth(kColumnWidth + panelWidth - kPanelWidth);
+  // The column follows the panel's width only when that changes, so that a window resized
+  // by the user keeps the widths set by dragging.
+  if (panelWidth != m_laidOutPanelWidth) {
+    DBGrid->Columns()[0]->SetWidth(kColumnWidth + panelWidth - kPanelWidth);
+    m_laidOutPanelWidth = panelWidth;
+  }
   BVisualizza->setGeometry(QRect(kButtonRect.topLeft() - QPoint(0, raise), button));
   placeLegendRow(Shape1, Label1, 0, squareLeft, raise);
   placeLegendRow(Shape2, Label2, 1, squareLeft, raise);

@@ -121,6 +121,7 @@ class TfrmMain : public QWidget {
   std::unique_ptr<ShownCategory> m_shownCategory;  // the category line below SLVDoc
 
   bool m_startupFailed = false;
+  int m_laidOutPanelWidth = 0;   // the left panel's width the grid's column was fitted to
   bool m_idleCloseArmed = false;  // the start armed the idle close; activity restarts it
   StartupArguments m_arguments;
   std::string m_stampeFolder;

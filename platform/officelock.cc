@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -29,12 +30,17 @@ bool EntryExists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-std::vector<std::string> LockFileFields(const std::string& path) {
+// The first `limit` bytes of the file at `path`; "" when it cannot be read.
+std::string FileHead(const std::string& path, size_t limit) {
   std::ifstream file(path, std::ios::binary);
-  std::string text(4096, '\0');
+  std::string text(limit, '\0');
   file.read(text.data(), static_cast<std::streamsize>(text.size()));
   text.resize(static_cast<size_t>(file.gcount()));
-  return OfficeLockFields(text);
+  return text;
+}
+
+std::vector<std::string> LockFileFields(const std::string& path) {
+  return OfficeLockFields(FileHead(path, 4096));
 }
 
 std::string HostName() {
@@ -82,12 +88,14 @@ bool HasLiveOfficeLock(const std::string& folder, const std::string& name) {
   return EntryExists(lockPath) && !IsStaleOfficeLock(lockPath, ChildPath(folder, name));
 }
 
-bool HasWordOwnerFile(const std::string& folder, const std::string& name) {
-  if (EntryExists(ChildPath(folder, "~$" + name))) return true;
-  for (size_t drop = 1; drop <= 2 && drop < name.size(); ++drop) {
-    if (EntryExists(ChildPath(folder, "~$" + name.substr(drop)))) return true;
+// The Word owner file of `name`: "~$" followed by NAME or by NAME less its first one or two
+// characters; "" when there is none.
+std::string WordOwnerFile(const std::string& folder, const std::string& name) {
+  for (size_t drop = 0; drop <= 2 && (drop == 0 || drop < name.size()); ++drop) {
+    std::string path = ChildPath(folder, "~$" + name.substr(drop));
+    if (EntryExists(path)) return path;
   }
-  return false;
+  return {};
 }
 
 bool HeldByRangeLock(int fd) {
@@ -124,12 +132,33 @@ std::vector<std::string> OfficeLockFields(std::string_view text) {
   return fields;
 }
 
+std::optional<DocumentHolder> DocumentHolderOf(const std::string& folder, std::string_view name) {
+  if (name.empty()) return std::nullopt;
+  std::string full(name);
+  if (HasLiveOfficeLock(folder, full)) {
+    std::vector<std::string> fields = LockFileFields(ChildPath(folder, ".~lock." + full + "#"));
+    fields.resize(std::max<size_t>(fields.size(), 3));
+    DocumentHolder holder{fields[0].empty() ? fields[1] : fields[0], fields[2]};
+    if (!holder.user.empty() || !holder.host.empty()) return holder;
+  }
+  std::string owner = WordOwnerFile(folder, full);
+  std::string user = owner.empty() ? std::string() : OwnerFileUserName(FileHead(owner, 54));
+  if (user.empty()) return std::nullopt;
+  return DocumentHolder{user, {}};
+}
+
+std::string OwnerFileUserName(std::string_view text) {
+  size_t length = text.empty() ? 0 : static_cast<unsigned char>(text[0]);
+  if (length == 0 || length > 53 || text.size() < length + 1) return {};
+  return std::string(text.substr(1, length));
+}
+
 bool IsOwnerFileName(std::string_view name) { return name.size() > 2 && name.substr(0, 2) == "~$"; }
 
 bool IsDocumentOpen(const std::string& folder, std::string_view name) {
   if (name.empty()) return false;
   std::string full(name);
-  return HasLiveOfficeLock(folder, full) || HasWordOwnerFile(folder, full);
+  return HasLiveOfficeLock(folder, full) || !WordOwnerFile(folder, full).empty();
 }
 
 bool IsFileLocked(const std::string& path) {

@@ -3,6 +3,7 @@
 // file locks, and keep read-only documents. Plain functions; thread-safe.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,22 @@ bool IsFileLocked(const std::string& path);
 // program has it open or a process holds a lock on it, EACCES when it is a read-only file
 // (the user may not write it, or it has no write permission at all); 0 otherwise.
 int DocumentHoldReason(const std::string& folder, std::string_view name);
+
+// Who has a document open, as its lock file records it: the user (the name the office
+// program shows, else the account) and the computer; either may be empty. The bytes are
+// as the file holds them.
+struct DocumentHolder {
+  std::string user;
+  std::string host;
+};
+
+// The holder that the live lock file of `name` in `folder` records; nullopt when no live
+// lock file names one.
+std::optional<DocumentHolder> DocumentHolderOf(const std::string& folder, std::string_view name);
+
+// The user name at the head of a Word owner file's text: a length byte of 1 to 53, then
+// that many bytes; "" when the text does not start so.
+std::string OwnerFileUserName(std::string_view text);
 
 // The comma-separated fields of an office lock file's text ("name,user,host,time,
 // profile;"), up to the first unescaped ';', with backslash escapes undone.

@@ -2,6 +2,7 @@
 // category shown first, the Visualizza refusals, the grid's colouring, the inactivity
 // timer's restart rule and the document commands, through the real widgets offscreen.
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -329,6 +330,62 @@ TEST_F(Program, DuplicateAddsThePrefixOnceAndNeverReplaces) {
   selectRows(list, {rowOf(list, "Copia di Lettera.doc")});
   DuplicateSelectedDocument(*list);
   EXPECT_EQ(TempOffice::readFile(contab("Copia di Copia di Lettera.doc")), "edited copy");
+}
+
+// A delete that cannot be done says why instead of asking, naming who has the document
+// open when its lock file says so; the document stays.
+TEST_F(Program, RefusedDeleteSaysWhyInsteadOfAsking) {
+  auto form = startUsual();
+  TShellListView* list = form->documentList();
+  office.makeFolder("CONTAB/Archivio");
+  list->ReloadList();
+  auto refusal = [&](const char* name) {
+    selectRows(list, {rowOf(list, name)});
+    NextBoxAnswer box(mrOk);
+    DeleteSelectedDocument(*list);
+    EXPECT_EQ(box.asked().kind, mtInformation) << name;
+    EXPECT_EQ(box.asked().buttons, QStringList{"OK"}) << name;
+    return box.text();
+  };
+  const QString head = "Impossibile cancellare il documento \"" + contab("%1") + "\": ";
+  TempOffice::writeFile(contab(".~lock.Lettera.doc#"),
+                        "Mario Rossi,mrossi,segreteria-2,07.12.2026 10:15,file:///home/mrossi/.config;");
+  EXPECT_EQ(refusal("Lettera.doc"), head.arg("Lettera.doc") + "è aperto da Mario Rossi sul computer segreteria-2.");
+  TempOffice::writeFile(contab("~$dulo.doc"), QByteArray("\x05mario") + QByteArray(48, ' '));
+  EXPECT_EQ(refusal("Modulo.doc"), head.arg("Modulo.doc") + "è aperto da mario.");
+  TempOffice::writeFile(contab("~$ttura.doc"), "");
+  EXPECT_EQ(refusal("Fattura.doc"), head.arg("Fattura.doc") + "è aperto in un programma di videoscrittura.");
+  EXPECT_EQ(refusal("Archivio"), head.arg("Archivio") + "è una cartella, non un documento.");
+  for (const char* name : {"Lettera.doc", "Modulo.doc", "Fattura.doc"}) EXPECT_TRUE(QFile::exists(contab(name)));
+
+  QFile::remove(contab("~$ttura.doc"));
+  QFile::setPermissions(contab("Fattura.doc"), QFile::ReadOwner | QFile::ReadGroup);
+  EXPECT_EQ(refusal("Fattura.doc"), head.arg("Fattura.doc") + "il documento è di sola lettura.");
+  QFile::remove(contab("Fattura.doc"));
+  EXPECT_EQ(refusal("Fattura.doc"), head.arg("Fattura.doc") + "il documento non esiste più.");
+}
+
+// A failed Duplica keeps "...potrebbe già esistere..." for a name taken (tested above) and
+// says the real cause otherwise.
+TEST_F(Program, FailedDuplicateSaysTheRealCause) {
+  auto form = startUsual();
+  TShellListView* list = form->documentList();
+  const QString longName = QString(250, QLatin1Char('x')) + ".doc";  // the copy's name: 263 bytes
+  office.makeFolder("CONTAB/Archivio", {});
+  office.makeFolder("CONTAB", {longName});
+  list->ReloadList();
+  auto failure = [&](const QString& name) {
+    selectRows(list, {static_cast<int>(rowNames(list).indexOf(name))});
+    NextBoxAnswer box(mrOk);
+    DuplicateSelectedDocument(*list);
+    return box.text();
+  };
+  EXPECT_EQ(failure("Archivio"), "Impossibile duplicare il documento \"Archivio\": è una cartella, non un documento.");
+  EXPECT_EQ(failure(longName), "Impossibile duplicare il documento \"" + longName + "\": il nome \"Copia di " +
+                                   longName + "\" è troppo lungo per questa cartella.");
+  QFile::remove(contab("Lettera.doc"));
+  EXPECT_EQ(failure("Lettera.doc"), "Impossibile duplicare il documento \"Lettera.doc\": il documento non esiste più.");
+  EXPECT_EQ(QDir(office.stampe() + "/CONTAB").entryList(QDir::Files | QDir::Hidden).size(), 3);
 }
 
 TEST_F(Program, ThreeSelectedRowsActOnTheFirstAndNoneDoNothing) {

@@ -105,16 +105,14 @@ TEST_F(ShareLoss, CommandsOnTheShownFolderAfterItWasRemovedReportOrDoNothing) {
     NextBoxAnswer copyFailed(mrOk);
     DuplicateSelectedDocument(*list);
     EXPECT_EQ(copyFailed.text(),
-              "Errore durante la copia, un file di nome \"Copia di Lettera.doc\" potrebbe già "
-              "esistere in "
-              "questa cartella !");
+              "Impossibile duplicare il documento \"Lettera.doc\": il documento non esiste più.");
   }
   removeShownFolderWithRowSelected(1);
   {
-    NextBoxAnswer yes(mrYes);
+    NextBoxAnswer refused(mrOk);  // said at once, without the question
     DeleteSelectedDocument(*list);
-    EXPECT_EQ(yes.text(),
-              "Cancellare definitivamente il documento \"" + contab + "/Lettera.doc\" ?");
+    EXPECT_EQ(refused.text(), "Impossibile cancellare il documento \"" + contab +
+                                  "/Lettera.doc\": il documento non esiste più.");
   }
   settle();
   EXPECT_EQ(list->ItemCount(), 0);  // the reload found nothing to list

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Documents that must stay, driven with real keys: Cancella and a rename leave a document
-# that another process holds with a lock and a read-only one; in a category whose folder is
-# the Stampe folder itself, Cancella leaves the program's own table; a released document
-# is deleted.
+# Documents that must stay, driven with real keys: Cancella (which says why instead of
+# asking) and a rename leave a document that another process holds with a lock and a
+# read-only one; in a category whose folder is the Stampe folder itself, Cancella leaves
+# the program's own table; a released document is deleted.
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 start_category_office
@@ -31,6 +31,14 @@ delete_answered_yes() {
   sleep 0.5
 }
 
+# delete_refused KEY: selects the row and asks for its delete: a box says why, no question.
+delete_refused() {
+  keys "$window" "$1" ctrl+Delete
+  keys "$(wait_window '^Information$')" Return
+  [ "$(count_windows '^Confirm$')" = 0 ] || fail "a document that must stay was asked about"
+  sleep 0.5
+}
+
 # rename_refused KEY NAME: selects the row, edits its caption to NAME and is told no.
 rename_refused() {
   keys "$window" "$1" F2
@@ -40,9 +48,9 @@ rename_refused() {
   keys "$window" Escape  # an editor the Enter release may have opened
 }
 
-delete_answered_yes Home
+delete_refused Home
 [ -e "$contab/Bloccato.doc" ] || fail "a document locked by another process was deleted"
-delete_answered_yes End
+delete_refused End
 [ -e "$contab/Modulo.doc" ] || fail "a read-only document was deleted"
 rename_refused Home Nuovo
 rename_refused End Nuovo
@@ -62,7 +70,7 @@ keys "$window" End Return
 click_at "$window" 300 28
 keys "$window" End ctrl+d  # the copy shows that the list reached the table
 wait_file present "$office/Stampe/Copia di STAMPE.DBF"
-delete_answered_yes End
+delete_refused End
 [ -e "$table" ] || fail "the program's own table was deleted"
 [ "$(stat -c %s "$table")" = "$table_size" ] || fail "the table changed"
 echo "PASS"

@@ -14,6 +14,7 @@
 
 #include <QTemporaryDir>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -163,7 +164,29 @@ TEST_F(Guard, AnOfficeLockFileIsStaleOnlyWhenItsWriterIsGoneFromThisHost) {
     expectStays("Verbale.doc", EBUSY);
   }
   EXPECT_FALSE(IsDocumentOpen(folder(), "Verbale.doc"));
+  EXPECT_FALSE(DocumentHolderOf(folder(), "Verbale.doc").has_value());  // a stale lock names nobody
   EXPECT_EQ(fileops::DeleteDocument(path("Verbale.doc")), 0);
+}
+
+// Who holds a document: the lock file's shown name (else its account) and host, or the
+// user name at the head of a Word owner file.
+TEST_F(Guard, TheHolderIsReadFromTheLiveLockFile) {
+  auto holder = [this](const char* name) {
+    std::optional<DocumentHolder> found = DocumentHolderOf(folder(), name);
+    return found ? found->user + "@" + found->host : std::string("none");
+  };
+  write("Verbale.doc");
+  EXPECT_EQ(holder("Verbale.doc"), "none");
+  write(".~lock.Verbale.doc#", lockLine("segreteria-2", "mrossi"));
+  EXPECT_EQ(holder("Verbale.doc"), "Mario Rossi@segreteria-2");
+  write(".~lock.Verbale.doc#", ",mrossi,segreteria-2,07.12.2026 15:20,file:///x;");
+  EXPECT_EQ(holder("Verbale.doc"), "mrossi@segreteria-2");
+  std::remove(path(".~lock.Verbale.doc#").c_str());
+  write("~$rbale.doc", std::string("\x05") + "Bruna" + std::string(100, ' '));
+  EXPECT_EQ(holder("Verbale.doc"), "Bruna@");
+  write("~$rbale.doc", std::string("\x40") + "Bruna");  // a length beyond the text
+  EXPECT_EQ(holder("Verbale.doc"), "none");
+  EXPECT_TRUE(IsDocumentOpen(folder(), "Verbale.doc"));
 }
 
 }  // namespace
