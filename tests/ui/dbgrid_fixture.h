@@ -18,7 +18,7 @@
 
 #include "dataset/data_source.h"
 #include "platform/fonts.h"
-#include "tests/ui/dbgrid_memory_dataset.h"
+#include "tests/dataset/memory_dataset.h"
 #include "ui/dbgrid.h"
 
 namespace velloria::testing {

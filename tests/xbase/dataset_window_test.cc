@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "table_fixture.h"
-#include "tests/ui/dbgrid_memory_dataset.h"
+#include "tests/dataset/memory_dataset.h"
 
 namespace velloria::xbase::testing {
 namespace {

@@ -1,6 +1,6 @@
-// A small dataset over rows held in memory, for the grid's tests: a DESCRIZIO text
-// column and a TIPO integer column, read-only except for Delete. It runs the real
-// dataset framework (record-buffer window, notices, fetch counter).
+// A small dataset over rows held in memory, for the grid's and the dataset contract's tests:
+// a DESCRIZIO text column and a TIPO integer column, read-only except for Delete. It runs
+// the real dataset framework (record-buffer window, notices, fetch counter).
 #pragma once
 
 #include <algorithm>
