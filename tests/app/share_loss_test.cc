@@ -136,17 +136,18 @@ TEST_F(ShareLoss, CommandsOnTheShownFolderAfterItWasRemovedReportOrDoNothing) {
 
 // The item can no longer be renamed once its folder is gone: it keeps its name, and
 // nothing is shown or created.
-TEST_F(ShareLoss, RenamingADocumentWhoseFolderWasRemovedChangesNothing) {
+TEST_F(ShareLoss, RenamingADocumentWhoseFolderWasRemovedChangesNothingAndSaysWhy) {
   selectRow(0);
   ASSERT_TRUE(list->BeginLabelEdit(0));
   QLineEdit* editor = list->findChild<QLineEdit*>();
   ASSERT_NE(editor, nullptr);
   ASSERT_TRUE(QDir(office.stampe() + "/CONTAB").removeRecursively());
   editor->setText("Nuova.doc");
-  NextBoxAnswer none(mrOk);
+  NextBoxAnswer failure(mrOk);
   list->CancelLabelEdit();  // ends the editing and hands the name to the shell
   settle();
-  EXPECT_FALSE(none.answered()) << none.text().toStdString();
+  EXPECT_EQ(failure.text(), "Rename to Nuova.doc failed.\nThe document is no longer there: it has been renamed, "
+                            "moved or deleted meanwhile.");
   EXPECT_FALSE(list->LabelEditing());
   EXPECT_FALSE(QFileInfo::exists(office.stampe() + "/CONTAB"));
 }
