@@ -204,7 +204,9 @@ Status Table::PeekMapped(uint32_t r, const uint8_t** bytes) {
 
 Status Table::Peek(uint32_t r, const uint8_t** bytes, ReadKind kind) {
   if (file_->exclusive()) return PeekMapped(r, bytes);
-  if (kind == ReadKind::kFresh && !GlobalSettings().turbo_read) return ReadFresh(r, bytes);
+  if (kind == ReadKind::kFresh && !GlobalSettings().turbo_read && !HoldsFile()) {
+    return ReadFresh(r, bytes);
+  }
   if (!BlockHolds(r)) XB_RETURN_IF_ERROR(FillBlock(r));
   *bytes = block_.data() + size_t(r - block_first_) * layout_.record_length;
   return Status::Ok();
@@ -761,9 +763,19 @@ Status Table::UnlockRecord(uint32_t record) {
 }
 
 Status Table::LockFile(bool* granted) {
+  bool held = HoldsFile();
   XB_RETURN_IF_ERROR(file_->LockWholeFile(area_, LockTimeoutMs(), granted));
-  if (*granted && !dirty_) fresh_ = false;
-  return *granted ? ReadCurrentFresh() : Status::Ok();
+  if (!*granted || held) return Status::Ok();
+  // Records read before the lock may have been changed by another program since: the block
+  // and the current record are read again, and from then on reads come from the block.
+  DropBlock();
+  if (dirty_ || eof_ || recno_ > count_) return Status::Ok();
+  const uint8_t* bytes = nullptr;
+  XB_RETURN_IF_ERROR(Peek(recno_, &bytes));
+  std::memcpy(record_.data(), bytes, record_.size());
+  current_ = view_ = record_.data();
+  fresh_ = true;
+  return Status::Ok();
 }
 
 Status Table::UnlockAll() {
