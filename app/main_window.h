@@ -80,6 +80,9 @@ class TfrmMain : public QWidget {
 
   void FormCreate(const std::vector<std::string>& argv);
   void runStartupSteps(const std::vector<std::string>& argv);
+  void failStartup(const QString& detail);
+  void showCurrentCategory();
+  void warnAboutShare();
 
   void restartInactivityTimer();
   void BVisualizzaClick();
