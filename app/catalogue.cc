@@ -52,6 +52,14 @@ constexpr auto kInUseRetryPause = std::chrono::milliseconds(250);
 
 bool MayWrite(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
 
+// Whether the current category, whose VISUALIZZA was not rewritten by this start, names a
+// folder removed since the last sweep: the list then stays empty rather than failing.
+bool StoredFolderIsGone(TDataSet& table, const std::string& stampeFolder, const TCatalogueLoad& load) {
+  if (load.sweep == TSweepOutcome::swept) return false;
+  std::string dir = CategoryDir(table.FieldByName("DIR").AsString());
+  return !dir.empty() && StaysInsideStampeFolder(dir) && !paths::IsFolder(CategoryFolderPath(stampeFolder, dir));
+}
+
 void ApplyCategoryFilter(TDataSet& table, int categoryType) {
   table.SetFilter(CategoryFilter(categoryType));
   table.SetFiltered(true);
@@ -188,7 +196,7 @@ TCatalogueLoad LoadCatalogue(xbase::TXBaseTable& table, TCustomShellListView& li
   WaitCursor hourglass;
   load.sweep = SweepSharedCatalogue(table, stampeFolder);
   ApplyCategoryFilter(table, categoryType);
-  if (table.Locate("VISUALIZZA", TVariant(true), TLocateOptions{})) {
+  if (table.Locate("VISUALIZZA", TVariant(true), TLocateOptions{}) && !StoredFolderIsGone(table, stampeFolder, load)) {
     load.firstFolderInvalid = !ShowCategoryDocuments(table, list, stampeFolder);
   }
   return load;

@@ -7,14 +7,15 @@
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 
-# new_display: another Xvfb; prints its DISPLAY.
+# new_display: another Xvfb, whose DISPLAY becomes $DISPLAY.
 new_display() {
   rm -f "$E2E_TMP/display"
   start_xvfb
-  echo "$DISPLAY"
 }
-display_a=$(new_display)
-display_b=$(new_display)
+new_display
+display_a=$DISPLAY
+new_display
+display_b=$DISPLAY
 chmod 755 "$E2E_TMP"
 office=$E2E_TMP/office
 make_category_office "$office"
@@ -32,7 +33,8 @@ if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
          setpriv --reuid=65534 --regid=65534 --clear-groups --)
 else
   echo "note: not root: the third workstation runs under this account on a third display"
-  third_display=$(new_display)
+  new_display
+  third_display=$DISPLAY
 fi
 
 # workstation DISPLAY [PREFIX...]: one start of the program, in the background.
@@ -69,6 +71,8 @@ echo "ok: three windows"
 # Every window shows the two categories of type 1: their sky blue rows are on screen.
 for entry in "${windows[@]}"; do
   read -r display window <<<"$entry"
+  DISPLAY=$display xdotool windowraise "$window"  # two windows of display A overlap
+  sleep 0.5
   DISPLAY=$display import -window "$window" "$E2E_TMP/shot.png"
   blue=$(count_colour "$E2E_TMP/shot.png" "#A6CAF0" 175x370+5+20)
   [ "$blue" -gt 500 ] || fail "no categories shown on $display ($blue sky blue pixels)"
@@ -79,6 +83,8 @@ done
 select_keys=("Home" "Home Down" "End")
 for i in 0 1 2; do
   read -r display window <<<"${windows[i]}"
+  DISPLAY=$display xdotool windowraise "$window"
+  sleep 0.3
   DISPLAY=$display xdotool mousemove --window "$window" 300 28 click 1
   sleep 0.3
   DISPLAY=$display xdotool windowactivate --sync "$window" 2>/dev/null ||
@@ -87,7 +93,8 @@ for i in 0 1 2; do
 done
 for i in 0 1 2; do
   read -r display window <<<"${windows[i]}"
-  (DISPLAY=$display xdotool windowactivate --sync "$window" 2>/dev/null ||
+  (DISPLAY=$display xdotool windowraise "$window"
+   DISPLAY=$display xdotool windowactivate --sync "$window" 2>/dev/null ||
      DISPLAY=$display xdotool windowfocus --sync "$window"
    DISPLAY=$display xdotool key ctrl+d) &
   [ "$display" = "$display_a" ] && wait $!  # one keyboard focus per display
