@@ -3,9 +3,11 @@
 
 #include <cstring>
 
-#include "engine/byte_order.h"
+#include "base/byte_order.h"
 
 namespace xb {
+
+using namespace velloria::bytes;
 namespace {
 
 // Field names are ASCII: only its letters have a case.

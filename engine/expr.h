@@ -96,13 +96,20 @@ struct ExprSettings {
   int date_format = kDateAmerican;  // a DateFormatCode
 };
 
+// Which ALIAS->FIELD references an expression takes. kOwnOnly: only the table's own alias
+// (IsOwnAlias). kAnyForOwnFields: also any other alias naming one of the table's own fields,
+// as an index key written by a program that opened the table under an alias of its own
+// choosing holds (ALIAS->FIELD with a field the table lacks still names another work area).
+enum class AliasRule { kOwnOnly, kAnyForOwnFields };
+
 // An expression compiled against a table's field layout.
 class CompiledExpr {
  public:
   // Compiles `text`. On failure returns false, leaves *out empty and puts the reason in
   // *error (may be null). Never throws; nesting is limited so no text exhausts the stack.
   static bool Compile(std::string_view text, const RecordView& schema,
-                      std::unique_ptr<CompiledExpr>* out, std::string* error);
+                      std::unique_ptr<CompiledExpr>* out, std::string* error,
+                      AliasRule aliases = AliasRule::kOwnOnly);
 
   // Type code of `text` against `schema` (kExprError for a syntax or type error).
   static ExprType TypeOf(std::string_view text, const RecordView& schema);

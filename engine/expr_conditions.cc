@@ -5,25 +5,29 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/dbf_field.h"
 #include "engine/expr_internal.h"
 
 namespace xb::expr {
 namespace {
 
-// Integer value of a numeric field without a fraction; false when the bytes hold a point,
-// so the caller takes the general parse. Leading blanks, sign; junk or blanks end the number.
+// Integer value of a numeric field without a fraction; false when the bytes hold a decimal
+// point ('.' or ','), an exponent mark or more digits than an int64_t surely holds, so the
+// caller takes the general reading. Leading blanks, sign; junk or blanks end the number.
 inline bool ParseWholeNumber(const uint8_t* bytes, int width, int64_t* value) {
   int i = 0;
   while (i < width && bytes[i] == ' ') ++i;
   bool negative = false;
   if (i < width && (bytes[i] == '-' || bytes[i] == '+')) negative = bytes[i++] == '-';
   int64_t result = 0;
-  for (; i < width; ++i) {
+  for (int digits = 0; i < width; ++i) {
     const unsigned digit = bytes[i] - '0';
     if (digit > 9) {
-      if (bytes[i] == '.') return false;
+      const uint8_t c = bytes[i];
+      if (c == '.' || c == ',' || c == 'e' || c == 'E') return false;
       break;
     }
+    if (++digits > 18) return false;
     result = result * 10 + digit;
   }
   *value = negative ? -result : result;
@@ -151,8 +155,10 @@ bool ConditionProgram::Run(const EvalContext& ctx) const {
         break;
       }
       case Kind::kNumeric:
-        result = ApplyCompare(
-            ThreeWay(ParseNumber(reinterpret_cast<const char*>(bytes), c.width), c.number), c.cmp);
+        result = ApplyCompare(ThreeWay(velloria::dbf::ReadNumberText(
+                                           reinterpret_cast<const char*>(bytes), size_t(c.width)),
+                                       c.number),
+                              c.cmp);
         break;
       default:
         result = EvalLogical(*c.node, ctx);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/dbf_field.h"
 #include "engine/expr_internal.h"
 #include "engine/field_codec.h"
 
@@ -27,11 +28,8 @@ const char* FieldBytes(const Node& node, const EvalContext& ctx) {
   return reinterpret_cast<const char*>(ctx.record + node.offset);
 }
 
-template <typename T>
-T ReadLittleEndian(const char* bytes) {
-  T value;
-  std::memcpy(&value, bytes, sizeof value);  // the engine runs on little-endian hosts
-  return value;
+const uint8_t* FieldData(const Node& node, const EvalContext& ctx) {
+  return ctx.record + node.offset;
 }
 
 // A date moved by `days`; the empty date stays empty and leaving the calendar gives 0.
@@ -83,8 +81,9 @@ bool EvalLogical(Node& node, const EvalContext& ctx) {
     case Op::kLogicalFieldIs:
       return IsLogicalTrue(ctx.record[node.offset]) == node.logical;
     case Op::kNumericFieldCompare:
-      return ApplyCompare(ThreeWay(ParseNumber(FieldBytes(node, ctx), node.width), node.number),
-                          node.cmp);
+      return ApplyCompare(
+          ThreeWay(velloria::dbf::ReadNumberText(FieldBytes(node, ctx), node.width), node.number),
+          node.cmp);
     case Op::kNot:
       return !EvalLogical(*node.args[0], ctx);
     case Op::kAnd:
@@ -114,17 +113,17 @@ double EvalNumeric(Node& node, const EvalContext& ctx) {
     case Op::kConstNumeric:
       return node.number;
     case Op::kFieldNumeric:
-      return ParseNumber(FieldBytes(node, ctx), node.width);
+      return velloria::dbf::ReadNumberText(FieldBytes(node, ctx), node.width);
     case Op::kFieldInt32:
-      return ReadLittleEndian<int32_t>(FieldBytes(node, ctx));
+      return DecodeInt32(FieldData(node, ctx));
     case Op::kFieldDouble:
-      return ReadLittleEndian<double>(FieldBytes(node, ctx));
+      return DecodeDouble(FieldData(node, ctx));
     case Op::kFieldCurrency:
-      return static_cast<double>(ReadLittleEndian<int64_t>(FieldBytes(node, ctx))) / 10000.0;
+      return DecodeCurrency(FieldData(node, ctx));
     case Op::kFieldOrderedInt32:
-      return DecodeOrderedInt32(reinterpret_cast<const uint8_t*>(FieldBytes(node, ctx)));
+      return DecodeOrderedInt32(FieldData(node, ctx));
     case Op::kFieldOrderedDouble:
-      return DecodeOrderedDouble(reinterpret_cast<const uint8_t*>(FieldBytes(node, ctx)));
+      return DecodeOrderedDouble(FieldData(node, ctx));
     case Op::kNegate:
       return -EvalNumeric(*node.args[0], ctx);
     case Op::kAdd:
@@ -149,9 +148,9 @@ int64_t EvalDate(Node& node, const EvalContext& ctx) {
     case Op::kFieldDate:
       return JulianFromDtos(FieldBytes(node, ctx));
     case Op::kFieldDateTime:
-      return ReadLittleEndian<int32_t>(FieldBytes(node, ctx));
+      return DecodeInt32(FieldData(node, ctx));
     case Op::kFieldStamp:
-      return DecodeStampDay(reinterpret_cast<const uint8_t*>(FieldBytes(node, ctx)));
+      return DecodeStampDay(FieldData(node, ctx));
     case Op::kDatePlusDays:
       return ShiftDate(EvalDate(*node.args[0], ctx), EvalNumeric(*node.args[1], ctx));
     case Op::kDateMinusDays:
@@ -206,7 +205,7 @@ int CompareStrings(std::string_view a, std::string_view b, bool exact) {
   return 0;
 }
 
-double ParseNumber(const char* bytes, size_t size) {
+double ParseValNumber(const char* bytes, size_t size) {
   static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
                                        1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
   size_t i = 0;

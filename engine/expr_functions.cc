@@ -238,7 +238,7 @@ double EvalFunctionNumeric(Node& node, const EvalContext& ctx) {
   switch (node.op) {
     case Op::kVal: {
       const std::string_view text = Arg(node, 0, ctx);
-      return ParseNumber(text.data(), text.size());
+      return ParseValNumber(text.data(), text.size());
     }
     case Op::kLen:
       return static_cast<double>(Arg(node, 0, ctx).size());

@@ -281,8 +281,11 @@ std::string_view EvalFunctionString(Node& node, const EvalContext& ctx);
 
 // ---- Values -----------------------------------------------------------------------------
 
-// Lenient xBase number: leading blanks, sign, digits, point, digits; blanks or junk = 0.
-double ParseNumber(const char* bytes, size_t size);
+// VAL()'s reading of text: leading blanks, sign, digits, '.', digits; the rest is ignored and
+// text without digits is 0. Its own rule, kept as xBase programs expect of the function: ','
+// and an exponent end the number (VAL("1,5") is 1). A field's text reads as the engine's
+// other readers read it (velloria::dbf::ReadNumberText), where ',' is a decimal point.
+double ParseValNumber(const char* bytes, size_t size);
 // STR(): right-aligned in `width`, rounded half away from zero to `decimals`;
 // `width` asterisks when the number does not fit.
 void FormatNumber(double value, int width, int decimals, std::string* out);

@@ -41,8 +41,8 @@ NodePtr NewNode(Op op, ExprType type) {
 
 class Parser {
  public:
-  Parser(std::string_view text, const RecordView& schema)
-      : text_(text), schema_(schema), tokens_(Tokenize(text)) {
+  Parser(std::string_view text, const RecordView& schema, AliasRule aliases)
+      : text_(text), schema_(schema), aliases_(aliases), tokens_(Tokenize(text)) {
     for (Token& token : tokens_) ClassifyBareWord(&token);
   }
 
@@ -409,13 +409,16 @@ class Parser {
   }
 
   NodePtr ParseAliasedField(const Token& alias) {
-    if (!schema_.IsOwnAlias(alias.text)) {
+    const bool own = schema_.IsOwnAlias(alias.text);
+    const auto another_area = [&] {
       return Fail("alias reference '" + std::string(alias.text) +
                   "->' names another work area (not supported)");
-    }
+    };
+    if (!own && aliases_ == AliasRule::kOwnOnly) return another_area();
     Advance();  // '->'
     const Token& name = Advance();
     if (name.kind != Tok::kIdent) return Fail("expected a field name after '->'");
+    if (!own && schema_.FieldIndex(name.text) < 0) return another_area();
     return ParseField(name);
   }
 
@@ -473,6 +476,7 @@ class Parser {
 
   std::string_view text_;
   const RecordView& schema_;
+  const AliasRule aliases_;
   std::vector<Token> tokens_;
   size_t index_ = 0;
   int depth_ = 0;
@@ -619,9 +623,10 @@ const Node& TreeOf(const CompiledExpr& compiled) {
 namespace xb {
 
 bool CompiledExpr::Compile(std::string_view text, const RecordView& schema,
-                           std::unique_ptr<CompiledExpr>* out, std::string* error) {
+                           std::unique_ptr<CompiledExpr>* out, std::string* error,
+                           AliasRule aliases) {
   out->reset();
-  expr::Parser parser(text, schema);
+  expr::Parser parser(text, schema, aliases);
   expr::NodePtr root = parser.Parse();
   if (!root) {
     if (error) *error = parser.error();

@@ -4,13 +4,17 @@
 #include <langinfo.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/byte_order.h"
+#include "base/dbf_field.h"
+#include "base/byte_order.h"
 
 namespace xb {
+
+using namespace velloria::bytes;
 namespace {
 
 Status Mismatch(const FieldInfo& f, const char* what) {
@@ -18,34 +22,14 @@ Status Mismatch(const FieldInfo& f, const char* what) {
                                          ") cannot take " + what);
 }
 
-// The value of plain decimal text ("  -12.50", ',' also taken for the point) with at most
-// 15 digits: the digits and the power of ten are then exact doubles, so one division rounds
-// as strtod does. False for anything else, which strtod reads.
-bool ParsePlainDecimal(std::string_view bytes, double* value) {
-  static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                            1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  size_t i = 0, n = bytes.size();
-  while (i < n && bytes[i] == ' ') ++i;
-  bool negative = i < n && bytes[i] == '-';
-  if (negative) ++i;
-  int64_t digits_value = 0;
-  int digits = 0, scale = 0;
-  bool point = false;
-  for (; i < n; ++i) {
-    char c = bytes[i];
-    if (c >= '0' && c <= '9') {
-      if (++digits > 15) return false;
-      digits_value = digits_value * 10 + (c - '0');
-      scale += point;
-    } else if ((c == '.' || c == ',') && !point) {
-      point = true;
-    } else {
-      break;
-    }
-  }
-  while (i < n && bytes[i] == ' ') ++i;
-  if (i != n || digits == 0) return false;
-  double v = scale == 0 ? double(digits_value) : double(digits_value) / kPowersOfTen[scale];
+// Text given for a number field, read whole and whatever the locale: an optional sign, then
+// a decimal number ('.' as the point, an exponent allowed). False for anything else.
+bool ParseWholeText(std::string_view text, double* value) {
+  bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.remove_prefix(1);
+  double v = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return false;
   *value = negative ? -v : v;
   return true;
 }
@@ -105,32 +89,14 @@ double DecodeNumber(std::string_view bytes, char type) {
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
   switch (type) {
     case 'I':
-      return bytes.size() >= 4
-                 ? double(int32_t(Le32(p)))
-                 : 0;
-    case 'B': {
-      if (bytes.size() < 8) return 0;
-      double v;
-      std::memcpy(&v, p, 8);
-      return std::isfinite(v) ? v : 0;
-    }
+      return bytes.size() >= 4 ? DecodeInt32(p) : 0;
+    case 'B':
+      return bytes.size() >= 8 ? DecodeDouble(p) : 0;
     case 'Y':
-      return bytes.size() >= 8 ? double(int64_t(Le64(p))) / 10000.0 : 0;
+      return bytes.size() >= 8 ? DecodeCurrency(p) : 0;
     case 'N':
-    case 'F': {
-      double plain = 0;
-      if (ParsePlainDecimal(bytes, &plain)) return plain;
-      char text[32];
-      size_t n = std::min(bytes.size(), sizeof text - 1);
-      std::memcpy(text, bytes.data(), n);
-      text[n] = 0;
-      for (size_t i = 0; i < n; ++i) {
-        if (text[i] == ',') text[i] = '.';
-      }
-      char* end = nullptr;
-      double v = std::strtod(text, &end);
-      return std::isfinite(v) ? v : 0;
-    }
+    case 'F':
+      return velloria::dbf::ReadNumberText(bytes);
     default:
       return 0;
   }
@@ -139,11 +105,19 @@ double DecodeNumber(std::string_view bytes, char type) {
 int64_t DecodeJulian(std::string_view bytes, char type) {
   if (type == 'D' && bytes.size() >= 8) return JulianFromDtos(bytes.data());
   if (type == 'T' && bytes.size() >= 8) {
-    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-    return int32_t(Le32(p));
+    return DecodeInt32(reinterpret_cast<const uint8_t*>(bytes.data()));
   }
   return 0;
 }
+
+int32_t DecodeInt32(const uint8_t* p) { return int32_t(Le32(p)); }
+
+double DecodeDouble(const uint8_t* p) {
+  const double v = LeDouble(p);
+  return std::isfinite(v) ? v : 0;
+}
+
+double DecodeCurrency(const uint8_t* p) { return double(int64_t(Le64(p))) / 10000.0; }
 
 int32_t DecodeOrderedInt32(const uint8_t* p) {
   return int32_t(Be32(p) ^ 0x80000000u);
@@ -306,12 +280,10 @@ Status EncodeText(const FieldInfo& f, std::string_view text, std::string* out) {
         out->assign(size_t(f.width), ' ');
         return Status::Ok();
       }
-      std::string copy(value);
-      char* end = nullptr;
-      double v = std::strtod(copy.c_str(), &end);
-      if (end == copy.c_str() || *end != 0) {
+      double v = 0;
+      if (!ParseWholeText(value, &v)) {
         return Status::Error(XB_ERR_VALUE,
-                             "Field " + f.name + ": \"" + copy + "\" is not a number");
+                             "Field " + f.name + ": \"" + std::string(value) + "\" is not a number");
       }
       return EncodeNumber(f, v, out);
     }

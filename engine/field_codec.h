@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/dbf_field.h"
 #include "engine/expr.h"
 #include "engine/settings.h"
 #include "engine/status.h"
@@ -34,11 +35,10 @@ inline size_t TrimmedLength(std::string_view text) {
 }
 std::string TrimRight(std::string_view text);
 inline bool DecodeLogical(std::string_view bytes) {
-  if (bytes.empty()) return false;
-  char c = bytes[0];
-  return c == 'T' || c == 't' || c == 'Y' || c == 'y';
+  return !bytes.empty() && velloria::dbf::ReadLogicalByte(bytes[0]);
 }
-// Numeric value of N F and FoxPro's I B Y fields (blank or junk gives 0).
+// Numeric value of N F (as velloria::dbf::ReadNumberText reads their text) and FoxPro's
+// I B Y fields.
 double DecodeNumber(std::string_view bytes, char type);
 // The integer readers' common case: one to nine digits ending the bytes, after blanks and an
 // optional minus, as an N field without decimals holds them. False for anything else, which
@@ -82,6 +82,11 @@ inline bool IsNumericField(const FieldInfo& field) {
   }
 }
 bool IsDateField(const FieldInfo& field);
+// FoxPro's binary fields, little-endian. REQUIRES: 4 bytes (I, a T field's day), 8 bytes
+// (B, Y). A double that is not finite reads 0.
+int32_t DecodeInt32(const uint8_t* bytes);
+double DecodeDouble(const uint8_t* bytes);
+double DecodeCurrency(const uint8_t* bytes);
 // dBase 7's sortable binary numbers: big-endian with the sign bit flipped (a negative double
 // has every bit inverted). REQUIRES: 4 and 8 bytes.
 int32_t DecodeOrderedInt32(const uint8_t* bytes);

@@ -4,10 +4,12 @@
 
 #include <cstring>
 
-#include "engine/byte_order.h"
+#include "base/byte_order.h"
 #include "engine/os.h"
 
 namespace xb {
+
+using namespace velloria::bytes;
 namespace {
 
 constexpr uint32_t kDbt3Block = 512;

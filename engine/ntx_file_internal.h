@@ -8,12 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/byte_order.h"
+#include "base/byte_order.h"
 #include "engine/ntx_file.h"
 #include "engine/shared_file.h"
 #include "engine/status.h"
 
 namespace xb::ntx {
+
+using namespace velloria::bytes;
 
 // Locked by a handle while it updates the tree (and while it counts itself in the mark).
 inline constexpr uint64_t kIndexLockByte = kLockBase;

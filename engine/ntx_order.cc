@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/dbf_field.h"
 #include "engine/os.h"
 #include "engine/settings.h"
 
@@ -48,13 +49,14 @@ std::string NtxNumberKey(double value, int width, int decimals) {
   return s;
 }
 
-Status NtxOrder::Compile(Table* t, const std::string& key_expr, const std::string& for_expr) {
+Status NtxOrder::Compile(Table* t, const std::string& key_expr, const std::string& for_expr,
+                         AliasRule aliases) {
   std::string error;
-  if (!CompiledExpr::Compile(key_expr, *t, &key_, &error))
+  if (!CompiledExpr::Compile(key_expr, *t, &key_, &error, aliases))
     return Status::Error(XB_ERR_EXPRESSION, "Index key " + key_expr + ": " + error);
   key_type_ = key_->ResultType();
   if (!for_expr.empty()) {
-    if (!CompiledExpr::Compile(for_expr, *t, &for_, &error))
+    if (!CompiledExpr::Compile(for_expr, *t, &for_, &error, aliases))
       return Status::Error(XB_ERR_EXPRESSION, "Index condition " + for_expr + ": " + error);
     if (for_->ResultType() != kExprLogical)
       return Status::Error(XB_ERR_EXPRESSION, "Index condition " + for_expr + " is not logical");
@@ -78,7 +80,7 @@ std::string NtxOrder::KeyOf(const RecordView& view) {
 std::string NtxOrder::SeekKey(const std::string& text, bool padded) const {
   std::string key;
   if (key_type_ == kExprNumeric) {
-    key = NtxNumberKey(std::strtod(text.c_str(), nullptr), key_size_, key_decimals_);
+    key = NtxNumberKey(velloria::dbf::ReadNumberText(text), key_size_, key_decimals_);
   } else if (key_type_ == kExprLogical) {
     // "T", "Y", ".T." and the like, in any case; anything else is false.
     size_t at = text.find_first_not_of(". ");
@@ -97,7 +99,7 @@ Status NtxOrder::Create(Table* t, const std::string& path, const std::string& ke
   if (key_expr.size() >= 256 || for_expr.size() >= 256)
     return Status::Error(XB_ERR_ARGUMENT, "Index expressions are limited to 255 characters");
   std::unique_ptr<NtxOrder> order(new NtxOrder());
-  XB_RETURN_IF_ERROR(order->Compile(t, key_expr, for_expr));
+  XB_RETURN_IF_ERROR(order->Compile(t, key_expr, for_expr, AliasRule::kOwnOnly));
   switch (order->key_type_) {
     case kExprDate: order->key_size_ = 8; break;
     case kExprLogical: order->key_size_ = 1; break;
@@ -142,7 +144,7 @@ Status NtxOrder::Open(Table* t, const std::string& path, std::unique_ptr<NtxOrde
   const bool exclusive = t->mode() == XB_OPEN_EXCLUSIVE;
   XB_RETURN_IF_ERROR(NtxFile::Open(path, t->read_only(), exclusive, &order->file_));
   const NtxHeader& h = order->file_->header();
-  XB_RETURN_IF_ERROR(order->Compile(t, h.key_expr, h.for_expr));
+  XB_RETURN_IF_ERROR(order->Compile(t, h.key_expr, h.for_expr, AliasRule::kAnyForOwnFields));
   order->key_size_ = h.key_size;
   order->key_decimals_ = h.key_decimals;
   if (h.pending) XB_RETURN_IF_ERROR(order->RepairLeftPending(t));

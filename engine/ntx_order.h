@@ -47,7 +47,10 @@ class NtxOrder {
 
  private:
   NtxOrder() = default;
-  Status Compile(Table* t, const std::string& key_expr, const std::string& for_expr);
+  // `aliases`: kOwnOnly when creating an index; kAnyForOwnFields for a file that exists, which
+  // another program may have written with the table open under an alias of its choosing.
+  Status Compile(Table* t, const std::string& key_expr, const std::string& for_expr,
+                 AliasRule aliases);
   // For an index found pending: rebuilt when no live writer stands behind the mark (refused
   // on a read-only table), used as it is otherwise.
   Status RepairLeftPending(Table* t);

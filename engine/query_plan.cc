@@ -2,6 +2,7 @@
 // the record bytes. One-byte fields are tabulated for all byte values when the plan is built.
 #include "engine/query_plan.h"
 
+#include "base/dbf_field.h"
 #include "engine/expr_internal.h"
 
 namespace xb {
@@ -34,8 +35,8 @@ bool QueryPlan::Matches(const uint8_t* record) const {
   for (const expr::ByteTest& test : byte_tests_) pass &= test.accepts[record[test.offset]];
   if (!pass) return false;
   for (const NumberTest& test : number_tests_) {
-    const double value =
-        expr::ParseNumber(reinterpret_cast<const char*>(record + test.offset), size_t(test.width));
+    const double value = velloria::dbf::ReadNumberText(
+        reinterpret_cast<const char*>(record + test.offset), size_t(test.width));
     if (!expr::ApplyCompare(expr::ThreeWay(value, test.value), test.cmp)) return false;
   }
   return true;

@@ -173,8 +173,16 @@ class Table final : public RecordView {
   Status Visible(uint32_t r, const uint8_t* bytes, bool* visible);
   // First shown record at or after from / at or before from; 0 when none.
   // *bytes (optional) gets the found record's bytes, valid until the next Peek.
-  Status ScanForward(uint32_t from, uint32_t* found, const uint8_t** bytes = nullptr);
-  Status ScanBackward(uint32_t from, uint32_t* found, const uint8_t** bytes = nullptr);
+  Status ScanForward(uint32_t from, uint32_t* found, const uint8_t** bytes = nullptr) {
+    return Scan(from, 1, found, bytes);
+  }
+  Status ScanBackward(uint32_t from, uint32_t* found, const uint8_t** bytes = nullptr) {
+    return Scan(from, -1, found, bytes);
+  }
+  // The walk of both: from `from` by step (1 or -1) through the records.
+  Status Scan(uint32_t from, int step, uint32_t* found, const uint8_t** bytes);
+  // GoTop (step 1) and GoBottom (step -1): the first shown record from that end.
+  Status GoToEnd(int step);
   // Makes record r current, read fresh (see ReadKind).
   Status MoveTo(uint32_t r);
   // As MoveTo when the record's bytes were just peeked by a sequential read; they stay where

@@ -7,10 +7,13 @@
 // link found there holds no entry of ours and is removed unread.
 #include <cstring>
 
+#include "base/byte_order.h"
 #include "engine/settings.h"
 #include "engine/table.h"
 
 namespace xb {
+
+using namespace velloria::bytes;
 namespace {
 
 constexpr char kMagic[4] = {'X', 'B', 'J', '1'};
@@ -22,16 +25,6 @@ uint32_t Checksum(const uint8_t* bytes, size_t size, uint64_t offset) {
   for (int i = 0; i < 8; ++i) h = (h ^ uint8_t(offset >> (8 * i))) * 16777619u;
   for (size_t i = 0; i < size; ++i) h = (h ^ bytes[i]) * 16777619u;
   return h;
-}
-
-void Put(uint8_t* p, uint64_t v, int n) {
-  for (int i = 0; i < n; ++i) p[i] = uint8_t(v >> (8 * i));
-}
-
-uint64_t Get(const uint8_t* p, int n) {
-  uint64_t v = 0;
-  for (int i = n - 1; i >= 0; --i) v = v << 8 | p[i];
-  return v;
 }
 
 // Opens the journal for writing; a link at its name is removed first and a plain file made.
@@ -51,9 +44,9 @@ Status Table::JournaledWrite(const uint8_t* bytes, size_t size, uint64_t offset)
   if (!granted) return Status::Error(XB_ERR_LOCKED, "The table header is locked by another user");
   std::vector<uint8_t> entry(kEntryHeader + size);
   std::memcpy(entry.data(), kMagic, 4);
-  Put(&entry[4], offset, 8);
-  Put(&entry[12], size, 4);
-  Put(&entry[16], Checksum(bytes, size, offset), 4);
+  PutLe64(&entry[4], offset);
+  PutLe32(&entry[12], uint32_t(size));
+  PutLe32(&entry[16], Checksum(bytes, size, offset));
   std::memcpy(&entry[kEntryHeader], bytes, size);
   journal_pending_ = true;
   Status s = os->Write(journal_fd_, entry.data(), entry.size(), 0);
@@ -81,12 +74,12 @@ Status Table::RecoverJournal() {
   size_t done = 0;
   if (s.ok() && fd >= 0) s = os->Read(fd, entry.data(), entry.size(), 0, &done);
   if (s.ok() && done >= kEntryHeader && std::memcmp(entry.data(), kMagic, 4) == 0) {
-    uint64_t offset = Get(&entry[4], 8);
-    size_t size = size_t(Get(&entry[12], 4));
+    uint64_t offset = Le64(&entry[4]);
+    size_t size = Le32(&entry[12]);
     bool whole = size == layout_.record_length && done == kEntryHeader + size &&
                  offset >= layout_.header_length &&
                  offset + size <= layout_.header_length + uint64_t(count_) * size &&
-                 Get(&entry[16], 4) == Checksum(&entry[kEntryHeader], size, offset);
+                 Le32(&entry[16]) == Checksum(&entry[kEntryHeader], size, offset);
     if (whole) s = file_->Write(&entry[kEntryHeader], size, offset);
     if (s.ok() && !file_->exclusive()) s = os->Write(fd, kCleared, sizeof kCleared, 0);
   }

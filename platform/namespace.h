@@ -13,12 +13,17 @@
 #include <string_view>
 #include <vector>
 
+#include "base/byte_order.h"
+
 namespace velloria::shell {
 
 // An item id list: elements of a 2-byte little-endian count (counting itself) followed by
 // one path component's bytes, ended by a zero count. The empty list names the root "/".
 using IdList = std::uint8_t*;
 using ConstIdList = const std::uint8_t*;
+
+// The size in bytes of the element `element` points at, its count included (0 at the end).
+inline std::uint16_t IdElementSize(ConstIdList element) { return bytes::Le16(element); }
 
 // The task allocator every id list handed out by this layer comes from: zero-filled
 // blocks; nullptr when memory is exhausted. TaskFree accepts nullptr.

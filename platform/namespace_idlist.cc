@@ -11,10 +11,6 @@ namespace {
 constexpr std::size_t kCountSize = 2;
 constexpr std::size_t kMaxComponent = 0xFFFF - kCountSize;
 
-std::uint16_t ElementCount(ConstIdList element) {
-  return static_cast<std::uint16_t>(element[0] | (element[1] << 8));
-}
-
 bool IsReservedDeviceName(std::string_view name) {
   std::string base(name.substr(0, name.find('.')));
   while (!base.empty() && base.back() == ' ') base.pop_back();
@@ -41,8 +37,7 @@ IdList MakeIdList(const std::vector<std::string>& components) {
   IdList at = list;
   for (const std::string& component : components) {
     std::size_t count = kCountSize + component.size();
-    at[0] = static_cast<std::uint8_t>(count & 0xFF);
-    at[1] = static_cast<std::uint8_t>(count >> 8);
+    bytes::PutLe16(at, std::uint32_t(count));
     std::memcpy(at + kCountSize, component.data(), component.size());
     at += count;
   }
@@ -54,8 +49,7 @@ IdList MakeChildIdList(std::string_view name) {
   std::size_t count = kCountSize + name.size();
   IdList list = TaskAlloc(count + kCountSize);
   if (!list) return nullptr;
-  list[0] = static_cast<std::uint8_t>(count & 0xFF);
-  list[1] = static_cast<std::uint8_t>(count >> 8);
+  bytes::PutLe16(list, std::uint32_t(count));
   std::memcpy(list + kCountSize, name.data(), name.size());
   return list;
 }
@@ -63,7 +57,7 @@ IdList MakeChildIdList(std::string_view name) {
 std::vector<std::string> IdComponents(ConstIdList list) {
   std::vector<std::string> components;
   if (!list) return components;
-  for (std::uint16_t count; (count = ElementCount(list)) >= kCountSize; list += count) {
+  for (std::uint16_t count; (count = IdElementSize(list)) >= kCountSize; list += count) {
     components.emplace_back(reinterpret_cast<const char*>(list) + kCountSize, count - kCountSize);
   }
   return components;

@@ -28,7 +28,7 @@ bool IsDecimalDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char(
 
 QString OffsetText(PCItemIDList id, std::uint32_t offset) {
   if (!id) return {};
-  std::uint32_t count = static_cast<std::uint32_t>(id[0] | (id[1] << 8));
+  std::uint32_t count = shell::IdElementSize(id);
   if (offset >= count) return {};
   return shell::DecodeFileName(
       std::string_view(reinterpret_cast<const char*>(id) + offset, count - offset));

@@ -7,10 +7,6 @@
 namespace velloria {
 namespace {
 
-std::uint16_t ElementCount(PCItemIDList element) {
-  return static_cast<std::uint16_t>(element[0] | (element[1] << 8));
-}
-
 constexpr std::size_t kTerminatorSize = 2;
 
 }  // namespace
@@ -20,18 +16,18 @@ PItemIDList AllocID(std::size_t size) { return shell::TaskAlloc(size); }
 std::size_t IDSize(PCItemIDList list) {
   if (!list) return 0;
   std::size_t size = kTerminatorSize;
-  for (std::uint16_t count; (count = ElementCount(list)) != 0; list += count) size += count;
+  for (std::uint16_t count; (count = shell::IdElementSize(list)) != 0; list += count) size += count;
   return size;
 }
 
-PCItemIDList NextIDElement(PCItemIDList element) { return element + ElementCount(element); }
+PCItemIDList NextIDElement(PCItemIDList element) { return element + shell::IdElementSize(element); }
 
-PItemIDList NextIDElement(PItemIDList element) { return element + ElementCount(element); }
+PItemIDList NextIDElement(PItemIDList element) { return element + shell::IdElementSize(element); }
 
 int IDElementCount(PCItemIDList list) {
   int elements = 0;
   if (!list) return 0;
-  for (; ElementCount(list) != 0; list = NextIDElement(list)) ++elements;
+  for (; shell::IdElementSize(list) != 0; list = NextIDElement(list)) ++elements;
   return elements;
 }
 
@@ -56,9 +52,10 @@ PItemIDList JoinIDs(PCItemIDList a, PCItemIDList b) {
 void FreeID(PItemIDList list) { shell::TaskFree(list); }
 
 void DropLastIDElement(PItemIDList list) {
-  if (!list || ElementCount(list) == 0) return;
+  if (!list || shell::IdElementSize(list) == 0) return;
   PItemIDList last = list;
-  for (PItemIDList next = NextIDElement(last); ElementCount(next) != 0; next = NextIDElement(next)) {
+  for (PItemIDList next = NextIDElement(last); shell::IdElementSize(next) != 0;
+       next = NextIDElement(next)) {
     last = next;
   }
   last[0] = 0;

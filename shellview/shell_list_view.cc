@@ -71,7 +71,7 @@ TFailureHandler& FailureHandler() {
 
 // The name bytes of a one-element list, for the byte tie-break of the name order.
 std::string_view NameBytes(PCItemIDList id) {
-  std::size_t count = id ? static_cast<std::size_t>(id[0] | (id[1] << 8)) : 0;
+  std::size_t count = id ? shell::IdElementSize(id) : 0;
   return count < 2 ? std::string_view() : std::string_view(reinterpret_cast<const char*>(id) + 2, count - 2);
 }
 

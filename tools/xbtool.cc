@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "engine/include/xbengine.h"
-#include "xbase/code_page.h"
+#include "base/code_page.h"
 
 namespace {
 
-using CodePage = velloria::xbase::TCodePage;
+using CodePage = velloria::codepage::TCodePage;
 
 struct Command {
   const char* name;
@@ -40,7 +40,7 @@ int OpenTable(const std::string& path, int mode) {
 }
 
 CodePage TableCodePage() {
-  return velloria::xbase::CodePageOfLanguageDriver(static_cast<uint8_t>(xb_LanguageDriver()));
+  return velloria::codepage::CodePageOfLanguageDriver(static_cast<uint8_t>(xb_LanguageDriver()));
 }
 
 std::string CsvCell(const std::string& text) {
@@ -88,7 +88,7 @@ int Assign(const std::vector<std::string>& assignments, CodePage cp, bool check_
     if (eq == std::string::npos || eq == 0) return Fail("expected FIELD=VALUE, got \"" + a + "\"");
     std::string field = a.substr(0, eq);
     std::string value, bad;
-    if (!velloria::xbase::FromUtf8Exactly(a.substr(eq + 1), cp, value, bad)) {
+    if (!velloria::codepage::FromUtf8Exactly(a.substr(eq + 1), cp, value, bad)) {
       return Fail("field " + field + ": cannot store \"" + bad + "\" in the table's code page");
     }
     if (xb_FieldNum(field.c_str()) == 0) return Fail("no field named " + field);
@@ -117,7 +117,7 @@ int RunCreate(const std::vector<std::string>& args) {
   for (size_t i = 1; i < args.size(); ++i) {
     if (args[i] == "--codepage") {
       if (i + 1 >= args.size()) return Fail("--codepage needs a number");
-      driver = velloria::xbase::LanguageDriverOfCodePageNumber(std::atoi(args[++i].c_str()));
+      driver = velloria::codepage::LanguageDriverOfCodePageNumber(std::atoi(args[++i].c_str()));
       if (driver < 0) return Fail("code page must be 1252, 437 or 850");
     } else {
       fields.push_back(args[i]);
@@ -167,7 +167,7 @@ int RunDump(const std::vector<std::string>& args) {
   for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) {
     line = xb_Deleted() ? "*" : "";
     for (const std::string& name : names)
-      line += "," + CsvCell(velloria::xbase::ToUtf8(ShownValue(name), cp));
+      line += "," + CsvCell(velloria::codepage::ToUtf8(ShownValue(name), cp));
     std::printf("%s\n", line.c_str());
   }
   int status = xb_LastErrorCode() == XB_OK ? 0 : Fail(EngineError());
@@ -207,7 +207,7 @@ int RunCount(const std::vector<std::string>& args) {
   if (OpenTable(args[0], XB_OPEN_READ_ONLY) <= 0) return 1;
   xb_SetDeleted(1);
   std::string expr, bad;
-  if (!velloria::xbase::FromUtf8Exactly(args[1], TableCodePage(), expr, bad))
+  if (!velloria::codepage::FromUtf8Exactly(args[1], TableCodePage(), expr, bad))
     return Fail("cannot convert \"" + bad + "\"");
   if (xb_EvalTest(expr.c_str()) != XB_EVAL_LOGICAL) {
     xb_CloseAll();
@@ -303,7 +303,7 @@ int RunSeek(const std::vector<std::string>& args) {
   if (OpenTable(args[0], XB_OPEN_READ_ONLY) <= 0) return 1;
   if (!OpenIndexes({args[1]})) return Finish(1);
   std::string key, bad;
-  if (!velloria::xbase::FromUtf8Exactly(args[2], TableCodePage(), key, bad))
+  if (!velloria::codepage::FromUtf8Exactly(args[2], TableCodePage(), key, bad))
     return Finish(Fail("the key holds " + bad + ", which the table's code page lacks"));
   bool found = xb_Seek(key.c_str()) != 0;
   if (xb_LastErrorCode() != XB_OK) return Finish(Fail(EngineError()));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "base/dbf_field.h"
 #include "base/paths.h"
 #include "xbase/xb_engine.h"
 #include "xbase/xbase_table_internal.h"
@@ -49,21 +50,21 @@ std::int16_t CommitLevelCode(TXBaseCommitLevel level) {
 
 TFieldType FieldTypeOf(char letter, int width, int decimals) {
   switch (letter) {
-    case 'C':
+    case dbf::type::kCharacter:
       return TFieldType::ftString;
-    case 'N':
+    case dbf::type::kNumber:
       return decimals > 0 || width > 4 ? TFieldType::ftFloat : TFieldType::ftSmallint;
-    case 'L':
+    case dbf::type::kLogical:
       return TFieldType::ftBoolean;
-    case 'D':
+    case dbf::type::kDate:
       return TFieldType::ftDate;
-    case 'I':
+    case dbf::type::kInteger:
       return TFieldType::ftInteger;
-    case 'M':
+    case dbf::type::kMemo:
       return TFieldType::ftMemo;
-    case 'B':
-    case 'G':
-    case 'P':
+    case dbf::type::kDouble:
+    case dbf::type::kGeneral:
+    case dbf::type::kPicture:
       return TFieldType::ftBlob;
     default:
       return TFieldType::ftUnknown;
@@ -247,8 +248,8 @@ void TXBaseTable::OpenTable() {
   m_cursorOpen = true;
   const TXbEntryPoints& xb = Xb();
   xb.xb_Select(m_workArea);
-  if (m_filterActive) {
-    std::string query = EngineQueryText(m_filterText);
+  if (Filtered()) {
+    std::string query = EngineQueryText(Filter());
     xb.xb_Query(query.c_str());
     CountAfterQuery(query);
   }

@@ -12,12 +12,20 @@
 #include <string>
 #include <vector>
 
+#include "base/code_page.h"
 #include "dataset/dataset.h"
-#include "xbase/code_page.h"
 #include "xbase/component_registry.h"
 #include "xbase/xbase_env.h"
 
 namespace velloria::xbase {
+
+// The code pages of table text, as the component's interface names them.
+using codepage::CodePageOfLanguageDriver;
+using codepage::FromUtf8;
+using codepage::FromUtf8Exactly;
+using codepage::LanguageDriverOfCodePageNumber;
+using codepage::TCodePage;
+using codepage::ToUtf8;
 
 class EXBaseError : public std::runtime_error {
  public:
@@ -359,8 +367,6 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   TXbRecordBuffer* m_sideBuffer = nullptr;  // read by the fields in state dsFilter
 
   // Filter.
-  std::string m_filterText;
-  bool m_filterActive = false;
 };
 
 class TXbTable : public TXBaseTable {

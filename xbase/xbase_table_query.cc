@@ -91,21 +91,19 @@ class OrderRestoredOnFailure {
 
 // ---- Filter
 
+// The text and the flag are the dataset's; a text the engine refuses leaves the one before.
 void TXBaseTable::SetFilter(const std::string& text) {
-  m_filterText = text;
   RefreshFilter(text);
   TDataSet::SetFilter(text);
 }
 
 void TXBaseTable::SetFiltered(bool value) {
   TDataSet::SetFiltered(value);
-  m_filterActive = value;
-  RefreshFilter(m_filterText);
+  RefreshFilter(Filter());
 }
 
 void TXBaseTable::RefreshFilter(const std::string& text) {
-  m_filterText = text;
-  if (m_workArea > 0) ApplyQuery(m_filterActive ? text : std::string());
+  if (m_workArea > 0) ApplyQuery(Filtered() ? text : std::string());
 }
 
 void TXBaseTable::BeginScroll() {

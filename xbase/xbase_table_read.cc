@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "base/dbf_field.h"
 #include "xbase/xb_engine.h"
 #include "xbase/xbase_table_internal.h"
 
@@ -17,28 +18,11 @@ bool IsBlank(const char* raw, int width) {
   return true;
 }
 
-// The untrimmed text read as a decimal integer: leading spaces and a sign allowed,
-// nothing after the digits. 0 when it cannot be read.
-std::int64_t ReadInteger(const char* raw, int width) {
-  int pos = 0;
-  while (pos < width && raw[pos] == ' ') ++pos;
-  if (pos < width && raw[pos] == '+') ++pos;
-  std::int64_t value = 0;
-  auto [end, ec] = std::from_chars(raw + pos, raw + width, value);
-  return ec == std::errc() && end == raw + width ? value : 0;
-}
-
-// "," counts as a blank and "." as the decimal point; surrounding spaces allowed.
-double ReadFloat(const char* raw, int width) {
-  std::string text(raw, width);
-  for (char& c : text) {
-    if (c == ',') c = ' ';
-  }
-  size_t begin = text.find_first_not_of(' ');
-  if (begin == std::string::npos) return 0;
-  text = text.substr(begin, text.find_last_not_of(' ') - begin + 1);
-  double value = 0;
-  return ParseDecimal(text, value) ? value : 0.0;
+// A small integer field's text as every reader of the table reads it, the fraction dropped;
+// 0 when it lies outside the field type's range.
+std::int16_t ReadSmallInteger(const char* raw, int width) {
+  double value = dbf::ReadNumberText(raw, size_t(width));
+  return value > -32769 && value < 32768 ? static_cast<std::int16_t>(value) : 0;
 }
 
 // YYYYMMDD as a day number; 0 for month or day "00", non-digits or a date that does not exist.
@@ -211,18 +195,18 @@ void TXBaseTable::DecodeField(const TField& field, const TFieldInfo& info,
       return;
     }
     case TFieldType::ftSmallint:
-      if (!IsBlank(raw, width)) Put(slot, static_cast<std::int16_t>(ReadInteger(raw, width)));
+      if (!IsBlank(raw, width)) Put(slot, ReadSmallInteger(raw, width));
       return;
     case TFieldType::ftInteger:  // a binary I field: the engine knows its byte order
       Put(slot, static_cast<std::int32_t>(Xb().xb_GetLong(info.name.c_str())));
       return;
     case TFieldType::ftBoolean:
       if (!IsBlank(raw, width)) {
-        Put(slot, static_cast<std::int16_t>(raw[0] == 'T' || raw[0] == 'Y' ? -1 : 0));
+        Put(slot, static_cast<std::int16_t>(dbf::ReadLogicalByte(raw[0]) ? -1 : 0));
       }
       return;
     case TFieldType::ftFloat:
-      if (!IsBlank(raw, width)) Put(slot, ReadFloat(raw, width));
+      if (!IsBlank(raw, width)) Put(slot, dbf::ReadNumberText(raw, size_t(width)));
       return;
     case TFieldType::ftDate:
       if (width >= 8 && raw[1] != ' ' && raw[1] != '\0') Put(slot, ReadDate(raw));
@@ -343,7 +327,7 @@ void TXBaseTable::Recount() {
       m_recordCount = xb.xb_Count();
       break;
     case TSequencedCount::scFilterOnly: {
-      std::string query = EngineQueryText(m_filterActive ? m_filterText : "");
+      std::string query = EngineQueryText(Filtered() ? Filter() : "");
       m_recordCount = query.empty() || xb.xb_QueryTest(query.c_str()) < 1
                           ? m_rawRecordCount
                           : xb.xb_QueryRecCount();

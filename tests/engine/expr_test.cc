@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -374,6 +375,10 @@ TEST(ExprFieldTest, ReadsBinaryFieldTypes) {
   EXPECT_EQ(Evaluate("RATE + 1", table), "1.25");
   EXPECT_EQ(Evaluate("CASH", table), "12.3456");
   EXPECT_EQ(Evaluate("DTOS(STAMP)", table), "20240101");
+  // A stored NaN reads 0, as the typed readers read it.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  table.Set("RATE", std::string(reinterpret_cast<const char*>(&nan), 8));
+  EXPECT_EQ(Evaluate("RATE + 1", table), "1");
 }
 
 TEST(ExprFieldTest, RefusesFieldsOutsideTheRecordAndUnknownTypes) {

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "tests/engine/test_util.h"
-#include "xbase/code_page.h"
+#include "base/code_page.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ std::string Peer(const std::string& args) {
 }
 
 std::string Utf8(const std::string& cp1252) {
-  return velloria::xbase::ToUtf8(cp1252, velloria::xbase::TCodePage::cp1252);
+  return velloria::codepage::ToUtf8(cp1252, velloria::codepage::TCodePage::cp1252);
 }
 
 std::string Escaped(std::string text) {

@@ -1,5 +1,6 @@
 // Interoperability of our NTX files with an independent reader (Debian's Perl XBase index
-// support), and xbtool's index, seek, check and reindex commands on real files.
+// support) and writer (ntx_writer.py, made from the documented layout), and xbtool's index,
+// seek, check and reindex commands on real files.
 #include <algorithm>
 #include <map>
 #include <random>
@@ -49,6 +50,43 @@ std::vector<Entry> ReadWithPerl(const std::string& dbf, const std::string& ntx) 
 std::string Upper(std::string s) {
   for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
   return s;
+}
+
+// A program that opened ntx-char.dbf under the alias ntx_char wrote the key "ntx_char->v1":
+// the alias names the table's own field, so the index opens, checks and seeks under any
+// alias of ours; a key naming a field the table lacks still names another work area.
+TEST(NtxInterop, IndexWrittenUnderAnotherAliasOfTheTableOpensChecksAndSeeks) {
+  TempDir dir;
+  std::string out;
+  ASSERT_EQ(0, xbtest::Run(std::string("/usr/bin/python3 ") + NTX_WRITER_SCRIPT + " " + dir.path(),
+                           &out))
+      << out;
+  const std::string ntx = dir.File("ntx-char.ntx");
+  xb_CloseAll();
+  ASSERT_GT(Open(dir.File("ntx-char.dbf"), XB_OPEN_SHARED, "MINE"), 0) << xb_LastErrorText();
+  ASSERT_GT(xb_IndexOpen(ntx.c_str()), 0) << xb_LastErrorText();
+  xb_SetOrder(1);
+  EXPECT_EQ(1, xb_IndexCheck(1)) << xb_LastErrorText();
+  for (int recno = 1; recno <= xb_RecCount(); ++recno) {
+    xb_Go(recno);
+    const std::string key = xb_GetTrimString("V1");
+    ASSERT_EQ(1, xb_Seek(key.c_str())) << key;
+    EXPECT_EQ(recno, xb_RecNo()) << key;
+  }
+  std::vector<std::string> walked;
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) walked.push_back(xb_GetTrimString("V1"));
+  EXPECT_EQ(size_t(xb_RecCount()), walked.size());
+  EXPECT_TRUE(std::is_sorted(walked.begin(), walked.end()));
+  xb_CloseAll();
+
+  std::string bytes = ReadFile(ntx);
+  bytes.replace(22, 12, "ntx_char->zz");
+  WriteFile(ntx, bytes);
+  ASSERT_GT(Open(dir.File("ntx-char.dbf"), XB_OPEN_SHARED, "MINE"), 0) << xb_LastErrorText();
+  EXPECT_EQ(0, xb_IndexOpen(ntx.c_str()));
+  EXPECT_NE(std::string::npos, std::string(xb_LastErrorText()).find("another work area"))
+      << xb_LastErrorText();
+  xb_CloseAll();
 }
 
 TEST(NtxInterop, PerlReaderWalksOurIndexInKeyOrderWithMatchingKeys) {

@@ -72,6 +72,9 @@ TEST_F(TableQueryTest, InvalidQueryChangesNothing) {
   EXPECT_EQ("Pagelle", table.FieldByName("DESCRIZIO").AsString());
   EXPECT_EQ(4, table.RecNo());
   EXPECT_TRUE(m_events.empty());
+  table.SetFiltered(false);
+  EXPECT_NO_THROW(table.SetFiltered(true)) << "the refused text is not kept for later";
+  EXPECT_EQ("TIPO=2", std::string(Xb().xb_DBFilter()));
 }
 
 TEST_F(TableQueryTest, FilterSetBeforeOpenIsAppliedWithoutTest) {

@@ -52,11 +52,9 @@ TEST_F(TableReadTest, StoredTextDecodesByFieldType) {
   table.Next();
   EXPECT_EQ("  lead", name.AsString());
   EXPECT_EQ(-3, count.AsFloat()) << "a float may be surrounded by blanks";
-  EXPECT_EQ(0, small.AsInteger()) << "a blank after an integer's digits makes it unreadable";
-  EXPECT_FALSE(small.IsNull());
-  EXPECT_EQ(0, price.AsFloat()) << "1,5 is not a number";
-  EXPECT_FALSE(price.IsNull());
-  EXPECT_FALSE(flag.AsBoolean()) << "lower-case y is false";
+  EXPECT_EQ(4, small.AsInteger()) << "a blank after an integer's digits ends it";
+  EXPECT_DOUBLE_EQ(1.5, price.AsFloat()) << "a decimal comma";
+  EXPECT_TRUE(flag.AsBoolean()) << "lower-case y is true";
   EXPECT_FALSE(day.IsNull());
   EXPECT_EQ(0, day.AsDate()) << "month 00 reads as day 0";
 
@@ -65,6 +63,47 @@ TEST_F(TableReadTest, StoredTextDecodesByFieldType) {
   EXPECT_DOUBLE_EQ(-0.25, price.AsFloat());
   EXPECT_TRUE(flag.AsBoolean());
   EXPECT_EQ(0, day.AsDate()) << "30 February does not exist";
+}
+
+// A number field's text reads the same through the engine's typed reader, a field in an
+// expression (evaluated, and in a query the optimiser runs) and the component's field value.
+TEST_F(TableReadTest, MalformedNumberTextReadsAlikeOnEveryRoad) {
+  const std::vector<std::pair<std::string, double>> forms = {
+      {"1,5", 1.5},      {"  1.5", 1.5},  {" -2,25", -2.25}, {"1.2.3", 1.2}, {"12abc", 12},
+      {"1 5", 1},        {"abc", 0},      {"-", 0},          {"****", 0},    {"+3", 3},
+      {"1.5E+00", 1.5},  {"1e", 1},       {"0x10", 0},       {",5", 0.5},    {"-.5", -0.5},
+      {"1e999", 0},      {"12345678901234567890", 12345678901234567890.0}};
+  std::vector<RawRecord> records;
+  for (const auto& form : forms) records.push_back({{form.first, form.first}});
+  CreateTable(m_folder.File("FORMS.DBF"), {{"V", 'N', 20, 2}, {"F", 'F', 20, 2}}, records);
+  TXbTable& table = OpenTable("FORMS.DBF");
+  const TXbEntryPoints& xb = Xb();
+  int matching = 0;
+  for (const auto& [text, expected] : forms) {
+    SCOPED_TRACE(text);
+    EXPECT_DOUBLE_EQ(expected, table.FieldByName("V").AsFloat());
+    ASSERT_EQ(1, xb.xb_Go(table.RecNo()));
+    EXPECT_DOUBLE_EQ(expected, xb.xb_GetDouble("V"));
+    EXPECT_DOUBLE_EQ(expected, xb.xb_EvalNumeric("V"));
+    EXPECT_DOUBLE_EQ(expected, xb.xb_GetDouble("F"));
+    EXPECT_DOUBLE_EQ(expected, xb.xb_EvalNumeric("F"));
+    if (expected < 1e9) {
+      EXPECT_EQ(int(expected), xb.xb_GetLong("V"));
+    }
+    matching += expected == 1.5;
+    table.Next();
+  }
+  auto shown = [&table](const std::string& filter) {
+    table.SetFilter(filter);
+    int count = 0;
+    for (table.First(); !table.Eof(); table.Next()) ++count;
+    return count;
+  };
+  table.SetFiltered(true);
+  EXPECT_EQ(matching, shown("V = 1.5"));
+  EXPECT_EQ(matching, shown("V = 1.5 .AND. F = 1.5"));
+  EXPECT_EQ(matching, shown("V + 0 = 1.5"));  // evaluated, not planned
+  EXPECT_EQ(1, xb.xb_EvalNumeric("VAL('1,5')")) << "VAL keeps its own rule";
 }
 
 TEST_F(TableReadTest, VisualFoxProIntegerFieldsReadTheirBinaryValueAndTheTableIsReadOnly) {

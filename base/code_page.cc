@@ -1,9 +1,9 @@
 // Code-page tables and the UTF-8 conversion of table text.
-#include "xbase/code_page.h"
+#include "base/code_page.h"
 
 #include <optional>
 
-namespace velloria::xbase {
+namespace velloria::codepage {
 namespace {
 
 // Unicode code points of bytes 0x80..0xFF in CP1252.
@@ -191,4 +191,4 @@ bool FromUtf8Exactly(std::string_view text, TCodePage page, std::string& out, st
   return true;
 }
 
-}  // namespace velloria::xbase
+}  // namespace velloria::codepage

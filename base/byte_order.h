@@ -1,11 +1,12 @@
-// Integers as the table, memo and index formats store them: little-endian (dBase tables,
-// DBT memos, NTX indexes) and big-endian (FoxPro memos, dBase 7 fields).
-#ifndef VELLORIA_ENGINE_BYTE_ORDER_H_
-#define VELLORIA_ENGINE_BYTE_ORDER_H_
+// Numbers as stored files hold them, whatever the host: little-endian (dBase tables and their
+// binary fields, DBT memos, NTX indexes, the engine's journal, item id lists) and big-endian
+// (FoxPro memos, dBase 7 fields). Every layer reads and writes stored bytes through these.
+#pragma once
 
 #include <cstdint>
+#include <cstring>
 
-namespace xb {
+namespace velloria::bytes {
 
 inline uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 inline uint32_t Le32(const uint8_t* p) {
@@ -24,7 +25,16 @@ inline void PutLe16(uint8_t* p, uint32_t v) {
 inline void PutLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
 }
+inline void PutLe64(uint8_t* p, uint64_t v) {
+  PutLe32(p, uint32_t(v));
+  PutLe32(p + 4, uint32_t(v >> 32));
+}
+// An IEEE 754 double stored little-endian.
+inline double LeDouble(const uint8_t* p) {
+  const uint64_t bits = Le64(p);
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
 
-}  // namespace xb
-
-#endif  // VELLORIA_ENGINE_BYTE_ORDER_H_
+}  // namespace velloria::bytes

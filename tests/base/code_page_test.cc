@@ -1,9 +1,9 @@
 // The code pages of table text: lossless round trips and the language-driver mapping.
 #include <gtest/gtest.h>
 
-#include "xbase/code_page.h"
+#include "base/code_page.h"
 
-namespace velloria::xbase {
+namespace velloria::codepage {
 namespace {
 
 TEST(CodePageTest, EveryByteSurvivesARoundTripInEachPage) {
@@ -55,4 +55,4 @@ TEST(CodePageTest, LanguageDriverBytes) {
 }
 
 }  // namespace
-}  // namespace velloria::xbase
+}  // namespace velloria::codepage

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace velloria::xbase {
+namespace velloria::codepage {
 
 enum class TCodePage { cp1252, cp437, cp850 };
 
@@ -28,4 +28,4 @@ std::string FromUtf8(std::string_view text, TCodePage page);
 // holding the first character the page lacks, or "invalid UTF-8".
 bool FromUtf8Exactly(std::string_view text, TCodePage page, std::string& out, std::string& bad);
 
-}  // namespace velloria::xbase
+}  // namespace velloria::codepage
