@@ -1,17 +1,19 @@
 // Catalogue load, sweep, filter and the Visualizza action over the category table.
 #include "app/catalogue.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <string_view>
+#include <thread>
 #include <unordered_set>
 
-#include "app/application.h"
 #include "dataset/field.h"
 #include "base/paths.h"
 #include "platform/wait_cursor.h"
-#include "ui/messagebox.h"
 
 namespace velloria {
 namespace {
@@ -45,8 +47,17 @@ class CategoryFolderTest {
   std::unordered_set<std::string> m_lowerNames;
 };
 
-void ShowInformation(const std::string& text) {
-  ShowMessageDialog(QString::fromStdString(text), mtInformation, {mbOK});
+// How often an open refused by an exclusive holder is tried again.
+constexpr auto kInUseRetryPause = std::chrono::milliseconds(250);
+
+bool MayWrite(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
+
+// Whether the current category, whose VISUALIZZA was not rewritten by this start, names a
+// folder removed since the last sweep: the list then stays empty rather than failing.
+bool StoredFolderIsGone(TDataSet& table, const std::string& stampeFolder, const TCatalogueLoad& load) {
+  if (load.sweep == TSweepOutcome::swept) return false;
+  std::string dir = CategoryDir(table.FieldByName("DIR").AsString());
+  return !dir.empty() && StaysInsideStampeFolder(dir) && !paths::IsFolder(CategoryFolderPath(stampeFolder, dir));
 }
 
 void ApplyCategoryFilter(TDataSet& table, int categoryType) {
@@ -63,6 +74,24 @@ std::string CategoryDir(std::string dirValue) {
 
 std::string CategoryFilter(int categoryType) {
   return "TIPO=" + std::to_string(categoryType) + " AND VISUALIZZA=TRUE";
+}
+
+std::string TableInUseDetail(const std::string& file) {
+  return "Il file " + file + " è in uso esclusivo da parte di un altro programma.";
+}
+
+std::string ShareRiskWarning(const xbase::TMountRisks& risks) {
+  std::string text;
+  if (risks.locksLocal) {
+    text += "Il disco di rete delle stampe non trasmette i blocchi al server: due postazioni "
+            "possono scrivere l'una sopra l'altra. ";
+  }
+  if (risks.cachesData) {
+    text += "Il disco di rete delle stampe conserva copie dei dati: le modifiche fatte da altre "
+            "postazioni possono non essere viste. ";
+  }
+  if (!text.empty()) text += "Chiedere all'amministratore di montarlo con le opzioni indicate nel manuale.";
+  return text;
 }
 
 std::string MissingStampeFolderMessage(const std::string& stampeFolder) {
@@ -112,43 +141,75 @@ void SweepCategoryFolders(TDataSet& table, const std::string& stampeFolder) {
   table.EnableControls();
 }
 
-void ShowCategoryDocuments(TDataSet& table, TCustomShellListView& list, const std::string& stampeFolder) {
+TSweepOutcome SweepSharedCatalogue(xbase::TXBaseTable& table, const std::string& stampeFolder) {
+  if (!table.CanModify()) return TSweepOutcome::readOnly;
+  if (!table.LockTable()) return TSweepOutcome::lockTimedOut;
+  try {
+    SweepCategoryFolders(table, stampeFolder);
+  } catch (...) {
+    table.UnlockTable();
+    throw;
+  }
+  table.UnlockTable();
+  return TSweepOutcome::swept;
+}
+
+// The journal of a record rewrite is made beside the table, so writing needs the folder
+// too.
+void OpenSharedCatalogue(xbase::TXBaseTable& table, const std::string& stampeFolder) {
+  table.SetDatabaseName(stampeFolder);
+  std::string folder = paths::ResolveCaseInsensitive(stampeFolder);
+  std::string file = paths::ResolveCaseInsensitive(stampeFolder + paths::kSeparator + table.TableName());
+  table.SetReadOnly(!MayWrite(folder) || !MayWrite(file));
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTableInUseWaitMs);
+  for (;;) {
+    try {
+      table.Open();
+      return;
+    } catch (const xbase::EXBaseTableInUse&) {
+      if (std::chrono::steady_clock::now() >= deadline) throw;
+    }
+    std::this_thread::sleep_for(kInUseRetryPause);
+  }
+}
+
+bool ShowCategoryDocuments(TDataSet& table, TCustomShellListView& list, const std::string& stampeFolder) {
   std::string dir = CategoryDir(table.FieldByName("DIR").AsString());
   if (dir.empty() || !StaysInsideStampeFolder(dir) || !table.FieldByName("VISUALIZZA").AsBoolean()) {
-    ShowInformation(kInvalidFolderMessage);
-    return;
+    return false;
   }
   list.SetRoot(QString::fromStdString(CategoryFolderPath(stampeFolder, dir)));
+  return true;
 }
 
 // The first category is located once the filter is on, so that the list starts on the
 // grid's current category and never on one of another type that the grid does not show.
-void LoadCatalogue(xbase::TXBaseTable& table, TCustomShellListView& list, const std::string& stampeFolder,
-                   int categoryType) {
-  table.SetDatabaseName(stampeFolder);
-  table.Open();
+TCatalogueLoad LoadCatalogue(xbase::TXBaseTable& table, TCustomShellListView& list,
+                             const std::string& stampeFolder, int categoryType) {
+  TCatalogueLoad load;
+  OpenSharedCatalogue(table, stampeFolder);
   if (!paths::IsFolder(paths::ResolveCaseInsensitive(stampeFolder))) {
-    ShowInformation(MissingStampeFolderMessage(stampeFolder));
-    TApplication::instance()->terminate(1);
+    load.stampeFolderMissing = true;
     ApplyCategoryFilter(table, categoryType);
-    return;
+    return load;
   }
   WaitCursor hourglass;
-  SweepCategoryFolders(table, stampeFolder);
+  load.sweep = SweepSharedCatalogue(table, stampeFolder);
   ApplyCategoryFilter(table, categoryType);
-  if (table.Locate("VISUALIZZA", TVariant(true), TLocateOptions{})) {
-    ShowCategoryDocuments(table, list, stampeFolder);
+  if (table.Locate("VISUALIZZA", TVariant(true), TLocateOptions{}) && !StoredFolderIsGone(table, stampeFolder, load)) {
+    load.firstFolderInvalid = !ShowCategoryDocuments(table, list, stampeFolder);
   }
+  return load;
 }
 
 void ShowCategoryType(TDataSet& table, TCustomShellListView& list, const std::string& stampeFolder,
                       int categoryType) {
   ApplyCategoryFilter(table, categoryType);
-  if (table.Locate("VISUALIZZA", TVariant(true), TLocateOptions{})) {
-    ShowCategoryDocuments(table, list, stampeFolder);
-  } else {
-    list.ClearRoot();
-  }
+  bool shown = table.Locate("VISUALIZZA", TVariant(true), TLocateOptions{}) &&
+               ShowCategoryDocuments(table, list, stampeFolder);
+  if (!shown) list.ClearRoot();
 }
+
+void RereadCatalogue(TDataSet& table) { table.Refresh(); }
 
 }  // namespace velloria

@@ -1,6 +1,8 @@
 // The category catalogue: STAMPE.DBF's start-up sweep that records which categories have
 // a folder, the type filter, and the Visualizza action that shows the current category's
-// folder in the document list. GUI thread only; failures propagate as exceptions.
+// folder in the document list. The table is shared by every workstation of the office.
+// GUI thread only; failures propagate as exceptions, and what the user is to be told is
+// answered as a result for the window to show.
 #pragma once
 
 #include <string>
@@ -12,6 +14,12 @@
 namespace velloria {
 
 inline constexpr const char* kInvalidFolderMessage = "Cartella non valida.";
+
+// The detail of the general failure when another program holds `file` exclusively.
+std::string TableInUseDetail(const std::string& file);
+
+// The note shown once when the table's mount fails several workstations; "" for none.
+std::string ShareRiskWarning(const xbase::TMountRisks& risks);
 
 // "TIPO=<type> AND VISUALIZZA=TRUE": the categories of one type whose folder exists.
 std::string CategoryFilter(int categoryType);
@@ -32,25 +40,55 @@ bool StaysInsideStampeFolder(const std::string& dir);
 // is missing as spelled looked up ignoring letter case.
 std::string CategoryFolderPath(const std::string& stampeFolder, const std::string& dir);
 
+// How long a start waits for a table that another program holds exclusively.
+inline constexpr int kTableInUseWaitMs = 5000;
+
 // Rewrites VISUALIZZA of every record, changed or not, from whether the category's
 // folder exists inside the Stampe folder. REQUIRES: `table` open and unfiltered. Raises
 // when DIR or VISUALIZZA is missing or a record cannot be written.
 void SweepCategoryFolders(TDataSet& table, const std::string& stampeFolder);
 
+enum class TSweepOutcome {
+  swept,        // every record written
+  readOnly,     // the rights allow no writes: the values stand as the last sweep left them
+  lockTimedOut  // another workstation kept the table locked past the engine's lock timeout
+};
+
+// The start-up sweep as several workstations run it at once: under one lock of the whole
+// table (waited for up to the engine's lock timeout), so that concurrent sweeps take turns
+// and each record costs one write. Without the lock nothing is written.
+TSweepOutcome SweepSharedCatalogue(xbase::TXBaseTable& table, const std::string& stampeFolder);
+
+// Opens the table shared, or read-only when the account may not write the table or its
+// folder. While another program holds it exclusively the open is tried again for
+// kTableInUseWaitMs; then the engine's refusal (xbase::EXBaseTableInUse) is raised.
+void OpenSharedCatalogue(xbase::TXBaseTable& table, const std::string& stampeFolder);
+
 // The Visualizza action on the current record: with a non-blank DIR that stays inside
 // the Stampe folder and VISUALIZZA true the document list's root becomes the category's
-// folder (unchanged when it already is); otherwise "Cartella non valida." is shown and the list is left alone. Raises the
-// list's path error when the folder cannot be shown (the list keeps its folder).
-void ShowCategoryDocuments(TDataSet& table, TCustomShellListView& list, const std::string& stampeFolder);
+// folder (unchanged when it already is) and true is returned; otherwise false, for the
+// caller to show kInvalidFolderMessage, and the list is left alone. Raises the list's
+// path error when the folder cannot be shown (the list keeps its folder).
+bool ShowCategoryDocuments(TDataSet& table, TCustomShellListView& list, const std::string& stampeFolder);
+
+struct TCatalogueLoad {
+  bool stampeFolderMissing = false;  // the table opened but the Stampe folder is no folder
+  TSweepOutcome sweep = TSweepOutcome::swept;
+  bool firstFolderInvalid = false;   // the first category shown has a DIR Visualizza refuses
+};
 
 // The catalogue load at start-up: opens `table` (its database name set to the Stampe
-// folder), sweeps it, filters it to `categoryType`, then shows the documents of the
-// first category left in the grid, if any. When the Stampe folder is no folder although
-// the table opened, a message is shown, the application is asked to terminate and only
-// the filter is applied. The hourglass shows during the sweep and is restored on every
-// path. Raises on an open or sweep failure (start-up's guard catches it).
-void LoadCatalogue(xbase::TXBaseTable& table, TCustomShellListView& list, const std::string& stampeFolder,
-                   int categoryType);
+// folder, OpenSharedCatalogue), sweeps it, filters it to `categoryType`, then shows the
+// documents of the first category left in the grid, if any. When the Stampe folder is no
+// folder although the table opened, only the filter is applied and the result says so (the
+// caller shows MissingStampeFolderMessage and ends). The hourglass shows during the sweep
+// and is restored on every path. Raises on an open or sweep failure.
+TCatalogueLoad LoadCatalogue(xbase::TXBaseTable& table, TCustomShellListView& list,
+                             const std::string& stampeFolder, int categoryType);
+
+// Re-reads the catalogue that other programs may have changed (a category added, removed
+// or renamed): the filter stays, and so does the current category while it is still shown.
+void RereadCatalogue(TDataSet& table);
 
 // The categories of another type in place of the ones shown: the filter changes to
 // `categoryType` and the list shows the first of them, or no folder when there is none.

@@ -254,7 +254,7 @@ void TfrmMain::createDataComponents() {
   TbArchivio = std::make_unique<xbase::TXbTable>("TbArchivio");
   TbArchivio->SetTableName("STAMPE.DBF");
   TbArchivio->SetTableType(xbase::TXBaseTableType::ttXBNTX);
-  TbArchivio->SetExclusive(true);
+  TbArchivio->SetExclusive(false);  // every workstation of the office opens it
   TbArchivio->SetSequenced(false);
   TbArchivio->SetOEMTranslate(false);
 
@@ -296,7 +296,12 @@ void TfrmMain::wireEvents() {
     if (m_shownCategory->IsShownRecord(*TbArchivio)) words += QStringLiteral(", categoria mostrata");
     return words;
   };
-  DBGrid->OnKeyDown = [this](TDBGrid*, int&, Qt::KeyboardModifiers) { restartInactivityTimer(); };
+  DBGrid->OnKeyDown = [this](TDBGrid*, int& key, Qt::KeyboardModifiers) {
+    restartInactivityTimer();
+    if (key != Qt::Key_F5) return;
+    RereadCatalogue(*TbArchivio);  // what other workstations changed
+    key = 0;
+  };
   DBGrid->OnMouseMove = [this](TDBGrid*, Qt::KeyboardModifiers, int, int) { restartInactivityTimer(); };
   connect(BVisualizza, &QPushButton::clicked, this, &TfrmMain::BVisualizzaClick);
   SLVDoc->OnKeyDown = [this](TCustomShellListView*, int&, Qt::KeyboardModifiers) { restartInactivityTimer(); };
@@ -330,15 +335,22 @@ void TfrmMain::fitFirstSizeToScreen() {
 }
 
 // The window's creation handler: the start-up steps inside their one guard. Any failure
-// shows the general message and ends the program; its detail is not shown.
+// shows the general message and ends the program; the detail says only which file another
+// program holds exclusively, as the one failure the user can do something about.
 void TfrmMain::FormCreate(const std::vector<std::string>& argv) {
   try {
     runStartupSteps(argv);
+  } catch (const xbase::EXBaseTableInUse& inUse) {
+    failStartup(QString::fromStdString(TableInUseDetail(inUse.file())));
   } catch (...) {
-    m_startupFailed = true;
-    ShowMessageDialog(QString::fromUtf8(kStartupFailureMessage), mtInformation, {mbOK});
-    TApplication::instance()->terminate(1);
+    failStartup({});
   }
+}
+
+void TfrmMain::failStartup(const QString& detail) {
+  m_startupFailed = true;
+  ShowMessageDialogWithDetail(QString::fromUtf8(kStartupFailureMessage), detail, mtInformation, {mbOK});
+  TApplication::instance()->terminate(1);
 }
 
 void TfrmMain::runStartupSteps(const std::vector<std::string>& argv) {
@@ -349,8 +361,23 @@ void TfrmMain::runStartupSteps(const std::vector<std::string>& argv) {
   armInactivityTimerForCaller();
   m_stampeFolder = DeriveStampeFolder(m_arguments.dataPath);
   setWindowTitle(QString::fromStdString(ComposeCaption(m_arguments.callerCode, ExecutableDateText())));
-  LoadCatalogue(*TbArchivio, *SLVDoc, m_stampeFolder, m_arguments.categoryType);
+  TCatalogueLoad load = LoadCatalogue(*TbArchivio, *SLVDoc, m_stampeFolder, m_arguments.categoryType);
+  if (load.stampeFolderMissing) {
+    ShowMessageDialog(QString::fromStdString(MissingStampeFolderMessage(m_stampeFolder)), mtInformation, {mbOK});
+    TApplication::instance()->terminate(1);
+    return;
+  }
+  if (load.firstFolderInvalid) ShowMessageDialog(QString::fromUtf8(kInvalidFolderMessage), mtInformation, {mbOK});
   m_shownCategory->AdoptCatalogueChoice(*TbArchivio);
+  QTimer::singleShot(0, this, &TfrmMain::warnAboutShare);
+}
+
+// A mount that keeps locks on this machine or caches others' changes is told once, in a box
+// that leaves the window usable.
+void TfrmMain::warnAboutShare() {
+  std::string warning = ShareRiskWarning(TbArchivio->MountRisks());
+  if (warning.empty()) return;
+  ShowModelessMessage(QString::fromStdString(warning), mtWarning);
 }
 
 void TfrmMain::bringToFront() {
@@ -365,7 +392,9 @@ void TfrmMain::takeLaterStart(const StartupArguments& arguments) {
   m_arguments = arguments;
   setWindowTitle(QString::fromStdString(ComposeCaption(m_arguments.callerCode, ExecutableDateText())));
   armInactivityTimerForCaller();
-  if (newType) ShowCategoryType(*TbArchivio, *SLVDoc, m_stampeFolder, m_arguments.categoryType);
+  if (!newType) return;
+  ShowCategoryType(*TbArchivio, *SLVDoc, m_stampeFolder, m_arguments.categoryType);
+  m_shownCategory->AdoptCatalogueChoice(*TbArchivio);
 }
 
 // The idle close runs from now for the caller codes and marker file that ask for it, and

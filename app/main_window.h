@@ -88,6 +88,8 @@ class TfrmMain : public QWidget {
 
   void FormCreate(const std::vector<std::string>& argv);
   void runStartupSteps(const std::vector<std::string>& argv);
+  void failStartup(const QString& detail);
+  void warnAboutShare();
 
   void restartInactivityTimer();
   void armInactivityTimerForCaller();

@@ -51,8 +51,9 @@ void ShownCategory::ShowCurrent(TDataSet& table, const std::string& stampeFolder
   QString name = Description(table);
   std::string dir = CategoryDir(table.FieldByName("DIR").AsString());
   QString folder = QString::fromStdString(CategoryFolderPath(stampeFolder, dir));
+  bool valid = false;
   try {
-    ShowCategoryDocuments(table, *m_list, stampeFolder);  // says "Cartella non valida." itself
+    valid = ShowCategoryDocuments(table, *m_list, stampeFolder);
   } catch (const EInvalidPath&) {
     Present(recNo, name, Outcome::kMissingFolder, folder);
     return;
@@ -60,7 +61,10 @@ void ShownCategory::ShowCurrent(TDataSet& table, const std::string& stampeFolder
     Present(recNo, name, Outcome::kFailed, folder);
     throw;
   }
-  if (m_list->Root() != folder) {
+  if (!valid) {
+    ShowMessageDialog(QString::fromUtf8(kInvalidFolderMessage), mtInformation, {mbOK});
+    Present(recNo, name, Outcome::kInvalidFolder, folder);
+  } else if (m_list->Root() != folder) {
     Present(recNo, name, Outcome::kInvalidFolder, folder);
   } else if (!paths::IsFolder(folder.toStdString())) {
     // Asked again for the folder it shows, the list changes nothing, so a folder removed

@@ -13,6 +13,7 @@
 #include "engine/api_internal.h"
 #include "engine/area_orders.h"
 #include "engine/include/xbengine.h"
+#include "engine/mount_info.h"
 #include "engine/os.h"
 #include "engine/settings.h"
 
@@ -202,6 +203,23 @@ XB_API const char* xb_TableDamage(void) try {
   ClearError();
   Table* t = CurrentTable();
   return t ? Ret(t->damage()) : "";
+}
+XB_CATCH_ALL("")
+
+XB_API int32_t xb_MountRisks(void) try {
+  ClearError();
+  Table* t = CurrentTable();
+  std::string text;
+  return t ? MountRisksOfPath(t->path(), &text) : -1;
+}
+XB_CATCH_ALL(-1)
+
+XB_API const char* xb_MountRiskText(void) try {
+  ClearError();
+  Table* t = CurrentTable();
+  std::string text;
+  if (t) MountRisksOfPath(t->path(), &text);
+  return Ret(text);
 }
 XB_CATCH_ALL("")
 

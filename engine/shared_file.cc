@@ -28,8 +28,14 @@ std::shared_ptr<SharedFile> Find(const FileId& id) {
   return nullptr;
 }
 
-Status InUse(const std::string& path, const char* by) {
-  return Status::Error(XB_ERR_LOCKED, "Table " + path + " is in use " + by);
+// Why an open was refused: an exclusive open meets any other opener, a shared one an
+// exclusive holder.
+Status InUse(const std::string& path, bool exclusive, const char* by) {
+  if (exclusive) {
+    return Status::Error(XB_ERR_LOCKED, "Table " + path + " cannot be opened exclusively: it is open " +
+                                            by + " (close it there first)");
+  }
+  return Status::Error(XB_ERR_LOCKED, "Table " + path + " is opened exclusively " + by);
 }
 
 }  // namespace
@@ -57,7 +63,7 @@ Status SharedFile::Acquire(const std::string& path, bool exclusive, bool want_wr
   std::shared_ptr<SharedFile> existing = Find(id);
   if (existing) {
     os->Close(fd);  // OFD and flock locks belong to the other description: nothing is dropped
-    if (exclusive || existing->exclusive_) return InUse(path, "by another work area");
+    if (exclusive || existing->exclusive_) return InUse(path, exclusive, "in another work area");
     *read_only = !existing->writable_ || !want_write;
     *out = existing;
     return Status::Ok();
@@ -66,7 +72,7 @@ Status SharedFile::Acquire(const std::string& path, bool exclusive, bool want_wr
   s = os->LockFile(fd, exclusive, &granted);
   if (!s.ok() || !granted) {
     os->Close(fd);
-    return s.ok() ? InUse(path, "by another program") : s;
+    return s.ok() ? InUse(path, exclusive, "by another program") : s;
   }
   out->reset(new SharedFile(path, fd, id, exclusive, writable));
   Registry().push_back({id, *out});

@@ -158,9 +158,19 @@ Status Table::UnlockRecord(uint32_t record) {
 }
 
 Status Table::LockFile(bool* granted) {
+  bool held = HoldsFile();
   XB_RETURN_IF_ERROR(file_->LockWholeFile(area_, LockTimeoutMs(), granted));
-  if (*granted && !dirty_) fresh_ = false;
-  return *granted ? ReadCurrentFresh() : Status::Ok();
+  if (!*granted || held) return Status::Ok();
+  // Records read before the lock may have been changed by another program since: the block
+  // and the current record are read again, and from then on reads come from the block.
+  DropBlock();
+  if (dirty_ || eof_ || recno_ > count_) return Status::Ok();
+  const uint8_t* bytes = nullptr;
+  XB_RETURN_IF_ERROR(Peek(recno_, &bytes));
+  std::memcpy(record_.data(), bytes, record_.size());
+  current_ = view_ = record_.data();
+  fresh_ = true;
+  return Status::Ok();
 }
 
 Status Table::UnlockAll() {

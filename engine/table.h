@@ -160,7 +160,8 @@ class Table final : public RecordView {
   Status ReadHeader();
   Status RefreshCount();
   // How a shared open reads a record: from the block a sequential read fetches, or fresh
-  // from the file on its own (turbo read takes blocks for both).
+  // from the file on its own (turbo read takes blocks for both, and so does an area holding
+  // the file lock, whose block was read after the lock and which nobody else may change).
   enum class ReadKind { kSequential, kFresh };
   // Bytes of record r (1..count_), valid until the next Peek.
   Status Peek(uint32_t r, const uint8_t** bytes, ReadKind kind = ReadKind::kSequential);

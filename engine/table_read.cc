@@ -50,7 +50,9 @@ Status Table::PeekMapped(uint32_t r, const uint8_t** bytes) {
 
 Status Table::Peek(uint32_t r, const uint8_t** bytes, ReadKind kind) {
   if (file_->exclusive()) return PeekMapped(r, bytes);
-  if (kind == ReadKind::kFresh && !GlobalSettings().turbo_read) return ReadFresh(r, bytes);
+  if (kind == ReadKind::kFresh && !GlobalSettings().turbo_read && !HoldsFile()) {
+    return ReadFresh(r, bytes);
+  }
   if (!BlockHolds(r)) XB_RETURN_IF_ERROR(FillBlock(r));
   *bytes = block_.data() + size_t(r - block_first_) * layout_.record_length;
   return Status::Ok();

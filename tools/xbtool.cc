@@ -300,6 +300,8 @@ bool OpenIndexes(const std::vector<std::string>& files) {
 int RunCheck(const std::vector<std::string>& args) {
   if (args.empty()) return Fail("check needs a table");
   if (OpenTable(args[0], XB_OPEN_READ_ONLY) <= 0) return 1;
+  // A mount that breaks sharing leaves the file sound, so it is a warning, not a problem.
+  if (xb_MountRisks() > 0) std::printf("warning: %s\n", xb_MountRiskText());
   std::vector<std::string> problems;
   std::string damage = xb_TableDamage();
   if (!damage.empty()) problems.push_back(damage);
@@ -380,7 +382,9 @@ const Command kCommands[] = {
      "record's values, the memo file's block chains (each memo reads whole, ends before the\n"
      "next free block and starts inside no other memo), and each index given: keys in order,\n"
      "every record in its condition indexed once under its current key. Exit status 0 when\n"
-     "sound; otherwise the reasons.",
+     "sound; otherwise the reasons. A warning line says when the table's mount keeps locks\n"
+     "on this machine or caches data other machines change (CIFS nobrl or cache=loose, NFS\n"
+     "nolock, local_lock=all|posix or nocto); the check's status does not count it.",
      RunCheck},
     {"index", "index T.DBF FILE.NTX 'KEY EXPR' [--for COND] [--unique] [--descending]",
      "Creates an NTX index of the table on the key expression (opens the table exclusively).",

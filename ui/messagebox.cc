@@ -168,6 +168,7 @@ int AnswerWithoutShowing(const TMessageForm& form, BoxAnswerForTesting& answer) 
   answer.kind = form.kind();
   answer.title = form.windowTitle();
   answer.text = form.messageText();
+  answer.detail = form.detailText();
   for (QPushButton* button : form.buttons()) answer.buttons << WithoutAmpersands(button->text());
   return answer.result;
 }
@@ -210,6 +211,30 @@ TMessageForm::~TMessageForm() { std::erase(OpenForms(), this); }
 
 QString TMessageForm::messageText() const { return m_message ? m_message->text() : QString(); }
 
+QString TMessageForm::detailText() const { return m_detail ? m_detail->text() : QString(); }
+
+// The detail goes below the message, aligned with it, one half line apart; the buttons move
+// down (and to the middle again when the box widens).
+void TMessageForm::setDetail(const QString& detail) {
+  QFontMetrics metrics(font());
+  QRect screen = QGuiApplication::primaryScreen()->geometry();
+  QRect message = m_message->geometry();
+  QRect bounds = metrics.boundingRect(QRect(0, 0, std::max(message.width(), screen.width() / 2), 0),
+                                      MessageText::kTextFlags | Qt::TextWrapAnywhere, detail);
+  int gap = metrics.height() / 2;
+  int rightMargin = width() - message.right() - 1;
+  int widen = std::max(0, message.left() + bounds.width() + rightMargin - width());
+  int grow = bounds.height() + gap;
+  m_detail = new QLabel(detail, this);
+  m_detail->setObjectName(QStringLiteral("Detail"));
+  m_detail->setWordWrap(true);
+  m_detail->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  m_detail->setGeometry(message.left(), message.bottom() + 1 + gap, bounds.width(), bounds.height());
+  for (QPushButton* button : m_buttons) button->move(button->x() + widen / 2, button->y() + grow);
+  setFixedSize(width() + widen, height() + grow);
+  move(screen.width() / 2 - width() / 2, screen.height() / 2 - height() / 2);
+}
+
 void TMessageForm::CloseAll(int result) {
   Terminating() = true;
   for (TMessageForm* form : OpenForms()) {
@@ -226,8 +251,9 @@ QString TMessageForm::copyText() const {
   const QString crlf = QStringLiteral("\r\n");
   QString captions;
   for (QPushButton* button : m_buttons) captions += WithoutAmpersands(button->text()) + "   ";
-  return dashes + crlf + windowTitle() + crlf + dashes + crlf + messageText() + crlf + dashes +
-         crlf + captions + crlf + dashes + crlf;
+  QString detail = m_detail ? detailText() + crlf : QString();
+  return dashes + crlf + windowTitle() + crlf + dashes + crlf + messageText() + crlf + detail +
+         dashes + crlf + captions + crlf + dashes + crlf;
 }
 
 void TMessageForm::copyToClipboard() {
@@ -384,6 +410,26 @@ int ShowMessageDialog(const QString& text, TMsgDlgType kind, TMsgDlgButtons butt
   std::unique_ptr<TMessageForm> form = BuildMessageDialog(text, kind, buttons);
   form->setHelpContext(helpContext);
   return ExecMessageForm(std::move(form));
+}
+
+int ShowMessageDialogWithDetail(const QString& text, const QString& detail, TMsgDlgType kind,
+                                TMsgDlgButtons buttons) {
+  std::unique_ptr<TMessageForm> form = BuildMessageDialog(text, kind, buttons);
+  if (!detail.isEmpty()) form->setDetail(detail);
+  return ExecMessageForm(std::move(form));
+}
+
+void ShowModelessMessage(const QString& text, TMsgDlgType kind) {
+  std::unique_ptr<TMessageForm> form = BuildMessageDialog(text, kind, {mbOK});
+  if (Terminating()) return;
+  if (auto answer = TakeQueuedAnswer()) {
+    AnswerWithoutShowing(*form, *answer);
+    return;
+  }
+  form->setAttribute(Qt::WA_DeleteOnClose);
+  form->setWindowModality(Qt::NonModal);
+  form->show();
+  form.release();  // the box deletes itself when closed
 }
 
 }  // namespace velloria

@@ -60,6 +60,10 @@ class TMessageForm : public QDialog {
   int helpContext() const { return m_helpContext; }
   void setHelpContext(int context) { m_helpContext = context; }
   QString messageText() const;
+  // A second text below the message that says what it concerns (a file, say), selectable
+  // so that it can be copied; the box grows to hold it. Call before the box is shown.
+  void setDetail(const QString& detail);
+  QString detailText() const;
   TMsgDlgType kind() const { return m_kind; }
   QPushButton* defaultButton() const { return m_defaultButton; }
   QPushButton* cancelButton() const { return m_cancelButton; }
@@ -87,6 +91,7 @@ class TMessageForm : public QDialog {
 
   TMsgDlgType m_kind = mtCustom;
   MessageText* m_message = nullptr;
+  QLabel* m_detail = nullptr;
   QPushButton* m_defaultButton = nullptr;
   QPushButton* m_cancelButton = nullptr;
   std::vector<QPushButton*> m_buttons;
@@ -105,6 +110,13 @@ int ExecMessageForm(std::unique_ptr<TMessageForm> form);
 // Builds, shows, destroys the box; returns the value of the button that closed it.
 int ShowMessageDialog(const QString& text, TMsgDlgType kind, TMsgDlgButtons buttons,
                       int helpContext = 0);
+// As ShowMessageDialog, with `detail` below the text when it is not empty.
+int ShowMessageDialogWithDetail(const QString& text, const QString& detail, TMsgDlgType kind,
+                                TMsgDlgButtons buttons);
+// Shows a box with an OK button that does not block the other windows and destroys itself
+// when closed; for a note that must not stop the work. Nothing is shown while the
+// application terminates or (for tests) an answer is queued, which then takes the box.
+void ShowModelessMessage(const QString& text, TMsgDlgType kind);
 
 // Test hook (every test hook's name ends in ForTesting): an answer queued for a later
 // box. While a queued answer lives, a box about to be run is not shown: it returns
@@ -114,7 +126,7 @@ struct BoxAnswerForTesting {
   int result = mrOk;
   bool answered = false;
   TMsgDlgType kind = mtCustom;
-  QString title, text;
+  QString title, text, detail;
   QStringList buttons;  // captions without "&", left to right
 };
 void QueueBoxAnswerForTesting(const std::shared_ptr<BoxAnswerForTesting>& answer);

@@ -41,6 +41,12 @@ void* OpenLibrary(const std::string& name) {
 // Entry points the binding can live without.
 bool IsOptional(const char* name) { return std::strcmp(name, "xb_IsEncrypted") == 0; }
 
+// An entry point beyond the 169: nullptr when the library does not export it.
+template <typename Function>
+void ResolveOptional(void* handle, const char* name, Function& slot) {
+  slot = reinterpret_cast<Function>(dlsym(handle, name));
+}
+
 }  // namespace
 
 bool TXbEngine::ResolveAll(void* handle) {
@@ -50,8 +56,9 @@ bool TXbEngine::ResolveAll(void* handle) {
   if (entries.name == nullptr && !IsOptional(#name)) return false;
 #include "engine/include/xb_entrypoints.def"
 #undef XB_ENTRY
-  entries.xb_LanguageDriver =
-      reinterpret_cast<decltype(entries.xb_LanguageDriver)>(dlsym(handle, "xb_LanguageDriver"));
+  ResolveOptional(handle, "xb_LanguageDriver", entries.xb_LanguageDriver);
+  ResolveOptional(handle, "xb_LastErrorCode", entries.xb_LastErrorCode);
+  ResolveOptional(handle, "xb_MountRisks", entries.xb_MountRisks);
   m_entries = entries;
   return true;
 }

@@ -19,6 +19,8 @@ struct TXbEntryPoints {
 #undef XB_ENTRY
   // Beyond the 169: nullptr when the library does not export it.
   decltype(&::xb_LanguageDriver) xb_LanguageDriver = nullptr;
+  decltype(&::xb_LastErrorCode) xb_LastErrorCode = nullptr;
+  decltype(&::xb_MountRisks) xb_MountRisks = nullptr;
 };
 
 class TXbEngine {

@@ -308,7 +308,14 @@ void TXBaseTable::EngineOpen() {
       resolved == fullName ? m_tableFolder + paths::NamePart(m_tableName) : resolved;
   std::int16_t area = xb.xb_UseEx(usePath.c_str(), alias.c_str(), mode, TypeCode(m_tableType),
                                   CommitLevelCode(m_commitLevel));
-  if (area < 1) RaiseTableError("Unable to open table: " + fullName);
+  if (area < 1) {
+    std::string message = "Unable to open table: " + fullName;
+    if (xb.xb_LastErrorCode != nullptr && xb.xb_LastErrorCode() == XB_ERR_LOCKED) {
+      m_lastErrorText = message;
+      throw EXBaseTableInUse(fullName);
+    }
+    RaiseTableError(message);
+  }
   m_workArea = area;
   xb.xb_ErrorLevel(
       static_cast<std::int16_t>(m_environmentCopied ? m_errorLevel : XB_ERRORS_PRINTED));
@@ -324,6 +331,13 @@ void TXBaseTable::EngineOpen() {
   m_indexCondition = Copy(xb.xb_IndexCondition());
   ReadCodePage();
   m_countStale = true;
+}
+
+TMountRisks TXBaseTable::MountRisks() const {
+  if (m_workArea <= 0 || Xb().xb_MountRisks == nullptr) return {};
+  Xb().xb_Select(m_workArea);
+  std::int32_t bits = std::max(0, Xb().xb_MountRisks());
+  return {.locksLocal = (bits & XB_MOUNT_LOCKS_LOCAL) != 0, .cachesData = (bits & XB_MOUNT_CACHES_DATA) != 0};
 }
 
 void TXBaseTable::OpenIndexes() {

@@ -32,6 +32,26 @@ class EXBaseError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The open failed because another program holds the file exclusively (or, for an
+// exclusive open, has it open at all); trying again later may succeed.
+class EXBaseTableInUse : public EXBaseError {
+ public:
+  explicit EXBaseTableInUse(const std::string& file)
+      : EXBaseError("Unable to open table: " + file), m_file(file) {}
+  const std::string& file() const { return m_file; }
+
+ private:
+  std::string m_file;
+};
+
+// What the mount of a table's file does to machines that share it: locks that stay on this
+// machine, and data cached on this machine that another one may have changed.
+struct TMountRisks {
+  bool locksLocal = false;
+  bool cachesData = false;
+  bool any() const { return locksLocal || cachesData; }
+};
+
 enum class TXBaseTableType { ttXBNONE, ttXBNTX, ttXBFOX, ttXBNSX, ttXBNSXDBT };
 enum class TXBaseCommitLevel { clFull, clNormal, clNone };
 enum class TAccessMethod { amLocal, amServer };
@@ -135,6 +155,16 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   int CompareBookmarks(const TBookmark& a, const TBookmark& b) const override;
   // Cancels a pending edit or insert, then always releases the work area's record locks.
   void Cancel() override;
+
+  // Locks the whole table for this work area (waiting the engine's lock timeout for
+  // another program's locks); false when it stays held elsewhere. While it is held, a Post
+  // releases only the record it wrote, so that many records are written under one lock.
+  bool LockTable();
+  // Releases the table lock and every record lock of the work area.
+  void UnlockTable();
+  // How the file's mount fails several machines sharing it; none when it does not, when
+  // unknown, or with the table closed.
+  TMountRisks MountRisks() const;
 
   // The engine query: the text goes to the engine unchanged (converted to the table's
   // code page). A text that is not a logical expression raises "Invalid Query Expression".
@@ -326,6 +356,7 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   int m_blobCount = 0;
   std::vector<char> m_rawRecord;
   std::vector<char> m_editImage;  // the locked record as read by the last Edit
+  bool m_tableLocked = false;     // LockTable granted and not yet released
   std::int32_t m_editRecNo = 0;
   bool m_cursorOpen = false;
   bool m_opening = false;

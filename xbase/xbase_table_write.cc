@@ -102,6 +102,21 @@ void TXBaseTable::Cancel() {
   if (m_workArea <= 0) return;
   Xb().xb_Select(m_workArea);
   Xb().xb_Unlock(0);
+  m_tableLocked = false;
+}
+
+bool TXBaseTable::LockTable() {
+  if (m_workArea <= 0) return false;
+  Xb().xb_Select(m_workArea);
+  m_tableLocked = Xb().xb_Flock() != 0;
+  return m_tableLocked;
+}
+
+void TXBaseTable::UnlockTable() {
+  m_tableLocked = false;
+  if (m_workArea <= 0) return;
+  Xb().xb_Select(m_workArea);
+  Xb().xb_Unlock(0);
 }
 
 // ---- Encoding
@@ -271,7 +286,7 @@ void TXBaseTable::InternalPost() {
   }
   WriteBlobs(buffer);
   xb.xb_Commit();
-  xb.xb_Unlock(0);
+  xb.xb_Unlock(m_tableLocked ? xb.xb_RecNo() : 0);
   StoreRecordPosition(buffer);
   m_insertReturnRecNo = 0;
   m_editImage.clear();

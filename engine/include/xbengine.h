@@ -120,6 +120,15 @@ XB_API const char* xb_LastErrorText(void);
  * read-only open, the damage found; "" when the table is sound. */
 XB_API int32_t xb_LanguageDriver(void);
 XB_API const char* xb_TableDamage(void);
+/* Also beyond the 169: how the mount holding the current table fails several machines
+ * sharing it: an OR of XB_MOUNT_LOCKS_LOCAL (record and file locks never reach the file
+ * server: CIFS nobrl, NFS nolock or local_lock=all|posix) and XB_MOUNT_CACHES_DATA (the
+ * client may serve data another machine changed: CIFS cache=loose, NFS nocto); 0 when
+ * neither or unknown, -1 with no table. xb_MountRiskText names the mount and its options
+ * in English ("" for 0). */
+enum { XB_MOUNT_LOCKS_LOCAL = 1, XB_MOUNT_CACHES_DATA = 2 };
+XB_API int32_t xb_MountRisks(void);
+XB_API const char* xb_MountRiskText(void);
 /* Also beyond the 169: the bytes of memo field `field` in the current record, NUL bytes
  * included (pictures and documents in binary memos): the bytes, valid until this thread's
  * next call, and their number in *length; "" and 0 for no memo or on failure. */

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QKeyEvent>
 
 #include "app/application.h"
 #include "app/catalogue.h"
@@ -107,6 +108,17 @@ class TwoProcesses : public ::testing::Test {
     table->Open();
     return table;
   }
+  // The fixture's three categories with the stored VISUALIZZA of the two of type 1.
+  void writeCategories(bool contab, bool lett) {
+    office.writeTable({{"Contabilità", "CONTAB", 1, contab}, {"Lettere", "LETT", 1, lett},
+                       {"Didattica", "DIDA", 2, true}});
+  }
+  // The categories the grid shows (the filtered records); leaves the table at its end.
+  static int shownCategories(xbase::TXbTable& table) {
+    int shown = 0;
+    for (table.First(); !table.Eof(); table.Next()) ++shown;
+    return shown;
+  }
   char visualizzaOf(const QByteArray& table, int record) const {
     return table[kHeaderSize + record * kRecordSize + kVisualizzaOffset];
   }
@@ -115,75 +127,116 @@ class TwoProcesses : public ::testing::Test {
   std::string m_lastError;
 };
 
-TEST_F(TwoProcesses, ATableHeldByAnotherProcessFailsStartUpAndStaysByteForByte) {
-  const QStringList holds[] = {{"exclusive"}, {"shared", "2"}, {"readonly"}};
+TEST_F(TwoProcesses, ATableHeldExclusivelyElsewhereFailsStartUpAfterAWaitNamingTheFile) {
+  QByteArray before = office.tableBytes();
+  TableHolder other;
+  ASSERT_TRUE(other.hold(office.tablePath(), {"exclusive"})) << other.answer().toStdString();
+  NextBoxAnswer box(mrOk);
+  QElapsedTimer clock;
+  clock.start();
+  TfrmMain form({"velloria", "1", "12", office.dataPath(), ""});
+  EXPECT_TRUE(form.startupFailed());
+  EXPECT_GE(clock.elapsed(), kTableInUseWaitMs);
+  EXPECT_EQ(box.text(), kStartupFailureMessage);
+  EXPECT_EQ(box.asked().detail.toStdString(), TableInUseDetail(office.tablePath().toStdString()));
+  other.release();
+  EXPECT_EQ(office.tableBytes(), before);
+}
+
+// Other workstations browsing (a shared or read-only open) leave the start alone; one that
+// keeps a record locked past the lock timeout makes it go on with the stored values.
+TEST_F(TwoProcesses, TheProgramStartsBesideOtherOpenersAndSweepsWhenItGetsTheLock) {
+  const QStringList holds[] = {{"shared"}, {"readonly"}, {"shared", "2"}};
   for (const QStringList& hold : holds) {
     SCOPED_TRACE(hold.join(' ').toStdString());
-    QByteArray before = office.tableBytes();
+    writeCategories(false, false);
     TableHolder other;
     ASSERT_TRUE(other.hold(office.tablePath(), hold)) << other.answer().toStdString();
-    EXPECT_EQ(startExpectingFailure(), kStartupFailureMessage);
-    EXPECT_EQ(m_lastError, "Unable to open table: " + office.tablePath().toStdString());
-    other.release();
-    EXPECT_EQ(office.tableBytes(), before);
-    TApplication::instance()->resumeAfterTerminationForTesting();
+    TfrmMain form({"velloria", "1", "12", office.dataPath(), ""});
+    ASSERT_FALSE(form.startupFailed());
+    bool recordHeld = hold.size() == 2;
+    EXPECT_EQ(visualizzaOf(office.tableBytes(), 0), recordHeld ? 'F' : 'T');
+    EXPECT_EQ(shownCategories(*form.categoryTable()), recordHeld ? 0 : 2);
   }
 }
 
-TEST_F(TwoProcesses, AnotherProcessCannotOpenTheTableWhileTheProgramRuns) {
+TEST_F(TwoProcesses, AnExclusiveOpenElsewhereIsRefusedWhileTheProgramRuns) {
   TfrmMain form({"velloria", "1", "12", office.dataPath(), ""});
   ASSERT_FALSE(form.startupFailed());
-  for (const char* mode : {"exclusive", "shared", "readonly"}) {
+  TableHolder exclusive;
+  EXPECT_FALSE(exclusive.hold(office.tablePath(), {"exclusive"}));
+  EXPECT_EQ(exclusive.answer().toStdString(),
+            "refused: Table " + office.tablePath().toStdString() +
+                " cannot be opened exclusively: it is open by another program (close it there first)");
+  for (const char* mode : {"shared", "readonly"}) {
     TableHolder other;
-    EXPECT_FALSE(other.hold(office.tablePath(), {mode})) << mode;
-    EXPECT_TRUE(other.answer().startsWith("refused")) << other.answer().toStdString();
+    EXPECT_TRUE(other.hold(office.tablePath(), {mode})) << mode << other.answer().toStdString();
   }
 }
 
-// The program itself opens exclusively; a shared open (as other programs of the office
-// use) meets other processes' record locks: the sweep stops with the lock message once
-// the engine's lock timeout has passed, every record wholly old or wholly new.
-TEST_F(TwoProcesses, ASweepOverASharedTableStopsAtARecordLockedElsewhere) {
+// A record locked elsewhere keeps the sweep's table lock out: within the engine's lock
+// timeout it gives up and writes nothing; once the record is free it sweeps everything.
+TEST_F(TwoProcesses, ASweepThatCannotLockTheTableWritesNothing) {
   QByteArray before = office.tableBytes();
   auto table = openTable(false);
   TableHolder other;
   ASSERT_TRUE(other.hold(office.tablePath(), {"shared", "2"})) << other.answer().toStdString();
   QElapsedTimer clock;
   clock.start();
-  try {
-    SweepCategoryFolders(*table, office.stampe().toStdString());
-    ADD_FAILURE() << "the sweep went through a locked record";
-  } catch (const xbase::EXBaseError& failure) {
-    EXPECT_STREQ(failure.what(), "Record Lock Failure. May be locked by another user or task.");
-  }
+  EXPECT_EQ(SweepSharedCatalogue(*table, office.stampe().toStdString()), TSweepOutcome::lockTimedOut);
   EXPECT_LT(clock.elapsed(), 5000);
   EXPECT_EQ(table->State(), TDataSetState::dsBrowse);
-  EXPECT_FALSE(table->ControlsDisabled()) << "the stopped sweep left the grid deaf";
-  QByteArray stopped = office.tableBytes();
-  EXPECT_EQ(visualizzaOf(stopped, 0), 'T');
-  EXPECT_EQ(stopped.mid(kHeaderSize + kRecordSize), before.mid(kHeaderSize + kRecordSize));
+  EXPECT_EQ(office.tableBytes(), before);
 
   other.release();
-  SweepCategoryFolders(*table, office.stampe().toStdString());
+  EXPECT_EQ(SweepSharedCatalogue(*table, office.stampe().toStdString()), TSweepOutcome::swept);
   QByteArray swept = office.tableBytes();
   for (int record = 0; record < 3; ++record) EXPECT_EQ(visualizzaOf(swept, record), 'T') << record;
+  // The table lock is let go: another program can lock a record again.
+  TableHolder after;
+  EXPECT_TRUE(after.hold(office.tablePath(), {"shared", "1"})) << after.answer().toStdString();
 }
 
-TEST_F(TwoProcesses, AReadOnlyStampeFolderFailsStartUpButOpensForReading) {
-  QFile::setPermissions(office.tablePath(), QFileDevice::ReadOwner | QFileDevice::ReadGroup);
-  QFile::setPermissions(office.stampe(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+// Read rights only: the program starts, writes nothing and shows the categories by the
+// stored VISUALIZZA.
+TEST_F(TwoProcesses, AReadOnlyStampeFolderOrTableStartsReadOnlyAndWritesNothing) {
+  writeCategories(true, false);
   QByteArray before = office.tableBytes();
-  {
+  for (bool folderToo : {false, true}) {
+    SCOPED_TRACE(folderToo ? "folder and table" : "table");
+    QFile::setPermissions(office.tablePath(), QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+    if (folderToo) QFile::setPermissions(office.stampe(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     WithoutPermissionOverride asUser;
-    EXPECT_EQ(startExpectingFailure(), kStartupFailureMessage);
+    TfrmMain form({"velloria", "1", "12", office.dataPath(), ""});
+    ASSERT_FALSE(form.startupFailed());
+    EXPECT_EQ(form.documentList()->Root(), office.stampe() + "/CONTAB");
+    EXPECT_EQ(shownCategories(*form.categoryTable()), 1);  // LETT stays hidden as stored
     EXPECT_EQ(office.tableBytes(), before);
-
-    auto table = openTable(true);
-    EXPECT_EQ(table->FieldByName("DESCRIZIO").AsString(), "Contabilità");
-    EXPECT_EQ(table->RecordCount(), 3);
-    EXPECT_THROW(table->Edit(), std::exception);
   }
-  EXPECT_EQ(office.tableBytes(), before);
+}
+
+// F5 in the grid re-reads what another program changed: a category added, one renamed, one
+// hidden; the filter stays and so does the current category.
+TEST_F(TwoProcesses, F5InTheGridShowsWhatAnotherProgramChanged) {
+  TfrmMain form({"velloria", "1", "12", office.dataPath(), ""});
+  ASSERT_FALSE(form.startupFailed());
+  xbase::TXbTable* table = form.categoryTable();
+  table->Next();
+  ASSERT_EQ(table->FieldByName("DIR").AsString(), "LETT");
+  office.makeFolder("NUOVA");
+  for (QStringList change : {QStringList{"append", "DESCRIZIO=Nuova", "DIR=NUOVA", "VISUALIZZA=T", "TIPO=1"},
+                             QStringList{"set", "2", "DESCRIZIO=Lettere e moduli"},
+                             QStringList{"set", "1", "VISUALIZZA=F"}}) {
+    change.insert(1, office.tablePath());
+    ASSERT_EQ(QProcess::execute(QStringLiteral(VELLORIA_XBTOOL), change), 0) << change.join(' ').toStdString();
+  }
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
+  QApplication::sendEvent(form.findChild<QWidget*>("DBGrid"), &press);
+  EXPECT_EQ(table->FieldByName("DESCRIZIO").AsString(), "Lettere e moduli");
+  EXPECT_EQ(table->Filter(), "TIPO=1 AND VISUALIZZA=TRUE");
+  table->Next();
+  EXPECT_EQ(table->FieldByName("DIR").AsString(), "NUOVA");
+  EXPECT_EQ(shownCategories(*table), 2);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Two processes on one STAMPE.DBF: held elsewhere (exclusively, or with a record lock) the
-# program's open fails with the general message and the file stays; while it runs every
-# other open is refused; a read-only table fails the same way and still opens read-only.
+# Two processes on one STAMPE.DBF: held exclusively elsewhere the program's open fails with
+# the general message after a wait and the file stays; beside a record lock it starts and
+# leaves the values as they stand; while it runs an exclusive open is refused and others are
+# not; read rights only start it read-only, writing nothing.
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 HOLDER="$(dirname "$VELLORIA")/table_holder"
@@ -48,23 +49,40 @@ hold_table exclusive >/dev/null || fail "the holder could not open the table"
 expect_refused_start "table held exclusively by another process"
 release_table
 
-hold_table shared 2 >/dev/null || fail "the holder could not lock record 2"
-expect_refused_start "table open in another process with record 2 locked"
-release_table
+# start_and_show: the program starts, shows its window and ends after the first paint.
+start_and_show() {
+  VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING=1 "${RUN_AS[@]}" "$VELLORIA" 1 12 "$office/DATI/" "" &
+  local pid=$!
+  E2E_PIDS+=($pid)
+  wait_exit "$pid" 30
+  [ "$EXIT_CODE" = 0 ] || fail "$1: exit code $EXIT_CODE"
+}
 
-# While the program runs, every other open is refused at once, whatever its mode.
+hold_table shared 2 >/dev/null || fail "the holder could not lock record 2"
+sum=$(sha256sum <"$table")
+start_and_show "record 2 locked elsewhere"
+[ "$(sha256sum <"$table")" = "$sum" ] || fail "the sweep wrote beside a record locked elsewhere"
+release_table
+echo "ok: a record locked elsewhere: the start goes on, nothing written"
+
+# While the program runs an exclusive open is refused with the reason; others open.
 "$VELLORIA" 1 12 "$office/DATI/" "" &
 program=$!
 E2E_PIDS+=($program)
 wait_window '^Tarvolo - Gestione' >/dev/null
-for mode in exclusive shared readonly; do
-  if hold_table $mode >/dev/null; then fail "a $mode open succeeded beside the program"; fi
-  wait_exit "$HOLDER_PID" 10
-  [ "$EXIT_CODE" = 2 ] || fail "the refused $mode open ended with $EXIT_CODE"
-  exec 7>&-
+reason=$(hold_table exclusive) && fail "an exclusive open succeeded beside the program"
+wait_exit "$HOLDER_PID" 10
+exec 7>&-
+[[ "$reason" == *"cannot be opened exclusively: it is open by another program"* ]] ||
+  fail "the exclusive open was refused with: $reason"
+out=$("$XBTOOL" reindex "$table" "$E2E_TMP/x.ntx" 2>&1) && fail "xbtool reindex opened the table exclusively"
+[[ "$out" == *"cannot be opened exclusively"* ]] || fail "xbtool said: $out"
+for mode in shared readonly; do
+  hold_table $mode >/dev/null || fail "a $mode open was refused beside the program"
+  release_table
 done
 kill -0 "$program" || fail "the program ended"
-echo "ok: every other open refused while the program runs"
+echo "ok: an exclusive open refused with its reason while the program runs, others not"
 kill "$program"
 wait_exit "$program" 10
 
@@ -73,20 +91,18 @@ wait_exit "$program" 10
 if [ "$(id -u)" = 0 ]; then
   RUN_AS=(setpriv --inh-caps=-all --bounding-set=-dac_override,-dac_read_search,-fowner --)
 fi
-chmod a-w "$table" "$office/Stampe"
-expect_refused_start "read-only Stampe folder and table"
-"${RUN_AS[@]}" "$HOLDER" "$table" readonly </dev/null | grep -q '^ready 4 records' ||
-  fail "a read-only open of the read-only table failed"
-echo "ok: read-only open of the read-only table"
-
-# A read-only folder with a writable table: the records are rewritten in place.
-chmod u+w "$table"
-VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING=1 "${RUN_AS[@]}" "$VELLORIA" 1 12 "$office/DATI/" "" &
-pid=$!
-E2E_PIDS+=($pid)
-wait_exit "$pid" 30
-[ "$EXIT_CODE" = 0 ] || fail "read-only folder, writable table: exit code $EXIT_CODE"
-[ "$(visualizza_column "$table")" = TFTT ] || fail "read-only folder: VISUALIZZA is $(visualizza_column "$table")"
-echo "ok: read-only folder with a writable table"
-chmod u+w "$office/Stampe"
+# Read rights only (on the folder, or on the table): the start shows its window and writes
+# nothing, not even the journal beside the table.
+before=$(visualizza_column "$table")
+sum=$(sha256sum <"$table")
+for readonly in "$table $office/Stampe" "$office/Stampe" "$table"; do
+  chmod u+w "$table" "$office/Stampe"
+  chmod a-w $readonly
+  start_and_show "read-only $readonly"
+  [ "$(sha256sum <"$table")" = "$sum" ] || fail "read-only $readonly: the table changed"
+  [ -z "$(ls "$office/Stampe" | grep -i journal)" ] || fail "read-only $readonly: a journal was made"
+done
+chmod u+w "$table" "$office/Stampe"
+[ "$before" = "$(visualizza_column "$table")" ] || fail "VISUALIZZA changed"
+echo "ok: read rights only start read-only and write nothing"
 echo "PASS"

@@ -109,6 +109,21 @@ class ProcessTest : public ::testing::Test {
     }
   }
 
+  // The start-up sweep's pattern: the whole file locked, then every record read, rewritten
+  // one generation up and its record lock let go, then the file lock released. A sweep that
+  // read a record as it stood before another's write would leave it a generation short.
+  static bool SweepOneGenerationUp() {
+    if (xb_Flock() != 1) return false;
+    for (int r = 1; r <= xb_RecCount(); ++r) {
+      if (xb_Rlock(r) != 1) return false;
+      xb_Go(r);
+      int g = xb_GetLong("B");
+      if (xb_GetTrimString("A")[0] != '\0') WriteGeneration(g + 1, r, false);
+      xb_Unlock(r);
+    }
+    return xb_Unlock(0) == 1;
+  }
+
   void ExpectCheckAccepts() {
     std::string out;
     EXPECT_EQ(xbtest::Run(std::string(XBTOOL_PATH) + " check " + path_, &out), 0) << out;
@@ -199,6 +214,53 @@ TEST_F(ProcessTest, LockTimeoutWaitsForTheOtherProcessToLetGo) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
   child.Send('x');
   child.Wait();
+}
+
+TEST_F(ProcessTest, TwoSweepsAtOnceTakeTurnsAndLoseNoUpdate) {
+  auto sweeper = [&](Child& c) {
+    xb_SetLockTimeout(5);
+    xb_UseEx(path_.c_str(), "", XB_OPEN_SHARED, 1, 1);
+    c.Hear();
+    for (int i = 0; i < 20; ++i) {
+      if (!SweepOneGenerationUp()) return 1;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the other's turn
+    }
+    return 0;
+  };
+  Child first(sweeper), second(sweeper);
+  first.Send('g');
+  second.Send('g');
+  EXPECT_EQ(first.Wait(), 0);
+  EXPECT_EQ(second.Wait(), 0);
+  Open(path_, XB_OPEN_SHARED);
+  ExpectWholeRecords();
+  for (xb_GoTop(); !xb_Eof(); xb_Skip(1)) EXPECT_EQ(xb_GetLong("B"), 40) << xb_RecNo();
+  ExpectCheckAccepts();
+}
+
+TEST_F(ProcessTest, ASweepBesideAWriterAddingRecordsKeepsBothWholly) {
+  Child writer([&](Child& c) {
+    xb_SetLockTimeout(5);
+    xb_UseEx(path_.c_str(), "", XB_OPEN_SHARED, 1, 1);
+    c.Hear();
+    for (int i = 0; i < 100; ++i) WriteGeneration(100, xb_RecCount() + 1, true), xb_Unlock(0);
+    return 0;
+  });
+  xb_SetLockTimeout(5);
+  Open(path_, XB_OPEN_SHARED);
+  writer.Send('g');
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_TRUE(SweepOneGenerationUp()) << xb_LastErrorText();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  EXPECT_EQ(writer.Wait(), 0);
+  EXPECT_EQ(xb_RecCount(), 105);
+  ExpectWholeRecords();
+  for (int r = 1; r <= 5; ++r) {
+    xb_Go(r);
+    EXPECT_EQ(xb_GetLong("B"), 10) << r;
+  }
+  ExpectCheckAccepts();
 }
 
 TEST_F(ProcessTest, ClosingOneWorkAreaKeepsTheLocksOfAnother) {

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -228,6 +229,42 @@ TEST(MessageBoxCopy, CtrlCPutsCaptionTextAndButtonsBetweenDashLines) {
 
   auto form = BuildMessageDialog("Sicuro?", mtConfirmation, {mbYes, mbNoToAll});
   EXPECT_TRUE(form->copyText().contains("\r\nYes   No to All   \r\n"));
+}
+
+// A detail longer than the message widens the box; it sits below the message and above the
+// buttons, inside the box, and is copied with the rest.
+TEST(MessageBoxDetail, TheDetailGoesBetweenTextAndButtonsAndIsCopied) {
+  QString detail = QStringLiteral("Il file /srv/ufficio/uno/due/tre/quattro/Stampe/STAMPE.DBF è in uso.");
+  std::unique_ptr<TMessageForm> form = BuildMessageDialog(QStringLiteral("Errore."), mtInformation, {mbOK});
+  QSize before = form->size();
+  form->setDetail(detail);
+  auto* message = form->findChild<QWidget*>(QStringLiteral("Message"));
+  auto* shown = form->findChild<QLabel*>(QStringLiteral("Detail"));
+  ASSERT_NE(shown, nullptr);
+  EXPECT_GT(form->width(), before.width());
+  EXPECT_GT(shown->y(), message->geometry().bottom());
+  QPushButton* ok = form->buttons().front();
+  EXPECT_GT(ok->y(), shown->geometry().bottom());
+  EXPECT_TRUE(form->rect().contains(ok->geometry()));
+  EXPECT_TRUE(form->rect().contains(shown->geometry()));
+  EXPECT_EQ(form->detailText(), detail);
+  EXPECT_TRUE(form->copyText().contains(QStringLiteral("Errore.\r\n") + detail + QStringLiteral("\r\n")));
+}
+
+// The modeless note shows at once, leaves the caller going and closes itself with OK.
+TEST(MessageBoxDetail, AModelessNoteDoesNotBlockAndDeletesItselfWhenClosed) {
+  ShowModelessMessage(QStringLiteral("Nota."), mtWarning);
+  TMessageForm* note = nullptr;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* form = qobject_cast<TMessageForm*>(widget); form && form->messageText() == "Nota.") note = form;
+  }
+  ASSERT_NE(note, nullptr);
+  EXPECT_TRUE(note->isVisible());
+  EXPECT_EQ(note->windowModality(), Qt::NonModal);
+  QPointer<TMessageForm> alive(note);
+  note->buttons().front()->click();
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(alive.isNull());
 }
 
 }  // namespace

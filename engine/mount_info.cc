@@ -1,0 +1,152 @@
+// mountinfo parsing and the mount options that break sharing a table between machines.
+#include "engine/mount_info.h"
+
+#include <vector>
+
+#include "engine/os.h"
+
+namespace xb {
+namespace {
+
+std::vector<std::string_view> SplitFields(std::string_view line) {
+  std::vector<std::string_view> fields;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && line[i] == ' ') ++i;
+    size_t start = i;
+    while (i < line.size() && line[i] != ' ') ++i;
+    if (i > start) fields.push_back(line.substr(start, i - start));
+  }
+  return fields;
+}
+
+bool IsOctal(char c) { return c >= '0' && c <= '7'; }
+
+// The kernel writes space, tab, newline and backslash of a path as \ooo.
+std::string Unescape(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 3 < text.size() && IsOctal(text[i + 1]) && IsOctal(text[i + 2]) &&
+        IsOctal(text[i + 3])) {
+      out += char((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 + (text[i + 3] - '0'));
+      i += 3;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+bool HasOption(std::string_view options, std::string_view wanted) {
+  size_t start = 0;
+  while (start <= options.size()) {
+    size_t end = options.find(',', start);
+    if (end == std::string_view::npos) end = options.size();
+    if (options.substr(start, end - start) == wanted) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// Whether `point` is `path` or one of its parent folders.
+bool Contains(std::string_view point, std::string_view path) {
+  if (point == "/") return !path.empty() && path[0] == '/';
+  return path.substr(0, point.size()) == point && (path.size() == point.size() || path[point.size()] == '/');
+}
+
+bool IsCifs(const MountEntry& m) { return m.fs_type == "cifs" || m.fs_type == "smb3"; }
+bool IsNfs(const MountEntry& m) { return m.fs_type == "nfs" || m.fs_type == "nfs4"; }
+
+std::string Join(const std::vector<std::string>& words) {
+  std::string out;
+  for (const std::string& w : words) out += (out.empty() ? "" : ", ") + w;
+  return out;
+}
+
+}  // namespace
+
+bool ParseMountInfoLine(std::string_view line, MountEntry* out) {
+  std::vector<std::string_view> f = SplitFields(line);
+  size_t dash = 6;
+  while (dash < f.size() && f[dash] != "-") ++dash;
+  if (f.size() < 6 || dash + 3 >= f.size() || f[4].empty() || f[4][0] != '/') return false;
+  out->mount_point = Unescape(f[4]);
+  out->fs_type = std::string(f[dash + 1]);
+  out->options = std::string(f[5]) + "," + std::string(f[dash + 3]);
+  return true;
+}
+
+bool FindMount(std::string_view mountinfo, std::string_view path, MountEntry* out) {
+  bool found = false;
+  size_t start = 0;
+  while (start < mountinfo.size()) {
+    size_t end = mountinfo.find('\n', start);
+    if (end == std::string_view::npos) end = mountinfo.size();
+    MountEntry entry;
+    if (ParseMountInfoLine(mountinfo.substr(start, end - start), &entry) &&
+        Contains(entry.mount_point, path) &&
+        (!found || entry.mount_point.size() >= out->mount_point.size())) {
+      *out = std::move(entry);
+      found = true;
+    }
+    start = end + 1;
+  }
+  return found;
+}
+
+int MountRisks(const MountEntry& m) {
+  int risks = 0;
+  if (IsCifs(m)) {
+    if (HasOption(m.options, "nobrl")) risks |= kMountLocksLocal;
+    if (HasOption(m.options, "cache=loose")) risks |= kMountCachesData;
+  } else if (IsNfs(m)) {
+    if (HasOption(m.options, "nolock") || HasOption(m.options, "local_lock=all") ||
+        HasOption(m.options, "local_lock=posix")) {
+      risks |= kMountLocksLocal;
+    }
+    if (HasOption(m.options, "nocto")) risks |= kMountCachesData;
+  }
+  return risks;
+}
+
+std::string DescribeMountRisks(const MountEntry& m, int risks) {
+  if (risks == 0) return "";
+  std::vector<std::string> options, effects;
+  for (const char* o : {"nobrl", "nolock", "local_lock=all", "local_lock=posix"}) {
+    if ((risks & kMountLocksLocal) && HasOption(m.options, o)) options.push_back(o);
+  }
+  for (const char* o : {"cache=loose", "nocto"}) {
+    if ((risks & kMountCachesData) && HasOption(m.options, o)) options.push_back(o);
+  }
+  if (risks & kMountLocksLocal) {
+    effects.push_back("record and file locks stay on this machine, so two machines can write over each other");
+  }
+  if (risks & kMountCachesData) {
+    effects.push_back("this machine may read data that another machine has changed");
+  }
+  std::string text = "the " + m.fs_type + " mount " + m.mount_point + " has " + Join(options) + ": ";
+  for (size_t i = 0; i < effects.size(); ++i) text += (i ? "; " : "") + effects[i];
+  return text;
+}
+
+int MountRisksOfPath(const std::string& path, std::string* described) {
+  described->clear();
+  Os* os = CurrentOs();
+  int fd = -1;
+  if (!os->Open("/proc/self/mountinfo", true, false, &fd).ok()) return 0;
+  std::string text;
+  char chunk[8192];
+  size_t done = 0;
+  // A proc file has no size: it is read until a read returns nothing.
+  while (os->Read(fd, chunk, sizeof chunk, text.size(), &done).ok() && done > 0) {
+    text.append(chunk, done);
+  }
+  os->Close(fd);
+  MountEntry mount;
+  if (!FindMount(text, path, &mount)) return 0;
+  int risks = MountRisks(mount);
+  *described = DescribeMountRisks(mount, risks);
+  return risks;
+}
+
+}  // namespace xb

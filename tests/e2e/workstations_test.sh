@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Three workstations on one office, started within a second of each other: two on one X
+# display under two accounts (the second with setpriv when the tests run as root, else the
+# same account on a third display), one on another display. Each shows its window with the
+# categories; each duplicates a document with a real Ctrl+D at the same moment; every copy
+# is there and equals its source; xbtool check finds the table sound and VISUALIZZA right.
+source "$(dirname "$0")/e2e_lib.sh"
+source "$(dirname "$0")/office_lib.sh"
+
+# new_display: another Xvfb, whose DISPLAY becomes $DISPLAY.
+new_display() {
+  rm -f "$E2E_TMP/display"
+  start_xvfb
+}
+new_display
+display_a=$DISPLAY
+new_display
+display_b=$DISPLAY
+chmod 755 "$E2E_TMP"
+office=$E2E_TMP/office
+make_category_office "$office"
+docs=$office/Stampe/CONTAB  # the first category of type 1: every start shows it
+echo alfa >"$docs/Alfa.doc"
+echo zeta >"$docs/Zeta.doc"
+chmod -R a+rwX "$office"
+
+other=()
+third_display=$display_a
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+  mkdir -m 700 "$E2E_TMP/runtime2" "$E2E_TMP/home2"
+  chown 65534:65534 "$E2E_TMP/runtime2" "$E2E_TMP/home2"
+  other=(env XDG_RUNTIME_DIR="$E2E_TMP/runtime2" HOME="$E2E_TMP/home2"
+         setpriv --reuid=65534 --regid=65534 --clear-groups --)
+else
+  echo "note: not root: the third workstation runs under this account on a third display"
+  new_display
+  third_display=$DISPLAY
+fi
+
+# workstation DISPLAY [PREFIX...]: one start of the program, in the background.
+workstation() {
+  local display=$1
+  shift
+  (cd / && DISPLAY=$display "$@" "$VELLORIA" 1 12 "$office/DATI/" "" 2>>"$E2E_TMP/err.$display") &
+  E2E_PIDS+=($!)
+}
+workstation "$display_a"
+workstation "$display_b"
+workstation "$third_display" "${other[@]}"
+
+# window_on DISPLAY [NTH]: the NTH main window on DISPLAY (1 = the first found).
+window_on() {
+  local id
+  for _ in $(seq 150); do
+    id=$(DISPLAY=$1 xdotool search --onlyvisible --name '^Tarvolo - Gestione' 2>/dev/null | sed -n "${2:-1}p")
+    [ -n "$id" ] && { echo "$id"; return; }
+    sleep 0.1
+  done
+  fail "no main window number ${2:-1} on $1"
+}
+if [ "$third_display" = "$display_a" ]; then
+  windows=("$display_a $(window_on "$display_a" 1)" "$display_b $(window_on "$display_b")"
+           "$display_a $(window_on "$display_a" 2)")
+else
+  windows=("$display_a $(window_on "$display_a")" "$display_b $(window_on "$display_b")"
+           "$third_display $(window_on "$third_display")")
+fi
+sleep 1
+echo "ok: three windows"
+
+# Every window shows the two categories of type 1: their sky blue rows are on screen.
+for entry in "${windows[@]}"; do
+  read -r display window <<<"$entry"
+  DISPLAY=$display xdotool windowraise "$window"  # two windows of display A overlap
+  sleep 0.5
+  DISPLAY=$display import -window "$window" "$E2E_TMP/shot.png"
+  blue=$(count_colour "$E2E_TMP/shot.png" "#A6CAF0" 175x370+5+20)
+  [ "$blue" -gt 500 ] || fail "no categories shown on $display ($blue sky blue pixels)"
+done
+
+# Each selects its own document (the list's first, second and last rows), then all three
+# duplicate at once.
+select_keys=("Home" "Home Down" "End")
+for i in 0 1 2; do
+  read -r display window <<<"${windows[i]}"
+  DISPLAY=$display xdotool windowraise "$window"
+  sleep 0.3
+  DISPLAY=$display xdotool mousemove --window "$window" 300 28 click 1
+  sleep 0.3
+  DISPLAY=$display xdotool windowactivate --sync "$window" 2>/dev/null ||
+    DISPLAY=$display xdotool windowfocus --sync "$window"
+  DISPLAY=$display xdotool key --delay 80 ${select_keys[i]}
+done
+for i in 0 1 2; do
+  read -r display window <<<"${windows[i]}"
+  (DISPLAY=$display xdotool windowraise "$window"
+   DISPLAY=$display xdotool windowactivate --sync "$window" 2>/dev/null ||
+     DISPLAY=$display xdotool windowfocus --sync "$window"
+   DISPLAY=$display xdotool key ctrl+d) &
+  [ "$display" = "$display_a" ] && wait $!  # one keyboard focus per display
+done
+wait_file present "$docs/Copia di Alfa.doc"
+wait_file present "$docs/Copia di Lettera.doc"
+wait_file present "$docs/Copia di Zeta.doc"
+for name in Alfa Lettera Zeta; do
+  cmp -s "$docs/$name.doc" "$docs/Copia di $name.doc" || fail "Copia di $name.doc differs from its source"
+done
+echo "ok: three copies made at once, each equal to its source"
+
+out=$("$XBTOOL" check "$office/Stampe/STAMPE.DBF") || fail "xbtool check: $out"
+[[ "$out" == *": sound" ]] || fail "xbtool check: $out"
+[ "$(visualizza_column "$office/Stampe/STAMPE.DBF")" = TFTT ] ||
+  fail "VISUALIZZA is $(visualizza_column "$office/Stampe/STAMPE.DBF")"
+! grep -q 'Sanitizer\|runtime error' "$E2E_TMP"/err.* || fail "sanitizer report: $(cat "$E2E_TMP"/err.*)"
+echo "ok: the table is sound and VISUALIZZA right"
+echo "PASS"
