@@ -81,7 +81,9 @@ TEST_F(MainWindow, EnlargedWindowGivesTheRoomToTheDocumentList) {
   form->resize(1000, 700);
   QCoreApplication::processEvents();
   ASSERT_EQ(form->size(), QSize(1000, 700));
-  EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(), QRect(185, 0, 815, 700));
+  int lineHeight = QFontMetrics(form->font()).height() + 3;
+  EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(), QRect(185, 0, 815, 700 - lineHeight));
+  EXPECT_EQ(child<QWidget>(form.get(), "LblCategoria")->geometry(), QRect(185, 700 - lineHeight, 815, lineHeight));
   EXPECT_EQ(child<QWidget>(form.get(), "Panel1")->geometry(), QRect(0, 0, 185, 700));
   EXPECT_EQ(child<QWidget>(form.get(), "GroupBox1")->geometry(), QRect(1, 1, 183, 662));
   EXPECT_EQ(child<QWidget>(form.get(), "BVisualizza")->geometry(), QRect(9, 668, 83, 25));
