@@ -298,6 +298,49 @@ TEST_F(MainWindow, ContextMenuRenamesWithF2) {
   EXPECT_TRUE(list->LabelEditing());
 }
 
+// The popup's real actions over the selected document: Duplica makes an equal "Copia di"
+// file, Apri hands the path to the word processor (a WinWord stand-in on PATH that
+// records its argument), Cancella deletes once the question is answered Sì.
+TEST_F(MainWindow, PopupActionsDuplicateOpenAndDeleteTheSelectedDocument) {
+  QString folder = m_dir.path() + "/Stampe/CONTAB/";
+  testing::TempOffice::writeFile(folder + "Lettera.doc", "testo della lettera");
+  QDir(m_dir.path()).mkpath("bin");
+  QString recorder = m_dir.path() + "/bin/WinWord";
+  testing::TempOffice::writeFile(recorder, "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.args\"\n");
+  QFile(recorder).setPermissions(QFile(recorder).permissions() | QFileDevice::ExeOwner);
+  QByteArray savedPath = qgetenv("PATH");
+  qputenv("PATH", QFile::encodeName(m_dir.path() + "/bin:") + savedPath);
+  auto form = create("1", "5");
+  form->show();
+  TShellListView* list = form->documentList();
+  auto select = [list](const QString& path) {
+    for (int row = 0; row < list->model()->rowCount(); ++row) {
+      list->selectionModel()->select(list->model()->index(row, 0),
+                                     QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      if (list->SelectedShellFolder()->FileSystemPath() == path.toStdString()) return true;
+    }
+    return false;
+  };
+  auto action = [&form](const char* name) { return child<QAction>(form.get(), name); };
+
+  ASSERT_TRUE(select(folder + "Lettera.doc"));
+  action("Duplica1")->trigger();
+  EXPECT_EQ(testing::TempOffice::readFile(folder + "Copia di Lettera.doc"), "testo della lettera");
+
+  ASSERT_TRUE(select(folder + "Copia di Lettera.doc"));
+  action("Apri1")->trigger();
+  EXPECT_TRUE(testing::WaitFor([&] { return QFile::exists(recorder + ".args"); }, 5000));
+  qputenv("PATH", savedPath);
+  EXPECT_TRUE(testing::WaitFor(
+      [&] { return testing::TempOffice::readFile(recorder + ".args") == QFile::encodeName(folder + "Copia di Lettera.doc"); }));
+
+  testing::NextBoxAnswer yes(mrYes);
+  action("Cancella1")->trigger();
+  EXPECT_TRUE(yes.answered());
+  EXPECT_FALSE(QFile::exists(folder + "Copia di Lettera.doc"));
+  EXPECT_TRUE(QFile::exists(folder + "Lettera.doc"));
+}
+
 TEST_F(MainWindow, EnterUnusedByTheFocusedControlPressesVisualizza) {
   auto form = create("1", "5");
   int clicks = 0;
