@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "base/dbf_field.h"
+
+namespace dbf = velloria::dbf;
+
 namespace xb {
 namespace {
 
@@ -58,8 +62,8 @@ class TestTable : public RecordView {
 // The category table's layout with one record: TIPO 1, shown, born 12 May 1945.
 TestTable CategoryTable() {
   TestTable table;
-  table.Add("NAME", 'C', 10).Add("TIPO", 'N', 1).Add("VISUALIZZA", 'L', 1);
-  table.Add("PRICE", 'N', 8, 2).Add("BORN", 'D', 8).Add("EMPTYD", 'D', 8).Add("BLANKN", 'N', 5);
+  table.Add("NAME", dbf::type::kCharacter, 10).Add("TIPO", dbf::type::kNumber, 1).Add("VISUALIZZA", dbf::type::kLogical, 1);
+  table.Add("PRICE", dbf::type::kNumber, 8, 2).Add("BORN", dbf::type::kDate, 8).Add("EMPTYD", dbf::type::kDate, 8).Add("BLANKN", dbf::type::kNumber, 5);
   table.Set("NAME", "ROSSI").Set("TIPO", "1").Set("VISUALIZZA", "T");
   table.Set("PRICE", "   -1.50").Set("BORN", "19450512");
   return table;
@@ -310,7 +314,7 @@ TEST(ExprErrorTest, DeepNestingIsRefusedNotOverflowed) {
 
 TEST(ExprKeywordFieldTest, FieldNamedLikeAKeywordWins) {
   TestTable table;
-  table.Add("AND", 'C', 3).Add("TRUE", 'L', 1).Add("NOT", 'N', 2).Add("OR", 'L', 1);
+  table.Add("AND", dbf::type::kCharacter, 3).Add("TRUE", dbf::type::kLogical, 1).Add("NOT", dbf::type::kNumber, 2).Add("OR", dbf::type::kLogical, 1);
   table.Set("AND", "x").Set("TRUE", "F").Set("NOT", " 5").Set("OR", "T");
   EXPECT_EQ(Evaluate("AND = 'x'", table), "T");
   EXPECT_EQ(Evaluate("TRUE", table), "F");
@@ -325,7 +329,7 @@ TEST(ExprKeywordFieldTest, FieldNamedLikeAKeywordWins) {
 
 TEST(ExprFieldTest, DecodesLogicalAndNumericBytesLeniently) {
   TestTable table;
-  table.Add("FLAG", 'L', 1).Add("AMOUNT", 'N', 10, 2).Add("WHEN", 'D', 8);
+  table.Add("FLAG", dbf::type::kLogical, 1).Add("AMOUNT", dbf::type::kNumber, 10, 2).Add("WHEN", dbf::type::kDate, 8);
   const struct {
     const char* flag;
     bool expected;
@@ -361,7 +365,7 @@ TEST(ExprFieldTest, DecodesLogicalAndNumericBytesLeniently) {
 
 TEST(ExprFieldTest, ReadsBinaryFieldTypes) {
   TestTable table;
-  table.Add("COUNT", 'I', 4).Add("RATE", 'B', 8).Add("CASH", 'Y', 8).Add("STAMP", 'T', 8);
+  table.Add("COUNT", dbf::type::kInteger, 4).Add("RATE", dbf::type::kDouble, 8).Add("CASH", dbf::type::kCurrency, 8).Add("STAMP", dbf::type::kDateTime, 8);
   const int32_t count = -42;
   const double rate = 0.25;
   const int64_t cash = 123456;            // 12.3456
@@ -383,7 +387,7 @@ TEST(ExprFieldTest, ReadsBinaryFieldTypes) {
 
 TEST(ExprFieldTest, RefusesFieldsOutsideTheRecordAndUnknownTypes) {
   TestTable table;
-  table.Add("NAME", 'C', 4).Add("PIC", 'G', 10).Add("ODD", 'I', 3);
+  table.Add("NAME", dbf::type::kCharacter, 4).Add("PIC", dbf::type::kGeneral, 10).Add("ODD", dbf::type::kInteger, 3);
   EXPECT_EQ(CompiledExpr::TypeOf("PIC", table), kExprError);
   EXPECT_EQ(CompiledExpr::TypeOf("ODD", table), kExprError);
   table.Truncate(3);  // NAME now ends past the record
@@ -450,7 +454,7 @@ namespace {
 // condition inside IIF() is evaluated as a plain tree. Both must agree on every record.
 TEST(ExprQueryPathTest, FastQueriesAgreeWithTreeEvaluation) {
   TestTable table;
-  table.Add("TIPO", 'N', 1).Add("VISUALIZZA", 'L', 1).Add("CODE", 'N', 4).Add("RATE", 'N', 5, 1);
+  table.Add("TIPO", dbf::type::kNumber, 1).Add("VISUALIZZA", dbf::type::kLogical, 1).Add("CODE", dbf::type::kNumber, 4).Add("RATE", dbf::type::kNumber, 5, 1);
   const char* queries[] = {"TIPO=1 AND VISUALIZZA=TRUE",
                            "VISUALIZZA",
                            ".NOT. VISUALIZZA .AND. TIPO <> 3",
@@ -493,7 +497,7 @@ namespace {
 // Scanning a block of records at once must give what testing each record as current gives.
 TEST(ExprBlockTest, BlockScanAgreesWithRecordByRecord) {
   TestTable table;
-  table.Add("TIPO", 'N', 1).Add("VISUALIZZA", 'L', 1).Add("NAME", 'C', 6);
+  table.Add("TIPO", dbf::type::kNumber, 1).Add("VISUALIZZA", dbf::type::kLogical, 1).Add("NAME", dbf::type::kCharacter, 6);
   const int size = table.RecordSize();
   const size_t stride = size + 3;  // records need not be packed
   std::vector<uint8_t> block;
@@ -531,7 +535,7 @@ TEST(ExprBlockTest, BlockScanAgreesWithRecordByRecord) {
 
 TEST(ExprBlockTest, MemoExpressionsNeedTheView) {
   TestTable table;
-  table.Add("NOTES", 'M', 10);
+  table.Add("NOTES", dbf::type::kMemo, 10);
   std::unique_ptr<CompiledExpr> compiled;
   ASSERT_TRUE(CompiledExpr::Compile("EMPTY(NOTES)", table, &compiled, nullptr));
   EXPECT_FALSE(compiled->ReadsRecordOnly());

@@ -3,7 +3,10 @@
 // where the engine does not write their types), simple types read typed, the rest raw.
 #include <cstring>
 
+#include "base/dbf_field.h"
 #include "tests/engine/test_util.h"
+
+namespace dbf = velloria::dbf;
 
 namespace {
 
@@ -110,9 +113,9 @@ TEST_F(FormatsTest, FoxPro2TableReadsItsMemoFile) {
 }
 
 TEST_F(FormatsTest, Dbase7TableReadsItsBigEndianTypesAndLongNames) {
-  std::vector<RawField> fields = {{"NAME", 'C', 6, 0},  {"AMOUNT_IN_EURO", 'O', 8, 0},
-                                  {"COUNT", 'I', 4, 0}, {"ID", '+', 4, 0},
-                                  {"SINCE", '@', 8, 0}, {"SHAPE", 'Q', 3, 0}};
+  std::vector<RawField> fields = {{"NAME", dbf::type::kCharacter, 6, 0},  {"AMOUNT_IN_EURO", dbf::type::kOrderedDouble, 8, 0},
+                                  {"COUNT", dbf::type::kInteger, 4, 0}, {"ID", dbf::type::kAutoIncrement, 4, 0},
+                                  {"SINCE", dbf::type::kTimestamp, 8, 0}, {"SHAPE", 'Q', 3, 0}};
   auto record = [](const std::string& name, double amount, int32_t count, int32_t id, uint32_t day,
                    uint32_t ms) {
     std::string r = " " + name;
@@ -151,7 +154,7 @@ TEST_F(FormatsTest, ClipperWideCharacterFieldsAreReadWrittenAndReadByPeers) {
   std::string note(300, 'x');
   note.replace(297, 3, "END");
   std::string bytes =
-      TableBytes(0x8B, {{"NAME", 'C', 4, 0}, {"NOTE", 'C', 44, 1}}, {" abcd" + note}, 305);
+      TableBytes(0x8B, {{"NAME", dbf::type::kCharacter, 4, 0}, {"NOTE", dbf::type::kCharacter, 44, 1}}, {" abcd" + note}, 305);
   std::string path = dir_.File("WIDE.DBF");
   xbtest::WriteFile(path, bytes);
   ASSERT_GT(xb_UseEx(path.c_str(), "", XB_OPEN_READ_ONLY, 1, XB_COMMIT_NORMAL), 0)

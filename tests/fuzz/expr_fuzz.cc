@@ -7,21 +7,24 @@
 #include <string_view>
 #include <vector>
 
+#include "base/dbf_field.h"
 #include "engine/expr.h"
+
+namespace dbf = velloria::dbf;
 
 namespace {
 
 class FixedRecord : public xb::RecordView {
  public:
   FixedRecord() {
-    Add("NAME", 'C', 10, "ROSSI");
-    Add("TIPO", 'N', 1, "1");
-    Add("VISUALIZZA", 'L', 1, "T");
-    Add("PRICE", 'N', 8, "  -12.50", 2);
-    Add("BORN", 'D', 8, "19450512");
-    Add("AND", 'C', 3, "x");
-    Add("MEMO", 'M', 10, "         1");
-    Add("COUNT", 'I', 4, std::string("\x2a\0\0\0", 4));
+    Add("NAME", dbf::type::kCharacter, 10, "ROSSI");
+    Add("TIPO", dbf::type::kNumber, 1, "1");
+    Add("VISUALIZZA", dbf::type::kLogical, 1, "T");
+    Add("PRICE", dbf::type::kNumber, 8, "  -12.50", 2);
+    Add("BORN", dbf::type::kDate, 8, "19450512");
+    Add("AND", dbf::type::kCharacter, 3, "x");
+    Add("MEMO", dbf::type::kMemo, 10, "         1");
+    Add("COUNT", dbf::type::kInteger, 4, std::string("\x2a\0\0\0", 4));
   }
   int FieldCount() const override { return static_cast<int>(fields_.size()); }
   int FieldIndex(std::string_view name) const override {

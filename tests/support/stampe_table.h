@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/dbf_field.h"
+
 namespace velloria::testing {
 
 struct CategoryRecord {
@@ -32,7 +34,7 @@ inline QByteArray StampeTableBytes(const std::vector<CategoryRecord>& rows) {
     char type;
     int width;
   };
-  const FieldLayout fields[] = {{"DESCRIZIO", 'C', 40}, {"DIR", 'C', 20}, {"VISUALIZZA", 'L', 1}, {"TIPO", 'N', 3}};
+  const FieldLayout fields[] = {{"DESCRIZIO", dbf::type::kCharacter, 40}, {"DIR", dbf::type::kCharacter, 20}, {"VISUALIZZA", dbf::type::kLogical, 1}, {"TIPO", dbf::type::kNumber, 3}};
   const quint16 recordSize = kRecordSize;
   const quint16 headerSize = kHeaderSize;
   QByteArray data(32, '\0');

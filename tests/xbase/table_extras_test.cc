@@ -1,5 +1,6 @@
 // The less travelled roads of TXbTable: memos, calculated fields, the record callback
 // filter, and an insert that is cancelled.
+#include "base/dbf_field.h"
 #include "table_fixture.h"
 
 namespace velloria::xbase::testing {
@@ -8,7 +9,7 @@ namespace {
 using TableExtrasTest = XBaseTest;
 
 TEST_F(TableExtrasTest, MemoTextIsWrittenAtPostAndReadBack) {
-  CreateTable(m_folder.File("NOTES.DBF"), {{"NAME", 'C', 8}, {"NOTES", 'M', 10}},
+  CreateTable(m_folder.File("NOTES.DBF"), {{"NAME", dbf::type::kCharacter, 8}, {"NOTES", dbf::type::kMemo, 10}},
               {{{"first", ""}}});
   TXbTable& table = OpenTable("NOTES.DBF");
   TField& notes = table.FieldByName("NOTES");

@@ -1,4 +1,5 @@
 // Test support for the xBase layer (see table_fixture.h).
+#include "base/dbf_field.h"
 #include "table_fixture.h"
 
 #include <dlfcn.h>
@@ -99,7 +100,7 @@ std::vector<std::string> Recorder::Calls(const std::string& name) const {
 }
 
 std::vector<FieldLayout> StampeFields() {
-  return {{"DESCRIZIO", 'C', 30}, {"DIR", 'C', 20}, {"TIPO", 'N', 1}, {"VISUALIZZA", 'L', 1}};
+  return {{"DESCRIZIO", dbf::type::kCharacter, 30}, {"DIR", dbf::type::kCharacter, 20}, {"TIPO", dbf::type::kNumber, 1}, {"VISUALIZZA", dbf::type::kLogical, 1}};
 }
 
 RawRecord Stampe(const std::string& description, const std::string& dir, int type, bool shown) {

@@ -2,6 +2,7 @@
 // failure texts, field objects and the setters refused on an open table.
 #include <filesystem>
 
+#include "base/dbf_field.h"
 #include "table_fixture.h"
 
 namespace velloria::xbase::testing {
@@ -90,8 +91,8 @@ TEST_F(TableOpenTest, InvalidDatabaseNameIsRefused) {
 
 TEST_F(TableOpenTest, NumericFieldsMapBySizeWithDisplayFormats) {
   CreateTable(m_folder.File("T.DBF"),
-              {{"SMALL", 'N', 2}, {"WIDE", 'N', 5}, {"TENTHS", 'N', 3, 1}, {"NAME", 'C', 12},
-               {"FLAG", 'L', 1}, {"DAY", 'D', 8}, {"NOTES", 'M', 10}},
+              {{"SMALL", dbf::type::kNumber, 2}, {"WIDE", dbf::type::kNumber, 5}, {"TENTHS", dbf::type::kNumber, 3, 1}, {"NAME", dbf::type::kCharacter, 12},
+               {"FLAG", dbf::type::kLogical, 1}, {"DAY", dbf::type::kDate, 8}, {"NOTES", dbf::type::kMemo, 10}},
               {{{"42", "12345", "2.5", "x", "T", "20010315", ""}}});
   TXbTable& table = OpenTable("T.DBF");
   EXPECT_EQ(TFieldType::ftSmallint, table.FieldByName("SMALL").DataType());

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "base/dbf_field.h"
 #include "dataset/data_source.h"
 #include "table_fixture.h"
 #include "xbase/xb_engine.h"
@@ -15,8 +16,8 @@ class TableReadTest : public XBaseTest {
   // One record per row: NAME C 10, COUNT N 5 0, SMALL N 2 0, PRICE N 6 2, FLAG L, DAY D.
   TXbTable& OpenSamples(const std::vector<RawRecord>& records) {
     CreateTable(m_folder.File("SAMPLES.DBF"),
-                {{"NAME", 'C', 10}, {"COUNT", 'N', 5}, {"SMALL", 'N', 2}, {"PRICE", 'N', 6, 2},
-                 {"FLAG", 'L', 1}, {"DAY", 'D', 8}},
+                {{"NAME", dbf::type::kCharacter, 10}, {"COUNT", dbf::type::kNumber, 5}, {"SMALL", dbf::type::kNumber, 2}, {"PRICE", dbf::type::kNumber, 6, 2},
+                 {"FLAG", dbf::type::kLogical, 1}, {"DAY", dbf::type::kDate, 8}},
                 records);
     return OpenTable("SAMPLES.DBF");
   }
@@ -75,7 +76,7 @@ TEST_F(TableReadTest, MalformedNumberTextReadsAlikeOnEveryRoad) {
       {"1e999", 0},      {"12345678901234567890", 12345678901234567890.0}};
   std::vector<RawRecord> records;
   for (const auto& form : forms) records.push_back({{form.first, form.first}});
-  CreateTable(m_folder.File("FORMS.DBF"), {{"V", 'N', 20, 2}, {"F", 'F', 20, 2}}, records);
+  CreateTable(m_folder.File("FORMS.DBF"), {{"V", dbf::type::kNumber, 20, 2}, {"F", dbf::type::kFloat, 20, 2}}, records);
   TXbTable& table = OpenTable("FORMS.DBF");
   const TXbEntryPoints& xb = Xb();
   int matching = 0;

@@ -1,5 +1,6 @@
 // Editing TXbTable against real files: what Post writes byte for byte, what it keeps,
 // the refused values, locks, deletion and insertion.
+#include "base/dbf_field.h"
 #include "table_fixture.h"
 #include "xbase/xb_engine.h"
 
@@ -12,8 +13,8 @@ class TableWriteTest : public XBaseTest {
   // NAME C 10, SMALL N 1 0, PRICE N 8 2, TIGHT N 6 2, FLAG L, DAY D, NOTE C 4.
   TXbTable& OpenValues(const RawRecord& record) {
     CreateTable(m_folder.File("VALUES.DBF"),
-                {{"NAME", 'C', 10}, {"SMALL", 'N', 1}, {"PRICE", 'N', 8, 2}, {"TIGHT", 'N', 6, 2},
-                 {"FLAG", 'L', 1}, {"DAY", 'D', 8}, {"NOTE", 'C', 4}},
+                {{"NAME", dbf::type::kCharacter, 10}, {"SMALL", dbf::type::kNumber, 1}, {"PRICE", dbf::type::kNumber, 8, 2}, {"TIGHT", dbf::type::kNumber, 6, 2},
+                 {"FLAG", dbf::type::kLogical, 1}, {"DAY", dbf::type::kDate, 8}, {"NOTE", dbf::type::kCharacter, 4}},
                 {record});
     return OpenTable("VALUES.DBF");
   }
@@ -109,7 +110,7 @@ TEST_F(TableWriteTest, ValuesTooWideAreRefusedWithTheRecordUntouchedAndLocked) {
 }
 
 TEST_F(TableWriteTest, TextTheCodePageLacksAndDatesPastYear9999AreRefusedNamingTheField) {
-  CreateTable(m_folder.File("NOTES.DBF"), {{"NAME", 'C', 10}, {"DAY", 'D', 8}, {"NOTES", 'M', 10}},
+  CreateTable(m_folder.File("NOTES.DBF"), {{"NAME", dbf::type::kCharacter, 10}, {"DAY", dbf::type::kDate, 8}, {"NOTES", dbf::type::kMemo, 10}},
               {{{"old", "20000101", ""}}});
   TXbTable& table = OpenTable("NOTES.DBF");
   std::string before = ReadRecords(m_folder.File("NOTES.DBF")).at(0);
@@ -249,7 +250,7 @@ TEST_F(TableWriteTest, AppendWritesTextInTheTablesCodePage) {
 }
 
 TEST_F(TableWriteTest, Cp850TableTextIsReadAndWrittenInItsCodePage) {
-  CreateTable(m_folder.File("OEM.DBF"), {{"NAME", 'C', 6}}, {{{"\x8A\x82t\x82"}}}, 0x02);
+  CreateTable(m_folder.File("OEM.DBF"), {{"NAME", dbf::type::kCharacter, 6}}, {{{"\x8A\x82t\x82"}}}, 0x02);
   TXbTable& table = OpenTable("OEM.DBF");
   EXPECT_EQ("èété", table.FieldByName("NAME").AsString());
   table.Edit();
