@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dataset/data_source.h"
+#include "tests/dataset/recording_link.h"
 #include "xbase/xbase_env.h"
 #include "xbase/xbase_table.h"
 
@@ -63,23 +64,7 @@ class Recorder {
   void* m_handle = nullptr;
 };
 
-// A data link that records its notices as text ("changed", "scrolled 1", "record TIPO").
-class RecordingLink : public TDataLink {
- public:
-  std::vector<std::string> notices;
-
- protected:
-  void ActiveChanged() override { notices.push_back("active"); }
-  void DataSetChanged() override { notices.push_back("changed"); }
-  void DataSetScrolled(int distance) override {
-    notices.push_back("scrolled " + std::to_string(distance));
-  }
-  void RecordChanged(TField* field) override {
-    notices.push_back("record " + (field ? field->FieldName() : std::string("*")));
-  }
-  void EditingChanged() override { notices.push_back("editing"); }
-  void UpdateData() override { notices.push_back("update"); }
-};
+using velloria::testing::RecordingLink;
 
 // The category table of the program: DESCRIZIO C 30, DIR C 20, TIPO N 1 0, VISUALIZZA L.
 std::vector<FieldLayout> StampeFields();
