@@ -75,32 +75,40 @@ QString FallbackText(int column, const QString& name, const struct stat& st) {
   }
 }
 
-const char* const kRenameContext = "ShellRename";
-
-QString RenameText(const char* text) { return QCoreApplication::translate(kRenameContext, text); }
+// The rename texts, in the "ShellRename" context, each spelled out for lupdate to find.
+QString RenameText(const char* text) { return QCoreApplication::translate("ShellRename", text); }
 
 QString NameFaultReason(shell::NameFault fault) {
   switch (fault) {
     case shell::NameFault::kEmpty:
-      return RenameText("The name cannot be empty.");
+      return RenameText(QT_TRANSLATE_NOOP("ShellRename", "The name cannot be empty."));
     case shell::NameFault::kForbiddenCharacter:
-      return RenameText("A name cannot contain any of the characters \\ / : * ? \" < > | nor control characters.");
+      return RenameText(QT_TRANSLATE_NOOP("ShellRename",
+                                          "A name cannot contain any of the characters \\ / : * ? "
+                                          "\" < > | nor control characters."));
     case shell::NameFault::kTrailingDotOrBlank:
-      return RenameText("A name cannot end with a dot or a blank.");
+      return RenameText(
+          QT_TRANSLATE_NOOP("ShellRename", "A name cannot end with a dot or a blank."));
     case shell::NameFault::kReservedName:
-      return RenameText("Windows keeps this name for a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9), "
-                        "also with an extension.");
+      return RenameText(QT_TRANSLATE_NOOP(
+          "ShellRename",
+          "Windows keeps this name for a device (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9), "
+          "also with an extension."));
     case shell::NameFault::kLeadingDot:
-      return RenameText("A name cannot begin with a dot: the document would be hidden and could no longer be "
-                        "shown in the list.");
+      return RenameText(QT_TRANSLATE_NOOP(
+          "ShellRename",
+          "A name cannot begin with a dot: the document would be hidden and could no longer be "
+          "shown in the list."));
     case shell::NameFault::kSystemFileName:
-      return RenameText("Windows and Office keep this name for files of their own, which the list does not "
-                        "show.");
+      return RenameText(QT_TRANSLATE_NOOP(
+          "ShellRename",
+          "Windows and Office keep this name for files of their own, which the list does not "
+          "show."));
     case shell::NameFault::kTooLong:
     case shell::NameFault::kNone:
       break;
   }
-  return RenameText("The name is too long.");
+  return RenameText(QT_TRANSLATE_NOOP("ShellRename", "The name is too long."));
 }
 
 bool Exists(const std::string& path) {
@@ -113,29 +121,37 @@ bool NameTakenAsWritten(const TShellFolder* item, const QString& name) {
   return item && Exists(paths::FolderPart(item->FileSystemPath()) + name.toStdString());
 }
 
-QString RenameRefusalReason(const TShellFolder* item, const QString& newName, shell::Status status) {
+QString RenameRefusalReason(const TShellFolder* item, const QString& newName,
+                            shell::Status status) {
   switch (status) {
     case shell::Status::kBadName:
       return NameFaultReason(shell::NameFaultOf(newName.toStdString()));
     case shell::Status::kExists:
       return NameTakenAsWritten(item, newName)
-                 ? RenameText("A document or folder with this name already exists.")
-                 : RenameText("A document or folder with this name written in other capital and small letters "
-                              "already exists.");
+                 ? RenameText(QT_TRANSLATE_NOOP(
+                       "ShellRename", "A document or folder with this name already exists."))
+                 : RenameText(QT_TRANSLATE_NOOP("ShellRename",
+                                                "A document or folder with this name written in "
+                                                "other capital and small letters "
+                                                "already exists."));
     case shell::Status::kOpenDocument:
-      return RenameText("The document is open in a word processor, here or at another desk.");
+      return RenameText(QT_TRANSLATE_NOOP(
+          "ShellRename", "The document is open in a word processor, here or at another desk."));
     case shell::Status::kAccessDenied:
       if (!item || Exists(item->FileSystemPath())) {
-        return RenameText("You may not change this folder, or the document is read-only.");
+        return RenameText(QT_TRANSLATE_NOOP(
+            "ShellRename", "You may not change this folder, or the document is read-only."));
       }
       [[fallthrough]];  // an item gone meanwhile cannot be renamed either
     case shell::Status::kNotFound:
-      return RenameText("The document is no longer there: it has been renamed, moved or deleted meanwhile.");
+      return RenameText(QT_TRANSLATE_NOOP(
+          "ShellRename",
+          "The document is no longer there: it has been renamed, moved or deleted meanwhile."));
     case shell::Status::kOk:
     case shell::Status::kFailed:
       break;
   }
-  return RenameText("The system refused the change.");
+  return RenameText(QT_TRANSLATE_NOOP("ShellRename", "The system refused the change."));
 }
 
 }  // namespace
@@ -304,7 +320,7 @@ QString TShellFolder::ColumnText(int column) const {
 }
 
 QString RenameFailedText(const TShellFolder* item, const QString& newName, shell::Status status) {
-  return RenameText("Rename to %1 failed.").arg(newName) + QLatin1Char('\n') +
+  return RenameText(QT_TRANSLATE_NOOP("ShellRename", "Rename to %1 failed.")).arg(newName) + QLatin1Char('\n') +
          RenameRefusalReason(item, newName, status);
 }
 
