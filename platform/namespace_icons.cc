@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QMimeDatabase>
+#include <optional>
 #include <vector>
 
 #include "platform/namespace.h"
@@ -12,9 +13,17 @@
 namespace velloria::shell {
 namespace {
 
+// An icon is looked up in the theme when first drawn: reading the theme's index and probing
+// its folders is the dearest part of a start, and a list can show before it.
+struct IconEntry {
+  QString name;
+  QString genericName;  // the MIME type's generic icon, tried when the theme lacks `name`
+  std::optional<QIcon> icon;
+};
+
 struct IconCache {
   QHash<QString, int> indexByName;
-  std::vector<QIcon> icons;
+  std::vector<IconEntry> entries;
 };
 
 IconCache& Cache() {
@@ -33,9 +42,10 @@ void EnsureIconTheme() {
   if (QIcon::fallbackThemeName().isEmpty()) QIcon::setFallbackThemeName("Adwaita");
 }
 
-QIcon ThemeIcon(const QMimeType& type, const QString& iconName) {
-  QIcon icon = QIcon::fromTheme(iconName);
-  if (icon.isNull() && type.isValid()) icon = QIcon::fromTheme(type.genericIconName());
+QIcon ThemeIcon(const IconEntry& entry) {
+  EnsureIconTheme();
+  QIcon icon = QIcon::fromTheme(entry.name);
+  if (icon.isNull() && !entry.genericName.isEmpty()) icon = QIcon::fromTheme(entry.genericName);
   if (icon.isNull()) icon = QIcon::fromTheme("text-x-generic");
   return icon;
 }
@@ -43,7 +53,6 @@ QIcon ThemeIcon(const QMimeType& type, const QString& iconName) {
 }  // namespace
 
 int IconIndexForPath(const std::string& path, bool folder, bool open) {
-  EnsureIconTheme();
   static QMimeDatabase database;
   QMimeType type = folder ? database.mimeTypeForName("inode/directory")
                           : database.mimeTypeForFile(QString::fromStdString(path), QMimeDatabase::MatchExtension);
@@ -51,15 +60,18 @@ int IconIndexForPath(const std::string& path, bool folder, bool open) {
   IconCache& cache = Cache();
   auto found = cache.indexByName.constFind(iconName);
   if (found != cache.indexByName.constEnd()) return *found;
-  cache.icons.push_back(ThemeIcon(type, iconName));
-  int index = static_cast<int>(cache.icons.size()) - 1;
+  cache.entries.push_back({iconName, type.isValid() ? type.genericIconName() : QString(), std::nullopt});
+  int index = static_cast<int>(cache.entries.size()) - 1;
   cache.indexByName.insert(iconName, index);
   return index;
 }
 
 QIcon IconAt(int index) {
-  const std::vector<QIcon>& icons = Cache().icons;
-  return index >= 0 && index < static_cast<int>(icons.size()) ? icons[index] : QIcon();
+  std::vector<IconEntry>& entries = Cache().entries;
+  if (index < 0 || index >= static_cast<int>(entries.size())) return QIcon();
+  IconEntry& entry = entries[index];
+  if (!entry.icon) entry.icon = ThemeIcon(entry);
+  return *entry.icon;
 }
 
 int SystemIconIndex(ConstIdList absolute, bool, bool open) {

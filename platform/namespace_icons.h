@@ -11,7 +11,8 @@ namespace velloria::shell {
 // open-folder icon. Every size of an icon shares one index.
 int IconIndexForPath(const std::string& path, bool folder, bool open);
 
-// The icon at `index`; a null icon for an index the cache never handed out.
+// The icon at `index`, looked up in the theme on the first call for it; a null icon for an
+// index the cache never handed out.
 QIcon IconAt(int index);
 
 }  // namespace velloria::shell

@@ -240,11 +240,14 @@ bool TShellFolder::RenameTo(const QString& newName) {
   FreeID(m_fullId);
   m_localId = renamed;
   m_fullId = m_parent ? JoinIDs(m_parent->FullID(), renamed) : DuplicateID(renamed);
+  m_closedIconIndex = -1;  // a new extension may mean a new type
   return true;
 }
 
 int TShellFolder::SystemIconIndex(bool large, bool open) const {
-  return shell::SystemIconIndex(m_fullId, large, open);
+  if (open) return shell::SystemIconIndex(m_fullId, large, open);
+  if (m_closedIconIndex < 0) m_closedIconIndex = shell::SystemIconIndex(m_fullId, large, open);
+  return m_closedIconIndex;
 }
 
 void TShellFolder::OpenDefault() const {

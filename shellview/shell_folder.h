@@ -74,6 +74,8 @@ class TShellFolder {
   // cannot be renamed; raises EShellError with RenameFailedText when the folder refuses
   // (name taken, unsafe name, document open, item gone). The cached column texts are kept.
   bool RenameTo(const QString& newName);
+  // Index of the item's icon in the process-wide icon cache; the closed icon's index is
+  // looked up once per name the item has.
   int SystemIconIndex(bool large, bool open) const;
   // Starts the item's default action; raises EShellError saying so when nothing could
   // be started.
@@ -106,6 +108,7 @@ class TShellFolder {
   std::shared_ptr<shell::Unknown> m_detailSource;
   bool m_detailsLookedUp = false;
   QStringList m_detailTexts;  // column texts 1..n; empty until LoadColumnDetails
+  mutable int m_closedIconIndex = -1;  // -1 until first asked for
 };
 
 // "Rename to NAME failed." in the user's language and, on a second line, why the folder

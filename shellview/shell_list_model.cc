@@ -57,6 +57,11 @@ void ShellListModel::RowChanged(int row) {
   emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
+void ShellListModel::IconsChanged() {
+  if (m_rows == 0 || columnCount() == 0) return;
+  emit dataChanged(index(0, 0), index(m_rows - 1, 0), {Qt::DecorationRole});
+}
+
 ShellItemDelegate::ShellItemDelegate(TCustomShellListView* list) : QStyledItemDelegate(list), m_list(list) {}
 
 QWidget* ShellItemDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,

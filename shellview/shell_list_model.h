@@ -31,6 +31,8 @@ class ShellListModel final : public QAbstractTableModel {
   void SetRowCount(int rows) { m_rows = rows; }
   void SetEditable(bool editable) { m_editable = editable; }
   void RowChanged(int row);
+  // Every row's icon changed.
+  void IconsChanged();
 
  private:
   TCustomShellListView* m_list;

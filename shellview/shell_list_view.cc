@@ -6,6 +6,8 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPixmap>
+#include <QStyle>
 #include <QScrollBar>
 #include <QMenu>
 #include <algorithm>
@@ -500,11 +502,38 @@ void TCustomShellListView::SetReadOnly(bool readOnly) {
                            : QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
 }
 
+// The icon theme is read after the list's first paint, so that the window shows without
+// waiting for it; the icons follow in the next turn of the event loop.
+void TCustomShellListView::paintEvent(QPaintEvent* event) {
+  QTreeView::paintEvent(event);
+  if (m_iconState != IconState::kBlank) return;
+  m_iconState = IconState::kComing;
+  QTimer::singleShot(0, this, [this] {
+    m_iconState = IconState::kShown;
+    m_model->IconsChanged();
+  });
+}
+
+// Stands in for a row's icon until the icons are shown; of the icons' size, so that the
+// rows keep their height when the icons come.
+QIcon TCustomShellListView::BlankIcon() const {
+  QSize size = iconSize().isValid() ? iconSize()
+                                    : QSize(1, 1) * style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+  if (m_blankIcon.actualSize(size) != size) {
+    QPixmap blank(size);
+    blank.fill(Qt::transparent);
+    m_blankIcon = QIcon(blank);
+  }
+  return m_blankIcon;
+}
+
 QVariant TCustomShellListView::RowData(int row, int column, int role) const {
   if (row < 0 || row >= ItemCount() || column < 0 || column >= static_cast<int>(m_columns.size())) return {};
   TShellFolder* item = m_items[row].get();
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(m_columns[column].alignment | Qt::AlignVCenter);
-  if (role == Qt::DecorationRole && column == 0) return shell::IconAt(item->SystemIconIndex(false, false));
+  if (role == Qt::DecorationRole && column == 0) {
+    return m_iconState == IconState::kShown ? shell::IconAt(item->SystemIconIndex(false, false)) : BlankIcon();
+  }
   if (role == Qt::AccessibleTextRole) {
     // A screen reader says a word for an empty detail (a folder's size), not nothing.
     QString text = RowData(row, column, Qt::DisplayRole).toString();

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
@@ -192,6 +193,7 @@ class TCustomShellListView : public QTreeView {
   void keyReleaseEvent(QKeyEvent* event) override;
   bool event(QEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
@@ -235,6 +237,7 @@ class TCustomShellListView : public QTreeView {
   void OpenSelectedItem();
   void ShowShellMenu(QPoint position);
   void StartWatcher();
+  QIcon BlankIcon() const;
 
   QString m_previousRoot;
   QString m_rootText = QStringLiteral("rfDesktop");
@@ -258,6 +261,9 @@ class TCustomShellListView : public QTreeView {
   std::unique_ptr<shell::FolderWatcher> m_watcher;
   QTimer m_refreshDelay;
   bool m_refreshPending = false;  // a change came while a caption editor was open
+  // Rows show blank icons until the turn after the list's first paint (see paintEvent).
+  enum class IconState { kBlank, kComing, kShown } m_iconState = IconState::kBlank;
+  mutable QIcon m_blankIcon;
   bool m_pressEndsEdit = false;   // the mouse press being handled closed a caption editor
   QTimer m_editEndWatch;          // active from an editor's close until events are idle
   QPointer<QMenu> m_popupMenu;

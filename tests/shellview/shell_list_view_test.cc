@@ -198,8 +198,35 @@ TEST_F(ListTest, ColumnsStopAtTheFirstColumnOffByDefault) {
   // The wording is the MIME database's, which the installed desktop packages change.
   QString wordType = QMimeDatabase().mimeTypeForName("application/msword").comment();
   EXPECT_EQ(list.RowData(0, 2, Qt::DisplayRole).toString(), wordType);
-  EXPECT_FALSE(list.RowData(0, 0, Qt::DecorationRole).value<QIcon>().isNull());
   EXPECT_FALSE(list.RowData(1, 0, Qt::DisplayRole).isValid());
+}
+
+// The icons are read from the theme after the list's first paint; until then each row has
+// a blank of the same size, so the rows keep their height. A rename that changes the
+// extension changes the icon.
+TEST_F(ListTest, IconsFollowTheFirstPaintAndTheNameOfTheItem) {
+  temp.AddFile("a.doc");
+  temp.AddFile("b.txt");
+  list.SetRoot(temp.Path());
+  auto icon = [&](int row) { return list.RowData(row, 0, Qt::DecorationRole).value<QIcon>(); };
+  QSize size = icon(0).availableSizes().value(0);
+  ASSERT_FALSE(size.isEmpty());
+  qint64 blank = icon(0).cacheKey();
+  EXPECT_EQ(icon(1).cacheKey(), blank);
+  EXPECT_EQ(icon(0).pixmap(size).toImage().pixelColor(size.width() / 2, size.height() / 2).alpha(), 0);
+  int blankRowHeight = list.sizeHintForRow(0);
+
+  list.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+  QTRY_VERIFY(icon(0).cacheKey() != blank);
+  EXPECT_NE(icon(0).cacheKey(), icon(1).cacheKey());
+  EXPECT_EQ(list.sizeHintForRow(0), blankRowHeight);
+  EXPECT_EQ(icon(0).actualSize(size), size);
+
+  list.OnExtensionChange = [](TCustomShellListView*, const QString&, const QString&) { return true; };
+  list.EndLabelEdit(0, "a.txt");
+  QTRY_COMPARE(list.FolderAt(0)->ItemName(), QString("a.txt"));
+  EXPECT_EQ(icon(0).cacheKey(), icon(1).cacheKey());
 }
 
 // A width the user sets stays with its column through reloads, other folders and
