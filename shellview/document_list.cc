@@ -6,7 +6,7 @@
 namespace velloria {
 
 TShellListView* CreateDocumentList(QWidget* parent) {
-  auto* list = new TShellListView(parent);
+  auto* list = new TShellListView(parent, QString());  // no rows until the program shows a category
   list->setObjectName(QStringLiteral("SLVDoc"));
   list->setFont(WindowFont());
   list->SetAutoContextMenus(false);
@@ -17,7 +17,6 @@ TShellListView* CreateDocumentList(QWidget* parent) {
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list->setSelectionBehavior(QAbstractItemView::SelectRows);
   list->SetStaysInRoot(true);  // Backspace never leaves the category folder
-  list->ClearRoot();           // no rows until the program shows a category
   return list;
 }
 

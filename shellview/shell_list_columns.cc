@@ -38,10 +38,14 @@ class ColumnUpdate {
 };
 
 void TCustomShellListView::BuildColumns() {
-  if (!m_rootFolder || !m_rootFolder->FolderInterface()) return;
+  if (m_rootFolder) BuildColumnsOf(*m_rootFolder);
+}
+
+void TCustomShellListView::BuildColumnsOf(TShellFolder& root) {
+  if (!root.FolderInterface()) return;
   ColumnUpdate update(this);
   m_columns.clear();
-  if (std::shared_ptr<IShellFolder2> folder2 = m_rootFolder->ShellFolder2Interface()) {
+  if (std::shared_ptr<IShellFolder2> folder2 = root.ShellFolder2Interface()) {
     bool metOnByDefault = false;
     shell::ShellDetails record;
     for (int column = 0; folder2->GetDetailsOf(nullptr, column, &record); ++column) {
@@ -54,12 +58,12 @@ void TCustomShellListView::BuildColumns() {
       }
       AddColumn(record);
     }
-  } else if (std::shared_ptr<IShellDetails> details = m_rootFolder->ShellDetailsInterface()) {
+  } else if (std::shared_ptr<IShellDetails> details = root.ShellDetailsInterface()) {
     shell::ShellDetails record;
     for (int column = 0; details->GetDetailsOf(nullptr, column, &record); ++column) {
       if (!AddColumn(record)) break;
     }
-  } else if (m_rootFolder->ItemProperties() & ipFileSystem) {
+  } else if (root.ItemProperties() & ipFileSystem) {
     AddFixedColumn(QT_TRANSLATE_NOOP("DetailColumns", "Name"), Qt::AlignLeft, 25);
     AddFixedColumn(QT_TRANSLATE_NOOP("DetailColumns", "Size"), Qt::AlignRight, 10);
     AddFixedColumn(QT_TRANSLATE_NOOP("DetailColumns", "Type"), Qt::AlignLeft, 10);

@@ -130,8 +130,11 @@ TFailureHandler SetShellViewFailureHandlerForTesting(TFailureHandler handler) {
 
 void ReportShellViewFailure(std::exception_ptr failure) { FailureHandler()(failure); }
 
-TCustomShellListView::TCustomShellListView(QWidget* parent)
-    : QTreeView(parent), m_model(new ShellListModel(this)), m_delegate(new ShellItemDelegate(this)) {
+TCustomShellListView::TCustomShellListView(QWidget* parent, const QString& root)
+    : QTreeView(parent),
+      m_rootText(root),
+      m_model(new ShellListModel(this)),
+      m_delegate(new ShellItemDelegate(this)) {
   if (!shell::HasPropertiesPresenter()) shell::SetPropertiesPresenter(ShowPropertiesDialog);
   setModel(m_model);
   setItemDelegate(m_delegate);
@@ -162,6 +165,12 @@ TCustomShellListView::TCustomShellListView(QWidget* parent)
   m_refreshDelay.setSingleShot(true);
   m_refreshDelay.setInterval(kRefreshDelayMs);
   connect(&m_refreshDelay, &QTimer::timeout, this, [this] { Guarded([this] { RefreshWhenIdle(); }); });
+  if (m_rootText.isEmpty()) {
+    // Titles show over the empty list: those of the desktop, a file-system folder.
+    QString desktop = QStringLiteral("rfDesktop");
+    BuildColumnsOf(*ResolveRootText(desktop));
+    return;
+  }
   ResolveRoot();
   ApplyRoot();
 }

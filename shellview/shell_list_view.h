@@ -72,7 +72,9 @@ class TCustomShellListView : public QTreeView {
   Q_OBJECT
 
  public:
-  explicit TCustomShellListView(QWidget* parent = nullptr);
+  // The list shows the desktop until given another Root; an empty `root` starts it with
+  // no folder (as after ClearRoot), enumerating nothing.
+  explicit TCustomShellListView(QWidget* parent = nullptr, const QString& root = QStringLiteral("rfDesktop"));
   ~TCustomShellListView() override;
 
   // The root folder text: an absolute path or a special-folder name ("rfDesktop",
@@ -218,6 +220,7 @@ class TCustomShellListView : public QTreeView {
   void SortItems();
   void RestoreSelection(const std::vector<const TShellFolder*>& selected,
                         const TShellFolder* current);
+  void BuildColumnsOf(TShellFolder& root);
   bool AddColumn(const shell::ShellDetails& record);
   void AddFixedColumn(const char* title, Qt::Alignment alignment, int widthChars);
   void ApplyColumnLayout();
@@ -240,7 +243,7 @@ class TCustomShellListView : public QTreeView {
   QIcon BlankIcon() const;
 
   QString m_previousRoot;
-  QString m_rootText = QStringLiteral("rfDesktop");
+  QString m_rootText;
   std::unique_ptr<TShellFolder> m_rootFolder;
   bool m_autoContextMenus = true;
   bool m_autoRefresh = false;
