@@ -12,6 +12,7 @@
 #include <array>
 
 #include "platform/file_name_text.h"
+#include "platform/mime_comment.h"
 #include "platform/namespace_folder.h"
 #include "base/paths.h"
 
@@ -51,7 +52,7 @@ std::string TypeText(const std::string& name, const struct stat& st) {
   QMimeType type = S_ISDIR(st.st_mode)
                        ? database.mimeTypeForName("inode/directory")
                        : database.mimeTypeForFile(QString::fromStdString(name), QMimeDatabase::MatchExtension);
-  return type.comment().toStdString();
+  return MimeTypeComment(type).toStdString();
 }
 
 std::string ModifiedText(const struct stat& st) {
@@ -78,7 +79,7 @@ int TypicalWidthChars(int column) {
   if (column == kType) {
     QMimeDatabase database;
     for (const char* name : kTypicalTypes) {
-      longest = std::max(longest, database.mimeTypeForName(name).comment().size());
+      longest = std::max(longest, MimeTypeComment(database.mimeTypeForName(name)).size());
     }
   } else if (column == kModified) {
     QDateTime late(QDate(2026, 12, 28), QTime(23, 59));
