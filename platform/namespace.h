@@ -37,6 +37,12 @@ IdList MakeIdList(const std::vector<std::string>& components);
 IdList MakeChildIdList(std::string_view name);
 // The components of `list` in order (none for nullptr or the empty list).
 std::vector<std::string> IdComponents(ConstIdList list);
+// Appends "/" and the component to `path` for every component of `list`, in order.
+void AppendIdComponents(std::string& path, ConstIdList list);
+// The last component of `list`; empty for nullptr or the empty list.
+std::string_view LastIdComponent(ConstIdList list);
+// Whether `list` has exactly one component.
+bool IsSingleIdComponent(ConstIdList list);
 // The absolute path an absolute id list names ("/" for the empty list).
 std::string PathOfIdList(ConstIdList list);
 

@@ -141,16 +141,13 @@ Status RenameWithoutReplacing(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0 ? Status::kOk : StatusOfErrno(errno);
 }
 
-std::string LastComponent(ConstIdList item) {
-  std::vector<std::string> components = IdComponents(item);
-  return components.empty() ? std::string() : components.back();
-}
+std::string LastComponent(ConstIdList item) { return std::string(LastIdComponent(item)); }
 
 FileSystemFolder::FileSystemFolder(std::string path) : m_path(std::move(path)) {}
 
 std::string FileSystemFolder::ChildPath(ConstIdList item) const {
   std::string path = m_path == "/" ? "" : m_path;
-  for (const std::string& component : IdComponents(item)) path += "/" + component;
+  AppendIdComponents(path, item);
   return path.empty() ? "/" : path;
 }
 
@@ -190,7 +187,8 @@ std::unique_ptr<EnumIdList> FileSystemFolder::EnumObjects(std::uint32_t flags) {
 
 std::shared_ptr<Unknown> FileSystemFolder::BindToObject(ConstIdList item, Iid iid) {
   if (iid != Iid::kShellFolder && iid != Iid::kShellFolder2) return nullptr;
-  if (IdComponents(item).empty()) return nullptr;
+  if (LastIdComponent(item).empty()) return nullptr;
+  if (std::optional<bool> folder = FolderHint(item); folder && !*folder) return nullptr;
   std::string path = ChildPath(item);
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
@@ -218,20 +216,22 @@ int FileSystemFolder::CompareIDs(int column, ConstIdList a, ConstIdList b) {
   return left.size() == right.size() ? 0 : (left.size() < right.size() ? -1 : 1);
 }
 
-bool FileSystemFolder::IsFolderChild(ConstIdList item, const std::string& path) {
-  std::vector<std::string> components = IdComponents(item);
-  if (components.size() == 1) {
-    auto hint = m_folderHints.find(components[0]);
-    if (hint != m_folderHints.end()) return hint->second;
-  }
+std::optional<bool> FileSystemFolder::FolderHint(ConstIdList item) const {
+  if (!IsSingleIdComponent(item)) return std::nullopt;
+  auto hint = m_folderHints.find(std::string(LastIdComponent(item)));
+  if (hint == m_folderHints.end()) return std::nullopt;
+  return hint->second;
+}
+
+bool FileSystemFolder::IsFolderChild(ConstIdList item) {
+  if (std::optional<bool> folder = FolderHint(item)) return *folder;
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return stat(ChildPath(item).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::uint32_t FileSystemFolder::GetAttributesOf(ConstIdList item, std::uint32_t request) {
-  std::string path = ChildPath(item);
-  if (request == kAttrFolder) return IsFolderChild(item, path) ? std::uint32_t{kAttrFolder} : 0u;
-  return ComputeAttributes(path, LastComponent(item), request);
+  if (request == kAttrFolder) return IsFolderChild(item) ? std::uint32_t{kAttrFolder} : 0u;
+  return ComputeAttributes(ChildPath(item), LastComponent(item), request);
 }
 
 std::uint32_t FileSystemFolder::ComputeAttributes(const std::string& path, const std::string& name,

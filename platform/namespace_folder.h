@@ -37,7 +37,9 @@ class FileSystemFolder final : public ShellFolder2 {
   DetailSortKey DetailKey(ConstIdList item, int column) override;
 
  private:
-  bool IsFolderChild(ConstIdList item, const std::string& path);
+  // Folder-or-not of a direct child as the last enumeration saw it; nullopt when unknown.
+  std::optional<bool> FolderHint(ConstIdList item) const;
+  bool IsFolderChild(ConstIdList item);
   // True when another entry than `oldName` has the name `name` ignoring letter case
   // (Windows machines sharing the folder could not keep the two apart).
   bool NameTakenIgnoringCase(const std::string& oldName, std::string_view name) const;
@@ -45,8 +47,8 @@ class FileSystemFolder final : public ShellFolder2 {
                                   std::uint32_t request);
 
   std::string m_path;
-  // Folder-or-not of the children seen by the last enumeration, so that sorting a large
-  // folder does not stat every child again.
+  // Folder-or-not of the children seen by the last enumeration, so that listing and
+  // sorting a large folder does not stat every child again.
   std::unordered_map<std::string, bool> m_folderHints;
 };
 

@@ -65,9 +65,32 @@ std::vector<std::string> IdComponents(ConstIdList list) {
   return components;
 }
 
+void AppendIdComponents(std::string& path, ConstIdList list) {
+  if (!list) return;
+  for (std::uint16_t count; (count = IdElementSize(list)) >= kCountSize; list += count) {
+    path += '/';
+    path.append(reinterpret_cast<const char*>(list) + kCountSize, count - kCountSize);
+  }
+}
+
+std::string_view LastIdComponent(ConstIdList list) {
+  std::string_view last;
+  if (!list) return last;
+  for (std::uint16_t count; (count = IdElementSize(list)) >= kCountSize; list += count) {
+    last = std::string_view(reinterpret_cast<const char*>(list) + kCountSize, count - kCountSize);
+  }
+  return last;
+}
+
+bool IsSingleIdComponent(ConstIdList list) {
+  if (!list) return false;
+  std::uint16_t first = IdElementSize(list);
+  return first >= kCountSize && IdElementSize(list + first) < kCountSize;
+}
+
 std::string PathOfIdList(ConstIdList list) {
   std::string path;
-  for (const std::string& component : IdComponents(list)) path += "/" + component;
+  AppendIdComponents(path, list);
   return path.empty() ? "/" : path;
 }
 
