@@ -129,9 +129,14 @@ void SweepCategoryFolders(TDataSet& table, const std::string& stampeFolder) {
   try {
     table.First();
     while (!table.Eof()) {
-      table.Edit();
-      visualizza.SetAsBoolean(folderExists(CategoryDir(dirField.AsString())));
-      table.Post();
+      bool present = folderExists(CategoryDir(dirField.AsString()));
+      // Only a record whose folder came or went is written: a start in a settled office
+      // writes nothing to the shared table.
+      if (visualizza.IsNull() || visualizza.AsBoolean() != present) {
+        table.Edit();
+        visualizza.SetAsBoolean(present);
+        table.Post();
+      }
       table.Next();
     }
   } catch (...) {

@@ -6,9 +6,13 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 #include <QKeyEvent>
 
 #include "app/application.h"
@@ -195,6 +199,30 @@ TEST_F(TwoProcesses, ASweepThatCannotLockTheTableWritesNothing) {
   // The table lock is let go: another program can lock a record again.
   TableHolder after;
   EXPECT_TRUE(after.hold(office.tablePath(), {"shared", "1"})) << after.answer().toStdString();
+}
+
+// A sweep writes only the records whose folder came or went: in a settled office the
+// table file is not touched at all.
+TEST_F(TwoProcesses, ASweepWritesOnlyTheRecordsThatChange) {
+  writeCategories(false, true);
+  auto table = openTable(false);
+  ASSERT_EQ(SweepSharedCatalogue(*table, office.stampe().toStdString()), TSweepOutcome::swept);
+  QByteArray swept = office.tableBytes();
+  EXPECT_EQ(visualizzaOf(swept, 0), 'T');
+  QFileInfo before(office.tablePath());
+  QDateTime written = before.lastModified();
+
+  QThread::msleep(20);
+  ASSERT_EQ(SweepSharedCatalogue(*table, office.stampe().toStdString()), TSweepOutcome::swept);
+  EXPECT_EQ(office.tableBytes(), swept);
+  EXPECT_EQ(QFileInfo(office.tablePath()).lastModified(), written);
+
+  QDir(office.stampe() + "/LETT").removeRecursively();
+  ASSERT_EQ(SweepSharedCatalogue(*table, office.stampe().toStdString()), TSweepOutcome::swept);
+  QByteArray after = office.tableBytes();
+  EXPECT_EQ(visualizzaOf(after, 1), 'F');
+  after[kHeaderSize + kRecordSize + kVisualizzaOffset] = 'T';
+  EXPECT_EQ(after.mid(kHeaderSize), swept.mid(kHeaderSize));
 }
 
 // Read rights only: the program starts, writes nothing and shows the categories by the
