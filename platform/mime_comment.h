@@ -15,6 +15,7 @@ namespace velloria::shell {
 // The description QMimeType::comment gives for `type` in the default locale's languages,
 // taken from the type's file; QMimeType::comment itself when the file cannot be read or
 // holds markup this reader does not take. Answers are kept per type and language list.
+// GUI thread only.
 QString MimeTypeComment(const QMimeType& type);
 
 // The comment elements of one MIME type's file `xml`: the text of the first of `languages`
