@@ -7,15 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
-for exe in "$build/bin/velloria" "$build/bin/startup_baseline"; do
-  [ -x "$exe" ] || { echo "missing $exe: build first" >&2; exit 1; }
-done
-
-source scripts/xvfb-lib.sh
-
-start_xvfb 1280x1024
-export VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING=1
-bash demo/make-demo.sh "$tmp/office" "$build/bin" >/dev/null
+source bench/startup/demo_office.sh
 
 # Instructions of the process started as "$@": the largest count of the processes traced.
 count() {
@@ -23,8 +15,8 @@ count() {
   valgrind --tool=callgrind --callgrind-out-file="$tmp/callgrind.out.%p" "$@" >/dev/null 2>&1
   awk '/^summary:/ { if ($2 > most) most = $2 } END { print most }' "$tmp"/callgrind.out.*
 }
-"$build/bin/velloria" 1 5 "$tmp/office/DATI/" ''  # a first start fills the file caches
-velloria=$(count "$build/bin/velloria" 1 5 "$tmp/office/DATI/" '')
-baseline=$(count "$build/bin/startup_baseline")
-awk -v v="$velloria" -v b="$baseline" 'BEGIN {
+"$velloria" 1 5 "$tmp/office/DATI/" ''  # a first start fills the file caches
+instructions=$(count "$velloria" 1 5 "$tmp/office/DATI/" '')
+bare=$(count "$baseline")
+awk -v v="$instructions" -v b="$bare" 'BEGIN {
   printf "velloria  %6.1f M instructions\nbaseline  %6.1f M instructions\nratio     %.2f\n", v / 1e6, b / 1e6, v / b }'

@@ -8,17 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
 runs=${2:-30}
-velloria=$build/bin/velloria
-baseline=$build/bin/startup_baseline
-for exe in "$velloria" "$baseline"; do
-  [ -x "$exe" ] || { echo "missing $exe: build first" >&2; exit 1; }
-done
-
-source scripts/xvfb-lib.sh
-
-start_xvfb 1280x1024
-export VELLORIA_EXIT_AFTER_SHOW_FOR_TESTING=1
-bash demo/make-demo.sh "$tmp/office" "$build/bin" >/dev/null
+source bench/startup/demo_office.sh
 
 hyperfine --style none --warmup 3 --runs "$runs" --export-json "$tmp/times.json" \
   -n velloria "$velloria 1 5 $tmp/office/DATI/ ''" \
