@@ -120,7 +120,6 @@ int Table::RememberFieldIndex(const char* name) const {
     NameSlot& slot = name_slots_[next_name_slot_++ % name_slots_.size()];
     slot.pointer = name;
     std::memcpy(slot.text, name, length + 1);
-    slot.length = length;
     slot.index = index;
   }
   return index;

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,6 +32,14 @@ inline void CopyInWords(void* to, const void* from, size_t size) {
   auto* out = static_cast<uint8_t*>(to);
   auto* in = static_cast<const uint8_t*>(from);
   if (size < 8) {
+    if (size >= 4) {  // two overlapping 4-byte words
+      uint32_t half;
+      __builtin_memcpy(&half, in, 4);
+      __builtin_memcpy(out, &half, 4);
+      __builtin_memcpy(&half, in + size - 4, 4);
+      __builtin_memcpy(out + size - 4, &half, 4);
+      return;
+    }
     for (size_t k = 0; k < size; ++k) out[k] = in[k];
     return;
   }
@@ -204,7 +213,9 @@ class Table final : public RecordView {
   // Evaluates expr on record r's bytes instead of the current record's.
   bool EvalOn(CompiledExpr* expr, uint32_t r, const uint8_t* bytes);
   void MoveToPhantom();
-  Status FlushRecord();
+  // Writes the current record when it holds changes not yet written.
+  Status FlushRecord() { return dirty_ ? WriteDirtyRecord() : Status::Ok(); }
+  Status WriteDirtyRecord();
   // Writes to the table file, keeping the read-ahead block current (patched where the write
   // overlaps it).
   Status WriteKeepingBlock(const void* bytes, size_t size, uint64_t offset);
@@ -220,7 +231,7 @@ class Table final : public RecordView {
   Status WriteHeaderDate();
   Status CheckWritable() const;
   Status CheckWritableRecord() const;
-  Status StartEdit();
+  Status StartEdit(bool whole = false);
   Status Sync();
   int LockTimeoutMs() const;
   Status RewritePacked();
@@ -255,16 +266,11 @@ class Table final : public RecordView {
 
   struct NameSlot {
     const char* pointer = nullptr;
-    char text[kMaxFieldName + 2] = {};
-    size_t length = 0;
+    char text[kMaxFieldName + 2] = {};  // zero-terminated
     int index = -1;
-    // A shorter name differs at its terminator, so no byte past it is read.
-    bool Holds(const char* name) const {
-      for (size_t k = 0; k < length; ++k) {
-        if (name[k] != text[k]) return false;
-      }
-      return name[length] == 0;
-    }
+    // strcmp stops at either terminator, so no byte past the caller's is read; the C
+    // library's compares whole words where that is safe.
+    bool Holds(const char* name) const { return std::strcmp(name, text) == 0; }
   };
   int RememberFieldIndex(const char* name) const;
   mutable std::array<NameSlot, 8> name_slots_;
