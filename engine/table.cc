@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#endif
+
 #include "base/paths.h"
 #include "base/byte_order.h"
 #include "engine/os.h"
@@ -113,6 +117,14 @@ Status Table::Close() {
   return s.ok() ? unlock : s;
 }
 
+#if XB_NAMES_IN_ONE_LOAD
+#if __has_include(<valgrind/valgrind.h>)
+const bool g_names_in_one_load = [] { return !RUNNING_ON_VALGRIND; }();
+#else
+const bool g_names_in_one_load = true;
+#endif
+#endif
+
 int Table::RememberFieldIndex(const char* name) const {
   int index = layout_.FieldIndex(name);
   size_t length = strnlen(name, sizeof(NameSlot::text));
@@ -120,6 +132,7 @@ int Table::RememberFieldIndex(const char* name) const {
     NameSlot& slot = name_slots_[next_name_slot_++ % name_slots_.size()];
     slot.pointer = name;
     std::memcpy(slot.text, name, length + 1);
+    slot.length = length;
     slot.index = index;
   }
   return index;
