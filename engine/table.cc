@@ -125,6 +125,13 @@ const bool g_names_in_one_load = true;
 #endif
 #endif
 
+int Table::FieldIndexOfNameByText(const char* name) const {
+  for (const NameSlot& slot : name_slots_) {
+    if (slot.pointer == name && std::strcmp(name, slot.text) == 0) return slot.index;
+  }
+  return RememberFieldIndex(name);
+}
+
 int Table::RememberFieldIndex(const char* name) const {
   int index = layout_.FieldIndex(name);
   size_t length = strnlen(name, sizeof(NameSlot::text));

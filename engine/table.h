@@ -99,10 +99,18 @@ class Table final : public RecordView {
   // FieldIndex for a name the caller passes at every record (the typed readers): remembered
   // by the caller's pointer together with the text it held, so a changed text is looked up.
   int FieldIndexOfName(const char* name) const {
-    for (const NameSlot& slot : name_slots_) {
-      if (slot.pointer == name && slot.Holds(name)) return slot.index;
+#if XB_NAMES_IN_ONE_LOAD
+    // 16 bytes from name within its page can be read, as the C library's string functions
+    // read them: one load for the compare with the remembered text.
+    if ((reinterpret_cast<uintptr_t>(name) & 4095) <= 4096 - 16 && g_names_in_one_load) {
+      const __m128i given = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name));
+      for (const NameSlot& slot : name_slots_) {
+        if (slot.pointer == name && slot.HoldsLoaded(given)) return slot.index;
+      }
+      return RememberFieldIndex(name);
     }
-    return RememberFieldIndex(name);
+#endif
+    return FieldIndexOfNameByText(name);
   }
   const FieldInfo& Field(int index) const override { return layout_.fields[size_t(index)]; }
   const uint8_t* Record() const override { return view_; }
@@ -288,23 +296,21 @@ class Table final : public RecordView {
     alignas(16) char text[16] = {};  // zero-terminated
     size_t length = 0;
     int index = -1;
-    bool Holds(const char* name) const {
 #if XB_NAMES_IN_ONE_LOAD
-      // 16 bytes from name within its page can be read, as the C library's string functions
-      // read them: one compare of the name's bytes and terminator; the bytes past a shorter
-      // name's terminator are masked off, as that terminator differs already.
-      if ((reinterpret_cast<uintptr_t>(name) & 4095) <= 4096 - 16 && g_names_in_one_load) {
-        const __m128i given = _mm_loadu_si128(reinterpret_cast<const __m128i*>(name));
-        const __m128i held = _mm_load_si128(reinterpret_cast<const __m128i*>(text));
-        const unsigned same = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(given, held)));
-        const unsigned wanted = (2u << length) - 1;
-        return (same & wanted) == wanted;
-      }
-#endif
-      return std::strcmp(name, text) == 0;
+    // Whether the 16 bytes read from a name start with this text and its terminator; the
+    // bytes past a shorter name's terminator are masked off, as that terminator differs.
+    bool HoldsLoaded(__m128i given) const {
+      const __m128i held = _mm_load_si128(reinterpret_cast<const __m128i*>(text));
+      const unsigned same = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(given, held)));
+      const unsigned wanted = (2u << length) - 1;
+      return (same & wanted) == wanted;
     }
+#endif
   };
   int RememberFieldIndex(const char* name) const;
+  // FieldIndexOfName comparing the remembered texts with strcmp, which reads no byte past
+  // the name's terminator.
+  int FieldIndexOfNameByText(const char* name) const;
   mutable std::array<NameSlot, 8> name_slots_;
   mutable size_t next_name_slot_ = 0;
 
