@@ -53,13 +53,28 @@ struct ReturnBuffer {
   size_t capacity = 0;
 };
 extern constinit XB_TLS ReturnBuffer t_return;
-// Makes the buffer hold at least size bytes and returns it.
+// Makes the buffer hold at least size bytes (never fewer than 256) and returns it.
 char* GrowReturnBuffer(size_t size);
+#if defined(__x86_64__)
+// Whether the processor (and the system) run AVX: set once when the library loads.
+extern const bool g_wide_stores;
+// Writes the n < 32 bytes of text, zero-padded to 32, to out with one 32-byte store (AVX),
+// reading no byte of text past n. A caller's strlen reads the returned text 16 or 32 bytes
+// at a time: it gets them forwarded from that one store, where after narrower stores it
+// waits for them to reach the cache.
+void StoreTextPadded32(char* out, const char* text, size_t n);
+#endif
 // Copies text into the thread's return buffer and returns it. REQUIRES: text does not lie
 // in that buffer (a string returned earlier is passed again only through a copy).
 inline const char* Ret(std::string_view text) {
   size_t n = text.size();
   char* out = n < t_return.capacity ? t_return.data : GrowReturnBuffer(n + 1);
+#if defined(__x86_64__)
+  if (n < 32 && g_wide_stores) {
+    StoreTextPadded32(out, text.data(), n);
+    return out;
+  }
+#endif
   CopyInWords(out, text.data(), n);
   out[n] = 0;
   return out;

@@ -1,5 +1,6 @@
 // Entry points on the current table: structure, navigation, records, typed readers, memos,
 // commit, pack and zap, and locks.
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -23,6 +24,21 @@ __attribute__((always_inline)) inline Table* TableAndField(const char* name, int
   return *index < 0 ? nullptr : t;
 }
 
+Status FieldNumberError(int32_t number) {
+  return Status::Error(XB_ERR_ARGUMENT, "Field number " + std::to_string(number) + " is out of range");
+}
+
+// The current table and the index of field number `number` (1-based), or nullptr with the
+// error set: the readers by number.
+inline Table* TableAndFieldNumber(int32_t number, int* index) {
+  ClearError();
+  Table* t = CurrentTable();
+  if (t == nullptr) return nullptr;
+  if (number < 1 || number > t->FieldCount()) return Check(FieldNumberError(number)), nullptr;
+  *index = number - 1;
+  return t;
+}
+
 int32_t Moved(Table* t, const Status& s) { return Check(s) && !t->eof() ? 1 : 0; }
 
 int32_t ClampToInt32(double v) {
@@ -35,39 +51,57 @@ Status TypeError(const FieldInfo& f, const char* wanted) {
   return Status::Error(XB_ERR_ARGUMENT, "Field " + f.name + " is not " + wanted);
 }
 
-// The bytes of numeric field `name` in the current record, and the field; false with the
-// error set when there is no such field or it is not numeric.
-inline bool NumericFieldBytes(const char* name, const FieldInfo** field, std::string_view* bytes) {
-  int i = 0;
-  Table* t = TableAndField(name, &i);
-  if (t == nullptr) return false;
+// The bytes of numeric field i of t's current record, and the field; false with the error
+// set when the field is not numeric.
+inline bool NumericFieldBytes(Table* t, int i, const FieldInfo** field, std::string_view* bytes) {
   *field = &t->Field(i);
   if (!IsNumericField(**field)) return Check(TypeError(**field, "numeric")), false;
   *bytes = FieldBytes(t->record(), **field);
   return true;
 }
 
-// The value of numeric field `name` of the current record; 0 with the error set as above.
+// The value of numeric field `name` of the current record; 0 with the error set when there
+// is no such field or it is not numeric.
 double FieldNumber(const char* name) {
+  int i = 0;
+  Table* t = TableAndField(name, &i);
   const FieldInfo* f = nullptr;
   std::string_view bytes;
-  return NumericFieldBytes(name, &f, &bytes) ? DecodeFieldNumber(bytes, *f) : 0;
+  return t && NumericFieldBytes(t, i, &f, &bytes) ? DecodeFieldNumber(bytes, *f) : 0;
 }
 
-// The same as a 32-bit integer (clamped); whole numbers straight from their digits.
-int32_t FieldInteger(const char* name) {
+// Field i of t's current record as a 32-bit integer (clamped); whole numbers straight from
+// their digits. 0 when t is nullptr (the field's lookup set the error) or the field is not
+// numeric.
+inline int32_t FieldInteger(Table* t, int i) {
   const FieldInfo* f = nullptr;
   std::string_view bytes;
-  if (!NumericFieldBytes(name, &f, &bytes)) return 0;
+  if (t == nullptr || !NumericFieldBytes(t, i, &f, &bytes)) return 0;
   int32_t whole = 0;
   if (f->type == 'N' && DecodeWholeNumber(bytes, &whole)) return whole;
   return ClampToInt32(DecodeFieldNumber(bytes, *f));
+}
+
+int32_t FieldInteger(const char* name) {
+  int i = 0;
+  Table* t = TableAndField(name, &i);
+  return FieldInteger(t, i);
+}
+
+// Field i of t's current record as a logical, 1 or 0; 0 with the error set when it is no
+// L field (or t is nullptr, the error set by the field's lookup).
+inline int32_t FieldLogical(Table* t, int i) {
+  if (t == nullptr) return 0;
+  const FieldInfo& f = t->Field(i);
+  if (f.type != 'L') return Check(TypeError(f, "logical")), 0;
+  return DecodeLogical(FieldBytes(t->record(), f)) ? 1 : 0;
 }
 
 // Runs a write of the current record and keeps every open index order's keys right: the
 // old keys are taken from the record as stored now.
 template <typename Write>
 bool WriteKeepingKeys(Table* t, Write write) {
+  if (OrdersOf(S().current).orders.empty()) return Check(write());  // no keys to keep
   return Check(t->ReadCurrentFresh()) && Check(CaptureKeys(S().current, t)) &&
          Check(SettleWrite(S().current, write())) && Check(ApplyKeys(S().current, t));
 }
@@ -103,11 +137,7 @@ XB_API const char* xb_FieldName(int32_t number) try {
   ClearError();
   Table* t = CurrentTable();
   if (t == nullptr) return "";
-  if (number < 1 || number > t->FieldCount()) {
-    Check(Status::Error(XB_ERR_ARGUMENT,
-                        "Field number " + std::to_string(number) + " is out of range"));
-    return "";
-  }
+  if (number < 1 || number > t->FieldCount()) return Check(FieldNumberError(number)), "";
   return Ret(t->Field(number - 1).name);
 }
 XB_CATCH_ALL("")
@@ -424,11 +454,39 @@ XB_CATCH_ALL("")
 
 XB_API int32_t xb_GetLogical(const char* field) try {
   int i = 0;
-  Table* t = TableAndField(field, &i);
-  if (t == nullptr) return 0;
-  const FieldInfo& f = t->Field(i);
-  if (f.type != 'L') return Check(TypeError(f, "logical")), 0;
-  return DecodeLogical(FieldBytes(t->record(), f)) ? 1 : 0;
+  Table* t = TableAndField(field, &i);  // sets i first
+  return FieldLogical(t, i);
+}
+XB_CATCH_ALL(0)
+
+XB_API int32_t xb_GetTrimStringNum(int32_t number, char* buffer, int32_t capacity) try {
+  int i = 0;
+  Table* t = TableAndFieldNumber(number, &i);
+  if (t == nullptr) return -1;
+  if (capacity < 0 || (buffer == nullptr && capacity > 0))
+    return Check(Status::Error(XB_ERR_ARGUMENT, "No buffer")), -1;
+  std::string_view bytes = FieldBytes(t->record(), t->Field(i));
+  size_t length = TrimmedLength(bytes);
+  if (capacity > 0) {
+    size_t copied = std::min(length, size_t(capacity) - 1);
+    CopyInWords(buffer, bytes.data(), copied);
+    buffer[copied] = 0;
+  }
+  return int32_t(length);
+}
+XB_CATCH_ALL(-1)
+
+XB_API int32_t xb_GetLogicalNum(int32_t number) try {
+  int i = 0;
+  Table* t = TableAndFieldNumber(number, &i);  // sets i first
+  return FieldLogical(t, i);
+}
+XB_CATCH_ALL(0)
+
+XB_API int32_t xb_GetIntegerNum(int32_t number) try {
+  int i = 0;
+  Table* t = TableAndFieldNumber(number, &i);  // sets i first
+  return FieldInteger(t, i);
 }
 XB_CATCH_ALL(0)
 

@@ -1,10 +1,14 @@
 // The C interface's session: work areas, aliases, errors, returned strings, settings and
 // the entry points that open, select and close tables.
 #include <strings.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <type_traits>
@@ -148,6 +152,45 @@ char* GrowReturnBuffer(size_t size) {
   t_return.capacity = capacity;
   return t_return.data;
 }
+
+#if defined(__x86_64__)
+const bool g_wide_stores = [] {
+  __builtin_cpu_init();  // the library's initialisers may run before the C library's
+  return __builtin_cpu_supports("avx") != 0;
+}();
+
+namespace {
+
+// Bytes p[0, m) zero-padded to 16 (m <= 16), read without touching p[m] or beyond.
+__attribute__((target("avx"), always_inline)) inline __m128i LoadPadded16(const char* p, size_t m) {
+  if (m == 16) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  uint64_t low = 0, high = 0;
+  if (m >= 8) {  // two overlapping words; the bytes they share are the same
+    uint64_t first = 0, last = 0;
+    std::memcpy(&first, p, 8);
+    std::memcpy(&last, p + m - 8, 8);
+    low = first | (last << (8 * (m - 8)));
+    high = m > 8 ? last >> (64 - 8 * (m - 8)) : 0;
+  } else if (m >= 4) {
+    uint32_t first = 0, last = 0;
+    std::memcpy(&first, p, 4);
+    std::memcpy(&last, p + m - 4, 4);
+    low = first | (uint64_t(last) << (8 * (m - 4)));
+  } else {
+    for (size_t k = 0; k < m; ++k) low |= uint64_t(uint8_t(p[k])) << (8 * k);
+  }
+  return _mm_set_epi64x(int64_t(high), int64_t(low));
+}
+
+}  // namespace
+
+__attribute__((target("avx"))) void StoreTextPadded32(char* out, const char* text, size_t n) {
+  __m128i low = n >= 16 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(text))
+                        : LoadPadded16(text, n);
+  __m128i high = n > 16 ? LoadPadded16(text + 16, n - 16) : _mm_setzero_si128();
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_set_m128i(high, low));
+}
+#endif
 
 void SetNoTableError() {
   SetError(Status::Error(XB_ERR_NO_TABLE, "No table is open in the current work area"));

@@ -21,6 +21,7 @@ inline std::string_view FieldBytes(const uint8_t* record, const FieldInfo& field
   return std::string_view(reinterpret_cast<const char*>(record) + field.offset,
                           size_t(field.width));
 }
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "TrimmedLength reads words as little-endian");
 // The length of text without its trailing blanks and NULs; eight bytes at a time, since a
 // character field is mostly padding.
 inline size_t TrimmedLength(std::string_view text) {
@@ -28,7 +29,9 @@ inline size_t TrimmedLength(std::string_view text) {
   size_t n = text.size();
   for (uint64_t word; n >= 8; n -= 8) {
     std::memcpy(&word, text.data() + n - 8, 8);
-    if ((word & kNotBlankOrNul) != 0) break;
+    word &= kNotBlankOrNul;  // a byte is now zero when it was a blank or a NUL
+    // The last such word ends the text at its highest byte left non-zero (little-endian).
+    if (word != 0) return n - 8 + size_t(63 - __builtin_clzll(word)) / 8 + 1;
   }
   while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\0')) --n;
   return n;

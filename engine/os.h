@@ -86,8 +86,9 @@ class Os {
 
 // The POSIX implementation.
 Os* PosixOs();
-// The Os the engine uses now (PosixOs unless replaced).
-Os* CurrentOs();
+// The Os the engine uses now (PosixOs unless replaced); inline, as every file call asks it.
+extern Os* g_current_os;
+inline Os* CurrentOs() { return g_current_os; }
 // path with each component missing as spelled found ignoring letter case, asking
 // CurrentOs() (see velloria::paths::ResolveCaseInsensitive).
 std::string ResolvePath(const std::string& path);

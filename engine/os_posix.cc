@@ -260,17 +260,14 @@ class PosixOsImpl final : public Os {
   }
 };
 
-Os* g_os = nullptr;
+constinit PosixOsImpl g_posix_os;
 
 }  // namespace
 
-Os* PosixOs() {
-  static PosixOsImpl instance;
-  return &instance;
-}
+constinit Os* g_current_os = &g_posix_os;
 
-Os* CurrentOs() { return g_os != nullptr ? g_os : PosixOs(); }
+Os* PosixOs() { return &g_posix_os; }
 
-void SetOsForTesting(Os* os) { g_os = os; }
+void SetOsForTesting(Os* os) { g_current_os = os != nullptr ? os : &g_posix_os; }
 
 }  // namespace xb

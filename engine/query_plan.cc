@@ -42,4 +42,18 @@ bool QueryPlan::Matches(const uint8_t* record) const {
   return true;
 }
 
+uint32_t QueryPlan::CountMatches(const uint8_t* record, uint32_t n, size_t stride) const {
+  uint32_t count = 0;
+  if (number_tests_.empty() && !byte_tests_.empty() && byte_tests_.size() <= 2) {
+    // The commonest plans (one or two one-byte fields) in a loop of two lookups a record.
+    const expr::ByteTest& a = byte_tests_.front();
+    const expr::ByteTest& b = byte_tests_.back();
+    for (; n > 0; --n, record += stride)
+      count += uint32_t(a.accepts[record[a.offset]] & b.accepts[record[b.offset]]);
+    return count;
+  }
+  for (; n > 0; --n, record += stride) count += Matches(record);
+  return count;
+}
+
 }  // namespace xb

@@ -30,6 +30,8 @@ class QueryPlan {
   static std::unique_ptr<QueryPlan> Build(const CompiledExpr& query);
   // Whether the record image (of the layout the query was compiled against) satisfies it.
   bool Matches(const uint8_t* record) const;
+  // How many of n record images, stride bytes apart from first on, satisfy it.
+  uint32_t CountMatches(const uint8_t* first, uint32_t n, size_t stride) const;
 
  private:
   struct NumberTest {  // a wider numeric field compared with a number

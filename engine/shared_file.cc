@@ -112,10 +112,8 @@ Status SharedFile::Read(void* buffer, size_t size, uint64_t offset, size_t* done
   return CurrentOs()->Read(fd_, buffer, size, offset, done);
 }
 
-Status SharedFile::Write(const void* buffer, size_t size, uint64_t offset) {
-  if (!writable_) return Status::Error(XB_ERR_READ_ONLY, "File " + path_ + " is read-only");
-  ++generation_;
-  return CurrentOs()->Write(fd_, buffer, size, offset);
+Status SharedFile::ReadOnlyError() const {
+  return Status::Error(XB_ERR_READ_ONLY, "File " + path_ + " is read-only");
 }
 
 Status SharedFile::Size(uint64_t* size) { return CurrentOs()->Size(fd_, size); }

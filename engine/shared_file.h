@@ -54,7 +54,12 @@ class SharedFile {
   uint64_t generation() const { return generation_; }
 
   Status Read(void* buffer, size_t size, uint64_t offset, size_t* done);
-  Status Write(const void* buffer, size_t size, uint64_t offset);
+  // Inline: the record writes' common step.
+  Status Write(const void* buffer, size_t size, uint64_t offset) {
+    if (!writable_) return ReadOnlyError();
+    ++generation_;
+    return CurrentOs()->Write(fd_, buffer, size, offset);
+  }
   Status Size(uint64_t* size);
 
   // Record lock for area (retrying for timeout_ms); *granted false when another holds it.
@@ -75,6 +80,7 @@ class SharedFile {
   void ReplaceDescriptor(int fd);
 
  private:
+  Status ReadOnlyError() const;
   SharedFile(std::string path, int fd, FileId id, bool exclusive, bool writable)
       : path_(std::move(path)), fd_(fd), id_(id), exclusive_(exclusive), writable_(writable) {}
 

@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#endif
+
 #include "base/paths.h"
 #include "base/byte_order.h"
 #include "engine/os.h"
@@ -111,6 +115,21 @@ Status Table::Close() {
   memo_.reset();
   file_.reset();
   return s.ok() ? unlock : s;
+}
+
+#if XB_NAMES_IN_ONE_LOAD
+#if __has_include(<valgrind/valgrind.h>)
+const bool g_names_in_one_load = [] { return !RUNNING_ON_VALGRIND; }();
+#else
+const bool g_names_in_one_load = true;
+#endif
+#endif
+
+int Table::FieldIndexOfNameByText(const char* name) const {
+  for (const NameSlot& slot : name_slots_) {
+    if (slot.pointer == name && std::strcmp(name, slot.text) == 0) return slot.index;
+  }
+  return RememberFieldIndex(name);
 }
 
 int Table::RememberFieldIndex(const char* name) const {

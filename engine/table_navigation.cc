@@ -164,8 +164,8 @@ Status Table::CountVisible(uint32_t* count) {
     }
     in_block = std::min(in_block, count_ - r + 1);
     if (plan_ && !GlobalSettings().deleted) {  // the optimiser's plan alone decides
-      for (uint32_t i = 0; i < in_block; ++i, ++r, bytes += layout_.record_length)
-        *count += plan_->Matches(bytes);
+      *count += plan_->CountMatches(bytes, in_block, layout_.record_length);
+      r += in_block;
       continue;
     }
     for (uint32_t i = 0; i < in_block; ++i, ++r, bytes += layout_.record_length) {

@@ -350,6 +350,16 @@ XB_API int32_t xb_GetLong(const char* field);
 XB_API double xb_GetDouble(const char* field);
 XB_API const char* xb_GetDateString(const char* field);
 XB_API int32_t xb_GetDateJulian(const char* field);
+/* Also beyond the 169: typed readers by field number (1-based, see xb_FieldNum), for callers
+ * that read many records: no name is compared at each call, and the text comes with its
+ * length. xb_GetTrimStringNum copies the field's bytes without trailing blanks, cut to
+ * capacity - 1 bytes and zero-terminated, into buffer and returns their whole length (a
+ * result >= capacity tells the text was cut; capacity 0 with buffer NULL asks the length
+ * alone); -1 with XB_ERR_ARGUMENT for a number out of range or no buffer. xb_GetLogicalNum
+ * and xb_GetIntegerNum read as xb_GetLogical and xb_GetInteger. */
+XB_API int32_t xb_GetTrimStringNum(int32_t number, char* buffer, int32_t capacity);
+XB_API int32_t xb_GetLogicalNum(int32_t number);
+XB_API int32_t xb_GetIntegerNum(int32_t number);
 /* Non-zero when the field is blank (EMPTY() rules). xb_IsNull: same for these tables. */
 XB_API int32_t xb_Empty(const char* field);
 XB_API int32_t xb_IsNull(const char* field);

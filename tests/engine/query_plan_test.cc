@@ -54,7 +54,8 @@ TEST_F(QueryPlanTest, PlannedQueriesAgreeWithTheEvaluator) {
   for (const char* text : {"TIPO=1 AND OK=TRUE", "tipo = 1 .and. ok = .T.", "OK=FALSE", "TIPO=0",
                            "TIPO=-1 AND OK=.F.", "TIPO==1.5", "OK=.Y. AND TIPO=2 AND OK=TRUE",
                            "TIPO=1 OR OK", "NAME=\"\" AND TIPO=1", "TIPO=1 AND NOT OK", "TIPO=1.15",
-                           "1=TIPO AND (OK<>.F.)", "TIPO>=1 .AND. TIPO<2", "TIPO#0 AND !OK"}) {
+                           "1=TIPO AND (OK<>.F.)", "TIPO>=1 .AND. TIPO<2", "TIPO#0 AND !OK",
+                           "OK=.T. AND OK<>.N."}) {
     std::vector<int> expected = ByEvaluator(text);
     xb_Query(text);
     EXPECT_EQ(xb_QueryRecCount(), int(expected.size())) << text;

@@ -1,10 +1,12 @@
 // Tests of tables through the C interface: navigation with the deleted setting and queries,
 // record writes and typed reads, memos, appends, pack and zap, creation checks.
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "tests/engine/test_util.h"
 
@@ -242,6 +244,64 @@ TEST_F(TableTest, RecordImageRoundTripsAndReachesTheFile) {
   EXPECT_EQ(bytes[header + 63 + 61], 'F');
   EXPECT_EQ(bytes.back(), '\x1A');
   EXPECT_EQ(uint8_t(bytes[4]), 4);  // record count in the header
+}
+
+// The trimmed text of every length up to the field's width (blank and NUL padding), by name
+// and by number; names remembered by their pointer follow the text the buffer holds now, at
+// a page's end too (the page after it unreadable).
+TEST_F(TableTest, TypedReadersTrimEveryLengthAndFollowTheNameNotItsBuffer) {
+  MakeStampe();
+  xb_Go(1);
+  std::vector<char> image(static_cast<size_t>(xb_RecSize()));
+  ASSERT_EQ(xb_GetRecord(image.data()), 1);
+  char text[64];
+  for (int length = 0; length <= 40; ++length) {
+    std::string value;
+    for (int k = 0; k < 40; ++k) value += k < length ? char('a' + k % 26) : "\0 "[k % 2];
+    std::memcpy(image.data() + 1, value.data(), 40);
+    ASSERT_EQ(xb_PutRecord(image.data()), 1);
+    const std::string expected = value.substr(0, size_t(length));
+    EXPECT_EQ(std::string(xb_GetTrimString("DESCRIZIO")), expected) << length;
+    EXPECT_EQ(xb_GetTrimStringNum(1, text, sizeof text), length);
+    EXPECT_EQ(std::string(text), expected);
+  }
+  EXPECT_EQ(xb_GetTrimStringNum(1, text, 5), 40);  // cut, its whole length answered
+  EXPECT_STREQ(text, "abcd");
+  EXPECT_EQ(xb_GetTrimStringNum(2, nullptr, 0), 4);
+  EXPECT_EQ(xb_GetLogicalNum(3), 1);
+  EXPECT_EQ(xb_GetIntegerNum(4), 1);
+  EXPECT_EQ(xb_GetTrimStringNum(5, text, sizeof text), -1);
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_ARGUMENT);
+  EXPECT_EQ(xb_GetIntegerNum(0), 0);
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_ARGUMENT);
+  EXPECT_EQ(xb_GetLogicalNum(1), 0);  // a C field
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_ARGUMENT);
+  EXPECT_EQ(xb_GetTrimStringNum(2, nullptr, 8), -1);
+
+  const long page = sysconf(_SC_PAGESIZE);
+  void* pages = mmap(nullptr, size_t(2 * page), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(pages, MAP_FAILED);
+  ASSERT_EQ(mprotect(static_cast<char*>(pages) + page, size_t(page), PROT_NONE), 0);
+  char* at_end = static_cast<char*>(pages) + page - 5;
+  char* inside = static_cast<char*>(pages) + 100;
+  for (char* name : {at_end, inside}) {
+    std::strcpy(name, "DIR");
+    EXPECT_STREQ(xb_GetTrimString(name), "DIR1");
+    EXPECT_STREQ(xb_GetTrimString(name), "DIR1");  // remembered
+    std::strcpy(name, "TIPO");
+    EXPECT_STREQ(xb_GetTrimString(name), "1");
+    std::strcpy(name, "TIP");
+    EXPECT_STREQ(xb_GetTrimString(name), "");
+    EXPECT_EQ(xb_LastErrorCode(), XB_ERR_ARGUMENT);
+    std::strcpy(name, "dir");
+    EXPECT_STREQ(xb_GetTrimString(name), "DIR1");
+  }
+  std::strcpy(inside, "VISUALIZZA");
+  EXPECT_EQ(xb_GetLogical(inside), 1);
+  inside[3] = 0;  // "VIS", the old text's tail still in the buffer
+  EXPECT_EQ(xb_GetLogical(inside), 0);
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_ARGUMENT);
+  munmap(pages, size_t(2 * page));
 }
 
 TEST_F(TableTest, WritesNeedACurrentRecordAndAWritableTable) {
