@@ -7,9 +7,15 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <QPointer>
+#include <QSocketNotifier>
+#include <algorithm>
 #include <array>
 #include <functional>
+#include <memory>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/namespace.h"
 
@@ -25,6 +31,75 @@ constexpr std::uint32_t kNoticeMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN
                                       IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 }  // namespace
+
+// One inotify instance for the whole process, never closed: closing an inotify descriptor
+// waits for the kernel's grace period (10 to 20 ms), which every change of shown folder
+// would spend on the GUI thread. Watchers add and remove their watches on it instead; the
+// kernel gives one watch to one folder, so watchers of the same folder share it.
+class NoticeSource {
+ public:
+  static NoticeSource& Instance() {
+    static NoticeSource* source = new NoticeSource;  // lives until the process ends
+    return *source;
+  }
+
+  // The watch of `path` for `watcher`; -1 when the kernel refuses it.
+  int Watch(const std::string& path, FolderWatcher* watcher) {
+    if (m_inotify < 0) return -1;
+    int watch = inotify_add_watch(m_inotify, path.c_str(), kNoticeMask);
+    if (watch >= 0) m_watchers[watch].push_back(watcher);
+    return watch;
+  }
+
+  void Unwatch(int watch, FolderWatcher* watcher) {
+    auto found = m_watchers.find(watch);
+    if (found == m_watchers.end()) return;
+    std::erase(found->second, watcher);
+    if (!found->second.empty()) return;
+    m_watchers.erase(found);
+    inotify_rm_watch(m_inotify, watch);
+  }
+
+ private:
+  NoticeSource() : m_inotify(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+    if (m_inotify < 0) return;
+    m_notifier = std::make_unique<QSocketNotifier>(m_inotify, QSocketNotifier::Read);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { ReadNotices(); });
+  }
+
+  // Notices about names the folders do not list (lock files, Windows' own files) are let
+  // pass: opening a document in the word processor does not reload the list.
+  void ReadNotices() {
+    alignas(inotify_event) std::array<char, 16384> buffer;
+    std::vector<int> relevant;
+    ssize_t length;
+    while ((length = read(m_inotify, buffer.data(), buffer.size())) > 0) {
+      for (ssize_t at = 0; at < length;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + at);
+        std::string_view name = event->len ? std::string_view(event->name) : std::string_view();
+        if (name.empty() || !IsHiddenItemName(name)) relevant.push_back(event->wd);
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
+    }
+    // A watcher told may end another (a list that reloads makes a new one): each is told
+    // only while it is still there, and once.
+    std::vector<QPointer<FolderWatcher>> told;
+    for (int watch : relevant) {
+      auto found = m_watchers.find(watch);
+      if (found == m_watchers.end()) continue;
+      for (FolderWatcher* watcher : found->second) {
+        if (std::find(told.begin(), told.end(), watcher) == told.end()) told.emplace_back(watcher);
+      }
+    }
+    for (const QPointer<FolderWatcher>& watcher : told) {
+      if (watcher) emit watcher->changed();
+    }
+  }
+
+  int m_inotify;
+  std::unique_ptr<QSocketNotifier> m_notifier;
+  std::unordered_map<int, std::vector<FolderWatcher*>> m_watchers;
+};
 
 bool IsNetworkFolder(const std::string& path) {
   if (TreatAllAsNetwork()) return true;
@@ -82,16 +157,11 @@ FolderWatcher::FolderWatcher(const std::string& path, QObject* parent)
     m_fingerprint = FolderFingerprint(m_path);
     return;
   }
-  m_inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (m_inotify < 0) return;
-  if (inotify_add_watch(m_inotify, path.c_str(), kNoticeMask) < 0) return;
-  m_notifier = std::make_unique<QSocketNotifier>(m_inotify, QSocketNotifier::Read);
-  connect(m_notifier.get(), &QSocketNotifier::activated, this, &FolderWatcher::ReadNotices);
+  m_watch = NoticeSource::Instance().Watch(path, this);
 }
 
 FolderWatcher::~FolderWatcher() {
-  m_notifier.reset();
-  if (m_inotify >= 0) close(m_inotify);
+  if (m_watch >= 0) NoticeSource::Instance().Unwatch(m_watch, this);
 }
 
 void FolderWatcher::SetPolling(bool on) {
@@ -102,23 +172,6 @@ void FolderWatcher::SetPolling(bool on) {
   }
   m_pollTimer.start();
   Poll();
-}
-
-// Notices about names the folders do not list (lock files, Windows' own files) are let
-// pass: opening a document in the word processor does not reload the list.
-void FolderWatcher::ReadNotices() {
-  alignas(inotify_event) std::array<char, 16384> buffer;
-  bool relevant = false;
-  ssize_t length;
-  while ((length = read(m_inotify, buffer.data(), buffer.size())) > 0) {
-    for (ssize_t at = 0; at < length;) {
-      const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + at);
-      std::string_view name = event->len ? std::string_view(event->name) : std::string_view();
-      if (name.empty() || !IsHiddenItemName(name)) relevant = true;
-      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-    }
-  }
-  if (relevant) emit changed();
 }
 
 void FolderWatcher::Poll() {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QObject>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdint>
 #include <memory>
@@ -46,13 +45,11 @@ class FolderWatcher : public QObject {
   void changed();
 
  private:
-  void ReadNotices();
   void Poll();
 
   std::string m_path;
   bool m_polls = false;
-  int m_inotify = -1;
-  std::unique_ptr<QSocketNotifier> m_notifier;
+  int m_watch = -1;  // the kernel's watch of a local folder
   QTimer m_pollTimer;
   std::optional<std::uint64_t> m_fingerprint;
 };

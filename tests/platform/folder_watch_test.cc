@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -51,6 +55,37 @@ TEST(FolderWatcher, LocalFolderReportsListedNamesOnly) {
   EXPECT_FALSE(changed.wait(300));
   Touch(dir.filePath("Lettera.doc"));
   EXPECT_TRUE(changed.wait(2000));
+}
+
+// The inotify descriptors this process holds.
+int InotifyDescriptors() {
+  int count = 0;
+  for (const QFileInfo& entry : QDir("/proc/self/fd").entryInfoList(QDir::System | QDir::Files)) {
+    if (entry.symLinkTarget().contains("inotify")) ++count;
+  }
+  return count;
+}
+
+// Watchers share one kernel descriptor, never closed (a close waits for the kernel's grace
+// period on the GUI thread); two watchers of one folder share its watch, and the one left
+// still hears of changes when the other goes.
+TEST(FolderWatcher, WatchersShareOneDescriptorAndAFolderWatchedTwiceStaysWatched) {
+  QTemporaryDir first, second;
+  int before = InotifyDescriptors();
+  auto a = std::make_unique<FolderWatcher>(first.path().toStdString());
+  auto b = std::make_unique<FolderWatcher>(second.path().toStdString());
+  FolderWatcher c(first.path().toStdString());
+  EXPECT_EQ(InotifyDescriptors(), std::max(before, 1));
+
+  QSignalSpy heardByB(b.get(), &FolderWatcher::changed), heardByC(&c, &FolderWatcher::changed);
+  a.reset();
+  Touch(first.filePath("Lettera.doc"));
+  EXPECT_TRUE(heardByC.wait(2000));
+  EXPECT_EQ(heardByB.count(), 0);
+  b.reset();
+  Touch(first.filePath("Circolare.doc"));
+  EXPECT_TRUE(heardByC.wait(2000));
+  EXPECT_EQ(InotifyDescriptors(), std::max(before, 1));
 }
 
 }  // namespace
