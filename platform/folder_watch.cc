@@ -72,11 +72,13 @@ class NoticeSource {
   void ReadNotices() {
     alignas(inotify_event) std::array<char, 16384> buffer;
     std::vector<int> relevant;
+    bool overflowed = false;  // the kernel dropped notices: every watcher may have missed some
     ssize_t length;
     while ((length = read(m_inotify, buffer.data(), buffer.size())) > 0) {
       for (ssize_t at = 0; at < length;) {
         const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + at);
         std::string_view name = event->len ? std::string_view(event->name) : std::string_view();
+        if (event->mask & IN_Q_OVERFLOW) overflowed = true;
         if (name.empty() || !IsHiddenItemName(name)) relevant.push_back(event->wd);
         at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       }
@@ -84,10 +86,9 @@ class NoticeSource {
     // A watcher told may end another (a list that reloads makes a new one): each is told
     // only while it is still there, and once.
     std::vector<QPointer<FolderWatcher>> told;
-    for (int watch : relevant) {
-      auto found = m_watchers.find(watch);
-      if (found == m_watchers.end()) continue;
-      for (FolderWatcher* watcher : found->second) {
+    for (const auto& [watch, watchers] : m_watchers) {
+      if (!overflowed && std::find(relevant.begin(), relevant.end(), watch) == relevant.end()) continue;
+      for (FolderWatcher* watcher : watchers) {
         if (std::find(told.begin(), told.end(), watcher) == told.end()) told.emplace_back(watcher);
       }
     }
