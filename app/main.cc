@@ -30,6 +30,7 @@ class ExitAfterFirstPaint : public QObject {
 int main(int argc, char** argv) {
   // Kept before Qt removes the options it knows (-style, -platform, ...) from argv.
   const std::vector<std::string> arguments(argv, argv + argc);
+  velloria::FontConfigurationPreload fontConfiguration;
   velloria::TApplication app(argc, argv);
   velloria::InstallTranslations();  // Qt's texts and the document list's in the system language
   velloria::InstallAccessibleFactory();  // screen readers see the grid's rows
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
     return velloria::EndLaterStart(instance.answer());
   }
 
+  fontConfiguration.wait();
   velloria::RegisterTahoma();
   velloria::LoadSystemFormatSettings();
   velloria::TfrmMain frmMain(arguments);

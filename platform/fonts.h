@@ -4,8 +4,25 @@
 
 #include <QFont>
 #include <QString>
+#include <thread>
 
 namespace velloria {
+
+// Loads fontconfig's configuration and its list of the system's fonts on a thread of its
+// own, begun before the application object: the first use of a font needs both, and
+// loading them (about half of a start's own work) then overlaps the connection to the
+// display. `wait()` (or the destructor) joins the thread; call it before the first font.
+class FontConfigurationPreload {
+ public:
+  FontConfigurationPreload();
+  ~FontConfigurationPreload();
+  FontConfigurationPreload(const FontConfigurationPreload&) = delete;
+  FontConfigurationPreload& operator=(const FontConfigurationPreload&) = delete;
+  void wait();
+
+ private:
+  std::thread m_loader;
+};
 
 // Where fonts-wine puts its Tahoma.
 inline constexpr const char* kWineTahomaPath = "/usr/share/wine/fonts/tahoma.ttf";

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev libfontconfig-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-dbf python3-dbfread shapelib libshp-dev libdbd-xbase-perl
