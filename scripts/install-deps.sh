@@ -10,7 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-dbf python3-dbfread shapelib libshp-dev libdbd-xbase-perl
   fonts-wine fonts-dejavu-core adwaita-icon-theme shared-mime-info xdg-utils
-  xvfb xauth xdotool x11-utils imagemagick hyperfine
+  xvfb xauth xdotool x11-utils imagemagick
   zip
   valgrind
   qt6-base-private-dev librsvg2-bin
