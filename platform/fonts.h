@@ -10,8 +10,9 @@ namespace velloria {
 
 // Loads fontconfig's configuration and its list of the system's fonts on a thread of its
 // own, begun before the application object: the first use of a font needs both, and
-// loading them (about half of a start's own work) then overlaps the connection to the
-// display. `wait()` (or the destructor) joins the thread; call it before the first font.
+// loading them (the largest single piece of a start's work) then overlaps the connection
+// to the display. `wait()` (or the destructor) joins the thread; call it before the first
+// font.
 class FontConfigurationPreload {
  public:
   FontConfigurationPreload();
