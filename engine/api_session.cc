@@ -249,6 +249,13 @@ XB_API const char* xb_TableDamage(void) try {
 }
 XB_CATCH_ALL("")
 
+XB_API const char* xb_WriteRefusal(void) try {
+  ClearError();
+  Table* t = CurrentTable();
+  return t ? Ret(t->write_refusal()) : "";
+}
+XB_CATCH_ALL("")
+
 XB_API int32_t xb_MountRisks(void) try {
   ClearError();
   Table* t = CurrentTable();

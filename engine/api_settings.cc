@@ -86,6 +86,14 @@ XB_API int32_t xb_SetLockTimeout(int16_t seconds) try {
 }
 XB_CATCH_ALL(0)
 
+XB_API int32_t xb_SetLocalLocksAccepted(int32_t on) try {
+  ClearError();
+  bool previous = GlobalSettings().local_locks_accepted;
+  GlobalSettings().local_locks_accepted = on != 0;
+  return previous;
+}
+XB_CATCH_ALL(0)
+
 XB_API int32_t xb_SysProp(int16_t code, int32_t value) try {
   ClearError();
   Settings& s = GlobalSettings();

@@ -1,9 +1,11 @@
 // mountinfo parsing and the mount options that break sharing a table between machines.
 #include "engine/mount_info.h"
 
+#include <cstdlib>
 #include <vector>
 
-#include "engine/os.h"
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace xb {
 namespace {
@@ -63,6 +65,66 @@ std::string Join(const std::vector<std::string>& words) {
   return out;
 }
 
+// FUSE file systems name themselves "fuse.<program>"; plain "fuse" gives no program.
+bool IsFuse(const MountEntry& m) { return m.fs_type == "fuse" || m.fs_type.starts_with("fuse."); }
+
+std::string_view FuseProgram(const MountEntry& m) {
+  return m.fs_type.size() > 5 ? std::string_view(m.fs_type).substr(5) : std::string_view();
+}
+
+// Network clients in user space that take POSIX and flock locks in the local kernel only and
+// keep their own caches: two machines on one share never see each other's locks.
+bool IsLocalLockingFuseClient(std::string_view program) {
+  for (std::string_view known : {"smbnetfs", "gvfsd-fuse", "sshfs", "rclone", "kio-fuse", "curlftpfs",
+                                 "s3fs", "davfs2"}) {
+    if (program == known) return true;
+  }
+  return false;
+}
+
+// Cluster file systems whose FUSE clients pass locks on to their servers.
+bool IsServerLockingFuseClient(std::string_view program) {
+  for (std::string_view known : {"glusterfs", "ceph-fuse", "ceph", "lustre"}) {
+    if (program == known) return true;
+  }
+  return false;
+}
+
+int FuseRisks(const MountEntry& m) {
+  std::string_view program = FuseProgram(m);
+  if (IsServerLockingFuseClient(program)) return 0;
+  if (IsLocalLockingFuseClient(program)) return kMountLocksLocal | kMountCachesData;
+  return kMountUnknown;
+}
+
+std::string OptionsAtFault(const MountEntry& m, int risks) {
+  std::vector<std::string> options;
+  for (const char* o : {"nobrl", "nolock", "local_lock=all", "local_lock=posix"}) {
+    if ((risks & kMountLocksLocal) && HasOption(m.options, o)) options.push_back(o);
+  }
+  for (const char* o : {"cache=loose", "nocto"}) {
+    if ((risks & kMountCachesData) && HasOption(m.options, o)) options.push_back(o);
+  }
+  return Join(options);
+}
+
+// What an administrator does instead, for the kind of mount at fault.
+std::string Remedy(const MountEntry& m) {
+  if (IsNfs(m)) return "mount it without these options (NFSv4, or NFSv3 with the lock manager)";
+  if (IsCifs(m)) return "mount it without these options (the defaults cache=strict and byte-range locks)";
+  return "mount the share with the kernel's CIFS client (mount -t cifs, default options) or NFS on every machine";
+}
+
+// The path with symbolic links resolved, as mountinfo names mount points; the path itself
+// when it cannot be resolved.
+std::string RealPath(const std::string& path) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return path;
+  std::string out(resolved);
+  std::free(resolved);
+  return out;
+}
+
 }  // namespace
 
 bool ParseMountInfoLine(std::string_view line, MountEntry* out) {
@@ -96,6 +158,7 @@ bool FindMount(std::string_view mountinfo, std::string_view path, MountEntry* ou
 
 int MountRisks(const MountEntry& m) {
   int risks = 0;
+  if (IsFuse(m)) return FuseRisks(m);
   if (IsCifs(m)) {
     if (HasOption(m.options, "nobrl")) risks |= kMountLocksLocal;
     if (HasOption(m.options, "cache=loose")) risks |= kMountCachesData;
@@ -111,39 +174,58 @@ int MountRisks(const MountEntry& m) {
 
 std::string DescribeMountRisks(const MountEntry& m, int risks) {
   if (risks == 0) return "";
-  std::vector<std::string> options, effects;
-  for (const char* o : {"nobrl", "nolock", "local_lock=all", "local_lock=posix"}) {
-    if ((risks & kMountLocksLocal) && HasOption(m.options, o)) options.push_back(o);
+  std::string text = "the " + m.fs_type + " mount " + m.mount_point;
+  if (risks & kMountUnknown) {
+    return text + " is a FUSE file system of a kind that cannot be told to pass record and file "
+                  "locks on to a file server, so two machines sharing it may write over each other; " +
+           Remedy(m);
   }
-  for (const char* o : {"cache=loose", "nocto"}) {
-    if ((risks & kMountCachesData) && HasOption(m.options, o)) options.push_back(o);
-  }
+  std::vector<std::string> effects;
   if (risks & kMountLocksLocal) {
     effects.push_back("record and file locks stay on this machine, so two machines can write over each other");
   }
   if (risks & kMountCachesData) {
     effects.push_back("this machine may read data that another machine has changed");
   }
-  std::string text = "the " + m.fs_type + " mount " + m.mount_point + " has " + Join(options) + ": ";
+  text += IsFuse(m) ? " is a network client in user space (" + std::string(FuseProgram(m)) + ")"
+                    : " has " + OptionsAtFault(m, risks);
+  text += ": ";
   for (size_t i = 0; i < effects.size(); ++i) text += (i ? "; " : "") + effects[i];
+  return text + "; " + Remedy(m);
+}
+
+// Read with plain system calls, not through the Os layer: it is no office file, and faults
+// injected into a table's calls must not land on it.
+static std::string& MountInfoForTesting() {
+  static std::string text;
   return text;
+}
+
+void SetMountInfoForTesting(std::string mountinfo) { MountInfoForTesting() = std::move(mountinfo); }
+
+static std::string ReadMountInfo() {
+  if (!MountInfoForTesting().empty()) return MountInfoForTesting();
+  std::string text;
+  int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return text;
+  char chunk[8192];
+  ssize_t done = 0;
+  // A proc file has no size: it is read until a read returns nothing.
+  while ((done = ::read(fd, chunk, sizeof chunk)) > 0) text.append(chunk, size_t(done));
+  ::close(fd);
+  return text;
+}
+
+std::string NameMountOfPath(const std::string& path) {
+  MountEntry mount;
+  if (!FindMount(ReadMountInfo(), RealPath(path), &mount)) return "";
+  return "the " + mount.fs_type + " mount " + mount.mount_point;
 }
 
 int MountRisksOfPath(const std::string& path, std::string* described) {
   described->clear();
-  Os* os = CurrentOs();
-  int fd = -1;
-  if (!os->Open("/proc/self/mountinfo", true, false, &fd).ok()) return 0;
-  std::string text;
-  char chunk[8192];
-  size_t done = 0;
-  // A proc file has no size: it is read until a read returns nothing.
-  while (os->Read(fd, chunk, sizeof chunk, text.size(), &done).ok() && done > 0) {
-    text.append(chunk, done);
-  }
-  os->Close(fd);
   MountEntry mount;
-  if (!FindMount(text, path, &mount)) return 0;
+  if (!FindMount(ReadMountInfo(), RealPath(path), &mount)) return 0;
   int risks = MountRisks(mount);
   *described = DescribeMountRisks(mount, risks);
   return risks;

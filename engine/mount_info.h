@@ -24,18 +24,28 @@ bool ParseMountInfoLine(std::string_view line, MountEntry* out);
 bool FindMount(std::string_view mountinfo, std::string_view path, MountEntry* out);
 
 enum MountRisk : int {
-  kMountLocksLocal = 1,   // record and file locks stay on this machine (CIFS nobrl, NFS nolock)
+  kMountLocksLocal = 1,   // record and file locks stay on this machine (CIFS nobrl, NFS nolock,
+                          // FUSE network clients such as smbnetfs, gvfs, sshfs)
   kMountCachesData = 2,   // the client serves data another machine changed (cache=loose, nocto)
+  kMountUnknown = 4,      // a FUSE file system of a kind not known here: cannot tell
 };
 
 // The risks of a mount (an OR of MountRisk); 0 for local and sound network mounts.
 int MountRisks(const MountEntry& mount);
 
-// An English sentence naming the mount, its options at fault and what they cause; "" for 0.
+// An English text naming the mount, its options or client at fault, what they cause and
+// what to do instead; "" for 0.
 std::string DescribeMountRisks(const MountEntry& mount, int risks);
 
 // MountRisks of the mount holding `path`, read from this process's mountinfo; 0 when it
 // cannot be read. *described gets DescribeMountRisks.
 int MountRisksOfPath(const std::string& path, std::string* described);
+
+// "the <type> mount <point>" of the mount holding `path`; "" when mountinfo cannot tell.
+std::string NameMountOfPath(const std::string& path);
+
+// Test hook: MountRisksOfPath reads `mountinfo` instead of the process's own while it is not
+// empty, so that the tests can put a table on a network client they cannot mount.
+void SetMountInfoForTesting(std::string mountinfo);
 
 }  // namespace xb

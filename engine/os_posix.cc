@@ -41,6 +41,7 @@ Status OpenError(const std::string& path, int err) {
   std::string why = std::strerror(err);
   if (err == ELOOP && IsSymbolicLink(path)) why = "it is a symbolic link, which is not followed";
   if (err == EEXIST) why = "a file or link of that name is in the way";
+  if (err == EOPNOTSUPP) why = "the file system does not open files this way (" + why + ")";
   return Status::Error(XB_ERR_OPEN, "Cannot open " + path + ": " + why);
 }
 

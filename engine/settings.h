@@ -20,6 +20,9 @@ struct Settings {
   bool translate = false;
   bool turbo_read = false;
   int lock_timeout_seconds = 1;
+  // The caller's word that no other machine uses the tables on a mount whose locks stay on
+  // this machine: writes and exclusive opens are then allowed there.
+  bool local_locks_accepted = false;
   bool optimistic = false;
   int error_level = XB_ERRORS_SILENT;
   std::string udf_path;

@@ -43,7 +43,8 @@ Status InUse(const std::string& path, bool exclusive, const char* by) {
 SharedFile::~SharedFile() { CurrentOs()->Close(fd_); }
 
 Status SharedFile::Acquire(const std::string& path, bool exclusive, bool want_write,
-                           std::shared_ptr<SharedFile>* out, bool* read_only) {
+                           std::shared_ptr<SharedFile>* out, bool* read_only,
+                           std::string* write_refusal) {
   Os* os = CurrentOs();
   int fd = -1;
   bool writable = want_write;
@@ -51,6 +52,7 @@ Status SharedFile::Acquire(const std::string& path, bool exclusive, bool want_wr
   if (!s.ok() && want_write) {
     writable = false;
     if (!os->Open(path, true, false, &fd).ok()) return s;
+    if (write_refusal != nullptr) *write_refusal = s.message();
   }
   if (!s.ok() && !want_write) return s;
   *read_only = !writable;

@@ -39,9 +39,11 @@ class SharedFile {
   ~SharedFile();
   // Opens path for a work area: exclusive takes the whole file (flock LOCK_EX; refused while
   // any other opener, in this process or another, has it); otherwise shared (LOCK_SH).
-  // *read_only is set when the file could only be opened for reading.
+  // *read_only is set when the file could only be opened for reading; *write_refusal then
+  // gets the refused writable open's text when there was one.
   static Status Acquire(const std::string& path, bool exclusive, bool want_write,
-                        std::shared_ptr<SharedFile>* out, bool* read_only);
+                        std::shared_ptr<SharedFile>* out, bool* read_only,
+                        std::string* write_refusal = nullptr);
   // Creates path, or empties the file there, and holds it exclusively (see
   // OpenSideFileAlone).
   static Status Create(const std::string& path, std::shared_ptr<SharedFile>* out);

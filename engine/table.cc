@@ -13,12 +13,26 @@
 
 #include "base/paths.h"
 #include "base/byte_order.h"
+#include "engine/mount_info.h"
 #include "engine/os.h"
 #include "engine/settings.h"
 
 namespace xb {
 
 using namespace velloria::bytes;
+
+namespace {
+
+// Why a table asked for writing could be opened for reading only: the refused open's own
+// text (no permission, a read-only file system, a client that cannot write a file in place)
+// and the file system it was refused on.
+std::string WriteRefusalReason(const std::string& path, const std::string& refusal) {
+  if (refusal.empty()) return "The file is read-only";
+  std::string mount = NameMountOfPath(path);
+  return "The file cannot be opened for writing" + (mount.empty() ? "" : " on " + mount) + ": " + refusal;
+}
+
+}  // namespace
 
 Status Table::Open(const std::string& path, int mode, int commit_level, int area,
                    std::unique_ptr<Table>* out) {
@@ -29,11 +43,13 @@ Status Table::Open(const std::string& path, int mode, int commit_level, int area
   t->area_ = area;
   bool exclusive = mode == XB_OPEN_EXCLUSIVE;
   bool want_write = mode != XB_OPEN_READ_ONLY;
+  if (want_write) XB_RETURN_IF_ERROR(t->HeedMountLocks(exclusive, &want_write));
   bool file_read_only = false;
-  XB_RETURN_IF_ERROR(
-      SharedFile::Acquire(t->path_, exclusive, want_write, &t->file_, &file_read_only));
+  std::string write_refusal;
+  XB_RETURN_IF_ERROR(SharedFile::Acquire(t->path_, exclusive, want_write, &t->file_, &file_read_only,
+                                         &write_refusal));
   t->read_only_ = !want_write || file_read_only;
-  if (want_write && file_read_only) t->damage_ = "The file is read-only";
+  if (want_write && file_read_only) t->refusal_ = WriteRefusalReason(t->path_, write_refusal);
   XB_RETURN_IF_ERROR(t->ReadHeader());
   if (!t->read_only_) XB_RETURN_IF_ERROR(t->RecoverJournal());
   MemoKind kind = t->layout_.Memo();
@@ -56,6 +72,22 @@ Status Table::Open(const std::string& path, int mode, int commit_level, int area
   t->MoveToPhantom();
   XB_RETURN_IF_ERROR(t->GoTop());
   *out = std::move(t);
+  return Status::Ok();
+}
+
+// Where another machine's locks are never seen, writing shared loses records and an
+// exclusive open cannot know who else has the table: unless the caller vouches that no other
+// machine uses it, a shared open goes on read-only, saying why, and an exclusive one is refused.
+Status Table::HeedMountLocks(bool exclusive, bool* want_write) {
+  if (GlobalSettings().local_locks_accepted) return Status::Ok();
+  std::string described;
+  if ((MountRisksOfPath(path_, &described) & kMountLocksLocal) == 0) return Status::Ok();
+  if (exclusive) {
+    return Status::Error(XB_ERR_LOCKED, "Table " + path_ + " cannot be opened exclusively: " + described +
+                                            ". Another machine may have it open without this one seeing it");
+  }
+  *want_write = false;
+  refusal_ = "Writes are refused on this mount: " + described;
   return Status::Ok();
 }
 
@@ -156,7 +188,17 @@ bool Table::IsOwnAlias(std::string_view alias) const {
 
 int Table::LockTimeoutMs() const { return GlobalSettings().LockTimeoutMillis(); }
 
+// Locks are taken to write: on a table open read-only they are refused at once, saying why,
+// rather than failing in the lock call on a descriptor that cannot hold a write lock.
+Status Table::CheckLockable() const {
+  if (!read_only_) return Status::Ok();
+  std::string why = damage().empty() ? "it is open read-only" : damage();
+  return Status::Error(XB_ERR_READ_ONLY, "Table " + path_ + " cannot be locked for writing: " + why);
+}
+
 Status Table::LockRecord(uint32_t record, bool* granted) {
+  *granted = false;
+  XB_RETURN_IF_ERROR(CheckLockable());
   if (record == 0) record = recno_;
   if (record < 1 || record > count_) XB_RETURN_IF_ERROR(RefreshCount());
   if (record < 1 || record > count_) {
@@ -177,6 +219,8 @@ Status Table::UnlockRecord(uint32_t record) {
 }
 
 Status Table::LockFile(bool* granted) {
+  *granted = false;
+  XB_RETURN_IF_ERROR(CheckLockable());
   bool held = HoldsFile();
   XB_RETURN_IF_ERROR(file_->LockWholeFile(area_, LockTimeoutMs(), granted));
   if (!*granted || held) return Status::Ok();

@@ -91,7 +91,10 @@ class Table final : public RecordView {
   void set_commit_level(int level) { commit_level_ = level; }
   bool read_only() const { return read_only_; }
   // Why the table is read-only although opened for writing ("" when it is not).
-  const std::string& damage() const { return damage_; }
+  const std::string& damage() const { return damage_.empty() ? refusal_ : damage_; }
+  // Why a sound table asked for writing may only be read by this open: no rights, a file
+  // system that cannot write it in place, a mount whose locks stay on this machine; "" else.
+  const std::string& write_refusal() const { return refusal_; }
 
   // RecordView over the current record (or the record a scan is testing).
   int FieldCount() const override { return int(layout_.fields.size()); }
@@ -193,6 +196,8 @@ class Table final : public RecordView {
 
  private:
   Table() = default;
+  Status HeedMountLocks(bool exclusive, bool* want_write);
+  Status CheckLockable() const;
   Status ReadHeader();
   Status RefreshCount();
   // How a shared open reads a record: from the block a sequential read fetches, or fresh
@@ -270,6 +275,7 @@ class Table final : public RecordView {
   int area_ = 0;
   bool read_only_ = false;
   std::string damage_;
+  std::string refusal_;
   TableLayout layout_;
   std::shared_ptr<SharedFile> file_;
   std::unique_ptr<MemoFile> memo_;

@@ -19,7 +19,7 @@ Status NoRecord() { return Status::Error(XB_ERR_ARGUMENT, "No current record (en
 
 Status Table::CheckWritable() const {
   if (!read_only_) return Status::Ok();
-  std::string why = damage_.empty() ? "it is open read-only" : damage_;
+  std::string why = damage().empty() ? "it is open read-only" : damage();
   return Status::Error(XB_ERR_READ_ONLY, "Table " + path_ + " cannot be written: " + why);
 }
 

@@ -297,11 +297,23 @@ bool OpenIndexes(const std::vector<std::string>& files) {
   return true;
 }
 
+// A mount that breaks sharing leaves the file sound, so it is a warning, not a problem.
+void PrintMountWarning() {
+  int risks = xb_MountRisks();
+  if (risks <= 0) return;
+  std::string text = xb_MountRiskText();
+  if (risks & XB_MOUNT_UNKNOWN) text = "cannot tell whether locks reach the file server: " + text;
+  if (risks & XB_MOUNT_LOCKS_LOCAL) {
+    text += "; until then tables here are written by no program of this engine, and an exclusive "
+            "open needs --no-other-desks";
+  }
+  std::printf("warning: %s\n", text.c_str());
+}
+
 int RunCheck(const std::vector<std::string>& args) {
   if (args.empty()) return Fail("check needs a table");
   if (OpenTable(args[0], XB_OPEN_READ_ONLY) <= 0) return 1;
-  // A mount that breaks sharing leaves the file sound, so it is a warning, not a problem.
-  if (xb_MountRisks() > 0) std::printf("warning: %s\n", xb_MountRiskText());
+  PrintMountWarning();
   std::vector<std::string> problems;
   std::string damage = xb_TableDamage();
   if (!damage.empty()) problems.push_back(damage);
@@ -401,6 +413,15 @@ const Command kCommands[] = {
 void Usage(std::FILE* out) {
   std::fprintf(out, "usage: xbtool COMMAND ARGS...   (xbtool COMMAND --help for details)\n");
   for (const Command& c : kCommands) std::fprintf(out, "  xbtool %s\n", c.usage);
+  std::fprintf(out,
+               "On a mount whose locks stay on this machine (smbnetfs, gvfs, sshfs, CIFS nobrl, NFS nolock)\n"
+               "tables are only read; --no-other-desks, given with any command, is your word that no\n"
+               "other machine uses the table, and lets the command write and open exclusively there.\n");
+}
+
+// Takes the --no-other-desks option out of `args`; true when it was there.
+bool TakeNoOtherDesksOption(std::vector<std::string>& args) {
+  return std::erase(args, std::string("--no-other-desks")) > 0;
 }
 
 }  // namespace
@@ -419,6 +440,7 @@ int main(int argc, char** argv) {
         return 0;
       }
     }
+    if (TakeNoOtherDesksOption(args)) xb_SetLocalLocksAccepted(1);
     return c.run(args);
   }
   std::fprintf(stderr, "xbtool: unknown command \"%s\"\n", argv[1]);

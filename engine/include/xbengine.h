@@ -120,13 +120,25 @@ XB_API const char* xb_LastErrorText(void);
  * read-only open, the damage found; "" when the table is sound. */
 XB_API int32_t xb_LanguageDriver(void);
 XB_API const char* xb_TableDamage(void);
+/* Also beyond the 169: why a sound table asked for writing was opened for reading only (no
+ * write permission, a file system that cannot open the file for writing, a mount whose locks
+ * stay on this machine: see xb_MountRisks); "" when it may be written, when it was opened
+ * read-only on purpose, or when damage made it read-only (xb_TableDamage says which). */
+XB_API const char* xb_WriteRefusal(void);
 /* Also beyond the 169: how the mount holding the current table fails several machines
  * sharing it: an OR of XB_MOUNT_LOCKS_LOCAL (record and file locks never reach the file
- * server: CIFS nobrl, NFS nolock or local_lock=all|posix) and XB_MOUNT_CACHES_DATA (the
- * client may serve data another machine changed: CIFS cache=loose, NFS nocto); 0 when
- * neither or unknown, -1 with no table. xb_MountRiskText names the mount and its options
- * in English ("" for 0). */
-enum { XB_MOUNT_LOCKS_LOCAL = 1, XB_MOUNT_CACHES_DATA = 2 };
+ * server: CIFS nobrl, NFS nolock or local_lock=all|posix, and FUSE network clients such as
+ * smbnetfs, gvfs, sshfs, rclone, kio-fuse), XB_MOUNT_CACHES_DATA (the client may serve data
+ * another machine changed: CIFS cache=loose, NFS nocto, those FUSE clients) and
+ * XB_MOUNT_UNKNOWN (a FUSE file system of a kind the engine does not know: whether its locks
+ * reach a server cannot be told); 0 for local disks, sound network mounts and FUSE clients
+ * of cluster file systems that pass locks on (GlusterFS, Ceph), -1 with no table.
+ * xb_MountRiskText names the mount, its options or client and what to do, in English ("" for 0).
+ * On an XB_MOUNT_LOCKS_LOCAL mount, unless xb_SetLocalLocksAccepted(1): a shared open for
+ * writing opens read-only (xb_TableDamage says why; writes and xb_Rlock fail with
+ * XB_ERR_READ_ONLY before anything is written), and an exclusive open is refused with
+ * XB_ERR_LOCKED, since another machine may hold the table without this one seeing it. */
+enum { XB_MOUNT_LOCKS_LOCAL = 1, XB_MOUNT_CACHES_DATA = 2, XB_MOUNT_UNKNOWN = 4 };
 XB_API int32_t xb_MountRisks(void);
 XB_API const char* xb_MountRiskText(void);
 /* Also beyond the 169: the bytes of memo field `field` in the current record, NUL bytes
@@ -188,6 +200,10 @@ XB_API int32_t xb_SetTurboRead(int32_t on);
 /* Seconds that xb_Rlock, xb_Flock and shared appends retry a refused lock (0: try once).
  * Default 1. */
 XB_API int32_t xb_SetLockTimeout(int16_t seconds);
+/* Also beyond the 169: the caller's word that no other machine uses the tables on a mount
+ * whose locks stay on this machine (XB_MOUNT_LOCKS_LOCAL): on, tables there are written and
+ * opened exclusively as on a local disk. Default off. */
+XB_API int32_t xb_SetLocalLocksAccepted(int32_t on);
 /* System properties: see XB_PROP_*. Unknown codes fail with XB_ERR_NOT_SUPPORTED (-1). */
 XB_API int32_t xb_SysProp(int16_t code, int32_t value);
 /* Path for user functions / delimiter for text export: recorded and returned. */
