@@ -7,6 +7,7 @@
 #include <cctype>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 #include <thread>
 #include <unordered_set>
@@ -52,17 +53,56 @@ constexpr auto kInUseRetryPause = std::chrono::milliseconds(250);
 
 bool MayWrite(const std::string& path) { return ::access(path.c_str(), W_OK) == 0; }
 
-// Whether the current category, whose VISUALIZZA was not rewritten by this start, names a
-// folder removed since the last sweep: the list then stays empty rather than failing.
-bool StoredFolderIsGone(TDataSet& table, const std::string& stampeFolder, const TCatalogueLoad& load) {
-  if (load.sweep == TSweepOutcome::swept) return false;
+// Whether the grid's categories are those whose folder exists now, asked of the folders
+// themselves, rather than those whose stored VISUALIZZA is true: so it is when this start
+// could not sweep.
+bool FoldersDecide(const TDataSet& table) { return static_cast<bool>(table.OnFilterRecord); }
+
+// Has the filter ask the folders: the Stampe folder's names are read now, once.
+void DecideByFolders(TDataSet& table, const std::string& stampeFolder) {
+  auto folderExists = std::make_shared<CategoryFolderTest>(stampeFolder);
+  table.OnFilterRecord = [folderExists](TDataSet& dataSet, bool& accept) {
+    accept = (*folderExists)(CategoryDir(dataSet.FieldByName("DIR").AsString()));
+  };
+}
+
+void ApplyCategoryFilter(TDataSet& table, int categoryType) {
+  table.SetFilter(FoldersDecide(table) ? TypeFilter(categoryType) : CategoryFilter(categoryType));
+  table.SetFiltered(true);
+}
+
+// Whether the current category, listed by a VISUALIZZA this start could not rewrite (another
+// desk held the table's lock), names a folder removed since: the list then stays empty
+// rather than failing.
+bool StoredFolderIsGone(TDataSet& table, const std::string& stampeFolder) {
+  if (FoldersDecide(table)) return false;
   std::string dir = CategoryDir(table.FieldByName("DIR").AsString());
   return !dir.empty() && StaysInsideStampeFolder(dir) && !paths::IsFolder(CategoryFolderPath(stampeFolder, dir));
 }
 
-void ApplyCategoryFilter(TDataSet& table, int categoryType) {
-  table.SetFilter(CategoryFilter(categoryType));
-  table.SetFiltered(true);
+// The grid's mark goes back to the category it was on, while that category is still listed;
+// else it stands on the first.
+void ReturnToRecord(TDataSet& table, std::int32_t recNo) {
+  if (recNo <= 0 || table.RecNo() == recNo) return;
+  table.DisableControls();
+  try {
+    table.First();
+    while (!table.Eof() && table.RecNo() != recNo) table.Next();
+    if (table.Eof()) table.First();
+  } catch (...) {
+    table.EnableControls();
+    throw;
+  }
+  table.EnableControls();
+}
+
+// The first category the filter leaves, made current; false when there is none.
+bool GoToFirstCategory(TDataSet& table) {
+  if (FoldersDecide(table)) {
+    table.First();
+    return !table.Eof();
+  }
+  return table.Locate("VISUALIZZA", TVariant(true), TLocateOptions{});
 }
 
 }  // namespace
@@ -72,26 +112,41 @@ std::string CategoryDir(std::string dirValue) {
   return dirValue;
 }
 
-std::string CategoryFilter(int categoryType) {
-  return "TIPO=" + std::to_string(categoryType) + " AND VISUALIZZA=TRUE";
-}
+std::string TypeFilter(int categoryType) { return "TIPO=" + std::to_string(categoryType); }
+
+std::string CategoryFilter(int categoryType) { return TypeFilter(categoryType) + " AND VISUALIZZA=TRUE"; }
 
 std::string TableInUseDetail(const std::string& file) {
   return "Il file " + file + " è in uso esclusivo da parte di un altro programma.";
 }
 
-std::string ShareRiskWarning(const xbase::TMountRisks& risks) {
+std::string TableInUseQuestion(const std::string& file) {
+  return "In attesa del file \"" + file +
+         "\": è in uso esclusivo da parte di un altro programma (per esempio un riordino "
+         "dell'archivio).\n\nPremere Riprova quando l'altro programma ha finito, oppure Annulla "
+         "per rinunciare.";
+}
+
+std::string ShareRiskWarning(const xbase::TMountRisks& risks, const std::string& writeRefusal) {
   std::string text;
   if (risks.locksLocal) {
     text += "Il disco di rete delle stampe non trasmette i blocchi al server: due postazioni "
-            "possono scrivere l'una sopra l'altra. ";
+            "potrebbero scrivere l'una sopra l'altra, perciò questa postazione non modifica la "
+            "tabella delle stampe. ";
+  } else if (risks.cannotTell) {
+    text += "Non si può sapere se il disco di rete delle stampe trasmette i blocchi al server: "
+            "due postazioni potrebbero scrivere l'una sopra l'altra. ";
   }
   if (risks.cachesData) {
     text += "Il disco di rete delle stampe conserva copie dei dati: le modifiche fatte da altre "
-            "postazioni possono non essere viste. ";
+            "postazioni possono non essere viste subito. ";
   }
-  if (!text.empty()) text += "Chiedere all'amministratore di montarlo con le opzioni indicate nel manuale.";
-  return text;
+  if (!risks.locksLocal && !writeRefusal.empty()) {
+    text += "Questa postazione non può scrivere la tabella delle stampe (" + writeRefusal + "). ";
+  }
+  if (text.empty()) return text;
+  if (!writeRefusal.empty()) text += "Le categorie mostrate sono quelle la cui cartella esiste ora. ";
+  return text + "Chiedere all'amministratore di montare il disco come indicato nel manuale.";
 }
 
 std::string MissingStampeFolderMessage(const std::string& stampeFolder) {
@@ -161,7 +216,8 @@ TSweepOutcome SweepSharedCatalogue(xbase::TXBaseTable& table, const std::string&
 
 // The journal of a record rewrite is made beside the table, so writing needs the folder
 // too.
-void OpenSharedCatalogue(xbase::TXBaseTable& table, const std::string& stampeFolder) {
+void OpenSharedCatalogue(xbase::TXBaseTable& table, const std::string& stampeFolder,
+                         const TTableInUseAnswer& tryAgain) {
   table.SetDatabaseName(stampeFolder);
   std::string folder = paths::ResolveCaseInsensitive(stampeFolder);
   std::string file = paths::ResolveCaseInsensitive(stampeFolder + paths::kSeparator + table.TableName());
@@ -171,8 +227,13 @@ void OpenSharedCatalogue(xbase::TXBaseTable& table, const std::string& stampeFol
     try {
       table.Open();
       return;
-    } catch (const xbase::EXBaseTableInUse&) {
-      if (std::chrono::steady_clock::now() >= deadline) throw;
+    } catch (const xbase::EXBaseTableInUse& inUse) {
+      // A holder that lets go within the short wait is not worth a question.
+      if (std::chrono::steady_clock::now() >= deadline) {
+        if (!tryAgain(inUse.file())) throw;
+        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTableInUseWaitMs);
+        continue;
+      }
     }
     std::this_thread::sleep_for(kInUseRetryPause);
   }
@@ -180,9 +241,8 @@ void OpenSharedCatalogue(xbase::TXBaseTable& table, const std::string& stampeFol
 
 bool ShowCategoryDocuments(TDataSet& table, TCustomShellListView& list, const std::string& stampeFolder) {
   std::string dir = CategoryDir(table.FieldByName("DIR").AsString());
-  if (dir.empty() || !StaysInsideStampeFolder(dir) || !table.FieldByName("VISUALIZZA").AsBoolean()) {
-    return false;
-  }
+  bool listed = FoldersDecide(table) || table.FieldByName("VISUALIZZA").AsBoolean();
+  if (dir.empty() || !StaysInsideStampeFolder(dir) || !listed) return false;
   list.SetRoot(QString::fromStdString(CategoryFolderPath(stampeFolder, dir)));
   return true;
 }
@@ -190,9 +250,10 @@ bool ShowCategoryDocuments(TDataSet& table, TCustomShellListView& list, const st
 // The first category is located once the filter is on, so that the list starts on the
 // grid's current category and never on one of another type that the grid does not show.
 TCatalogueLoad LoadCatalogue(xbase::TXBaseTable& table, TCustomShellListView& list,
-                             const std::string& stampeFolder, int categoryType) {
+                             const std::string& stampeFolder, int categoryType,
+                             const TTableInUseAnswer& tryAgain) {
   TCatalogueLoad load;
-  OpenSharedCatalogue(table, stampeFolder);
+  OpenSharedCatalogue(table, stampeFolder, tryAgain);
   if (!paths::IsFolder(paths::ResolveCaseInsensitive(stampeFolder))) {
     load.stampeFolderMissing = true;
     ApplyCategoryFilter(table, categoryType);
@@ -200,8 +261,10 @@ TCatalogueLoad LoadCatalogue(xbase::TXBaseTable& table, TCustomShellListView& li
   }
   WaitCursor hourglass;
   load.sweep = SweepSharedCatalogue(table, stampeFolder);
+  // A desk that may not write shows what a sweep would have written.
+  if (load.sweep == TSweepOutcome::readOnly) DecideByFolders(table, stampeFolder);
   ApplyCategoryFilter(table, categoryType);
-  if (table.Locate("VISUALIZZA", TVariant(true), TLocateOptions{}) && !StoredFolderIsGone(table, stampeFolder, load)) {
+  if (GoToFirstCategory(table) && !StoredFolderIsGone(table, stampeFolder)) {
     load.firstFolderInvalid = !ShowCategoryDocuments(table, list, stampeFolder);
   }
   return load;
@@ -210,11 +273,27 @@ TCatalogueLoad LoadCatalogue(xbase::TXBaseTable& table, TCustomShellListView& li
 void ShowCategoryType(TDataSet& table, TCustomShellListView& list, const std::string& stampeFolder,
                       int categoryType) {
   ApplyCategoryFilter(table, categoryType);
-  bool shown = table.Locate("VISUALIZZA", TVariant(true), TLocateOptions{}) &&
-               ShowCategoryDocuments(table, list, stampeFolder);
+  bool shown = GoToFirstCategory(table) && ShowCategoryDocuments(table, list, stampeFolder);
   if (!shown) list.ClearRoot();
 }
 
-void RereadCatalogue(TDataSet& table) { table.Refresh(); }
+void RereadCatalogue(xbase::TXBaseTable& table, const std::string& stampeFolder, int categoryType) {
+  std::int32_t current = table.RecNo();
+  WaitCursor hourglass;
+  // The sweep visits every record, hidden ones too: a category whose folder has just been
+  // made is still filtered out.
+  table.SetFiltered(false);
+  try {
+    if (FoldersDecide(table) || SweepSharedCatalogue(table, stampeFolder) == TSweepOutcome::readOnly) {
+      DecideByFolders(table, stampeFolder);  // the Stampe folder's names read again
+    }
+  } catch (...) {
+    ApplyCategoryFilter(table, categoryType);
+    throw;
+  }
+  ApplyCategoryFilter(table, categoryType);
+  table.Refresh();  // what other workstations changed
+  ReturnToRecord(table, current);
+}
 
 }  // namespace velloria

@@ -299,7 +299,7 @@ void TfrmMain::wireEvents() {
   DBGrid->OnKeyDown = [this](TDBGrid*, int& key, Qt::KeyboardModifiers) {
     restartInactivityTimer();
     if (key != Qt::Key_F5) return;
-    RereadCatalogue(*TbArchivio);  // what other workstations changed
+    RereadCatalogue(*TbArchivio, m_stampeFolder, m_arguments.categoryType);
     key = 0;
   };
   DBGrid->OnMouseMove = [this](TDBGrid*, Qt::KeyboardModifiers, int, int) { restartInactivityTimer(); };
@@ -361,7 +361,11 @@ void TfrmMain::runStartupSteps(const std::vector<std::string>& argv) {
   armInactivityTimerForCaller();
   m_stampeFolder = DeriveStampeFolder(m_arguments.dataPath);
   setWindowTitle(QString::fromStdString(ComposeCaption(m_arguments.callerCode, ExecutableDateText())));
-  TCatalogueLoad load = LoadCatalogue(*TbArchivio, *SLVDoc, m_stampeFolder, m_arguments.categoryType);
+  TCatalogueLoad load = LoadCatalogue(*TbArchivio, *SLVDoc, m_stampeFolder, m_arguments.categoryType,
+                                      [](const std::string& file) {
+                                        QString text = QString::fromStdString(TableInUseQuestion(file));
+                                        return ShowMessageDialog(text, mtWarning, {mbRetry, mbCancel}) == mrRetry;
+                                      });
   if (load.stampeFolderMissing) {
     ShowMessageDialog(QString::fromStdString(MissingStampeFolderMessage(m_stampeFolder)), mtInformation, {mbOK});
     TApplication::instance()->terminate(1);
@@ -375,7 +379,7 @@ void TfrmMain::runStartupSteps(const std::vector<std::string>& argv) {
 // A mount that keeps locks on this machine or caches others' changes is told once, in a box
 // that leaves the window usable.
 void TfrmMain::warnAboutShare() {
-  std::string warning = ShareRiskWarning(TbArchivio->MountRisks());
+  std::string warning = ShareRiskWarning(TbArchivio->MountRisks(), TbArchivio->WriteRefusal());
   if (warning.empty()) return;
   ShowModelessMessage(QString::fromStdString(warning), mtWarning);
 }

@@ -170,6 +170,7 @@ int AnswerWithoutShowing(const TMessageForm& form, BoxAnswerForTesting& answer) 
   answer.text = form.messageText();
   answer.detail = form.detailText();
   for (QPushButton* button : form.buttons()) answer.buttons << WithoutAmpersands(button->text());
+  if (answer.whileAsked) answer.whileAsked();
   return answer.result;
 }
 
@@ -318,7 +319,10 @@ void TMessageForm::reject() { done(mrCancel); }
 
 void TMessageForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!m_buttons.empty()) m_buttons.front()->setFocus(Qt::TabFocusReason);
+  // Enter answers the focused button: the default one starts with the focus (Riprova before
+  // an Annulla laid out first), else the first.
+  QPushButton* first = m_defaultButton ? m_defaultButton : (m_buttons.empty() ? nullptr : m_buttons.front());
+  if (first) first->setFocus(Qt::TabFocusReason);
 }
 
 std::unique_ptr<TMessageForm> BuildMessageDialog(const QString& text, TMsgDlgType kind,

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <vector>
@@ -128,6 +129,7 @@ struct BoxAnswerForTesting {
   TMsgDlgType kind = mtCustom;
   QString title, text, detail;
   QStringList buttons;  // captions without "&", left to right
+  std::function<void()> whileAsked;  // run before the answer is given, as a user's delay
 };
 void QueueBoxAnswerForTesting(const std::shared_ptr<BoxAnswerForTesting>& answer);
 

@@ -58,7 +58,9 @@ bool TXbEngine::ResolveAll(void* handle) {
 #undef XB_ENTRY
   ResolveOptional(handle, "xb_LanguageDriver", entries.xb_LanguageDriver);
   ResolveOptional(handle, "xb_LastErrorCode", entries.xb_LastErrorCode);
+  ResolveOptional(handle, "xb_LastErrorText", entries.xb_LastErrorText);
   ResolveOptional(handle, "xb_MountRisks", entries.xb_MountRisks);
+  ResolveOptional(handle, "xb_WriteRefusal", entries.xb_WriteRefusal);
   m_entries = entries;
   return true;
 }

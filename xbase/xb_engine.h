@@ -20,7 +20,9 @@ struct TXbEntryPoints {
   // Beyond the 169: nullptr when the library does not export it.
   decltype(&::xb_LanguageDriver) xb_LanguageDriver = nullptr;
   decltype(&::xb_LastErrorCode) xb_LastErrorCode = nullptr;
+  decltype(&::xb_LastErrorText) xb_LastErrorText = nullptr;
   decltype(&::xb_MountRisks) xb_MountRisks = nullptr;
+  decltype(&::xb_WriteRefusal) xb_WriteRefusal = nullptr;
 };
 
 class TXbEngine {

@@ -324,6 +324,7 @@ void TXBaseTable::EngineOpen() {
   m_fieldCount = xb.xb_FieldCount();
   m_recSize = xb.xb_RecSize();
   m_encrypted = xb.xb_IsEncrypted != nullptr && xb.xb_IsEncrypted(0) != 0;
+  ReadWriteRefusal(mode);
   if (!m_password.empty()) xb.xb_SetPassword(m_password.c_str());
   OpenIndexes();
   m_orderCount = xb.xb_SysProp(XB_PROP_ORDER_COUNT, 0);
@@ -333,11 +334,19 @@ void TXBaseTable::EngineOpen() {
   m_countStale = true;
 }
 
+void TXBaseTable::ReadWriteRefusal(std::int16_t mode) {
+  m_writeRefusal.clear();
+  if (mode == XB_OPEN_READ_ONLY || Xb().xb_WriteRefusal == nullptr) return;
+  m_writeRefusal = Copy(Xb().xb_WriteRefusal());
+}
+
 TMountRisks TXBaseTable::MountRisks() const {
   if (m_workArea <= 0 || Xb().xb_MountRisks == nullptr) return {};
   Xb().xb_Select(m_workArea);
   std::int32_t bits = std::max(0, Xb().xb_MountRisks());
-  return {.locksLocal = (bits & XB_MOUNT_LOCKS_LOCAL) != 0, .cachesData = (bits & XB_MOUNT_CACHES_DATA) != 0};
+  return {.locksLocal = (bits & XB_MOUNT_LOCKS_LOCAL) != 0,
+          .cachesData = (bits & XB_MOUNT_CACHES_DATA) != 0,
+          .cannotTell = (bits & XB_MOUNT_UNKNOWN) != 0};
 }
 
 void TXBaseTable::OpenIndexes() {

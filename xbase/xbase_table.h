@@ -49,7 +49,8 @@ class EXBaseTableInUse : public EXBaseError {
 struct TMountRisks {
   bool locksLocal = false;
   bool cachesData = false;
-  bool any() const { return locksLocal || cachesData; }
+  bool cannotTell = false;  // a FUSE file system of a kind the engine does not know
+  bool any() const { return locksLocal || cachesData || cannotTell; }
 };
 
 enum class TXBaseTableType { ttXBNONE, ttXBNTX, ttXBFOX, ttXBNSX, ttXBNSXDBT };
@@ -151,13 +152,18 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   std::int32_t RecordCount() override;  // by SequencedCount
   std::int32_t RecCount();              // records in the file, 0 while closed
   bool IsSequenced() const override;
-  bool CanModify() const override { return !m_readOnly; }
+  bool CanModify() const override { return !m_readOnly && m_writeRefusal.empty(); }
+  // Why the engine opened the sound table for reading only although writing was asked for (no
+  // rights, a mount whose locks stay on this machine, a client that cannot write in place);
+  // "" when it may be written, was opened read-only on purpose, or is damaged.
+  const std::string& WriteRefusal() const { return m_writeRefusal; }
   int CompareBookmarks(const TBookmark& a, const TBookmark& b) const override;
   // Cancels a pending edit or insert, then always releases the work area's record locks.
   void Cancel() override;
 
   // Locks the whole table for this work area (waiting the engine's lock timeout for
-  // another program's locks); false when it stays held elsewhere. While it is held, a Post
+  // another program's locks); false when it stays held elsewhere. Raises EXBaseError with
+  // the engine's reason when the table was opened read-only. While it is held, a Post
   // releases only the record it wrote, so that many records are written under one lock.
   bool LockTable();
   // Releases the table lock and every record lock of the work area.
@@ -230,6 +236,8 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   // Open and close.
   void OpenTable();
   void EngineOpen();
+  void ReadWriteRefusal(std::int16_t mode);
+  void RaiseIfRefusedAsReadOnly();
   void CopyEnvironment();
   void PushEnvironment() const;
   std::string MakeAlias() const;
@@ -333,6 +341,7 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   std::int32_t m_rawRecordCount = 0;
   bool m_countStale = true;
   bool m_encrypted = false;
+  std::string m_writeRefusal;
   int m_orderCount = 0;
   std::string m_indexCondition;
   std::string m_lastErrorText;

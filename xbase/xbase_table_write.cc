@@ -85,6 +85,7 @@ void TXBaseTable::DoBeforeEdit() {
   std::int32_t recNo = ActiveRecordBuffer().recNo;
   m_cachedRecNo = recNo;
   if (xb.xb_Rlock(recNo) == 0) {
+    RaiseIfRefusedAsReadOnly();
     RaiseTableError("Record Lock Failure. May be locked by another user or task.");
   }
   if (Copy(xb.xb_Alias(m_workArea)).empty()) return;
@@ -109,7 +110,18 @@ bool TXBaseTable::LockTable() {
   if (m_workArea <= 0) return false;
   Xb().xb_Select(m_workArea);
   m_tableLocked = Xb().xb_Flock() != 0;
+  if (!m_tableLocked) RaiseIfRefusedAsReadOnly();
   return m_tableLocked;
+}
+
+// A table the engine opened read-only (damage, rights, mount) refuses a lock with its
+// reason, which is no other user's lock and no wait mends.
+void TXBaseTable::RaiseIfRefusedAsReadOnly() {
+  const TXbEntryPoints& xb = Xb();
+  if (xb.xb_LastErrorCode != nullptr && xb.xb_LastErrorText != nullptr &&
+      xb.xb_LastErrorCode() == XB_ERR_READ_ONLY) {
+    RaiseTableError(Copy(xb.xb_LastErrorText()));
+  }
 }
 
 void TXBaseTable::UnlockTable() {

@@ -72,6 +72,7 @@ class NextBoxAnswer {
   NextBoxAnswer& operator=(const NextBoxAnswer&) = delete;
 
   bool answered() const { return m_answer->answered; }
+  void whileAsked(std::function<void()> action) { m_answer->whileAsked = std::move(action); }
   QString text() const { return m_answer->text; }
   const BoxAnswerForTesting& asked() const { return *m_answer; }
 

@@ -127,10 +127,12 @@ TEST_F(TableReadTest, VisualFoxProIntegerFieldsReadTheirBinaryValueAndTheTableIs
   EXPECT_EQ(TFieldType::ftInteger, table.FieldByName("QTY").DataType());
   EXPECT_EQ(-7, table.FieldByName("QTY").AsInteger());
   EXPECT_EQ("abcd", table.FieldByName("NAME").AsString());
-  table.Edit();
-  table.FieldByName("NAME").SetAsString("x");
-  EXPECT_THROW(table.Post(), EXBaseError);
-  table.Cancel();
+  try {
+    table.Edit();
+    ADD_FAILURE() << "a read-only table was put in edit";
+  } catch (const EXBaseError& error) {
+    EXPECT_NE(std::string(error.what()).find("cannot be locked for writing"), std::string::npos) << error.what();
+  }
 }
 
 TEST_F(TableReadTest, FloatsReadTheSameWhateverTheDecimalSeparator) {
