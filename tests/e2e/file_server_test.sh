@@ -90,7 +90,7 @@ for path in sys.argv[5:]:
     refused = " refused at " in line
     if refused and "wrote_before=no" not in line:
         sys.exit("a writer was refused after writing: " + line)
-    if refused and not re.search(r"code=\d+ text='[^']+'", line):
+    if refused and not re.search(r"code=[1-9]\d* text=(['\"]).+\1 wrote_before=", line):
         sys.exit("a refusal without an error code and text: " + line)
     if not refused and (inc, app) != (increments, appends):
         sys.exit("a writer neither finished nor was refused: " + line)

@@ -4,9 +4,9 @@
 Opens TABLE shared, then does INCREMENTS locked increments of the hot records 1..HOT (go,
 record lock, read field N, write N + 1, commit, unlock) with APPENDS appends spread among
 them (append a blank record, write N = 0 and TAG = "NAME-k", commit, unlock). Prints one
-line: what it completed, the table damage the open reported and, when the engine refused a
-step, its error code and text and whether this writer had written anything before. Exit
-code 0 when all the work was done, 2 when refused, 64 on bad usage.
+line: what it completed, the table damage and write refusal the open reported and, when
+the engine refused a step, its error code and text and whether this writer had written
+anything before. Exit code 0 when all the work was done, 2 when refused, 64 on bad usage.
 
 Usage: share_writers.py LIBXBENGINE TABLE NAME INCREMENTS APPENDS HOT [LOCK_TIMEOUT_S]
 """
@@ -32,7 +32,7 @@ class Engine:
     """The entry points the writer uses, each with its signature from xbengine.h."""
 
     def __init__(self, path):
-        lib = ctypes.CDLL(path)
+        lib = self.lib = ctypes.CDLL(path)
         signatures = {
             "xb_UseEx": (ctypes.c_int16, [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int16,
                                           ctypes.c_int16, ctypes.c_int16]),
@@ -55,6 +55,11 @@ class Engine:
             function = getattr(lib, name)
             function.restype, function.argtypes = restype, argtypes
             setattr(self, name[3:], function)
+        # Why a table asked for writing opened read-only; older engines tell it in
+        # xb_TableDamage alone.
+        self.WriteRefusal = getattr(lib, "xb_WriteRefusal", None)
+        if self.WriteRefusal:
+            self.WriteRefusal.restype, self.WriteRefusal.argtypes = ctypes.c_char_p, []
 
     def check(self, result, step):
         """Raises Refused unless the call answered 1."""
@@ -117,6 +122,8 @@ def main(argv):
     writer = Writer(engine, name)
     opened = engine.UseEx(table.encode(), b"", XB_OPEN_SHARED, XB_TYPE_NTX, XB_COMMIT_NORMAL)
     damage = engine.TableDamage().decode("cp1252") if opened else ""
+    read_only_because = (engine.WriteRefusal().decode("cp1252")
+                         if opened and engine.WriteRefusal else "")
     refusal = None
     try:
         if opened < 1:
@@ -124,8 +131,9 @@ def main(argv):
         writer.run(increments, appends, hot)
     except Refused as refused:
         refusal = refused
-    line = "writer %s: increments=%d appends=%d mount_risks=%d damage=%r" % (
-        name, writer.increments, writer.appends, engine.MountRisks() if opened else -1, damage)
+    line = "writer %s: increments=%d appends=%d mount_risks=%d damage=%r write_refusal=%r" % (
+        name, writer.increments, writer.appends, engine.MountRisks() if opened else -1, damage,
+        read_only_because)
     if refusal:
         line += " refused at %r: code=%d text=%r wrote_before=%s" % (
             refusal.step, refusal.code, refusal.text, "yes" if writer.wrote else "no")
