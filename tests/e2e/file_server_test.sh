@@ -26,6 +26,7 @@ make_category_office "$office"
 docs=$office/Stampe/CONTAB
 echo alfa >"$docs/Alfa.doc"
 printf 'beta\0\1\2 bytes\n' >"$docs/Beta.doc"
+echo vecchia >"$docs/Vecchia.doc"
 counts=$office/DATI/CONTATORI.DBF
 "$XBTOOL" create "$counts" N:N:10 TAG:C:20 >/dev/null
 for _ in $(seq "$HOT"); do "$XBTOOL" append "$counts" N=0 TAG=hot >/dev/null; done
@@ -161,23 +162,8 @@ program_on() {
     fail "$client: the program wrote VISUALIZZA through a mount whose locks stay on this machine"
   echo "ok: $client: the program starts, shows the $rows categories whose folders exist and notes the share"
 
-  click_at "$window" 300 28  # the list's first row: Alfa.doc
-  keys "$window" Home ctrl+d
-  wait_file present "$docs/Copia di Alfa.doc"
-  cmp -s "$docs/Alfa.doc" "$docs/Copia di Alfa.doc" || fail "$client: the copy differs from Alfa.doc"
-  echo "ok: $client: Duplica made Copia di Alfa.doc on the server, the same bytes"
-
-  keys "$window" F5 Home Down F2 N u o v o Return  # Beta.doc
-  wait_file present "$docs/Nuovo.doc"
-  wait_file absent "$docs/Beta.doc"
-  echo "ok: $client: Rinomina renamed Beta.doc to Nuovo.doc on the server"
-
-  keys "$window" F5 Home Down ctrl+Delete  # Copia di Alfa.doc
-  keys "$(wait_window '^Confirm$')" y
-  wait_file absent "$docs/Copia di Alfa.doc"
-  echo "ok: $client: Cancella deleted Copia di Alfa.doc on the server"
-
   # The category's folder is named as DIR has it ("contab"): the share ignores letter case.
+  click_at "$window" 300 28  # the list's first row: Alfa.doc
   keys "$window" Home ctrl+Return
   wait_file present "$E2E_TMP/winword.args"
   opened=$(cat "$E2E_TMP/winword.args")
@@ -185,16 +171,33 @@ program_on() {
     fail "$client: the word processor got $opened"
   echo "ok: $client: Apri started the word processor on $opened"
 
+  keys "$window" Home Down F2 N u o v o Return  # Beta.doc
+  wait_file present "$docs/Nuovo.doc"
+  wait_file absent "$docs/Beta.doc"
+  echo "ok: $client: Rinomina renamed Beta.doc to Nuovo.doc on the server"
+
+  keys "$window" F5 End ctrl+Delete  # Vecchia.doc
+  keys "$(wait_window '^Confirm$')" y
+  wait_file absent "$docs/Vecchia.doc"
+  echo "ok: $client: Cancella deleted Vecchia.doc on the server"
+
+  keys "$window" F5 Home ctrl+d
+  wait_file present "$docs/Copia di Alfa.doc"
+  cmp -s "$docs/Alfa.doc" "$docs/Copia di Alfa.doc" || fail "$client: the copy differs from Alfa.doc"
+  echo "ok: $client: Duplica made Copia di Alfa.doc on the server, the same bytes"
+
   kill "$pid"
   wait_exit "$pid" 10
   ! grep -q 'Sanitizer\|runtime error' "$E2E_TMP/err.$client" || fail "$client: sanitizer report: $(cat "$E2E_TMP/err.$client")"
   mv "$docs/Nuovo.doc" "$docs/Beta.doc"
+  echo vecchia >"$docs/Vecchia.doc"
+  rm "$docs/Copia di Alfa.doc"
 }
 
 # The stored VISUALIZZA disagrees with the folders: Sparita is shown but has no folder, and
 # Contabilità and Lettere are hidden but have one. The grid shows those two.
-program_on smbnetfs "$smbnetfs_1" 2
+program_on gvfs "$gvfs_1" 2
 # The Lettere folder goes on the server's disk: the grid shows Contabilità alone.
 mv "$office/Stampe/LETT" "$E2E_TMP/LETT"
-program_on gvfs "$gvfs_1" 1
+program_on smbnetfs "$smbnetfs_1" 1
 echo "PASS"
