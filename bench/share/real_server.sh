@@ -37,7 +37,7 @@ gvfs_desk gvfs-1; gvfs_1=$DESK_SHARE
 gvfs_desk gvfs-2; gvfs_2=$DESK_SHARE
 
 /usr/bin/python3 - "$runs" "$build" "$tmp/office" "$smbnetfs_1" "$smbnetfs_2" "$gvfs_1" "$gvfs_2" <<'PY'
-import ctypes, os, statistics, subprocess, sys, time
+import os, statistics, subprocess, sys, time
 sys.path.insert(0, "tests/e2e")
 from share_writers import Engine, Refused, Writer, XB_COMMIT_NORMAL, XB_OPEN_SHARED, XB_TYPE_NTX
 
@@ -78,9 +78,7 @@ def locked_write(share, accept_local_locks):
     """Mean milliseconds of one locked increment, or why the engine refused."""
     engine = Engine(os.path.join(build, "lib", "libxbengine.so"))
     if accept_local_locks:
-        accept = engine.lib.xb_SetLocalLocksAccepted
-        accept.restype, accept.argtypes = ctypes.c_int32, [ctypes.c_int32]
-        accept(1)
+        engine.accept_local_locks()
     table = os.path.join(share, "DATI", "CONTATORI.DBF").encode()
     if engine.UseEx(table, b"", XB_OPEN_SHARED, XB_TYPE_NTX, XB_COMMIT_NORMAL) < 1:
         return "refused: " + engine.LastErrorText().decode("cp1252")
