@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# An office on a real Samba server, two desks per client on one machine: the share mounted
-# twice through smbnetfs and twice through gvfs, clients that keep record locks on this
-# machine. xbtool check warns through each mount; four engine writers on the two smbnetfs
-# desks lose nothing (each either does all its work or is refused before it writes); an
-# exclusive open at one desk is refused while the other desk has the table open; and the
-# program, started on each client, shows the categories whose folders exist, notes the
-# share's problem in a box and works Duplica, Rinomina, Cancella and Apri on the server.
+# An office on a real Samba server, two desks per client on one machine: the office's folder
+# (DATI beside Stampe) shared and mounted twice through smbnetfs and twice through gvfs,
+# clients that keep record locks on this machine. xbtool check warns through each mount;
+# four engine writers on the two smbnetfs desks lose nothing (each either does all its work
+# or is refused before it writes), nor do two writers at one desk given the administrator's
+# word that no other desk uses the tables; an exclusive open at one desk is refused while
+# the other desk has the table open; and the program, started on each client, shows the
+# categories whose folders exist, notes the share's problem in a box and works Apri,
+# Rinomina, Cancella and Duplica on the server.
 # Skipped (77) where smbd, FUSE or network namespaces are missing.
 source "$(dirname "$0")/file_server_lib.sh"
 file_server_enter_namespace "$0" "$@"
@@ -169,11 +171,11 @@ category_rows() {
 install_winword_recorder
 start_xvfb
 
-# program_on CLIENT SHARE ROWS: the program through SHARE: it starts, the grid shows ROWS
-# categories, a box notes the share's problem, and Duplica, Rinomina, Cancella and Apri act
-# on the server's disk.
+# program_on CLIENT SHARE ROWS: the program on SHARE/DATI/ (so its Stampe folder is
+# SHARE/Stampe): it starts, the grid shows ROWS categories, a box notes the share's problem,
+# and Apri, Rinomina, Cancella and Duplica act on the server's disk.
 program_on() {
-  local client=$1 share=$2 rows=$3 window box before pid
+  local client=$1 share=$2 rows=$3 window box before pid opened
   before=$(visualizza_column "$office/Stampe/STAMPE.DBF")
   rm -f "$E2E_TMP/winword.args"
   (cd / && PATH="$E2E_TMP/bin:$PATH" exec "$VELLORIA" 1 12 "$share/DATI/" "" 2>"$E2E_TMP/err.$client") &
