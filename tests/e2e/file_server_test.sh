@@ -4,10 +4,11 @@
 # clients that keep record locks on this machine. xbtool check warns through each mount;
 # four engine writers on the two smbnetfs desks lose nothing (each either does all its work
 # or is refused before it writes), nor do two writers at one desk given the administrator's
-# word that no other desk uses the tables; an exclusive open at one desk is refused while
-# the other desk has the table open, and goes through on that word alone; and the program, started on each client, shows the
-# categories whose folders exist, notes the share's problem in a box and works Apri,
-# Rinomina, Cancella and Duplica on the server.
+# word that no other desk uses the tables (on gvfs, which cannot write an existing file,
+# refused before writing, saying why); an exclusive open at one desk is refused while the
+# other desk has the table open, and goes through on that word alone; and the program,
+# started on each client, shows the categories whose folders exist, notes the share's
+# problem in a box and works Apri, Rinomina, Cancella and Duplica on the server.
 # Skipped (77) where smbd, FUSE or network namespaces are missing.
 source "$(dirname "$0")/file_server_lib.sh"
 file_server_enter_namespace "$0" "$@"
@@ -131,15 +132,28 @@ PY
 # Four writers, two per smbnetfs desk, on one table at once.
 new_counts
 run_writers "$smbnetfs_1" "$smbnetfs_1" "$smbnetfs_2" "$smbnetfs_2"
-done=$(check_writers finished-or-refused) || fail "the four writers on two smbnetfs desks: $done"
+done=$(check_writers finished-or-refused 2>&1) || fail "the four writers on two smbnetfs desks: $done"
 echo "ok: 0 lost by four writers on two smbnetfs desks: $done"
 
 # With the administrator's word that no other desk uses the tables, two writers at one
 # desk write as on a local disk: all their work, nothing lost.
 new_counts
 run_writers --local-locks-accepted "$smbnetfs_1" "$smbnetfs_1"
-done=$(check_writers finished) || fail "two writers at one smbnetfs desk with local locks accepted: $done"
+done=$(check_writers finished 2>&1) || fail "two writers at one smbnetfs desk with local locks accepted: $done"
 echo "ok: 0 lost by two writers at one smbnetfs desk with local locks accepted: $done"
+
+# gvfs cannot open an existing file for writing: even on the administrator's word a writer
+# there is refused before it writes, and the reason names the file system.
+new_counts
+run_writers --local-locks-accepted "$gvfs_1"
+done=$(check_writers finished-or-refused 2>&1) || fail "a writer on gvfs with local locks accepted: $done"
+line=$(cat "$E2E_TMP/writer.1")
+[[ "$line" == *" refused at "* ]] || fail "a writer on gvfs wrote: $line"
+reason=${line#* refused at }
+reason=${reason//"${gvfs_1%/*}"/MOUNT}  # the paths name gvfs's folder
+grep -qi gvfs <<<"$reason" || fail "the refusal on gvfs does not name the file system: $line"
+[[ "$line" != *"The file is read-only"* ]] || fail "the refusal on gvfs blames the file's rights: $line"
+echo "ok: a writer on gvfs with local locks accepted is refused before writing, naming the file system"
 
 # An exclusive open at desk 2 while desk 1 holds the table open shared: refused, saying why,
 # and no index made.
