@@ -17,6 +17,7 @@ packages=(
   libreoffice-writer
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n locales
   dbus-daemon at-spi2-core python3-pyatspi
+  samba smbnetfs fuse3 gvfs-fuse gvfs-backends iproute2
 )
 
 missing=()
@@ -34,5 +35,22 @@ echo "Installing: ${missing[*]}"
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
+
+# The file server test runs its own smbd in a private network namespace: Debian's smbd and
+# nmbd services must not start at install. A policy-rc.d that refuses every start does that
+# for this run; one that was there before is kept as it is.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$policy" >/dev/null
+  "${sudo_cmd[@]}" chmod 755 "$policy"
+  trap '"${sudo_cmd[@]}" rm -f "$policy"' EXIT
+fi
 "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=300 update -qq
-"${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends "${missing[@]}"
+"${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+# Where an init system runs, the services stay off at later boots too.
+if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
+  for service in smbd nmbd samba-ad-dc; do
+    "${sudo_cmd[@]}" systemctl disable --now "$service" >/dev/null 2>&1 || true
+  done
+fi
