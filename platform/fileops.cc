@@ -96,8 +96,12 @@ bool UnnamedFilesUnsupported(int error) {
   return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
 }
 
+// Hard links are missing where link answers one of these (network clients, FUSE).
+bool LinksUnsupported(int error) { return error == EPERM || error == EOPNOTSUPP || error == ENOSYS; }
+
 // Copies into an unnamed file of the target's folder, then links it under the target's
-// name (EEXIST when taken). ENOTSUP when the folder's file system has no unnamed files.
+// name (EEXIST when taken). ENOTSUP when the folder's file system has no unnamed files
+// or no links.
 int CopyUnnamed(int source, const struct stat& info, const std::string& target) {
   if (!g_unnamedFiles) return ENOTSUP;
   Fd out(open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
@@ -105,7 +109,8 @@ int CopyUnnamed(int source, const struct stat& info, const std::string& target) 
   if (int error = FillCopy(source, info, out.get())) return error;
   std::string self = "/proc/self/fd/" + std::to_string(out.get());
   if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-    return errno == ENOENT ? ENOTSUP : errno;  // no /proc: take the named road
+    // No /proc, or unnamed files but no links: take the named road.
+    return errno == ENOENT || LinksUnsupported(errno) ? ENOTSUP : errno;
   }
   return out.Close();
 }
@@ -156,9 +161,6 @@ bool InodesLast(const std::string& path, const struct stat& st) {
 FileIdentity IdentityFromStat(const struct stat& st, bool inodeLasts) {
   return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, inodeLasts};
 }
-
-// Hard links are missing where link answers one of these (network clients, FUSE).
-bool LinksUnsupported(int error) { return error == EPERM || error == EOPNOTSUPP || error == ENOSYS; }
 
 // A hard link under `to`, then the removal of the old name.
 int RenameByLink(const std::string& from, const std::string& to) {
