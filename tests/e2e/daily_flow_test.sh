@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The first hour of an office user, with real key presses and releases: the copy
 # selected after Duplica, the Enter release that starts a rename only when the list had
-# its press, an unchanged name that renames nothing, and Enter or Escape with Shift, Ctrl
-# or Alt on the delete question, which press nothing.
+# its press, an unchanged name that renames nothing, Enter or Escape with Shift, Ctrl or
+# Alt on the delete question, which press nothing, and a delete that leaves alone a file
+# given the chosen document's name while the question was open.
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 start_xvfb
@@ -85,5 +86,18 @@ keys "$box" ctrl+Return shift+Return alt+Return ctrl+KP_Enter shift+Escape ctrl+
 keys "$box" Escape
 [ "$(count_windows '^Confirm$')" = 0 ] || fail "Escape did not answer No"
 [ -e "$docs/Alfa.doc" ] || fail "Escape deleted the document"
+
+# While the question is open another desk renames the chosen document and gives its name
+# to another one: Yes deletes neither, and a box says so.
+echo vecchio >"$docs/Vecchio.doc"
+keys "$window" F5 Home ctrl+Delete
+box=$(wait_window '^Confirm$')
+mv "$docs/Alfa.doc" "$docs/Alfa Mario.doc"
+mv "$docs/Vecchio.doc" "$docs/Alfa.doc"
+keys "$box" y
+box=$(wait_window '^Information$')
+keys "$box" Return
+[ "$(cat "$docs/Alfa.doc")" = vecchio ] || fail "the document that took the chosen name was deleted"
+[ -e "$docs/Alfa Mario.doc" ] || fail "the chosen document, renamed meanwhile, was deleted"
 ! grep -q 'Sanitizer\|runtime error' "$E2E_TMP/err" || fail "sanitizer report: $(cat "$E2E_TMP/err")"
 echo "PASS"
