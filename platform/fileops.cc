@@ -173,6 +173,11 @@ int RenameByLink(const std::string& from, const std::string& to) {
   return error;
 }
 
+int RemoveReservation(const std::string& to, bool folder) {
+  int rc = folder ? rmdir(to.c_str()) : unlink(to.c_str());
+  return rc == 0 ? 0 : errno;
+}
+
 // Makes `to` an empty file (or folder) only when the name is free, atomically on the
 // server too, and takes its identity.
 int Reserve(const std::string& to, bool folder, FileIdentity& reserved) {
@@ -186,17 +191,14 @@ int Reserve(const std::string& to, bool folder, FileIdentity& reserved) {
       return error;
     }
   }
-  return IdentityOf(to, reserved);
+  int error = IdentityOf(to, reserved);
+  if (error) RemoveReservation(to, folder);
+  return error;
 }
 
 bool ReservationStillOurs(const std::string& to, const FileIdentity& reserved) {
   FileIdentity now;
   return IdentityOf(to, now) == 0 && SameFile(reserved, now) && now.size == reserved.size;
-}
-
-int RemoveReservation(const std::string& to, bool folder) {
-  int rc = folder ? rmdir(to.c_str()) : unlink(to.c_str());
-  return rc == 0 ? 0 : errno;
 }
 
 // Renames `from` over the reservation `to`, checked to be still ours right before. A

@@ -50,10 +50,11 @@ int DeleteDocument(const std::string& path, const std::optional<FileIdentity>& c
 // file no reader sees (an unnamed file, or a hidden temporary beside the target), are
 // flushed to disk, and only then take the target's name, in a step that never replaces a
 // file (see RenameNoReplace): copies racing for one name make one copy and EEXIST for the
-// others, and a copy cut short leaves no target. Only new files are created and written,
-// as some network clients cannot open an existing file for writing. Returns 0 on
-// success, else an errno value (EISDIR when `source` is a folder, EINVAL when it is not a
-// regular file).
+// others, and a copy cut short leaves no target (where there are no hard links, save in
+// the instant between the reservation of the name and the rename over it, when a crash
+// leaves the name empty). Only new files are created and written, as some network
+// clients cannot open an existing file for writing. Returns 0 on success, else an errno
+// value (EISDIR when `source` is a folder, EINVAL when it is not a regular file).
 int CopyDocument(const std::string& source, const std::string& target);
 
 // Gives the file or folder `from` the name `to`, never replacing what `to` names (EEXIST
