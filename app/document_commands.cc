@@ -1,10 +1,14 @@
 // Open, delete, duplicate and the rename toggle over the document list's selected item.
 #include "app/document_commands.h"
 
+#include <dirent.h>
+#include <limits.h>
 #include <unistd.h>
 
+#include <QSet>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "platform/file_name_text.h"
 #include "platform/fileops.h"
@@ -24,8 +28,10 @@ QString DeleteQuestion(const QString& path) {
   return QStringLiteral("Cancellare definitivamente il documento \"%1\" ?").arg(path);
 }
 
-std::string DuplicatePath(const std::string& path) {
-  return paths::FolderPart(path) + kCopyPrefix + paths::NamePart(path);
+std::string DuplicatePath(const std::string& path, int number) {
+  std::string prefix =
+      number == 1 ? std::string(kCopyPrefix) : "Copia (" + std::to_string(number) + ") di ";
+  return paths::FolderPart(path) + prefix + paths::NamePart(path);
 }
 
 QString CopyFailedMessage(const std::string& path) {
@@ -80,9 +86,47 @@ QString SystemErrorText(int error) {
   return QStringLiteral("errore di sistema (%1)").arg(QString::fromLocal8Bit(std::strerror(error)));
 }
 
+// Names are compared as Windows compares them: their text folded to one letter case.
+QString FoldedName(std::string_view name) { return shell::DecodeFileName(name).toCaseFolded(); }
+
+// The folded names of the entries of `folder`; 0 or the error of reading it.
+int FoldedNamesIn(const std::string& folder, QSet<QString>& names) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.empty() ? "." : folder.c_str()), closedir);
+  if (!dir) return errno;
+  for (;;) {
+    errno = 0;
+    dirent* entry = readdir(dir.get());
+    if (!entry) return errno;
+    names.insert(FoldedName(entry->d_name));
+  }
+}
+
+// Copies a desk's race may take before this one: each costs one more number.
+constexpr int kRacingCopies = 100;
+
 }  // namespace
 
+int DuplicateDocument(const std::string& path, std::string& copy) {
+  QSet<QString> taken;
+  if (int error = FoldedNamesIn(paths::FolderPart(path), taken)) return error;
+  int error = EEXIST;
+  for (int number = 1; error == EEXIST && number <= taken.size() + kRacingCopies; ++number) {
+    copy = DuplicatePath(path, number);
+    std::string name = paths::NamePart(copy);
+    if (name.size() > NAME_MAX) return number == 1 ? ENAMETOOLONG : EEXIST;
+    if (taken.contains(FoldedName(name))) continue;
+    error = fileops::CopyDocument(path, copy);
+  }
+  return error;
+}
+
 QString DeleteRefusedMessage(const std::string& path, int error) {
+  if (error == ESTALE) {
+    return QStringLiteral(
+               "Il documento \"%1\" è stato rinominato o sostituito da un'altra postazione: non "
+               "è stato cancellato.")
+        .arg(shell::DecodeFileName(path));
+  }
   QString reason = CommonRefusalText(error);
   if (error == EBUSY) reason = HolderText(path);
   if (error == EACCES || error == EPERM) {
@@ -119,7 +163,10 @@ void OpenSelectedDocument(TCustomShellListView& list) {
 void DeleteSelectedDocument(TCustomShellListView& list) {
   std::string path = SelectedDocumentFile(list);
   if (path.empty()) return;
-  if (int refusal = fileops::DeleteRefusal(path)) {
+  fileops::FileIdentity chosen;
+  int refusal = fileops::IdentityOf(path, chosen);
+  if (!refusal) refusal = fileops::DeleteRefusal(path);
+  if (refusal) {
     ShowMessageDialog(DeleteRefusedMessage(path, refusal), mtInformation, {mbOK});
     if (refusal == ENOENT) list.ReloadList();  // the list lets go of what is gone
     return;
@@ -127,8 +174,9 @@ void DeleteSelectedDocument(TCustomShellListView& list) {
   if (ShowMessageDialog(DeleteQuestion(shell::DecodeFileName(path)), mtConfirmation,
                         {mbYes, mbNo}) != mrYes)
     return;
-  // The document may have been opened or removed elsewhere while the question was open.
-  if (int error = fileops::DeleteDocument(path)) {
+  // The document may have been opened, removed or replaced elsewhere while the question
+  // was open.
+  if (int error = fileops::DeleteDocument(path, chosen)) {
     ShowMessageDialog(DeleteRefusedMessage(path, error), mtInformation, {mbOK});
   }
   list.ReloadList();
@@ -137,12 +185,14 @@ void DeleteSelectedDocument(TCustomShellListView& list) {
 void DuplicateSelectedDocument(TCustomShellListView& list) {
   std::string path = SelectedDocumentFile(list);
   if (path.empty()) return;
-  if (int error = fileops::CopyDocument(path, DuplicatePath(path))) {
+  std::string copy;
+  if (int error = DuplicateDocument(path, copy)) {
     ShowMessageDialog(DuplicateFailedMessage(path, error), mtInformation, {mbOK});
     if (error == ENOENT) list.ReloadList();
     return;
   }
   list.ReloadList();
+  list.SelectItemAt(copy);
 }
 
 void RenameToggleKeyUp(TCustomShellListView& list, int key) {

@@ -20,9 +20,17 @@ std::string SelectedDocumentFile(const TCustomShellListView& list);
 // "Cancellare definitivamente il documento \"<path>\" ?"
 QString DeleteQuestion(const QString& path);
 
-// The duplicate's path: the folder part of `path`, "Copia di ", then its name part, with
-// the name's bytes as they are.
-std::string DuplicatePath(const std::string& path);
+// The path of duplicate number `number` of `path`: its folder part, "Copia di " (from the
+// second on "Copia (2) di ", "Copia (3) di ", ...), then its name part, with the name's
+// bytes as they are.
+std::string DuplicatePath(const std::string& path, int number = 1);
+
+// Copies the document at `path` (fileops::CopyDocument) under the first of its duplicate
+// names that no entry of its folder has in any letter case (Windows desks on a share
+// could not tell them apart) and that no racing desk takes first. Returns 0 and the copy's
+// path in `copy`, else an errno value: ENAMETOOLONG when "Copia di " + name is longer than
+// a name may be, EEXIST when it is taken and no numbered name is free or fits.
+int DuplicateDocument(const std::string& path, std::string& copy);
 
 // "Errore durante la copia, un file di nome \"Copia di <name>\" potrebbe già esistere in
 // questa cartella !" for the document at `path`, its name shown decoded.
@@ -30,7 +38,8 @@ QString CopyFailedMessage(const std::string& path);
 
 // "Impossibile cancellare il documento \"<path>\": <reason>." for a delete of `path` refused
 // with the errno value `error` (as fileops::DeleteDocument answers): who has it open, as
-// its lock file says, a read-only document or folder, a folder, a document gone, ...
+// its lock file says, a read-only document or folder, a folder, a document gone, ...; for
+// ESTALE, that the name leads to another file by now and nothing was deleted.
 QString DeleteRefusedMessage(const std::string& path, int error);
 
 // The message for a duplicate of `path` that failed with `error`: CopyFailedMessage when
@@ -45,11 +54,14 @@ void OpenSelectedDocument(TCustomShellListView& list);
 // Deletes the selected document after DeleteQuestion is answered Yes, and reloads the
 // list. A refusal known before asking (the document open or locked, read-only, in a
 // folder the user may not change, a folder, gone) is shown instead of the question; a
-// delete refused after the question says why too.
+// delete refused after the question says why too. Only the file chosen is deleted: when
+// its name leads to another file by the answer (renamed or replaced at another desk),
+// nothing is deleted and a box says so.
 void DeleteSelectedDocument(TCustomShellListView& list);
 
-// Copies the selected document to DuplicatePath, never replacing a file and leaving no
-// partial copy; reloads the list on success, shows DuplicateFailedMessage on failure.
+// Copies the selected document (DuplicateDocument), never replacing a file and leaving no
+// partial copy; on success reloads the list and selects the copy, as the current row, so
+// that a rename that follows acts on it; shows DuplicateFailedMessage on failure.
 void DuplicateSelectedDocument(TCustomShellListView& list);
 
 // The rename toggle on a key release in the list. It acts only on the release of an Enter

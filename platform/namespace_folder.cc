@@ -3,16 +3,15 @@
 #include "platform/namespace_folder.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <QCollator>
 #include <QLocale>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "platform/file_name_text.h"
+#include "platform/fileops.h"
 #include "platform/namespace_actions.h"
 #include "platform/officelock.h"
 #include "base/paths.h"
@@ -81,12 +80,9 @@ Status StatusOfErrno(int error) {
   }
 }
 
-// Renames without ever replacing `to`; file systems without RENAME_NOREPLACE get
-// RenameWithoutReplacing's fallbacks.
 Status RenameNoReplace(const std::string& from, const std::string& to) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return Status::kOk;
-  if (errno != EINVAL && errno != ENOSYS) return StatusOfErrno(errno);
-  return RenameWithoutReplacing(from, to);
+  int error = fileops::RenameNoReplace(from, to);
+  return error == 0 ? Status::kOk : StatusOfErrno(error);
 }
 
 class FolderEnumerator final : public EnumIdList {
@@ -124,21 +120,8 @@ bool HasSubfolder(const std::string& path) {
 }  // namespace
 
 Status RenameWithoutReplacing(const std::string& from, const std::string& to) {
-  struct stat st;
-  if (lstat(from.c_str(), &st) != 0) return StatusOfErrno(errno);
-  if (!S_ISDIR(st.st_mode)) {
-    if (link(from.c_str(), to.c_str()) == 0) {
-      if (unlink(from.c_str()) == 0) return Status::kOk;
-      int error = errno;
-      // Another rename took the source between the two calls: it wins, and the name made
-      // here goes, so that the document never ends up under two names.
-      unlink(to.c_str());
-      return StatusOfErrno(error);
-    }
-    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return StatusOfErrno(errno);
-  }
-  if (lstat(to.c_str(), &st) == 0) return Status::kExists;
-  return std::rename(from.c_str(), to.c_str()) == 0 ? Status::kOk : StatusOfErrno(errno);
+  int error = fileops::RenameWithoutReplacing(from, to);
+  return error == 0 ? Status::kOk : StatusOfErrno(error);
 }
 
 std::string LastComponent(ConstIdList item) { return std::string(LastIdComponent(item)); }

@@ -62,10 +62,11 @@ std::string DetailText(int column, const std::string& name, const struct stat& s
 // The value behind `column`'s text where that text does not sort as it reads: the size
 // in bytes, the modification time in nanoseconds; none for the other columns.
 std::optional<std::int64_t> DetailNumber(int column, const struct stat& st);
-// Renames `from` to `to` where the file system offers no atomic rename without replace:
-// a file by a hard link and the removal of its old name (when two renames of one file
-// meet, one wins and the other fails with kNotFound, leaving no second name); a folder,
-// or a file where hard links are not supported, by a check for `to` and a rename.
+// Renames `from` to `to` where the file system offers no atomic rename without replace,
+// as fileops::RenameWithoutReplacing does: a file by a hard link and the removal of its
+// old name (when two renames of one file meet, one wins and the other fails with
+// kNotFound, leaving no second name); a folder, or a file where hard links are not
+// supported, over a reservation of `to` made by an exclusive create.
 Status RenameWithoutReplacing(const std::string& from, const std::string& to);
 // The last component of a list (empty for the empty list).
 std::string LastComponent(ConstIdList item);

@@ -327,6 +327,14 @@ QString RenameFailedText(const TShellFolder* item, const QString& newName, shell
          RenameRefusalReason(item, newName, status);
 }
 
+QString RenameReplacedText(const QString& newName) {
+  return RenameText(QT_TRANSLATE_NOOP("ShellRename", "Rename to %1 failed.")).arg(newName) + QLatin1Char('\n') +
+         RenameText(QT_TRANSLATE_NOOP("ShellRename",
+                                      "Meanwhile the document has been renamed or replaced at another "
+                                      "desk: its name now leads to another file, which was left as "
+                                      "it is."));
+}
+
 QString OpenFailedText(const QString& name) {
   return QCoreApplication::translate("ShellOpen", "Cannot open \"%1\": no program to open it was found.").arg(name);
 }

@@ -116,6 +116,9 @@ class TShellFolder {
 // whether the name is taken as written or in other letter case, looked up beside `item`
 // (which may be null for the other statuses).
 QString RenameFailedText(const TShellFolder* item, const QString& newName, shell::Status status);
+// The same, "Rename to NEWNAME failed." and below it that the document's name leads to
+// another file by now (renamed or replaced at another desk), which was left as it is.
+QString RenameReplacedText(const QString& newName);
 
 // "Cannot open \"NAME\": no program to open it was found." in the user's language.
 QString OpenFailedText(const QString& name);

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <algorithm>
+#include <cerrno>
 
 #include "shellview/shell_errors.h"
 #include "shellview/shell_list_model.h"
@@ -50,6 +51,12 @@ bool TCustomShellListView::edit(const QModelIndex& index, EditTrigger trigger, Q
   // A click that ends one edit starts no other, even on a row that was selected.
   if (trigger == SelectedClicked && m_pressEndsEdit) return false;
   if (!QTreeView::edit(index, trigger, event)) return false;
+  // The rename acts on this file only: its identity is taken now and checked at the end.
+  const TShellFolder* item = m_items[index.row()].get();
+  fileops::FileIdentity identity;
+  m_editedId = IDBytes(item->LocalID());
+  m_editedIdentity.reset();
+  if (fileops::IdentityOf(item->FileSystemPath(), identity) == 0) m_editedIdentity = identity;
   if (m_editor) {
     qsizetype dot = m_editor->text().lastIndexOf(QLatin1Char('.'));
     m_editor->setSelection(0, dot > 0 ? dot : m_editor->text().size());
@@ -127,8 +134,18 @@ void TCustomShellListView::AskBeforeRenaming(const QByteArray& id, const QString
 // reported like a refused rename.
 void TCustomShellListView::RenameRow(int row, const QString& text) {
   TShellFolder* item = m_items[row].get();
+  CheckEditedFileUnchanged(*item, text);
   if (!item->RenameTo(text)) throw EShellError(RenameFailedText(item, text, shell::Status::kAccessDenied));
   m_model->RowChanged(row);
+}
+
+// A name that leads to another file by now than when its editor opened (another desk
+// renamed the document and gave its name to another one) is not renamed.
+void TCustomShellListView::CheckEditedFileUnchanged(const TShellFolder& item, const QString& text) const {
+  if (!m_editedIdentity || IDBytes(item.LocalID()) != m_editedId) return;
+  int change = fileops::CheckIdentity(item.FileSystemPath(), *m_editedIdentity);
+  if (change == ESTALE) throw EShellError(RenameReplacedText(text));
+  if (change == ENOENT) throw EShellError(RenameFailedText(nullptr, text, shell::Status::kNotFound));
 }
 
 void TCustomShellListView::InvokeItemVerb(TShellFolder* item, const char* verb) {

@@ -394,6 +394,17 @@ TShellFolder* TCustomShellListView::SelectedShellFolder() const {
   return row < 0 ? nullptr : FolderAt(row);
 }
 
+bool TCustomShellListView::SelectItemAt(const std::string& path) {
+  for (int row = 0; row < ItemCount(); ++row) {
+    if (m_items[row]->FileSystemPath() != path) continue;
+    QModelIndex index = m_model->index(row, 0);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(index);
+    return true;
+  }
+  return false;
+}
+
 void TCustomShellListView::ReloadList() {
   if (!m_rootFolder || m_busy) return;
   int lowest = SelectedItem();

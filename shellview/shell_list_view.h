@@ -17,6 +17,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/fileops.h"
 #include "platform/folder_watch.h"
 #include "shellview/shell_folder.h"
 
@@ -119,6 +120,10 @@ class TCustomShellListView : public QTreeView {
   // The selected row with the lowest index, or -1.
   int SelectedItem() const;
   TShellFolder* SelectedShellFolder() const;
+  // Selects the row of the item at `path` alone and makes it current, scrolled into view,
+  // as after a command that made the item; false, the selection unchanged, when no row
+  // shows it.
+  bool SelectItemAt(const std::string& path);
 
   // Rebuilds the rows and columns of the same folder. The items selected before stay
   // selected, the current item stays current and the scroll position stays, as far as
@@ -164,7 +169,8 @@ class TCustomShellListView : public QTreeView {
   // Rows outside the list, and a text equal to the item's name, are ignored. A file
   // whose extension the new name changes is renamed only after OnExtensionChange agrees,
   // asked once the edit has ended. Raises EShellError (RenameFailedText) when the name
-  // is refused or the rename fails.
+  // is refused or the rename fails, and when the name leads to another file than the one
+  // the editor was opened on (renamed or replaced at another desk meanwhile).
   void EndLabelEdit(int row, const QString& text);
   // Runs `verb` ("open", "properties") on `item`; nothing without an item.
   void InvokeItemVerb(TShellFolder* item, const char* verb);
@@ -231,6 +237,7 @@ class TCustomShellListView : public QTreeView {
   int RowOfLocalID(PCItemIDList id) const;
   void AskBeforeRenaming(const QByteArray& id, const QString& text);
   void RenameRow(int row, const QString& text);
+  void CheckEditedFileUnchanged(const TShellFolder& item, const QString& text) const;
   bool EnterSelectedFolder();
   void RefreshWhenIdle();
   bool OpensContextMenu(const QKeyEvent* event) const;
@@ -271,6 +278,9 @@ class TCustomShellListView : public QTreeView {
   QTimer m_editEndWatch;          // active from an editor's close until events are idle
   QPointer<QMenu> m_popupMenu;
   QPointer<QLineEdit> m_editor;
+  // The item whose caption editor was opened last, and its file's identity at that moment.
+  QByteArray m_editedId;
+  std::optional<fileops::FileIdentity> m_editedIdentity;
   ShellListModel* m_model;
   ShellItemDelegate* m_delegate;
   QString m_searchText;

@@ -124,6 +124,10 @@
         <translation>Il documento non c&apos;è più: nel frattempo è stato rinominato, spostato o cancellato.</translation>
     </message>
     <message>
+        <source>Meanwhile the document has been renamed or replaced at another desk: its name now leads to another file, which was left as it is.</source>
+        <translation>Nel frattempo il documento è stato rinominato o sostituito da un&apos;altra postazione: il suo nome ora indica un altro file, che non è stato rinominato.</translation>
+    </message>
+    <message>
         <source>The document is open in a word processor, here or at another desk.</source>
         <translation>Il documento è aperto in un programma di videoscrittura, su questo computer o su un&apos;altra postazione.</translation>
     </message>

@@ -8,6 +8,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -305,29 +307,113 @@ TEST_F(Program, DeleteAsksWithTheFullPathAndOnlyYesRemovesTheFile) {
   EXPECT_EQ(rowNames(list), (QStringList{"Fattura.doc", "Modulo.doc"}));
 }
 
-TEST_F(Program, DuplicateAddsThePrefixOnceAndNeverReplaces) {
+// Duplica numbers its copies ("Copia di", "Copia (2) di", ...), skipping a name the
+// folder holds in any letter case and never writing over a file; each copy ends up
+// selected and current, so that a rename that follows acts on it. When the first name is
+// taken and no numbered one fits in 255 bytes, the copy is refused with the old message.
+TEST_F(Program, DuplicateNumbersItsCopiesSelectsEachAndNeverReplaces) {
   auto form = startUsual();
   TShellListView* list = form->documentList();
-  selectRows(list, {1});
-  DuplicateSelectedDocument(*list);
+  auto selectedName = [list] { return QString::fromStdString(SelectedDocumentFile(*list)).section('/', -1); };
+  auto duplicate = [&](const QString& name) {
+    selectRows(list, {static_cast<int>(rowNames(list).indexOf(name))});
+    DuplicateSelectedDocument(*list);
+  };
+  duplicate("Lettera.doc");
   EXPECT_EQ(TempOffice::readFile(contab("Copia di Lettera.doc")), "Lettera.doc");
-  EXPECT_TRUE(rowNames(list).contains("Copia di Lettera.doc"));
+  EXPECT_EQ(selectedName(), "Copia di Lettera.doc");
+  EXPECT_EQ(list->currentIndex().row(), rowOf(list, "Copia di Lettera.doc"));
 
   TempOffice::writeFile(contab("Copia di Lettera.doc"), "edited copy");
-  selectRows(list, {rowOf(list, "Lettera.doc")});
-  {
-    NextBoxAnswer refused(mrOk);
-    DuplicateSelectedDocument(*list);
-    EXPECT_EQ(refused.text(),
-              "Errore durante la copia, un file di nome \"Copia di Lettera.doc\" potrebbe già esistere in "
-              "questa cartella !");
+  TempOffice::writeFile(contab("COPIA (3) DI LETTERA.DOC"), "a Windows desk's copy");
+  for (const char* copy : {"Copia (2) di Lettera.doc", "Copia (4) di Lettera.doc"}) {
+    duplicate("Lettera.doc");
+    EXPECT_EQ(TempOffice::readFile(contab(copy)), "Lettera.doc") << copy;
+    EXPECT_EQ(selectedName(), copy);
   }
   EXPECT_EQ(TempOffice::readFile(contab("Copia di Lettera.doc")), "edited copy");
-  EXPECT_EQ(TempOffice::readFile(contab("Lettera.doc")), "Lettera.doc");
-
-  selectRows(list, {rowOf(list, "Copia di Lettera.doc")});
-  DuplicateSelectedDocument(*list);
+  EXPECT_EQ(TempOffice::readFile(contab("COPIA (3) DI LETTERA.DOC")), "a Windows desk's copy");
+  EXPECT_FALSE(QFile::exists(contab("Copia (3) di Lettera.doc")));
+  duplicate("Copia di Lettera.doc");
   EXPECT_EQ(TempOffice::readFile(contab("Copia di Copia di Lettera.doc")), "edited copy");
+
+  const QString longName = QString(242, QLatin1Char('z')) + ".doc";  // "Copia di " + it: 255 bytes
+  TempOffice::writeFile(contab(longName), "long");
+  TempOffice::writeFile(contab("Copia di " + longName), "taken");
+  list->ReloadList();
+  NextBoxAnswer refused(mrOk);
+  duplicate(longName);
+  EXPECT_EQ(refused.text(), "Errore durante la copia, un file di nome \"Copia di " + longName +
+                                "\" potrebbe già esistere in questa cartella !");
+  EXPECT_EQ(TempOffice::readFile(contab("Copia di " + longName)), "taken");
+  EXPECT_EQ(selectedName(), longName);
+}
+
+// Desks duplicating one document at once, while "Copia di" is taken, each make a whole
+// copy under a number of its own.
+TEST_F(Program, RacingDuplicatesTakeNumbersOfTheirOwn) {
+  office.makeFolder("CONTAB", {"Lettera.doc", "Copia di Lettera.doc"});
+  const std::string source = contab("Lettera.doc").toStdString();
+  int gate[2];
+  ASSERT_EQ(pipe(gate), 0);
+  std::vector<pid_t> desks;
+  for (int i = 0; i < 3; ++i) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      close(gate[1]);
+      char byte;
+      while (read(gate[0], &byte, 1) > 0) {
+      }
+      std::string copy;
+      _exit(DuplicateDocument(source, copy));
+    }
+    desks.push_back(pid);
+  }
+  close(gate[0]);
+  close(gate[1]);  // all start at once
+  for (pid_t pid : desks) {
+    int status = -1;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  for (const char* copy : {"Copia (2) di Lettera.doc", "Copia (3) di Lettera.doc", "Copia (4) di Lettera.doc"}) {
+    EXPECT_EQ(TempOffice::readFile(contab(copy)), "Lettera.doc") << copy;
+  }
+  EXPECT_EQ(TempOffice::readFile(contab("Copia di Lettera.doc")), "Copia di Lettera.doc");
+  EXPECT_EQ(QDir(office.stampe() + "/CONTAB").entryList(QDir::Files | QDir::Hidden).size(), 5);
+}
+
+// While the delete question is open, another desk renames the chosen document and gives
+// its name to another one: Sì deletes neither and a box says why.
+TEST_F(Program, DeleteActsOnlyOnTheDocumentChosen) {
+  office.writeTable({{"Contabilità", "CONTAB", 1}});
+  office.makeFolder("CONTAB", {"Copia di Promemoria.odt", "Promemoria vecchio.odt"});
+  auto form = start();
+  TShellListView* list = form->documentList();
+  selectRows(list, {rowOf(list, "Copia di Promemoria.odt")});
+  std::unique_ptr<NextBoxAnswer> told;
+  bool asked = false;
+  QTimer otherDesk;  // acts from the question's own event loop
+  otherDesk.setInterval(10);
+  QObject::connect(&otherDesk, &QTimer::timeout, [&] {
+    auto* question = qobject_cast<TMessageForm*>(QApplication::activeModalWidget());
+    if (!question) return;
+    otherDesk.stop();
+    asked = true;
+    QFile::rename(contab("Copia di Promemoria.odt"), contab("Promemoria Mario.odt"));
+    QFile::rename(contab("Promemoria vecchio.odt"), contab("Copia di Promemoria.odt"));
+    told = std::make_unique<NextBoxAnswer>(mrOk);
+    question->done(mrYes);
+  });
+  otherDesk.start();
+  DeleteSelectedDocument(*list);
+  ASSERT_TRUE(asked);
+  EXPECT_EQ(TempOffice::readFile(contab("Copia di Promemoria.odt")), "Promemoria vecchio.odt");
+  EXPECT_EQ(TempOffice::readFile(contab("Promemoria Mario.odt")), "Copia di Promemoria.odt");
+  ASSERT_TRUE(told && told->answered());
+  EXPECT_EQ(told->text(), "Il documento \"" + contab("Copia di Promemoria.odt") +
+                              "\" è stato rinominato o sostituito da un'altra postazione: non è stato "
+                              "cancellato.");
 }
 
 // A delete that cannot be done says why instead of asking, naming who has the document

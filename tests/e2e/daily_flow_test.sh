@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The first hour of an office user, with real key presses and releases: the selection
-# after Duplica, the Enter release that starts a rename only when the list had its press,
-# an unchanged name that renames nothing, and Enter or Escape with Shift, Ctrl or Alt on
-# the delete question, which press nothing.
+# The first hour of an office user, with real key presses and releases: the copy
+# selected after Duplica, the Enter release that starts a rename only when the list had
+# its press, an unchanged name that renames nothing, Enter or Escape with Shift, Ctrl or
+# Alt on the delete question, which press nothing, and a delete that leaves alone a file
+# given the chosen document's name while the question was open.
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 start_xvfb
@@ -29,15 +30,28 @@ expect_no_editor() {
   [ "$(count_windows '^(Velloria|Information|Confirm)$')" = 0 ] || fail "$1: a box is open"
 }
 
-# After Duplica the source stays selected: a second Ctrl+D is refused, it does not copy
-# the document that moved into its row.
+# After Duplica the copy is selected and current, as a file manager selects what it has
+# just made: F2 right after renames the copy, not its source, even though the list
+# reloads itself on the folder's change.
 keys "$window" End ctrl+d
 wait_file present "$docs/Copia di Verbale.doc"
-keys "$window" ctrl+d
-[ ! -e "$docs/Copia di Lettera.doc" ] || fail "the second Ctrl+D copied another document"
+keys "$window" F2 B o z z a Return
+wait_file present "$docs/Bozza.doc"
+[ -e "$docs/Verbale.doc" ] || fail "F2 after Duplica renamed the source"
+[ ! -e "$docs/Copia di Verbale.doc" ] || fail "the copy kept its name"
+
+# A copy whose name is taken while no numbered name fits (255 bytes) is refused in a box;
+# the Enter that answers it opens no editor.
+long=$(printf 'Z%.0s' $(seq 242)).doc
+echo long >"$docs/$long"
+echo taken >"$docs/Copia di $long"
+keys "$window" F5 End ctrl+d
 box=$(wait_window '^Information$')
 keys "$box" Return
 expect_no_editor "Enter on the box"
+[ "$(cat "$docs/Copia di $long")" = taken ] || fail "the taken copy was replaced"
+rm "$docs/$long" "$docs/Copia di $long"
+keys "$window" F5
 
 keys "$window" Home ctrl+Return
 wait_file present "$E2E_TMP/winword.args"
@@ -46,7 +60,7 @@ expect_no_editor "Ctrl+Enter"
 # Escape ends an edit and leaves the toggle ready: the next Enter edits again.
 keys "$window" Home Return Escape Return N u o v o Return
 wait_file present "$docs/Nuovo.doc"
-[ ! -e "$docs/Copia di Verbale.doc" ] || fail "the first row was not renamed"
+[ ! -e "$docs/Bozza.doc" ] || fail "the first row was not renamed"
 
 # F2 edits too; the Enter that confirms its new name opens no editor.
 keys "$window" End F2 A l f a Return
@@ -72,5 +86,18 @@ keys "$box" ctrl+Return shift+Return alt+Return ctrl+KP_Enter shift+Escape ctrl+
 keys "$box" Escape
 [ "$(count_windows '^Confirm$')" = 0 ] || fail "Escape did not answer No"
 [ -e "$docs/Alfa.doc" ] || fail "Escape deleted the document"
+
+# While the question is open another desk renames the chosen document and gives its name
+# to another one: Yes deletes neither, and a box says so.
+echo vecchio >"$docs/Vecchio.doc"
+keys "$window" F5 Home ctrl+Delete
+box=$(wait_window '^Confirm$')
+mv "$docs/Alfa.doc" "$docs/Alfa Mario.doc"
+mv "$docs/Vecchio.doc" "$docs/Alfa.doc"
+keys "$box" y
+box=$(wait_window '^Information$')
+keys "$box" Return
+[ "$(cat "$docs/Alfa.doc")" = vecchio ] || fail "the document that took the chosen name was deleted"
+[ -e "$docs/Alfa Mario.doc" ] || fail "the chosen document, renamed meanwhile, was deleted"
 ! grep -q 'Sanitizer\|runtime error' "$E2E_TMP/err" || fail "sanitizer report: $(cat "$E2E_TMP/err")"
 echo "PASS"

@@ -97,6 +97,28 @@ TEST_F(InputTest, EditorSelectsTheNameUpToItsExtensionAndRenamesOnEnter) {
   EXPECT_EQ(recorder.launched, QStringList{temp.PathOf("Lettera.doc")});
 }
 
+// While the editor is open another desk renames the document and gives its name to
+// another one: ending the edit renames neither and says why.
+TEST_F(InputTest, ARenameActsOnlyOnTheDocumentWhoseEditorWasOpened) {
+  temp.AddFile("Vecchio.doc", "vecchio");
+  QLineEdit* editor = OpenEditor(1);
+  ASSERT_NE(editor, nullptr);
+  ASSERT_TRUE(QFile::rename(temp.PathOf("Lettera.doc"), temp.PathOf("Lettera Mario.doc")));
+  ASSERT_TRUE(QFile::rename(temp.PathOf("Vecchio.doc"), temp.PathOf("Lettera.doc")));
+  QTest::keyClicks(editor, "Verbale");
+  QTest::keyClick(editor, Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(temp.Has("Verbale.doc"));
+  EXPECT_TRUE(temp.Has("Lettera Mario.doc"));
+  QFile moved(temp.PathOf("Lettera.doc"));
+  ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
+  EXPECT_EQ(moved.readAll(), "vecchio");
+  ASSERT_EQ(recorder.failures.size(), 1);
+  EXPECT_EQ(recorder.failures[0],
+            "Rename to Verbale.doc failed.\nMeanwhile the document has been renamed or replaced at "
+            "another desk: its name now leads to another file, which was left as it is.");
+}
+
 TEST_F(InputTest, BeginLabelEditLeavesTheSelectionAlone) {
   Select(2);
   ASSERT_NE(OpenEditor(1), nullptr);
