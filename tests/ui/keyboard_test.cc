@@ -271,11 +271,18 @@ TEST_F(Keyboard, CtrlDeleteAsksAndOnlyYesRemovesTheDocument) {
   EXPECT_TRUE(WaitFor([&] { return listed() == QStringList({"Lettera.doc"}); }));
 }
 
+// A name whose first copy fits in 255 bytes and whose numbered copy does not: the second
+// Ctrl+D fails with the box.
 TEST_F(Keyboard, CtrlDDuplicatesAndTheFailureBoxClosesWithEnter) {
-  selectInList("Lettera.doc");
+  QString name = QString(241, 'L') + ".doc";
+  QFile file(contab(name));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  ASSERT_TRUE(WaitFor([&] { return listed().contains(name); }));
+  selectInList(name);
   Type(Qt::Key_D, Qt::ControlModifier);
-  EXPECT_TRUE(WaitFor([&] { return listed().contains("Copia di Lettera.doc"); }));
-  selectInList("Lettera.doc");
+  EXPECT_TRUE(WaitFor([&] { return listed().contains("Copia di " + name); }));
+  selectInList(name);
   OnNextBox enter([] { Type(Qt::Key_Return); });
   Type(Qt::Key_D, Qt::ControlModifier);
   EXPECT_TRUE(enter.text().startsWith("Errore durante la copia")) << enter.text().toStdString();
