@@ -63,8 +63,9 @@ bool TCustomShellListView::BeginLabelEdit(int row) {
 }
 
 bool TCustomShellListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
-  // A click that ends one edit starts no other, even on a row that was selected.
-  if (trigger == SelectedClicked && m_pressEndsEdit) return false;
+  // A click that ends one edit starts no other, even on a row that was selected; nor does
+  // the first click on the row a folder change selected.
+  if (trigger == SelectedClicked && (m_pressEndsEdit || m_pressOnFolderChangeSelection)) return false;
   if (!QTreeView::edit(index, trigger, event)) return false;
   if (m_editor) SelectNameBeforeExtension(m_editor);
   return true;
@@ -260,6 +261,7 @@ void TCustomShellListView::NavigateKey(int key, Qt::KeyboardModifiers) {
 
 void TCustomShellListView::keyPressEvent(QKeyEvent* event) {
   m_keysDown.insert(event->key(), event->modifiers());
+  m_selectionFromFolderChange = false;
   bool consumed = false;
   Guarded([&] { consumed = RunKeyPath(event); });
   if (consumed) {
@@ -337,6 +339,7 @@ void TCustomShellListView::EditorKeyRelease(QKeyEvent* event) { ReportKeyRelease
 // already.
 void TCustomShellListView::mousePressEvent(QMouseEvent* event) {
   m_pressEndsEdit = LabelEditing() || m_editEndWatch.isActive();
+  m_pressOnFolderChangeSelection = std::exchange(m_selectionFromFolderChange, false);
   QTreeView::mousePressEvent(event);
 }
 

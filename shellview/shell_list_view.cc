@@ -252,6 +252,7 @@ void TCustomShellListView::ApplyRoot() {
   if (ItemCount() > 0) {
     selectionModel()->setCurrentIndex(m_model->index(0, 0),
                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_selectionFromFolderChange = true;
   }
   emit folderShown();
 }

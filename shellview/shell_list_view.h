@@ -295,6 +295,10 @@ class TCustomShellListView : public QTreeView {
   enum class IconState { kBlank, kComing, kShown } m_iconState = IconState::kBlank;
   mutable QIcon m_blankIcon;
   bool m_pressEndsEdit = false;   // the mouse press being handled closed a caption editor
+  // The selection is the first row a folder change selected; no click or key since. A
+  // click on that row selects it as the user's, without starting a rename.
+  bool m_selectionFromFolderChange = false;
+  bool m_pressOnFolderChangeSelection = false;
   QTimer m_editEndWatch;          // active from an editor's close until events are idle
   QPointer<QMenu> m_popupMenu;
   QPointer<QLineEdit> m_editor;
