@@ -521,8 +521,8 @@ void TfrmMain::armInactivityTimerForCaller() {
 
 
 // Activity restarts the idle close only for a start that armed it: any other caller's
-// window stays open however long it is idle.
-// The note shows kIdleNoteLeadMs before the close and goes with any activity.
+// window stays open however long it is idle. The note shows kIdleNoteLeadMs before the
+// close and goes with the next activity.
 void TfrmMain::restartInactivityTimer() {
   if (!m_idleCloseArmed) return;
   TChiudi->start();

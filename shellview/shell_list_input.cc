@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <algorithm>
 
+#include <sys/stat.h>
+
 #include "shellview/shell_errors.h"
 #include "shellview/shell_list_model.h"
 #include "shellview/shell_list_view.h"
@@ -44,6 +46,13 @@ QString WithoutLeadingBlanks(const QString& name) {
   qsizetype blanks = 0;
   while (blanks < name.size() && name[blanks] == QLatin1Char(' ')) ++blanks;
   return name.mid(blanks);
+}
+
+// False for an item gone from the disk since the enumeration (renamed, moved or deleted at
+// another desk, or its folder removed).
+bool StillOnDisk(const TShellFolder& item) {
+  struct stat st;
+  return lstat(item.FileSystemPath().c_str(), &st) == 0;
 }
 
 // Selects a caption's name up to its extension, so that typing replaces the name alone.
@@ -173,7 +182,8 @@ void TCustomShellListView::RenameOrReopen(const QByteArray& id, const QString& t
 
 // The failure is shown in a modal box from a queued call: an editor opened under it
 // would lose the focus to it and end at once, so the editor waits for the box to close.
-// Nothing opens once the window has closed, nor over another edit or a gone item.
+// Nothing opens once the window has closed, nor over another edit, nor for an item gone
+// from the list or the disk, which no name could correct.
 void TCustomShellListView::ReopenEditor(const QByteArray& id, const QString& text) {
   if (!isVisible() || OpenEditor()) return;
   if (QApplication::activeModalWidget()) {
@@ -181,7 +191,7 @@ void TCustomShellListView::ReopenEditor(const QByteArray& id, const QString& tex
     return;
   }
   int row = RowOfLocalID(reinterpret_cast<PCItemIDList>(id.constData()));
-  if (row < 0 || !BeginLabelEdit(row) || !m_editor) return;
+  if (row < 0 || !StillOnDisk(*m_items[row]) || !BeginLabelEdit(row) || !m_editor) return;
   m_editor->setText(text);
   SelectNameBeforeExtension(m_editor);
 }
