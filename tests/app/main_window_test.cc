@@ -2,6 +2,8 @@
 // its creation (caption, inactivity timer, the guard), and the inactivity timer's wiring.
 #include "app/main_window.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -326,6 +328,20 @@ TEST_F(MainWindow, IdleNoteComesBeforeTheCloseAndActivityOverTheWindowKeepsItOpe
   EXPECT_TRUE(close->isActive());
   EXPECT_TRUE(note->isActive());
   EXPECT_NEAR(close->remainingTime() - note->remainingTime(), 10000, 200);
+}
+
+// Alt+V presses Visualizza and is the window's only use of it: no other control's
+// underlined letter and no shortcut of the document list's commands.
+TEST_F(MainWindow, AltVIsVisualizzasAloneInTheWindow) {
+  auto form = create("1", "5");
+  QList<QKeySequence> keys;
+  for (QAbstractButton* button : form->findChildren<QAbstractButton*>()) keys << QKeySequence::mnemonic(button->text());
+  for (QLabel* label : form->findChildren<QLabel*>()) keys << QKeySequence::mnemonic(label->text());
+  for (QGroupBox* group : form->findChildren<QGroupBox*>()) keys << QKeySequence::mnemonic(group->title());
+  for (QAction* action : form->documentList()->actions()) keys << action->shortcuts();
+  EXPECT_EQ(keys.count(QKeySequence(Qt::ALT | Qt::Key_V)), 1);
+  EXPECT_EQ(QKeySequence::mnemonic(child<QPushButton>(form.get(), "BVisualizza")->text()),
+            QKeySequence(Qt::ALT | Qt::Key_V));
 }
 
 // At scale 2 a 1280 x 800 screen leaves 640 x 400 points: the window shrinks so that its
