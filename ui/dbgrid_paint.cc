@@ -108,10 +108,6 @@ void TDBGrid::paintDataCell(QPainter& painter, int col, int row, const QRect& re
     if ((hasRecord && rowInSelection()) || highlights(selected)) {
       m_canvas.BrushColor = palette().color(QPalette::Highlight);
       m_canvas.FontColor = palette().color(QPalette::HighlightedText);
-    } else if (selected && isActiveControl() && !isActiveWindow()) {
-      // The mark of a grid that keeps its window's focus while another window is active.
-      m_canvas.BrushColor = palette().color(QPalette::Inactive, QPalette::Highlight);
-      m_canvas.FontColor = palette().color(QPalette::Inactive, QPalette::HighlightedText);
     }
     if (!isEnabled()) m_canvas.FontColor = palette().color(QPalette::Disabled, QPalette::Text);
     if (m_defaultDrawing) WriteText(m_canvas, rect, 2, 2, value, column->Alignment());
