@@ -114,8 +114,10 @@ QRect FitClientToScreen(const QRect& available, const QMargins& frame, const QSi
   QRect room = available.marginsRemoved(frame);
   QSize size = wanted.boundedTo(room.size()).expandedTo(QSize(1, 1));
   QPoint topLeft = room.center() - QPoint(size.width() / 2, size.height() / 2);
-  topLeft.setX(std::clamp(topLeft.x(), room.left(), std::max(room.left(), room.right() - size.width() + 1)));
-  topLeft.setY(std::clamp(topLeft.y(), room.top(), std::max(room.top(), room.bottom() - size.height() + 1)));
+  topLeft.setX(
+      std::clamp(topLeft.x(), room.left(), std::max(room.left(), room.right() - size.width() + 1)));
+  topLeft.setY(
+      std::clamp(topLeft.y(), room.top(), std::max(room.top(), room.bottom() - size.height() + 1)));
   return QRect(topLeft, size);
 }
 
@@ -191,7 +193,8 @@ void TfrmMain::hideIdleNote() {
 }
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
-  if (IsUserActivity(event) && watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this) {
+  if (IsUserActivity(event) && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->window() == this) {
     restartInactivityTimer();
   }
   return QWidget::eventFilter(watched, event);
@@ -414,7 +417,8 @@ void TfrmMain::wireEvents() {
                              mtConfirmation, {mbYes, mbNo}) == mrYes;
   };
   SLVDoc->OnLeadingBlanksRemoved = [](TCustomShellListView*, const QString& name) {
-    ShowMessageDialog(QString::fromUtf8(kLeadingBlanksRemovedMessage).arg(name), mtInformation, {mbOK});
+    ShowMessageDialog(QString::fromUtf8(kLeadingBlanksRemovedMessage).arg(name), mtInformation,
+                      {mbOK});
   };
   connect(TChiudi, &QTimer::timeout, this, &TfrmMain::TChiudiTimer);
   connect(m_idleNoteTimer, &QTimer::timeout, this, &TfrmMain::showIdleNote);
@@ -437,9 +441,12 @@ void TfrmMain::fitFirstSizeToScreen(const QMargins& frame) {
 // is fitted again.
 void TfrmMain::keepFrameOnScreen() {
   QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-  if (size() != minimumSize() || isMaximized() || isFullScreen() || available.contains(frameGeometry())) return;
-  QMargins frame(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
-                 frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());
+  if (size() != minimumSize() || isMaximized() || isFullScreen() ||
+      available.contains(frameGeometry()))
+    return;
+  QMargins frame(
+      geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+      frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());
   fitFirstSizeToScreen(frame);
 }
 
@@ -518,7 +525,6 @@ void TfrmMain::armInactivityTimerForCaller() {
     hideIdleNote();
   }
 }
-
 
 // Activity restarts the idle close only for a start that armed it: any other caller's
 // window stays open however long it is idle. The note shows kIdleNoteLeadMs before the

@@ -40,7 +40,10 @@ void ElidedLabel::elide() {
 }
 
 ShownCategory::ShownCategory(QWidget* window, TCustomShellListView* list, TDBGrid* grid)
-    : m_label(new ElidedLabel(window)), m_upButton(new QToolButton(window)), m_list(list), m_grid(grid) {
+    : m_label(new ElidedLabel(window)),
+      m_upButton(new QToolButton(window)),
+      m_list(list),
+      m_grid(grid) {
   m_label->setObjectName(QStringLiteral("LblCategoria"));
   m_label->setContentsMargins(kLineMargin, kLineMargin, kLineMargin, 0);
   m_label->setTextFormat(Qt::PlainText);
@@ -54,7 +57,8 @@ ShownCategory::ShownCategory(QWidget* window, TCustomShellListView* list, TDBGri
   m_upButton->setFocusPolicy(Qt::NoFocus);
   m_upButton->setToolTip(QStringLiteral("Cartella superiore (Backspace)"));
   m_upButton->setAccessibleName(QStringLiteral("Cartella superiore"));
-  QObject::connect(m_upButton, &QToolButton::clicked, list, [list] { Guarded([list] { list->GoUp(); }); });
+  QObject::connect(m_upButton, &QToolButton::clicked, list,
+                   [list] { Guarded([list] { list->GoUp(); }); });
   m_folderShown = QObject::connect(list, &TCustomShellListView::folderShown, m_label,
                                    [this] { FollowShownFolder(); });
   ShowNothing();

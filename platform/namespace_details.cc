@@ -160,7 +160,8 @@ QString SizeDescription(const struct stat& st) {
   constexpr off_t kKilobyte = 1024;
   QString bytes = QLocale().toString(static_cast<qlonglong>(st.st_size));
   if (st.st_size == 1) return QCoreApplication::translate("ItemDescription", "1 byte");
-  if (st.st_size < kKilobyte) return QCoreApplication::translate("ItemDescription", "%1 bytes").arg(bytes);
+  if (st.st_size < kKilobyte)
+    return QCoreApplication::translate("ItemDescription", "%1 bytes").arg(bytes);
   return QCoreApplication::translate("ItemDescription", "%1 (%2 bytes)")
       .arg(QString::fromStdString(SizeText(st)), bytes);
 }

@@ -1,5 +1,7 @@
 // What the user does to the folder list's rows: in-place rename, the key path (default
 // button, OnKeyDown, then the list's own keys), double-click, verbs and context menu.
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -9,8 +11,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <algorithm>
-
-#include <sys/stat.h>
 
 #include "shellview/shell_errors.h"
 #include "shellview/shell_list_model.h"
@@ -74,7 +74,8 @@ bool TCustomShellListView::BeginLabelEdit(int row) {
 bool TCustomShellListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
   // A click that ends one edit starts no other, even on a row that was selected; nor does
   // the first click on the row a folder change selected.
-  if (trigger == SelectedClicked && (m_pressEndsEdit || m_pressOnFolderChangeSelection)) return false;
+  if (trigger == SelectedClicked && (m_pressEndsEdit || m_pressOnFolderChangeSelection))
+    return false;
   if (!QTreeView::edit(index, trigger, event)) return false;
   if (m_editor) SelectNameBeforeExtension(m_editor);
   return true;
@@ -136,7 +137,8 @@ void TCustomShellListView::CommitLabelEdit(int row, const QString& text) {
 // The question runs after the edit has ended (a box opened while the editor closes would
 // end the edit a second time), and the item is looked up again after it, as the list
 // may have been reloaded meanwhile. A No keeps the old name and ends the edit.
-void TCustomShellListView::AskBeforeRenaming(const QByteArray& id, const QString& name, bool blanksRemoved) {
+void TCustomShellListView::AskBeforeRenaming(const QByteArray& id, const QString& name,
+                                             bool blanksRemoved) {
   QMetaObject::invokeMethod(
       this,
       [this, id, name, blanksRemoved] {
@@ -144,10 +146,12 @@ void TCustomShellListView::AskBeforeRenaming(const QByteArray& id, const QString
           RenameOrReopen(id, name, [&] {
             auto itemId = reinterpret_cast<PCItemIDList>(id.constData());
             int row = RowOfLocalID(itemId);
-            if (row < 0) throw EShellError(RenameFailedText(nullptr, name, shell::Status::kNotFound));
+            if (row < 0)
+              throw EShellError(RenameFailedText(nullptr, name, shell::Status::kNotFound));
             if (!OnExtensionChange(this, m_items[row]->ItemName(), name)) return;
             row = RowOfLocalID(itemId);
-            if (row < 0) throw EShellError(RenameFailedText(nullptr, name, shell::Status::kNotFound));
+            if (row < 0)
+              throw EShellError(RenameFailedText(nullptr, name, shell::Status::kNotFound));
             RenameRow(row, name, blanksRemoved);
           });
         });
@@ -159,11 +163,13 @@ void TCustomShellListView::AskBeforeRenaming(const QByteArray& id, const QString
 // reported like a refused rename. The note about dropped blanks waits for the edit's end.
 void TCustomShellListView::RenameRow(int row, const QString& name, bool blanksRemoved) {
   TShellFolder* item = m_items[row].get();
-  if (!item->RenameTo(name)) throw EShellError(RenameFailedText(item, name, shell::Status::kAccessDenied));
+  if (!item->RenameTo(name))
+    throw EShellError(RenameFailedText(item, name, shell::Status::kAccessDenied));
   m_model->RowChanged(row);
   if (blanksRemoved && OnLeadingBlanksRemoved) {
     QMetaObject::invokeMethod(
-        this, [this, name] { Guarded([&] { OnLeadingBlanksRemoved(this, name); }); }, Qt::QueuedConnection);
+        this, [this, name] { Guarded([&] { OnLeadingBlanksRemoved(this, name); }); },
+        Qt::QueuedConnection);
   }
 }
 
@@ -187,7 +193,8 @@ void TCustomShellListView::RenameOrReopen(const QByteArray& id, const QString& t
 void TCustomShellListView::ReopenEditor(const QByteArray& id, const QString& text) {
   if (!isVisible() || OpenEditor()) return;
   if (QApplication::activeModalWidget()) {
-    QTimer::singleShot(kReopenPollMs, this, [this, id, text] { Guarded([&] { ReopenEditor(id, text); }); });
+    QTimer::singleShot(kReopenPollMs, this,
+                       [this, id, text] { Guarded([&] { ReopenEditor(id, text); }); });
     return;
   }
   int row = RowOfLocalID(reinterpret_cast<PCItemIDList>(id.constData()));

@@ -250,8 +250,8 @@ void TCustomShellListView::ApplyRoot() {
   // The first row is current and selected, so that a screen reader has a row to read
   // and the commands on the selected document work at once from the keyboard.
   if (ItemCount() > 0) {
-    selectionModel()->setCurrentIndex(m_model->index(0, 0),
-                                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selectionModel()->setCurrentIndex(
+        m_model->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     m_selectionFromFolderChange = true;
   }
   emit folderShown();
@@ -431,14 +431,16 @@ void TCustomShellListView::ReloadList() {
   verticalScrollBar()->setValue(scroll);
   // Rows added or removed above the selected one move it: a selected row in view before
   // the reload stays in view, though the scroll position then changes.
-  if (selectionInView) scrollTo(m_model->index(SelectionAnchorRow(), 0), QAbstractItemView::EnsureVisible);
+  if (selectionInView)
+    scrollTo(m_model->index(SelectionAnchorRow(), 0), QAbstractItemView::EnsureVisible);
 }
 
 // The selected row a reload keeps in view: the current row when selected, else the first
 // selected one; -1 without a selection.
 int TCustomShellListView::SelectionAnchorRow() const {
   QModelIndex current = currentIndex();
-  return current.isValid() && selectionModel()->isRowSelected(current.row()) ? current.row() : SelectedItem();
+  return current.isValid() && selectionModel()->isRowSelected(current.row()) ? current.row()
+                                                                             : SelectedItem();
 }
 
 bool TCustomShellListView::RowInView(int row) const {
@@ -491,7 +493,9 @@ bool TCustomShellListView::CanGoUp() const {
   return IsInsideRootText(parent.get());
 }
 
-QString TCustomShellListView::ShownFolderText() const { return m_rootFolder ? m_rootFolder->FullPath() : QString(); }
+QString TCustomShellListView::ShownFolderText() const {
+  return m_rootFolder ? m_rootFolder->FullPath() : QString();
+}
 
 // True when `folder` is the folder Root names or lies below it.
 bool TCustomShellListView::IsInsideRootText(PCItemIDList folder) const {

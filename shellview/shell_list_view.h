@@ -195,7 +195,6 @@ class TCustomShellListView : public QTreeView {
   void folderShown();
 
  public:
-
   // Answers the model: a row's caption, icon, alignment and column texts.
   QVariant RowData(int row, int column, int role) const;
   QVariant HeaderData(int section, int role) const;
@@ -252,7 +251,8 @@ class TCustomShellListView : public QTreeView {
   int RowOfLocalID(PCItemIDList id) const;
   void AskBeforeRenaming(const QByteArray& id, const QString& name, bool blanksRemoved);
   void RenameRow(int row, const QString& name, bool blanksRemoved);
-  void RenameOrReopen(const QByteArray& id, const QString& text, const std::function<void()>& rename);
+  void RenameOrReopen(const QByteArray& id, const QString& text,
+                      const std::function<void()>& rename);
   void ReopenEditor(const QByteArray& id, const QString& text);
   int SelectionAnchorRow() const;
   bool RowInView(int row) const;

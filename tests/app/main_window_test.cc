@@ -2,6 +2,8 @@
 // its creation (caption, inactivity timer, the guard), and the inactivity timer's wiring.
 #include "app/main_window.h"
 
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
@@ -20,8 +22,6 @@
 #include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <gtest/gtest.h>
 
 #include "app/application.h"
 #include "app/category_colours.h"
@@ -86,8 +86,10 @@ TEST_F(MainWindow, EnlargedWindowGivesTheRoomToTheDocumentList) {
   int lineHeight = QFontMetrics(form->font()).height() + 3;
   EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(), QRect(185, 0, 815, 700 - lineHeight));
   int up = child<QWidget>(form.get(), "BSu")->width();
-  EXPECT_EQ(child<QWidget>(form.get(), "LblCategoria")->geometry(), QRect(185, 700 - lineHeight, 815 - up, lineHeight));
-  EXPECT_EQ(child<QWidget>(form.get(), "BSu")->geometry(), QRect(1000 - up, 700 - lineHeight, up, lineHeight));
+  EXPECT_EQ(child<QWidget>(form.get(), "LblCategoria")->geometry(),
+            QRect(185, 700 - lineHeight, 815 - up, lineHeight));
+  EXPECT_EQ(child<QWidget>(form.get(), "BSu")->geometry(),
+            QRect(1000 - up, 700 - lineHeight, up, lineHeight));
   EXPECT_EQ(child<QWidget>(form.get(), "Panel1")->geometry(), QRect(0, 0, 185, 700));
   EXPECT_EQ(child<QWidget>(form.get(), "GroupBox1")->geometry(), QRect(1, 1, 183, 662));
   EXPECT_EQ(child<QWidget>(form.get(), "BVisualizza")->geometry(), QRect(9, 668, 83, 25));
@@ -101,8 +103,10 @@ TEST_F(MainWindow, ComponentsSitWhereTheWindowDefinitionPutsThem) {
   int lineHeight = QFontMetrics(form->font()).height() + 3;
   EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(), QRect(185, 0, 536, 438 - lineHeight));
   int up = child<QWidget>(form.get(), "BSu")->width();
-  EXPECT_EQ(child<QWidget>(form.get(), "LblCategoria")->geometry(), QRect(185, 438 - lineHeight, 536 - up, lineHeight));
-  EXPECT_EQ(child<QWidget>(form.get(), "BSu")->geometry(), QRect(721 - up, 438 - lineHeight, up, lineHeight));
+  EXPECT_EQ(child<QWidget>(form.get(), "LblCategoria")->geometry(),
+            QRect(185, 438 - lineHeight, 536 - up, lineHeight));
+  EXPECT_EQ(child<QWidget>(form.get(), "BSu")->geometry(),
+            QRect(721 - up, 438 - lineHeight, up, lineHeight));
   EXPECT_EQ(child<QWidget>(form.get(), "Panel1")->geometry(), QRect(0, 0, 185, 438));
   auto* group = child<QGroupBox>(form.get(), "GroupBox1");
   EXPECT_EQ(group->geometry(), QRect(1, 1, 183, 400));
@@ -304,7 +308,8 @@ TEST_F(MainWindow, ClosingTheWindowDropsAnOpenNameEdit) {
     EXPECT_FALSE(list->LabelEditing()) << typed;
     EXPECT_FALSE(failureBox.answered()) << typed << ": " << failureBox.text().toStdString();
   }
-  EXPECT_EQ(QDir(m_dir.path() + "/Stampe/CONTAB").entryList(QDir::Files), QStringList{"Lettera.doc"});
+  EXPECT_EQ(QDir(m_dir.path() + "/Stampe/CONTAB").entryList(QDir::Files),
+            QStringList{"Lettera.doc"});
 }
 
 // Ten seconds before the idle close a note says so; any mouse or key activity over the
@@ -322,7 +327,8 @@ TEST_F(MainWindow, IdleNoteComesBeforeTheCloseAndActivityOverTheWindowKeepsItOpe
   EXPECT_EQ(form->idleNote()->text(), QString::fromUtf8(kIdleNoteText));
   EXPECT_TRUE(form->documentList()->geometry().contains(form->idleNote()->geometry()));
   close->stop();
-  QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
   QApplication::sendEvent(form->findChild<QWidget*>("Panel1"), &move);
   EXPECT_FALSE(form->idleNote()->isVisible());
   EXPECT_TRUE(close->isActive());
@@ -335,9 +341,11 @@ TEST_F(MainWindow, IdleNoteComesBeforeTheCloseAndActivityOverTheWindowKeepsItOpe
 TEST_F(MainWindow, AltVIsVisualizzasAloneInTheWindow) {
   auto form = create("1", "5");
   QList<QKeySequence> keys;
-  for (QAbstractButton* button : form->findChildren<QAbstractButton*>()) keys << QKeySequence::mnemonic(button->text());
+  for (QAbstractButton* button : form->findChildren<QAbstractButton*>())
+    keys << QKeySequence::mnemonic(button->text());
   for (QLabel* label : form->findChildren<QLabel*>()) keys << QKeySequence::mnemonic(label->text());
-  for (QGroupBox* group : form->findChildren<QGroupBox*>()) keys << QKeySequence::mnemonic(group->title());
+  for (QGroupBox* group : form->findChildren<QGroupBox*>())
+    keys << QKeySequence::mnemonic(group->title());
   for (QAction* action : form->documentList()->actions()) keys << action->shortcuts();
   EXPECT_EQ(keys.count(QKeySequence(Qt::ALT | Qt::Key_V)), 1);
   EXPECT_EQ(QKeySequence::mnemonic(child<QPushButton>(form.get(), "BVisualizza")->text()),

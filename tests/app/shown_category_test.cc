@@ -3,13 +3,13 @@
 // the list and the grid's marker always name the shown category, whatever the grid's mark.
 #include "app/shown_category.h"
 
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QToolButton>
-
-#include <gtest/gtest.h>
 
 #include "app/application.h"
 #include "app/catalogue.h"

@@ -136,7 +136,9 @@ TEST_F(InputTest, RefusedRenamesSayWhyAndKeepTheOldName) {
 // why has closed (an editor under a modal box would end at once), so that the user can
 // correct it; the corrected name then renames.
 TEST_F(InputTest, RefusedNameReopensTheEditorWithTheTypedTextAfterTheBox) {
-  auto openEditor = [&] { return qobject_cast<QLineEdit*>(list->indexWidget(list->model()->index(1, 0))); };
+  auto openEditor = [&] {
+    return qobject_cast<QLineEdit*>(list->indexWidget(list->model()->index(1, 0)));
+  };
   Select(1);
   QLineEdit* editor = OpenEditor(1);
   ASSERT_NE(editor, nullptr);
@@ -438,14 +440,16 @@ TEST(PropertiesDialog, ShowsTheItemsFacts) {
 // Under 1 KB the size is in bytes alone: a rounded-up "1 KB" would overstate a tiny file.
 TEST(PropertiesDialog, SizesUnderOneKilobyteAreInBytes) {
   TempFolder temp;
-  const std::pair<int, QString> cases[] = {{1, "1 byte"}, {0, "0 bytes"}, {1023, "1,023 bytes"}, {1024, "1 KB (1,024 bytes)"}};
+  const std::pair<int, QString> cases[] = {
+      {1, "1 byte"}, {0, "0 bytes"}, {1023, "1,023 bytes"}, {1024, "1 KB (1,024 bytes)"}};
   for (const auto& [size, text] : cases) {
     QString name = QStringLiteral("f%1.txt").arg(size);
     temp.AddFile(name, QByteArray(size, 'x'));
     ShowPropertiesDialog(temp.PathOf(name).toStdString());
     QDialog* dialog = nullptr;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (auto* candidate = qobject_cast<QDialog*>(widget); candidate && candidate->isVisible()) dialog = candidate;
+      if (auto* candidate = qobject_cast<QDialog*>(widget); candidate && candidate->isVisible())
+        dialog = candidate;
     }
     ASSERT_NE(dialog, nullptr);
     QStringList texts;

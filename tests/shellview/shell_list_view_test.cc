@@ -284,7 +284,8 @@ TEST_F(ListTest, ReloadKeepsTheSelectedRowInView) {
   Select(50);
   list.setCurrentIndex(list.model()->index(50, 0));
   list.scrollTo(list.model()->index(50, 0));
-  for (int i = 0; i < 40; ++i) temp.AddFile(QStringLiteral("a%1.txt").arg(i, 2, 10, QLatin1Char('0')));
+  for (int i = 0; i < 40; ++i)
+    temp.AddFile(QStringLiteral("a%1.txt").arg(i, 2, 10, QLatin1Char('0')));
   list.ReloadList();
   ASSERT_EQ(list.SelectedShellFolder()->ItemName(), "f50.txt");
   QRect row = list.visualRect(list.model()->index(list.SelectedItem(), 0));
@@ -331,7 +332,8 @@ TEST_F(ListTest, NameColumnTakesTheSpareWidthUntilTheUserSetsIt) {
   QHeaderView* header = list.header();
   auto othersWidth = [&] {
     int width = 0;
-    for (int section = 1; section < header->count(); ++section) width += header->sectionSize(section);
+    for (int section = 1; section < header->count(); ++section)
+      width += header->sectionSize(section);
     return width;
   };
   list.resize(1400, 300);
