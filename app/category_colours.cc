@@ -59,7 +59,14 @@ void DrawCategoryCell(TDBGrid& grid, const QRect& rect, TColumn* column, TGridDr
   bool empty = dataSet->IsEmpty();
   int tipo = empty ? 0 : dataSet->FieldByName("TIPO").AsInteger();
   TGridCanvas& canvas = grid.Canvas();
-  canvas.BrushColor = CategoryRowColor(grid.CurrentRowSelected(), state, empty, tipo);
+  // While another window is active the grid draws its mark without highlight colours:
+  // the marked row takes the palette's inactive highlight, on which its text is readable.
+  if (state.selected && state.focused && !grid.isActiveWindow()) {
+    canvas.BrushColor = grid.palette().color(QPalette::Inactive, QPalette::Highlight);
+    canvas.FontColor = grid.palette().color(QPalette::Inactive, QPalette::HighlightedText);
+  } else {
+    canvas.BrushColor = CategoryRowColor(grid.CurrentRowSelected(), state, empty, tipo);
+  }
   canvas.FillRect(rect);
   QRect textRect = rect;
   if (shownCategory && !empty) {

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -55,6 +56,14 @@ constexpr int kSquarePitch = 16;  // 405 and 421
 constexpr int kTextRoom = 4;
 constexpr int kCaptionRoom = 8;
 constexpr int kBottomRoom = 3;
+// The idle note's distance from the document list's edges, and its text's from its frame.
+constexpr int kNoteGap = 6;
+constexpr int kNoteMargin = 4;
+// Visualizza's focus frame: drawn in the highlight colour, so that the focus shows
+// clearly on a button whose style marks it faintly.
+constexpr const char* kFocusFrameStyle =
+    "QPushButton:focus { border: 2px solid palette(highlight); border-radius: 3px;"
+    " background-color: palette(button); }";
 
 // A 12 x 12 legend square: filled with its colour, a one-pixel black outline.
 class LegendSquare : public QWidget {
@@ -74,6 +83,25 @@ class LegendSquare : public QWidget {
   QColor m_color;
 };
 
+// The frame a window manager is likely to put around the window, before it has one: a
+// title bar and thin borders.
+QMargins LikelyFrameMargins(const QStyle& style) {
+  int border = style.pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+  return QMargins(border, style.pixelMetric(QStyle::PM_TitleBarHeight) + border, border, border);
+}
+
+bool IsUserActivity(const QEvent* event) {
+  switch (event->type()) {
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonPress:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // A failed load of the engine library is shown in an error box, then the program ends.
 void ShowEngineLoadFailure(const std::string& message) {
   ShowMessageDialog(QString::fromStdString(message), mtError, {mbOK});
@@ -81,6 +109,17 @@ void ShowEngineLoadFailure(const std::string& message) {
 }
 
 }  // namespace
+
+QRect FitClientToScreen(const QRect& available, const QMargins& frame, const QSize& wanted) {
+  QRect room = available.marginsRemoved(frame);
+  QSize size = wanted.boundedTo(room.size()).expandedTo(QSize(1, 1));
+  QPoint topLeft = room.center() - QPoint(size.width() / 2, size.height() / 2);
+  topLeft.setX(
+      std::clamp(topLeft.x(), room.left(), std::max(room.left(), room.right() - size.width() + 1)));
+  topLeft.setY(
+      std::clamp(topLeft.y(), room.top(), std::max(room.top(), room.bottom() - size.height() + 1)));
+  return QRect(topLeft, size);
+}
 
 TfrmMain::TfrmMain(const std::vector<std::string>& argv, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -100,7 +139,7 @@ TfrmMain::~TfrmMain() {
 void TfrmMain::createComponents() {
   setWindowTitle(QStringLiteral("Tarvolo - Gestione dei Documenti Microsoft Word"));
   setFont(WindowFont());
-  fitFirstSizeToScreen();
+  fitFirstSizeToScreen(LikelyFrameMargins(*style()));
 
   SLVDoc = CreateDocumentList(this);
   createLeftPanel();
@@ -112,8 +151,53 @@ void TfrmMain::createComponents() {
   TChiudi = new QTimer(this);
   TChiudi->setObjectName(QStringLiteral("TChiudi"));
   TChiudi->setInterval(kInactivityIntervalMs);
+  createIdleNote();
 
   SLVDoc->setFocus();
+}
+
+// The note before the idle close: a yellow banner over the foot of the document list,
+// which leaves the window usable.
+void TfrmMain::createIdleNote() {
+  m_idleNoteTimer = new QTimer(this);
+  m_idleNoteTimer->setObjectName(QStringLiteral("TAvviso"));
+  m_idleNoteTimer->setSingleShot(true);
+  m_idleNote = new QLabel(QString::fromUtf8(kIdleNoteText), this);
+  m_idleNote->setObjectName(QStringLiteral("LblAvviso"));
+  m_idleNote->setWordWrap(true);
+  m_idleNote->setFrameStyle(QFrame::Box | QFrame::Plain);
+  m_idleNote->setMargin(kNoteMargin);
+  m_idleNote->setAutoFillBackground(true);
+  m_idleNote->setBackgroundRole(QPalette::ToolTipBase);
+  m_idleNote->setForegroundRole(QPalette::ToolTipText);
+  m_idleNote->setAccessibleName(m_idleNote->text());
+  m_idleNote->hide();
+}
+
+void TfrmMain::placeIdleNote() {
+  QRect list = SLVDoc->geometry().adjusted(kNoteGap, kNoteGap, -kNoteGap, -kNoteGap);
+  int height = std::min(m_idleNote->heightForWidth(list.width()), list.height());
+  m_idleNote->setGeometry(list.left(), list.bottom() - height + 1, list.width(), height);
+}
+
+void TfrmMain::showIdleNote() {
+  placeIdleNote();
+  m_idleNote->show();
+  m_idleNote->raise();
+  qApp->installEventFilter(this);
+}
+
+void TfrmMain::hideIdleNote() {
+  qApp->removeEventFilter(this);
+  m_idleNote->hide();
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (IsUserActivity(event) && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->window() == this) {
+    restartInactivityTimer();
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TfrmMain::createLeftPanel() {
@@ -126,9 +210,10 @@ void TfrmMain::createLeftPanel() {
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   createCategoryGrid();
 
-  BVisualizza = new QPushButton(QStringLiteral("Visualizza"), Panel1);
+  BVisualizza = new QPushButton(QStringLiteral("&Visualizza"), Panel1);  // Alt+V
   BVisualizza->setObjectName(QStringLiteral("BVisualizza"));
   BVisualizza->setDefault(true);
+  BVisualizza->setStyleSheet(QString::fromLatin1(kFocusFrameStyle));
 
   createLegend();
 }
@@ -233,6 +318,19 @@ void TfrmMain::placeLegendRow(QWidget* square, QLabel* label, int row, int squar
 void TfrmMain::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   if (Panel1 != nullptr) fitLayoutToFont();
+  if (m_idleNote != nullptr && m_idleNote->isVisible()) placeIdleNote();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  SLVDoc->AbandonLabelEdit();
+  QWidget::closeEvent(event);
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (m_shownOnce) return;
+  m_shownOnce = true;
+  QTimer::singleShot(0, this, &TfrmMain::keepFrameOnScreen);
 }
 
 void TfrmMain::changeEvent(QEvent* event) {
@@ -318,20 +416,38 @@ void TfrmMain::wireEvents() {
                                             "inutilizzabile. Continuare?"),
                              mtConfirmation, {mbYes, mbNo}) == mrYes;
   };
+  SLVDoc->OnLeadingBlanksRemoved = [](TCustomShellListView*, const QString& name) {
+    ShowMessageDialog(QString::fromUtf8(kLeadingBlanksRemovedMessage).arg(name), mtInformation,
+                      {mbOK});
+  };
   connect(TChiudi, &QTimer::timeout, this, &TfrmMain::TChiudiTimer);
+  connect(m_idleNoteTimer, &QTimer::timeout, this, &TfrmMain::showIdleNote);
   TbArchivio->BeforeDelete = [](TDataSet&) { throw EAbort(); };  // TbArchivioBeforeDelete
 }
 
-// The window opens 721 x 438, or as much of it as the screen's free area holds (a large
-// scale factor leaves fewer pixels), centred there and wholly on it; it may grow, not
-// shrink, from that first size.
-void TfrmMain::fitFirstSizeToScreen() {
-  QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-  QSize first = QSize(kClientWidth, kClientHeight).boundedTo(screen.size());
-  setMinimumSize(first);
-  resize(first);
-  QPoint topLeft = screen.center() - QPoint(first.width() / 2, first.height() / 2);
-  move(std::max(topLeft.x(), screen.left()), std::max(topLeft.y(), screen.top()));
+// The window opens 721 x 438, or as much of it as the screen's free area holds with the
+// window's frame (a large scale factor leaves fewer pixels), centred there and wholly on
+// it, title bar included; it may grow, not shrink, from that first size.
+void TfrmMain::fitFirstSizeToScreen(const QMargins& frame) {
+  QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  QRect client = FitClientToScreen(available, frame, QSize(kClientWidth, kClientHeight));
+  setMinimumSize(client.size());
+  resize(client.size());
+  move(client.topLeft() - QPoint(frame.left(), frame.top()));  // move() places the frame
+}
+
+// The frame guessed before the first show may differ from the one the window manager
+// gave: a window still at its first size that the real frame pushes past the free area
+// is fitted again.
+void TfrmMain::keepFrameOnScreen() {
+  QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  if (size() != minimumSize() || isMaximized() || isFullScreen() ||
+      available.contains(frameGeometry()))
+    return;
+  QMargins frame(
+      geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+      frameGeometry().right() - geometry().right(), frameGeometry().bottom() - geometry().bottom());
+  fitFirstSizeToScreen(frame);
 }
 
 // The window's creation handler: the start-up steps inside their one guard. Any failure
@@ -406,19 +522,22 @@ void TfrmMain::takeLaterStart(const StartupArguments& arguments) {
 void TfrmMain::armInactivityTimerForCaller() {
   m_idleCloseArmed = InactivityTimerArmedAtStart(m_arguments.callerCode, m_arguments.dataPath);
   if (m_idleCloseArmed) {
-    TChiudi->start();
+    restartInactivityTimer();
   } else {
     TChiudi->stop();
+    m_idleNoteTimer->stop();
+    hideIdleNote();
   }
 }
 
-
 // Activity restarts the idle close only for a start that armed it: any other caller's
-// window stays open however long it is idle.
+// window stays open however long it is idle. The note shows kIdleNoteLeadMs before the
+// close and goes with the next activity.
 void TfrmMain::restartInactivityTimer() {
   if (!m_idleCloseArmed) return;
-  TChiudi->stop();
   TChiudi->start();
+  m_idleNoteTimer->start(std::max(0, TChiudi->interval() - kIdleNoteLeadMs));
+  if (m_idleNote->isVisible()) hideIdleNote();
 }
 
 void TfrmMain::BVisualizzaClick() { m_shownCategory->ShowCurrent(*TbArchivio, m_stampeFolder); }
@@ -427,6 +546,7 @@ void TfrmMain::DBGridCellClick() { m_shownCategory->ShowCurrent(*TbArchivio, m_s
 // every open box ends as by its close box (2, so no command goes on), then the window
 // closes.
 void TfrmMain::TChiudiTimer() {
+  hideIdleNote();
   SLVDoc->AbandonLabelEdit();
   TApplication::instance()->terminate(0);
   close();

@@ -28,8 +28,20 @@ namespace velloria {
 class ShownCategory;
 
 inline constexpr int kInactivityIntervalMs = 60000;
+// How long before the idle close the window says that it is about to close.
+inline constexpr int kIdleNoteLeadMs = 10000;
+inline constexpr const char* kIdleNoteText =
+    "La finestra si chiuderà tra 10 secondi per inattività. Muovere il mouse o premere un "
+    "tasto per lasciarla aperta.";
+inline constexpr const char* kLeadingBlanksRemovedMessage =
+    "Gli spazi all'inizio del nome sono stati tolti: il nuovo nome è \"%1\".";
 inline constexpr const char* kStartupFailureMessage =
     "Si è verificato un errore. Impossibile continuare.";
+
+// The client area of a window that wants `wanted`, on a screen whose free area (without
+// panels) is `available`, with a window frame of `frame` around it: as much of `wanted`
+// as fits with its frame, centred, frame and all, wholly inside `available`.
+QRect FitClientToScreen(const QRect& available, const QMargins& frame, const QSize& wanted);
 
 class TfrmMain : public QWidget {
   Q_OBJECT
@@ -50,6 +62,10 @@ class TfrmMain : public QWidget {
   bool renameArmed() const { return !SLVDoc->LabelEditing(); }
   // Test hook: the idle-close timer, which tests restart with a short interval.
   QTimer* inactivityTimerForTesting() const { return TChiudi; }
+  // Test hook: the timer that shows the note before the idle close.
+  QTimer* idleNoteTimerForTesting() const { return m_idleNoteTimer; }
+  // The note saying that the idle close is near; hidden until then.
+  QLabel* idleNote() const { return m_idleNote; }
   TShellListView* documentList() const { return SLVDoc; }
   TDBGrid* categoryGrid() const { return DBGrid; }
   xbase::TXbTable* categoryTable() const { return TbArchivio.get(); }
@@ -68,6 +84,13 @@ class TfrmMain : public QWidget {
   void changeEvent(QEvent* event) override;
   // The document list takes the room a larger window gives.
   void resizeEvent(QResizeEvent* event) override;
+  // Closing drops an open name edit, as the idle close does.
+  void closeEvent(QCloseEvent* event) override;
+  // The first show keeps the window's frame, once the window manager has given it one,
+  // on the screen's free area.
+  void showEvent(QShowEvent* event) override;
+  // While the idle note shows, any mouse or key activity over the window keeps it open.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void createComponents();
@@ -84,7 +107,12 @@ class TfrmMain : public QWidget {
   void createDataComponents();
   void createPopupMenu();
   void wireEvents();
-  void fitFirstSizeToScreen();
+  void fitFirstSizeToScreen(const QMargins& frame);
+  void keepFrameOnScreen();
+  void createIdleNote();
+  void placeIdleNote();
+  void showIdleNote();
+  void hideIdleNote();
 
   void FormCreate(const std::vector<std::string>& argv);
   void runStartupSteps(const std::vector<std::string>& argv);
@@ -120,11 +148,14 @@ class TfrmMain : public QWidget {
   QAction* Duplica1 = nullptr;
   QAction* Rinomina1 = nullptr;
   QTimer* TChiudi = nullptr;
+  QTimer* m_idleNoteTimer = nullptr;
+  QLabel* m_idleNote = nullptr;
   std::unique_ptr<ShownCategory> m_shownCategory;  // the category line below SLVDoc
 
   bool m_startupFailed = false;
   int m_laidOutPanelWidth = 0;   // the left panel's width the grid's column was fitted to
   bool m_idleCloseArmed = false;  // the start armed the idle close; activity restarts it
+  bool m_shownOnce = false;
   StartupArguments m_arguments;
   std::string m_stampeFolder;
 };

@@ -2,6 +2,8 @@
 // list's accessible name and the grid's marker in step.
 #include "app/shown_category.h"
 
+#include <QStyle>
+
 #include "app/catalogue.h"
 #include "base/paths.h"
 #include "dataset/field.h"
@@ -38,13 +40,31 @@ void ElidedLabel::elide() {
 }
 
 ShownCategory::ShownCategory(QWidget* window, TCustomShellListView* list, TDBGrid* grid)
-    : m_label(new ElidedLabel(window)), m_list(list), m_grid(grid) {
+    : m_label(new ElidedLabel(window)),
+      m_upButton(new QToolButton(window)),
+      m_list(list),
+      m_grid(grid) {
   m_label->setObjectName(QStringLiteral("LblCategoria"));
   m_label->setContentsMargins(kLineMargin, kLineMargin, kLineMargin, 0);
   m_label->setTextFormat(Qt::PlainText);
   m_label->setBuddy(list);
+  // For the mouse: the keyboard has Backspace, so the button stays out of the Tab order.
+  m_upButton->setObjectName(QStringLiteral("BSu"));
+  m_upButton->setText(QStringLiteral("Su"));
+  m_upButton->setIcon(window->style()->standardIcon(QStyle::SP_ArrowUp, nullptr, m_upButton));
+  m_upButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  m_upButton->setAutoRaise(true);
+  m_upButton->setFocusPolicy(Qt::NoFocus);
+  m_upButton->setToolTip(QStringLiteral("Cartella superiore (Backspace)"));
+  m_upButton->setAccessibleName(QStringLiteral("Cartella superiore"));
+  QObject::connect(m_upButton, &QToolButton::clicked, list,
+                   [list] { Guarded([list] { list->GoUp(); }); });
+  m_folderShown = QObject::connect(list, &TCustomShellListView::folderShown, m_label,
+                                   [this] { FollowShownFolder(); });
   ShowNothing();
 }
+
+ShownCategory::~ShownCategory() { QObject::disconnect(m_folderShown); }
 
 void ShownCategory::ShowCurrent(TDataSet& table, const std::string& stampeFolder) {
   std::int32_t recNo = table.RecNo();
@@ -86,10 +106,16 @@ bool ShownCategory::IsShownRecord(const TDataSet& table) const {
   return m_recNo != 0 && table.RecNo() == m_recNo;
 }
 
+// The button is as tall as the line, its icon as tall as the line's text.
 void ShownCategory::Place(const QRect& area) {
-  int lineHeight = m_label->fontMetrics().height() + kLineMargin;
+  int textHeight = m_label->fontMetrics().height();
+  int lineHeight = textHeight + kLineMargin;
+  int lineTop = area.bottom() - lineHeight + 1;
+  m_upButton->setIconSize(QSize(textHeight - kLineMargin, textHeight - kLineMargin));
+  int buttonWidth = m_upButton->sizeHint().width();
   m_list->setGeometry(area.adjusted(0, 0, 0, -lineHeight));
-  m_label->setGeometry(area.left(), area.bottom() - lineHeight + 1, area.width(), lineHeight);
+  m_label->setGeometry(area.left(), lineTop, area.width() - buttonWidth, lineHeight);
+  m_upButton->setGeometry(area.right() - buttonWidth + 1, lineTop, buttonWidth, lineHeight);
   m_label->elide();
 }
 
@@ -97,6 +123,9 @@ void ShownCategory::Place(const QRect& area) {
 // folder gone is also said in a box (a blank DIR has had its own).
 void ShownCategory::Present(std::int32_t recNo, const QString& name, Outcome outcome, const QString& folder) {
   m_recNo = recNo;
+  m_name = name;
+  m_folder = folder;
+  m_shown = outcome == Outcome::kShown;
   QString status;
   switch (outcome) {
     case Outcome::kShown:
@@ -115,9 +144,8 @@ void ShownCategory::Present(std::int32_t recNo, const QString& name, Outcome out
       status = QStringLiteral("impossibile mostrare la cartella, nessun documento mostrato");
       break;
   }
-  m_label->setFullText(QStringLiteral("Categoria: %1 — %2").arg(name, status));
+  SetLine(status);
   m_list->setAccessibleName(kListName + QLatin1Char(' ') + name);
-  m_list->setAccessibleDescription(status);
   m_grid->viewport()->update();
   if (outcome == Outcome::kMissingFolder) {
     ShowMessageDialog(QString::fromUtf8(kMissingCategoryFolderMessage) + folder, mtInformation, {mbOK});
@@ -126,10 +154,29 @@ void ShownCategory::Present(std::int32_t recNo, const QString& name, Outcome out
 
 void ShownCategory::ShowNothing() {
   m_recNo = 0;
+  m_shown = false;
   m_label->setFullText(QStringLiteral("Nessuna categoria mostrata"));
   m_list->setAccessibleName(kListName);
   m_list->setAccessibleDescription(QString());
+  m_upButton->setEnabled(false);
   m_grid->viewport()->update();
+}
+
+void ShownCategory::SetLine(const QString& status) {
+  m_label->setFullText(QStringLiteral("Categoria: %1 — %2").arg(m_name, status));
+  m_list->setAccessibleDescription(status);
+  m_upButton->setEnabled(m_list->CanGoUp());
+}
+
+// A sub-folder entered (Enter) or left (Backspace, "Su") is named on the category line;
+// the category's own folder keeps the name the category gave it.
+void ShownCategory::FollowShownFolder() {
+  if (!m_shown) {
+    m_upButton->setEnabled(false);
+    return;
+  }
+  QString folder = m_list->CanGoUp() ? m_list->ShownFolderText() : m_folder;
+  SetLine(QStringLiteral("Cartella: %1").arg(folder));
 }
 
 }  // namespace velloria

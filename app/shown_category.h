@@ -5,8 +5,10 @@
 #pragma once
 
 #include <QLabel>
+#include <QMetaObject>
 #include <QRect>
 #include <QString>
+#include <QToolButton>
 #include <cstdint>
 #include <string>
 
@@ -40,9 +42,13 @@ class ElidedLabel : public QLabel {
 
 class ShownCategory {
  public:
-  // Creates the category line (object name "LblCategoria") as a child of `window`.
-  // `list` and `grid` are the window's and outlive this object.
+  // Creates the category line (object name "LblCategoria") and, at its right end, the
+  // "Su" button (object name "BSu") that shows the parent of a sub-folder entered, as
+  // children of `window`. `list` and `grid` are the window's and outlive this object.
   ShownCategory(QWidget* window, TCustomShellListView* list, TDBGrid* grid);
+  ~ShownCategory();
+  ShownCategory(const ShownCategory&) = delete;
+  ShownCategory& operator=(const ShownCategory&) = delete;
 
   // The Visualizza action on `table`'s current record. When the category cannot be
   // shown (blank or unusable DIR, VISUALIZZA false, folder gone) the list is emptied and
@@ -58,20 +64,28 @@ class ShownCategory {
   // The category line's full text.
   QString Text() const { return m_label->fullText(); }
   QLabel* Label() const { return m_label; }
+  QToolButton* UpButton() const { return m_upButton; }
 
   // Places the list in `area` (window coordinates) and the category line along its
-  // bottom, both as wide as the area.
+  // bottom, both as wide as the area, the "Su" button at the line's right end.
   void Place(const QRect& area);
 
  private:
   enum class Outcome { kShown, kInvalidFolder, kMissingFolder, kFailed };
   void Present(std::int32_t recNo, const QString& name, Outcome outcome, const QString& folder);
   void ShowNothing();
+  void FollowShownFolder();
+  void SetLine(const QString& status);
 
   ElidedLabel* m_label;
+  QToolButton* m_upButton;
   TCustomShellListView* m_list;
   TDBGrid* m_grid;
+  QMetaObject::Connection m_folderShown;
   std::int32_t m_recNo = 0;  // the shown category's record, 0 for none
+  bool m_shown = false;      // the list shows the category's folder or one below it
+  QString m_name;            // the shown category's description
+  QString m_folder;          // its folder, as the category line names it
 };
 
 }  // namespace velloria

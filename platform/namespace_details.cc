@@ -152,18 +152,29 @@ std::optional<std::int64_t> DetailNumber(int column, const struct stat& st) {
   }
 }
 
+namespace {
+
+// A file's size in the properties: in KB with the exact bytes beside, or in bytes alone
+// under 1 KB, where the rounded-up kilobyte would overstate it.
+QString SizeDescription(const struct stat& st) {
+  constexpr off_t kKilobyte = 1024;
+  QString bytes = QLocale().toString(static_cast<qlonglong>(st.st_size));
+  if (st.st_size == 1) return QCoreApplication::translate("ItemDescription", "1 byte");
+  if (st.st_size < kKilobyte)
+    return QCoreApplication::translate("ItemDescription", "%1 bytes").arg(bytes);
+  return QCoreApplication::translate("ItemDescription", "%1 (%2 bytes)")
+      .arg(QString::fromStdString(SizeText(st)), bytes);
+}
+
+}  // namespace
+
 ItemDescription DescribeItem(const std::string& path) {
   ItemDescription description;
   description.name = DecodeFileName(paths::NamePart(path)).toStdString();
   description.folder = DecodeFileName(paths::FolderPart(path)).toStdString();
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return description;
-  if (!S_ISDIR(st.st_mode)) {
-    QString bytes = QLocale().toString(static_cast<qlonglong>(st.st_size));
-    description.size = QCoreApplication::translate("ItemDescription", "%1 (%2 bytes)")
-                           .arg(QString::fromStdString(SizeText(st)), bytes)
-                           .toStdString();
-  }
+  if (!S_ISDIR(st.st_mode)) description.size = SizeDescription(st).toStdString();
   description.type = TypeText(paths::NamePart(path), st);
   description.modified = ModifiedText(st);
   description.permissions = PermissionsText(st) + ", " + OwnerText(st);

@@ -109,11 +109,37 @@ void TCustomShellListView::ApplyColumnLayout() {
   }
   header()->setSortIndicator(m_sortColumn, m_sortOrder);
   m_layingOut = false;
+  FitNameColumn();
 }
 
 void TCustomShellListView::KeepUserWidth(int section, int width) {
   if (m_layingOut || section >= static_cast<int>(m_columns.size())) return;
   m_keptWidths.insert(m_columns[section].title, width);
+  if (section != 0) FitNameColumn();
+}
+
+// The name column, until the user sets its width, takes the room the other columns leave
+// in a wide list, and never less than its own width.
+void TCustomShellListView::FitNameColumn() {
+  if (m_columns.empty() || m_keptWidths.contains(m_columns[0].title)) return;
+  int others = 0;
+  for (int section = 1; section < static_cast<int>(m_columns.size()); ++section) {
+    others += header()->sectionSize(section);
+  }
+  int width = std::max(NameColumnBaseWidth(), viewport()->width() - others);
+  if (width == header()->sectionSize(0)) return;
+  m_layingOut = true;
+  header()->resizeSection(0, width);
+  m_layingOut = false;
+}
+
+int TCustomShellListView::NameColumnBaseWidth() const {
+  return std::max(m_columns[0].width, header()->sectionSizeHint(0));
+}
+
+bool TCustomShellListView::viewportEvent(QEvent* event) {
+  if (event->type() == QEvent::Resize) FitNameColumn();
+  return QTreeView::viewportEvent(event);
 }
 
 }  // namespace velloria

@@ -1,5 +1,7 @@
 // What the user does to the folder list's rows: in-place rename, the key path (default
 // button, OnKeyDown, then the list's own keys), double-click, verbs and context menu.
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -37,6 +39,29 @@ QString ExtensionOf(const QString& name) {
 
 constexpr Qt::KeyboardModifiers kShiftCtrlAlt = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier;
 
+// How often a caption editor waiting to open again looks whether the modal box is gone.
+constexpr int kReopenPollMs = 100;
+
+// `name` without its leading blanks, which a Windows desk would drop from a typed name.
+QString WithoutLeadingBlanks(const QString& name) {
+  qsizetype blanks = 0;
+  while (blanks < name.size() && name[blanks] == QLatin1Char(' ')) ++blanks;
+  return name.mid(blanks);
+}
+
+// False for an item gone from the disk since the enumeration (renamed, moved or deleted at
+// another desk, or its folder removed).
+bool StillOnDisk(const TShellFolder& item) {
+  struct stat st;
+  return lstat(item.FileSystemPath().c_str(), &st) == 0;
+}
+
+// Selects a caption's name up to its extension, so that typing replaces the name alone.
+void SelectNameBeforeExtension(QLineEdit* editor) {
+  qsizetype dot = editor->text().lastIndexOf(QLatin1Char('.'));
+  editor->setSelection(0, dot > 0 ? dot : editor->text().size());
+}
+
 }  // namespace
 
 bool TCustomShellListView::BeginLabelEdit(int row) {
@@ -48,8 +73,10 @@ bool TCustomShellListView::BeginLabelEdit(int row) {
 }
 
 bool TCustomShellListView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
-  // A click that ends one edit starts no other, even on a row that was selected.
-  if (trigger == SelectedClicked && m_pressEndsEdit) return false;
+  // A click that ends one edit starts no other, even on a row that was selected; nor does
+  // the first click on the row a folder change selected.
+  if (trigger == SelectedClicked && (m_pressEndsEdit || m_pressOnFolderChangeSelection))
+    return false;
   if (!QTreeView::edit(index, trigger, event)) return false;
   // The rename acts on this file only: its identity is taken now and checked at the end.
   const TShellFolder* item = m_items[index.row()].get();
@@ -57,10 +84,7 @@ bool TCustomShellListView::edit(const QModelIndex& index, EditTrigger trigger, Q
   m_editedId = IDBytes(item->LocalID());
   m_editedIdentity.reset();
   if (fileops::IdentityOf(item->FileSystemPath(), identity) == 0) m_editedIdentity = identity;
-  if (m_editor) {
-    qsizetype dot = m_editor->text().lastIndexOf(QLatin1Char('.'));
-    m_editor->setSelection(0, dot > 0 ? dot : m_editor->text().size());
-  }
+  if (m_editor) SelectNameBeforeExtension(m_editor);
   return true;
 }
 
@@ -98,45 +122,93 @@ void TCustomShellListView::RenameSelectedItem() {
 void TCustomShellListView::EndLabelEdit(int row, const QString& text) {
   if (row < 0 || row >= ItemCount()) return;
   TShellFolder* item = m_items[row].get();
-  if (text == item->ItemName()) return;  // an unchanged name is no rename
-  if (shell::NameFaultOf(text.toStdString()) != shell::NameFault::kNone) {
-    throw EShellError(RenameFailedText(item, text, shell::Status::kBadName));
+  QString name = WithoutLeadingBlanks(text);
+  if (name == item->ItemName()) return;  // an unchanged name is no rename
+  if (shell::NameFaultOf(name.toStdString()) != shell::NameFault::kNone) {
+    throw EShellError(RenameFailedText(item, name, shell::Status::kBadName));
   }
+  bool blanksRemoved = name.size() != text.size();
   if (OnExtensionChange && !item->IsContainer() &&
-      ExtensionOf(item->ItemName()).compare(ExtensionOf(text), Qt::CaseInsensitive) != 0) {
-    AskBeforeRenaming(IDBytes(item->LocalID()), text);
+      ExtensionOf(item->ItemName()).compare(ExtensionOf(name), Qt::CaseInsensitive) != 0) {
+    AskBeforeRenaming(IDBytes(item->LocalID()), name, blanksRemoved);
     return;
   }
-  RenameRow(row, text);
+  RenameRow(row, name, blanksRemoved);
+}
+
+void TCustomShellListView::CommitLabelEdit(int row, const QString& text) {
+  if (row < 0 || row >= ItemCount()) return;
+  RenameOrReopen(IDBytes(m_items[row]->LocalID()), text, [&] { EndLabelEdit(row, text); });
 }
 
 // The question runs after the edit has ended (a box opened while the editor closes would
 // end the edit a second time), and the item is looked up again after it, as the list
-// may have been reloaded meanwhile.
-void TCustomShellListView::AskBeforeRenaming(const QByteArray& id, const QString& text) {
+// may have been reloaded meanwhile. A No keeps the old name and ends the edit.
+void TCustomShellListView::AskBeforeRenaming(const QByteArray& id, const QString& name,
+                                             bool blanksRemoved) {
   QMetaObject::invokeMethod(
       this,
-      [this, id, text] {
+      [this, id, name, blanksRemoved] {
         Guarded([&] {
-          auto itemId = reinterpret_cast<PCItemIDList>(id.constData());
-          int row = RowOfLocalID(itemId);
-          if (row < 0) throw EShellError(RenameFailedText(nullptr, text, shell::Status::kNotFound));
-          if (!OnExtensionChange(this, m_items[row]->ItemName(), text)) return;
-          row = RowOfLocalID(itemId);
-          if (row < 0) throw EShellError(RenameFailedText(nullptr, text, shell::Status::kNotFound));
-          RenameRow(row, text);
+          RenameOrReopen(id, name, [&] {
+            auto itemId = reinterpret_cast<PCItemIDList>(id.constData());
+            int row = RowOfLocalID(itemId);
+            if (row < 0)
+              throw EShellError(RenameFailedText(nullptr, name, shell::Status::kNotFound));
+            if (!OnExtensionChange(this, m_items[row]->ItemName(), name)) return;
+            row = RowOfLocalID(itemId);
+            if (row < 0)
+              throw EShellError(RenameFailedText(nullptr, name, shell::Status::kNotFound));
+            RenameRow(row, name, blanksRemoved);
+          });
         });
       },
       Qt::QueuedConnection);
 }
 
 // An item the folder does not let be renamed (a folder the user may not write) is
-// reported like a refused rename.
-void TCustomShellListView::RenameRow(int row, const QString& text) {
+// reported like a refused rename. The note about dropped blanks waits for the edit's end.
+void TCustomShellListView::RenameRow(int row, const QString& name, bool blanksRemoved) {
   TShellFolder* item = m_items[row].get();
-  CheckEditedFileUnchanged(*item, text);
-  if (!item->RenameTo(text)) throw EShellError(RenameFailedText(item, text, shell::Status::kAccessDenied));
+  CheckEditedFileUnchanged(*item, name);
+  if (!item->RenameTo(name))
+    throw EShellError(RenameFailedText(item, name, shell::Status::kAccessDenied));
   m_model->RowChanged(row);
+  if (blanksRemoved && OnLeadingBlanksRemoved) {
+    QMetaObject::invokeMethod(
+        this, [this, name] { Guarded([&] { OnLeadingBlanksRemoved(this, name); }); },
+        Qt::QueuedConnection);
+  }
+}
+
+// Runs `rename` for the item `id`; a refused name is reported and the item's editor
+// opens again with `text`.
+void TCustomShellListView::RenameOrReopen(const QByteArray& id, const QString& text,
+                                          const std::function<void()>& rename) {
+  try {
+    rename();
+  } catch (const EShellError&) {
+    ReportShellViewFailure(std::current_exception());
+    QMetaObject::invokeMethod(
+        this, [this, id, text] { Guarded([&] { ReopenEditor(id, text); }); }, Qt::QueuedConnection);
+  }
+}
+
+// The failure is shown in a modal box from a queued call: an editor opened under it
+// would lose the focus to it and end at once, so the editor waits for the box to close.
+// Nothing opens once the window has closed, nor over another edit, nor for an item gone
+// from the list or the disk, which no name could correct.
+void TCustomShellListView::ReopenEditor(const QByteArray& id, const QString& text) {
+  if (!isVisible() || OpenEditor()) return;
+  if (QApplication::activeModalWidget()) {
+    QTimer::singleShot(kReopenPollMs, this,
+                       [this, id, text] { Guarded([&] { ReopenEditor(id, text); }); });
+    return;
+  }
+  int row = RowOfLocalID(reinterpret_cast<PCItemIDList>(id.constData()));
+  if (row < 0 || !StillOnDisk(*m_items[row]) || !BeginLabelEdit(row) || !m_editor) return;
+  m_editor->setText(text);
+  SelectNameBeforeExtension(m_editor);
 }
 
 // A name that leads to another file by now than when its editor opened (another desk
@@ -223,6 +295,7 @@ void TCustomShellListView::NavigateKey(int key, Qt::KeyboardModifiers) {
 
 void TCustomShellListView::keyPressEvent(QKeyEvent* event) {
   m_keysDown.insert(event->key(), event->modifiers());
+  m_selectionFromFolderChange = false;
   bool consumed = false;
   Guarded([&] { consumed = RunKeyPath(event); });
   if (consumed) {
@@ -300,6 +373,7 @@ void TCustomShellListView::EditorKeyRelease(QKeyEvent* event) { ReportKeyRelease
 // already.
 void TCustomShellListView::mousePressEvent(QMouseEvent* event) {
   m_pressEndsEdit = LabelEditing() || m_editEndWatch.isActive();
+  m_pressOnFolderChangeSelection = std::exchange(m_selectionFromFolderChange, false);
   QTreeView::mousePressEvent(event);
 }
 

@@ -36,7 +36,7 @@ Qt::ItemFlags ShellListModel::flags(const QModelIndex& index) const {
 bool ShellListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (role != Qt::EditRole || !checkIndex(index, CheckIndexOption::IndexIsValid)) return false;
   try {
-    m_list->EndLabelEdit(index.row(), value.toString());
+    m_list->CommitLabelEdit(index.row(), value.toString());
   } catch (...) {
     ReportShellViewFailure(std::current_exception());
     return false;

@@ -201,6 +201,7 @@ void TCustomShellListView::ClearRoot() {
   m_rootTextFolder.reset();
   ReplaceRootItem(nullptr);
   SetAutoRefresh(m_autoRefresh);  // nothing left to watch
+  emit folderShown();
 }
 
 std::unique_ptr<TShellFolder> TCustomShellListView::ResolveRootText(QString& text) {
@@ -246,9 +247,14 @@ void TCustomShellListView::ApplyRoot() {
   SetAutoRefresh(false);
   FillList();
   BuildColumns();
-  // The first row holds the focus frame, unselected, so that a screen reader has a row
-  // to read; the first arrow key still starts from the top (StartsFromTheTop).
-  if (ItemCount() > 0) selectionModel()->setCurrentIndex(m_model->index(0, 0), QItemSelectionModel::NoUpdate);
+  // The first row is current and selected, so that a screen reader has a row to read
+  // and the commands on the selected document work at once from the keyboard.
+  if (ItemCount() > 0) {
+    selectionModel()->setCurrentIndex(
+        m_model->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_selectionFromFolderChange = true;
+  }
+  emit folderShown();
 }
 
 void TCustomShellListView::FillList() {
@@ -356,7 +362,7 @@ void TCustomShellListView::RestoreSelection(const std::vector<const TShellFolder
     }
     if (wanted.contains(item)) rows.select(index, index);
   }
-  selectionModel()->select(rows, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 int TCustomShellListView::CompareListItems(const TShellFolder* a, const TShellFolder* b) {
@@ -414,6 +420,7 @@ void TCustomShellListView::ReloadList() {
   }
   QByteArray current = currentIndex().isValid() ? IDBytes(m_items[currentIndex().row()]->LocalID()) : QByteArray();
   int scroll = verticalScrollBar()->value();
+  bool selectionInView = RowInView(SelectionAnchorRow());
   clearSelection();
   IDListHolder copy(DuplicateID(m_rootFolder->FullID()));
   ReplaceRootItem(nullptr);
@@ -433,6 +440,22 @@ void TCustomShellListView::ReloadList() {
   }
   RestoreSelection(kept, currentItem);
   verticalScrollBar()->setValue(scroll);
+  // Rows added or removed above the selected one move it: a selected row in view before
+  // the reload stays in view, though the scroll position then changes.
+  if (selectionInView)
+    scrollTo(m_model->index(SelectionAnchorRow(), 0), QAbstractItemView::EnsureVisible);
+}
+
+// The selected row a reload keeps in view: the current row when selected, else the first
+// selected one; -1 without a selection.
+int TCustomShellListView::SelectionAnchorRow() const {
+  QModelIndex current = currentIndex();
+  return current.isValid() && selectionModel()->isRowSelected(current.row()) ? current.row()
+                                                                             : SelectedItem();
+}
+
+bool TCustomShellListView::RowInView(int row) const {
+  return row >= 0 && viewport()->rect().intersects(visualRect(m_model->index(row, 0)));
 }
 
 // A change notice: the list reloads unless a caption editor is open, which is left alone;
@@ -471,6 +494,18 @@ void TCustomShellListView::GoUp() {
   DropLastIDElement(parent.get());
   if (m_staysInRoot && !IsInsideRootText(parent.get())) return;
   OpenFolderID(parent.get());
+}
+
+bool TCustomShellListView::CanGoUp() const {
+  if (!m_rootFolder || IDElementCount(m_rootFolder->FullID()) == 0) return false;
+  if (!m_staysInRoot) return true;
+  IDListHolder parent(DuplicateID(m_rootFolder->FullID()));
+  DropLastIDElement(parent.get());
+  return IsInsideRootText(parent.get());
+}
+
+QString TCustomShellListView::ShownFolderText() const {
+  return m_rootFolder ? m_rootFolder->FullPath() : QString();
 }
 
 // True when `folder` is the folder Root names or lies below it.

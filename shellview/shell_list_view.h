@@ -43,6 +43,8 @@ using TContextPopupEvent = std::function<void(TCustomShellListView* sender, QPoi
 // Before a rename that changes, adds or removes a file's extension; false keeps the name.
 using TRenameQuestionEvent =
     std::function<bool(TCustomShellListView* sender, const QString& oldName, const QString& newName)>;
+// After a rename that took `newName`, the typed name without its leading blanks.
+using TNameEvent = std::function<void(TCustomShellListView* sender, const QString& newName)>;
 
 // Where failures inside event handling go (Qt does not let exceptions cross its event
 // loop). The standard handler rethrows the failure from a queued call, where the
@@ -135,6 +137,11 @@ class TCustomShellListView : public QTreeView {
   // Shows the parent of the shown folder; nothing at the desktop, nor, when StaysInRoot,
   // at the folder Root names.
   void GoUp();
+  // True when GoUp would show another folder.
+  bool CanGoUp() const;
+  // The folder whose items the list shows (a sub-folder entered, or the root), as the
+  // file names are shown; empty with no folder.
+  QString ShownFolderText() const;
   // Enumerates the shown folder into rows (and sorts them when Sorted).
   virtual void FillList();
   void BuildColumns();
@@ -165,13 +172,19 @@ class TCustomShellListView : public QTreeView {
   // Opens the caption editor of the selected row; nothing while an editor is open or
   // with no row selected.
   void RenameSelectedItem();
-  // The end of a caption edit: renames row `row`'s item to `text` and redraws the row.
-  // Rows outside the list, and a text equal to the item's name, are ignored. A file
-  // whose extension the new name changes is renamed only after OnExtensionChange agrees,
-  // asked once the edit has ended. Raises EShellError (RenameFailedText) when the name
-  // is refused or the rename fails, and when the name leads to another file than the one
-  // the editor was opened on (renamed or replaced at another desk meanwhile).
+  // The end of a caption edit: renames row `row`'s item to `text` without its leading
+  // blanks (as Windows drops them from a typed name; OnLeadingBlanksRemoved then hears of
+  // it) and redraws the row. Rows outside the list, and a name equal to the item's, are
+  // ignored. A file whose extension the new name changes is renamed only after
+  // OnExtensionChange agrees, asked once the edit has ended. Raises EShellError
+  // (RenameFailedText) when the name is refused or the rename fails, and when the name
+  // leads to another file than the one the editor was opened on (renamed or replaced at
+  // another desk meanwhile).
   void EndLabelEdit(int row, const QString& text);
+  // EndLabelEdit from the caption editor: a refused name is reported to the failure
+  // handler and the editor opens again on the same item with the typed text, once no
+  // modal box is open, so that the user can correct it.
+  void CommitLabelEdit(int row, const QString& text);
   // Runs `verb` ("open", "properties") on `item`; nothing without an item.
   void InvokeItemVerb(TShellFolder* item, const char* verb);
 
@@ -182,7 +195,13 @@ class TCustomShellListView : public QTreeView {
   TNotifyEvent OnDblClick;
   TContextPopupEvent OnContextPopup;
   TRenameQuestionEvent OnExtensionChange;
+  TNameEvent OnLeadingBlanksRemoved;
 
+ signals:
+  // The list shows another folder, or none (a sub-folder entered or left, a new root).
+  void folderShown();
+
+ public:
   // Answers the model: a row's caption, icon, alignment and column texts.
   QVariant RowData(int row, int column, int role) const;
   QVariant HeaderData(int section, int role) const;
@@ -206,6 +225,8 @@ class TCustomShellListView : public QTreeView {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  // The name column takes the width the other columns leave (see FitNameColumn).
+  bool viewportEvent(QEvent* event) override;
   void keyboardSearch(const QString& search) override;
   // Opens the caption editor with the name selected up to its extension.
   using QTreeView::edit;
@@ -235,9 +256,16 @@ class TCustomShellListView : public QTreeView {
   bool RunKeyPath(QKeyEvent* event);
   void ReportKeyRelease(const QKeyEvent* event);
   int RowOfLocalID(PCItemIDList id) const;
-  void AskBeforeRenaming(const QByteArray& id, const QString& text);
-  void RenameRow(int row, const QString& text);
+  void AskBeforeRenaming(const QByteArray& id, const QString& name, bool blanksRemoved);
+  void RenameRow(int row, const QString& name, bool blanksRemoved);
   void CheckEditedFileUnchanged(const TShellFolder& item, const QString& text) const;
+  void RenameOrReopen(const QByteArray& id, const QString& text,
+                      const std::function<void()>& rename);
+  void ReopenEditor(const QByteArray& id, const QString& text);
+  int SelectionAnchorRow() const;
+  bool RowInView(int row) const;
+  void FitNameColumn();
+  int NameColumnBaseWidth() const;
   bool EnterSelectedFolder();
   void RefreshWhenIdle();
   bool OpensContextMenu(const QKeyEvent* event) const;
@@ -275,6 +303,10 @@ class TCustomShellListView : public QTreeView {
   enum class IconState { kBlank, kComing, kShown } m_iconState = IconState::kBlank;
   mutable QIcon m_blankIcon;
   bool m_pressEndsEdit = false;   // the mouse press being handled closed a caption editor
+  // The selection is the first row a folder change selected; no click or key since. A
+  // click on that row selects it as the user's, without starting a rename.
+  bool m_selectionFromFolderChange = false;
+  bool m_pressOnFolderChangeSelection = false;
   QTimer m_editEndWatch;          // active from an editor's close until events are idle
   QPointer<QMenu> m_popupMenu;
   QPointer<QLineEdit> m_editor;

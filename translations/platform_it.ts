@@ -34,5 +34,13 @@
         <source>%1 (%2 bytes)</source>
         <translation>%1 (%2 byte)</translation>
     </message>
+    <message>
+        <source>1 byte</source>
+        <translation>1 byte</translation>
+    </message>
+    <message>
+        <source>%1 bytes</source>
+        <translation>%1 byte</translation>
+    </message>
 </context>
 </TS>

@@ -54,7 +54,7 @@ TEST_F(Language, ListAndDialogsFollowTheSystemLanguageTheProgramStaysItalian) {
   EXPECT_EQ(titles, italian ? QStringList({"Nome", "Dimensione", "Tipo", "Ultima modifica"})
                             : QStringList({"Name", "Size", "Type", "Modified"}));
   EXPECT_EQ(QCoreApplication::translate("QLineEdit", "&Undo"), italian ? "Ann&ulla" : "&Undo");
-  EXPECT_EQ(form.findChild<QPushButton*>("BVisualizza")->text(), "Visualizza");
+  EXPECT_EQ(form.findChild<QPushButton*>("BVisualizza")->text(), "&Visualizza");
 
   ShowPropertiesDialog((office.stampe() + "/CONTAB/Lettera.doc").toStdString());
   QDialog* dialog = nullptr;

@@ -2,6 +2,10 @@
 // its creation (caption, inactivity timer, the guard), and the inactivity timer's wiring.
 #include "app/main_window.h"
 
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,8 +22,6 @@
 #include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <gtest/gtest.h>
 
 #include "app/application.h"
 #include "app/category_colours.h"
@@ -83,7 +85,11 @@ TEST_F(MainWindow, EnlargedWindowGivesTheRoomToTheDocumentList) {
   ASSERT_EQ(form->size(), QSize(1000, 700));
   int lineHeight = QFontMetrics(form->font()).height() + 3;
   EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(), QRect(185, 0, 815, 700 - lineHeight));
-  EXPECT_EQ(child<QWidget>(form.get(), "LblCategoria")->geometry(), QRect(185, 700 - lineHeight, 815, lineHeight));
+  int up = child<QWidget>(form.get(), "BSu")->width();
+  EXPECT_EQ(child<QWidget>(form.get(), "LblCategoria")->geometry(),
+            QRect(185, 700 - lineHeight, 815 - up, lineHeight));
+  EXPECT_EQ(child<QWidget>(form.get(), "BSu")->geometry(),
+            QRect(1000 - up, 700 - lineHeight, up, lineHeight));
   EXPECT_EQ(child<QWidget>(form.get(), "Panel1")->geometry(), QRect(0, 0, 185, 700));
   EXPECT_EQ(child<QWidget>(form.get(), "GroupBox1")->geometry(), QRect(1, 1, 183, 662));
   EXPECT_EQ(child<QWidget>(form.get(), "BVisualizza")->geometry(), QRect(9, 668, 83, 25));
@@ -96,7 +102,11 @@ TEST_F(MainWindow, ComponentsSitWhereTheWindowDefinitionPutsThem) {
   // The line naming the shown category below the document list, which fills the rest.
   int lineHeight = QFontMetrics(form->font()).height() + 3;
   EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(), QRect(185, 0, 536, 438 - lineHeight));
-  EXPECT_EQ(child<QWidget>(form.get(), "LblCategoria")->geometry(), QRect(185, 438 - lineHeight, 536, lineHeight));
+  int up = child<QWidget>(form.get(), "BSu")->width();
+  EXPECT_EQ(child<QWidget>(form.get(), "LblCategoria")->geometry(),
+            QRect(185, 438 - lineHeight, 536 - up, lineHeight));
+  EXPECT_EQ(child<QWidget>(form.get(), "BSu")->geometry(),
+            QRect(721 - up, 438 - lineHeight, up, lineHeight));
   EXPECT_EQ(child<QWidget>(form.get(), "Panel1")->geometry(), QRect(0, 0, 185, 438));
   auto* group = child<QGroupBox>(form.get(), "GroupBox1");
   EXPECT_EQ(group->geometry(), QRect(1, 1, 183, 400));
@@ -104,7 +114,7 @@ TEST_F(MainWindow, ComponentsSitWhereTheWindowDefinitionPutsThem) {
   EXPECT_EQ(child<QWidget>(group, "DBGrid")->geometry(), QRect(2, 15, 179, 383));
   auto* button = child<QPushButton>(form.get(), "BVisualizza");
   EXPECT_EQ(button->geometry(), QRect(9, 406, 83, 25));
-  EXPECT_EQ(button->text(), "Visualizza");
+  EXPECT_EQ(button->text(), "&Visualizza");
   EXPECT_EQ(child<QWidget>(form.get(), "Shape1")->geometry(), QRect(105, 405, 12, 12));
   EXPECT_EQ(child<QWidget>(form.get(), "Shape2")->geometry(), QRect(105, 421, 12, 12));
   EXPECT_EQ(child<QLabel>(form.get(), "Label1")->text(), "Contabilità");
@@ -114,6 +124,8 @@ TEST_F(MainWindow, ComponentsSitWhereTheWindowDefinitionPutsThem) {
 
 // Texts of the left panel that do not fit their controls, and sibling controls that
 // overlap or leave their parent, in the window's current font; empty when all is sound.
+// Hidden controls (the idle note, shown over the list only before the idle close) do not
+// count.
 std::string LayoutFaults(QWidget* form) {
   QStringList faults;
   auto fits = [&](QWidget* widget, int needed, int room) {
@@ -128,6 +140,7 @@ std::string LayoutFaults(QWidget* form) {
   fits(group, caption.width(), group->width());
   fits(group, caption.bottom() + 1, form->findChild<QWidget*>("DBGrid")->y());
   for (QLabel* label : form->findChildren<QLabel*>()) {
+    if (label->isHidden()) continue;
     fits(label, label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width());
     fits(label, label->fontMetrics().height(), label->contentsRect().height());
   }
@@ -137,7 +150,7 @@ std::string LayoutFaults(QWidget* form) {
 
   for (QWidget* parent : {form, form->findChild<QWidget*>("Panel1"), static_cast<QWidget*>(group)}) {
     QList<QWidget*> children = parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-    children.removeIf([](QWidget* w) { return w->isWindow(); });
+    children.removeIf([](QWidget* w) { return w->isWindow() || w->isHidden(); });
     QRect inside = parent == form ? form->rect() : parent->contentsRect();
     for (int i = 0; i < children.size(); ++i) {
       if (parent != group && !inside.contains(children[i]->geometry())) {
@@ -277,6 +290,82 @@ TEST_F(MainWindow, IdleCloseCancelsAnOpenNameEditor) {
   QCoreApplication::processEvents();
   EXPECT_TRUE(QFile::exists(m_dir.path() + "/Stampe/CONTAB/Lettera.doc"));
   EXPECT_FALSE(QFile::exists(m_dir.path() + "/Stampe/CONTAB/Mai confermato.doc"));
+}
+
+// Closing the window drops an open name editor as the idle close does: a valid name is
+// not renamed, and an invalid one leaves no failure box behind the closed window.
+TEST_F(MainWindow, ClosingTheWindowDropsAnOpenNameEdit) {
+  QFile(m_dir.path() + "/Stampe/CONTAB/Lettera.doc").open(QIODevice::WriteOnly);
+  for (const char* typed : {"Mai confermato.doc", "a:b.doc"}) {
+    auto form = create("1", "5");
+    form->show();
+    TShellListView* list = form->documentList();
+    ASSERT_TRUE(list->BeginLabelEdit(0));
+    list->findChild<QLineEdit*>()->setText(QString::fromUtf8(typed));
+    testing::NextBoxAnswer failureBox(mrOk);
+    form->close();
+    testing::WaitFor([] { return false; }, 100);
+    EXPECT_FALSE(list->LabelEditing()) << typed;
+    EXPECT_FALSE(failureBox.answered()) << typed << ": " << failureBox.text().toStdString();
+  }
+  EXPECT_EQ(QDir(m_dir.path() + "/Stampe/CONTAB").entryList(QDir::Files),
+            QStringList{"Lettera.doc"});
+}
+
+// Ten seconds before the idle close a note says so; any mouse or key activity over the
+// window, over the left panel too, then keeps it open and hides the note.
+TEST_F(MainWindow, IdleNoteComesBeforeTheCloseAndActivityOverTheWindowKeepsItOpen) {
+  makeMarker();
+  auto form = create("1", "14");
+  form->show();
+  QTimer* close = form->inactivityTimerForTesting();
+  QTimer* note = form->idleNoteTimerForTesting();
+  ASSERT_TRUE(note->isActive());
+  EXPECT_EQ(note->interval(), kInactivityIntervalMs - 10000);
+  note->start(1);
+  ASSERT_TRUE(testing::WaitFor([&] { return form->idleNote()->isVisible(); }));
+  EXPECT_EQ(form->idleNote()->text(), QString::fromUtf8(kIdleNoteText));
+  EXPECT_TRUE(form->documentList()->geometry().contains(form->idleNote()->geometry()));
+  close->stop();
+  QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(form->findChild<QWidget*>("Panel1"), &move);
+  EXPECT_FALSE(form->idleNote()->isVisible());
+  EXPECT_TRUE(close->isActive());
+  EXPECT_TRUE(note->isActive());
+  EXPECT_NEAR(close->remainingTime() - note->remainingTime(), 10000, 200);
+}
+
+// Alt+V presses Visualizza and is the window's only use of it: no other control's
+// underlined letter and no shortcut of the document list's commands.
+TEST_F(MainWindow, AltVIsVisualizzasAloneInTheWindow) {
+  auto form = create("1", "5");
+  QList<QKeySequence> keys;
+  for (QAbstractButton* button : form->findChildren<QAbstractButton*>())
+    keys << QKeySequence::mnemonic(button->text());
+  for (QLabel* label : form->findChildren<QLabel*>()) keys << QKeySequence::mnemonic(label->text());
+  for (QGroupBox* group : form->findChildren<QGroupBox*>())
+    keys << QKeySequence::mnemonic(group->title());
+  for (QAction* action : form->documentList()->actions()) keys << action->shortcuts();
+  EXPECT_EQ(keys.count(QKeySequence(Qt::ALT | Qt::Key_V)), 1);
+  EXPECT_EQ(QKeySequence::mnemonic(child<QPushButton>(form.get(), "BVisualizza")->text()),
+            QKeySequence(Qt::ALT | Qt::Key_V));
+}
+
+// At scale 2 a 1280 x 800 screen leaves 640 x 400 points: the window shrinks so that its
+// frame, title bar included, lies wholly inside the free area (here below a 14-point
+// panel), centred there; a screen with room keeps the first size, centred.
+TEST(WindowPlacement, FrameAndTitleBarStayInsideTheFreeArea) {
+  const QMargins frame(2, 18, 2, 2);
+  QRect free(0, 14, 640, 386);
+  QRect client = FitClientToScreen(free, frame, QSize(721, 438));
+  EXPECT_TRUE(free.contains(client.marginsAdded(frame))) << client.x() << "," << client.y();
+  EXPECT_EQ(client.size(), QSize(636, 366));
+  QRect roomy(0, 0, 1280, 1024);
+  client = FitClientToScreen(roomy, frame, QSize(721, 438));
+  EXPECT_EQ(client.size(), QSize(721, 438));
+  EXPECT_TRUE(roomy.contains(client.marginsAdded(frame)));
+  EXPECT_LE(std::abs(client.center().x() - roomy.center().x()), 2);
 }
 
 // Rinomina (F2) beside Apri, Cancella and Duplica opens the selected row's name editor.

@@ -225,6 +225,38 @@ TEST_F(ProgramColours, EveryRowStateHasItsColour) {
   EXPECT_EQ(cellColour(*form, 2), kAccountingColor);
 }
 
+// While another window is active, the grid's marked row takes the palette's inactive
+// highlight and highlighted text, so that its text stays readable (not black on navy).
+TEST_F(ProgramColours, MarkedRowOfAnInactiveWindowTakesTheInactiveHighlight) {
+  office.writeTable({{"Uno", "A", 1}, {"Due", "A", 1}});
+  office.makeFolder("A");
+  auto form = start("1");
+  form->show();
+  QApplication::setActiveWindow(form.get());
+  TDBGrid* grid = form->categoryGrid();
+  grid->setFocus();
+  QWidget other;
+  other.show();
+  QApplication::setActiveWindow(&other);
+  QApplication::processEvents();
+  ASSERT_FALSE(form->isActiveWindow());
+  QPalette palette = grid->palette();
+  EXPECT_EQ(cellColour(*form, 1), palette.color(QPalette::Inactive, QPalette::Highlight));
+  EXPECT_EQ(cellColour(*form, 2), kAccountingColor);
+  QImage image = grid->viewport()->grab().toImage();
+  QRect cell = grid->CellRect(0, 1);
+  int textPixels = 0, blackPixels = 0;
+  for (int y = cell.top(); y <= cell.bottom(); ++y) {
+    for (int x = cell.left(); x <= cell.right(); ++x) {
+      QColor pixel = image.pixelColor(x, y);
+      textPixels += pixel == palette.color(QPalette::Inactive, QPalette::HighlightedText);
+      blackPixels += pixel == QColor(Qt::black);
+    }
+  }
+  EXPECT_GT(textPixels, 10);
+  EXPECT_EQ(blackPixels, 0);
+}
+
 TEST_F(ProgramColours, EmptyGridRowIsCreamAndNumbersAreRightAligned) {
   office.writeTable({{"Uno", "A", 2}});
   office.makeFolder("A");

@@ -3,12 +3,13 @@
 // the list and the grid's marker always name the shown category, whatever the grid's mark.
 #include "app/shown_category.h"
 
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
-
-#include <gtest/gtest.h>
+#include <QToolButton>
 
 #include "app/application.h"
 #include "app/catalogue.h"
@@ -68,6 +69,39 @@ TEST_F(ShownCategoryTest, AFolderGoneSinceTheStartEmptiesTheListAndSaysWhyInItal
   visualizza();
   EXPECT_EQ(list->ItemCount(), 2);
   EXPECT_TRUE(lineText().startsWith("Categoria: Contabilità — Cartella: "));
+}
+
+// A sub-folder entered with Enter is named on the category line; "Su", enabled only below
+// the category's folder, goes back up one folder at a time.
+TEST_F(ShownCategoryTest, TheLineNamesTheSubFolderShownAndSuGoesBackUp) {
+  office.makeFolder("CONTAB/Archivio/Vecchi");
+  list->ReloadList();
+  list->setCurrentIndex(list->model()->index(0, 0));  // Archivio
+  QToolButton* up = form->shownCategory()->UpButton();
+  const QString contab = "Categoria: Contabilità — Cartella: " + office.stampe() + "/CONTAB";
+  EXPECT_EQ(lineText(), contab);
+  EXPECT_FALSE(up->isEnabled());
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(list, &enter);
+  EXPECT_EQ(lineText(), contab + "/Archivio");
+  EXPECT_EQ(list->accessibleDescription(), "Cartella: " + office.stampe() + "/CONTAB/Archivio");
+  EXPECT_TRUE(up->isEnabled());
+  QApplication::sendEvent(list, &enter);  // on Vecchi, the first row, selected on entering
+  EXPECT_EQ(lineText(), contab + "/Archivio/Vecchi");
+  up->click();
+  EXPECT_EQ(lineText(), contab + "/Archivio");
+  EXPECT_TRUE(up->isEnabled());
+  up->click();
+  EXPECT_EQ(lineText(), contab);
+  EXPECT_FALSE(up->isEnabled());
+  up->click();
+  EXPECT_EQ(list->RootShellFolder()->FullPath(), office.stampe() + "/CONTAB");
+
+  QApplication::sendEvent(list, &enter);
+  form->categoryTable()->Next();
+  visualizza();
+  EXPECT_EQ(lineText(), "Categoria: Lettere — Cartella: " + office.stampe() + "/LETT");
+  EXPECT_FALSE(up->isEnabled());
 }
 
 // Asked again for the folder it shows, the list changes nothing: a folder removed since is

@@ -17,9 +17,10 @@ fail() {
   exit 1
 }
 
-# Starts Xvfb on a free display and exports DISPLAY.
+# Starts Xvfb on a free display, with a screen of $1 (WxH, 1280x1024 by default), and
+# exports DISPLAY.
 start_xvfb() {
-  Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp 5>"$E2E_TMP/display" 2>/dev/null &
+  Xvfb -displayfd 5 -screen 0 "${1:-1280x1024}x24" -nolisten tcp 5>"$E2E_TMP/display" 2>/dev/null &
   E2E_PIDS+=($!)
   for _ in $(seq 100); do
     [ -s "$E2E_TMP/display" ] && break

@@ -111,3 +111,44 @@ expect_general_message() {
   [ "$(count_windows '^Tarvolo')" = 0 ] || fail "$name: the main window stayed"
   ! grep -q 'Sanitizer\|runtime error' "$E2E_TMP/err" || fail "$name: sanitizer report: $(cat "$E2E_TMP/err")"
 }
+
+# Asks window $1 to close as a window manager's close button does (a WM_DELETE_WINDOW
+# message), through libX11 by ctypes.
+close_window() {
+  /usr/bin/python3 - "$1" <<'PY'
+import ctypes, sys
+x = ctypes.cdll.LoadLibrary("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+x.XFlush.argtypes = [ctypes.c_void_p]
+x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+class Event(ctypes.Union):
+    _fields_ = [("client", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+display = x.XOpenDisplay(None)
+if not display:
+    sys.exit("cannot open the display")
+window = int(sys.argv[1])
+event = Event()
+event.client.type = 33  # ClientMessage
+event.client.display = display
+event.client.window = window
+event.client.message_type = x.XInternAtom(display, b"WM_PROTOCOLS", 0)
+event.client.format = 32
+event.client.data[0] = x.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+event.client.data[1] = 0  # CurrentTime
+if not x.XSendEvent(display, window, 0, 0, ctypes.byref(event)):
+    sys.exit("the close message was not sent")
+x.XFlush(display)
+x.XCloseDisplay(display)
+PY
+  sleep 0.4
+}

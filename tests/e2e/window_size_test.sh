@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main window's size on a real X server: at scale factor 2 on a 1280 x 1024 screen it
 # opens wholly on the screen; at scale 1 it opens 721 x 438 and, enlarged, gives the room
-# to the document list.
+# to the document list. At scale 2 on a 1280 x 800 screen, which holds less than the
+# first size, it leaves room above it for a window manager's title bar.
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 start_category_office
@@ -37,4 +38,16 @@ geometry "$window"
 import -window "$window" "$E2E_TMP/shot.png"
 white=$(count_colour "$E2E_TMP/shot.png" "#FFFFFF" '300x300+790+480')
 [ "$white" -gt 80000 ] || fail "the document list does not fill the enlarged window ($white white pixels)"
+
+rm -f "$E2E_TMP/display"
+start_xvfb 1280x800
+QT_SCALE_FACTOR=2 "$VELLORIA" 1 5 "$office/DATI/" "" &
+E2E_PIDS+=($!)
+window=$(wait_window '^Tarvolo - Gestione')
+sleep 0.5
+geometry "$window"
+echo "scale 2 on 1280x800: ${WIDTH}x${HEIGHT}+${X}+${Y}"
+[ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1280 ] && [ $((Y + HEIGHT)) -le 800 ] ||
+  fail "at scale 2 on 1280x800 the window lies partly off the screen: ${WIDTH}x${HEIGHT}+${X}+${Y}"
+[ $((800 - HEIGHT)) -ge 30 ] || fail "at scale 2 on 1280x800 the window leaves no room for a title bar: ${HEIGHT} of 800"
 echo "PASS"

@@ -154,6 +154,64 @@ TEST_F(InputTest, RefusedRenamesSayWhyAndKeepTheOldName) {
   EXPECT_EQ(QDir(temp.Path()).entryList(QDir::Files), QStringList({"Lettera.doc", "Modulo.doc"}));
 }
 
+// A refused name opens the editor again with what was typed, only once the box saying
+// why has closed (an editor under a modal box would end at once), so that the user can
+// correct it; the corrected name then renames.
+TEST_F(InputTest, RefusedNameReopensTheEditorWithTheTypedTextAfterTheBox) {
+  auto openEditor = [&] {
+    return qobject_cast<QLineEdit*>(list->indexWidget(list->model()->index(1, 0)));
+  };
+  Select(1);
+  QLineEdit* editor = OpenEditor(1);
+  ASSERT_NE(editor, nullptr);
+  editor->setText("Modulo.doc");  // taken
+  list->CancelLabelEdit();
+  QDialog box(&window);  // the failure box, opened from a queued call before the reopen
+  box.setModal(true);
+  box.show();
+  QTest::qWait(300);
+  EXPECT_FALSE(list->LabelEditing());
+  box.close();
+  QTest::qWait(300);
+  ASSERT_TRUE(list->LabelEditing());
+  ASSERT_NE(openEditor(), nullptr);
+  EXPECT_EQ(openEditor()->text(), "Modulo.doc");
+  EXPECT_EQ(openEditor()->selectedText(), "Modulo");
+  QTest::keyClicks(openEditor(), "Modulo2");
+  QTest::keyClick(openEditor(), Qt::Key_Return);
+  QTest::qWait(50);
+  EXPECT_TRUE(temp.Has("Modulo2.doc"));
+  EXPECT_FALSE(temp.Has("Lettera.doc"));
+  EXPECT_EQ(recorder.failures.size(), 1);
+}
+
+// A new name loses its leading blanks, as a Windows desk drops them, and the list says
+// so after the rename; a name of blanks only stays refused as empty.
+TEST_F(InputTest, LeadingBlanksAreDroppedFromANewNameAndSaid) {
+  QStringList told;
+  list->OnLeadingBlanksRemoved = [&](TCustomShellListView*, const QString& name) { told << name; };
+  QLineEdit* editor = OpenEditor(1);
+  ASSERT_NE(editor, nullptr);
+  editor->setText("  Primo.doc");
+  list->CancelLabelEdit();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(temp.Has("Primo.doc"));
+  EXPECT_FALSE(temp.Has("  Primo.doc"));
+  EXPECT_EQ(list->model()->index(1, 0).data().toString(), "Primo.doc");
+  EXPECT_EQ(told, QStringList{"Primo.doc"});
+  EXPECT_TRUE(recorder.failures.isEmpty());
+
+  told.clear();
+  editor = OpenEditor(1);
+  ASSERT_NE(editor, nullptr);
+  editor->setText("   ");
+  list->CancelLabelEdit();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(recorder.failures, QStringList{"Rename to  failed.\nThe name cannot be empty."});
+  EXPECT_TRUE(told.isEmpty());
+  EXPECT_TRUE(temp.Has("Primo.doc"));
+}
+
 TEST_F(InputTest, RenameOfADocumentGoneMeanwhileSaysSo) {
   QLineEdit* editor = OpenEditor(1);
   ASSERT_NE(editor, nullptr);
@@ -315,6 +373,7 @@ TEST_F(InputTest, KeyDownHandlerCanConsumeTheKey) {
 }
 
 TEST_F(InputTest, AltEnterShowsPropertiesOfTheLowestSelectedRow) {
+  list->clearSelection();  // the first row shown is selected
   list->selectionModel()->select(list->model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   QTest::keyClick(list, Qt::Key_Return, Qt::AltModifier);
@@ -355,6 +414,7 @@ TEST_F(InputTest, KeyboardContextMenuOpensAtTheSelectedRowOrTheCorner) {
     positions << at;
     handled = true;
   };
+  list->clearSelection();  // the first row shown is selected
   QContextMenuEvent noSelection(QContextMenuEvent::Keyboard, QPoint(), QPoint());
   QApplication::sendEvent(list, &noSelection);
   Select(1);
@@ -397,6 +457,28 @@ TEST(PropertiesDialog, ShowsTheItemsFacts) {
   EXPECT_TRUE(texts.contains(temp.Path() + "/"));
   EXPECT_TRUE(texts.contains("3 KB (3,000 bytes)") || texts.contains("3 KB (3.000 bytes)")) << texts.join('|').toStdString();
   dialog->close();
+}
+
+// Under 1 KB the size is in bytes alone: a rounded-up "1 KB" would overstate a tiny file.
+TEST(PropertiesDialog, SizesUnderOneKilobyteAreInBytes) {
+  TempFolder temp;
+  const std::pair<int, QString> cases[] = {
+      {1, "1 byte"}, {0, "0 bytes"}, {1023, "1,023 bytes"}, {1024, "1 KB (1,024 bytes)"}};
+  for (const auto& [size, text] : cases) {
+    QString name = QStringLiteral("f%1.txt").arg(size);
+    temp.AddFile(name, QByteArray(size, 'x'));
+    ShowPropertiesDialog(temp.PathOf(name).toStdString());
+    QDialog* dialog = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* candidate = qobject_cast<QDialog*>(widget); candidate && candidate->isVisible())
+        dialog = candidate;
+    }
+    ASSERT_NE(dialog, nullptr);
+    QStringList texts;
+    for (QLabel* label : dialog->findChildren<QLabel*>()) texts << label->text().replace('.', ',');
+    EXPECT_TRUE(texts.contains(text)) << size << ": " << texts.join('|').toStdString();
+    dialog->close();
+  }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMimeDatabase>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "shellview/document_list.h"
@@ -273,6 +274,86 @@ TEST_F(ListTest, ReloadKeepsTheSelectedItemOrElseItsPosition) {
   EXPECT_EQ(list.SelectedShellFolder(), nullptr);
 }
 
+// A reload keeps the scroll position, but rows added above the selected one must not
+// push it out of view.
+TEST_F(ListTest, ReloadKeepsTheSelectedRowInView) {
+  AddNumberedFiles(60);
+  list.resize(300, 150);
+  list.show();
+  list.SetRoot(temp.Path());
+  Select(50);
+  list.setCurrentIndex(list.model()->index(50, 0));
+  list.scrollTo(list.model()->index(50, 0));
+  for (int i = 0; i < 40; ++i)
+    temp.AddFile(QStringLiteral("a%1.txt").arg(i, 2, 10, QLatin1Char('0')));
+  list.ReloadList();
+  ASSERT_EQ(list.SelectedShellFolder()->ItemName(), "f50.txt");
+  QRect row = list.visualRect(list.model()->index(list.SelectedItem(), 0));
+  EXPECT_TRUE(list.viewport()->rect().contains(row)) << row.y();
+}
+
+// Every folder shown starts with its first row current and selected, so that the
+// commands on the selected document work at once; a sub-folder entered can be left up to
+// the folder Root names and is named for display.
+TEST_F(ListTest, EveryFolderShownStartsWithItsFirstRowSelected) {
+  temp.AddFolder("Sotto/Fondo");
+  temp.AddFile("Sotto/b.doc");
+  temp.AddFile("a.doc");
+  QSignalSpy shown(&list, &TCustomShellListView::folderShown);
+  list.SetStaysInRoot(true);
+  list.SetRoot(temp.Path());
+  EXPECT_EQ(list.currentIndex().row(), 0);
+  EXPECT_EQ(list.selectionModel()->selectedRows().size(), 1);
+  EXPECT_EQ(list.SelectedItem(), 0);
+  EXPECT_FALSE(list.CanGoUp());
+  EXPECT_EQ(list.ShownFolderText(), temp.Path());
+  IDListHolder below(temp.IdOf("Sotto"));
+  list.OpenFolderID(below.get());
+  EXPECT_EQ(list.SelectedShellFolder()->ItemName(), "Fondo");
+  EXPECT_TRUE(list.CanGoUp());
+  EXPECT_EQ(list.ShownFolderText(), temp.PathOf("Sotto"));
+  Select(1);
+  list.ReloadList();  // the reload keeps the selection instead
+  EXPECT_EQ(list.selectionModel()->selectedRows().size(), 1);
+  EXPECT_EQ(list.SelectedShellFolder()->ItemName(), "b.doc");
+  list.GoUp();
+  EXPECT_FALSE(list.CanGoUp());
+  list.ClearRoot();
+  EXPECT_FALSE(list.CanGoUp());
+  EXPECT_EQ(list.ShownFolderText(), "");
+  EXPECT_GE(shown.count(), 5);
+}
+
+// In a wide list the name column takes the room the other columns leave, never less
+// than its own width; a width the user gives the name column is kept.
+TEST_F(ListTest, NameColumnTakesTheSpareWidthUntilTheUserSetsIt) {
+  temp.AddFile("a.doc");
+  list.SetRoot(temp.Path());
+  QHeaderView* header = list.header();
+  auto othersWidth = [&] {
+    int width = 0;
+    for (int section = 1; section < header->count(); ++section)
+      width += header->sectionSize(section);
+    return width;
+  };
+  list.resize(1400, 300);
+  list.show();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(header->sectionSize(0), list.viewport()->width() - othersWidth());
+  header->resizeSection(2, header->sectionSize(2) + 100);  // a drag of Type's edge
+  EXPECT_EQ(header->sectionSize(0), list.viewport()->width() - othersWidth());
+  EXPECT_FALSE(list.horizontalScrollBar()->isVisible());
+  list.resize(300, 300);
+  QCoreApplication::processEvents();
+  int ownWidth = header->sectionSize(0);
+  EXPECT_GE(ownWidth, list.Columns()[0].width);
+  EXPECT_GT(othersWidth() + ownWidth, list.viewport()->width());
+  header->resizeSection(0, 90);  // a drag of Name's edge
+  list.resize(1400, 300);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(header->sectionSize(0), 90);
+}
+
 TEST_F(ListTest, ReloadOfAVanishedFolderShowsNothing) {
   temp.AddFolder("Sotto");
   temp.AddFile("Sotto/a.doc");
@@ -286,6 +367,7 @@ TEST_F(ListTest, ReloadOfAVanishedFolderShowsNothing) {
 TEST_F(ListTest, SelectedItemIsTheLowestSelectedRow) {
   AddNumberedFiles(6);
   list.SetRoot(temp.Path());
+  list.clearSelection();  // the first row shown is selected
   list.selectionModel()->select(list.model()->index(4, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   list.selectionModel()->select(list.model()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   EXPECT_EQ(list.SelectedItem(), 2);
@@ -348,6 +430,7 @@ TEST_F(ListTest, AutoRefreshKeepsSelectionCurrentRowAndAnOpenEditor) {
   list.resize(300, 200);
   list.show();
   list.SetAutoRefresh(true);
+  list.clearSelection();  // the first row shown is selected
   auto select = [&](int row) {
     list.selectionModel()->select(list.model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   };

@@ -329,7 +329,7 @@ TEST_F(Accessibility, WindowIsTheNamedFrameAndHoldsTheOpenContextMenu) {
 }
 
 // The list is named after the category it shows and is renamed, with the change told,
-// when Visualizza shows another; its first row is then current but not selected.
+// when Visualizza shows another; its first row is then current and selected.
 TEST_F(Accessibility, DocumentListIsNamedAfterTheShownCategoryWithItsFirstRowCurrent) {
   AccessibleEventLog log;
   auto form = startOffice();
@@ -338,7 +338,7 @@ TEST_F(Accessibility, DocumentListIsNamedAfterTheShownCategoryWithItsFirstRowCur
   EXPECT_EQ(listInterface->text(QAccessible::Name), "Documenti della categoria Contabilità");
   EXPECT_EQ(listInterface->text(QAccessible::Description), "Cartella: " + office.stampe() + "/CONTAB");
   EXPECT_EQ(list->currentIndex().row(), 0);
-  EXPECT_FALSE(list->selectionModel()->hasSelection());
+  EXPECT_EQ(list->selectionModel()->selectedRows(), QModelIndexList{list->model()->index(0, 0)});
 
   list->selectionModel()->select(list->model()->index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   form->categoryTable()->Next();
@@ -346,7 +346,7 @@ TEST_F(Accessibility, DocumentListIsNamedAfterTheShownCategoryWithItsFirstRowCur
   form->findChild<QPushButton*>("BVisualizza")->click();
   EXPECT_TRUE(log.contains(QAccessible::NameChanged, "Documenti della categoria Lettere ai fornitori"));
   EXPECT_EQ(list->currentIndex().row(), 0);
-  EXPECT_FALSE(list->selectionModel()->hasSelection());
+  EXPECT_EQ(list->selectionModel()->selectedRows(), QModelIndexList{list->model()->index(0, 0)});
 }
 
 }  // namespace
