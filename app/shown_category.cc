@@ -169,13 +169,19 @@ void ShownCategory::SetLine(const QString& status) {
 }
 
 // A sub-folder entered (Enter) or left (Backspace, "Su") is named on the category line;
-// the category's own folder keeps the name the category gave it.
+// the category's own folder keeps the name the category gave it. A shown folder gone is
+// said there too, while the list waits for it to come back.
 void ShownCategory::FollowShownFolder() {
   if (!m_shown) {
     m_upButton->setEnabled(false);
     return;
   }
   QString folder = m_list->CanGoUp() ? m_list->ShownFolderText() : m_folder;
+  if (m_list->FolderMissing()) {
+    SetLine(QStringLiteral("la cartella %1 non esiste più o non è accessibile: nessun documento "
+                           "mostrato finché non torna").arg(folder));
+    return;
+  }
   SetLine(QStringLiteral("Cartella: %1").arg(folder));
 }
 

@@ -65,6 +65,7 @@ std::optional<int> SpecialFolderOf(const QString& text) {
 
 // How long after a change notice the list reloads.
 constexpr int kRefreshDelayMs = 200;
+constexpr int kFolderReturnCheckMs = 2000;
 
 TFailureHandler& FailureHandler() {
   static TFailureHandler handler = [](std::exception_ptr failure) {
@@ -164,6 +165,10 @@ TCustomShellListView::TCustomShellListView(QWidget* parent, const QString& root)
   m_editEndWatch.setInterval(0);
   m_refreshDelay.setSingleShot(true);
   m_refreshDelay.setInterval(kRefreshDelayMs);
+  m_folderReturnCheck.setInterval(kFolderReturnCheckMs);
+  connect(&m_folderReturnCheck, &QTimer::timeout, this, [this] {
+    if (m_rootFolder && paths::IsFolder(m_rootFolder->FileSystemPath())) Guarded([this] { ReloadList(); });
+  });
   connect(&m_refreshDelay, &QTimer::timeout, this, [this] { Guarded([this] { RefreshWhenIdle(); }); });
   if (m_rootText.isEmpty()) {
     // Titles show over the empty list: those of the desktop, a file-system folder.
@@ -231,6 +236,8 @@ void TCustomShellListView::ReplaceRootItem(std::unique_ptr<TShellFolder> root) {
   // Rows point at the root item as their parent: they go first.
   if (!m_items.empty()) ReleaseItems();
   m_rootFolder = std::move(root);
+  m_folderMissing = false;
+  m_folderReturnCheck.stop();
 }
 
 void TCustomShellListView::ApplyRoot() {
@@ -413,6 +420,9 @@ bool TCustomShellListView::SelectItemAt(const std::string& path) {
 
 void TCustomShellListView::ReloadList() {
   if (!m_rootFolder || m_busy) return;
+  if (!paths::IsFolder(m_rootFolder->FileSystemPath())) return ShowFolderMissing();
+  m_folderMissing = false;
+  m_folderReturnCheck.stop();
   int lowest = SelectedItem();
   std::vector<QByteArray> selected;
   for (const QItemSelectionRange& range : selectionModel()->selection()) {
@@ -444,6 +454,18 @@ void TCustomShellListView::ReloadList() {
   // the reload stays in view, though the scroll position then changes.
   if (selectionInView)
     scrollTo(m_model->index(SelectionAnchorRow(), 0), QAbstractItemView::EnsureVisible);
+}
+
+// The folder shown has gone: its rows go too (a command on them could only fail, or start
+// the word processor on a path that is no more), and the folder is looked for until it
+// comes back.
+void TCustomShellListView::ShowFolderMissing() {
+  if (m_folderMissing) return;
+  m_folderMissing = true;
+  RowUpdate update(this);
+  ReleaseItems();
+  m_folderReturnCheck.start();
+  emit folderShown();
 }
 
 // The selected row a reload keeps in view: the current row when selected, else the first

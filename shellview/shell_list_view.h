@@ -141,6 +141,10 @@ class TCustomShellListView : public QTreeView {
   bool CanGoUp() const;
   // The folder whose items the list shows (a sub-folder entered, or the root), as the
   // file names are shown; empty with no folder.
+  // True while the folder shown has gone (removed, moved away, its share lost): the list is
+  // empty, and it shows the folder again by itself when the folder comes back (checked every
+  // two seconds) or at F5. folderShown() is emitted when it goes and comes back.
+  bool FolderMissing() const { return m_folderMissing; }
   QString ShownFolderText() const;
   // Enumerates the shown folder into rows (and sorts them when Sorted).
   virtual void FillList();
@@ -267,6 +271,7 @@ class TCustomShellListView : public QTreeView {
   void FitNameColumn();
   int NameColumnBaseWidth() const;
   bool EnterSelectedFolder();
+  void ShowFolderMissing();
   void RefreshWhenIdle();
   bool OpensContextMenu(const QKeyEvent* event) const;
   bool StartsFromTheTop(const QKeyEvent* event) const;
@@ -298,6 +303,8 @@ class TCustomShellListView : public QTreeView {
   bool m_layingOut = false;          // the widths being set are the list's own
   std::unique_ptr<shell::FolderWatcher> m_watcher;
   QTimer m_refreshDelay;
+  bool m_folderMissing = false;
+  QTimer m_folderReturnCheck;     // active while the shown folder is missing
   bool m_refreshPending = false;  // a change came while a caption editor was open
   // Rows show blank icons until the turn after the list's first paint (see paintEvent).
   enum class IconState { kBlank, kComing, kShown } m_iconState = IconState::kBlank;

@@ -114,6 +114,23 @@ TEST_F(ShownCategoryTest, TheShownCategorysOwnFolderRemovedEmptiesTheListOnVisua
   EXPECT_EQ(list->ItemCount(), 0);
 }
 
+// The whole Stampe folder moved away while a category is shown: the list empties by itself
+// (no command reaches a path that is no more) and the line says so; moved back, the list
+// shows the category again by itself.
+TEST_F(ShownCategoryTest, TheShownFolderGoneEmptiesTheListAndItsReturnShowsItAgain) {
+  const QString folder = office.stampe() + "/CONTAB";
+  ASSERT_TRUE(QDir().rename(office.stampe(), office.stampe() + ".altrove"));
+  list->ReloadList();  // what the folder's watcher does at the move
+  EXPECT_EQ(list->ItemCount(), 0);
+  EXPECT_EQ(lineText(), "Categoria: Contabilità — la cartella " + folder +
+                            " non esiste più o non è accessibile: nessun documento mostrato finché non torna");
+  list->selectAll();
+  EXPECT_FALSE(deleteAsks());
+  ASSERT_TRUE(QDir().rename(office.stampe() + ".altrove", office.stampe()));
+  EXPECT_TRUE(testing::WaitFor([&] { return list->ItemCount() == 2; }, 5000));
+  EXPECT_EQ(lineText(), "Categoria: Contabilità — Cartella: " + folder);
+}
+
 TEST_F(ShownCategoryTest, ABlankDirEmptiesTheListAfterTheRefusal) {
   form->categoryTable()->Last();
   NextBoxAnswer box(mrOk);

@@ -101,6 +101,7 @@ TEST_F(InputTest, EditorSelectsTheNameUpToItsExtensionAndRenamesOnEnter) {
 // another one: ending the edit renames neither and says why.
 TEST_F(InputTest, ARenameActsOnlyOnTheDocumentWhoseEditorWasOpened) {
   temp.AddFile("Vecchio.doc", "vecchio");
+  Select(1);  // Enter in the editor first runs the Enter of the selected row
   QLineEdit* editor = OpenEditor(1);
   ASSERT_NE(editor, nullptr);
   ASSERT_TRUE(QFile::rename(temp.PathOf("Lettera.doc"), temp.PathOf("Lettera Mario.doc")));

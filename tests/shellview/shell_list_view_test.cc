@@ -354,14 +354,27 @@ TEST_F(ListTest, NameColumnTakesTheSpareWidthUntilTheUserSetsIt) {
   EXPECT_EQ(header->sectionSize(0), 90);
 }
 
-TEST_F(ListTest, ReloadOfAVanishedFolderShowsNothing) {
+// The shown folder removed (or its share gone) while watched: the list empties by itself,
+// says the folder is missing, and shows it again by itself when it comes back.
+TEST_F(ListTest, AShownFolderThatGoesEmptiesTheListAndComesBackByItself) {
   temp.AddFolder("Sotto");
   temp.AddFile("Sotto/a.doc");
   list.SetRoot(temp.PathOf("Sotto"));
-  QDir(temp.PathOf("Sotto")).removeRecursively();
-  list.ReloadList();
+  list.SetAutoRefresh(true);
+  int shown = 0;
+  QObject::connect(&list, &TCustomShellListView::folderShown, [&] { ++shown; });
+  ASSERT_TRUE(QDir(temp.Path()).rename("Sotto", "Altrove"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return list.FolderMissing(); }, 5000));
   EXPECT_EQ(list.ItemCount(), 0);
+  EXPECT_EQ(shown, 1);
   EXPECT_EQ(list.RootShellFolder()->FullPath(), temp.PathOf("Sotto"));
+  list.ReloadList();  // F5 while it is missing changes nothing
+  EXPECT_EQ(shown, 1);
+  ASSERT_TRUE(QDir(temp.Path()).rename("Altrove", "Sotto"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !list.FolderMissing() && list.ItemCount() == 1; }, 5000));
+  EXPECT_EQ(shown, 2);
+  temp.AddFile("Sotto/b.doc");  // watched again
+  EXPECT_TRUE(QTest::qWaitFor([&] { return list.ItemCount() == 2; }, 5000));
 }
 
 TEST_F(ListTest, SelectedItemIsTheLowestSelectedRow) {
