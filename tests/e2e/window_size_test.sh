@@ -12,17 +12,24 @@ geometry() {
   eval "$(xdotool getwindowgeometry --shell "$1")"
 }
 
-QT_SCALE_FACTOR=2 "$VELLORIA" 1 5 "$office/DATI/" "" &
-pid=$!
-E2E_PIDS+=($pid)
-window=$(wait_window '^Tarvolo - Gestione')
-sleep 0.5
-geometry "$window"
-echo "scale 2: ${WIDTH}x${HEIGHT}+${X}+${Y}"
-[ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1280 ] && [ $((Y + HEIGHT)) -le 1024 ] ||
-  fail "at scale 2 the window lies partly off the screen: ${WIDTH}x${HEIGHT}+${X}+${Y}"
-kill "$pid"
-wait_exit "$pid" 10
+# scaled_start SCREEN_WIDTH SCREEN_HEIGHT: starts the program at scale 2 and checks that its
+# window lies wholly on the screen; the window's geometry is left in X, Y, WIDTH, HEIGHT and
+# the program's pid in PID.
+scaled_start() {
+  QT_SCALE_FACTOR=2 "$VELLORIA" 1 5 "$office/DATI/" "" &
+  PID=$!
+  E2E_PIDS+=($PID)
+  window=$(wait_window '^Tarvolo - Gestione')
+  sleep 0.5
+  geometry "$window"
+  echo "scale 2 on $1x$2: ${WIDTH}x${HEIGHT}+${X}+${Y}"
+  [ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le "$1" ] && [ $((Y + HEIGHT)) -le "$2" ] ||
+    fail "at scale 2 on $1x$2 the window lies partly off the screen: ${WIDTH}x${HEIGHT}+${X}+${Y}"
+}
+
+scaled_start 1280 1024
+kill "$PID"
+wait_exit "$PID" 10
 
 "$VELLORIA" 1 5 "$office/DATI/" "" &
 E2E_PIDS+=($!)
@@ -41,13 +48,6 @@ white=$(count_colour "$E2E_TMP/shot.png" "#FFFFFF" '300x300+790+480')
 
 rm -f "$E2E_TMP/display"
 start_xvfb 1280x800
-QT_SCALE_FACTOR=2 "$VELLORIA" 1 5 "$office/DATI/" "" &
-E2E_PIDS+=($!)
-window=$(wait_window '^Tarvolo - Gestione')
-sleep 0.5
-geometry "$window"
-echo "scale 2 on 1280x800: ${WIDTH}x${HEIGHT}+${X}+${Y}"
-[ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1280 ] && [ $((Y + HEIGHT)) -le 800 ] ||
-  fail "at scale 2 on 1280x800 the window lies partly off the screen: ${WIDTH}x${HEIGHT}+${X}+${Y}"
+scaled_start 1280 800
 [ $((800 - HEIGHT)) -ge 30 ] || fail "at scale 2 on 1280x800 the window leaves no room for a title bar: ${HEIGHT} of 800"
 echo "PASS"
