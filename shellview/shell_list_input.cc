@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "base/paths.h"
 #include "shellview/shell_errors.h"
 #include "shellview/shell_list_model.h"
 #include "shellview/shell_list_view.h"
@@ -102,40 +103,58 @@ void TCustomShellListView::EndLabelEdit(int row, const QString& text) {
   if (shell::NameFaultOf(text.toStdString()) != shell::NameFault::kNone) {
     throw EShellError(RenameFailedText(item, text, shell::Status::kBadName));
   }
-  if (OnExtensionChange && !item->IsContainer() &&
-      ExtensionOf(item->ItemName()).compare(ExtensionOf(text), Qt::CaseInsensitive) != 0) {
-    AskBeforeRenaming(IDBytes(item->LocalID()), text);
+  bool extensionChanges = OnExtensionChange && !item->IsContainer() &&
+                          ExtensionOf(item->ItemName()).compare(ExtensionOf(text), Qt::CaseInsensitive) != 0;
+  if (extensionChanges || ForeignLockOfItem(*item)) {
+    AskBeforeRenaming(IDBytes(item->LocalID()), text, extensionChanges);
     return;
   }
   RenameRow(row, text);
 }
 
-// The question runs after the edit has ended (a box opened while the editor closes would
-// end the edit a second time), and the item is looked up again after it, as the list
+// The questions run after the edit has ended (a box opened while the editor closes would
+// end the edit a second time), and the item is looked up again after each, as the list
 // may have been reloaded meanwhile.
-void TCustomShellListView::AskBeforeRenaming(const QByteArray& id, const QString& text) {
+void TCustomShellListView::AskBeforeRenaming(const QByteArray& id, const QString& text, bool extensionChanges) {
   QMetaObject::invokeMethod(
       this,
-      [this, id, text] {
+      [this, id, text, extensionChanges] {
         Guarded([&] {
           auto itemId = reinterpret_cast<PCItemIDList>(id.constData());
           int row = RowOfLocalID(itemId);
           if (row < 0) throw EShellError(RenameFailedText(nullptr, text, shell::Status::kNotFound));
-          if (!OnExtensionChange(this, m_items[row]->ItemName(), text)) return;
+          if (extensionChanges && !OnExtensionChange(this, m_items[row]->ItemName(), text)) return;
           row = RowOfLocalID(itemId);
           if (row < 0) throw EShellError(RenameFailedText(nullptr, text, shell::Status::kNotFound));
-          RenameRow(row, text);
+          RenameRow(row, text, true);
         });
       },
       Qt::QueuedConnection);
 }
 
+// A document that only another computer's lock file holds, when OnForeignLock is set.
+std::optional<shell::ForeignLock> TCustomShellListView::ForeignLockOfItem(const TShellFolder& item) const {
+  if (!OnForeignLock || item.IsContainer()) return std::nullopt;
+  std::string path = item.FileSystemPath();
+  return shell::ForeignLockOf(paths::FolderPart(path), paths::NamePart(path));
+}
+
 // An item the folder does not let be renamed (a folder the user may not write) is
-// reported like a refused rename.
-void TCustomShellListView::RenameRow(int row, const QString& text) {
+// reported like a refused rename. A document held by another computer's lock file is
+// renamed, when the user agrees, with its lock files set aside (see TShellFolder::RenameTo).
+void TCustomShellListView::RenameRow(int row, const QString& text, bool askAboutForeignLock) {
+  std::optional<shell::ForeignLock> lock = askAboutForeignLock ? ForeignLockOfItem(*m_items[row]) : std::nullopt;
+  if (lock) {
+    QByteArray id = IDBytes(m_items[row]->LocalID());
+    if (!OnForeignLock(this, m_items[row]->FileSystemPath(), *lock)) return;
+    row = RowOfLocalID(reinterpret_cast<PCItemIDList>(id.constData()));  // the list may have been reloaded
+    if (row < 0) throw EShellError(RenameFailedText(nullptr, text, shell::Status::kNotFound));
+  }
   TShellFolder* item = m_items[row].get();
   CheckEditedFileUnchanged(*item, text);
-  if (!item->RenameTo(text)) throw EShellError(RenameFailedText(item, text, shell::Status::kAccessDenied));
+  if (!item->RenameTo(text, lock ? &*lock : nullptr)) {
+    throw EShellError(RenameFailedText(item, text, shell::Status::kAccessDenied));
+  }
   m_model->RowChanged(row);
 }
 

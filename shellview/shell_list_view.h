@@ -19,6 +19,7 @@
 
 #include "platform/fileops.h"
 #include "platform/folder_watch.h"
+#include "platform/officelock.h"
 #include "shellview/shell_folder.h"
 
 namespace velloria {
@@ -43,6 +44,11 @@ using TContextPopupEvent = std::function<void(TCustomShellListView* sender, QPoi
 // Before a rename that changes, adds or removes a file's extension; false keeps the name.
 using TRenameQuestionEvent =
     std::function<bool(TCustomShellListView* sender, const QString& oldName, const QString& newName)>;
+
+// Before a rename of the document at `path` that only another computer's lock file holds
+// (see shell::ForeignLockOf); true renames it, its lock files going with the old name.
+using TForeignLockEvent = std::function<bool(TCustomShellListView* sender, const std::string& path,
+                                             const shell::ForeignLock& lock)>;
 
 // Where failures inside event handling go (Qt does not let exceptions cross its event
 // loop). The standard handler rethrows the failure from a queued call, where the
@@ -168,7 +174,8 @@ class TCustomShellListView : public QTreeView {
   // The end of a caption edit: renames row `row`'s item to `text` and redraws the row.
   // Rows outside the list, and a text equal to the item's name, are ignored. A file
   // whose extension the new name changes is renamed only after OnExtensionChange agrees,
-  // asked once the edit has ended. Raises EShellError (RenameFailedText) when the name
+  // asked once the edit has ended; so is a document that only another computer's lock
+  // file holds, renamed only after OnForeignLock agrees. Raises EShellError (RenameFailedText) when the name
   // is refused or the rename fails, and when the name leads to another file than the one
   // the editor was opened on (renamed or replaced at another desk meanwhile).
   void EndLabelEdit(int row, const QString& text);
@@ -182,6 +189,7 @@ class TCustomShellListView : public QTreeView {
   TNotifyEvent OnDblClick;
   TContextPopupEvent OnContextPopup;
   TRenameQuestionEvent OnExtensionChange;
+  TForeignLockEvent OnForeignLock;
 
   // Answers the model: a row's caption, icon, alignment and column texts.
   QVariant RowData(int row, int column, int role) const;
@@ -235,8 +243,9 @@ class TCustomShellListView : public QTreeView {
   bool RunKeyPath(QKeyEvent* event);
   void ReportKeyRelease(const QKeyEvent* event);
   int RowOfLocalID(PCItemIDList id) const;
-  void AskBeforeRenaming(const QByteArray& id, const QString& text);
-  void RenameRow(int row, const QString& text);
+  void AskBeforeRenaming(const QByteArray& id, const QString& text, bool extensionChanges);
+  void RenameRow(int row, const QString& text, bool askAboutForeignLock = false);
+  std::optional<shell::ForeignLock> ForeignLockOfItem(const TShellFolder& item) const;
   void CheckEditedFileUnchanged(const TShellFolder& item, const QString& text) const;
   bool EnterSelectedFolder();
   void RefreshWhenIdle();
