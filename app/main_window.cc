@@ -318,6 +318,7 @@ void TfrmMain::wireEvents() {
                                             "inutilizzabile. Continuare?"),
                              mtConfirmation, {mbYes, mbNo}) == mrYes;
   };
+  SLVDoc->OnForeignLock = AskToActDespiteForeignLock;
   connect(TChiudi, &QTimer::timeout, this, &TfrmMain::TChiudiTimer);
   TbArchivio->BeforeDelete = [](TDataSet&) { throw EAbort(); };  // TbArchivioBeforeDelete
 }
@@ -349,7 +350,7 @@ void TfrmMain::FormCreate(const std::vector<std::string>& argv) {
 
 void TfrmMain::failStartup(const QString& detail) {
   m_startupFailed = true;
-  ShowMessageDialogWithDetail(QString::fromUtf8(kStartupFailureMessage), detail, mtInformation, {mbOK});
+  ShowMessageDialogWithDetail(QString::fromUtf8(kStartupFailureMessage), detail, mtError, {mbOK});
   TApplication::instance()->terminate(1);
 }
 
@@ -367,7 +368,7 @@ void TfrmMain::runStartupSteps(const std::vector<std::string>& argv) {
                                         return ShowMessageDialog(text, mtWarning, {mbRetry, mbCancel}) == mrRetry;
                                       });
   if (load.stampeFolderMissing) {
-    ShowMessageDialog(QString::fromStdString(MissingStampeFolderMessage(m_stampeFolder)), mtInformation, {mbOK});
+    ShowMessageDialog(QString::fromStdString(MissingStampeFolderMessage(m_stampeFolder)), mtError, {mbOK});
     TApplication::instance()->terminate(1);
     return;
   }
