@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "dataset/db.h"
+#include "shellview/shell_errors.h"
 #include "ui/messagebox.h"
 
 namespace velloria {
@@ -45,7 +46,9 @@ int TApplication::run(QWidget& mainForm) {
 
 void TApplication::showException(const std::exception& failure) {
   if (dynamic_cast<const EAbort*>(&failure)) return;
-  auto form = BuildMessageDialog(FailureText(QString::fromUtf8(failure.what())), mtError, {mbOK});
+  auto* shellError = dynamic_cast<const EShellError*>(&failure);
+  TMsgDlgType kind = shellError && shellError->Refusal() ? mtWarning : mtError;
+  auto form = BuildMessageDialog(FailureText(QString::fromUtf8(failure.what())), kind, {mbOK});
   form->setWindowTitle(title());
   ExecMessageForm(std::move(form));
 }

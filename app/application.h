@@ -39,8 +39,9 @@ class TApplication : public QApplication {
   // returns the process exit code. Returns at once when termination is already requested.
   int run(QWidget& mainForm);
 
-  // The failure display: a box titled with the application's title, stop icon, one OK
-  // button, text FailureText(message). EAbort is not shown at all.
+  // The failure display: a box titled with the application's title, stop icon (a warning
+  // for a request the shell view refused, EShellError::Refusal), one OK button, text
+  // FailureText(message). EAbort is not shown at all.
   void showException(const std::exception& failure);
 
   // Milliseconds a tooltip (hint) stays visible on widgets that set no time of their own.

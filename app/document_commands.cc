@@ -5,6 +5,8 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <QDateTime>
+#include <QLocale>
 #include <QSet>
 #include <cerrno>
 #include <cstring>
@@ -43,19 +45,30 @@ QString CopyFailedMessage(const std::string& path) {
 
 namespace {
 
+// "aperto da <user> sul computer <host>", or as much of it as is known.
+QString OpenByText(const shell::DocumentHolder& holder) {
+  QString user = shell::DecodeFileName(holder.user);
+  QString host = shell::DecodeFileName(holder.host);
+  if (user.isEmpty() && host.isEmpty()) return QStringLiteral("aperto in un programma di videoscrittura");
+  if (host.isEmpty()) return QStringLiteral("aperto da %1").arg(user);
+  if (user.isEmpty()) return QStringLiteral("aperto sul computer %1").arg(host);
+  return QStringLiteral("aperto da %1 sul computer %2").arg(user, host);
+}
+
+// " dal <date and time>" in the user's short format.
+QString SinceText(time_t since) {
+  return QStringLiteral(" dal %1").arg(
+      QLocale().toString(QDateTime::fromSecsSinceEpoch(since), QLocale::ShortFormat));
+}
+
 QString HolderText(const std::string& path) {
-  std::optional<shell::DocumentHolder> holder =
-      shell::DocumentHolderOf(paths::FolderPart(path), paths::NamePart(path));
-  if (!holder) {
-    return shell::IsDocumentOpen(paths::FolderPart(path), paths::NamePart(path))
-               ? QStringLiteral("è aperto in un programma di videoscrittura")
-               : QStringLiteral("è in uso da parte di un altro programma");
-  }
-  QString user = shell::DecodeFileName(holder->user);
-  QString host = shell::DecodeFileName(holder->host);
-  if (host.isEmpty()) return QStringLiteral("è aperto da %1").arg(user);
-  if (user.isEmpty()) return QStringLiteral("è aperto sul computer %1").arg(host);
-  return QStringLiteral("è aperto da %1 sul computer %2").arg(user, host);
+  std::string folder = paths::FolderPart(path);
+  std::string name = paths::NamePart(path);
+  std::optional<time_t> since = shell::LockFileTime(folder, name);
+  if (!since) return QStringLiteral("è in uso da parte di un altro programma");
+  return QStringLiteral("è ") +
+         OpenByText(shell::DocumentHolderOf(folder, name).value_or(shell::DocumentHolder{})) +
+         SinceText(*since);
 }
 
 QString FolderDeniedText(const std::string& path) {
@@ -138,6 +151,18 @@ QString DeleteRefusedMessage(const std::string& path, int error) {
       .arg(shell::DecodeFileName(path), reason);
 }
 
+QString ForeignLockQuestion(const std::string& path, const shell::ForeignLock& lock) {
+  return QStringLiteral(
+             "Il documento \"%1\" risulta %2%3. Se quel programma non è più aperto, si può "
+             "procedere. Procedere comunque?")
+      .arg(shell::DecodeFileName(path), OpenByText(lock.holder), SinceText(lock.since));
+}
+
+bool AskToActDespiteForeignLock(TCustomShellListView*, const std::string& path,
+                                const shell::ForeignLock& lock) {
+  return AskDespiteWarning(ForeignLockQuestion(path, lock)) == mrYes;
+}
+
 QString DuplicateFailedMessage(const std::string& path, int error) {
   if (error == EEXIST) return CopyFailedMessage(path);
   QString reason = CommonRefusalText(error);
@@ -147,8 +172,9 @@ QString DuplicateFailedMessage(const std::string& path, int error) {
                  : FolderDeniedText(path);
   }
   if (error == ENAMETOOLONG) {
-    reason = QStringLiteral("il nome \"%1\" è troppo lungo per questa cartella")
-                 .arg(shell::DecodeFileName(paths::NamePart(DuplicatePath(path))));
+    reason = QStringLiteral("il nome \"%1\" è troppo lungo (più di %2 byte)")
+                 .arg(shell::DecodeFileName(paths::NamePart(DuplicatePath(path))))
+                 .arg(NAME_MAX);
   }
   if (reason.isEmpty()) reason = SystemErrorText(error);
   return QStringLiteral("Impossibile duplicare il documento \"%1\": %2.")
@@ -160,25 +186,41 @@ void OpenSelectedDocument(TCustomShellListView& list) {
   if (!path.empty()) launcher::StartWordProcessor(path);
 }
 
+// Deletes the document at `path` if it is still the file `chosen`, its lock files first set
+// aside and then removed with it (or put back when it stays).
+int DeleteDespiteForeignLock(const std::string& path, const fileops::FileIdentity& chosen,
+                             const shell::ForeignLock& lock) {
+  if (int error = shell::SetLockFilesAside(lock)) return error;
+  int error = fileops::DeleteDocument(path, chosen);
+  if (error) {
+    shell::RestoreLockFilesSetAside(lock);
+  } else {
+    shell::DropLockFilesSetAside(lock);
+  }
+  return error;
+}
+
 void DeleteSelectedDocument(TCustomShellListView& list) {
   std::string path = SelectedDocumentFile(list);
   if (path.empty()) return;
   fileops::FileIdentity chosen;
   int refusal = fileops::IdentityOf(path, chosen);
   if (!refusal) refusal = fileops::DeleteRefusal(path);
-  if (refusal) {
-    ShowMessageDialog(DeleteRefusedMessage(path, refusal), mtInformation, {mbOK});
+  std::optional<shell::ForeignLock> lock;
+  if (refusal == EBUSY) lock = shell::ForeignLockOf(paths::FolderPart(path), paths::NamePart(path));
+  if (refusal && !lock) {
+    ShowRefusal(DeleteRefusedMessage(path, refusal));
     if (refusal == ENOENT) list.ReloadList();  // the list lets go of what is gone
     return;
   }
   if (ShowMessageDialog(DeleteQuestion(shell::DecodeFileName(path)), mtConfirmation,
                         {mbYes, mbNo}) != mrYes)
     return;
-  // The document may have been opened, removed or replaced elsewhere while the question
-  // was open.
-  if (int error = fileops::DeleteDocument(path, chosen)) {
-    ShowMessageDialog(DeleteRefusedMessage(path, error), mtInformation, {mbOK});
-  }
+  if (lock && !AskToActDespiteForeignLock(&list, path, *lock)) return;
+  // The document may have been opened, removed or replaced elsewhere while the questions
+  // were open.
+  int error = lock ? DeleteDespiteForeignLock(path, chosen, *lock) : fileops::DeleteDocument(path, chosen);
+  if (error) ShowRefusal(DeleteRefusedMessage(path, error));
   list.ReloadList();
 }
 
@@ -187,7 +229,7 @@ void DuplicateSelectedDocument(TCustomShellListView& list) {
   if (path.empty()) return;
   std::string copy;
   if (int error = DuplicateDocument(path, copy)) {
-    ShowMessageDialog(DuplicateFailedMessage(path, error), mtInformation, {mbOK});
+    ShowRefusal(DuplicateFailedMessage(path, error));
     if (error == ENOENT) list.ReloadList();
     return;
   }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <string>
 
+#include "platform/officelock.h"
 #include "shellview/shell_list_view.h"
 
 namespace velloria {
@@ -42,6 +43,17 @@ QString CopyFailedMessage(const std::string& path);
 // ESTALE, that the name leads to another file by now and nothing was deleted.
 QString DeleteRefusedMessage(const std::string& path, int error);
 
+// The question before a delete or rename of the document at `path` that only another
+// computer's lock file holds: "Il documento \"<path>\" risulta aperto da <user> sul
+// computer <host> dal <date and time>. Se quel programma non è più aperto, si può
+// procedere. Procedere comunque?", the date in the user's short format.
+QString ForeignLockQuestion(const std::string& path, const shell::ForeignLock& lock);
+
+// Asks ForeignLockQuestion, No the default answer; true for Yes. A TForeignLockEvent of the
+// document list.
+bool AskToActDespiteForeignLock(TCustomShellListView* list, const std::string& path,
+                                const shell::ForeignLock& lock);
+
 // The message for a duplicate of `path` that failed with `error`: CopyFailedMessage when
 // the copy's name is taken (EEXIST), else "Impossibile duplicare il documento \"<name>\":
 // <reason>." with the real cause.
@@ -54,7 +66,9 @@ void OpenSelectedDocument(TCustomShellListView& list);
 // Deletes the selected document after DeleteQuestion is answered Yes, and reloads the
 // list. A refusal known before asking (the document open or locked, read-only, in a
 // folder the user may not change, a folder, gone) is shown instead of the question; a
-// delete refused after the question says why too. Only the file chosen is deleted: when
+// delete refused after the question says why too. A document that only another
+// computer's lock file holds is deleted after a second question, ForeignLockQuestion,
+// answered Yes, and its lock files with it. Only the file chosen is deleted: when
 // its name leads to another file by the answer (renamed or replaced at another desk),
 // nothing is deleted and a box says so.
 void DeleteSelectedDocument(TCustomShellListView& list);

@@ -420,6 +420,7 @@ void TfrmMain::wireEvents() {
     ShowMessageDialog(QString::fromUtf8(kLeadingBlanksRemovedMessage).arg(name), mtInformation,
                       {mbOK});
   };
+  SLVDoc->OnForeignLock = AskToActDespiteForeignLock;
   connect(TChiudi, &QTimer::timeout, this, &TfrmMain::TChiudiTimer);
   connect(m_idleNoteTimer, &QTimer::timeout, this, &TfrmMain::showIdleNote);
   TbArchivio->BeforeDelete = [](TDataSet&) { throw EAbort(); };  // TbArchivioBeforeDelete
@@ -465,7 +466,7 @@ void TfrmMain::FormCreate(const std::vector<std::string>& argv) {
 
 void TfrmMain::failStartup(const QString& detail) {
   m_startupFailed = true;
-  ShowMessageDialogWithDetail(QString::fromUtf8(kStartupFailureMessage), detail, mtInformation, {mbOK});
+  ShowMessageDialogWithDetail(QString::fromUtf8(kStartupFailureMessage), detail, mtError, {mbOK});
   TApplication::instance()->terminate(1);
 }
 
@@ -483,7 +484,7 @@ void TfrmMain::runStartupSteps(const std::vector<std::string>& argv) {
                                         return ShowMessageDialog(text, mtWarning, {mbRetry, mbCancel}) == mrRetry;
                                       });
   if (load.stampeFolderMissing) {
-    ShowMessageDialog(QString::fromStdString(MissingStampeFolderMessage(m_stampeFolder)), mtInformation, {mbOK});
+    ShowMessageDialog(QString::fromStdString(MissingStampeFolderMessage(m_stampeFolder)), mtError, {mbOK});
     TApplication::instance()->terminate(1);
     return;
   }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -114,7 +115,100 @@ bool HeldByFlock(int fd) {
   return errno == EWOULDBLOCK;
 }
 
+std::optional<LockFile> FoundLockFile(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return std::nullopt;
+  return LockFile{path, st.st_dev, st.st_ino, st.st_mtim};
+}
+
+bool StillTheSame(const LockFile& file) {
+  std::optional<LockFile> now = FoundLockFile(file.path);
+  return now && now->device == file.device && now->inode == file.inode &&
+         now->modified.tv_sec == file.modified.tv_sec && now->modified.tv_nsec == file.modified.tv_nsec;
+}
+
+// The hidden name beside it under which a lock file waits while the user acts on its
+// document; no lock file test and no listing takes it for a lock file.
+std::string AsidePath(const LockFile& file) {
+  return paths::FolderPart(file.path) + ".~aside" + paths::NamePart(file.path);
+}
+
+// Puts a set-aside lock file back under its name, unless a new lock file has taken it
+// meanwhile (then ours goes).
+void PutBack(const LockFile& file) {
+  std::string aside = AsidePath(file);
+  if (renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, file.path.c_str(), RENAME_NOREPLACE) == 0) return;
+  // File systems without the no-replace rename answer EINVAL: look, then rename.
+  if (errno != EEXIST && !EntryExists(file.path) && std::rename(aside.c_str(), file.path.c_str()) == 0) return;
+  unlink(aside.c_str());
+}
+
+// True when a process of this computer has the document at `path` open or locked; true
+// also when it cannot be told.
+bool HeldHere(const std::string& path) {
+  struct stat document;
+  if (stat(path.c_str(), &document) != 0) return true;
+  return IsFileLocked(path) || AnyProcessHasOpen(document);
+}
+
 }  // namespace
+
+std::optional<time_t> LockFileTime(const std::string& folder, std::string_view name) {
+  if (name.empty()) return std::nullopt;
+  std::string full(name);
+  std::string path = HasLiveOfficeLock(folder, full) ? ChildPath(folder, ".~lock." + full + "#")
+                                                     : WordOwnerFile(folder, full);
+  std::optional<LockFile> file = path.empty() ? std::nullopt : FoundLockFile(path);
+  if (!file) return std::nullopt;
+  return file->modified.tv_sec;
+}
+
+std::optional<ForeignLock> ForeignLockOf(const std::string& folder, std::string_view name) {
+  if (name.empty()) return std::nullopt;
+  std::string full(name);
+  ForeignLock lock;
+  if (HasLiveOfficeLock(folder, full)) {
+    std::string path = ChildPath(folder, ".~lock." + full + "#");
+    std::vector<std::string> fields = LockFileFields(path);
+    // A lock file written here, or naming no computer, is no other computer's.
+    if (fields.size() < 3 || fields[2].empty() || fields[2] == HostName()) return std::nullopt;
+    if (std::optional<LockFile> file = FoundLockFile(path)) lock.files.push_back(*file);
+  }
+  std::string owner = WordOwnerFile(folder, full);
+  if (std::optional<LockFile> file = owner.empty() ? std::nullopt : FoundLockFile(owner)) {
+    lock.files.push_back(*file);
+  }
+  if (lock.files.empty() || HeldHere(ChildPath(folder, full))) return std::nullopt;
+  std::sort(lock.files.begin(), lock.files.end(), [](const LockFile& a, const LockFile& b) {
+    return a.modified.tv_sec != b.modified.tv_sec ? a.modified.tv_sec > b.modified.tv_sec
+                                                  : a.modified.tv_nsec > b.modified.tv_nsec;
+  });
+  lock.since = lock.files.front().modified.tv_sec;
+  lock.holder = DocumentHolderOf(folder, name).value_or(DocumentHolder{});
+  return lock;
+}
+
+int SetLockFilesAside(const ForeignLock& lock) {
+  for (size_t i = 0; i < lock.files.size(); ++i) {
+    const LockFile& file = lock.files[i];
+    int error = StillTheSame(file) ? 0 : EBUSY;
+    if (!error && std::rename(file.path.c_str(), AsidePath(file).c_str()) != 0) error = errno;
+    if (error) {
+      std::for_each(lock.files.begin(), lock.files.begin() + static_cast<std::ptrdiff_t>(i), PutBack);
+      return error;
+    }
+  }
+  return 0;
+}
+
+// A set-aside file that cannot be removed stays, hidden and counting for nothing.
+void DropLockFilesSetAside(const ForeignLock& lock) {
+  for (const LockFile& file : lock.files) unlink(AsidePath(file).c_str());
+}
+
+void RestoreLockFilesSetAside(const ForeignLock& lock) {
+  for (const LockFile& file : lock.files) PutBack(file);
+}
 
 std::vector<std::string> OfficeLockFields(std::string_view text) {
   std::vector<std::string> fields(1);

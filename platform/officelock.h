@@ -3,6 +3,9 @@
 // file locks, and keep read-only documents. Plain functions; thread-safe.
 #pragma once
 
+#include <sys/types.h>
+#include <time.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +41,45 @@ struct DocumentHolder {
 // The holder that the live lock file of `name` in `folder` records; nullopt when no live
 // lock file names one.
 std::optional<DocumentHolder> DocumentHolderOf(const std::string& folder, std::string_view name);
+
+// The modification time of the live lock file of `name` in `folder` (the office lock file
+// when it is live, else the Word owner file): since when the document is held; nullopt
+// when there is none.
+std::optional<time_t> LockFileTime(const std::string& folder, std::string_view name);
+
+// One lock file as found: its path and what tells it from a lock file written again later.
+struct LockFile {
+  std::string path;
+  dev_t device = 0;
+  ino_t inode = 0;
+  struct timespec modified {};
+};
+
+// The lock files of a document that only another computer's office program can have
+// written: a live ".~lock.NAME#" naming another host, or a Word owner file ("~$NAME"),
+// which only Windows desks write; while no process of this computer holds the document
+// (has it open or locked). Whether that program still runs (or crashed, leaving them)
+// only its user can tell, so the user may choose to act on the document anyway.
+struct ForeignLock {
+  std::vector<LockFile> files;  // one or two, newest first
+  DocumentHolder holder;        // as the lock files record it; either part may be empty
+  time_t since = 0;             // the newest lock file's modification time
+};
+
+// The foreign lock of `name` in `folder`; nullopt when the document has no lock file, or
+// one that this computer wrote, or a process here holds it.
+std::optional<ForeignLock> ForeignLockOf(const std::string& folder, std::string_view name);
+
+// Moves the lock files of `lock` out of the document's way, to hidden names beside them,
+// so that a delete or rename the user chose despite them can go through the usual checks.
+// Refused with EBUSY, moving nothing, when a lock file is no longer the one found (its
+// program wrote it again); else 0 or the errno value of the move, nothing moved.
+int SetLockFilesAside(const ForeignLock& lock);
+// After the act: the set-aside lock files go for good (the act was done, and they name a
+// document that is gone or has another name) or back under their names (it was not, and
+// no new lock file took a name meanwhile).
+void DropLockFilesSetAside(const ForeignLock& lock);
+void RestoreLockFilesSetAside(const ForeignLock& lock);
 
 // The user name at the head of a Word owner file's text: a length byte of 1 to 53, then
 // that many bytes; "" when the text does not start so.

@@ -64,5 +64,5 @@ capture() {
 for scale in 1 1.5 2; do
   percent=$(awk -v s="$scale" 'BEGIN { printf "%d", s * 100 }')
   capture "$scale" '^Tarvolo' "$output/main-$percent$suffix.png" 1 5 "$tmp/office/DATI/" ""
-  capture "$scale" '^Information$' "$output/box-$percent$suffix.png"
+  capture "$scale" '^(Error|Errore)$' "$output/box-$percent$suffix.png"
 done

@@ -2,6 +2,7 @@
 // default action of one namespace item.
 #include "shellview/shell_folder.h"
 
+#include <limits.h>
 #include <sys/stat.h>
 
 #include <QCoreApplication>
@@ -11,6 +12,7 @@
 
 #include "base/paths.h"
 #include "platform/file_name_text.h"
+#include "platform/officelock.h"
 #include "shellview/shell_errors.h"
 
 namespace velloria {
@@ -108,7 +110,8 @@ QString NameFaultReason(shell::NameFault fault) {
     case shell::NameFault::kNone:
       break;
   }
-  return RenameText(QT_TRANSLATE_NOOP("ShellRename", "The name is too long."));
+  return RenameText(QT_TRANSLATE_NOOP("ShellRename", "The name is too long (more than %1 bytes)."))
+      .arg(NAME_MAX);
 }
 
 bool Exists(const std::string& path) {
@@ -119,6 +122,28 @@ bool Exists(const std::string& path) {
 // True when an item is named exactly `name` beside `item`.
 bool NameTakenAsWritten(const TShellFolder* item, const QString& name) {
   return item && Exists(paths::FolderPart(item->FileSystemPath()) + name.toStdString());
+}
+
+// Who has the document of `item` open and since when, as its lock file records it, in the
+// user's short date and time; that another program uses it when no lock file says so.
+QString HolderReason(const TShellFolder* item) {
+  std::string path = item ? item->FileSystemPath() : std::string();
+  std::string folder = paths::FolderPart(path), name = paths::NamePart(path);
+  std::optional<time_t> since = shell::LockFileTime(folder, name);
+  if (!since) return RenameText(QT_TRANSLATE_NOOP("ShellRename", "Another program is using the document."));
+  QString when = QLocale().toString(QDateTime::fromSecsSinceEpoch(*since), QLocale::ShortFormat);
+  shell::DocumentHolder holder = shell::DocumentHolderOf(folder, name).value_or(shell::DocumentHolder{});
+  QString user = shell::DecodeFileName(holder.user), host = shell::DecodeFileName(holder.host);
+  if (!user.isEmpty() && !host.isEmpty()) {
+    return RenameText(QT_TRANSLATE_NOOP("ShellRename", "The document is open by %1 on the computer %2 since %3."))
+        .arg(user, host, when);
+  }
+  if (!user.isEmpty()) return RenameText(QT_TRANSLATE_NOOP("ShellRename", "The document is open by %1 since %2.")).arg(user, when);
+  if (!host.isEmpty()) {
+    return RenameText(QT_TRANSLATE_NOOP("ShellRename", "The document is open on the computer %1 since %2."))
+        .arg(host, when);
+  }
+  return RenameText(QT_TRANSLATE_NOOP("ShellRename", "The document is open in a word processor since %1.")).arg(when);
 }
 
 QString RenameRefusalReason(const TShellFolder* item, const QString& newName,
@@ -135,8 +160,7 @@ QString RenameRefusalReason(const TShellFolder* item, const QString& newName,
                                                 "other capital and small letters "
                                                 "already exists."));
     case shell::Status::kOpenDocument:
-      return RenameText(QT_TRANSLATE_NOOP(
-          "ShellRename", "The document is open in a word processor, here or at another desk."));
+      return HolderReason(item);
     case shell::Status::kAccessDenied:
       if (!item || Exists(item->FileSystemPath())) {
         return RenameText(QT_TRANSLATE_NOOP(
@@ -226,12 +250,19 @@ TItemAbilities TShellFolder::ItemAbilities() const {
   return abilities;
 }
 
-bool TShellFolder::RenameTo(const QString& newName) {
+bool TShellFolder::RenameTo(const QString& newName, const shell::ForeignLock* setAside) {
   if (!(ItemAbilities() & iaCanRename)) return false;
   std::shared_ptr<IShellFolder> parent = ParentFolderInterface();
+  if (!parent) throw EShellError(RenameFailedText(this, newName, shell::Status::kFailed));
+  if (setAside) {
+    if (shell::SetLockFilesAside(*setAside) != 0) {
+      throw EShellError(RenameFailedText(this, newName, shell::Status::kOpenDocument));
+    }
+  }
   PItemIDList renamed = nullptr;
-  shell::Status status = parent ? parent->SetNameOf(m_localId, newName.toStdString(), shell::kNameNormal, &renamed)
-                                : shell::Status::kFailed;
+  shell::Status status = parent->SetNameOf(m_localId, newName.toStdString(), shell::kNameNormal, &renamed);
+  if (setAside && status == shell::Status::kOk) shell::DropLockFilesSetAside(*setAside);
+  if (setAside && status != shell::Status::kOk) shell::RestoreLockFilesSetAside(*setAside);
   if (status != shell::Status::kOk) {
     FreeID(renamed);
     throw EShellError(RenameFailedText(this, newName, status));

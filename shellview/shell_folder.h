@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/namespace.h"
+#include "platform/officelock.h"
 #include "shellview/shell_ids.h"
 
 namespace velloria {
@@ -73,7 +74,10 @@ class TShellFolder {
   // Renames the item within its folder. Returns false, changing nothing, when the item
   // cannot be renamed; raises EShellError with RenameFailedText when the folder refuses
   // (name taken, unsafe name, document open, item gone). The cached column texts are kept.
-  bool RenameTo(const QString& newName);
+  // With `setAside`, the lock files of a document that the user chose to rename despite
+  // another computer's lock are first moved out of the way, then removed once the document
+  // has its new name, or put back when it has not.
+  bool RenameTo(const QString& newName, const shell::ForeignLock* setAside = nullptr);
   // Index of the item's icon in the process-wide icon cache; the closed icon's index is
   // looked up once per name the item has.
   int SystemIconIndex(bool large, bool open) const;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "base/paths.h"
 #include "shellview/shell_errors.h"
 #include "shellview/shell_list_model.h"
 #include "shellview/shell_list_view.h"
@@ -128,12 +129,13 @@ void TCustomShellListView::EndLabelEdit(int row, const QString& text) {
     throw EShellError(RenameFailedText(item, name, shell::Status::kBadName));
   }
   bool blanksRemoved = name.size() != text.size();
-  if (OnExtensionChange && !item->IsContainer() &&
-      ExtensionOf(item->ItemName()).compare(ExtensionOf(name), Qt::CaseInsensitive) != 0) {
-    AskBeforeRenaming(IDBytes(item->LocalID()), name, blanksRemoved);
+  bool extensionChanges = OnExtensionChange && !item->IsContainer() &&
+                          ExtensionOf(item->ItemName()).compare(ExtensionOf(name), Qt::CaseInsensitive) != 0;
+  if (extensionChanges || ForeignLockOfItem(*item)) {
+    AskBeforeRenaming(IDBytes(item->LocalID()), name, extensionChanges, blanksRemoved);
     return;
   }
-  RenameRow(row, name, blanksRemoved);
+  RenameRow(row, name, false, blanksRemoved);
 }
 
 void TCustomShellListView::CommitLabelEdit(int row, const QString& text) {
@@ -141,38 +143,55 @@ void TCustomShellListView::CommitLabelEdit(int row, const QString& text) {
   RenameOrReopen(IDBytes(m_items[row]->LocalID()), text, [&] { EndLabelEdit(row, text); });
 }
 
-// The question runs after the edit has ended (a box opened while the editor closes would
-// end the edit a second time), and the item is looked up again after it, as the list
+// The questions run after the edit has ended (a box opened while the editor closes would
+// end the edit a second time), and the item is looked up again after each, as the list
 // may have been reloaded meanwhile. A No keeps the old name and ends the edit.
-void TCustomShellListView::AskBeforeRenaming(const QByteArray& id, const QString& name,
+void TCustomShellListView::AskBeforeRenaming(const QByteArray& id, const QString& name, bool extensionChanges,
                                              bool blanksRemoved) {
   QMetaObject::invokeMethod(
       this,
-      [this, id, name, blanksRemoved] {
+      [this, id, name, extensionChanges, blanksRemoved] {
         Guarded([&] {
           RenameOrReopen(id, name, [&] {
             auto itemId = reinterpret_cast<PCItemIDList>(id.constData());
             int row = RowOfLocalID(itemId);
             if (row < 0)
               throw EShellError(RenameFailedText(nullptr, name, shell::Status::kNotFound));
-            if (!OnExtensionChange(this, m_items[row]->ItemName(), name)) return;
+            if (extensionChanges && !OnExtensionChange(this, m_items[row]->ItemName(), name)) return;
             row = RowOfLocalID(itemId);
             if (row < 0)
               throw EShellError(RenameFailedText(nullptr, name, shell::Status::kNotFound));
-            RenameRow(row, name, blanksRemoved);
+            RenameRow(row, name, true, blanksRemoved);
           });
         });
       },
       Qt::QueuedConnection);
 }
 
+// A document that only another computer's lock file holds, when OnForeignLock is set.
+std::optional<shell::ForeignLock> TCustomShellListView::ForeignLockOfItem(const TShellFolder& item) const {
+  if (!OnForeignLock || item.IsContainer()) return std::nullopt;
+  std::string path = item.FileSystemPath();
+  return shell::ForeignLockOf(paths::FolderPart(path), paths::NamePart(path));
+}
+
 // An item the folder does not let be renamed (a folder the user may not write) is
-// reported like a refused rename. The note about dropped blanks waits for the edit's end.
-void TCustomShellListView::RenameRow(int row, const QString& name, bool blanksRemoved) {
+// reported like a refused rename. A document held by another computer's lock file is
+// renamed, when the user agrees, with its lock files set aside (see TShellFolder::RenameTo).
+// The note about dropped blanks waits for the edit's end.
+void TCustomShellListView::RenameRow(int row, const QString& name, bool askAboutForeignLock, bool blanksRemoved) {
+  std::optional<shell::ForeignLock> lock = askAboutForeignLock ? ForeignLockOfItem(*m_items[row]) : std::nullopt;
+  if (lock) {
+    QByteArray id = IDBytes(m_items[row]->LocalID());
+    if (!OnForeignLock(this, m_items[row]->FileSystemPath(), *lock)) return;
+    row = RowOfLocalID(reinterpret_cast<PCItemIDList>(id.constData()));  // the list may have been reloaded
+    if (row < 0) throw EShellError(RenameFailedText(nullptr, name, shell::Status::kNotFound));
+  }
   TShellFolder* item = m_items[row].get();
   CheckEditedFileUnchanged(*item, name);
-  if (!item->RenameTo(name))
+  if (!item->RenameTo(name, lock ? &*lock : nullptr)) {
     throw EShellError(RenameFailedText(item, name, shell::Status::kAccessDenied));
+  }
   m_model->RowChanged(row);
   if (blanksRemoved && OnLeadingBlanksRemoved) {
     QMetaObject::invokeMethod(

@@ -19,6 +19,7 @@
 
 #include "platform/fileops.h"
 #include "platform/folder_watch.h"
+#include "platform/officelock.h"
 #include "shellview/shell_folder.h"
 
 namespace velloria {
@@ -45,6 +46,11 @@ using TRenameQuestionEvent =
     std::function<bool(TCustomShellListView* sender, const QString& oldName, const QString& newName)>;
 // After a rename that took `newName`, the typed name without its leading blanks.
 using TNameEvent = std::function<void(TCustomShellListView* sender, const QString& newName)>;
+
+// Before a rename of the document at `path` that only another computer's lock file holds
+// (see shell::ForeignLockOf); true renames it, its lock files going with the old name.
+using TForeignLockEvent = std::function<bool(TCustomShellListView* sender, const std::string& path,
+                                             const shell::ForeignLock& lock)>;
 
 // Where failures inside event handling go (Qt does not let exceptions cross its event
 // loop). The standard handler rethrows the failure from a queued call, where the
@@ -180,10 +186,11 @@ class TCustomShellListView : public QTreeView {
   // blanks (as Windows drops them from a typed name; OnLeadingBlanksRemoved then hears of
   // it) and redraws the row. Rows outside the list, and a name equal to the item's, are
   // ignored. A file whose extension the new name changes is renamed only after
-  // OnExtensionChange agrees, asked once the edit has ended. Raises EShellError
-  // (RenameFailedText) when the name is refused or the rename fails, and when the name
-  // leads to another file than the one the editor was opened on (renamed or replaced at
-  // another desk meanwhile).
+  // OnExtensionChange agrees, asked once the edit has ended; so is a document that only
+  // another computer's lock file holds, renamed only after OnForeignLock agrees. Raises
+  // EShellError (RenameFailedText) when the name is refused or the rename fails, and when
+  // the name leads to another file than the one the editor was opened on (renamed or
+  // replaced at another desk meanwhile).
   void EndLabelEdit(int row, const QString& text);
   // EndLabelEdit from the caption editor: a refused name is reported to the failure
   // handler and the editor opens again on the same item with the typed text, once no
@@ -200,6 +207,7 @@ class TCustomShellListView : public QTreeView {
   TContextPopupEvent OnContextPopup;
   TRenameQuestionEvent OnExtensionChange;
   TNameEvent OnLeadingBlanksRemoved;
+  TForeignLockEvent OnForeignLock;
 
  signals:
   // The list shows another folder, or none (a sub-folder entered or left, a new root).
@@ -260,8 +268,10 @@ class TCustomShellListView : public QTreeView {
   bool RunKeyPath(QKeyEvent* event);
   void ReportKeyRelease(const QKeyEvent* event);
   int RowOfLocalID(PCItemIDList id) const;
-  void AskBeforeRenaming(const QByteArray& id, const QString& name, bool blanksRemoved);
-  void RenameRow(int row, const QString& name, bool blanksRemoved);
+  void AskBeforeRenaming(const QByteArray& id, const QString& name, bool extensionChanges,
+                         bool blanksRemoved);
+  void RenameRow(int row, const QString& name, bool askAboutForeignLock, bool blanksRemoved);
+  std::optional<shell::ForeignLock> ForeignLockOfItem(const TShellFolder& item) const;
   void CheckEditedFileUnchanged(const TShellFolder& item, const QString& text) const;
   void RenameOrReopen(const QByteArray& id, const QString& text,
                       const std::function<void()>& rename);

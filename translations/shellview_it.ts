@@ -108,8 +108,8 @@
         <translation>Windows e Office riservano questo nome a file propri, che l&apos;elenco non mostra.</translation>
     </message>
     <message>
-        <source>The name is too long.</source>
-        <translation>Il nome è troppo lungo.</translation>
+        <source>The name is too long (more than %1 bytes).</source>
+        <translation>Il nome è troppo lungo (più di %1 byte).</translation>
     </message>
     <message>
         <source>A document or folder with this name already exists.</source>
@@ -128,8 +128,24 @@
         <translation>Nel frattempo il documento è stato rinominato o sostituito da un&apos;altra postazione: il suo nome ora indica un altro file, che non è stato rinominato.</translation>
     </message>
     <message>
-        <source>The document is open in a word processor, here or at another desk.</source>
-        <translation>Il documento è aperto in un programma di videoscrittura, su questo computer o su un&apos;altra postazione.</translation>
+        <source>Another program is using the document.</source>
+        <translation>Il documento è in uso da parte di un altro programma.</translation>
+    </message>
+    <message>
+        <source>The document is open by %1 on the computer %2 since %3.</source>
+        <translation>Il documento è aperto da %1 sul computer %2 dal %3.</translation>
+    </message>
+    <message>
+        <source>The document is open by %1 since %2.</source>
+        <translation>Il documento è aperto da %1 dal %2.</translation>
+    </message>
+    <message>
+        <source>The document is open on the computer %1 since %2.</source>
+        <translation>Il documento è aperto sul computer %1 dal %2.</translation>
+    </message>
+    <message>
+        <source>The document is open in a word processor since %1.</source>
+        <translation>Il documento è aperto in un programma di videoscrittura dal %1.</translation>
     </message>
     <message>
         <source>You may not change this folder, or the document is read-only.</source>

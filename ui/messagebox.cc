@@ -18,17 +18,49 @@
 
 namespace velloria {
 
+namespace {
+
+constexpr QChar kZeroWidthSpace(0x200B);
+constexpr QChar kWordJoiner(0x2060);
+constexpr QChar kNoBreakSpace(0x00A0);
+
+// A quoted path of `text` keeps its blanks and hyphens from breaking a line.
+QString WithPathKeptWhole(const QString& quoted) {
+  if (!quoted.contains(QLatin1Char('/'))) return quoted;
+  QString kept;
+  for (QChar c : quoted) {
+    if (c == QLatin1Char(' ')) {
+      kept += kNoBreakSpace;
+    } else {
+      kept += c;
+      if (c == QLatin1Char('-')) kept += kWordJoiner;
+    }
+  }
+  return kept;
+}
+
+}  // namespace
+
+QString WithBreaksAfterSeparators(const QString& text) {
+  // Between quotes (the odd parts) stand the names; a path among them is kept whole.
+  QStringList parts = text.split(QLatin1Char('"'));
+  for (qsizetype i = 1; i < parts.size(); i += 2) parts[i] = WithPathKeptWhole(parts[i]);
+  return parts.join(QLatin1Char('"')).replace(QLatin1Char('/'), QString(QLatin1Char('/')) + kZeroWidthSpace);
+}
+
 // The word-wrapped text of the box, drawn with the same flags it was measured with, so
-// that the measured block always holds it.
+// that the measured block always holds it. A path in it wraps at its separators.
 class MessageText : public QWidget {
  public:
-  MessageText(const QString& text, QWidget* parent) : QWidget(parent), m_text(text) {}
+  MessageText(const QString& text, QWidget* parent)
+      : QWidget(parent), m_text(text), m_shown(WithBreaksAfterSeparators(text)) {}
   const QString& text() const { return m_text; }
+  const QString& shownText() const { return m_shown; }
 
  protected:
   void paintEvent(QPaintEvent*) override {
     QPainter painter(this);
-    painter.drawText(rect(), kTextFlags, m_text);
+    painter.drawText(rect(), kTextFlags, m_shown);
   }
 
  public:
@@ -36,6 +68,7 @@ class MessageText : public QWidget {
 
  private:
   QString m_text;
+  QString m_shown;
 };
 
 namespace {
@@ -236,6 +269,14 @@ void TMessageForm::setDetail(const QString& detail) {
   move(screen.width() / 2 - width() / 2, screen.height() / 2 - height() / 2);
 }
 
+void TMessageForm::setDefaultButton(TMsgDlgBtn button) {
+  QPushButton* chosen = ChosenOrNull(m_buttons, button);
+  if (!chosen) return;
+  if (m_defaultButton) m_defaultButton->setDefault(false);
+  m_defaultButton = chosen;
+  m_defaultButton->setDefault(true);
+}
+
 void TMessageForm::CloseAll(int result) {
   Terminating() = true;
   for (TMessageForm* form : OpenForms()) {
@@ -334,7 +375,7 @@ std::unique_ptr<TMessageForm> BuildMessageDialog(const QString& text, TMsgDlgTyp
   QRect screen = QGuiApplication::primaryScreen()->geometry();
 
   QRect textRect = metrics.boundingRect(QRect(0, 0, screen.width() / 2, 0),
-                                        MessageText::kTextFlags, text);
+                                        MessageText::kTextFlags, WithBreaksAfterSeparators(text));
   const bool hasIcon = kind != mtCustom;
   int iconTextWidth = textRect.width() + (hasIcon ? kIconSize + layout.hSpacing : 0);
   int iconTextHeight = hasIcon ? std::max(textRect.height(), kIconSize) : textRect.height();
@@ -420,6 +461,19 @@ int ShowMessageDialogWithDetail(const QString& text, const QString& detail, TMsg
                                 TMsgDlgButtons buttons) {
   std::unique_ptr<TMessageForm> form = BuildMessageDialog(text, kind, buttons);
   if (!detail.isEmpty()) form->setDetail(detail);
+  return ExecMessageForm(std::move(form));
+}
+
+void ShowRefusal(const QString& text) {
+  std::unique_ptr<TMessageForm> form = BuildMessageDialog(text, mtWarning, {mbOK});
+  form->setWindowTitle(QApplication::applicationName());
+  ExecMessageForm(std::move(form));
+}
+
+int AskDespiteWarning(const QString& text) {
+  std::unique_ptr<TMessageForm> form = BuildMessageDialog(text, mtWarning, {mbYes, mbNo});
+  form->setWindowTitle(QApplication::applicationName());
+  form->setDefaultButton(mbNo);
   return ExecMessageForm(std::move(form));
 }
 

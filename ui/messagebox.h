@@ -67,6 +67,9 @@ class TMessageForm : public QDialog {
   QString detailText() const;
   TMsgDlgType kind() const { return m_kind; }
   QPushButton* defaultButton() const { return m_defaultButton; }
+  // Makes `button` (one of the box's) the default button, which Enter answers and which has
+  // the focus when the box opens. Call before the box is shown.
+  void setDefaultButton(TMsgDlgBtn button);
   QPushButton* cancelButton() const { return m_cancelButton; }
   const std::vector<QPushButton*>& buttons() const { return m_buttons; }
 
@@ -114,6 +117,19 @@ int ShowMessageDialog(const QString& text, TMsgDlgType kind, TMsgDlgButtons butt
 // As ShowMessageDialog, with `detail` below the text when it is not empty.
 int ShowMessageDialogWithDetail(const QString& text, const QString& detail, TMsgDlgType kind,
                                 TMsgDlgButtons buttons);
+// A command the program refuses, saying why in `text`: a warning with the program's title
+// and OK.
+void ShowRefusal(const QString& text);
+// A question whose safe answer is No (to go ahead despite a warning): a warning with the
+// program's title, Yes and No, No the default and focused button. Returns the value of
+// the button that closed it.
+int AskDespiteWarning(const QString& text);
+
+// `text` as the box draws it: a zero-width break opportunity after each "/", and within a
+// quoted path no line break at a blank or hyphen, so that a path wraps at its separators
+// rather than inside a folder's name.
+QString WithBreaksAfterSeparators(const QString& text);
+
 // Shows a box with an OK button that does not block the other windows and destroys itself
 // when closed; for a note that must not stop the work. Nothing is shown while the
 // application terminates or (for tests) an answer is queued, which then takes the box.

@@ -2,6 +2,7 @@
 // timer and event handlers shown in a box titled with the application's title, the
 // silent abort, and termination closing open boxes.
 #include "app/application.h"
+#include "shellview/shell_errors.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -47,6 +48,18 @@ TEST(FailureDisplay, FailureEscapingATimerHandlerIsShownAndTheProgramGoesOn) {
   EXPECT_EQ(ok.text(), "Rename to x failed.");
   EXPECT_EQ(ok.asked().kind, mtError);
   EXPECT_EQ(ok.asked().buttons, QStringList{"OK"});
+}
+
+// A request the shell view refused (a rename) is a warning under the program's title; a
+// path it cannot reach stays an error.
+TEST(FailureDisplay, ARefusalIsAWarningAndAFailureAnError) {
+  NextBoxAnswer refused(mrOk), failed(mrOk);
+  TApplication::instance()->showException(EShellError(QStringLiteral("Rename to x failed.")));
+  TApplication::instance()->showException(EInvalidPath(QStringLiteral("Unable to retrieve folder details")));
+  EXPECT_EQ(refused.asked().kind, mtWarning);
+  EXPECT_EQ(refused.asked().title, "Velloria");
+  EXPECT_EQ(failed.asked().kind, mtError);
+  EXPECT_EQ(failed.asked().title, "Velloria");
 }
 
 TEST(FailureDisplay, FailureEscapingAQueuedCallIsShown) {

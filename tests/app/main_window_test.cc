@@ -447,7 +447,7 @@ TEST_F(MainWindow, BadArgumentsShowTheGeneralMessageAndTerminate) {
     EXPECT_TRUE(form->startupFailed());
     EXPECT_TRUE(TApplication::instance()->terminated());
     EXPECT_EQ(ok.text(), "Si è verificato un errore. Impossibile continuare.");
-    EXPECT_EQ(ok.asked().kind, mtInformation);
+    EXPECT_EQ(ok.asked().kind, mtError);
     EXPECT_EQ(ok.asked().buttons, QStringList{"OK"});
     TApplication::instance()->resumeAfterTerminationForTesting();
   }

@@ -2,7 +2,10 @@
 // category shown first, the Visualizza refusals, the grid's colouring, the inactivity
 // timer's restart rule and the document commands, through the real widgets offscreen.
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
+#include <QLocale>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -448,8 +451,10 @@ TEST_F(Program, DeleteActsOnlyOnTheDocumentChosen) {
                               "cancellato.");
 }
 
-// A delete that cannot be done says why instead of asking, naming who has the document
-// open when its lock file says so; the document stays.
+// A delete that cannot be done says why instead of asking, in a warning titled with the
+// program's name, naming who has the document open and since when when its lock file says
+// so (here the document is also open on this computer, so no going ahead is offered); the
+// document stays.
 TEST_F(Program, RefusedDeleteSaysWhyInsteadOfAsking) {
   auto form = startUsual();
   TShellListView* list = form->documentList();
@@ -458,19 +463,29 @@ TEST_F(Program, RefusedDeleteSaysWhyInsteadOfAsking) {
   auto refusal = [&](const char* name) {
     selectRows(list, {rowOf(list, name)});
     NextBoxAnswer box(mrOk);
+    QFile openHere(contab(name));  // open on this computer: no going ahead is offered
+    if (QFileInfo(contab(name)).isFile()) {
+      EXPECT_TRUE(openHere.open(QIODevice::ReadOnly)) << name;
+    }
     DeleteSelectedDocument(*list);
-    EXPECT_EQ(box.asked().kind, mtInformation) << name;
+    EXPECT_EQ(box.asked().kind, mtWarning) << name;
+    EXPECT_EQ(box.asked().title, "Velloria") << name;
     EXPECT_EQ(box.asked().buttons, QStringList{"OK"}) << name;
     return box.text();
+  };
+  auto since = [&](const char* lockFile) {
+    return " dal " + QLocale().toString(QFileInfo(contab(lockFile)).lastModified(), QLocale::ShortFormat) + ".";
   };
   const QString head = "Impossibile cancellare il documento \"" + contab("%1") + "\": ";
   TempOffice::writeFile(contab(".~lock.Lettera.doc#"),
                         "Mario Rossi,mrossi,segreteria-2,07.12.2026 10:15,file:///home/mrossi/.config;");
-  EXPECT_EQ(refusal("Lettera.doc"), head.arg("Lettera.doc") + "è aperto da Mario Rossi sul computer segreteria-2.");
+  EXPECT_EQ(refusal("Lettera.doc"),
+            head.arg("Lettera.doc") + "è aperto da Mario Rossi sul computer segreteria-2" + since(".~lock.Lettera.doc#"));
   TempOffice::writeFile(contab("~$dulo.doc"), QByteArray("\x05mario") + QByteArray(48, ' '));
-  EXPECT_EQ(refusal("Modulo.doc"), head.arg("Modulo.doc") + "è aperto da mario.");
+  EXPECT_EQ(refusal("Modulo.doc"), head.arg("Modulo.doc") + "è aperto da mario" + since("~$dulo.doc"));
   TempOffice::writeFile(contab("~$ttura.doc"), "");
-  EXPECT_EQ(refusal("Fattura.doc"), head.arg("Fattura.doc") + "è aperto in un programma di videoscrittura.");
+  EXPECT_EQ(refusal("Fattura.doc"),
+            head.arg("Fattura.doc") + "è aperto in un programma di videoscrittura" + since("~$ttura.doc"));
   EXPECT_EQ(refusal("Archivio"), head.arg("Archivio") + "è una cartella, non un documento.");
   for (const char* name : {"Lettera.doc", "Modulo.doc", "Fattura.doc"}) EXPECT_TRUE(QFile::exists(contab(name)));
 
@@ -479,6 +494,82 @@ TEST_F(Program, RefusedDeleteSaysWhyInsteadOfAsking) {
   EXPECT_EQ(refusal("Fattura.doc"), head.arg("Fattura.doc") + "il documento è di sola lettura.");
   QFile::remove(contab("Fattura.doc"));
   EXPECT_EQ(refusal("Fattura.doc"), head.arg("Fattura.doc") + "il documento non esiste più.");
+}
+
+// A colleague's Writer that ended without closing the document leaves a lock file naming
+// another computer, and nothing here holds the document. After the delete question a
+// second one says who and since when and offers to go ahead: No is its default and focused
+// button, and Sì deletes the document and its lock file. A lock file written again while
+// the question is open (the document opened anew) keeps both.
+TEST_F(Program, ADocumentHeldOnlyByAnotherComputersLockFileIsDeletedAfterASecondQuestion) {
+  auto form = startUsual();
+  TShellListView* list = form->documentList();
+  const QDateTime since(QDate(2026, 12, 7), QTime(9, 14));
+  auto writeLock = [&](const QDateTime& time) {
+    TempOffice::writeFile(contab(".~lock.Lettera.doc#"), "Mario Rossi,mrossi,segreteria-2,07.12.2026 09:14,file:///x;");
+    QFile lock(contab(".~lock.Lettera.doc#"));
+    ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(lock.setFileTime(time, QFileDevice::FileModificationTime));
+  };
+  auto files = [&] { return QDir(office.stampe() + "/CONTAB").entryList(QDir::Files | QDir::Hidden).join(' '); };
+  const QString all = ".~lock.Lettera.doc# Fattura.doc Lettera.doc Modulo.doc";
+  writeLock(since);
+  const QString question = "Il documento \"" + contab("Lettera.doc") +
+                           "\" risulta aperto da Mario Rossi sul computer segreteria-2 dal " +
+                           QLocale().toString(since, QLocale::ShortFormat) +
+                           ". Se quel programma non è più aperto, si può procedere. Procedere comunque?";
+  selectRows(list, {rowOf(list, "Lettera.doc")});
+  {
+    NextBoxAnswer first(mrYes), second(mrNo);
+    DeleteSelectedDocument(*list);
+    EXPECT_EQ(first.text(), "Cancellare definitivamente il documento \"" + contab("Lettera.doc") + "\" ?");
+    EXPECT_EQ(second.text(), question);
+    EXPECT_EQ(second.asked().kind, mtWarning);
+    EXPECT_EQ(second.asked().title, "Velloria");
+    EXPECT_EQ(second.asked().buttons, (QStringList{ButtonCaption(mbYes).remove('&'), ButtonCaption(mbNo).remove('&')}));
+  }
+  EXPECT_EQ(files(), all);
+
+  // The real box: Enter answers No, the default and focused button.
+  QString defaultButton, focused;
+  QTimer user;
+  user.setInterval(10);
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<TMessageForm*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    user.stop();
+    defaultButton = box->defaultButton()->objectName();
+    focused = box->focusWidget() ? box->focusWidget()->objectName() : QString();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(box->focusWidget() ? box->focusWidget() : box, &enter);
+  });
+  {
+    NextBoxAnswer first(mrYes);
+    user.start();
+    DeleteSelectedDocument(*list);
+    EXPECT_TRUE(first.answered());
+  }
+  EXPECT_EQ(defaultButton, "No");
+  EXPECT_EQ(focused, "No");
+  EXPECT_EQ(files(), all);
+
+  {
+    NextBoxAnswer first(mrYes), second(mrYes), refused(mrOk);
+    second.whileAsked([&] { writeLock(since.addSecs(600)); });
+    DeleteSelectedDocument(*list);
+    EXPECT_EQ(refused.text(), "Impossibile cancellare il documento \"" + contab("Lettera.doc") +
+                                  "\": è aperto da Mario Rossi sul computer segreteria-2 dal " +
+                                  QLocale().toString(since.addSecs(600), QLocale::ShortFormat) + ".");
+  }
+  EXPECT_EQ(files(), all);
+
+  {
+    NextBoxAnswer first(mrYes), second(mrYes);
+    DeleteSelectedDocument(*list);
+    EXPECT_TRUE(second.answered());
+  }
+  EXPECT_EQ(files(), "Fattura.doc Modulo.doc");
+  EXPECT_EQ(rowNames(list), (QStringList{"Fattura.doc", "Modulo.doc"}));
 }
 
 // A failed Duplica keeps "...potrebbe già esistere..." for a name taken (tested above) and
@@ -498,7 +589,7 @@ TEST_F(Program, FailedDuplicateSaysTheRealCause) {
   };
   EXPECT_EQ(failure("Archivio"), "Impossibile duplicare il documento \"Archivio\": è una cartella, non un documento.");
   EXPECT_EQ(failure(longName), "Impossibile duplicare il documento \"" + longName + "\": il nome \"Copia di " +
-                                   longName + "\" è troppo lungo per questa cartella.");
+                                   longName + "\" è troppo lungo (più di 255 byte).");
   QFile::remove(contab("Lettera.doc"));
   EXPECT_EQ(failure("Lettera.doc"), "Impossibile duplicare il documento \"Lettera.doc\": il documento non esiste più.");
   EXPECT_EQ(QDir(office.stampe() + "/CONTAB").entryList(QDir::Files | QDir::Hidden).size(), 3);

@@ -10,7 +10,7 @@ check_refused() {
   local pid=$!
   E2E_PIDS+=($pid)
   local box
-  box=$(wait_window '^Information$')
+  box=$(wait_window '^Error$')
   [ "$(count_windows '^Tarvolo')" = 0 ] || fail "main window shown for arguments: $*"
   xdotool windowfocus --sync "$box" key Return
   wait_exit "$pid" 10

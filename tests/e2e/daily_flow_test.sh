@@ -46,7 +46,7 @@ long=$(printf 'Z%.0s' $(seq 242)).doc
 echo long >"$docs/$long"
 echo taken >"$docs/Copia di $long"
 keys "$window" F5 End ctrl+d
-box=$(wait_window '^Information$')
+box=$(wait_window '^Velloria$')
 keys "$box" Return
 expect_no_editor "Enter on the box"
 [ "$(cat "$docs/Copia di $long")" = taken ] || fail "the taken copy was replaced"
@@ -95,7 +95,7 @@ box=$(wait_window '^Confirm$')
 mv "$docs/Alfa.doc" "$docs/Alfa Mario.doc"
 mv "$docs/Vecchio.doc" "$docs/Alfa.doc"
 keys "$box" y
-box=$(wait_window '^Information$')
+box=$(wait_window '^Velloria$')
 keys "$box" Return
 [ "$(cat "$docs/Alfa.doc")" = vecchio ] || fail "the document that took the chosen name was deleted"
 [ -e "$docs/Alfa Mario.doc" ] || fail "the chosen document, renamed meanwhile, was deleted"

@@ -104,7 +104,7 @@ expect_general_message() {
   "$@" 2>"$E2E_TMP/err" &
   pid=$!
   E2E_PIDS+=($pid)
-  box=$(wait_window '^Information$')
+  box=$(wait_window '^Error$')
   keys "$box" Return
   wait_exit "$pid" 10
   [ "$EXIT_CODE" = 1 ] || fail "$name: exit code $EXIT_CODE, expected the general message"

@@ -10,7 +10,7 @@ expect_general_message() {
   local pid=$!
   E2E_PIDS+=($pid)
   local box
-  box=$(wait_window '^Information$')
+  box=$(wait_window '^Error$')
   keys "$box" Return
   wait_exit "$pid" 10
   [ "$EXIT_CODE" != 0 ] || fail "the program ended with 0 after a failed start"

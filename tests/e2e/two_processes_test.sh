@@ -44,7 +44,7 @@ sum=$(sha256sum <"$table")
 program=$!
 E2E_PIDS+=($program)
 keys "$(wait_window '^Warning$')" Escape
-keys "$(wait_window '^Information$')" Return
+keys "$(wait_window '^Error$')" Return
 wait_exit "$program" 10
 [ "$EXIT_CODE" = 1 ] || fail "given up: exit code $EXIT_CODE"
 [ "$(sha256sum <"$table")" = "$sum" ] || fail "the held table changed"

@@ -67,7 +67,7 @@ delete_answered_yes() {
 # A document open in Writer is not asked about: a box says who has it open.
 delete_refused() {
   keys "$window" Home ctrl+Delete
-  keys "$(wait_window '^Information$')" Return
+  keys "$(wait_window '^Velloria$')" Return
   [ "$(count_windows '^Confirm$')" = 0 ] || fail "the document open in Writer was asked about"
   sleep 0.5
 }

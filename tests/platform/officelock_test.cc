@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cstdio>
@@ -187,6 +188,44 @@ TEST_F(Guard, TheHolderIsReadFromTheLiveLockFile) {
   write("~$rbale.doc", std::string("\x40") + "Bruna");  // a length beyond the text
   EXPECT_EQ(holder("Verbale.doc"), "none");
   EXPECT_TRUE(IsDocumentOpen(folder(), "Verbale.doc"));
+}
+
+// A lock file that only another computer can have written (a ".~lock" naming another host,
+// a Word owner file) is foreign while nothing here holds the document; one this computer
+// wrote, or a document open or locked here, is not.
+TEST_F(Guard, OnlyAnotherComputersLockFileOnADocumentNothingHereHoldsIsForeign) {
+  write("Verbale.doc");
+  EXPECT_FALSE(ForeignLockOf(folder(), "Verbale.doc").has_value());
+  write(".~lock.Verbale.doc#", lockLine(hostName(), "altro-utente"));
+  EXPECT_FALSE(ForeignLockOf(folder(), "Verbale.doc").has_value());
+  write(".~lock.Verbale.doc#", lockLine("segreteria-2", "mrossi"));
+  std::optional<ForeignLock> lock = ForeignLockOf(folder(), "Verbale.doc");
+  ASSERT_TRUE(lock.has_value());
+  EXPECT_EQ(lock->holder.user + "@" + lock->holder.host, "Mario Rossi@segreteria-2");
+  ASSERT_EQ(lock->files.size(), 1u);
+  EXPECT_EQ(lock->files[0].path, path(".~lock.Verbale.doc#"));
+  {
+    std::ifstream reader(path("Verbale.doc"));  // open here
+    EXPECT_FALSE(ForeignLockOf(folder(), "Verbale.doc").has_value());
+  }
+  {
+    LockHolder holder(path("Verbale.doc"), LockKind::kFlock);  // locked by another process here
+    EXPECT_FALSE(ForeignLockOf(folder(), "Verbale.doc").has_value());
+  }
+  std::remove(path(".~lock.Verbale.doc#").c_str());
+  write("~$rbale.doc", std::string("\x05") + "Bruna" + std::string(100, ' '));
+  lock = ForeignLockOf(folder(), "Verbale.doc");
+  ASSERT_TRUE(lock.has_value());
+  EXPECT_EQ(lock->holder.user, "Bruna");
+
+  // Set aside, the document is free; put back, it is held again; dropped, the lock is gone.
+  ASSERT_EQ(SetLockFilesAside(*lock), 0);
+  EXPECT_FALSE(IsDocumentOpen(folder(), "Verbale.doc"));
+  RestoreLockFilesSetAside(*lock);
+  EXPECT_TRUE(exists("~$rbale.doc"));
+  ASSERT_EQ(SetLockFilesAside(*lock), 0);
+  DropLockFilesSetAside(*lock);
+  EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Verbale.doc"});
 }
 
 }  // namespace

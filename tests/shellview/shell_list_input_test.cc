@@ -3,7 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/file.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QDateTime>
 #include <QDialog>
+#include <QDir>
+#include <QLocale>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -138,7 +144,7 @@ TEST_F(InputTest, RefusedRenamesSayWhyAndKeepTheOldName) {
       {"Lettera.doc ", "A name cannot end with a dot or a blank."},
       {"CON.doc", "Windows keeps this name for a device"},
       {"Thumbs.db", "Windows and Office keep this name"},
-      {QString(300, 'x') + ".doc", "The name is too long."},
+      {QString(300, 'x') + ".doc", "The name is too long (more than 255 bytes)."},
       {"", "The name cannot be empty."},
   };
   for (const auto& [name, reason] : cases) {
@@ -253,6 +259,62 @@ TEST_F(InputTest, ChangedExtensionIsAskedBeforeRenaming) {
   EXPECT_TRUE(temp.Has("Lettera.TXT"));
   EXPECT_TRUE(temp.Has("Sotto.bak"));
   EXPECT_TRUE(recorder.failures.isEmpty());
+}
+
+// A document that only another computer's lock file holds is asked about once the edit
+// has ended: No keeps the name and the lock file, Yes renames it and removes the lock file
+// (it names the old name). A document this computer also holds is refused unasked, and
+// the refusal says who has it open and since when.
+TEST_F(InputTest, ADocumentHeldOnlyByAnotherComputersLockFileIsRenamedWhenTheUserAgrees) {
+  const QDateTime since(QDate(2026, 12, 7), QTime(9, 14));
+  auto writeLock = [&](const QString& document) {
+    QString name = ".~lock." + document + "#";
+    temp.AddFile(name, "Mario Rossi,mrossi,segreteria-2,07.12.2026 09:14,file:///home/mrossi;");
+    QFile lock(temp.PathOf(name));
+    ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(lock.setFileTime(since, QFileDevice::FileModificationTime));
+  };
+  writeLock("Lettera.doc");
+  writeLock("Modulo.doc");
+  QStringList asked;
+  bool answer = false;
+  list->OnForeignLock = [&](TCustomShellListView*, const std::string& path, const shell::ForeignLock& lock) {
+    EXPECT_FALSE(list->LabelEditing());
+    EXPECT_EQ(lock.since, since.toSecsSinceEpoch());
+    asked << QString::fromStdString(path + " " + lock.holder.user + "@" + lock.holder.host);
+    return answer;
+  };
+  auto rename = [&](int row, const QString& name) {
+    QLineEdit* editor = OpenEditor(row);
+    ASSERT_NE(editor, nullptr);
+    editor->setText(name);
+    list->CancelLabelEdit();
+    QCoreApplication::processEvents();
+  };
+  const QString allFiles = ".~lock.Lettera.doc# .~lock.Modulo.doc# Lettera.doc Modulo.doc";
+  auto files = [&] { return QDir(temp.Path()).entryList(QDir::Files | QDir::Hidden).join(' '); };
+  rename(1, "Verbale.doc");
+  EXPECT_EQ(asked, QStringList{temp.PathOf("Lettera.doc") + " Mario Rossi@segreteria-2"});
+  EXPECT_EQ(files(), allFiles);
+
+  {
+    int holder = open(temp.PathOf("Modulo.doc").toLocal8Bit().constData(), O_RDONLY);
+    ASSERT_EQ(flock(holder, LOCK_SH), 0);  // held here too: a refusal, no question
+    rename(2, "Nuovo.doc");
+    list->AbandonLabelEdit();  // the editor opened again with the refused name is left
+    close(holder);
+  }
+  EXPECT_EQ(asked.size(), 1);
+  EXPECT_EQ(recorder.failures, QStringList{"Rename to Nuovo.doc failed.\nThe document is open by Mario Rossi on the "
+                                           "computer segreteria-2 since " +
+                                           QLocale().toString(since, QLocale::ShortFormat) + "."});
+  EXPECT_EQ(files(), allFiles);
+
+  answer = true;
+  rename(1, "Verbale.doc");
+  EXPECT_EQ(asked.size(), 2);
+  EXPECT_EQ(files(), ".~lock.Modulo.doc# Modulo.doc Verbale.doc");
+  EXPECT_EQ(recorder.failures.size(), 1);
 }
 
 // Tab and Shift+Tab end the edit of that one row, which is renamed; no other row's

@@ -3,6 +3,7 @@
 #include "shellview/shell_list_view.h"
 
 #include <gtest/gtest.h>
+#include <sys/time.h>
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -118,6 +119,9 @@ TEST_F(ListTest, ATitleClickSortsByItsColumnBothWaysFoldersFirst) {
   }
   temp.AddFolder("Zeta");
   temp.AddFolder("Alfa");
+  // Folders of one time sort by name under the date column too.
+  const struct timeval sameTime[2] = {{1700000000, 0}, {1700000000, 0}};
+  for (const char* folder : {"Zeta", "Alfa"}) ASSERT_EQ(utimes(temp.PathOf(folder).toLocal8Bit().constData(), sameTime), 0);
   list.SetRoot(temp.Path());
   list.show();
   QHeaderView* header = list.header();

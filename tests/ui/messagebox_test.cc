@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextLayout>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -203,6 +204,43 @@ TEST(MessageBoxBuild, LongTextWrapsAtHalfTheScreenWidthAndTheBoxGrows) {
   QRect screen = QGuiApplication::primaryScreen()->geometry();
   EXPECT_EQ(longBox->x(), screen.width() / 2 - longBox->width() / 2);
   EXPECT_EQ(longBox->y(), screen.height() / 2 - longBox->height() / 2);
+}
+
+// A long path wraps only after a separator, never inside a folder's name (at its blanks or
+// hyphens); the text the box gives (to Ctrl+C, to screen readers) is the text as written.
+TEST(MessageBoxBuild, ALongPathWrapsAtItsSeparatorsOnly) {
+  QString path = QStringLiteral("/srv/gest");
+  for (int i = 1; i <= 14; ++i) path += QStringLiteral("/Cartella %1 dell-ufficio").arg(i);
+  const QString head = "Impossibile cancellare il documento \"";
+  const QString text = head + path + "/Lettera.doc\": è aperto da qualcuno su un altro computer.";
+  auto form = BuildMessageDialog(text, mtWarning, {mbOK});
+  QWidget* message = form->findChild<QWidget*>("Message");
+  ASSERT_NE(message, nullptr);
+  EXPECT_EQ(form->messageText(), text);
+  EXPECT_TRUE(form->copyText().contains(text));
+
+  // The lines as the box draws them: its font, its width, word wrap.
+  QString shown = WithBreaksAfterSeparators(text);
+  QTextLayout layout(shown, form->font());
+  layout.beginLayout();
+  QStringList lines;
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    line.setLineWidth(message->width());
+    lines << shown.mid(line.textStart(), line.textLength())
+                 .remove(QChar(0x200B))
+                 .remove(QChar(0x2060))
+                 .replace(QChar(0x00A0), QLatin1Char(' '));
+  }
+  layout.endLayout();
+  ASSERT_GE(lines.size(), 3);
+  EXPECT_LE(lines.size() * QFontMetrics(form->font()).height(), message->height());
+  EXPECT_EQ(lines.join(QString()), text);
+  qsizetype end = 0;
+  for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+    end += lines[i].size();
+    bool insidePath = end > head.size() && end < head.size() + path.size();
+    EXPECT_TRUE(!insidePath || text[end - 1] == QLatin1Char('/')) << lines[i].toStdString();
+  }
 }
 
 TEST(MessageBoxBuild, ButtonsWidenToTheWidestCaption) {
