@@ -198,7 +198,7 @@ Status Table::SetQuery(std::string_view text) {
   XB_RETURN_IF_ERROR(FlushRecord());
   size_t start = text.find_first_not_of(' ');
   if (start == std::string_view::npos) {
-    query_.reset();
+    if (query_) checked_ = std::move(query_);  // kept, should the query be set again
     plan_.reset();
     query_text_.clear();
     return GoTop();
@@ -218,6 +218,8 @@ Status Table::SetQuery(std::string_view text) {
   if (compiled->ResultType() != kExprLogical) {
     return Status::Error(XB_ERR_EXPRESSION, "The query expression is not logical");
   }
+  // The query replaced is kept, should it be set again (as after a locate's own query).
+  if (query_) checked_ = std::move(query_);
   query_ = std::move(compiled);
   plan_ = QueryPlan::Build(*query_);
   query_text_ = std::string(text);

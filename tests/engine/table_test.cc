@@ -129,7 +129,8 @@ TEST_F(TableTest, QueryRestrictsNavigationAndReportsMatches) {
 }
 
 // A text checked and then set as the query is parsed once and kept with its table: set
-// again it is evaluated again, and on another table it is compiled against that one's fields.
+// again, also after another query or none, it is evaluated again, and on another table it
+// is compiled against that one's fields.
 TEST_F(TableTest, AQueryCheckedAndSetAgainSeesLaterChangesAndStaysWithItsTable) {
   MakeStampe();
   const char* query = "TIPO=1 AND VISUALIZZA=TRUE";
@@ -143,6 +144,14 @@ TEST_F(TableTest, AQueryCheckedAndSetAgainSeesLaterChangesAndStaysWithItsTable) 
   EXPECT_EQ(xb_QueryTest(query), 1);
   ASSERT_NE(xb_Query(query), 0);
   EXPECT_EQ(xb_QueryRecCount(), 2);
+  EXPECT_EQ(Walk(), (std::vector<int>{1, 3}));
+  ASSERT_NE(xb_Query("TIPO=3"), 0);
+  EXPECT_EQ(Walk(), (std::vector<int>{4}));
+  ASSERT_NE(xb_Query(query), 0);
+  EXPECT_EQ(Walk(), (std::vector<int>{1, 3}));
+  ASSERT_NE(xb_Query(""), 0);
+  ASSERT_NE(xb_Query(query), 0);
+  EXPECT_STREQ(xb_DBFilter(), query);
   EXPECT_EQ(Walk(), (std::vector<int>{1, 3}));
 
   xbtest::CreateTable(dir_.File("OTHER.DBF"), {{"TIPO", "C", 5, 0}});
