@@ -94,11 +94,6 @@ TXbEngine& XbEngine() {
 
 bool EngineLoaded() { return XbEngine().Loaded(); }
 
-std::int32_t EngineFailureCode() {
-  const TXbEntryPoints& xb = Xb();
-  return xb.xb_LastErrorCode != nullptr ? xb.xb_LastErrorCode() : XB_OK;
-}
-
 std::string EngineFailure() {
   std::int32_t code = EngineFailureCode();
   if (code == XB_OK) return {};

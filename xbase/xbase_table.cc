@@ -93,10 +93,6 @@ void TXBaseTable::RaiseTableError(const std::string& message) const {
   throw EXBaseError(message);
 }
 
-void TXBaseTable::RaiseIfEngineFailed() const {
-  std::string failure = EngineFailure();
-  if (!failure.empty()) RaiseTableError(failure);
-}
 
 void TXBaseTable::CheckClosed(const char* message) {
   if (TDataSet::Active() || m_workArea != 0) RaiseTableError(message);

@@ -15,6 +15,7 @@
 #include "base/code_page.h"
 #include "dataset/dataset.h"
 #include "xbase/component_registry.h"
+#include "xbase/xb_engine.h"
 #include "xbase/xbase_env.h"
 
 namespace velloria::xbase {
@@ -240,10 +241,9 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   // Checked(xb.xb_Skip(1)).
   template <typename Answer>
   Answer Checked(Answer answer) const {
-    RaiseIfEngineFailed();
+    if (EngineFailureCode() != XB_OK) RaiseTableError(EngineFailure());
     return answer;
   }
-  void RaiseIfEngineFailed() const;
   void CheckClosed(const char* message);
   // Open and close.
   void OpenTable();

@@ -126,7 +126,8 @@ bool TXBaseTable::LockTable() {
 // A table the engine opened read-only (damage, rights, mount) refuses a lock with its
 // reason, which is no other user's lock; neither is a file that cannot be read or written.
 void TXBaseTable::RaiseUnlessLockedElsewhere() {
-  if (EngineFailureCode() != XB_ERR_LOCKED) RaiseIfEngineFailed();
+  std::int32_t code = EngineFailureCode();
+  if (code != XB_OK && code != XB_ERR_LOCKED) RaiseTableError(EngineFailure());
 }
 
 void TXBaseTable::UnlockTable() {
