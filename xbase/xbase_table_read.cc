@@ -124,9 +124,10 @@ TGetResult TXBaseTable::GetRecord(TRecordBuffer& target, TGetMode mode, bool /*d
   auto& buffer = static_cast<TXbRecordBuffer&>(target);
   const TXbEntryPoints& xb = Xb();
   xb.xb_Select(m_workArea);
-  // A move the engine could not make leaves it anywhere: the next fetch positions it again
-  // from the records the window holds.
-  auto repositionOnFailure = OnScopeFailure([this] { CursorPosChanged(); });
+  // The engine moves now: until the fetch is taken into the window, where the framework
+  // records the position again, the next fetch positions it from the records the window
+  // holds, also after a move the engine could not make.
+  CursorPosChanged();
   for (;;) {
     // Only stepping compares with the record it started from.
     bool pending = m_atTopPending || m_atBottomPending;
