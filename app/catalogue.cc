@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "dataset/field.h"
+#include "dataset/scope_guard.h"
 #include "base/paths.h"
 #include "platform/wait_cursor.h"
 
@@ -66,9 +67,11 @@ void DecideByFolders(TDataSet& table, const std::string& stampeFolder) {
   };
 }
 
+// Setting the text of a filter that is on applies it; turning the filter on applies it too,
+// so it is turned on only when it is off.
 void ApplyCategoryFilter(TDataSet& table, int categoryType) {
   table.SetFilter(FoldersDecide(table) ? TypeFilter(categoryType) : CategoryFilter(categoryType));
-  table.SetFiltered(true);
+  if (!table.Filtered()) table.SetFiltered(true);
 }
 
 // Whether the current category, listed by a VISUALIZZA this start could not rewrite (another
@@ -185,10 +188,14 @@ void SweepCategoryFolders(TDataSet& table, const std::string& stampeFolder) {
     table.First();
     while (!table.Eof()) {
       bool present = folderExists(CategoryDir(dirField.AsString()));
-      // Only a record whose folder came or went is written: a start in a settled office
-      // writes nothing to the shared table.
-      if (visualizza.IsNull() || visualizza.AsBoolean() != present) {
+      // Only a record whose folder came or went, or whose VISUALIZZA holds another byte
+      // than the T or F written here, is written: a start in a settled office writes
+      // nothing to the shared table.
+      if (visualizza.IsNull() || visualizza.AsBoolean() != present ||
+          !table.StoredAsWritten(visualizza)) {
         table.Edit();
+        // A write the disk refuses ends the edit: the record keeps the value it has.
+        auto cancelOnFailure = OnScopeFailure([&table] { table.Cancel(); });
         visualizza.SetAsBoolean(present);
         table.Post();
       }

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "dataset/scope_guard.h"
+
 namespace velloria {
 
 // ---- TDataSource
@@ -165,16 +167,12 @@ void TDataLink::DataEvent(TDataEvent event, std::intptr_t info) {
       ShiftWindow(info);
       LayoutChanged();
       break;
-    case TDataEvent::deUpdateRecord:
+    case TDataEvent::deUpdateRecord: {
       m_updating = true;
-      try {
-        UpdateData();
-      } catch (...) {
-        m_updating = false;
-        throw;
-      }
-      m_updating = false;
+      auto done = OnScopeExit([this] { m_updating = false; });
+      UpdateData();
       break;
+    }
     case TDataEvent::deCheckBrowseMode:
       CheckBrowseMode();
       break;

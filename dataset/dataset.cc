@@ -10,6 +10,7 @@
 #include <strings.h>
 
 #include "dataset/data_source.h"
+#include "dataset/scope_guard.h"
 
 namespace velloria {
 namespace {
@@ -105,7 +106,11 @@ void TDataSet::SetActive(bool value) {
 }
 
 void TDataSet::OpenCursor() {
-  try {
+  {
+    auto closeOnFailure = OnScopeFailure([this] {
+      m_state = TDataSetState::dsInactive;
+      CloseCursor();
+    });
     InternalOpen();
     m_state = TDataSetState::dsBrowse;
     m_bof = true;
@@ -113,22 +118,20 @@ void TDataSet::OpenCursor() {
     m_modified = false;
     UpdateBufferCount();
     m_eof = IsEmpty();  // no record to read: at both ends
-  } catch (...) {
-    m_state = TDataSetState::dsInactive;
-    CloseCursor();
-    throw;
   }
   DataEvent(TDataEvent::deUpdateState);
 }
 
 void TDataSet::CloseCursor() {
+  auto forgetBuffers = OnScopeExit([this] {
+    m_buffers.clear();
+    m_bufferCount = 0;
+    m_recordCount = 0;
+    m_activeRecord = 0;
+    m_currentRecord = -1;
+    m_bof = m_eof = false;
+  });
   InternalClose();
-  m_buffers.clear();
-  m_bufferCount = 0;
-  m_recordCount = 0;
-  m_activeRecord = 0;
-  m_currentRecord = -1;
-  m_bof = m_eof = false;
 }
 
 // ---- Buffers
@@ -302,17 +305,15 @@ void TDataSet::First() {
   CheckBrowseMode();
   DoBeforeScroll();
   ClearBuffers();
-  try {
+  {
+    auto atFirst = OnScopeExit([this] {
+      m_bof = true;
+      DataEvent(TDataEvent::deDataSetChange);
+    });
     InternalFirst();
     GetNextRecord();
     GetNextRecords();
-  } catch (...) {
-    m_bof = true;
-    DataEvent(TDataEvent::deDataSetChange);
-    throw;
   }
-  m_bof = true;
-  DataEvent(TDataEvent::deDataSetChange);
   DoAfterScroll();
 }
 
@@ -320,17 +321,15 @@ void TDataSet::Last() {
   CheckBrowseMode();
   DoBeforeScroll();
   ClearBuffers();
-  try {
+  {
+    auto atLast = OnScopeExit([this] {
+      m_eof = true;
+      DataEvent(TDataEvent::deDataSetChange);
+    });
     InternalLast();
     GetPriorRecord();
     GetPriorRecords();
-  } catch (...) {
-    m_eof = true;
-    DataEvent(TDataEvent::deDataSetChange);
-    throw;
   }
-  m_eof = true;
-  DataEvent(TDataEvent::deDataSetChange);
   DoAfterScroll();
 }
 
@@ -342,14 +341,14 @@ int TDataSet::MoveBy(int distance) {
   m_bof = m_eof = false;
   int oldRecordCount = m_recordCount;
   int scrollCount = 0;
-  auto finish = [&] {
-    if (m_recordCount != oldRecordCount) {
-      DataEvent(TDataEvent::deDataSetChange);
-    } else {
-      DataEvent(TDataEvent::deDataSetScroll, scrollCount);
-    }
-  };
-  try {
+  {
+    auto notify = OnScopeExit([&] {
+      if (m_recordCount != oldRecordCount) {
+        DataEvent(TDataEvent::deDataSetChange);
+      } else {
+        DataEvent(TDataEvent::deDataSetScroll, scrollCount);
+      }
+    });
     for (; distance > 0; --distance, ++result) {
       if (m_activeRecord < m_recordCount - 1) {
         ++m_activeRecord;
@@ -376,11 +375,7 @@ int TDataSet::MoveBy(int distance) {
       scrollCount += shift;
       if (shift == 0) m_activeRecord = 0;
     }
-  } catch (...) {
-    finish();
-    throw;
   }
-  finish();
   DoAfterScroll();
   return result;
 }
@@ -442,13 +437,13 @@ void TDataSet::BeginInsertAppend() {
 
 void TDataSet::EndInsertAppend() {
   SetState(TDataSetState::dsInsert);
-  try {
+  {
+    auto backToBrowse = OnScopeFailure([this] {
+      UpdateCursorPos();
+      SetState(TDataSetState::dsBrowse);
+      Resync(false, false);
+    });
     DoOnNewRecord();
-  } catch (...) {
-    UpdateCursorPos();
-    SetState(TDataSetState::dsBrowse);
-    Resync(false, false);
-    throw;
   }
   m_modified = false;
   DataEvent(TDataEvent::deDataSetChange);
@@ -543,9 +538,15 @@ void TDataSet::Refresh() {
 
 void TDataSet::AppendRecord(const std::vector<TVariant>& values) {
   BeginInsertAppend();
-  DisableControls();
-  MoveBuffer(m_recordCount, m_activeRecord);
-  try {
+  {
+    DisableControls();
+    auto backToBrowse = OnScopeExit([this] {
+      m_state = TDataSetState::dsBrowse;
+      m_modified = false;
+      EnableControls();
+    });
+    MoveBuffer(m_recordCount, m_activeRecord);
+    auto dropRecord = OnScopeFailure([this] { MoveBuffer(m_activeRecord, m_recordCount); });
     TRecordBuffer& buffer = ActiveBuffer();
     InitRecord(buffer);
     m_state = TDataSetState::dsInsert;
@@ -568,16 +569,7 @@ void TDataSet::AppendRecord(const std::vector<TVariant>& values) {
     }
     Fire(BeforePost, *this);
     InternalAddRecord(buffer, true);
-  } catch (...) {
-    m_state = TDataSetState::dsBrowse;
-    m_modified = false;
-    MoveBuffer(m_activeRecord, m_recordCount);
-    EnableControls();
-    throw;
   }
-  m_state = TDataSetState::dsBrowse;
-  m_modified = false;
-  EnableControls();
   Resync(false, false);
   Fire(AfterPost, *this);
   DoAfterScroll();
@@ -658,16 +650,11 @@ void TDataSet::FieldChanged(TField& field) { DataEvent(TDataEvent::deFieldChange
 void TDataSet::GetCalcFields(TRecordBuffer& buffer) {
   if (!HasCalcFields() || !OnCalcFields) return;
   m_calcBuffer = &buffer;
-  try {
-    WithTempState(TDataSetState::dsCalcFields, [&] {
-      ClearCalcFields(buffer);
-      OnCalcFields(*this);
-    });
-  } catch (...) {
-    m_calcBuffer = nullptr;
-    throw;
-  }
-  m_calcBuffer = nullptr;
+  auto forget = OnScopeExit([this] { m_calcBuffer = nullptr; });
+  WithTempState(TDataSetState::dsCalcFields, [&] {
+    ClearCalcFields(buffer);
+    OnCalcFields(*this);
+  });
 }
 
 std::string TDataSet::GetBlobData(const TField&) const {
@@ -692,15 +679,9 @@ void TDataSet::SetState(TDataSetState value) {
 }
 
 void TDataSet::WithTempState(TDataSetState value, const std::function<void()>& work) {
-  TDataSetState saved = m_state;
+  auto restore = OnScopeExit([this, saved = m_state] { m_state = saved; });
   m_state = value;
-  try {
-    work();
-  } catch (...) {
-    m_state = saved;
-    throw;
-  }
-  m_state = saved;
+  work();
 }
 
 void TDataSet::DataEvent(TDataEvent event, std::intptr_t info) {

@@ -158,6 +158,12 @@ class TDataSet {
   // Memo and blob contents; base raises "Capability not supported".
   virtual std::string GetBlobData(const TField& field) const;
   virtual void SetBlobData(TField& field, const std::string& data);
+  // Whether the active record stores `field` as a write of its value would store it; a
+  // dataset that keeps values rather than their stored forms always does.
+  virtual bool StoredAsWritten(const TField& field) const {
+    (void)field;
+    return true;
+  }
 
   // ---- Events
   TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dataset/dataset.h"
+#include "dataset/scope_guard.h"
 
 namespace velloria {
 namespace {
@@ -174,13 +175,8 @@ void TField::Validate(const void* newValue) {
   if (!OnValidate) return;
   m_validating = newValue;
   m_inValidate = true;
-  try {
-    OnValidate(*this);
-  } catch (...) {
-    m_inValidate = false;
-    throw;
-  }
-  m_inValidate = false;
+  auto done = OnScopeExit([this] { m_inValidate = false; });
+  OnValidate(*this);
 }
 
 bool TField::IsNull() const {

@@ -61,7 +61,8 @@ extern "C" {
 XB_API int32_t xb_EvalTest(const char* expression) try {
   ClearError();
   if (expression == nullptr) return XB_EVAL_ERROR;
-  return CompiledExpr::TypeOf(expression, CurrentView());
+  Table* t = S().tables[size_t(S().current)].get();
+  return t != nullptr ? t->TypeOf(expression) : CompiledExpr::TypeOf(expression, CurrentView());
 }
 XB_CATCH_ALL(0)
 
@@ -93,8 +94,9 @@ XB_CATCH_ALL(0)
 
 XB_API int32_t xb_QueryTest(const char* expression) try {
   ClearError();
-  if (CurrentTable() == nullptr || expression == nullptr) return 0;
-  return CompiledExpr::TypeOf(expression, CurrentView()) == kExprLogical ? 1 : 0;
+  Table* t = CurrentTable();
+  if (t == nullptr || expression == nullptr) return 0;
+  return t->TypeOf(expression) == kExprLogical ? 1 : 0;
 }
 XB_CATCH_ALL(0)
 

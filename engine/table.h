@@ -180,6 +180,11 @@ class Table final : public RecordView {
 
   // Query (empty text removes it); after it the table stands on the first match.
   Status SetQuery(std::string_view text);
+  // Type of `text` against this table's fields. The text compiled last is kept, beside the
+  // query's own, so that a client that checks a text and then sets it as the query, or
+  // checks the query's text again, parses it once; so is a query that another replaced or
+  // that was removed, should it be set again.
+  ExprType TypeOf(std::string_view text);
   const std::string& query_text() const { return query_text_; }
   // Moves to the next shown record satisfying expr; *found false leaves Eof (forward) or the
   // first record with Bof (backward).
@@ -345,6 +350,8 @@ class Table final : public RecordView {
   std::unique_ptr<CompiledExpr> query_;
   std::unique_ptr<QueryPlan> plan_;  // the optimiser's fast form of query_, when it has one
   std::string query_text_;
+  // The text TypeOf compiled last, or the query set before the current one.
+  std::unique_ptr<CompiledExpr> checked_;
 };
 
 }  // namespace xb

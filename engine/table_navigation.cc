@@ -198,23 +198,40 @@ Status Table::SetQuery(std::string_view text) {
   XB_RETURN_IF_ERROR(FlushRecord());
   size_t start = text.find_first_not_of(' ');
   if (start == std::string_view::npos) {
-    query_.reset();
+    if (query_) checked_ = std::move(query_);  // kept, should the query be set again
     plan_.reset();
     query_text_.clear();
     return GoTop();
   }
+  // The same query set again is only gone through again: its compiled form depends on the
+  // field layout alone, which stays while the table is open.
+  if (query_ && text == query_text_) return GoTop();
   std::unique_ptr<CompiledExpr> compiled;
-  std::string error;
-  if (!CompiledExpr::Compile(text, *this, &compiled, &error)) {
-    return Status::Error(XB_ERR_EXPRESSION, "Invalid query expression: " + error);
+  if (checked_ && text == checked_->Text()) {
+    compiled = std::move(checked_);
+  } else {
+    std::string error;
+    if (!CompiledExpr::Compile(text, *this, &compiled, &error)) {
+      return Status::Error(XB_ERR_EXPRESSION, "Invalid query expression: " + error);
+    }
   }
   if (compiled->ResultType() != kExprLogical) {
     return Status::Error(XB_ERR_EXPRESSION, "The query expression is not logical");
   }
+  // The query replaced is kept, should it be set again (as after a locate's own query).
+  if (query_) checked_ = std::move(query_);
   query_ = std::move(compiled);
   plan_ = QueryPlan::Build(*query_);
   query_text_ = std::string(text);
   return GoTop();
+}
+
+ExprType Table::TypeOf(std::string_view text) {
+  if (query_ && text == query_text_) return query_->ResultType();
+  if (checked_ && text == checked_->Text()) return checked_->ResultType();
+  checked_.reset();
+  return CompiledExpr::Compile(text, *this, &checked_, nullptr) ? checked_->ResultType()
+                                                                 : kExprError;
 }
 
 Status Table::Locate(CompiledExpr* expr, bool forward, bool from_current, bool* found) {

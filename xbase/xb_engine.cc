@@ -94,6 +94,15 @@ TXbEngine& XbEngine() {
 
 bool EngineLoaded() { return XbEngine().Loaded(); }
 
+std::string EngineFailure() {
+  std::int32_t code = EngineFailureCode();
+  if (code == XB_OK) return {};
+  const TXbEntryPoints& xb = Xb();
+  const char* text = xb.xb_LastErrorText != nullptr ? xb.xb_LastErrorText() : nullptr;
+  if (text != nullptr && *text != '\0') return text;
+  return "xBase engine error " + std::to_string(code);
+}
+
 bool EnsureEngineLoaded() {
   if (XbEngine().Loaded()) return true;
   if (XbEngine().Load()) return true;

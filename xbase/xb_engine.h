@@ -50,6 +50,17 @@ inline const TXbEntryPoints& Xb() { return XbEngine().Entries(); }
 // True once a load has succeeded (and until UnloadEngine).
 bool EngineLoaded();
 
+// The engine's code for the call just made: XB_OK when it succeeded (every entry point
+// clears the last error on entry) or when the library cannot say (it exports no
+// xb_LastErrorCode). Callers check a call in one line, reading this right after it.
+inline std::int32_t EngineFailureCode() {
+  auto lastErrorCode = Xb().xb_LastErrorCode;
+  return lastErrorCode != nullptr ? lastErrorCode() : XB_OK;
+}
+// Why the engine call just made failed, in the engine's words; "" when EngineFailureCode is
+// XB_OK.
+std::string EngineFailure();
+
 // Loads the engine when it is not loaded. On failure the failure handler is called with
 // "Unable to load required xBase engine library: libxbengine.so" (at every failed demand)
 // and false is returned; nothing is thrown.

@@ -88,10 +88,11 @@ TXBaseTable::~TXBaseTable() {
   }
 }
 
-void TXBaseTable::RaiseTableError(const std::string& message) {
+void TXBaseTable::RaiseTableError(const std::string& message) const {
   m_lastErrorText = message;
   throw EXBaseError(message);
 }
+
 
 void TXBaseTable::CheckClosed(const char* message) {
   if (TDataSet::Active() || m_workArea != 0) RaiseTableError(message);
@@ -226,13 +227,8 @@ void TXBaseTable::ResolveTableFolder() {
 
 void TXBaseTable::InternalOpen() {
   m_opening = true;
-  try {
-    OpenTable();
-  } catch (...) {
-    m_opening = false;
-    throw;
-  }
-  m_opening = false;
+  auto done = OnScopeExit([this] { m_opening = false; });
+  OpenTable();
 }
 
 void TXBaseTable::OpenTable() {
@@ -250,10 +246,10 @@ void TXBaseTable::OpenTable() {
   xb.xb_Select(m_workArea);
   if (Filtered()) {
     std::string query = EngineQueryText(Filter());
-    xb.xb_Query(query.c_str());
+    Checked(xb.xb_Query(query.c_str()));
     CountAfterQuery(query);
   }
-  xb.xb_GoTop();
+  Checked(xb.xb_GoTop());
   m_atTopPending = true;
 }
 
@@ -328,7 +324,7 @@ void TXBaseTable::EngineOpen() {
   if (!m_password.empty()) xb.xb_SetPassword(m_password.c_str());
   OpenIndexes();
   m_orderCount = xb.xb_SysProp(XB_PROP_ORDER_COUNT, 0);
-  m_rawRecordCount = xb.xb_RecCount();
+  m_rawRecordCount = Checked(xb.xb_RecCount());
   m_indexCondition = Copy(xb.xb_IndexCondition());
   ReadCodePage();
   m_countStale = true;
@@ -476,14 +472,17 @@ void TXBaseTable::InternalClose() {
   m_rawRecord.clear();
   m_editImage.clear();
   m_fieldInfos.clear();
+  std::string failure;
   if (m_workArea > 0) {
     const TXbEntryPoints& xb = Xb();
     if (EngineLoaded() && !Copy(xb.xb_Alias(m_workArea)).empty()) {
       xb.xb_Select(m_workArea);
       xb.xb_Close();
+      failure = EngineFailure();  // a record the engine still held that it could not write
     }
   }
   m_workArea = 0;
+  if (!failure.empty()) RaiseTableError(failure);
 }
 
 // ---- Record buffers
@@ -493,6 +492,7 @@ std::unique_ptr<TRecordBuffer> TXBaseTable::AllocRecordBuffer() {
   buffer->slots.assign(m_slotsSize + CalcFieldsSize(), 0);
   buffer->blobs.assign(m_blobCount, TXbBlobSlot{});
   buffer->assigned.assign(m_fieldInfos.size() + 1, false);
+  buffer->offForm.assign(m_fieldInfos.size() + 1, false);
   return buffer;
 }
 

@@ -15,6 +15,7 @@
 #include "base/code_page.h"
 #include "dataset/dataset.h"
 #include "xbase/component_registry.h"
+#include "xbase/xb_engine.h"
 #include "xbase/xbase_env.h"
 
 namespace velloria::xbase {
@@ -201,6 +202,9 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   void SetFieldData(TField& field, const void* source) override;
   std::string GetBlobData(const TField& field) const override;
   void SetBlobData(TField& field, const std::string& data) override;
+  // False for a logical stored as another byte than T or F ("?", dBase's "not set", or a
+  // "Y" or "t" that reads as a value); true for every other field.
+  bool StoredAsWritten(const TField& field) const override;
 
  protected:
   void InternalOpen() override;
@@ -231,13 +235,23 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
  private:
   class TXbRecordBuffer;
 
-  [[noreturn]] void RaiseTableError(const std::string& message);
+  [[noreturn]] void RaiseTableError(const std::string& message) const;
+  // Raises the table error with the engine's text when the engine call just made failed;
+  // else hands its answer on, so that each call is checked where it is made:
+  // Checked(xb.xb_Skip(1)).
+  template <typename Answer>
+  Answer Checked(Answer answer) const {
+    if (EngineFailureCode() != XB_OK) RaiseTableError(EngineFailure());
+    return answer;
+  }
   void CheckClosed(const char* message);
   // Open and close.
   void OpenTable();
   void EngineOpen();
   void ReadWriteRefusal(std::int16_t mode);
-  void RaiseIfRefusedAsReadOnly();
+  // After a refused lock: raises the engine's text unless another holder has the lock, since
+  // no wait mends a table the engine opened read-only or a file that cannot be read.
+  void RaiseUnlessLockedElsewhere();
   void CopyEnvironment();
   void PushEnvironment() const;
   std::string MakeAlias() const;
@@ -277,7 +291,15 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   [[noreturn]] static void RaiseUnstorable(const TField& field, const std::string& what);
   void WriteBlobs(TXbRecordBuffer& buffer);
   void AppendBlankRecord();
+  // The record image of a post: the edited record, or a record appended for an insert (the
+  // one appended by an earlier attempt whose write the engine refused, when there is one).
+  void PutPostedImage(bool inserting);
+  // After a refused write, puts back into the engine what the file holds, so that no
+  // cancelled change reaches the file when the engine writes its record later.
+  void TakeBackRefusedWrite();
   void StoreRecordPosition(TXbRecordBuffer& buffer);
+  // Marks the engine's current record deleted and writes the mark at once.
+  void DeleteEngineRecord();
   // Filtering and locating.
   void RefreshFilter(const std::string& text);
   std::int32_t ApplyQuery(const std::string& text);
@@ -344,7 +366,7 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   std::string m_writeRefusal;
   int m_orderCount = 0;
   std::string m_indexCondition;
-  std::string m_lastErrorText;
+  mutable std::string m_lastErrorText;
   std::uint8_t m_languageDriver = 0;
   TCodePage m_codePage = TCodePage::cp1252;
 
@@ -367,6 +389,8 @@ class TXBaseTable : public TDataSet, public TXBaseComponent {
   std::vector<char> m_editImage;  // the locked record as read by the last Edit
   bool m_tableLocked = false;     // LockTable granted and not yet released
   std::int32_t m_editRecNo = 0;
+  bool m_editRefused = false;         // the engine holds an edited record it could not write
+  std::int32_t m_unfilledAppend = 0;  // a record an insert appended but could not fill
   bool m_cursorOpen = false;
   bool m_opening = false;
   bool m_atTopPending = false;

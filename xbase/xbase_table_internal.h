@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset/scope_guard.h"
 #include "xbase/xbase_table.h"
 
 namespace velloria::xbase {
@@ -27,6 +28,7 @@ class TXBaseTable::TXbRecordBuffer : public TRecordBuffer {
   std::vector<unsigned char> slots;
   std::vector<TXbBlobSlot> blobs;
   std::vector<bool> assigned;  // by field number
+  std::vector<bool> offForm;   // by field number: stored otherwise than a write would store it
   std::int32_t recNo = 0;
   TBookmarkFlag flag = TBookmarkFlag::bfCurrent;
 
@@ -34,6 +36,7 @@ class TXBaseTable::TXbRecordBuffer : public TRecordBuffer {
     std::fill(slots.begin(), slots.end(), 0);
     for (TXbBlobSlot& blob : blobs) blob = TXbBlobSlot{};
     std::fill(assigned.begin(), assigned.end(), false);
+    std::fill(offForm.begin(), offForm.end(), false);
     recNo = 0;
   }
 };

@@ -1,7 +1,6 @@
 // TXBaseTable, query side: Filter and Filtered through the engine's query, the refresh
 // step, Locate with its index and query routes, IndexSeek and Lookup.
 #include <cmath>
-#include <exception>
 
 #include "xbase/xb_engine.h"
 #include "xbase/xbase_table_internal.h"
@@ -50,42 +49,14 @@ std::optional<std::int32_t> DayOf(const TVariant& value) {
   return std::nullopt;
 }
 
-// Puts the engine back on the record it was on when the scope began, on every path.
-class EnginePositionKeeper {
- public:
-  explicit EnginePositionKeeper(std::int16_t workArea)
-      : m_workArea(workArea), m_recNo(Xb().xb_RecNo()) {}
-  ~EnginePositionKeeper() {
-    Xb().xb_Select(m_workArea);
-    Xb().xb_Go(m_recNo);
-  }
-  EnginePositionKeeper(const EnginePositionKeeper&) = delete;
-  EnginePositionKeeper& operator=(const EnginePositionKeeper&) = delete;
-
- private:
-  std::int16_t m_workArea;
-  std::int32_t m_recNo;
-};
-
 // Makes `order` current again when the scope is left by an exception (a key value that
 // does not convert, for instance), so a failed seek never leaves another order current.
-class OrderRestoredOnFailure {
- public:
-  OrderRestoredOnFailure(std::int16_t workArea, int order)
-      : m_workArea(workArea), m_order(order), m_exceptions(std::uncaught_exceptions()) {}
-  ~OrderRestoredOnFailure() {
-    if (std::uncaught_exceptions() == m_exceptions) return;
-    Xb().xb_Select(m_workArea);
-    Xb().xb_SetOrder(static_cast<std::int16_t>(m_order));
-  }
-  OrderRestoredOnFailure(const OrderRestoredOnFailure&) = delete;
-  OrderRestoredOnFailure& operator=(const OrderRestoredOnFailure&) = delete;
-
- private:
-  std::int16_t m_workArea;
-  int m_order;
-  int m_exceptions;
-};
+auto OrderRestoredOnFailure(std::int16_t workArea, int order) {
+  return OnScopeFailure([workArea, order] {
+    Xb().xb_Select(workArea);
+    Xb().xb_SetOrder(static_cast<std::int16_t>(order));
+  });
+}
 
 }  // namespace
 
@@ -113,8 +84,8 @@ void TXBaseTable::BeginScroll() {
 
 void TXBaseTable::CountAfterQuery(const std::string& engineText) {
   const TXbEntryPoints& xb = Xb();
-  m_recordCount = xb.xb_QueryTest(engineText.c_str()) < 1 ? xb.xb_RecCount()
-                                                          : xb.xb_QueryRecCount();
+  m_recordCount = xb.xb_QueryTest(engineText.c_str()) < 1 ? Checked(xb.xb_RecCount())
+                                                          : Checked(xb.xb_QueryRecCount());
 }
 
 std::optional<std::string> TXBaseTable::ToEngineTextExactly(const std::string& text) const {
@@ -144,7 +115,7 @@ std::int32_t TXBaseTable::ApplyQuery(const std::string& text) {
   }
   BeginScroll();
   xb.xb_Select(m_workArea);
-  std::int32_t result = xb.xb_Query(engineText.c_str());
+  std::int32_t result = Checked(xb.xb_Query(engineText.c_str()));
   CountAfterQuery(engineText);
   TXbRecordBuffer& buffer = ActiveRecordBuffer();
   buffer.flag = xb.xb_Eof() != 0 ? TBookmarkFlag::bfEOF : TBookmarkFlag::bfCurrent;
@@ -164,7 +135,7 @@ void TXBaseTable::InternalRefresh() {
   if (xb.xb_QueryTest(query.c_str()) > 0) {
     ApplyQuery(ToUtf8(query, m_codePage));
     xb.xb_Select(m_workArea);
-    xb.xb_Go(recNo);
+    Checked(xb.xb_Go(recNo));
   }
 }
 
@@ -187,7 +158,7 @@ bool TXBaseTable::Locate(const std::string& keyFields, const std::vector<TVarian
   xb.xb_Select(m_workArea);
   std::int32_t savedRecNo = IsEmpty() ? 0 : ActiveRecordBuffer().recNo;
   int savedOrder = xb.xb_IndexOrd();
-  OrderRestoredOnFailure orderGuard(m_workArea, savedOrder);
+  auto orderGuard = OrderRestoredOnFailure(m_workArea, savedOrder);
   int orders = std::max(0, xb.xb_SysProp(XB_PROP_ORDER_COUNT, 0));
   bool found = false;
   if (fields.size() == 1 && orders > 0) {
@@ -203,7 +174,7 @@ bool TXBaseTable::Locate(const std::string& keyFields, const std::vector<TVarian
   if (!found) found = QueryFirstMatch(fields, keyValues, options);
   CursorPosChanged();
   if (!found) {
-    if (savedRecNo > 0) xb.xb_Go(savedRecNo);
+    if (savedRecNo > 0) Checked(xb.xb_Go(savedRecNo));
     return false;
   }
   TXbRecordBuffer& buffer = ActiveRecordBuffer();
@@ -226,13 +197,20 @@ bool TXBaseTable::QueryFirstMatch(const std::vector<TField*>& fields,
   // A partial key matches as a prefix, which needs exact comparison off meanwhile.
   bool exact = options.partialKey && xb.xb_SysProp(XB_PROP_GET_EXACT, 0) != 0;
   if (exact) xb.xb_SysProp(XB_PROP_SET_EXACT, 0);
-  bool found = xb.xb_Query(engineText.c_str()) != 0;
-  std::int32_t recNo = xb.xb_RecNo();
-  CountAfterQuery(engineText);
-  if (exact) xb.xb_SysProp(XB_PROP_SET_EXACT, 1);
-  xb.xb_Query(engineFilter.c_str());
-  CountAfterQuery(engineFilter);
-  if (found) xb.xb_Go(recNo);
+  bool found = false;
+  std::int32_t recNo = 0;
+  {
+    // The exact setting and the table's own query come back on every path.
+    auto restore = OnScopeExit([&] {
+      if (exact) xb.xb_SysProp(XB_PROP_SET_EXACT, 1);
+      Checked(xb.xb_Query(engineFilter.c_str()));
+      CountAfterQuery(engineFilter);
+    });
+    found = Checked(xb.xb_Query(engineText.c_str())) != 0;
+    recNo = xb.xb_RecNo();
+    CountAfterQuery(engineText);
+  }
+  if (found) Checked(xb.xb_Go(recNo));
   return found;
 }
 
@@ -294,11 +272,13 @@ bool TXBaseTable::IndexSeek(const std::vector<TField*>& fields, const TVariant& 
     return false;
   }
   bool exact = xb.xb_SysProp(XB_PROP_GET_EXACT, 0) != 0;
+  auto restore = OnScopeExit([&] {
+    xb.xb_SysProp(XB_PROP_SET_EXACT, exact ? 1 : 0);
+    xb.xb_SetOrder(static_cast<std::int16_t>(restoreOrder));
+  });
   xb.xb_SysProp(XB_PROP_SET_EXACT, options.partialKey ? 0 : 1);
-  bool found = xb.xb_Seek(key->c_str()) != 0;
+  bool found = Checked(xb.xb_Seek(key->c_str())) != 0;
   if (!options.partialKey) found = xb.xb_Found() != 0;
-  xb.xb_SysProp(XB_PROP_SET_EXACT, exact ? 1 : 0);
-  xb.xb_SetOrder(static_cast<std::int16_t>(restoreOrder));
   return found;
 }
 
@@ -380,9 +360,13 @@ TVariant TXBaseTable::Lookup(const std::string& keyFields, const std::vector<TVa
   }
   const TXbEntryPoints& xb = Xb();
   xb.xb_Select(m_workArea);
-  EnginePositionKeeper keeper(m_workArea);
+  // The engine goes back to the record it was on, on every path.
+  auto backToRecord = OnScopeExit([this, recNo = xb.xb_RecNo()] {
+    Xb().xb_Select(m_workArea);
+    Checked(Xb().xb_Go(recNo));
+  });
   int savedOrder = xb.xb_IndexOrd();
-  OrderRestoredOnFailure orderGuard(m_workArea, savedOrder);
+  auto orderGuard = OrderRestoredOnFailure(m_workArea, savedOrder);
   int orders = std::max(0, xb.xb_SysProp(XB_PROP_ORDER_COUNT, 0));
   bool found = false;
   if (fields.size() == 1 && orders > 0 &&
@@ -421,7 +405,7 @@ TVariant TXBaseTable::CurrentEngineValue(const TField& field) {
   const TXbEntryPoints& xb = Xb();
   std::unique_ptr<TRecordBuffer> scratch = AllocRecordBuffer();
   auto& buffer = static_cast<TXbRecordBuffer&>(*scratch);
-  xb.xb_GetRecord(m_rawRecord.data());
+  Checked(xb.xb_GetRecord(m_rawRecord.data()));
   buffer.recNo = xb.xb_RecNo();
   TVariant value;
   ReadThroughBuffer(buffer, [&] {

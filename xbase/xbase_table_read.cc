@@ -53,7 +53,7 @@ void TXBaseTable::InternalFirst() {
   if (m_workArea > 0) {
     if (Copy(Xb().xb_Alias(m_workArea)).empty()) EngineOpen();
     Xb().xb_Select(m_workArea);
-    Xb().xb_GoTop();
+    Checked(Xb().xb_GoTop());
   }
   m_atTopPending = true;
   m_atBottomPending = false;
@@ -63,7 +63,7 @@ void TXBaseTable::InternalFirst() {
 void TXBaseTable::InternalLast() {
   if (m_workArea > 0) {
     Xb().xb_Select(m_workArea);
-    Xb().xb_GoBottom();
+    Checked(Xb().xb_GoBottom());
   }
   m_atBottomPending = true;
   m_atTopPending = false;
@@ -71,7 +71,7 @@ void TXBaseTable::InternalLast() {
 
 void TXBaseTable::InternalSetToRecord(TRecordBuffer& buffer) {
   Xb().xb_Select(m_workArea);
-  Xb().xb_Go(static_cast<TXbRecordBuffer&>(buffer).recNo);
+  Checked(Xb().xb_Go(static_cast<TXbRecordBuffer&>(buffer).recNo));
 }
 
 TGetResult TXBaseTable::MoveForFetch(TGetMode mode, std::int32_t before) {
@@ -84,7 +84,7 @@ TGetResult TXBaseTable::MoveForFetch(TGetMode mode, std::int32_t before) {
         return TGetResult::grEOF;
       }
       if (eof && m_eofAction == TEOFAction::eaMoveLast) {
-        xb.xb_GoBottom();
+        Checked(xb.xb_GoBottom());
         eof = xb.xb_Eof() != 0;
       }
       m_cachedRecNo = xb.xb_RecNo();
@@ -92,26 +92,26 @@ TGetResult TXBaseTable::MoveForFetch(TGetMode mode, std::int32_t before) {
     }
     case TGetMode::gmNext:
       if (m_atTopPending) {
-        xb.xb_GoTop();
+        Checked(xb.xb_GoTop());
       } else {
-        xb.xb_Skip(1);
+        Checked(xb.xb_Skip(1));
       }
       m_cachedRecNo = xb.xb_RecNo();
       if (xb.xb_Eof() != 0 || m_cachedRecNo == before) {
-        xb.xb_GoBottom();
+        Checked(xb.xb_GoBottom());
         m_cachedRecNo = xb.xb_RecNo();
         return TGetResult::grEOF;
       }
       return TGetResult::grOK;
     case TGetMode::gmPrior:
       if (m_atBottomPending) {
-        xb.xb_GoBottom();
+        Checked(xb.xb_GoBottom());
       } else {
-        xb.xb_Skip(-1);
+        Checked(xb.xb_Skip(-1));
       }
       m_cachedRecNo = xb.xb_RecNo();
       if (xb.xb_Bof() != 0 || m_cachedRecNo == before) {
-        xb.xb_GoTop();
+        Checked(xb.xb_GoTop());
         m_cachedRecNo = xb.xb_RecNo();
         return TGetResult::grBOF;
       }
@@ -124,6 +124,10 @@ TGetResult TXBaseTable::GetRecord(TRecordBuffer& target, TGetMode mode, bool /*d
   auto& buffer = static_cast<TXbRecordBuffer&>(target);
   const TXbEntryPoints& xb = Xb();
   xb.xb_Select(m_workArea);
+  // The engine moves now: until the fetch is taken into the window, where the framework
+  // records the position again, the next fetch positions it from the records the window
+  // holds, also after a move the engine could not make.
+  CursorPosChanged();
   for (;;) {
     // Only stepping compares with the record it started from.
     bool pending = m_atTopPending || m_atBottomPending;
@@ -131,7 +135,7 @@ TGetResult TXBaseTable::GetRecord(TRecordBuffer& target, TGetMode mode, bool /*d
     TGetResult result = MoveForFetch(mode, before);
     buffer.Reset();
     if (result == TGetResult::grOK) {
-      xb.xb_GetRecord(m_rawRecord.data());
+      Checked(xb.xb_GetRecord(m_rawRecord.data()));
       DecodeRecord(buffer);
       buffer.recNo = m_cachedRecNo;
       buffer.flag = TBookmarkFlag::bfCurrent;
@@ -153,20 +157,15 @@ bool TXBaseTable::AcceptedByFilter(TXbRecordBuffer& buffer) {
 }
 
 void TXBaseTable::ReadThroughBuffer(TXbRecordBuffer& buffer, const std::function<void()>& work) {
-  TXbRecordBuffer* saved = m_sideBuffer;
+  auto restore = OnScopeExit([this, saved = m_sideBuffer] { m_sideBuffer = saved; });
   m_sideBuffer = &buffer;
-  try {
-    WithTempState(TDataSetState::dsFilter, work);
-  } catch (...) {
-    m_sideBuffer = saved;
-    throw;
-  }
-  m_sideBuffer = saved;
+  WithTempState(TDataSetState::dsFilter, work);
 }
 
 // ---- Decoding
 
 void TXBaseTable::DecodeRecord(TXbRecordBuffer& buffer) {
+  std::fill(buffer.offForm.begin(), buffer.offForm.end(), false);
   for (const auto& field : FieldList()) {
     if (field->FieldNo() > 0) DecodeField(*field, m_fieldInfos[field->FieldNo() - 1], buffer);
   }
@@ -203,6 +202,7 @@ void TXBaseTable::DecodeField(const TField& field, const TFieldInfo& info,
     case TFieldType::ftBoolean:
       if (!IsBlank(raw, width)) {
         Put(slot, static_cast<std::int16_t>(dbf::ReadLogicalByte(raw[0]) ? -1 : 0));
+        buffer.offForm[field.FieldNo()] = raw[0] != 'T' && raw[0] != 'F';
       }
       return;
     case TFieldType::ftFloat:
@@ -243,6 +243,11 @@ TXBaseTable::TXbRecordBuffer* TXBaseTable::ReadBuffer() const {
   }
 }
 
+bool TXBaseTable::StoredAsWritten(const TField& field) const {
+  const TXbRecordBuffer* buffer = m_cursorOpen ? ReadBuffer() : nullptr;
+  return buffer == nullptr || field.FieldNo() <= 0 || !buffer->offForm[field.FieldNo()];
+}
+
 bool TXBaseTable::GetFieldData(const TField& field, void* dest) const {
   if (!m_cursorOpen) return false;
   const TXbRecordBuffer* buffer = ReadBuffer();
@@ -263,14 +268,14 @@ std::string TXBaseTable::GetBlobData(const TField& field) const {
   }
   const TXbEntryPoints& xb = Xb();
   xb.xb_Select(m_workArea);
-  xb.xb_Go(buffer->recNo);
   CursorPosChanged();
+  Checked(xb.xb_Go(buffer->recNo));
   const char* name = field.FieldName().c_str();
   if (field.DataType() == TFieldType::ftMemo) {
-    blob.data = ToUtf8(Copy(xb.xb_GetMemo(name)), m_codePage);
+    blob.data = ToUtf8(Copy(Checked(xb.xb_GetMemo(name))), m_codePage);
   } else {
-    blob.data.assign(std::max(0, xb.xb_GetBlobLength(name)), '\0');
-    xb.xb_GetBlob(name, blob.data.data(), static_cast<std::uint32_t>(blob.data.size()));
+    blob.data.assign(std::max(0, Checked(xb.xb_GetBlobLength(name))), '\0');
+    Checked(xb.xb_GetBlob(name, blob.data.data(), static_cast<std::uint32_t>(blob.data.size())));
   }
   blob.loaded = true;
   return blob.data;
@@ -313,7 +318,7 @@ void TXBaseTable::Resync(bool exact, bool center) {
   if (m_cursorOpen && m_workArea > 0) {
     std::int32_t recNo = ActiveRecordBuffer().recNo;
     Xb().xb_Select(m_workArea);
-    if (recNo > 0) Xb().xb_Go(recNo);
+    if (recNo > 0) Checked(Xb().xb_Go(recNo));
   }
   TDataSet::Resync(exact, center);
 }
@@ -321,16 +326,16 @@ void TXBaseTable::Resync(bool exact, bool center) {
 void TXBaseTable::Recount() {
   const TXbEntryPoints& xb = Xb();
   xb.xb_Select(m_workArea);
-  m_rawRecordCount = xb.xb_RecCount();
+  m_rawRecordCount = Checked(xb.xb_RecCount());
   switch (m_sequencedCount) {
     case TSequencedCount::scAll:
-      m_recordCount = xb.xb_Count();
+      m_recordCount = Checked(xb.xb_Count());
       break;
     case TSequencedCount::scFilterOnly: {
       std::string query = EngineQueryText(Filtered() ? Filter() : "");
       m_recordCount = query.empty() || xb.xb_QueryTest(query.c_str()) < 1
                           ? m_rawRecordCount
-                          : xb.xb_QueryRecCount();
+                          : Checked(xb.xb_QueryRecCount());
       break;
     }
     case TSequencedCount::scRaw:
@@ -357,11 +362,11 @@ void TXBaseTable::InternalGotoBookmark(const TBookmark& bookmark) {
   if (bookmark.size() == sizeof recNo) std::memcpy(&recNo, bookmark.data(), sizeof recNo);
   if (m_workArea <= 0) RaiseTableError("Invalid bookmark");
   Xb().xb_Select(m_workArea);
-  if (recNo < 1 || recNo > Xb().xb_RecCount()) RaiseTableError("Invalid bookmark");
+  if (recNo < 1 || recNo > Checked(Xb().xb_RecCount())) RaiseTableError("Invalid bookmark");
   TXbRecordBuffer& buffer = ActiveRecordBuffer();
   buffer.recNo = recNo;
   buffer.flag = TBookmarkFlag::bfCurrent;
-  Xb().xb_Go(recNo);
+  Checked(Xb().xb_Go(recNo));
 }
 
 }  // namespace velloria::xbase

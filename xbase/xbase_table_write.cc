@@ -85,50 +85,56 @@ void TXBaseTable::DoBeforeEdit() {
   std::int32_t recNo = ActiveRecordBuffer().recNo;
   m_cachedRecNo = recNo;
   if (xb.xb_Rlock(recNo) == 0) {
-    RaiseIfRefusedAsReadOnly();
+    RaiseUnlessLockedElsewhere();
     RaiseTableError("Record Lock Failure. May be locked by another user or task.");
   }
   if (Copy(xb.xb_Alias(m_workArea)).empty()) return;
   if (recNo == -1) return;
   // The edit starts from the record as stored now that it is locked.
-  xb.xb_Go(recNo);
-  xb.xb_GetRecord(m_rawRecord.data());
+  Checked(xb.xb_Go(recNo));
+  Checked(xb.xb_GetRecord(m_rawRecord.data()));
   DecodeRecord(ActiveRecordBuffer());
   m_editImage = m_rawRecord;
   m_editRecNo = recNo;
 }
 
+// The engine neither moves nor releases a lock while it holds a record it could not write:
+// the cancel then raises the engine's text with the edit ended, and a cancel once the disk
+// takes writes again releases the locks.
 void TXBaseTable::Cancel() {
+  if (m_workArea > 0) {
+    Xb().xb_Select(m_workArea);
+    TakeBackRefusedWrite();
+  }
+  auto unlock = OnScopeExit([this] {
+    if (m_workArea <= 0) return;
+    Xb().xb_Select(m_workArea);
+    m_tableLocked = false;
+    Checked(Xb().xb_Unlock(0));
+  });
   TDataSet::Cancel();
-  if (m_workArea <= 0) return;
-  Xb().xb_Select(m_workArea);
-  Xb().xb_Unlock(0);
-  m_tableLocked = false;
 }
 
 bool TXBaseTable::LockTable() {
   if (m_workArea <= 0) return false;
   Xb().xb_Select(m_workArea);
   m_tableLocked = Xb().xb_Flock() != 0;
-  if (!m_tableLocked) RaiseIfRefusedAsReadOnly();
+  if (!m_tableLocked) RaiseUnlessLockedElsewhere();
   return m_tableLocked;
 }
 
 // A table the engine opened read-only (damage, rights, mount) refuses a lock with its
-// reason, which is no other user's lock and no wait mends.
-void TXBaseTable::RaiseIfRefusedAsReadOnly() {
-  const TXbEntryPoints& xb = Xb();
-  if (xb.xb_LastErrorCode != nullptr && xb.xb_LastErrorText != nullptr &&
-      xb.xb_LastErrorCode() == XB_ERR_READ_ONLY) {
-    RaiseTableError(Copy(xb.xb_LastErrorText()));
-  }
+// reason, which is no other user's lock; neither is a file that cannot be read or written.
+void TXBaseTable::RaiseUnlessLockedElsewhere() {
+  std::int32_t code = EngineFailureCode();
+  if (code != XB_OK && code != XB_ERR_LOCKED) RaiseTableError(EngineFailure());
 }
 
 void TXBaseTable::UnlockTable() {
   m_tableLocked = false;
   if (m_workArea <= 0) return;
   Xb().xb_Select(m_workArea);
-  Xb().xb_Unlock(0);
+  Checked(Xb().xb_Unlock(0));
 }
 
 // ---- Encoding
@@ -247,11 +253,45 @@ void TXBaseTable::BuildImage(TXbRecordBuffer& buffer, bool keepUnassigned) {
 void TXBaseTable::AppendBlankRecord() {
   const TXbEntryPoints& xb = Xb();
   m_countStale = true;
-  if (xb.xb_AppendBlank() == 0) {
+  if (Checked(xb.xb_AppendBlank()) == 0) {
     RaiseTableError("Unable to append a record to table: " + FullFileName());
   }
   m_cachedRecNo = xb.xb_RecNo();
-  m_rawRecordCount = xb.xb_RecCount();
+  m_rawRecordCount = Checked(xb.xb_RecCount());
+}
+
+void TXBaseTable::PutPostedImage(bool inserting) {
+  const TXbEntryPoints& xb = Xb();
+  if (!inserting) {
+    if (xb.xb_Deleted() != 0) m_rawRecord[0] = '*';
+  } else if (m_unfilledAppend > 0) {
+    Checked(xb.xb_Go(m_unfilledAppend));
+    m_cachedRecNo = m_unfilledAppend;
+  } else {
+    AppendBlankRecord();
+    m_unfilledAppend = m_cachedRecNo;
+  }
+  if (inserting) m_rawRecord[0] = ' ';
+  Checked(xb.xb_PutRecord(m_rawRecord.data()));
+  m_editRefused = !inserting;
+}
+
+void TXBaseTable::TakeBackRefusedWrite() {
+  const TXbEntryPoints& xb = Xb();
+  if (m_editRefused && m_editImage.size() == m_rawRecord.size()) {
+    Checked(xb.xb_PutRecord(m_editImage.data()));
+    // The window shows the record as stored even while the engine cannot move.
+    m_rawRecord = m_editImage;
+    DecodeRecord(ActiveRecordBuffer());
+  } else if (m_unfilledAppend > 0) {
+    // The appended record stays in the file, blank and marked deleted.
+    std::string deletedBlank(m_rawRecord.size(), ' ');
+    deletedBlank[0] = '*';
+    Checked(xb.xb_Go(m_unfilledAppend));
+    Checked(xb.xb_PutRecord(deletedBlank.data()));
+  }
+  m_editRefused = false;
+  m_unfilledAppend = 0;
 }
 
 void TXBaseTable::StoreRecordPosition(TXbRecordBuffer& buffer) {
@@ -268,11 +308,12 @@ void TXBaseTable::WriteBlobs(TXbRecordBuffer& buffer) {
     if (!blob.modified) continue;
     const char* name = field->FieldName().c_str();
     if (field->DataType() == TFieldType::ftMemo) {
-      xb.xb_Replace(name, XB_REPLACE_MEMO, blob.encoded.c_str());
+      Checked(xb.xb_Replace(name, XB_REPLACE_MEMO, blob.encoded.c_str()));
       blob.encoded.clear();
     } else {
       auto length = static_cast<std::uint32_t>(blob.data.size());
-      if (xb.xb_PutBlob(name, blob.data.data(), length) != static_cast<std::int32_t>(length)) {
+      if (Checked(xb.xb_PutBlob(name, blob.data.data(), length)) !=
+          static_cast<std::int32_t>(length)) {
         RaiseTableError("Blob Write Error");
       }
     }
@@ -287,18 +328,14 @@ void TXBaseTable::InternalPost() {
   bool inserting = State() == TDataSetState::dsInsert;
   TXbRecordBuffer& buffer = ActiveRecordBuffer();
   BuildImage(buffer, State() == TDataSetState::dsEdit);
-  if (inserting) AppendBlankRecord();
-  if (inserting) {
-    m_rawRecord[0] = ' ';
-  } else if (xb.xb_Deleted() != 0) {
-    m_rawRecord[0] = '*';
-  }
-  if (xb.xb_PutRecord(m_rawRecord.data()) == 0) {
-    RaiseTableError("Unable to write the record to table: " + FullFileName());
-  }
+  // Without an index order the record reaches the file at the commit: a refused write
+  // raises there, with the dataset still editing, to post again or cancel.
+  PutPostedImage(inserting);
   WriteBlobs(buffer);
-  xb.xb_Commit();
-  xb.xb_Unlock(m_tableLocked ? xb.xb_RecNo() : 0);
+  Checked(xb.xb_Commit());
+  m_editRefused = false;
+  m_unfilledAppend = 0;
+  Checked(xb.xb_Unlock(m_tableLocked ? xb.xb_RecNo() : 0));
   StoreRecordPosition(buffer);
   m_insertReturnRecNo = 0;
   m_editImage.clear();
@@ -311,13 +348,15 @@ void TXBaseTable::InternalAddRecord(TRecordBuffer& target, bool /*append*/) {
   const TXbEntryPoints& xb = Xb();
   xb.xb_Select(m_workArea);
   BuildImage(buffer, false);
-  AppendBlankRecord();
-  m_rawRecord[0] = ' ';
-  if (xb.xb_PutRecord(m_rawRecord.data()) == 0) {
-    RaiseTableError("Unable to write the record to table: " + FullFileName());
+  {
+    // A record added whole leaves nothing to post again: one the engine could not fill is
+    // given back at once.
+    auto takeBack = OnScopeFailure([this] { TakeBackRefusedWrite(); });
+    PutPostedImage(true);
+    WriteBlobs(buffer);
+    Checked(xb.xb_Commit());
+    m_unfilledAppend = 0;
   }
-  WriteBlobs(buffer);
-  xb.xb_Commit();
   StoreRecordPosition(ActiveRecordBuffer());
 }
 
@@ -360,6 +399,14 @@ void TXBaseTable::DoAfterScroll() {
 
 // ---- Delete
 
+void TXBaseTable::DeleteEngineRecord() {
+  const TXbEntryPoints& xb = Xb();
+  Checked(xb.xb_Delete());
+  // A mark the engine could not write is taken back, so that no later move writes it.
+  auto unmark = OnScopeFailure([this, &xb] { Checked(xb.xb_Recall()); });
+  Checked(xb.xb_Commit());
+}
+
 void TXBaseTable::InternalDelete() {
   if (m_readOnly) RaiseTableError("Cannot modify a read-only data set");
   if (IsEmpty()) RaiseTableError("Cannot perform this operation on an empty table");
@@ -373,17 +420,17 @@ void TXBaseTable::InternalDelete() {
   if (deletedHidden) {
     // The record after the deleted one becomes current, or the last when none follows.
     std::int32_t deleted = xb.xb_RecNo();
-    xb.xb_Skip(1);
+    Checked(xb.xb_Skip(1));
     std::int32_t next = xb.xb_Eof() != 0 ? -1 : xb.xb_RecNo();
-    xb.xb_Go(deleted);
-    xb.xb_Delete();
+    Checked(xb.xb_Go(deleted));
+    DeleteEngineRecord();
     if (next == -1) {
-      xb.xb_GoBottom();
+      Checked(xb.xb_GoBottom());
     } else {
-      xb.xb_Go(next);
+      Checked(xb.xb_Go(next));
     }
   } else {
-    xb.xb_Delete();
+    DeleteEngineRecord();
   }
   TXbRecordBuffer& buffer = ActiveRecordBuffer();
   buffer.flag = xb.xb_Eof() != 0 ? TBookmarkFlag::bfEOF : TBookmarkFlag::bfCurrent;

@@ -128,6 +128,41 @@ TEST_F(TableTest, QueryRestrictsNavigationAndReportsMatches) {
   EXPECT_EQ(Walk().size(), 4u);
 }
 
+// A text checked and then set as the query is parsed once and kept with its table: set
+// again, also after another query or none, it is evaluated again, and on another table it
+// is compiled against that one's fields.
+TEST_F(TableTest, AQueryCheckedAndSetAgainSeesLaterChangesAndStaysWithItsTable) {
+  MakeStampe();
+  const char* query = "TIPO=1 AND VISUALIZZA=TRUE";
+  ASSERT_EQ(xb_EvalTest(query), XB_EVAL_LOGICAL);
+  ASSERT_NE(xb_Query(query), 0);
+  EXPECT_EQ(Walk(), (std::vector<int>{1}));
+  xb_Go(3);
+  int32_t on = 1;
+  ASSERT_EQ(xb_Replace("VISUALIZZA", XB_REPLACE_LOGICAL, &on), 1);
+  ASSERT_EQ(xb_Commit(), 1);
+  EXPECT_EQ(xb_QueryTest(query), 1);
+  ASSERT_NE(xb_Query(query), 0);
+  EXPECT_EQ(xb_QueryRecCount(), 2);
+  EXPECT_EQ(Walk(), (std::vector<int>{1, 3}));
+  ASSERT_NE(xb_Query("TIPO=3"), 0);
+  EXPECT_EQ(Walk(), (std::vector<int>{4}));
+  ASSERT_NE(xb_Query(query), 0);
+  EXPECT_EQ(Walk(), (std::vector<int>{1, 3}));
+  ASSERT_NE(xb_Query(""), 0);
+  ASSERT_NE(xb_Query(query), 0);
+  EXPECT_STREQ(xb_DBFilter(), query);
+  EXPECT_EQ(Walk(), (std::vector<int>{1, 3}));
+
+  xbtest::CreateTable(dir_.File("OTHER.DBF"), {{"TIPO", "C", 5, 0}});
+  Open(dir_.File("OTHER.DBF"));
+  EXPECT_EQ(xb_EvalTest("TIPO=1"), XB_EVAL_ERROR);
+  EXPECT_EQ(xb_QueryTest(query), 0);
+  EXPECT_EQ(xb_Query(query), 0);
+  EXPECT_EQ(xb_LastErrorCode(), XB_ERR_EXPRESSION);
+  EXPECT_EQ(xb_EvalTest("TIPO=\"1\""), XB_EVAL_LOGICAL);
+}
+
 TEST_F(TableTest, BadQueryKeepsNothingAndNeverCrashes) {
   MakeStampe();
   xb_Query("TIPO=2");

@@ -114,8 +114,15 @@ XBaseTest::XBaseTest() {
 }
 
 XBaseTest::~XBaseTest() {
+  if (m_faultyDisk) m_faultyDisk->Mend();
   m_tables.clear();
   m_recorder.reset();
+  m_faultyDisk.reset();
+}
+
+FaultyDisk& XBaseTest::UseFaultyDisk() {
+  m_faultyDisk = std::make_unique<FaultyDisk>();
+  return *m_faultyDisk;
 }
 
 Recorder& XBaseTest::StartRecording() {

@@ -12,6 +12,7 @@
 
 #include "dataset/data_source.h"
 #include "tests/dataset/recording_link.h"
+#include "tests/xbase/faulty_disk.h"
 #include "xbase/xbase_env.h"
 #include "xbase/xbase_table.h"
 
@@ -87,11 +88,14 @@ class XBaseTest : public ::testing::Test {
       const std::vector<std::pair<std::string, std::string>>& orders);
   // From here to the end of the test the engine is reached through the recording library.
   Recorder& StartRecording();
+  // From here to the end of the test the engine works on a disk that can refuse its calls.
+  FaultyDisk& UseFaultyDisk();
 
   TempFolder m_folder;
   TXBaseEnv m_env;
   std::vector<std::unique_ptr<TXbTable>> m_tables;
   std::unique_ptr<Recorder> m_recorder;
+  std::unique_ptr<FaultyDisk> m_faultyDisk;
 };
 
 }  // namespace velloria::xbase::testing
