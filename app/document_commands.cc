@@ -25,7 +25,21 @@ std::string SelectedDocumentFile(const TCustomShellListView& list) {
 }
 
 QString DeleteQuestion(const QString& path) {
-  return QStringLiteral("Cancellare definitivamente il documento \"%1\" ?").arg(path);
+  return QStringLiteral("Spostare nel Cestino il documento \"%1\"?").arg(path);
+}
+
+QString DeleteForGoodQuestion(const std::string& path, trash::NoTrash why) {
+  QString reason = QStringLiteral("questo disco non permette di spostarlo nel Cestino");
+  if (why == trash::NoTrash::kNoRights)
+    reason = QStringLiteral("non si hanno i permessi per creare il Cestino su questo disco");
+  if (why == trash::NoTrash::kUnsafeTrash) {
+    reason = QStringLiteral(
+        "il Cestino di questo disco è un collegamento o appartiene a un altro utente");
+  }
+  return QStringLiteral(
+             "Il documento \"%1\" non può andare nel Cestino: %2. Cancellarlo "
+             "definitivamente?")
+      .arg(shell::DecodeFileName(path), reason);
 }
 
 std::string DuplicatePath(const std::string& path, int number) {
@@ -155,6 +169,53 @@ QString DuplicateFailedMessage(const std::string& path, int error) {
       .arg(shell::DecodeFileName(paths::NamePart(path)), reason);
 }
 
+namespace {
+
+bool AskedYes(const QString& question) {
+  return ShowMessageDialog(question, mtConfirmation, {mbYes, mbNo}) == mrYes;
+}
+
+// The document may have been opened, removed or replaced elsewhere while a question was
+// open: the refusals are checked again right before it goes.
+trash::TrashResult TrashChosen(const std::string& path, const fileops::FileIdentity& chosen) {
+  trash::TrashResult result;
+  result.error = fileops::DeleteRefusal(path);
+  return result.error ? result : trash::MoveToTrash(path, chosen);
+}
+
+// Moves the chosen document to its Trash, for Annulla to bring back; where none can take
+// it after all, asks whether to delete it for good. 0 or the error to show.
+int TrashOrDeleteForGood(TCustomShellListView& list, const std::string& path,
+                         const fileops::FileIdentity& chosen) {
+  trash::TrashResult moved = TrashChosen(path, chosen);
+  if (!moved.error) CommandHistory::Of(list).RecordTrash(moved.entry);
+  if (moved.noTrash == trash::NoTrash::kNone) return moved.error;
+  if (!AskedYes(DeleteForGoodQuestion(path, moved.noTrash))) return 0;
+  return fileops::DeleteDocument(path, chosen);
+}
+
+// Asks where the document goes (its Trash, or nowhere and why), then does it; a failure is
+// shown. False when the answer was No.
+bool TrashAfterQuestion(TCustomShellListView& list, const std::string& path,
+                        const fileops::FileIdentity& chosen) {
+  trash::NoTrash noTrash = trash::NoTrash::kNone;
+  int error = 0;
+  bool trashable = !trash::TrashFolderFor(path, noTrash, error).empty();
+  if (!trashable && noTrash == trash::NoTrash::kNone) {
+    ShowMessageDialog(DeleteRefusedMessage(path, error), mtInformation, {mbOK});
+    return true;
+  }
+  if (!AskedYes(trashable ? DeleteQuestion(shell::DecodeFileName(path))
+                          : DeleteForGoodQuestion(path, noTrash)))
+    return false;
+  error = trashable ? TrashOrDeleteForGood(list, path, chosen)
+                    : fileops::DeleteDocument(path, chosen);
+  if (error) ShowMessageDialog(DeleteRefusedMessage(path, error), mtInformation, {mbOK});
+  return true;
+}
+
+}  // namespace
+
 void OpenSelectedDocument(TCustomShellListView& list) {
   std::string path = SelectedDocumentFile(list);
   if (!path.empty()) launcher::StartWordProcessor(path);
@@ -171,15 +232,7 @@ void DeleteSelectedDocument(TCustomShellListView& list) {
     if (refusal == ENOENT) list.ReloadList();  // the list lets go of what is gone
     return;
   }
-  if (ShowMessageDialog(DeleteQuestion(shell::DecodeFileName(path)), mtConfirmation,
-                        {mbYes, mbNo}) != mrYes)
-    return;
-  // The document may have been opened, removed or replaced elsewhere while the question
-  // was open.
-  if (int error = fileops::DeleteDocument(path, chosen)) {
-    ShowMessageDialog(DeleteRefusedMessage(path, error), mtInformation, {mbOK});
-  }
-  list.ReloadList();
+  if (TrashAfterQuestion(list, path, chosen)) list.ReloadList();
 }
 
 void DuplicateSelectedDocument(TCustomShellListView& list) {
@@ -191,8 +244,69 @@ void DuplicateSelectedDocument(TCustomShellListView& list) {
     if (error == ENOENT) list.ReloadList();
     return;
   }
+  CommandHistory::Of(list).RecordDuplicate(copy);
   list.ReloadList();
   list.SelectItemAt(copy);
+}
+
+namespace {
+
+QString UndoneName(const CommandHistory::Step& step) {
+  const std::string& path = step.kind == CommandHistory::Kind::kRename ? step.after : step.before;
+  return shell::DecodeFileName(paths::NamePart(path));
+}
+
+QString UndoRefusalText(const CommandHistory::Step& step, int error) {
+  switch (error) {
+    case ENOENT:
+      return step.kind == CommandHistory::Kind::kTrash
+                 ? QStringLiteral("il documento non è più nel Cestino")
+                 : QStringLiteral("il documento non esiste più");
+    case ESTALE:
+      return QStringLiteral(
+          "il documento è stato modificato, spostato o sostituito da un'altra postazione");
+    case EEXIST:
+      return QStringLiteral("il nome \"%1\" è già usato da un altro documento")
+          .arg(shell::DecodeFileName(paths::NamePart(step.before)));
+    case EBUSY: return HolderText(step.before);
+    case EACCES:
+    case EPERM: return FolderDeniedText(step.before);
+    default: break;
+  }
+  QString reason = CommonRefusalText(error);
+  return reason.isEmpty() ? SystemErrorText(error) : reason;
+}
+
+}  // namespace
+
+QString UndoCaption(TCustomShellListView& list) {
+  CommandHistory& history = CommandHistory::Of(list);
+  if (history.empty()) return QStringLiteral("A&nnulla");
+  const CommandHistory::Step& step = history.last();
+  QString what = QStringLiteral("duplicazione");
+  if (step.kind == CommandHistory::Kind::kTrash) what = QStringLiteral("cancellazione");
+  if (step.kind == CommandHistory::Kind::kRename) what = QStringLiteral("rinomina");
+  QString name = UndoneName(step).replace(QLatin1Char('&'), QLatin1String("&&"));
+  return QStringLiteral("A&nnulla %1 di \"%2\"").arg(what, name);
+}
+
+QString UndoFailedMessage(const CommandHistory::Step& step, int error) {
+  QString what = QStringLiteral("la duplicazione");
+  if (step.kind == CommandHistory::Kind::kTrash) what = QStringLiteral("la cancellazione");
+  if (step.kind == CommandHistory::Kind::kRename) what = QStringLiteral("la rinomina");
+  return QStringLiteral("Impossibile annullare %1 di \"%2\": %3.")
+      .arg(what, UndoneName(step), UndoRefusalText(step, error));
+}
+
+void UndoLastDocumentCommand(TCustomShellListView& list) {
+  CommandHistory& history = CommandHistory::Of(list);
+  if (history.empty()) return;
+  CommandHistory::Step step = history.last();
+  std::string restored;
+  int error = history.UndoLast(restored);
+  if (error) ShowMessageDialog(UndoFailedMessage(step, error), mtInformation, {mbOK});
+  list.ReloadList();
+  if (!error && step.kind != CommandHistory::Kind::kDuplicate) list.SelectItemAt(restored);
 }
 
 void RenameToggleKeyUp(TCustomShellListView& list, int key) {

@@ -64,10 +64,11 @@ Fd OpenFolderAt(int parent, const char* name) {
 }
 
 // Opens the folder `name` inside `parent`, made 0700 when missing; it must belong to this
-// account (EPERM otherwise).
+// account. EPERM means here that it belongs to another: a folder that may not be made
+// answers EACCES, whatever the file system said.
 Fd OpenOwnFolderAt(int parent, const char* name, int& error) {
   if (mkdirat(parent, name, 0700) != 0 && errno != EEXIST) {
-    error = errno;
+    error = errno == EPERM ? EACCES : errno;
     return Fd();
   }
   Fd folder = OpenFolderAt(parent, name);
@@ -365,6 +366,19 @@ TrashResult MoveToTrash(const std::string& path,
   result.error = MoveIn(path, chosen, open, result.entry.originalPath, result.entry);
   if (CannotMove(result.error)) result.noTrash = NoTrash::kNoMove;
   return result;
+}
+
+int RestoreFromTrash(const TrashEntry& entry) {
+  std::string trashed = entry.trashFolder + "/files/" + entry.name;
+  std::string info = entry.trashFolder + "/info/" + entry.name + kInfoSuffix;
+  struct stat st;
+  if (lstat(info.c_str(), &st) != 0) return errno;
+  if (int change = fileops::CheckUnchanged(trashed, entry.identity)) return change;
+  if (int error = fileops::RenameNoReplace(trashed, entry.originalPath)) return error;
+  // The document is back whatever this answers: an info file left without its file is
+  // an entry that the desktop's Trash shows as empty and drops.
+  unlink(info.c_str());
+  return 0;
 }
 
 void SetBeforeMoveHookForTesting(void (*hook)()) { g_beforeMoveHook = hook; }

@@ -47,6 +47,12 @@ std::string TrashFolderFor(const std::string& path, NoTrash& noTrash, int& error
 TrashResult MoveToTrash(const std::string& path,
                         const std::optional<fileops::FileIdentity>& chosen = std::nullopt);
 
+// Brings `entry` back to its original path, only as MoveToTrash left it: ENOENT when it is
+// gone from the Trash (emptied, or restored elsewhere), ESTALE when files/NAME is another
+// file or was changed since, EEXIST when the original name is taken meanwhile. Its info
+// file goes once the document is back.
+int RestoreFromTrash(const TrashEntry& entry);
+
 // The Path= value of a .trashinfo for `path`: its bytes percent-encoded, '/' kept.
 std::string EncodeTrashPath(const std::string& path);
 

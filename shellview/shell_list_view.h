@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/fileops.h"
@@ -45,6 +46,10 @@ using TRenameQuestionEvent =
     std::function<bool(TCustomShellListView* sender, const QString& oldName, const QString& newName)>;
 // After a rename that took `newName`, the typed name without its leading blanks.
 using TNameEvent = std::function<void(TCustomShellListView* sender, const QString& newName)>;
+// After a rename done in the list, with the item's old and new full paths (file-system
+// bytes).
+using TRenamedEvent = std::function<void(TCustomShellListView* sender, const std::string& oldPath,
+                                         const std::string& newPath)>;
 
 // Where failures inside event handling go (Qt does not let exceptions cross its event
 // loop). The standard handler rethrows the failure from a queued call, where the
@@ -200,6 +205,7 @@ class TCustomShellListView : public QTreeView {
   TContextPopupEvent OnContextPopup;
   TRenameQuestionEvent OnExtensionChange;
   TNameEvent OnLeadingBlanksRemoved;
+  TRenamedEvent OnRenamed;
 
  signals:
   // The list shows another folder, or none (a sub-folder entered or left, a new root).

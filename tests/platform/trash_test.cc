@@ -33,7 +33,8 @@ void Write(const QString& path, const QByteArray& bytes) {
 }
 
 QStringList Entries(const QString& folder) {
-  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                QDir::NoDotAndDotDot);
 }
 
 // Runs a trash-cli command with `input` on its standard input; its standard output.
@@ -82,7 +83,8 @@ TEST_F(HomeTrash, TakesTheDocumentWithItsInfoAndTrashCliListsAndRestoresIt) {
                   .hasMatch())
       << info.toStdString();
 
-  EXPECT_TRUE(RunTrashCli("trash-list", {}).contains(document)) << RunTrashCli("trash-list", {}).toStdString();
+  EXPECT_TRUE(RunTrashCli("trash-list", {}).contains(document))
+      << RunTrashCli("trash-list", {}).toStdString();
   RunTrashCli("trash-restore", {m_documents.path()}, "0\n");
   EXPECT_EQ(Read(document), "lettera");
   EXPECT_EQ(Entries(trash() + "/files"), QStringList());
@@ -180,8 +182,10 @@ class VolumeTrash : public HomeTrash {
     HomeTrash::SetUp();
     for (const QString& entry : Entries(m_volume)) {
       QFileInfo info(m_volume + "/" + entry);
-      if (info.isDir() && !info.isSymLink()) QDir(info.filePath()).removeRecursively();
-      else QFile::remove(info.filePath());
+      if (info.isDir() && !info.isSymLink())
+        QDir(info.filePath()).removeRecursively();
+      else
+        QFile::remove(info.filePath());
     }
     m_document = m_volume + "/Ufficio/Lettera.doc";
     Write(m_document, "lettera");
