@@ -251,6 +251,13 @@ void DuplicateSelectedDocument(TCustomShellListView& list) {
 
 namespace {
 
+// The folder of `path` as shown, without its closing separator.
+QString FolderText(const std::string& path) {
+  std::string folder = paths::FolderPart(path);
+  if (folder.size() > 1 && paths::IsSeparator(folder.back())) folder.pop_back();
+  return shell::DecodeFileName(folder);
+}
+
 QString UndoneName(const CommandHistory::Step& step) {
   const std::string& path = step.kind == CommandHistory::Kind::kRename ? step.after : step.before;
   return shell::DecodeFileName(paths::NamePart(path));
@@ -268,6 +275,8 @@ QString UndoRefusalText(const CommandHistory::Step& step, int error) {
     case EEXIST:
       return QStringLiteral("il nome \"%1\" è già usato da un altro documento")
           .arg(shell::DecodeFileName(paths::NamePart(step.before)));
+    case ENOTDIR:
+      return QStringLiteral("la cartella \"%1\" non esiste più").arg(FolderText(step.before));
     case EBUSY: return HolderText(step.before);
     case EACCES:
     case EPERM: return FolderDeniedText(step.before);

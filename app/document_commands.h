@@ -78,7 +78,8 @@ QString UndoCaption(TCustomShellListView& list);
 
 // "Impossibile annullare la cancellazione di \"<name>\": <reason>." (or la rinomina, la
 // duplicazione) for an undo of `step` refused with `error`: the document gone from the
-// Trash or the disk, changed or replaced at another desk, its old name taken, ...
+// Trash or the disk, changed or replaced at another desk, its old name taken, its folder
+// gone, ...
 QString UndoFailedMessage(const CommandHistory::Step& step, int error);
 
 // Takes back the newest document command of the list's window (CommandHistory), reloads

@@ -374,7 +374,9 @@ int RestoreFromTrash(const TrashEntry& entry) {
   struct stat st;
   if (lstat(info.c_str(), &st) != 0) return errno;
   if (int change = fileops::CheckUnchanged(trashed, entry.identity)) return change;
-  if (int error = fileops::RenameNoReplace(trashed, entry.originalPath)) return error;
+  if (int error = fileops::RenameNoReplace(trashed, entry.originalPath)) {
+    return error == ENOENT ? ENOTDIR : error;  // the entry was there: its folder is gone
+  }
   // The document is back whatever this answers: an info file left without its file is
   // an entry that the desktop's Trash shows as empty and drops.
   unlink(info.c_str());

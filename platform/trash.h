@@ -49,8 +49,8 @@ TrashResult MoveToTrash(const std::string& path,
 
 // Brings `entry` back to its original path, only as MoveToTrash left it: ENOENT when it is
 // gone from the Trash (emptied, or restored elsewhere), ESTALE when files/NAME is another
-// file or was changed since, EEXIST when the original name is taken meanwhile. Its info
-// file goes once the document is back.
+// file or was changed since, EEXIST when the original name is taken meanwhile, ENOTDIR
+// when the original folder is gone. Its info file goes once the document is back.
 int RestoreFromTrash(const TrashEntry& entry);
 
 // The Path= value of a .trashinfo for `path`: its bytes percent-encoded, '/' kept.

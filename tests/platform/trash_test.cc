@@ -143,6 +143,27 @@ TEST_F(HomeTrash, ALinkInsideTheTrashIsNotFollowed) {
   EXPECT_EQ(Entries(elsewhere.path()), QStringList());
 }
 
+// A restore puts back only the file the entry left, never over another file nor where its
+// folder is gone; a refused one leaves the entry as it was.
+TEST_F(HomeTrash, ARestoreRefusesATakenNameAGoneFolderAndAChangedFile) {
+  const QString document = m_documents.filePath("Ufficio/Lettera.doc");
+  Write(document, "lettera");
+  TrashResult trashed = MoveToTrash(document.toStdString());
+  ASSERT_EQ(trashed.error, 0);
+  const QString inTrash = trash() + "/files/Lettera.doc";
+
+  Write(document, "a colleague's");
+  EXPECT_EQ(RestoreFromTrash(trashed.entry), EEXIST);
+  EXPECT_EQ(Read(document), "a colleague's");
+  ASSERT_TRUE(QDir(m_documents.filePath("Ufficio")).removeRecursively());
+  EXPECT_EQ(RestoreFromTrash(trashed.entry), ENOTDIR);
+  ASSERT_TRUE(QDir().mkpath(m_documents.filePath("Ufficio")));
+  Write(inTrash, "written in the Trash");
+  EXPECT_EQ(RestoreFromTrash(trashed.entry), ESTALE);
+  EXPECT_FALSE(QFileInfo::exists(document));
+  EXPECT_TRUE(QFileInfo::exists(trash() + "/info/Lettera.doc.trashinfo"));
+}
+
 void EndAsACrashWould() { _exit(77); }
 
 // A process that ends between the info file and the move leaves the document where it
