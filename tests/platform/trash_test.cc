@@ -276,5 +276,25 @@ TEST_F(VolumeTrash, AnOwnTrashThatIsALinkOrAnotherAccountsIsRefused) {
   EXPECT_EQ(Read(m_document), "lettera");
 }
 
+// An account that may not write the top of the document's volume makes no Trash there:
+// the document stays and the answer says why (VELLORIA_TEST_VOLUME_NO_RIGHTS, a volume
+// whose top is another account's and whose Ufficio folder is this one's).
+TEST(VolumeTrashWithoutRights, NoTrashAtATopThatMayNotBeWrittenAndTheDocumentStays) {
+  const QString volume = qEnvironmentVariable("VELLORIA_TEST_VOLUME_NO_RIGHTS");
+  if (volume.isEmpty()) GTEST_SKIP() << "no volume given (trash_volume.sh runs this as nobody)";
+  QTemporaryDir data;
+  qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+  const QString document = volume + "/Ufficio/Lettera.doc";
+  Write(document, "lettera");
+  NoTrash why = NoTrash::kNone;
+  int error = 0;
+  EXPECT_EQ(TrashFolderFor(document.toStdString(), why, error), "");
+  EXPECT_EQ(why, NoTrash::kNoRights);
+  TrashResult result = MoveToTrash(document.toStdString());
+  EXPECT_EQ(result.noTrash, NoTrash::kNoRights);
+  EXPECT_EQ(Read(document), "lettera");
+  EXPECT_EQ(Entries(volume), QStringList{"Ufficio"});
+}
+
 }  // namespace
 }  // namespace velloria::trash
