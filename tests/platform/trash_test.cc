@@ -164,6 +164,23 @@ TEST_F(HomeTrash, ARestoreRefusesATakenNameAGoneFolderAndAChangedFile) {
   EXPECT_TRUE(QFileInfo::exists(trash() + "/info/Lettera.doc.trashinfo"));
 }
 
+// On a client that renames only within a folder (the no_links_shim with
+// VELLORIA_SHIM_NO_MOVES) the move into the Trash fails: the document stays, its info file
+// goes, and the answer says that this file system will not move it.
+using NoMovesClient = HomeTrash;
+TEST_F(NoMovesClient, TheDocumentStaysAndNoInfoIsLeft) {
+  if (qEnvironmentVariableIsEmpty("VELLORIA_SHIM_NO_MOVES"))
+    GTEST_SKIP() << "needs the no_links_shim with VELLORIA_SHIM_NO_MOVES (platform_no_moves)";
+  const QString document = m_documents.filePath("Lettera.doc");
+  Write(document, "lettera");
+  TrashResult result = MoveToTrash(document.toStdString());
+  EXPECT_EQ(result.error, EXDEV);
+  EXPECT_EQ(result.noTrash, NoTrash::kNoMove);
+  EXPECT_EQ(Read(document), "lettera");
+  EXPECT_EQ(Entries(trash() + "/info"), QStringList());
+  EXPECT_EQ(Entries(trash() + "/files"), QStringList());
+}
+
 void EndAsACrashWould() { _exit(77); }
 
 // A process that ends between the info file and the move leaves the document where it
