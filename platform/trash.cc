@@ -11,9 +11,10 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
+#include <utility>
 
 #include "base/paths.h"
 
