@@ -27,7 +27,21 @@ std::string SelectedDocumentFile(const TCustomShellListView& list) {
 }
 
 QString DeleteQuestion(const QString& path) {
-  return QStringLiteral("Cancellare definitivamente il documento \"%1\" ?").arg(path);
+  return QStringLiteral("Spostare nel Cestino il documento \"%1\"?").arg(path);
+}
+
+QString DeleteForGoodQuestion(const std::string& path, trash::NoTrash why) {
+  QString reason = QStringLiteral("questo disco non permette di spostarlo nel Cestino");
+  if (why == trash::NoTrash::kNoRights)
+    reason = QStringLiteral("non si hanno i permessi per creare il Cestino su questo disco");
+  if (why == trash::NoTrash::kUnsafeTrash) {
+    reason = QStringLiteral(
+        "il Cestino di questo disco è un collegamento o appartiene a un altro utente");
+  }
+  return QStringLiteral(
+             "Il documento \"%1\" non può andare nel Cestino: %2. Cancellarlo "
+             "definitivamente?")
+      .arg(shell::DecodeFileName(path), reason);
 }
 
 std::string DuplicatePath(const std::string& path, int number) {
@@ -181,23 +195,63 @@ QString DuplicateFailedMessage(const std::string& path, int error) {
       .arg(shell::DecodeFileName(paths::NamePart(path)), reason);
 }
 
+namespace {
+
+bool AskedYes(const QString& question) {
+  return ShowMessageDialog(question, mtConfirmation, {mbYes, mbNo}) == mrYes;
+}
+
+// The document may have been opened, removed or replaced elsewhere while a question was
+// open: the refusals are checked again right before it goes.
+trash::TrashResult TrashChosen(const std::string& path, const fileops::FileIdentity& chosen) {
+  trash::TrashResult result;
+  result.error = fileops::DeleteRefusal(path);
+  return result.error ? result : trash::MoveToTrash(path, chosen);
+}
+
+// Moves the chosen document to its Trash, for Annulla to bring back; where none can take
+// it after all, asks whether to delete it for good. 0 or the error to show.
+int TrashOrDeleteForGood(TCustomShellListView& list, const std::string& path,
+                         const fileops::FileIdentity& chosen) {
+  trash::TrashResult moved = TrashChosen(path, chosen);
+  if (!moved.error) CommandHistory::Of(list).RecordTrash(moved.entry);
+  if (moved.noTrash == trash::NoTrash::kNone) return moved.error;
+  if (!AskedYes(DeleteForGoodQuestion(path, moved.noTrash))) return 0;
+  return fileops::DeleteDocument(path, chosen);
+}
+
+// Asks where the document goes (its Trash, or nowhere and why), then does it; a failure is
+// shown. False when the answer was No.
+bool TrashAfterQuestion(TCustomShellListView& list, const std::string& path,
+                        const fileops::FileIdentity& chosen, const std::optional<shell::ForeignLock>& lock) {
+  trash::NoTrash noTrash = trash::NoTrash::kNone;
+  int error = 0;
+  bool trashable = !trash::TrashFolderFor(path, noTrash, error).empty();
+  if (!trashable && noTrash == trash::NoTrash::kNone) {
+    ShowRefusal(DeleteRefusedMessage(path, error));
+    return true;
+  }
+  if (!AskedYes(trashable ? DeleteQuestion(shell::DecodeFileName(path))
+                          : DeleteForGoodQuestion(path, noTrash)))
+    return false;
+  if (lock && !AskToActDespiteForeignLock(&list, path, *lock)) return false;
+  error = lock ? shell::SetLockFilesAside(*lock) : 0;
+  if (!error) {
+    error = trashable ? TrashOrDeleteForGood(list, path, chosen)
+                      : fileops::DeleteDocument(path, chosen);
+    // The lock files go with the document, and stay where it stays.
+    if (lock && paths::Exists(path)) shell::RestoreLockFilesSetAside(*lock);
+    if (lock && !paths::Exists(path)) shell::DropLockFilesSetAside(*lock);
+  }
+  if (error) ShowRefusal(DeleteRefusedMessage(path, error));
+  return true;
+}
+
+}  // namespace
+
 void OpenSelectedDocument(TCustomShellListView& list) {
   std::string path = SelectedDocumentFile(list);
   if (!path.empty()) launcher::StartWordProcessor(path);
-}
-
-// Deletes the document at `path` if it is still the file `chosen`, its lock files first set
-// aside and then removed with it (or put back when it stays).
-int DeleteDespiteForeignLock(const std::string& path, const fileops::FileIdentity& chosen,
-                             const shell::ForeignLock& lock) {
-  if (int error = shell::SetLockFilesAside(lock)) return error;
-  int error = fileops::DeleteDocument(path, chosen);
-  if (error) {
-    shell::RestoreLockFilesSetAside(lock);
-  } else {
-    shell::DropLockFilesSetAside(lock);
-  }
-  return error;
 }
 
 void DeleteSelectedDocument(TCustomShellListView& list) {
@@ -213,15 +267,7 @@ void DeleteSelectedDocument(TCustomShellListView& list) {
     if (refusal == ENOENT) list.ReloadList();  // the list lets go of what is gone
     return;
   }
-  if (ShowMessageDialog(DeleteQuestion(shell::DecodeFileName(path)), mtConfirmation,
-                        {mbYes, mbNo}) != mrYes)
-    return;
-  if (lock && !AskToActDespiteForeignLock(&list, path, *lock)) return;
-  // The document may have been opened, removed or replaced elsewhere while the questions
-  // were open.
-  int error = lock ? DeleteDespiteForeignLock(path, chosen, *lock) : fileops::DeleteDocument(path, chosen);
-  if (error) ShowRefusal(DeleteRefusedMessage(path, error));
-  list.ReloadList();
+  if (TrashAfterQuestion(list, path, chosen, lock)) list.ReloadList();
 }
 
 void DuplicateSelectedDocument(TCustomShellListView& list) {
@@ -233,8 +279,78 @@ void DuplicateSelectedDocument(TCustomShellListView& list) {
     if (error == ENOENT) list.ReloadList();
     return;
   }
+  CommandHistory::Of(list).RecordDuplicate(copy);
   list.ReloadList();
   list.SelectItemAt(copy);
+}
+
+namespace {
+
+// The folder of `path` as shown, without its closing separator.
+QString FolderText(const std::string& path) {
+  std::string folder = paths::FolderPart(path);
+  if (folder.size() > 1 && paths::IsSeparator(folder.back())) folder.pop_back();
+  return shell::DecodeFileName(folder);
+}
+
+QString UndoneName(const CommandHistory::Step& step) {
+  const std::string& path = step.kind == CommandHistory::Kind::kRename ? step.after : step.before;
+  return shell::DecodeFileName(paths::NamePart(path));
+}
+
+QString UndoRefusalText(const CommandHistory::Step& step, int error) {
+  switch (error) {
+    case ENOENT:
+      return step.kind == CommandHistory::Kind::kTrash
+                 ? QStringLiteral("il documento non è più nel Cestino")
+                 : QStringLiteral("il documento non esiste più");
+    case ESTALE:
+      return QStringLiteral(
+          "il documento è stato modificato, spostato o sostituito da un'altra postazione");
+    case EEXIST:
+      return QStringLiteral("il nome \"%1\" è già usato da un altro documento")
+          .arg(shell::DecodeFileName(paths::NamePart(step.before)));
+    case ENOTDIR:
+      return QStringLiteral("la cartella \"%1\" non esiste più").arg(FolderText(step.before));
+    case EBUSY: return HolderText(step.before);
+    case EACCES:
+    case EPERM: return FolderDeniedText(step.before);
+    default: break;
+  }
+  QString reason = CommonRefusalText(error);
+  return reason.isEmpty() ? SystemErrorText(error) : reason;
+}
+
+}  // namespace
+
+QString UndoCaption(TCustomShellListView& list) {
+  CommandHistory& history = CommandHistory::Of(list);
+  if (history.empty()) return QStringLiteral("A&nnulla");
+  const CommandHistory::Step& step = history.last();
+  QString what = QStringLiteral("duplicazione");
+  if (step.kind == CommandHistory::Kind::kTrash) what = QStringLiteral("cancellazione");
+  if (step.kind == CommandHistory::Kind::kRename) what = QStringLiteral("rinomina");
+  QString name = UndoneName(step).replace(QLatin1Char('&'), QLatin1String("&&"));
+  return QStringLiteral("A&nnulla %1 di \"%2\"").arg(what, name);
+}
+
+QString UndoFailedMessage(const CommandHistory::Step& step, int error) {
+  QString what = QStringLiteral("la duplicazione");
+  if (step.kind == CommandHistory::Kind::kTrash) what = QStringLiteral("la cancellazione");
+  if (step.kind == CommandHistory::Kind::kRename) what = QStringLiteral("la rinomina");
+  return QStringLiteral("Impossibile annullare %1 di \"%2\": %3.")
+      .arg(what, UndoneName(step), UndoRefusalText(step, error));
+}
+
+void UndoLastDocumentCommand(TCustomShellListView& list) {
+  CommandHistory& history = CommandHistory::Of(list);
+  if (history.empty()) return;
+  CommandHistory::Step step = history.last();
+  std::string restored;
+  int error = history.UndoLast(restored);
+  if (error) ShowRefusal(UndoFailedMessage(step, error));
+  list.ReloadList();
+  if (!error && step.kind != CommandHistory::Kind::kDuplicate) list.SelectItemAt(restored);
 }
 
 void RenameToggleKeyUp(TCustomShellListView& list, int key) {

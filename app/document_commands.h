@@ -7,7 +7,9 @@
 #include <QString>
 #include <string>
 
+#include "app/command_history.h"
 #include "platform/officelock.h"
+#include "platform/trash.h"
 #include "shellview/shell_list_view.h"
 
 namespace velloria {
@@ -18,8 +20,12 @@ inline constexpr const char* kCopyPrefix = "Copia di ";
 // which every file call takes; "" when none is selected.
 std::string SelectedDocumentFile(const TCustomShellListView& list);
 
-// "Cancellare definitivamente il documento \"<path>\" ?"
+// "Spostare nel Cestino il documento \"<path>\"?"
 QString DeleteQuestion(const QString& path);
+
+// The question for a document at `path` that no Trash can take (`why`): whether to
+// delete it for good, and the reason.
+QString DeleteForGoodQuestion(const std::string& path, trash::NoTrash why);
 
 // The path of duplicate number `number` of `path`: its folder part, "Copia di " (from the
 // second on "Copia (2) di ", "Copia (3) di ", ...), then its name part, with the name's
@@ -63,20 +69,37 @@ QString DuplicateFailedMessage(const std::string& path, int error);
 // reported.
 void OpenSelectedDocument(TCustomShellListView& list);
 
-// Deletes the selected document after DeleteQuestion is answered Yes, and reloads the
-// list. A refusal known before asking (the document open or locked, read-only, in a
-// folder the user may not change, a folder, gone) is shown instead of the question; a
-// delete refused after the question says why too. A document that only another
-// computer's lock file holds is deleted after a second question, ForeignLockQuestion,
-// answered Yes, and its lock files with it. Only the file chosen is deleted: when
-// its name leads to another file by the answer (renamed or replaced at another desk),
-// nothing is deleted and a box says so.
+// Moves the selected document to the Trash after DeleteQuestion is answered Yes, and
+// reloads the list; where no Trash can take it, DeleteForGoodQuestion asks instead
+// whether to delete it for good. A refusal known before asking (the document open or
+// locked, read-only, in a folder the user may not change, a folder, gone) is shown instead
+// of the question; a delete refused after the question says why too. A document that only
+// another computer's lock file holds goes after a second question, ForeignLockQuestion,
+// answered Yes, and its lock files with it. Only the file chosen goes: when its name leads
+// to another file by the answer (renamed or replaced at another desk), nothing moves and a
+// box says so.
 void DeleteSelectedDocument(TCustomShellListView& list);
 
 // Copies the selected document (DuplicateDocument), never replacing a file and leaving no
 // partial copy; on success reloads the list and selects the copy, as the current row, so
 // that a rename that follows acts on it; shows DuplicateFailedMessage on failure.
 void DuplicateSelectedDocument(TCustomShellListView& list);
+
+// The caption of Annulla (Ctrl+Z) for the newest command of the list's window:
+// "A&nnulla cancellazione di \"<name>\"", "... rinomina di ...", "... duplicazione di
+// ...", or "A&nnulla" when there is none.
+QString UndoCaption(TCustomShellListView& list);
+
+// "Impossibile annullare la cancellazione di \"<name>\": <reason>." (or la rinomina, la
+// duplicazione) for an undo of `step` refused with `error`: the document gone from the
+// Trash or the disk, changed or replaced at another desk, its old name taken, its folder
+// gone, ...
+QString UndoFailedMessage(const CommandHistory::Step& step, int error);
+
+// Takes back the newest document command of the list's window (CommandHistory), reloads
+// the list and selects the document; an undo that cannot be done safely changes nothing
+// and a box says why. Nothing happens when there is nothing to undo.
+void UndoLastDocumentCommand(TCustomShellListView& list);
 
 // The rename toggle on a key release in the list. It acts only on the release of an Enter
 // whose press the list itself received without Shift, Ctrl or Alt (not one that answered

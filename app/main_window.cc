@@ -379,6 +379,8 @@ void TfrmMain::createPopupMenu() {
   Cancella1 = addItem("Cancella1", QStringLiteral("&Cancella"), {QKeySequence(Qt::CTRL | Qt::Key_Delete)});
   Duplica1 = addItem("Duplica1", QStringLiteral("&Duplica"), {QKeySequence(Qt::CTRL | Qt::Key_D)});
   Rinomina1 = addItem("Rinomina1", QStringLiteral("&Rinomina"), {QKeySequence(Qt::Key_F2)});
+  PopupMenu->addSeparator();
+  Annulla1 = addItem("Annulla1", QStringLiteral("A&nnulla"), {QKeySequence(Qt::CTRL | Qt::Key_Z)});
   SLVDoc->SetPopupMenu(PopupMenu);
 }
 
@@ -411,6 +413,17 @@ void TfrmMain::wireEvents() {
   connect(Cancella1, &QAction::triggered, this, &TfrmMain::Cancella1Click);
   connect(Duplica1, &QAction::triggered, this, &TfrmMain::Duplica1Click);
   connect(Rinomina1, &QAction::triggered, SLVDoc, &TCustomShellListView::RenameSelectedItem);
+  connect(Annulla1, &QAction::triggered, this, &TfrmMain::Annulla1Click);
+  // The menu names what Annulla would take back, greyed when nothing; Ctrl+Z stays on.
+  connect(PopupMenu, &QMenu::aboutToShow, this, [this] {
+    Annulla1->setText(UndoCaption(*SLVDoc));
+    Annulla1->setEnabled(!CommandHistory::Of(*SLVDoc).empty());
+  });
+  connect(PopupMenu, &QMenu::aboutToHide, this, [this] { Annulla1->setEnabled(true); });
+  SLVDoc->OnRenamed = [](TCustomShellListView* list, const std::string& from,
+                         const std::string& to) {
+    CommandHistory::Of(*list).RecordRename(from, to);
+  };
   SLVDoc->OnExtensionChange = [](TCustomShellListView*, const QString&, const QString&) {
     return ShowMessageDialog(QStringLiteral("Se si modifica l'estensione, il file potrebbe diventare "
                                             "inutilizzabile. Continuare?"),
@@ -555,6 +568,7 @@ void TfrmMain::TChiudiTimer() {
 void TfrmMain::Apri1Click() { OpenSelectedDocument(*SLVDoc); }
 void TfrmMain::Cancella1Click() { DeleteSelectedDocument(*SLVDoc); }
 void TfrmMain::Duplica1Click() { DuplicateSelectedDocument(*SLVDoc); }
+void TfrmMain::Annulla1Click() { UndoLastDocumentCommand(*SLVDoc); }
 void TfrmMain::SLVDocKeyUp(int key) { RenameToggleKeyUp(*SLVDoc, key); }
 
 // Enter that the focused control leaves unused presses the default button.

@@ -127,6 +127,7 @@ class TfrmMain : public QWidget {
   void Apri1Click();
   void Cancella1Click();
   void Duplica1Click();
+  void Annulla1Click();
   void SLVDocKeyUp(int key);
 
   // Components, in the order of the window's definition.
@@ -147,6 +148,7 @@ class TfrmMain : public QWidget {
   QAction* Cancella1 = nullptr;
   QAction* Duplica1 = nullptr;
   QAction* Rinomina1 = nullptr;
+  QAction* Annulla1 = nullptr;  // Ctrl+Z, named after the command it takes back
   QTimer* TChiudi = nullptr;
   QTimer* m_idleNoteTimer = nullptr;
   QLabel* m_idleNote = nullptr;

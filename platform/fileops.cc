@@ -281,6 +281,14 @@ int CheckIdentity(const std::string& path, const FileIdentity& chosen) {
   return SameFile(chosen, IdentityFromStat(st, chosen.inodeLasts)) ? 0 : ESTALE;
 }
 
+int CheckUnchanged(const std::string& path, const FileIdentity& chosen) {
+  FileIdentity now;
+  if (int error = IdentityOf(path, now)) return error;
+  bool written = now.size != chosen.size || now.modified.tv_sec != chosen.modified.tv_sec ||
+                 now.modified.tv_nsec != chosen.modified.tv_nsec;
+  return SameFile(chosen, now) && !written ? 0 : ESTALE;
+}
+
 int RenameNoReplace(const std::string& from, const std::string& to) {
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;

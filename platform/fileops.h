@@ -32,6 +32,10 @@ bool SameFile(const FileIdentity& chosen, const FileIdentity& now);
 // it names another file, else the error of the look-up.
 int CheckIdentity(const std::string& path, const FileIdentity& chosen);
 
+// CheckIdentity, and ESTALE too when the file was written since `chosen` was taken (its
+// size or modification time differ): an undo leaves a colleague's change alone.
+int CheckUnchanged(const std::string& path, const FileIdentity& chosen);
+
 // Why the document at `path` cannot be deleted, as far as can be told without trying:
 // ENOENT when it is gone, EISDIR for a folder (folders are never deleted here), EBUSY when
 // an office program has it open or a process holds a lock on it, EACCES for a read-only

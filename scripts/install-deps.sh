@@ -11,7 +11,7 @@ packages=(
   python3 python3-dbf python3-dbfread shapelib libshp-dev libdbd-xbase-perl
   fonts-wine fonts-dejavu-core adwaita-icon-theme shared-mime-info xdg-utils
   xvfb xauth xdotool x11-utils imagemagick
-  zip
+  zip trash-cli
   valgrind
   qt6-base-private-dev librsvg2-bin
   libreoffice-writer

@@ -189,10 +189,12 @@ void TCustomShellListView::RenameRow(int row, const QString& name, bool askAbout
   }
   TShellFolder* item = m_items[row].get();
   CheckEditedFileUnchanged(*item, name);
+  std::string oldPath = item->FileSystemPath();
   if (!item->RenameTo(name, lock ? &*lock : nullptr)) {
     throw EShellError(RenameFailedText(item, name, shell::Status::kAccessDenied));
   }
   m_model->RowChanged(row);
+  if (OnRenamed) OnRenamed(this, oldPath, item->FileSystemPath());
   if (blanksRemoved && OnLeadingBlanksRemoved) {
     QMetaObject::invokeMethod(
         this, [this, name] { Guarded([&] { OnLeadingBlanksRemoved(this, name); }); },

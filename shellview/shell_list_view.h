@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/fileops.h"
@@ -46,6 +47,10 @@ using TRenameQuestionEvent =
     std::function<bool(TCustomShellListView* sender, const QString& oldName, const QString& newName)>;
 // After a rename that took `newName`, the typed name without its leading blanks.
 using TNameEvent = std::function<void(TCustomShellListView* sender, const QString& newName)>;
+// After a rename done in the list, with the item's old and new full paths (file-system
+// bytes).
+using TRenamedEvent = std::function<void(TCustomShellListView* sender, const std::string& oldPath,
+                                         const std::string& newPath)>;
 
 // Before a rename of the document at `path` that only another computer's lock file holds
 // (see shell::ForeignLockOf); true renames it, its lock files going with the old name.
@@ -208,6 +213,7 @@ class TCustomShellListView : public QTreeView {
   TRenameQuestionEvent OnExtensionChange;
   TNameEvent OnLeadingBlanksRemoved;
   TForeignLockEvent OnForeignLock;
+  TRenamedEvent OnRenamed;
 
  signals:
   // The list shows another folder, or none (a sub-folder entered or left, a new root).

@@ -379,7 +379,8 @@ TEST_F(MainWindow, ContextMenuRenamesWithF2) {
     items << action->text() + " " + action->shortcut().toString();
     if (action->objectName() == "Rinomina1") rename = action;
   }
-  EXPECT_EQ(items, QStringList({"&Apri Ctrl+Return", "&Cancella Ctrl+Del", "&Duplica Ctrl+D", "&Rinomina F2"}));
+  EXPECT_EQ(items, QStringList({"&Apri Ctrl+Return", "&Cancella Ctrl+Del", "&Duplica Ctrl+D", "&Rinomina F2", " ",
+                                "A&nnulla Ctrl+Z"}));
   ASSERT_NE(rename, nullptr);
   TShellListView* list = form->documentList();
   list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);

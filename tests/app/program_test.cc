@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -325,21 +326,135 @@ TEST_F(Program, OnlyActivityOverTheTwoListsRestartsAndEnablesTheTimer) {
   EXPECT_TRUE(timer->isActive());
 }
 
+// The home Trash in a folder of the test's own for the time of one test.
+class ScopedDataHome {
+ public:
+  ScopedDataHome() : m_old(qgetenv("XDG_DATA_HOME")) {
+    qputenv("XDG_DATA_HOME", m_folder.path().toLocal8Bit());
+  }
+  ~ScopedDataHome() { qputenv("XDG_DATA_HOME", m_old); }
+  QString trash() const { return m_folder.filePath("Trash"); }
+
+ private:
+  QTemporaryDir m_folder;
+  QByteArray m_old;
+};
+
 TEST_F(Program, DeleteAsksWithTheFullPathAndOnlyYesRemovesTheFile) {
+  ScopedDataHome data;
   auto form = startUsual();
   TShellListView* list = form->documentList();
   selectRows(list, {1});
   {
     NextBoxAnswer no(mrNo);
     DeleteSelectedDocument(*list);
-    EXPECT_EQ(no.text(), "Cancellare definitivamente il documento \"" + contab("Lettera.doc") + "\" ?");
+    EXPECT_EQ(no.text(), "Spostare nel Cestino il documento \"" + contab("Lettera.doc") + "\"?");
   }
   EXPECT_TRUE(QFile::exists(contab("Lettera.doc")));
   NextBoxAnswer yes(mrYes);
   DeleteSelectedDocument(*list);
   EXPECT_TRUE(yes.answered());
   EXPECT_FALSE(QFile::exists(contab("Lettera.doc")));
+  EXPECT_EQ(TempOffice::readFile(data.trash() + "/files/Lettera.doc"), "Lettera.doc");
   EXPECT_EQ(rowNames(list), (QStringList{"Fattura.doc", "Modulo.doc"}));
+}
+
+// Where no Trash can take the document (here the home Trash is a link), the question says
+// so and why, and only Sì deletes it for good; nothing lands where the link points.
+TEST_F(Program, WithoutATrashTheQuestionSaysWhyAndOnlyYesDeletesForGood) {
+  ScopedDataHome data;
+  QTemporaryDir elsewhere;
+  ASSERT_TRUE(QFile::link(elsewhere.path(), data.trash()));
+  auto form = startUsual();
+  TShellListView* list = form->documentList();
+  selectRows(list, {1});
+  {
+    NextBoxAnswer no(mrNo);
+    DeleteSelectedDocument(*list);
+    EXPECT_EQ(no.text(), "Il documento \"" + contab("Lettera.doc") +
+                             "\" non può andare nel Cestino: il Cestino di questo disco è un "
+                             "collegamento o appartiene a un altro utente. Cancellarlo "
+                             "definitivamente?");
+  }
+  EXPECT_TRUE(QFile::exists(contab("Lettera.doc")));
+  NextBoxAnswer yes(mrYes);
+  DeleteSelectedDocument(*list);
+  EXPECT_TRUE(yes.answered());
+  EXPECT_FALSE(QFile::exists(contab("Lettera.doc")));
+  EXPECT_TRUE(QDir(elsewhere.path()).isEmpty());
+}
+
+// Ctrl+Z takes the window's commands back newest first, the menu naming each: Duplica's
+// copy goes to the Trash, Rinomina's old name comes back, Cancella's document comes back
+// from the Trash with its bytes and leaves no entry there.
+TEST_F(Program, AnnullaTakesBackDuplicaRinominaAndCancellaNewestFirst) {
+  ScopedDataHome data;
+  auto form = startUsual();
+  TShellListView* list = form->documentList();
+  selectRows(list, {rowOf(list, "Lettera.doc")});
+  {
+    NextBoxAnswer yes(mrYes);
+    DeleteSelectedDocument(*list);
+  }
+  list->EndLabelEdit(rowOf(list, "Fattura.doc"), "Fatture.doc");
+  selectRows(list, {rowOf(list, "Modulo.doc")});
+  DuplicateSelectedDocument(*list);
+  ASSERT_EQ(rowNames(list), (QStringList{"Copia di Modulo.doc", "Fatture.doc", "Modulo.doc"}));
+
+  EXPECT_EQ(UndoCaption(*list), "A&nnulla duplicazione di \"Copia di Modulo.doc\"");
+  UndoLastDocumentCommand(*list);
+  EXPECT_EQ(rowNames(list), (QStringList{"Fatture.doc", "Modulo.doc"}));
+  EXPECT_EQ(TempOffice::readFile(data.trash() + "/files/Copia di Modulo.doc"), "Modulo.doc");
+
+  EXPECT_EQ(UndoCaption(*list), "A&nnulla rinomina di \"Fatture.doc\"");
+  UndoLastDocumentCommand(*list);
+  EXPECT_EQ(rowNames(list), (QStringList{"Fattura.doc", "Modulo.doc"}));
+
+  EXPECT_EQ(UndoCaption(*list), "A&nnulla cancellazione di \"Lettera.doc\"");
+  UndoLastDocumentCommand(*list);
+  EXPECT_EQ(TempOffice::readFile(contab("Lettera.doc")), "Lettera.doc");
+  EXPECT_EQ(list->SelectedShellFolder()->FileSystemPath(), contab("Lettera.doc").toStdString());
+  EXPECT_FALSE(QFile::exists(data.trash() + "/info/Lettera.doc.trashinfo"));
+  EXPECT_EQ(UndoCaption(*list), "A&nnulla");
+}
+
+// An undo that another desk made unsafe changes nothing and says why: the renamed
+// document written since, the deleted document's name taken by a new one, the Trash
+// entry gone. Each refused step is forgotten, so the next Ctrl+Z goes further back.
+TEST_F(Program, AnUndoMadeUnsafeElsewhereChangesNothingAndSaysWhy) {
+  ScopedDataHome data;
+  auto form = startUsual();
+  TShellListView* list = form->documentList();
+  for (const char* name : {"Lettera.doc", "Modulo.doc"}) {
+    selectRows(list, {rowOf(list, name)});
+    NextBoxAnswer yes(mrYes);
+    DeleteSelectedDocument(*list);
+  }
+  list->EndLabelEdit(rowOf(list, "Fattura.doc"), "Fatture.doc");
+  QFile written(contab("Fatture.doc"));
+  ASSERT_TRUE(written.open(QIODevice::Append));
+  written.write(" e una riga del collega");
+  written.close();
+  ASSERT_TRUE(QFile::remove(data.trash() + "/files/Modulo.doc"));  // the Trash emptied
+  TempOffice::writeFile(contab("Lettera.doc"), "una nuova lettera");
+
+  const QStringList expected = {
+      "Impossibile annullare la rinomina di \"Fatture.doc\": il documento è stato modificato, "
+      "spostato o sostituito da un'altra postazione.",
+      "Impossibile annullare la cancellazione di \"Modulo.doc\": il documento non è più nel "
+      "Cestino.",
+      "Impossibile annullare la cancellazione di \"Lettera.doc\": il nome \"Lettera.doc\" è "
+      "già usato da un altro documento."};
+  for (const QString& text : expected) {
+    NextBoxAnswer ok(mrOk);
+    UndoLastDocumentCommand(*list);
+    EXPECT_EQ(ok.text(), text);
+  }
+  EXPECT_EQ(TempOffice::readFile(contab("Fatture.doc")), "Fattura.doc e una riga del collega");
+  EXPECT_FALSE(QFile::exists(contab("Fattura.doc")));
+  EXPECT_EQ(TempOffice::readFile(contab("Lettera.doc")), "una nuova lettera");
+  EXPECT_EQ(TempOffice::readFile(data.trash() + "/files/Lettera.doc"), "Lettera.doc");
+  EXPECT_EQ(UndoCaption(*list), "A&nnulla");
 }
 
 // Duplica numbers its copies ("Copia di", "Copia (2) di", ...), skipping a name the
@@ -522,7 +637,7 @@ TEST_F(Program, ADocumentHeldOnlyByAnotherComputersLockFileIsDeletedAfterASecond
   {
     NextBoxAnswer first(mrYes), second(mrNo);
     DeleteSelectedDocument(*list);
-    EXPECT_EQ(first.text(), "Cancellare definitivamente il documento \"" + contab("Lettera.doc") + "\" ?");
+    EXPECT_EQ(first.text(), DeleteQuestion(contab("Lettera.doc")));
     EXPECT_EQ(second.text(), question);
     EXPECT_EQ(second.asked().kind, mtWarning);
     EXPECT_EQ(second.asked().title, "Velloria");

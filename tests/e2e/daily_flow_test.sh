@@ -3,7 +3,8 @@
 # selected after Duplica, the Enter release that starts a rename only when the list had
 # its press, an unchanged name that renames nothing, Enter or Escape with Shift, Ctrl or
 # Alt on the delete question, which press nothing, and a delete that leaves alone a file
-# given the chosen document's name while the question was open.
+# given the chosen document's name while the question was open; Ctrl+Canc and Sì move a
+# document to the Trash and Ctrl+Z brings it back.
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 start_xvfb
@@ -99,5 +100,22 @@ box=$(wait_window '^Velloria$')
 keys "$box" Return
 [ "$(cat "$docs/Alfa.doc")" = vecchio ] || fail "the document that took the chosen name was deleted"
 [ -e "$docs/Alfa Mario.doc" ] || fail "the chosen document, renamed meanwhile, was deleted"
+# Ctrl+Canc and Sì move a document to the Trash, where trash-cli lists it under its
+# path; Ctrl+Z brings it back under its name and the Trash is empty again.
+before=$(ls "$docs")
+keys "$window" F5 Home ctrl+Delete
+box=$(wait_window '^Confirm$')
+keys "$box" y
+sleep 0.5
+gone=$(comm -23 <(echo "$before") <(ls "$docs"))
+[ -n "$gone" ] || fail "Sì on the Trash question moved nothing"
+[ -e "$XDG_DATA_HOME/Trash/files/$gone" ] || fail "$gone is not in the Trash"
+if command -v trash-list >/dev/null; then
+  trash-list | grep -qF "$docs/$gone" || fail "trash-list does not show $docs/$gone"
+fi
+keys "$window" ctrl+z
+for _ in $(seq 40); do [ -e "$docs/$gone" ] && break; sleep 0.05; done
+[ -e "$docs/$gone" ] || fail "Ctrl+Z did not bring $gone back"
+[ -z "$(ls "$XDG_DATA_HOME/Trash/files")" ] || fail "the Trash still holds $(ls "$XDG_DATA_HOME/Trash/files")"
 ! grep -q 'Sanitizer\|runtime error' "$E2E_TMP/err" || fail "sanitizer report: $(cat "$E2E_TMP/err")"
 echo "PASS"

@@ -4,6 +4,8 @@ set -euo pipefail
 
 E2E_TMP=$(mktemp -d)
 E2E_PIDS=()
+# What the program deletes goes to a Trash of the test's own.
+export XDG_DATA_HOME="$E2E_TMP/data"
 
 e2e_cleanup() {
   for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done

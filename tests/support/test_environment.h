@@ -1,6 +1,7 @@
 // The environment every widget test process starts with: the offscreen platform (headless,
-// also when gtest_discover_tests lists the tests at build time) and a private runtime folder
-// for the single-instance socket, unless the caller has set them.
+// also when gtest_discover_tests lists the tests at build time), a private runtime folder
+// for the single-instance socket, and a data folder of its own, whose Trash takes what the
+// tests delete, unless the caller has set them.
 #pragma once
 
 #include <QDir>
@@ -10,6 +11,8 @@ namespace velloria_tests {
 
 inline void PrepareTestEnvironment() {
   if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (!qEnvironmentVariableIsSet("XDG_DATA_HOME"))
+    qputenv("XDG_DATA_HOME", (QDir::tempPath() + "/velloria-test-data").toLocal8Bit());
   if (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) return;
   QString dir = QDir::tempPath() + "/velloria-test-runtime";
   QDir().mkpath(dir);

@@ -249,7 +249,7 @@ TEST_F(Keyboard, EscapeEndsTheEditKeepingTheName) {
 
 TEST_F(Keyboard, CtrlDeleteAsksAndOnlyYesRemovesTheDocument) {
   selectInList("Fattura.doc");
-  QString question = "Cancellare definitivamente il documento \"" + contab("Fattura.doc") + "\" ?";
+  QString question = "Spostare nel Cestino il documento \"" + contab("Fattura.doc") + "\"?";
   {
     OnNextBox escape([] { Type(Qt::Key_Escape); });
     Type(Qt::Key_Delete, Qt::ControlModifier);
