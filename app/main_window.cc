@@ -22,6 +22,7 @@
 #include "app/catalogue.h"
 #include "app/category_colours.h"
 #include "app/document_commands.h"
+#include "app/filter_bar.h"
 #include "app/shown_category.h"
 #include "dataset/db.h"
 #include "platform/fonts.h"
@@ -144,6 +145,7 @@ void TfrmMain::createComponents() {
   SLVDoc = CreateDocumentList(this);
   createLeftPanel();
   m_shownCategory = std::make_unique<ShownCategory>(this, SLVDoc, DBGrid);
+  createFilterBar();
   fitLayoutToFont();
   createDataComponents();
   createPopupMenu();
@@ -255,7 +257,7 @@ void TfrmMain::fitLayoutToFont() {
   int groupHeight = kGroupHeight - raise;
 
   Panel1->setGeometry(0, 0, panelWidth, height());
-  m_shownCategory->Place(QRect(panelWidth, 0, width() - panelWidth, height()));
+  m_shownCategory->Place(m_filterBar->Place(QRect(panelWidth, 0, width() - panelWidth, height())));
   GroupBox1->setGeometry(1, 1, panelWidth - 2, groupHeight);
   int gridTop = std::max(kGridTop, groupCaptionRect().bottom() + 1);
   DBGrid->setGeometry(2, gridTop, GroupBox1->width() - 4, groupHeight - gridTop - 2);
@@ -380,6 +382,19 @@ void TfrmMain::createPopupMenu() {
   Duplica1 = addItem("Duplica1", QStringLiteral("&Duplica"), {QKeySequence(Qt::CTRL | Qt::Key_D)});
   Rinomina1 = addItem("Rinomina1", QStringLiteral("&Rinomina"), {QKeySequence(Qt::Key_F2)});
   SLVDoc->SetPopupMenu(PopupMenu);
+}
+
+// The filter field above the document list; Ctrl+F reaches it from anywhere in the window,
+// and typing in it counts as activity for the idle close.
+void TfrmMain::createFilterBar() {
+  m_filterBar = new FilterBar(this, SLVDoc);
+  auto* focusFilter = new QAction(this);
+  focusFilter->setObjectName(QStringLiteral("FiltraDocumenti"));
+  focusFilter->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+  focusFilter->setShortcutContext(Qt::WindowShortcut);
+  addAction(focusFilter);
+  connect(focusFilter, &QAction::triggered, m_filterBar, &FilterBar::Focus);
+  connect(m_filterBar->Field(), &QLineEdit::textEdited, this, &TfrmMain::restartInactivityTimer);
 }
 
 // The window definition's event table.

@@ -25,6 +25,7 @@ class QTimer;
 
 namespace velloria {
 
+class FilterBar;
 class ShownCategory;
 
 inline constexpr int kInactivityIntervalMs = 60000;
@@ -70,6 +71,7 @@ class TfrmMain : public QWidget {
   TDBGrid* categoryGrid() const { return DBGrid; }
   xbase::TXbTable* categoryTable() const { return TbArchivio.get(); }
   ShownCategory* shownCategory() const { return m_shownCategory.get(); }
+  FilterBar* filterBar() const { return m_filterBar; }
 
  public slots:
   // A later start asked for this window: show it, raise it and give it the focus.
@@ -106,6 +108,7 @@ class TfrmMain : public QWidget {
   void placeLegendRow(QWidget* square, QLabel* label, int row, int squareLeft, int raise);
   void createDataComponents();
   void createPopupMenu();
+  void createFilterBar();
   void wireEvents();
   void fitFirstSizeToScreen(const QMargins& frame);
   void keepFrameOnScreen();
@@ -151,6 +154,7 @@ class TfrmMain : public QWidget {
   QTimer* m_idleNoteTimer = nullptr;
   QLabel* m_idleNote = nullptr;
   std::unique_ptr<ShownCategory> m_shownCategory;  // the category line below SLVDoc
+  FilterBar* m_filterBar = nullptr;                // the filter field above SLVDoc
 
   bool m_startupFailed = false;
   int m_laidOutPanelWidth = 0;   // the left panel's width the grid's column was fitted to

@@ -214,7 +214,7 @@ program_on() {
   echo "ok: $client: the program starts, shows the $rows categories whose folders exist and notes the share"
 
   # The category's folder is named as DIR has it ("contab"): the share ignores letter case.
-  click_at "$window" 300 28  # the list's first row: Alfa.doc
+  click_at "$window" 300 51  # the list's first row: Alfa.doc
   keys "$window" Home ctrl+Return
   wait_file present "$E2E_TMP/winword.args"
   opened=$(cat "$E2E_TMP/winword.args")
