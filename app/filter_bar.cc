@@ -1,13 +1,18 @@
 // The document list's filter field.
 #include "app/filter_bar.h"
 
+#include <QIcon>
 #include <QKeyEvent>
+#include <QStyle>
 #include <QToolButton>
 
 namespace velloria {
 
 FilterBar::FilterBar(QWidget* window, TCustomShellListView* list)
-    : QObject(window), m_field(new QLineEdit(window)), m_list(list) {
+    : QObject(window),
+      m_field(new QLineEdit(window)),
+      m_searchButton(new QToolButton(window)),
+      m_list(list) {
   m_field->setObjectName(QStringLiteral("EdFiltro"));
   m_field->setPlaceholderText(QString::fromUtf8(kFilterPlaceholder));
   m_field->setClearButtonEnabled(true);
@@ -20,6 +25,16 @@ FilterBar::FilterBar(QWidget* window, TCustomShellListView* list)
       QStringLiteral("Mostra solo i documenti il cui nome contiene il testo (Ctrl+F)"));
   m_field->setFocusPolicy(Qt::ClickFocus);
   m_field->installEventFilter(this);
+  m_searchButton->setObjectName(QStringLiteral("BCerca"));
+  m_searchButton->setText(QStringLiteral("Cerca in tutte le categorie"));
+  m_searchButton->setToolTip(
+      QStringLiteral("Cerca il testo del filtro in tutte le categorie (Ctrl+Maiusc+F)"));
+  m_searchButton->setAccessibleName(m_searchButton->text());
+  m_searchButton->setIcon(QIcon::fromTheme(
+      QStringLiteral("edit-find"),
+      window->style()->standardIcon(QStyle::SP_FileDialogContentsView, nullptr, m_searchButton)));
+  m_searchButton->setAutoRaise(true);
+  m_searchButton->setFocusPolicy(Qt::NoFocus);
   connect(m_field, &QLineEdit::textChanged, list,
           [list](const QString& text) { Guarded([&] { list->SetFilter(text); }); });
   connect(list, &TCustomShellListView::filterDropped, m_field, &QLineEdit::clear);
@@ -32,7 +47,16 @@ void FilterBar::Focus() {
 
 QRect FilterBar::Place(const QRect& area) {
   int height = m_field->sizeHint().height();
-  m_field->setGeometry(area.left(), area.top(), area.width(), height);
+  // The button keeps only its icon (its text stays its tooltip and accessible name) when
+  // its text would leave the field too narrow for its placeholder, as with large fonts.
+  m_searchButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  int fieldRoom = m_field->fontMetrics().horizontalAdvance(m_field->placeholderText()) + 2 * height;
+  if (area.width() - m_searchButton->sizeHint().width() < fieldRoom) {
+    m_searchButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
+  }
+  int buttonWidth = m_searchButton->sizeHint().width();
+  m_field->setGeometry(area.left(), area.top(), area.width() - buttonWidth, height);
+  m_searchButton->setGeometry(area.right() - buttonWidth + 1, area.top(), buttonWidth, height);
   return area.adjusted(0, height, 0, 0);
 }
 

@@ -26,6 +26,8 @@ class QTimer;
 namespace velloria {
 
 class FilterBar;
+class SearchResults;
+struct SearchFolder;
 class ShownCategory;
 
 inline constexpr int kInactivityIntervalMs = 60000;
@@ -109,6 +111,9 @@ class TfrmMain : public QWidget {
   void createDataComponents();
   void createPopupMenu();
   void createFilterBar();
+  void createSearch();
+  void startSearch();
+  void showFound(const SearchFolder& folder, const std::string& path);
   void wireEvents();
   void fitFirstSizeToScreen(const QMargins& frame);
   void keepFrameOnScreen();
@@ -155,6 +160,7 @@ class TfrmMain : public QWidget {
   QLabel* m_idleNote = nullptr;
   std::unique_ptr<ShownCategory> m_shownCategory;  // the category line below SLVDoc
   FilterBar* m_filterBar = nullptr;                // the filter field above SLVDoc
+  SearchResults* m_searchResults = nullptr;        // the window of the search in every category
 
   bool m_startupFailed = false;
   int m_laidOutPanelWidth = 0;   // the left panel's width the grid's column was fitted to

@@ -22,6 +22,7 @@
 #include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 
 #include "app/application.h"
 #include "app/category_colours.h"
@@ -85,7 +86,11 @@ TEST_F(MainWindow, EnlargedWindowGivesTheRoomToTheDocumentList) {
   ASSERT_EQ(form->size(), QSize(1000, 700));
   int lineHeight = QFontMetrics(form->font()).height() + 3;
   int filterHeight = child<QWidget>(form.get(), "EdFiltro")->height();
-  EXPECT_EQ(child<QWidget>(form.get(), "EdFiltro")->geometry(), QRect(185, 0, 815, filterHeight));
+  int search = child<QWidget>(form.get(), "BCerca")->width();
+  EXPECT_EQ(child<QWidget>(form.get(), "EdFiltro")->geometry(),
+            QRect(185, 0, 815 - search, filterHeight));
+  EXPECT_EQ(child<QWidget>(form.get(), "BCerca")->geometry(),
+            QRect(1000 - search, 0, search, filterHeight));
   EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(),
             QRect(185, filterHeight, 815, 700 - lineHeight - filterHeight));
   int up = child<QWidget>(form.get(), "BSu")->width();
@@ -107,7 +112,10 @@ TEST_F(MainWindow, ComponentsSitWhereTheWindowDefinitionPutsThem) {
   int lineHeight = QFontMetrics(form->font()).height() + 3;
   auto* filter = child<QLineEdit>(form.get(), "EdFiltro");
   int filterHeight = filter->sizeHint().height();
-  EXPECT_EQ(filter->geometry(), QRect(185, 0, 536, filterHeight));
+  int search = child<QWidget>(form.get(), "BCerca")->width();
+  EXPECT_EQ(filter->geometry(), QRect(185, 0, 536 - search, filterHeight));
+  EXPECT_EQ(child<QWidget>(form.get(), "BCerca")->geometry(),
+            QRect(721 - search, 0, search, filterHeight));
   EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(),
             QRect(185, filterHeight, 536, 438 - lineHeight - filterHeight));
   int up = child<QWidget>(form.get(), "BSu")->width();
@@ -155,6 +163,8 @@ std::string LayoutFaults(QWidget* form) {
   auto* filter = form->findChild<QLineEdit*>("EdFiltro");
   fits(filter, filter->fontMetrics().horizontalAdvance(filter->placeholderText()), filter->width());
   fits(filter, filter->sizeHint().height(), filter->height());
+  auto* search = form->findChild<QToolButton*>("BCerca");
+  fits(search, search->sizeHint().width(), search->width());
   auto* button = form->findChild<QPushButton*>("BVisualizza");
   fits(button, button->sizeHint().width(), button->width());
   fits(button, button->sizeHint().height(), button->height());

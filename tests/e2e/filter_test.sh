@@ -2,7 +2,8 @@
 # The document list's filter with real key presses: Ctrl+F reaches the field from the
 # list, typing narrows the rows at once ignoring letter case and accents, Enter gives the
 # list the focus and a command acts on the filtered rows, Escape clears the filter and
-# gives the list the focus, and a document another program adds keeps the filter.
+# gives the list the focus, and a document another program adds keeps the filter. The
+# search of every category (Ctrl+Shift+F) shows a document found in its category.
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 start_category_office
@@ -39,6 +40,15 @@ wait_file present "$contab/Copia di Alfa.doc"
 keys "$window" ctrl+f c i t t a Return F2 ctrl+a R o m a period d o c Return
 wait_file present "$contab/Roma.doc"
 [ ! -e "$contab/$(printf 'Citt\xe0 di Roma.doc')" ] || fail "the renamed document is still there"
+
+# Ctrl+Shift+F searches every category for the filter's text; Enter on the document found
+# shows its category (Lettere) with it selected, and Ctrl+D copies it there.
+keys "$window" ctrl+f ctrl+a s a l u t i ctrl+shift+f
+search=$(wait_window '^Cerca in tutte le categorie$')
+sleep 1
+keys "$search" Return
+keys "$window" ctrl+d
+wait_file present "$office/Stampe/LETT/Copia di Saluti.doc"
 
 kill "$pid"
 wait_exit "$pid" 10
