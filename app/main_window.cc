@@ -22,11 +22,15 @@
 #include "app/catalogue.h"
 #include "app/category_colours.h"
 #include "app/document_commands.h"
+#include "app/document_search.h"
+#include "app/filter_bar.h"
+#include "app/search_results.h"
 #include "app/shown_category.h"
 #include "dataset/db.h"
 #include "platform/fonts.h"
 #include "platform/format_settings.h"
 #include "shellview/document_list.h"
+#include "shellview/shell_ids.h"
 #include "ui/messagebox.h"
 #include "xbase/xb_engine.h"
 
@@ -144,6 +148,8 @@ void TfrmMain::createComponents() {
   SLVDoc = CreateDocumentList(this);
   createLeftPanel();
   m_shownCategory = std::make_unique<ShownCategory>(this, SLVDoc, DBGrid);
+  createFilterBar();
+  createSearch();
   fitLayoutToFont();
   createDataComponents();
   createPopupMenu();
@@ -255,7 +261,7 @@ void TfrmMain::fitLayoutToFont() {
   int groupHeight = kGroupHeight - raise;
 
   Panel1->setGeometry(0, 0, panelWidth, height());
-  m_shownCategory->Place(QRect(panelWidth, 0, width() - panelWidth, height()));
+  m_shownCategory->Place(m_filterBar->Place(QRect(panelWidth, 0, width() - panelWidth, height())));
   GroupBox1->setGeometry(1, 1, panelWidth - 2, groupHeight);
   int gridTop = std::max(kGridTop, groupCaptionRect().bottom() + 1);
   DBGrid->setGeometry(2, gridTop, GroupBox1->width() - 4, groupHeight - gridTop - 2);
@@ -382,6 +388,60 @@ void TfrmMain::createPopupMenu() {
   PopupMenu->addSeparator();
   Annulla1 = addItem("Annulla1", QStringLiteral("A&nnulla"), {QKeySequence(Qt::CTRL | Qt::Key_Z)});
   SLVDoc->SetPopupMenu(PopupMenu);
+}
+
+// The filter field above the document list; Ctrl+F reaches it from anywhere in the window,
+// and typing in it counts as activity for the idle close.
+void TfrmMain::createFilterBar() {
+  m_filterBar = new FilterBar(this, SLVDoc);
+  auto* focusFilter = new QAction(this);
+  focusFilter->setObjectName(QStringLiteral("FiltraDocumenti"));
+  focusFilter->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+  focusFilter->setShortcutContext(Qt::WindowShortcut);
+  addAction(focusFilter);
+  connect(focusFilter, &QAction::triggered, m_filterBar, &FilterBar::Focus);
+  connect(m_filterBar->Field(), &QLineEdit::textEdited, this, &TfrmMain::restartInactivityTimer);
+}
+
+// "Cerca in tutte le categorie": the button beside the filter field and Ctrl+Shift+F search
+// every category folder of the shown type for the filter's text.
+void TfrmMain::createSearch() {
+  m_searchResults = new SearchResults(this);
+  m_searchResults->OnChosen = [this](const SearchFolder& folder, const std::string& path) {
+    Guarded([&] { showFound(folder, path); });
+  };
+  auto* searchAll = new QAction(this);
+  searchAll->setObjectName(QStringLiteral("CercaOvunque"));
+  searchAll->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+  searchAll->setShortcutContext(Qt::WindowShortcut);
+  addAction(searchAll);
+  connect(searchAll, &QAction::triggered, this, &TfrmMain::startSearch);
+  connect(m_filterBar->SearchButton(), &QToolButton::clicked, this, &TfrmMain::startSearch);
+}
+
+// Without a text to look for, the filter field takes the focus to have one typed.
+void TfrmMain::startSearch() {
+  QString text = m_filterBar->Field()->text().trimmed();
+  if (text.isEmpty()) return m_filterBar->Focus();
+  m_searchResults->Run(CategoryFoldersToSearch(*TbArchivio, m_stampeFolder), text);
+}
+
+// A document found: its category is shown, then the sub-folder holding it, with the
+// document selected and the list given the focus.
+void TfrmMain::showFound(const SearchFolder& folder, const std::string& path) {
+  TbArchivio->SetRecNo(folder.recNo);
+  m_shownCategory->ShowCurrent(*TbArchivio, m_stampeFolder);
+  std::string parent = path.substr(0, path.rfind('/'));
+  if (SLVDoc->RootShellFolder() && SLVDoc->RootShellFolder()->FileSystemPath() != parent) {
+    PItemIDList id = nullptr;
+    if (shell::DesktopFolder()->ParseDisplayName(parent, &id) == shell::Status::kOk && id) {
+      IDListHolder holder(id);
+      SLVDoc->OpenFolderID(id);
+    }
+  }
+  SLVDoc->SelectItemAt(path);
+  activateWindow();
+  SLVDoc->setFocus();
 }
 
 // The window definition's event table.

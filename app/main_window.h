@@ -25,6 +25,9 @@ class QTimer;
 
 namespace velloria {
 
+class FilterBar;
+class SearchResults;
+struct SearchFolder;
 class ShownCategory;
 
 inline constexpr int kInactivityIntervalMs = 60000;
@@ -70,6 +73,7 @@ class TfrmMain : public QWidget {
   TDBGrid* categoryGrid() const { return DBGrid; }
   xbase::TXbTable* categoryTable() const { return TbArchivio.get(); }
   ShownCategory* shownCategory() const { return m_shownCategory.get(); }
+  FilterBar* filterBar() const { return m_filterBar; }
 
  public slots:
   // A later start asked for this window: show it, raise it and give it the focus.
@@ -106,6 +110,10 @@ class TfrmMain : public QWidget {
   void placeLegendRow(QWidget* square, QLabel* label, int row, int squareLeft, int raise);
   void createDataComponents();
   void createPopupMenu();
+  void createFilterBar();
+  void createSearch();
+  void startSearch();
+  void showFound(const SearchFolder& folder, const std::string& path);
   void wireEvents();
   void fitFirstSizeToScreen(const QMargins& frame);
   void keepFrameOnScreen();
@@ -153,6 +161,8 @@ class TfrmMain : public QWidget {
   QTimer* m_idleNoteTimer = nullptr;
   QLabel* m_idleNote = nullptr;
   std::unique_ptr<ShownCategory> m_shownCategory;  // the category line below SLVDoc
+  FilterBar* m_filterBar = nullptr;                // the filter field above SLVDoc
+  SearchResults* m_searchResults = nullptr;        // the window of the search in every category
 
   bool m_startupFailed = false;
   int m_laidOutPanelWidth = 0;   // the left panel's width the grid's column was fitted to

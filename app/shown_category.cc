@@ -61,10 +61,16 @@ ShownCategory::ShownCategory(QWidget* window, TCustomShellListView* list, TDBGri
                    [list] { Guarded([list] { list->GoUp(); }); });
   m_folderShown = QObject::connect(list, &TCustomShellListView::folderShown, m_label,
                                    [this] { FollowShownFolder(); });
+  // Every change of the rows (a reload, the filter) resets the list's model.
+  m_rowsChanged = QObject::connect(list->model(), &QAbstractItemModel::modelReset, m_label,
+                                   [this] { ShowLine(); });
   ShowNothing();
 }
 
-ShownCategory::~ShownCategory() { QObject::disconnect(m_folderShown); }
+ShownCategory::~ShownCategory() {
+  QObject::disconnect(m_folderShown);
+  QObject::disconnect(m_rowsChanged);
+}
 
 void ShownCategory::ShowCurrent(TDataSet& table, const std::string& stampeFolder) {
   std::int32_t recNo = table.RecNo();
@@ -127,9 +133,11 @@ void ShownCategory::Present(std::int32_t recNo, const QString& name, Outcome out
   m_folder = folder;
   m_shown = outcome == Outcome::kShown;
   QString status;
+  m_counted = false;
   switch (outcome) {
     case Outcome::kShown:
       status = QStringLiteral("Cartella: %1").arg(folder);
+      m_counted = true;
       break;
     case Outcome::kInvalidFolder:
       m_list->ClearRoot();
@@ -144,7 +152,7 @@ void ShownCategory::Present(std::int32_t recNo, const QString& name, Outcome out
       status = QStringLiteral("impossibile mostrare la cartella, nessun documento mostrato");
       break;
   }
-  SetLine(status);
+  SetLine(status, m_counted);
   m_list->setAccessibleName(kListName + QLatin1Char(' ') + name);
   m_grid->viewport()->update();
   if (outcome == Outcome::kMissingFolder) {
@@ -155,6 +163,7 @@ void ShownCategory::Present(std::int32_t recNo, const QString& name, Outcome out
 void ShownCategory::ShowNothing() {
   m_recNo = 0;
   m_shown = false;
+  m_counted = false;
   m_label->setFullText(QStringLiteral("Nessuna categoria mostrata"));
   m_list->setAccessibleName(kListName);
   m_list->setAccessibleDescription(QString());
@@ -162,10 +171,27 @@ void ShownCategory::ShowNothing() {
   m_grid->viewport()->update();
 }
 
-void ShownCategory::SetLine(const QString& status) {
-  m_label->setFullText(QStringLiteral("Categoria: %1 — %2").arg(m_name, status));
+void ShownCategory::SetLine(const QString& status, bool counted) {
+  m_status = status;
+  m_counted = counted;
+  ShowLine();
   m_list->setAccessibleDescription(status);
   m_upButton->setEnabled(m_list->CanGoUp());
+}
+
+void ShownCategory::ShowLine() {
+  if (m_recNo == 0) return;
+  QString line = QStringLiteral("Categoria: %1 — %2").arg(m_name, m_status);
+  if (m_counted) line += QStringLiteral(" — ") + CountText();
+  m_label->setFullText(line);
+}
+
+// "N documenti", or "N di M documenti" while the filter hides some rows.
+QString ShownCategory::CountText() const {
+  int all = m_list->DocumentCount();
+  QString noun = all == 1 ? QStringLiteral("documento") : QStringLiteral("documenti");
+  if (!m_list->Filtered()) return QStringLiteral("%1 %2").arg(all).arg(noun);
+  return QStringLiteral("%1 di %2 %3").arg(m_list->ShownDocumentCount()).arg(all).arg(noun);
 }
 
 // A sub-folder entered (Enter) or left (Backspace, "Su") is named on the category line;
@@ -178,11 +204,14 @@ void ShownCategory::FollowShownFolder() {
   }
   QString folder = m_list->CanGoUp() ? m_list->ShownFolderText() : m_folder;
   if (m_list->FolderMissing()) {
-    SetLine(QStringLiteral("la cartella %1 non esiste più o non è accessibile: nessun documento "
-                           "mostrato finché non torna").arg(folder));
+    QString missing = QStringLiteral(
+                          "la cartella %1 non esiste più o non è accessibile: nessun "
+                          "documento mostrato finché non torna")
+                          .arg(folder);
+    SetLine(missing, false);
     return;
   }
-  SetLine(QStringLiteral("Cartella: %1").arg(folder));
+  SetLine(QStringLiteral("Cartella: %1").arg(folder), true);
 }
 
 }  // namespace velloria

@@ -1,7 +1,8 @@
 // Which category the document list shows, kept in one place: the line below the list
 // with the category's name and folder (or why it cannot be shown), the list's accessible
 // name, and the grid row drawn as the shown one. A category that cannot be shown leaves
-// the list empty, never showing another category's documents. GUI thread only.
+// the list empty, never showing another category's documents. While a folder is shown,
+// the line ends with the number of documents in the list. GUI thread only.
 #pragma once
 
 #include <QLabel>
@@ -75,17 +76,22 @@ class ShownCategory {
   void Present(std::int32_t recNo, const QString& name, Outcome outcome, const QString& folder);
   void ShowNothing();
   void FollowShownFolder();
-  void SetLine(const QString& status);
+  void SetLine(const QString& status, bool counted);
+  void ShowLine();
+  QString CountText() const;
 
   ElidedLabel* m_label;
   QToolButton* m_upButton;
   TCustomShellListView* m_list;
   TDBGrid* m_grid;
   QMetaObject::Connection m_folderShown;
+  QMetaObject::Connection m_rowsChanged;
   std::int32_t m_recNo = 0;  // the shown category's record, 0 for none
   bool m_shown = false;      // the list shows the category's folder or one below it
   QString m_name;            // the shown category's description
   QString m_folder;          // its folder, as the category line names it
+  QString m_status;          // what the line says after the category's name
+  bool m_counted = false;    // the line ends with the number of documents
 };
 
 }  // namespace velloria

@@ -19,6 +19,7 @@
 #include "platform/namespace_icons.h"
 #include "base/paths.h"
 #include "platform/wait_cursor.h"
+#include "shellview/name_match.h"
 #include "shellview/shell_errors.h"
 #include "shellview/shell_list_model.h"
 #include "shellview/shell_properties_dialog.h"
@@ -190,6 +191,7 @@ void TCustomShellListView::SetRoot(const QString& root) {
   m_previousRoot = m_rootText;
   m_rootText = root;
   ResolveRoot();
+  DropFilter();
   m_rootFromText = true;
   ApplyRoot();
 }
@@ -205,6 +207,7 @@ void TCustomShellListView::ClearRoot() {
   m_previousRoot = std::exchange(m_rootText, QString());
   m_rootTextFolder.reset();
   ReplaceRootItem(nullptr);
+  DropFilter();
   SetAutoRefresh(m_autoRefresh);  // nothing left to watch
   emit folderShown();
 }
@@ -234,7 +237,7 @@ std::unique_ptr<TShellFolder> TCustomShellListView::ResolveRootText(QString& tex
 
 void TCustomShellListView::ReplaceRootItem(std::unique_ptr<TShellFolder> root) {
   // Rows point at the root item as their parent: they go first.
-  if (!m_items.empty()) ReleaseItems();
+  if (!m_items.empty() || !m_filteredOut.empty()) ReleaseItems();
   m_rootFolder = std::move(root);
   m_folderMissing = false;
   m_folderReturnCheck.stop();
@@ -270,9 +273,62 @@ void TCustomShellListView::FillList() {
   WaitCursor hourglass;
   std::vector<std::unique_ptr<TShellFolder>> items;
   while (!EnumerateInto(items)) items.clear();  // the root changed meanwhile: list the new one
-  m_items = std::move(items);
+  ApplyFilter(std::move(items));
+}
+
+// Shows the items of `items` that the filter lets through, sorted when Sorted; the
+// others are kept aside for a later filter.
+void TCustomShellListView::ApplyFilter(std::vector<std::unique_ptr<TShellFolder>> items) {
+  RowUpdate update(this);
+  m_items.clear();
+  m_filteredOut.clear();
+  for (std::unique_ptr<TShellFolder>& item : items) {
+    bool shown = NameMatches(item->ItemName(), m_filterKey);
+    (shown ? m_items : m_filteredOut).push_back(std::move(item));
+  }
   m_model->SetRowCount(ItemCount());
   if (m_sorted && m_rootFolder) SortItems();
+}
+
+void TCustomShellListView::SetFilter(const QString& text) {
+  QString key = NameMatchKey(text);
+  m_filter = text;
+  if (key == m_filterKey) return;
+  m_filterKey = key;
+  if (m_busy || !m_rootFolder) return;
+  std::vector<const TShellFolder*> selected;
+  for (int row = 0; row < ItemCount(); ++row) {
+    if (selectionModel()->isRowSelected(row)) selected.push_back(m_items[row].get());
+  }
+  const TShellFolder* current =
+      currentIndex().isValid() ? m_items[currentIndex().row()].get() : nullptr;
+  std::vector<std::unique_ptr<TShellFolder>> items = std::move(m_items);
+  std::move(m_filteredOut.begin(), m_filteredOut.end(), std::back_inserter(items));
+  ApplyFilter(std::move(items));
+  RestoreSelection(selected, current);
+  if (!selectionModel()->hasSelection() && ItemCount() > 0) {
+    selectionModel()->setCurrentIndex(
+        m_model->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_selectionFromFolderChange = true;
+  }
+}
+
+void TCustomShellListView::DropFilter() {
+  if (m_filter.isEmpty()) return;
+  m_filter.clear();
+  m_filterKey.clear();
+  emit filterDropped();
+}
+
+int TCustomShellListView::ShownDocumentCount() const {
+  return static_cast<int>(std::count_if(m_items.begin(), m_items.end(),
+                                        [](const auto& item) { return !item->IsContainer(); }));
+}
+
+int TCustomShellListView::DocumentCount() const {
+  return ShownDocumentCount() +
+         static_cast<int>(std::count_if(m_filteredOut.begin(), m_filteredOut.end(),
+                                        [](const auto& item) { return !item->IsContainer(); }));
 }
 
 bool TCustomShellListView::EnumerateInto(std::vector<std::unique_ptr<TShellFolder>>& items) {
@@ -385,6 +441,7 @@ void TCustomShellListView::ReleaseItems() {
   RowUpdate update(this);
   m_model->SetRowCount(0);
   m_items.clear();
+  m_filteredOut.clear();
 }
 
 TShellFolder* TCustomShellListView::FolderAt(int row) const {
@@ -433,8 +490,7 @@ void TCustomShellListView::ReloadList() {
   bool selectionInView = RowInView(SelectionAnchorRow());
   clearSelection();
   IDListHolder copy(DuplicateID(m_rootFolder->FullID()));
-  ReplaceRootItem(nullptr);
-  OpenFolderID(copy.get());
+  ShowFolderID(copy.get());
   QHash<QByteArray, const TShellFolder*> byId;
   if (!selected.empty() || !current.isEmpty()) {
     for (const std::unique_ptr<TShellFolder>& item : m_items) byId.insert(IDBytes(item->LocalID()), item.get());
@@ -504,6 +560,12 @@ int TCustomShellListView::RowOfLocalID(PCItemIDList id) const {
 void TCustomShellListView::OpenFolderID(PCItemIDList absolute) {
   if (m_busy) return;
   if (m_rootFolder && SameID(m_rootFolder->FullID(), absolute)) return;
+  DropFilter();
+  ShowFolderID(absolute);
+}
+
+// Shows `absolute` afresh, keeping the filter.
+void TCustomShellListView::ShowFolderID(PCItemIDList absolute) {
   ReplaceRootItem(nullptr);
   m_rootFromText = false;
   ReplaceRootItem(MakeRootItem(absolute));

@@ -127,7 +127,19 @@ class TCustomShellListView : public QTreeView {
   QMenu* PopupMenu() const { return m_popupMenu; }
   void SetPopupMenu(QMenu* menu) { m_popupMenu = menu; }
 
+  // The rows shown: with a filter, only the items whose name matches it.
   int ItemCount() const { return static_cast<int>(m_items.size()); }
+  // The filter: the rows show only the items whose name, as shown, contains `text`, letter
+  // case and accents ignored (see NameMatches); an empty text shows every item. The
+  // selected rows still shown stay selected; when none is left, the first row is selected
+  // as after a folder change. Reloads keep the filter; another folder shown drops it
+  // (filterDropped()).
+  void SetFilter(const QString& text);
+  QString Filter() const { return m_filter; }
+  bool Filtered() const { return !m_filterKey.isEmpty(); }
+  // The documents (items other than folders) in the rows, and in the folder, filter or not.
+  int ShownDocumentCount() const;
+  int DocumentCount() const;
   // The shell item of row `row`; raises EListError outside the rows.
   TShellFolder* FolderAt(int row) const;
   // The selected row with the lowest index, or -1.
@@ -218,6 +230,8 @@ class TCustomShellListView : public QTreeView {
  signals:
   // The list shows another folder, or none (a sub-folder entered or left, a new root).
   void folderShown();
+  // The filter was dropped because another folder is shown.
+  void filterDropped();
 
  public:
   // Answers the model: a row's caption, icon, alignment and column texts.
@@ -260,6 +274,9 @@ class TCustomShellListView : public QTreeView {
   void ReplaceRootItem(std::unique_ptr<TShellFolder> root);
   void ApplyRoot();
   bool IsInsideRootText(PCItemIDList folder) const;
+  void ShowFolderID(PCItemIDList absolute);
+  void DropFilter();
+  void ApplyFilter(std::vector<std::unique_ptr<TShellFolder>> items);
   // False when the root changed during the enumeration (the items are then stale).
   bool EnumerateInto(std::vector<std::unique_ptr<TShellFolder>>& items);
   void SortItems();
@@ -314,6 +331,9 @@ class TCustomShellListView : public QTreeView {
   IDListHolder m_rootTextFolder;  // the folder Root names, while it names one
   TShellObjectTypes m_objectTypes = otFolders | otNonFolders;
   std::vector<std::unique_ptr<TShellFolder>> m_items;  // ItemFolders, in row order
+  std::vector<std::unique_ptr<TShellFolder>> m_filteredOut;  // items the filter hides
+  QString m_filter;
+  QString m_filterKey;  // NameMatchKey of m_filter
   std::vector<TListColumn> m_columns;
   QHash<QString, int> m_keptWidths;  // widths the user set, by column title, for this run
   bool m_layingOut = false;          // the widths being set are the list's own

@@ -22,6 +22,7 @@
 #include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 
 #include "app/application.h"
 #include "app/category_colours.h"
@@ -84,7 +85,14 @@ TEST_F(MainWindow, EnlargedWindowGivesTheRoomToTheDocumentList) {
   QCoreApplication::processEvents();
   ASSERT_EQ(form->size(), QSize(1000, 700));
   int lineHeight = QFontMetrics(form->font()).height() + 3;
-  EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(), QRect(185, 0, 815, 700 - lineHeight));
+  int filterHeight = child<QWidget>(form.get(), "EdFiltro")->height();
+  int search = child<QWidget>(form.get(), "BCerca")->width();
+  EXPECT_EQ(child<QWidget>(form.get(), "EdFiltro")->geometry(),
+            QRect(185, 0, 815 - search, filterHeight));
+  EXPECT_EQ(child<QWidget>(form.get(), "BCerca")->geometry(),
+            QRect(1000 - search, 0, search, filterHeight));
+  EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(),
+            QRect(185, filterHeight, 815, 700 - lineHeight - filterHeight));
   int up = child<QWidget>(form.get(), "BSu")->width();
   EXPECT_EQ(child<QWidget>(form.get(), "LblCategoria")->geometry(),
             QRect(185, 700 - lineHeight, 815 - up, lineHeight));
@@ -99,9 +107,17 @@ TEST_F(MainWindow, EnlargedWindowGivesTheRoomToTheDocumentList) {
 
 TEST_F(MainWindow, ComponentsSitWhereTheWindowDefinitionPutsThem) {
   auto form = create("1", "5");
-  // The line naming the shown category below the document list, which fills the rest.
+  // The filter field above the document list and the line naming the shown category
+  // below it; the list fills the rest.
   int lineHeight = QFontMetrics(form->font()).height() + 3;
-  EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(), QRect(185, 0, 536, 438 - lineHeight));
+  auto* filter = child<QLineEdit>(form.get(), "EdFiltro");
+  int filterHeight = filter->sizeHint().height();
+  int search = child<QWidget>(form.get(), "BCerca")->width();
+  EXPECT_EQ(filter->geometry(), QRect(185, 0, 536 - search, filterHeight));
+  EXPECT_EQ(child<QWidget>(form.get(), "BCerca")->geometry(),
+            QRect(721 - search, 0, search, filterHeight));
+  EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(),
+            QRect(185, filterHeight, 536, 438 - lineHeight - filterHeight));
   int up = child<QWidget>(form.get(), "BSu")->width();
   EXPECT_EQ(child<QWidget>(form.get(), "LblCategoria")->geometry(),
             QRect(185, 438 - lineHeight, 536 - up, lineHeight));
@@ -144,6 +160,11 @@ std::string LayoutFaults(QWidget* form) {
     fits(label, label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width());
     fits(label, label->fontMetrics().height(), label->contentsRect().height());
   }
+  auto* filter = form->findChild<QLineEdit*>("EdFiltro");
+  fits(filter, filter->fontMetrics().horizontalAdvance(filter->placeholderText()), filter->width());
+  fits(filter, filter->sizeHint().height(), filter->height());
+  auto* search = form->findChild<QToolButton*>("BCerca");
+  fits(search, search->sizeHint().width(), search->width());
   auto* button = form->findChild<QPushButton*>("BVisualizza");
   fits(button, button->sizeHint().width(), button->width());
   fits(button, button->sizeHint().height(), button->height());
@@ -178,7 +199,11 @@ TEST_F(MainWindow, WiderAndTallerFontsWidenThePanelSoThatNoTextClips) {
     QWidget* panel = form->findChild<QWidget*>("Panel1");
     EXPECT_GT(panel->width(), 185) << pixels << " px";
     int lineHeight = form->findChild<QWidget*>("LblCategoria")->height();
-    EXPECT_EQ(form->documentList()->geometry(), QRect(panel->width(), 0, 721 - panel->width(), 438 - lineHeight));
+    int filterHeight = form->findChild<QWidget*>("EdFiltro")->height();
+    EXPECT_GE(filterHeight, QFontMetrics(font).height()) << pixels << " px";
+    EXPECT_EQ(
+        form->documentList()->geometry(),
+        QRect(panel->width(), filterHeight, 721 - panel->width(), 438 - lineHeight - filterHeight));
     EXPECT_EQ(form->size(), QSize(721, 438));
     EXPECT_GE(form->categoryGrid()->DataRowHeight(), QFontMetrics(font).height()) << pixels << " px";
   }

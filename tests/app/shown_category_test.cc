@@ -8,12 +8,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QToolButton>
 
 #include "app/application.h"
 #include "app/catalogue.h"
 #include "app/category_colours.h"
+#include "app/filter_bar.h"
 #include "app/main_window.h"
 #include "platform/fonts.h"
 #include "tests/app/office_fixture.h"
@@ -51,7 +53,8 @@ class ShownCategoryTest : public ::testing::Test {
 };
 
 TEST_F(ShownCategoryTest, AFolderGoneSinceTheStartEmptiesTheListAndSaysWhyInItalian) {
-  EXPECT_EQ(lineText(), "Categoria: Contabilità — Cartella: " + office.stampe() + "/CONTAB");
+  EXPECT_EQ(lineText(),
+            "Categoria: Contabilità — Cartella: " + office.stampe() + "/CONTAB — 2 documenti");
   QDir(office.stampe() + "/LETT").removeRecursively();
   form->categoryTable()->Next();
   NextBoxAnswer box(mrOk);
@@ -79,20 +82,20 @@ TEST_F(ShownCategoryTest, TheLineNamesTheSubFolderShownAndSuGoesBackUp) {
   list->setCurrentIndex(list->model()->index(0, 0));  // Archivio
   QToolButton* up = form->shownCategory()->UpButton();
   const QString contab = "Categoria: Contabilità — Cartella: " + office.stampe() + "/CONTAB";
-  EXPECT_EQ(lineText(), contab);
+  EXPECT_EQ(lineText(), contab + " — 2 documenti");
   EXPECT_FALSE(up->isEnabled());
   QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
   QApplication::sendEvent(list, &enter);
-  EXPECT_EQ(lineText(), contab + "/Archivio");
+  EXPECT_EQ(lineText(), contab + "/Archivio — 0 documenti");
   EXPECT_EQ(list->accessibleDescription(), "Cartella: " + office.stampe() + "/CONTAB/Archivio");
   EXPECT_TRUE(up->isEnabled());
   QApplication::sendEvent(list, &enter);  // on Vecchi, the first row, selected on entering
-  EXPECT_EQ(lineText(), contab + "/Archivio/Vecchi");
+  EXPECT_EQ(lineText(), contab + "/Archivio/Vecchi — 0 documenti");
   up->click();
-  EXPECT_EQ(lineText(), contab + "/Archivio");
+  EXPECT_EQ(lineText(), contab + "/Archivio — 0 documenti");
   EXPECT_TRUE(up->isEnabled());
   up->click();
-  EXPECT_EQ(lineText(), contab);
+  EXPECT_EQ(lineText(), contab + " — 2 documenti");
   EXPECT_FALSE(up->isEnabled());
   up->click();
   EXPECT_EQ(list->RootShellFolder()->FullPath(), office.stampe() + "/CONTAB");
@@ -100,7 +103,8 @@ TEST_F(ShownCategoryTest, TheLineNamesTheSubFolderShownAndSuGoesBackUp) {
   QApplication::sendEvent(list, &enter);
   form->categoryTable()->Next();
   visualizza();
-  EXPECT_EQ(lineText(), "Categoria: Lettere — Cartella: " + office.stampe() + "/LETT");
+  EXPECT_EQ(lineText(),
+            "Categoria: Lettere — Cartella: " + office.stampe() + "/LETT — 1 documento");
   EXPECT_FALSE(up->isEnabled());
 }
 
@@ -128,7 +132,7 @@ TEST_F(ShownCategoryTest, TheShownFolderGoneEmptiesTheListAndItsReturnShowsItAga
   EXPECT_FALSE(deleteAsks());
   ASSERT_TRUE(QDir().rename(office.stampe() + ".altrove", office.stampe()));
   EXPECT_TRUE(testing::WaitFor([&] { return list->ItemCount() == 2; }, 5000));
-  EXPECT_EQ(lineText(), "Categoria: Contabilità — Cartella: " + folder);
+  EXPECT_EQ(lineText(), "Categoria: Contabilità — Cartella: " + folder + " — 2 documenti");
 }
 
 TEST_F(ShownCategoryTest, ABlankDirEmptiesTheListAfterTheRefusal) {
@@ -176,6 +180,52 @@ TEST_F(ShownCategoryTest, TheGridMarksTheShownRowWhereverItsOwnMarkGoes) {
   QApplication::processEvents();
   EXPECT_EQ(MarkerInk(*form, 1), 0);
   EXPECT_GT(MarkerInk(*form, 2), 4);
+}
+
+// The filter field narrows the rows and the line counts them; the commands act on the
+// filtered rows, a reload keeps the filter, Escape clears it, and another category drops it.
+TEST_F(ShownCategoryTest, TheFilterNarrowsTheRowsTheLineCountsThemAndCommandsActOnThem) {
+  const QString contab = office.stampe() + "/CONTAB/";
+  QLineEdit* field = form->filterBar()->Field();
+  EXPECT_EQ(field->placeholderText(), kFilterPlaceholder);
+  field->setText("LETT");
+  ASSERT_EQ(list->ItemCount(), 1);
+  EXPECT_TRUE(lineText().endsWith("/CONTAB — 1 di 2 documenti")) << lineText().toStdString();
+
+  form->findChild<QAction*>("Duplica1")->trigger();
+  EXPECT_TRUE(QFile::exists(contab + "Copia di Lettera.doc"));
+  EXPECT_FALSE(QFile::exists(contab + "Copia di Fattura.doc"));
+  EXPECT_TRUE(testing::WaitFor([&] { return list->ItemCount() == 2; }, 5000))
+      << "the reload kept the filter";
+  EXPECT_TRUE(lineText().endsWith(" — 2 di 3 documenti")) << lineText().toStdString();
+
+  // Rows: Copia di Lettera.doc, Lettera.doc; the second row unfiltered is Fattura.doc.
+  list->setCurrentIndex(list->model()->index(1, 0));
+  NextBoxAnswer yes(mrYes);
+  form->findChild<QAction*>("Cancella1")->trigger();
+  EXPECT_TRUE(yes.answered());
+  EXPECT_FALSE(QFile::exists(contab + "Lettera.doc"));
+  EXPECT_TRUE(QFile::exists(contab + "Fattura.doc")) << "a row the filter hid was deleted";
+  EXPECT_TRUE(testing::WaitFor([&] { return list->ItemCount() == 1; }, 5000));
+  EXPECT_TRUE(lineText().endsWith(" — 1 di 2 documenti")) << lineText().toStdString();
+
+  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(field, &escape);
+  EXPECT_EQ(field->text(), "");
+  EXPECT_EQ(list->ItemCount(), 2);
+  EXPECT_TRUE(lineText().endsWith("/CONTAB — 2 documenti")) << lineText().toStdString();
+
+  field->setText("fatt");
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(field, &enter);
+  EXPECT_EQ(lineText(),
+            "Categoria: Contabilità — Cartella: " + contab.chopped(1) + " — 1 di 2 documenti")
+      << "Enter in the field shows no other category";
+  form->categoryTable()->Next();
+  visualizza();
+  EXPECT_EQ(field->text(), "") << "another category drops the filter";
+  EXPECT_EQ(lineText(),
+            "Categoria: Lettere — Cartella: " + office.stampe() + "/LETT — 1 documento");
 }
 
 }  // namespace

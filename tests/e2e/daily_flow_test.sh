@@ -21,7 +21,7 @@ PATH="$E2E_TMP/bin:$PATH" "$VELLORIA" 1 13 "$office/DATI/" "" 2>"$E2E_TMP/err" &
 E2E_PIDS+=($!)
 window=$(wait_window '^Tarvolo - Gestione')
 sleep 1
-click_at "$window" 300 28  # the list, on its first row
+click_at "$window" 300 51  # the list, on its first row
 
 # Typing a name and Enter renames the selected document only when a caption editor is
 # open; with none, the Enter opens one and Escape closes it again.

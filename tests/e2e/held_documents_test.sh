@@ -33,7 +33,7 @@ table_size=$(stat -c %s "$table")
 E2E_PIDS+=($!)
 window=$(wait_window '^Tarvolo - Gestione')
 sleep 1
-click_at "$window" 300 28  # the list: Bloccato.doc, Lettera.doc, Modulo.doc
+click_at "$window" 300 51  # the list: Bloccato.doc, Lettera.doc, Modulo.doc
 
 # delete_answered_yes KEY: selects the row (Home or End) and deletes it with Yes.
 delete_answered_yes() {
@@ -109,7 +109,7 @@ wait_file absent "$contab/.~lock.Verbale.doc#"
 # program holds.
 click_at "$window" 60 42
 keys "$window" End Return
-click_at "$window" 300 28
+click_at "$window" 300 51
 keys "$window" End ctrl+d  # the copy shows that the list reached the table
 wait_file present "$office/Stampe/Copia di STAMPE.DBF"
 delete_refused End

@@ -23,7 +23,7 @@ start_on_new_display "$E2E_TMP/o14" 14
 pid14=$STARTED_PID
 # The delete question is left open: the idle close answers it as its close box would.
 window=$(wait_window '^Tarvolo - Gestione')
-click_at "$window" 300 28
+click_at "$window" 300 51
 keys "$window" ctrl+Delete
 wait_window '^Confirm$' >/dev/null
 rm -f "$E2E_TMP/display"

@@ -15,7 +15,7 @@ PATH="$E2E_TMP/bin:$PATH" "$VELLORIA" 1 13 "$office/DATI/" "" &
 E2E_PIDS+=($!)
 window=$(wait_window '^Tarvolo - Gestione')
 sleep 1
-click_at "$window" 300 28
+click_at "$window" 300 51
 
 keys "$window" Home ctrl+Return Escape  # Escape: an editor the Enter release may have opened
 wait_file present "$E2E_TMP/winword.args"

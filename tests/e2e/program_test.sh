@@ -32,7 +32,7 @@ navy=$(count_colour "$E2E_TMP/shot.png" "#000080" "$grid")
 echo "grid pixels: sky blue $blue, money green $green, navy $navy"
 
 # The list shows CONTAB (the first type 1 category with a folder), not DIDA.
-click_at "$window" 300 28
+click_at "$window" 300 51
 keys "$window" End ctrl+d
 wait_file present "$office/Stampe/CONTAB/Copia di Lettera.doc"
 [ ! -e "$office/Stampe/DIDA/Copia di Scuola.doc" ] || fail "the list started on the type 2 category"
@@ -67,7 +67,7 @@ wait_file absent "$office/Stampe/CONTAB/Lettera.doc"
 # Another category: a click on the grid, Down, Enter (Visualizza) lists LETT.
 click_at "$window" 60 42
 keys "$window" Down Return
-click_at "$window" 300 28
+click_at "$window" 300 51
 keys "$window" ctrl+d
 wait_file present "$office/Stampe/LETT/Copia di Saluti.doc"
 echo "PASS"

@@ -21,7 +21,7 @@ pid=$!
 E2E_PIDS+=($pid)
 window=$(wait_window '^Tarvolo - Gestione')
 sleep 1
-click_at "$window" 300 28  # the first row: Archivio
+click_at "$window" 300 51  # the first row: Archivio
 boxes='^(Velloria|Information|Confirm|Conferma)$'
 
 keys "$window" Return Home F2 A n t i c o Return

@@ -24,7 +24,7 @@ keys "$window" Return
 box=$(wait_window '^(Information|Informazione)$')
 keys "$box" Return
 
-click_at "$window" 300 28  # where the list's first row was
+click_at "$window" 300 51  # where the list's first row was
 keys "$window" Home ctrl+Delete
 sleep 0.5
 if [ "$(count_windows '^(Confirm|Conferma)$')" != 0 ]; then

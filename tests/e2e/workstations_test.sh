@@ -85,7 +85,7 @@ for i in 0 1 2; do
   read -r display window <<<"${windows[i]}"
   DISPLAY=$display xdotool windowraise "$window"
   sleep 0.3
-  DISPLAY=$display xdotool mousemove --window "$window" 300 28 click 1
+  DISPLAY=$display xdotool mousemove --window "$window" 300 51 click 1
   sleep 0.3
   DISPLAY=$display xdotool windowactivate --sync "$window" 2>/dev/null ||
     DISPLAY=$display xdotool windowfocus --sync "$window"

@@ -56,7 +56,7 @@ printf '{\\rtf1\\ansi Verbale di prova\\par}\n' >"$contab/Verbale.doc"
 E2E_PIDS+=($!)
 window=$(wait_window '^Tarvolo - Gestione')
 sleep 1
-click_at "$window" 300 28  # the list: Lettera.doc, Verbale.doc
+click_at "$window" 300 51  # the list: Lettera.doc, Verbale.doc
 
 delete_answered_yes() {
   keys "$window" Home ctrl+Delete
