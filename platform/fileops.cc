@@ -13,31 +13,13 @@
 #include <cstdio>
 
 #include "base/paths.h"
+#include "platform/unique_fd.h"
 #include "platform/officelock.h"
 
 namespace velloria::fileops {
 namespace {
 
-// Closes a descriptor when it leaves scope.
-class Fd {
- public:
-  explicit Fd(int fd) : m_fd(fd) {}
-  ~Fd() {
-    if (m_fd >= 0) close(m_fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return m_fd; }
-  // Closes now and reports the error of close (write-back errors surface here).
-  int Close() {
-    int rc = close(m_fd);
-    m_fd = -1;
-    return rc == 0 ? 0 : errno;
-  }
-
- private:
-  int m_fd;
-};
+using Fd = UniqueFd;
 
 int WriteAll(int fd, const char* data, ssize_t size) {
   while (size > 0) {

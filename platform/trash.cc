@@ -17,33 +17,12 @@
 #include <utility>
 
 #include "base/paths.h"
+#include "platform/unique_fd.h"
 
 namespace velloria::trash {
 namespace {
 
-// Closes a descriptor when it leaves scope.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : m_fd(fd) {}
-  ~Fd() {
-    if (m_fd >= 0) close(m_fd);
-  }
-  Fd(Fd&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
-  Fd& operator=(Fd&& other) noexcept {
-    std::swap(m_fd, other.m_fd);
-    return *this;
-  }
-  int get() const { return m_fd; }
-  bool valid() const { return m_fd >= 0; }
-  int Close() {
-    int rc = close(m_fd);
-    m_fd = -1;
-    return rc == 0 ? 0 : errno;
-  }
-
- private:
-  int m_fd;
-};
+using Fd = UniqueFd;
 
 std::atomic<void (*)()> g_beforeMoveHook{nullptr};
 
