@@ -88,15 +88,10 @@ bool StoredFolderIsGone(TDataSet& table, const std::string& stampeFolder) {
 void ReturnToRecord(TDataSet& table, std::int32_t recNo) {
   if (recNo <= 0 || table.RecNo() == recNo) return;
   table.DisableControls();
-  try {
-    table.First();
-    while (!table.Eof() && table.RecNo() != recNo) table.Next();
-    if (table.Eof()) table.First();
-  } catch (...) {
-    table.EnableControls();
-    throw;
-  }
-  table.EnableControls();
+  auto enableControls = OnScopeExit([&table] { table.EnableControls(); });
+  table.First();
+  while (!table.Eof() && table.RecNo() != recNo) table.Next();
+  if (table.Eof()) table.First();
 }
 
 // The first category the filter leaves, made current; false when there is none.
@@ -184,40 +179,30 @@ void SweepCategoryFolders(TDataSet& table, const std::string& stampeFolder) {
   CategoryFolderTest folderExists(stampeFolder);
   // The grid hears of the sweep once, at its end, not at every record it passes.
   table.DisableControls();
-  try {
-    table.First();
-    while (!table.Eof()) {
-      bool present = folderExists(CategoryDir(dirField.AsString()));
-      // Only a record whose folder came or went, or whose VISUALIZZA holds another byte
-      // than the T or F written here, is written: a start in a settled office writes
-      // nothing to the shared table.
-      if (visualizza.IsNull() || visualizza.AsBoolean() != present ||
-          !table.StoredAsWritten(visualizza)) {
-        table.Edit();
-        // A write the disk refuses ends the edit: the record keeps the value it has.
-        auto cancelOnFailure = OnScopeFailure([&table] { table.Cancel(); });
-        visualizza.SetAsBoolean(present);
-        table.Post();
-      }
-      table.Next();
+  auto enableControls = OnScopeExit([&table] { table.EnableControls(); });
+  table.First();
+  while (!table.Eof()) {
+    bool present = folderExists(CategoryDir(dirField.AsString()));
+    // Only a record whose folder came or went, or whose VISUALIZZA holds another byte
+    // than the T or F written here, is written: a start in a settled office writes
+    // nothing to the shared table.
+    if (visualizza.IsNull() || visualizza.AsBoolean() != present ||
+        !table.StoredAsWritten(visualizza)) {
+      table.Edit();
+      // A write the disk refuses ends the edit: the record keeps the value it has.
+      auto cancelOnFailure = OnScopeFailure([&table] { table.Cancel(); });
+      visualizza.SetAsBoolean(present);
+      table.Post();
     }
-  } catch (...) {
-    table.EnableControls();
-    throw;
+    table.Next();
   }
-  table.EnableControls();
 }
 
 TSweepOutcome SweepSharedCatalogue(xbase::TXBaseTable& table, const std::string& stampeFolder) {
   if (!table.CanModify()) return TSweepOutcome::readOnly;
   if (!table.LockTable()) return TSweepOutcome::lockTimedOut;
-  try {
-    SweepCategoryFolders(table, stampeFolder);
-  } catch (...) {
-    table.UnlockTable();
-    throw;
-  }
-  table.UnlockTable();
+  auto unlock = OnScopeExit([&table] { table.UnlockTable(); });
+  SweepCategoryFolders(table, stampeFolder);
   return TSweepOutcome::swept;
 }
 
@@ -290,15 +275,12 @@ void RereadCatalogue(xbase::TXBaseTable& table, const std::string& stampeFolder,
   // The sweep visits every record, hidden ones too: a category whose folder has just been
   // made is still filtered out.
   table.SetFiltered(false);
-  try {
+  {
+    auto filterAgain = OnScopeExit([&] { ApplyCategoryFilter(table, categoryType); });
     if (FoldersDecide(table) || SweepSharedCatalogue(table, stampeFolder) == TSweepOutcome::readOnly) {
       DecideByFolders(table, stampeFolder);  // the Stampe folder's names read again
     }
-  } catch (...) {
-    ApplyCategoryFilter(table, categoryType);
-    throw;
   }
-  ApplyCategoryFilter(table, categoryType);
   table.Refresh();  // what other workstations changed
   ReturnToRecord(table, current);
 }

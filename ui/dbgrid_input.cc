@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
+#include "dataset/scope_guard.h"
 #include "ui/dbgrid.h"
 #include "ui/messagebox.h"
 
@@ -323,12 +324,8 @@ void TDBGrid::focusOutEvent(QFocusEvent* event) {
   bool leavesControl = event->reason() != Qt::ActiveWindowFocusReason &&
                        event->reason() != Qt::PopupFocusReason;
   if (!leavesControl || !m_options.Contains(dgCancelOnExit) || !linkActive()) return;
-  try {
-    cancelUnchangedInsert();
-  } catch (...) {
-    setFocus(Qt::OtherFocusReason);
-    throw;
-  }
+  auto keepFocus = OnScopeFailure([this] { setFocus(Qt::OtherFocusReason); });
+  cancelUnchangedInsert();
 }
 
 void TDBGrid::cancelUnchangedInsert() {
