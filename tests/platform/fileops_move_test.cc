@@ -152,23 +152,36 @@ class MoveAcross : public ::testing::TestWithParam<bool> {
     return pid;
   }
 
-  // Waits until the child `pid` has an unfinished copy open in the target folder holding
-  // a quarter of the document or more; false when its copy ends first.
-  bool WaitUntilCopying(pid_t pid) const {
+  // True while the child `pid` has an unfinished copy open in the target folder holding a
+  // quarter of the document or more.
+  bool CopyUnderway(pid_t pid) const {
     const std::string folder = RealPath(across.path()) + "/";
     const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
+    for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
+      const std::string entry = (fds + "/" + fd).toStdString();
+      char link[PATH_MAX];
+      ssize_t size = readlink(entry.c_str(), link, sizeof link);
+      if (size <= 0 || std::string(link, size).rfind(folder, 0) != 0) continue;
+      if (std::string(link, size) == target) continue;
+      struct stat copy {};
+      if (stat(entry.c_str(), &copy) != 0) continue;
+      if (copy.st_size >= off_t{kChunk} * kChunks / 4 && copy.st_size < off_t{kChunk} * kChunks)
+        return true;
+    }
+    return false;
+  }
+
+  // Stops the child `pid` (SIGSTOP) in the middle of its copy, so that what the test does
+  // next happens while it copies however the machine is loaded; false when the copy ends
+  // first.
+  bool StopWhileCopying(pid_t pid) const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (std::chrono::steady_clock::now() < deadline) {
-      for (const QString& fd : QDir(fds).entryList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
-        const std::string entry = (fds + "/" + fd).toStdString();
-        char link[PATH_MAX];
-        ssize_t size = readlink(entry.c_str(), link, sizeof link);
-        if (size <= 0 || std::string(link, size).rfind(folder, 0) != 0) continue;
-        if (std::string(link, size) == target) continue;
-        struct stat copy {};
-        if (stat(entry.c_str(), &copy) != 0) continue;
-        if (copy.st_size >= off_t{kChunk} * kChunks / 4 && copy.st_size < off_t{kChunk} * kChunks)
-          return true;
+      if (CopyUnderway(pid)) {
+        kill(pid, SIGSTOP);
+        waitpid(pid, nullptr, WUNTRACED);
+        if (CopyUnderway(pid)) return true;
+        kill(pid, SIGCONT);
       }
       if (waitpid(pid, nullptr, WNOHANG) == pid) return false;
       usleep(200);
@@ -202,7 +215,7 @@ class MoveAcross : public ::testing::TestWithParam<bool> {
 // unnamed files.
 TEST_P(MoveAcross, AMoverKilledWhileCopyingLeavesTheSourceWholeAndNothingVisible) {
   pid_t mover = StartMover();
-  ASSERT_TRUE(WaitUntilCopying(mover)) << "the copy ended before it could be cut short";
+  ASSERT_TRUE(StopWhileCopying(mover)) << "the copy ended before it could be cut short";
   kill(mover, SIGKILL);
   waitpid(mover, nullptr, 0);
   EXPECT_TRUE(SourceWhole());
@@ -217,20 +230,22 @@ TEST_P(MoveAcross, AMoverKilledWhileCopyingLeavesTheSourceWholeAndNothingVisible
 // the copy goes again and the source stays with what was written.
 TEST_P(MoveAcross, ASourceWrittenOrOpenedDuringTheCopyStaysAndItsCopyGoes) {
   pid_t mover = StartMover();
-  ASSERT_TRUE(WaitUntilCopying(mover)) << "the copy ended before the source could change";
+  ASSERT_TRUE(StopWhileCopying(mover)) << "the copy ended before the source could change";
   const QByteArray line = "una riga aggiunta da un collega";
   {
     QFile file(QString::fromStdString(source));
     ASSERT_TRUE(file.open(QIODevice::Append));
     file.write(line);
   }
+  kill(mover, SIGCONT);
   EXPECT_EQ(ExitStatus(mover), ESTALE);
   EXPECT_TRUE(SourceWhole(line));
   EXPECT_EQ(Entries(across.path()), QStringList());
 
   mover = StartMover();
-  ASSERT_TRUE(WaitUntilCopying(mover)) << "the copy ended before the source was opened";
+  ASSERT_TRUE(StopWhileCopying(mover)) << "the copy ended before the source was opened";
   Write(here.filePath(".~lock.Archivio 2026.doc#"), "Mario Rossi,mrossi,segreteria-2,07.12.2026 09:14,file:///x;");
+  kill(mover, SIGCONT);
   EXPECT_EQ(ExitStatus(mover), EBUSY);
   EXPECT_TRUE(SourceWhole(line));
   EXPECT_EQ(Entries(across.path()), QStringList());
