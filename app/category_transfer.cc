@@ -119,7 +119,8 @@ int TransferDocument(const std::string& document, const std::string& folder, Tra
 
 QString TransferFailedMessage(const std::string& document, const std::string& folder,
                               TransferKind kind, int error) {
-  QString verb = kind == TransferKind::kCopy ? QStringLiteral("copiare") : QStringLiteral("spostare");
+  QString verb =
+      kind == TransferKind::kCopy ? QStringLiteral("copiare") : QStringLiteral("spostare");
   return QStringLiteral("Impossibile %1 il documento \"%2\" in \"%3\": %4.")
       .arg(verb, shell::DecodeFileName(paths::NamePart(document)),
            FolderText(paths::WithTrailingSeparator(folder)),

@@ -61,7 +61,8 @@ QString MoveDeniedText(const std::string& from, const std::string& to) {
 }
 
 QString CopyDeniedText(const std::string& from, const std::string& to) {
-  if (access(from.c_str(), R_OK) != 0) return QStringLiteral("non si ha il permesso di leggere il documento");
+  if (access(from.c_str(), R_OK) != 0)
+    return QStringLiteral("non si ha il permesso di leggere il documento");
   return FolderDeniedText(to);
 }
 

@@ -29,7 +29,8 @@ class Transfer : public ::testing::Test {
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());  // a Trash of the test's own
     ASSERT_TRUE(QDir(office.path()).mkdir("CONTAB"));
     ASSERT_TRUE(QDir(office.path()).mkdir("LETT"));
-    for (const char* name : {"Fattura.doc", "Lettera.doc", "Modulo.doc"}) TempOffice::writeFile(contab(name), name);
+    for (const char* name : {"Fattura.doc", "Lettera.doc", "Modulo.doc"})
+      TempOffice::writeFile(contab(name), name);
     TempOffice::writeFile(lett("Saluti.doc"), "Saluti.doc");
     list.SetRoot(office.filePath("CONTAB"));
   }
@@ -64,18 +65,24 @@ TEST_F(Transfer, TheDocumentTakesItsOwnNameWhenFreeElseTheNamesOfDuplica) {
   ASSERT_TRUE(QDir(office.path()).mkpath("CONTAB/Archivio"));
   std::string placed;
   for (const char* expected : {"Lettera.doc", "Copia di Lettera.doc", "Copia (2) di Lettera.doc"}) {
-    ASSERT_EQ(TransferDocument(contab("Lettera.doc").toStdString(), folder("LETT"), TransferKind::kCopy, placed), 0);
+    ASSERT_EQ(TransferDocument(contab("Lettera.doc").toStdString(), folder("LETT"),
+                               TransferKind::kCopy, placed),
+              0);
     EXPECT_EQ(placed, lett(expected).toStdString());
     EXPECT_EQ(TempOffice::readFile(lett(expected)), "Lettera.doc");
   }
   TempOffice::writeFile(lett("MODULO.DOC"), "a Windows desk's form");
-  ASSERT_EQ(TransferDocument(contab("Modulo.doc").toStdString(), folder("LETT") + "/", TransferKind::kMove, placed), 0);
+  ASSERT_EQ(TransferDocument(contab("Modulo.doc").toStdString(), folder("LETT") + "/",
+                             TransferKind::kMove, placed),
+            0);
   EXPECT_EQ(placed, lett("Copia di Modulo.doc").toStdString());
   EXPECT_EQ(TempOffice::readFile(lett("Copia di Modulo.doc")), "Modulo.doc");
   EXPECT_EQ(TempOffice::readFile(lett("MODULO.DOC")), "a Windows desk's form");
   EXPECT_EQ(entries(office.filePath("CONTAB")), (QStringList{"Fattura.doc", "Lettera.doc"}));
 
-  ASSERT_EQ(TransferDocument(contab("Fattura.doc").toStdString(), folder("CONTAB"), TransferKind::kMove, placed), 0);
+  ASSERT_EQ(TransferDocument(contab("Fattura.doc").toStdString(), folder("CONTAB"),
+                             TransferKind::kMove, placed),
+            0);
   EXPECT_EQ(placed, contab("Fattura.doc").toStdString()) << "a move into its own folder leaves it";
 
   auto refusal = [&](const QString& document, const std::string& into, TransferKind kind) {
@@ -86,15 +93,17 @@ TEST_F(Transfer, TheDocumentTakesItsOwnNameWhenFreeElseTheNamesOfDuplica) {
   TempOffice::writeFile(contab(longName), "long");
   TempOffice::writeFile(lett(longName), "taken");
   EXPECT_EQ(refusal(contab(longName), folder("LETT"), TransferKind::kMove),
-            "Impossibile spostare il documento \"" + longName + "\" in \"" + office.filePath("LETT") +
-                "\": il nome \"Copia di " + longName + "\" è troppo lungo (più di 255 byte).");
+            "Impossibile spostare il documento \"" + longName + "\" in \"" +
+                office.filePath("LETT") + "\": il nome \"Copia di " + longName +
+                "\" è troppo lungo (più di 255 byte).");
   EXPECT_EQ(refusal(contab("Archivio"), folder("LETT"), TransferKind::kCopy),
             "Impossibile copiare il documento \"Archivio\" in \"" + office.filePath("LETT") +
                 "\": è una cartella, non un documento.");
   EXPECT_EQ(refusal(contab("Lettera.doc"), folder("GONE"), TransferKind::kMove),
             "Impossibile spostare il documento \"Lettera.doc\" in \"" + office.filePath("GONE") +
                 "\": la cartella non esiste più.");
-  EXPECT_EQ(entries(office.filePath("CONTAB")), (QStringList{"Fattura.doc", "Lettera.doc", longName}));
+  EXPECT_EQ(entries(office.filePath("CONTAB")),
+            (QStringList{"Fattura.doc", "Lettera.doc", longName}));
   EXPECT_EQ(TempOffice::readFile(lett(longName)), "taken");
 }
 
@@ -130,7 +139,8 @@ TEST_F(Transfer, CommandsReloadTheListAndAnnullaTakesThemBack) {
 // nothing and says why.
 TEST_F(Transfer, AMoveAcrossFileSystemsIsUndoneUnlessItsOldNameWasTaken) {
   QTemporaryDir across("/dev/shm/velloria-transfer-XXXXXX");
-  struct stat shm {}, tmp {};
+  struct stat shm {
+  }, tmp{};
   if (!across.isValid() || stat(across.path().toLocal8Bit().constData(), &shm) != 0 ||
       stat(office.path().toLocal8Bit().constData(), &tmp) != 0 || shm.st_dev == tmp.st_dev) {
     GTEST_SKIP() << "/dev/shm is missing or on the temporary folder's file system: no second "
@@ -169,15 +179,18 @@ TEST_F(Transfer, AMoveAcrossFileSystemsIsUndoneUnlessItsOldNameWasTaken) {
 // Held only by another computer's lock file, it moves after the second question, and its
 // lock file goes with it.
 TEST_F(Transfer, AnOpenDocumentIsCopiedButMovedOnlyAfterTheSecondQuestion) {
-  TempOffice::writeFile(contab(".~lock.Lettera.doc#"), "Mario Rossi,mrossi,segreteria-2,07.12.2026 09:14,file:///x;");
-  const QString since = QLocale().toString(QFileInfo(contab(".~lock.Lettera.doc#")).lastModified(), QLocale::ShortFormat);
+  TempOffice::writeFile(contab(".~lock.Lettera.doc#"),
+                        "Mario Rossi,mrossi,segreteria-2,07.12.2026 09:14,file:///x;");
+  const QString since = QLocale().toString(QFileInfo(contab(".~lock.Lettera.doc#")).lastModified(),
+                                           QLocale::ShortFormat);
   {
     QFile openHere(contab("Lettera.doc"));  // open on this computer too: no going ahead
     ASSERT_TRUE(openHere.open(QIODevice::ReadOnly));
     NextBoxAnswer refused(mrOk);
     transfer(contab("Lettera.doc"), folder("LETT"), TransferKind::kMove);
-    EXPECT_EQ(refused.text(), "Impossibile spostare il documento \"Lettera.doc\" in \"" + office.filePath("LETT") +
-                                  "\": è aperto da Mario Rossi sul computer segreteria-2 dal " + since + ".");
+    EXPECT_EQ(refused.text(),
+              "Impossibile spostare il documento \"Lettera.doc\" in \"" + office.filePath("LETT") +
+                  "\": è aperto da Mario Rossi sul computer segreteria-2 dal " + since + ".");
     transfer(contab("Lettera.doc"), folder("LETT"), TransferKind::kCopy);
     EXPECT_EQ(TempOffice::readFile(lett("Lettera.doc")), "Lettera.doc");
     EXPECT_EQ(UndoCaption(list), "A&nnulla copia di \"Lettera.doc\"");
@@ -185,16 +198,19 @@ TEST_F(Transfer, AnOpenDocumentIsCopiedButMovedOnlyAfterTheSecondQuestion) {
   {
     NextBoxAnswer no(mrNo);
     transfer(contab("Lettera.doc"), folder("LETT"), TransferKind::kMove);
-    EXPECT_TRUE(no.text().startsWith("Il documento \"" + contab("Lettera.doc") + "\" risulta aperto da Mario Rossi"));
+    EXPECT_TRUE(no.text().startsWith("Il documento \"" + contab("Lettera.doc") +
+                                     "\" risulta aperto da Mario Rossi"));
   }
-  EXPECT_EQ(entries(office.filePath("CONTAB")), (QStringList{".~lock.Lettera.doc#", "Fattura.doc", "Lettera.doc", "Modulo.doc"}));
+  EXPECT_EQ(entries(office.filePath("CONTAB")),
+            (QStringList{".~lock.Lettera.doc#", "Fattura.doc", "Lettera.doc", "Modulo.doc"}));
   {
     NextBoxAnswer yes(mrYes);
     transfer(contab("Lettera.doc"), folder("LETT"), TransferKind::kMove);
     EXPECT_TRUE(yes.answered());
   }
   EXPECT_EQ(entries(office.filePath("CONTAB")), (QStringList{"Fattura.doc", "Modulo.doc"}));
-  EXPECT_EQ(entries(office.filePath("LETT")), (QStringList{"Copia di Lettera.doc", "Lettera.doc", "Saluti.doc"}));
+  EXPECT_EQ(entries(office.filePath("LETT")),
+            (QStringList{"Copia di Lettera.doc", "Lettera.doc", "Saluti.doc"}));
   EXPECT_EQ(UndoCaption(list), "A&nnulla spostamento di \"Copia di Lettera.doc\"");
 }
 

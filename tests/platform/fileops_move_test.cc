@@ -87,7 +87,8 @@ TEST_P(Moves, KeepTheDocumentAndRefuseWhatWouldLoseOrReplaceAFile) {
   EXPECT_EQ(MoveDocument(Here("Lettera.doc"), There("Spostata.doc"), chosen), ESTALE);
   ASSERT_EQ(rename(Here("Lettera Mario.doc").c_str(), source.toLocal8Bit().constData()), 0);
 
-  Write(here.filePath(".~lock.Lettera.doc#"), "Mario Rossi,mrossi,segreteria-2,07.12.2026 09:14,file:///x;");
+  Write(here.filePath(".~lock.Lettera.doc#"),
+        "Mario Rossi,mrossi,segreteria-2,07.12.2026 09:14,file:///x;");
   EXPECT_EQ(MoveDocument(Here("Lettera.doc"), There("Spostata.doc"), chosen), EBUSY);
   ASSERT_TRUE(QFile::remove(here.filePath(".~lock.Lettera.doc#")));
 
@@ -108,9 +109,8 @@ TEST_P(Moves, KeepTheDocumentAndRefuseWhatWouldLoseOrReplaceAFile) {
   EXPECT_EQ(Entries(target), (QStringList{"Lettera.doc", "Spostata.doc"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(FileSystems, Moves, ::testing::Values(false, true), [](const auto& info) {
-  return info.param ? "Across" : "Within";
-});
+INSTANTIATE_TEST_SUITE_P(FileSystems, Moves, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Across" : "Within"; });
 
 constexpr int kChunk = 1 << 20;
 constexpr int kChunks = 200;  // 200 MB: a copy long enough to be caught midway
@@ -119,7 +119,8 @@ constexpr int kChunks = 200;  // 200 MB: a copy long enough to be caught midway
 // copy cut short or mixed never equals it.
 QByteArray Chunk(int index) {
   QByteArray bytes(kChunk, '\0');
-  for (int i = 0; i < kChunk; ++i) bytes[i] = static_cast<char>((i * 131 + index * 7 + i / 4096) & 0xff);
+  for (int i = 0; i < kChunk; ++i)
+    bytes[i] = static_cast<char>((i * 131 + index * 7 + i / 4096) & 0xff);
   return bytes;
 }
 
@@ -220,7 +221,8 @@ TEST_P(MoveAcross, AMoverKilledWhileCopyingLeavesTheSourceWholeAndNothingVisible
   waitpid(mover, nullptr, 0);
   EXPECT_TRUE(SourceWhole());
   EXPECT_EQ(Entries(across.path(), QDir::Filters()), QStringList());
-  for (const QString& left : Entries(across.path())) EXPECT_TRUE(left.startsWith(".~copia.")) << left.toStdString();
+  for (const QString& left : Entries(across.path()))
+    EXPECT_TRUE(left.startsWith(".~copia.")) << left.toStdString();
   if (GetParam()) {
     EXPECT_EQ(Entries(across.path()), QStringList());
   }
@@ -244,7 +246,8 @@ TEST_P(MoveAcross, ASourceWrittenOrOpenedDuringTheCopyStaysAndItsCopyGoes) {
 
   mover = StartMover();
   ASSERT_TRUE(StopWhileCopying(mover)) << "the copy ended before the source was opened";
-  Write(here.filePath(".~lock.Archivio 2026.doc#"), "Mario Rossi,mrossi,segreteria-2,07.12.2026 09:14,file:///x;");
+  Write(here.filePath(".~lock.Archivio 2026.doc#"),
+        "Mario Rossi,mrossi,segreteria-2,07.12.2026 09:14,file:///x;");
   kill(mover, SIGCONT);
   EXPECT_EQ(ExitStatus(mover), EBUSY);
   EXPECT_TRUE(SourceWhole(line));
