@@ -10,6 +10,7 @@
 #include <string>
 
 #include "xbase/xb_engine.h"
+#include "xbase/xbase_table.h"
 
 namespace velloria::xbase::testing {
 
@@ -48,5 +49,16 @@ class FaultyDisk {
   void (*m_refuse)(int, int, int) = nullptr;
   void (*m_mountInfo)(const char*) = nullptr;
 };
+
+// Runs `step`, which must raise the table error carrying `cause`, the refused call's text.
+template <typename Step>
+void ExpectRefused(Step step, const std::string& cause) {
+  try {
+    step();
+    ADD_FAILURE() << "no error raised";
+  } catch (const EXBaseError& error) {
+    EXPECT_NE(std::string(error.what()).find(cause), std::string::npos) << error.what();
+  }
+}
 
 }  // namespace velloria::xbase::testing
