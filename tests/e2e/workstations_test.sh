@@ -102,9 +102,11 @@ for i in 0 1 2; do
    DISPLAY=$display xdotool key ctrl+d) &
   [ "$display" = "$display_a" ] && wait $!  # one keyboard focus per display
 done
-wait_file present "$docs/Copia di Alfa.doc"
-wait_file present "$docs/Copia di Lettera.doc"
-wait_file present "$docs/Copia di Zeta.doc"
+copies_made() {
+  [ -e "$docs/Copia di Alfa.doc" ] && [ -e "$docs/Copia di Lettera.doc" ] && [ -e "$docs/Copia di Zeta.doc" ]
+}
+for _ in $(seq 50); do copies_made && break; sleep 0.2; done
+copies_made || fail "not every document was copied; the folder holds: $(ls "$docs" | paste -sd '|')"
 for name in Alfa Lettera Zeta; do
   cmp -s "$docs/$name.doc" "$docs/Copia di $name.doc" || fail "Copia di $name.doc differs from its source"
 done
