@@ -259,17 +259,14 @@ XB_CATCH_ALL("")
 XB_API int32_t xb_MountRisks(void) try {
   ClearError();
   Table* t = CurrentTable();
-  std::string text;
-  return t ? MountRisksOfPath(t->path(), &text) : -1;
+  return t ? t->mount().risks : -1;
 }
 XB_CATCH_ALL(-1)
 
 XB_API const char* xb_MountRiskText(void) try {
   ClearError();
   Table* t = CurrentTable();
-  std::string text;
-  if (t) MountRisksOfPath(t->path(), &text);
-  return Ret(text);
+  return t ? Ret(t->mount().described) : "";
 }
 XB_CATCH_ALL("")
 

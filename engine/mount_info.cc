@@ -216,19 +216,14 @@ static std::string ReadMountInfo() {
   return text;
 }
 
-std::string NameMountOfPath(const std::string& path) {
+MountOfFile FindMountOfPath(const std::string& path) {
+  MountOfFile found;
   MountEntry mount;
-  if (!FindMount(ReadMountInfo(), RealPath(path), &mount)) return "";
-  return "the " + mount.fs_type + " mount " + mount.mount_point;
-}
-
-int MountRisksOfPath(const std::string& path, std::string* described) {
-  described->clear();
-  MountEntry mount;
-  if (!FindMount(ReadMountInfo(), RealPath(path), &mount)) return 0;
-  int risks = MountRisks(mount);
-  *described = DescribeMountRisks(mount, risks);
-  return risks;
+  if (!FindMount(ReadMountInfo(), RealPath(path), &mount)) return found;
+  found.risks = MountRisks(mount);
+  found.described = DescribeMountRisks(mount, found.risks);
+  found.named = "the " + mount.fs_type + " mount " + mount.mount_point;
+  return found;
 }
 
 }  // namespace xb

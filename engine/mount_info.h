@@ -37,14 +37,17 @@ int MountRisks(const MountEntry& mount);
 // what to do instead; "" for 0.
 std::string DescribeMountRisks(const MountEntry& mount, int risks);
 
-// MountRisks of the mount holding `path`, read from this process's mountinfo; 0 when it
-// cannot be read. *described gets DescribeMountRisks.
-int MountRisksOfPath(const std::string& path, std::string* described);
+// What a table needs to know of the mount holding its file.
+struct MountOfFile {
+  int risks = 0;          // MountRisks; 0 when mountinfo cannot tell
+  std::string described;  // DescribeMountRisks
+  std::string named;      // "the <type> mount <point>"; "" when mountinfo cannot tell
+};
 
-// "the <type> mount <point>" of the mount holding `path`; "" when mountinfo cannot tell.
-std::string NameMountOfPath(const std::string& path);
+// The mount holding `path`, from one read of this process's mountinfo.
+MountOfFile FindMountOfPath(const std::string& path);
 
-// Test hook: MountRisksOfPath reads `mountinfo` instead of the process's own while it is not
+// Test hook: FindMountOfPath reads `mountinfo` instead of the process's own while it is not
 // empty, so that the tests can put a table on a network client they cannot mount.
 void SetMountInfoForTesting(std::string mountinfo);
 

@@ -25,10 +25,9 @@ namespace {
 
 // Why a table asked for writing could be opened for reading only: the refused open's own
 // text (no permission, a read-only file system, a client that cannot write a file in place)
-// and the file system it was refused on.
-std::string WriteRefusalReason(const std::string& path, const std::string& refusal) {
+// and the file system it was refused on (`mount`, "" when unknown).
+std::string WriteRefusalReason(const std::string& mount, const std::string& refusal) {
   if (refusal.empty()) return "The file is read-only";
-  std::string mount = NameMountOfPath(path);
   return "The file cannot be opened for writing" + (mount.empty() ? "" : " on " + mount) + ": " + refusal;
 }
 
@@ -49,7 +48,7 @@ Status Table::Open(const std::string& path, int mode, int commit_level, int area
   XB_RETURN_IF_ERROR(SharedFile::Acquire(t->path_, exclusive, want_write, &t->file_, &file_read_only,
                                          &write_refusal));
   t->read_only_ = !want_write || file_read_only;
-  if (want_write && file_read_only) t->refusal_ = WriteRefusalReason(t->path_, write_refusal);
+  if (want_write && file_read_only) t->refusal_ = WriteRefusalReason(t->mount().named, write_refusal);
   XB_RETURN_IF_ERROR(t->ReadHeader());
   if (!t->read_only_) XB_RETURN_IF_ERROR(t->RecoverJournal());
   MemoKind kind = t->layout_.Memo();
@@ -80,15 +79,20 @@ Status Table::Open(const std::string& path, int mode, int commit_level, int area
 // machine uses it, a shared open goes on read-only, saying why, and an exclusive one is refused.
 Status Table::HeedMountLocks(bool exclusive, bool* want_write) {
   if (GlobalSettings().local_locks_accepted) return Status::Ok();
-  std::string described;
-  if ((MountRisksOfPath(path_, &described) & kMountLocksLocal) == 0) return Status::Ok();
+  if ((mount().risks & kMountLocksLocal) == 0) return Status::Ok();
   if (exclusive) {
-    return Status::Error(XB_ERR_LOCKED, "Table " + path_ + " cannot be opened exclusively: " + described +
+    return Status::Error(XB_ERR_LOCKED, "Table " + path_ + " cannot be opened exclusively: " +
+                                            mount().described +
                                             ". Another machine may have it open without this one seeing it");
   }
   *want_write = false;
-  refusal_ = "Writes are refused on this mount: " + described;
+  refusal_ = "Writes are refused on this mount: " + mount().described;
   return Status::Ok();
+}
+
+const MountOfFile& Table::mount() {
+  if (!mount_) mount_ = FindMountOfPath(path_);
+  return *mount_;
 }
 
 Status Table::ReadHeader() {

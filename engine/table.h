@@ -12,12 +12,14 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/dbf_layout.h"
 #include "engine/expr.h"
 #include "engine/memo_file.h"
+#include "engine/mount_info.h"
 #include "engine/query_plan.h"
 #include "engine/settings.h"
 #include "engine/shared_file.h"
@@ -95,6 +97,9 @@ class Table final : public RecordView {
   // Why a sound table asked for writing may only be read by this open: no rights, a file
   // system that cannot write it in place, a mount whose locks stay on this machine; "" else.
   const std::string& write_refusal() const { return refusal_; }
+  // The mount holding the file, read at the first question and kept: an open file stays on
+  // its mount, and a start asks several times (the open, the refusal, the warning).
+  const MountOfFile& mount();
 
   // RecordView over the current record (or the record a scan is testing).
   int FieldCount() const override { return int(layout_.fields.size()); }
@@ -281,6 +286,7 @@ class Table final : public RecordView {
   bool read_only_ = false;
   std::string damage_;
   std::string refusal_;
+  std::optional<MountOfFile> mount_;
   TableLayout layout_;
   std::shared_ptr<SharedFile> file_;
   std::unique_ptr<MemoFile> memo_;

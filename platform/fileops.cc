@@ -21,19 +21,6 @@ namespace {
 
 using Fd = UniqueFd;
 
-int WriteAll(int fd, const char* data, ssize_t size) {
-  while (size > 0) {
-    ssize_t written = write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    data += written;
-    size -= written;
-  }
-  return 0;
-}
-
 int CopyBytes(int from, int to) {
   char buffer[1 << 16];
   for (;;) {
@@ -43,7 +30,7 @@ int CopyBytes(int from, int to) {
       if (errno == EINTR) continue;
       return errno;
     }
-    if (int error = WriteAll(to, buffer, got)) return error;
+    if (int error = WriteAll(to, buffer, static_cast<size_t>(got))) return error;
   }
 }
 

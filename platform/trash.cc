@@ -198,28 +198,13 @@ std::string InfoText(const std::string& path) {
   return "[Trash Info]\nPath=" + EncodeTrashPath(path) + "\nDeletionDate=" + date + "\n";
 }
 
-int WriteAll(int fd, const std::string& text) {
-  const char* data = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    ssize_t written = write(fd, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    data += written;
-    left -= static_cast<size_t>(written);
-  }
-  return 0;
-}
-
 // Writes info/`name`.trashinfo only when the name is free (EEXIST otherwise), flushed to
 // disk before the document moves; on failure it goes again.
 int WriteInfo(int info, const std::string& name, const std::string& text) {
   std::string file = name + kInfoSuffix;
   Fd out(openat(info, file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!out.valid()) return errno;
-  int error = WriteAll(out.get(), text);
+  int error = WriteAll(out.get(), text.data(), text.size());
   if (!error && fsync(out.get()) != 0) error = errno;
   int closeError = out.Close();
   if (!error) error = closeError;

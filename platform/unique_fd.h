@@ -1,5 +1,5 @@
-// A file descriptor closed when it leaves scope, for the file helpers that work on
-// descriptors (copies, the Trash). Movable, not copyable.
+// A file descriptor closed when it leaves scope, and a write that finishes its bytes, for
+// the file helpers that work on descriptors (copies, the Trash).
 #pragma once
 
 #include <unistd.h>
@@ -9,6 +9,7 @@
 
 namespace velloria {
 
+// Movable, not copyable.
 class UniqueFd {
  public:
   explicit UniqueFd(int fd = -1) : m_fd(fd) {}
@@ -34,5 +35,20 @@ class UniqueFd {
  private:
   int m_fd;
 };
+
+// Writes all `size` bytes, going on after short writes and interruptions; 0 or the errno
+// of the write that failed.
+inline int WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t written = write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return 0;
+}
 
 }  // namespace velloria

@@ -13,8 +13,10 @@ session_cleanup() {
 }
 trap session_cleanup EXIT
 
+# -noreset: a server that resets when its last client leaves drops a client connecting
+# meanwhile.
 start_xvfb() {
-  Xvfb -displayfd 5 -screen 0 "${1:-1280x1024}x24" -nolisten tcp 5>"$tmp/display" 2>/dev/null &
+  Xvfb -displayfd 5 -screen 0 "${1:-1280x1024}x24" -nolisten tcp -noreset 5>"$tmp/display" 2>/dev/null &
   session_pids+=($!)
   for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
   [ -s "$tmp/display" ] || { echo "Xvfb did not start" >&2; exit 1; }

@@ -11,10 +11,8 @@ build=${1:-build}
 runs=${2:-5}
 delay=${3:-200}
 bench=$PWD/$build/bin/search_bench
-shim=$PWD/$build/lib/libshare_shim.so
-for file in "$bench" "$shim"; do
-  [ -e "$file" ] || { echo "missing $file: build it first" >&2; exit 1; }
-done
+source bench/share/share_lib.sh
+require_built "$bench" "$shim"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 

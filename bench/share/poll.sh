@@ -9,10 +9,8 @@ build=${1:-build}
 documents=${2:-10000}
 delay=${3:-200}
 bench=$build/bin/folder_poll_bench
-shim=$PWD/$build/lib/libshare_shim.so
-for file in "$bench" "$shim"; do
-  [ -e "$file" ] || { echo "missing $file: build it first" >&2; exit 1; }
-done
+source bench/share/share_lib.sh
+require_built "$bench" "$shim"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 mkdir "$tmp/share"

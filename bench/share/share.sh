@@ -13,10 +13,8 @@ build=${1:-build}
 runs=${2:-5}
 delay=${3:-200}
 records=10000
-shim=$PWD/$build/lib/libshare_shim.so
-for file in "$build/bin/velloria" "$shim"; do
-  [ -e "$file" ] || { echo "missing $file: build it first" >&2; exit 1; }
-done
+source bench/share/share_lib.sh
+require_built "$build/bin/velloria" "$shim"
 
 source bench/program/office.sh
 

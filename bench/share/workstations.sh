@@ -12,10 +12,8 @@ rounds=${2:-3}
 delay=${3:-200}
 records=300
 documents=1000
-shim=$PWD/$build/lib/libshare_shim.so
-for file in "$build/bin/velloria" "$build/bin/sweep_locks_bench" "$shim"; do
-  [ -e "$file" ] || { echo "missing $file: build it first" >&2; exit 1; }
-done
+source bench/share/share_lib.sh
+require_built "$build/bin/velloria" "$build/bin/sweep_locks_bench" "$shim"
 source scripts/xvfb-lib.sh
 mkdir -p "$tmp/office/DATI" "$tmp/office/Stampe"
 /usr/bin/python3 bench/program/make_office.py "$tmp/office/Stampe" "$records" "$documents"

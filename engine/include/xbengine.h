@@ -134,6 +134,8 @@ XB_API const char* xb_WriteRefusal(void);
  * reach a server cannot be told); 0 for local disks, sound network mounts and FUSE clients
  * of cluster file systems that pass locks on (GlusterFS, Ceph), -1 with no table.
  * xb_MountRiskText names the mount, its options or client and what to do, in English ("" for 0).
+ * Both answer from the mount table as the open (or the first question) read it: a table's
+ * file stays on its mount while it is open.
  * On an XB_MOUNT_LOCKS_LOCAL mount, unless xb_SetLocalLocksAccepted(1): a shared open for
  * writing opens read-only (xb_TableDamage says why; writes and xb_Rlock fail with
  * XB_ERR_READ_ONLY before anything is written), and an exclusive open is refused with

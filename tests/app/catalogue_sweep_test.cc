@@ -71,13 +71,7 @@ TEST_F(CatalogueSweep, ASweepWhoseWriteTheDiskRefusesRaisesAndSetsNothing) {
   auto table = openTable();
   QByteArray before = office.tableBytes();
   disk.RefuseWrites(ENOSPC);
-  try {
-    SweepSharedCatalogue(*table, stampe());
-    ADD_FAILURE() << "the sweep reported no failure";
-  } catch (const xbase::EXBaseError& error) {
-    EXPECT_NE(std::string(error.what()).find("No space left on device"), std::string::npos)
-        << error.what();
-  }
+  xbase::testing::ExpectRefused([&] { SweepSharedCatalogue(*table, stampe()); }, "No space left on device");
   EXPECT_EQ(table->State(), TDataSetState::dsBrowse);
   EXPECT_EQ(office.tableBytes(), before);
 

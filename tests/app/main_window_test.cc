@@ -7,7 +7,6 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -52,11 +51,45 @@ class MainWindow : public ::testing::Test {
   std::unique_ptr<TfrmMain> create(const char* type, const char* code) {
     return std::make_unique<TfrmMain>(std::vector<std::string>{"velloria", type, code, dataPath(), ""});
   }
+  // A document in the category folder CONTAB; its path.
+  QString addDocument(const QString& name, const QByteArray& bytes = {}) const {
+    QString path = m_dir.path() + "/Stampe/CONTAB/" + name;
+    testing::TempOffice::writeFile(path, bytes);
+    return path;
+  }
   template <typename T>
   static T* child(QWidget* window, const char* name) {
     T* found = window->findChild<T*>(name);
     EXPECT_NE(found, nullptr) << name;
     return found;
+  }
+  // The right side of a window `size` large: the filter field and its search button above
+  // the document list, the category line and Su below it, the list taking the rest; the
+  // left panel keeps its width and takes the height.
+  static void expectRightSide(QWidget* form, QSize size) {
+    int lineHeight = QFontMetrics(form->font()).height() + 3;
+    int filterHeight = child<QLineEdit>(form, "EdFiltro")->sizeHint().height();
+    int search = child<QWidget>(form, "BCerca")->width();
+    int up = child<QWidget>(form, "BSu")->width();
+    int listWidth = size.width() - 185;
+    int bottom = size.height() - lineHeight;
+    EXPECT_EQ(child<QWidget>(form, "EdFiltro")->geometry(), QRect(185, 0, listWidth - search, filterHeight));
+    EXPECT_EQ(child<QWidget>(form, "BCerca")->geometry(), QRect(size.width() - search, 0, search, filterHeight));
+    EXPECT_EQ(child<QWidget>(form, "SLVDoc")->geometry(), QRect(185, filterHeight, listWidth, bottom - filterHeight));
+    EXPECT_EQ(child<QWidget>(form, "LblCategoria")->geometry(), QRect(185, bottom, listWidth - up, lineHeight));
+    EXPECT_EQ(child<QWidget>(form, "BSu")->geometry(), QRect(size.width() - up, bottom, up, lineHeight));
+    EXPECT_EQ(child<QWidget>(form, "Panel1")->geometry(), QRect(0, 0, 185, size.height()));
+  }
+  // A mouse movement over `widget`, which the idle close counts as activity or not.
+  static void moveMouseOver(QWidget* widget) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+  }
+  // Runs the idle close at once; true when the window closed within a second.
+  static bool closesWhenIdle(TfrmMain& form) {
+    form.inactivityTimerForTesting()->start(1);
+    return testing::WaitFor([&form] { return !form.isVisible(); }, 1000);
   }
   QTemporaryDir m_dir;
 };
@@ -84,21 +117,7 @@ TEST_F(MainWindow, EnlargedWindowGivesTheRoomToTheDocumentList) {
   form->resize(1000, 700);
   QCoreApplication::processEvents();
   ASSERT_EQ(form->size(), QSize(1000, 700));
-  int lineHeight = QFontMetrics(form->font()).height() + 3;
-  int filterHeight = child<QWidget>(form.get(), "EdFiltro")->height();
-  int search = child<QWidget>(form.get(), "BCerca")->width();
-  EXPECT_EQ(child<QWidget>(form.get(), "EdFiltro")->geometry(),
-            QRect(185, 0, 815 - search, filterHeight));
-  EXPECT_EQ(child<QWidget>(form.get(), "BCerca")->geometry(),
-            QRect(1000 - search, 0, search, filterHeight));
-  EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(),
-            QRect(185, filterHeight, 815, 700 - lineHeight - filterHeight));
-  int up = child<QWidget>(form.get(), "BSu")->width();
-  EXPECT_EQ(child<QWidget>(form.get(), "LblCategoria")->geometry(),
-            QRect(185, 700 - lineHeight, 815 - up, lineHeight));
-  EXPECT_EQ(child<QWidget>(form.get(), "BSu")->geometry(),
-            QRect(1000 - up, 700 - lineHeight, up, lineHeight));
-  EXPECT_EQ(child<QWidget>(form.get(), "Panel1")->geometry(), QRect(0, 0, 185, 700));
+  expectRightSide(form.get(), QSize(1000, 700));
   EXPECT_EQ(child<QWidget>(form.get(), "GroupBox1")->geometry(), QRect(1, 1, 183, 662));
   EXPECT_EQ(child<QWidget>(form.get(), "BVisualizza")->geometry(), QRect(9, 668, 83, 25));
   EXPECT_EQ(child<QWidget>(form.get(), "Label2")->pos(), QPoint(123, 682));
@@ -107,23 +126,7 @@ TEST_F(MainWindow, EnlargedWindowGivesTheRoomToTheDocumentList) {
 
 TEST_F(MainWindow, ComponentsSitWhereTheWindowDefinitionPutsThem) {
   auto form = create("1", "5");
-  // The filter field above the document list and the line naming the shown category
-  // below it; the list fills the rest.
-  int lineHeight = QFontMetrics(form->font()).height() + 3;
-  auto* filter = child<QLineEdit>(form.get(), "EdFiltro");
-  int filterHeight = filter->sizeHint().height();
-  int search = child<QWidget>(form.get(), "BCerca")->width();
-  EXPECT_EQ(filter->geometry(), QRect(185, 0, 536 - search, filterHeight));
-  EXPECT_EQ(child<QWidget>(form.get(), "BCerca")->geometry(),
-            QRect(721 - search, 0, search, filterHeight));
-  EXPECT_EQ(child<QWidget>(form.get(), "SLVDoc")->geometry(),
-            QRect(185, filterHeight, 536, 438 - lineHeight - filterHeight));
-  int up = child<QWidget>(form.get(), "BSu")->width();
-  EXPECT_EQ(child<QWidget>(form.get(), "LblCategoria")->geometry(),
-            QRect(185, 438 - lineHeight, 536 - up, lineHeight));
-  EXPECT_EQ(child<QWidget>(form.get(), "BSu")->geometry(),
-            QRect(721 - up, 438 - lineHeight, up, lineHeight));
-  EXPECT_EQ(child<QWidget>(form.get(), "Panel1")->geometry(), QRect(0, 0, 185, 438));
+  expectRightSide(form.get(), QSize(721, 438));
   auto* group = child<QGroupBox>(form.get(), "GroupBox1");
   EXPECT_EQ(group->geometry(), QRect(1, 1, 183, 400));
   EXPECT_EQ(group->title(), "Elenco delle Categorie di Modelli");
@@ -258,12 +261,10 @@ TEST_F(MainWindow, MouseOverTheListsRestartsTheTimerButNotOverTheLegend) {
   auto form = create("1", "14");
   QTimer* timer = form->inactivityTimerForTesting();
   timer->stop();
-  QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
-                   Qt::NoModifier);
-  QApplication::sendEvent(form->findChild<QWidget*>("Label1"), &move);
-  QApplication::sendEvent(form->findChild<QWidget*>("Panel1"), &move);
+  moveMouseOver(form->findChild<QWidget*>("Label1"));
+  moveMouseOver(form->findChild<QWidget*>("Panel1"));
   EXPECT_FALSE(timer->isActive());
-  QApplication::sendEvent(form->documentList()->viewport(), &move);
+  moveMouseOver(form->documentList()->viewport());
   EXPECT_TRUE(timer->isActive());
   timer->stop();
   QKeyEvent key(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
@@ -274,13 +275,11 @@ TEST_F(MainWindow, MouseOverTheListsRestartsTheTimerButNotOverTheLegend) {
 // A caller that did not ask for the idle close (another code, or no marker file) keeps
 // its window open whatever the user does over the lists.
 TEST_F(MainWindow, ActivityNeverArmsTheTimerOfAStartThatDidNotArmIt) {
-  QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
-                   Qt::NoModifier);
   QKeyEvent key(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
   for (const char* code : {"14", "5"}) {  // code 14 without the marker file, then code 5 with it
     auto form = create("1", code);
-    QApplication::sendEvent(form->documentList()->viewport(), &move);
-    QApplication::sendEvent(form->categoryGrid()->viewport(), &move);
+    moveMouseOver(form->documentList()->viewport());
+    moveMouseOver(form->categoryGrid()->viewport());
     QApplication::sendEvent(form->documentList(), &key);
     QApplication::sendEvent(form->categoryGrid(), &key);
     EXPECT_FALSE(form->inactivityTimerForTesting()->isActive()) << code;
@@ -291,36 +290,28 @@ TEST_F(MainWindow, ActivityNeverArmsTheTimerOfAStartThatDidNotArmIt) {
 TEST_F(MainWindow, ElapsedInactivityIntervalClosesTheWindow) {
   auto form = create("1", "5");
   form->show();
-  form->inactivityTimerForTesting()->start(1);
-  QElapsedTimer clock;
-  clock.start();
-  while (form->isVisible() && clock.elapsed() < 1000) QCoreApplication::processEvents();
-  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(closesWhenIdle(*form));
 }
 
 // The idle close drops an open name editor: the typed name is not saved.
 TEST_F(MainWindow, IdleCloseCancelsAnOpenNameEditor) {
   makeMarker();
-  QFile(m_dir.path() + "/Stampe/CONTAB/Lettera.doc").open(QIODevice::WriteOnly);
+  QString document = addDocument("Lettera.doc");
   auto form = create("1", "14");
   form->show();
   TShellListView* list = form->documentList();
   ASSERT_TRUE(list->BeginLabelEdit(0));
   list->findChild<QLineEdit*>()->setText("Mai confermato.doc");
-  form->inactivityTimerForTesting()->start(1);
-  QElapsedTimer clock;
-  clock.start();
-  while (form->isVisible() && clock.elapsed() < 1000) QCoreApplication::processEvents();
-  ASSERT_FALSE(form->isVisible());
+  ASSERT_TRUE(closesWhenIdle(*form));
   QCoreApplication::processEvents();
-  EXPECT_TRUE(QFile::exists(m_dir.path() + "/Stampe/CONTAB/Lettera.doc"));
+  EXPECT_TRUE(QFile::exists(document));
   EXPECT_FALSE(QFile::exists(m_dir.path() + "/Stampe/CONTAB/Mai confermato.doc"));
 }
 
 // Closing the window drops an open name editor as the idle close does: a valid name is
 // not renamed, and an invalid one leaves no failure box behind the closed window.
 TEST_F(MainWindow, ClosingTheWindowDropsAnOpenNameEdit) {
-  QFile(m_dir.path() + "/Stampe/CONTAB/Lettera.doc").open(QIODevice::WriteOnly);
+  addDocument("Lettera.doc");
   for (const char* typed : {"Mai confermato.doc", "a:b.doc"}) {
     auto form = create("1", "5");
     form->show();
@@ -352,9 +343,7 @@ TEST_F(MainWindow, IdleNoteComesBeforeTheCloseAndActivityOverTheWindowKeepsItOpe
   EXPECT_EQ(form->idleNote()->text(), QString::fromUtf8(kIdleNoteText));
   EXPECT_TRUE(form->documentList()->geometry().contains(form->idleNote()->geometry()));
   close->stop();
-  QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, Qt::NoButton,
-                   Qt::NoModifier);
-  QApplication::sendEvent(form->findChild<QWidget*>("Panel1"), &move);
+  moveMouseOver(form->findChild<QWidget*>("Panel1"));
   EXPECT_FALSE(form->idleNote()->isVisible());
   EXPECT_TRUE(close->isActive());
   EXPECT_TRUE(note->isActive());
@@ -395,7 +384,7 @@ TEST(WindowPlacement, FrameAndTitleBarStayInsideTheFreeArea) {
 
 // Rinomina (F2) beside Apri, Cancella and Duplica opens the selected row's name editor.
 TEST_F(MainWindow, ContextMenuRenamesWithF2) {
-  QFile(m_dir.path() + "/Stampe/CONTAB/Lettera.doc").open(QIODevice::WriteOnly);
+  addDocument("Lettera.doc");
   auto form = create("1", "5");
   form->show();
   QStringList items;
@@ -418,7 +407,7 @@ TEST_F(MainWindow, ContextMenuRenamesWithF2) {
 // records its argument), Cancella deletes once the question is answered Sì.
 TEST_F(MainWindow, PopupActionsDuplicateOpenAndDeleteTheSelectedDocument) {
   QString folder = m_dir.path() + "/Stampe/CONTAB/";
-  testing::TempOffice::writeFile(folder + "Lettera.doc", "testo della lettera");
+  addDocument("Lettera.doc", "testo della lettera");
   QDir(m_dir.path()).mkpath("bin");
   QString recorder = m_dir.path() + "/bin/WinWord";
   testing::TempOffice::writeFile(recorder, "#!/bin/sh\nprintf '%s' \"$1\" > \"$0.args\"\n");

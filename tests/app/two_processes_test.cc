@@ -21,6 +21,7 @@
 #include "dataset/field.h"
 #include "platform/fonts.h"
 #include "tests/app/office_fixture.h"
+#include "tests/xbase/faulty_disk.h"
 #include "xbase/xbase_table.h"
 
 namespace velloria {
@@ -256,6 +257,27 @@ TEST_F(TwoProcesses, AReadOnlyStampeFolderOrTableStartsReadOnlyAndWritesNothing)
     EXPECT_EQ(shownCategories(*form.categoryTable()), 1);
     EXPECT_EQ(office.tableBytes(), before);
   }
+}
+
+// A table the account may write, on a mount whose locks stay on the desk: the engine opens it
+// read-only, and the start goes on as on a read-only desk, with the categories whose folders
+// exist and the note saying why nothing is written, rather than failing at the sweep.
+TEST_F(TwoProcesses, ATableTheEngineOpensReadOnlyForItsMountStartsAsAReadOnlyDesk) {
+  writeCategories(true, false);
+  QDir(office.stampe() + "/CONTAB").removeRecursively();
+  QByteArray before = office.tableBytes();
+  xbase::testing::FaultyDisk disk;
+  disk.SetMountInfo("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n2 1 0:50 / " + office.stampe().toStdString() +
+                    " rw,nosuid - fuse.smbnetfs smbnetfs rw\n");
+  TfrmMain form({"velloria", "1", "12", office.dataPath(), ""});
+  ASSERT_FALSE(form.startupFailed());
+  xbase::TXbTable* table = form.categoryTable();
+  EXPECT_NE(table->WriteRefusal(), "");
+  EXPECT_EQ(form.documentList()->Root(), office.stampe() + "/LETT");
+  EXPECT_EQ(shownCategories(*table), 1);
+  EXPECT_EQ(office.tableBytes(), before);
+  std::string note = ShareRiskWarning(table->MountRisks(), table->WriteRefusal());
+  EXPECT_NE(note.find("Le categorie mostrate sono quelle la cui cartella esiste ora"), std::string::npos) << note;
 }
 
 // F5 in the grid checks the folders as a start does and re-reads what another program

@@ -20,9 +20,11 @@ fail() {
 }
 
 # Starts Xvfb on a free display, with a screen of $1 (WxH, 1280x1024 by default), and
-# exports DISPLAY.
+# exports DISPLAY. Without -noreset the server resets each time its last client leaves and
+# drops a client connecting meanwhile: a program starting while xdotool looks for its
+# window would end with "could not connect to display".
 start_xvfb() {
-  Xvfb -displayfd 5 -screen 0 "${1:-1280x1024}x24" -nolisten tcp 5>"$E2E_TMP/display" 2>/dev/null &
+  Xvfb -displayfd 5 -screen 0 "${1:-1280x1024}x24" -nolisten tcp -noreset 5>"$E2E_TMP/display" 2>/dev/null &
   E2E_PIDS+=($!)
   for _ in $(seq 100); do
     [ -s "$E2E_TMP/display" ] && break

@@ -48,22 +48,25 @@ workstation "$display_a"
 workstation "$display_b"
 workstation "$third_display" "${other[@]}"
 
-# window_on DISPLAY [NTH]: the NTH main window on DISPLAY (1 = the first found).
-window_on() {
-  local id
+# windows_on DISPLAY COUNT: the ids of the COUNT main windows on DISPLAY, one a line, taken
+# from one search once all of them show: the order of a search follows the windows'
+# stacking, which two searches need not find alike.
+windows_on() {
+  local ids
   for _ in $(seq 150); do
-    id=$(DISPLAY=$1 xdotool search --onlyvisible --name '^Tarvolo - Gestione' 2>/dev/null | sed -n "${2:-1}p")
-    [ -n "$id" ] && { echo "$id"; return; }
+    ids=$(DISPLAY=$1 xdotool search --onlyvisible --name '^Tarvolo - Gestione' 2>/dev/null || true)
+    [ "$(grep -c . <<<"$ids")" = "$2" ] && { echo "$ids"; return; }
     sleep 0.1
   done
-  fail "no main window number ${2:-1} on $1"
+  fail "not $2 main windows on $1"
 }
 if [ "$third_display" = "$display_a" ]; then
-  windows=("$display_a $(window_on "$display_a" 1)" "$display_b $(window_on "$display_b")"
-           "$display_a $(window_on "$display_a" 2)")
+  ids_a=$(windows_on "$display_a" 2)
+  windows=("$display_a $(sed -n 1p <<<"$ids_a")" "$display_b $(windows_on "$display_b" 1)"
+           "$display_a $(sed -n 2p <<<"$ids_a")")
 else
-  windows=("$display_a $(window_on "$display_a")" "$display_b $(window_on "$display_b")"
-           "$third_display $(window_on "$third_display")")
+  windows=("$display_a $(windows_on "$display_a" 1)" "$display_b $(windows_on "$display_b" 1)"
+           "$third_display $(windows_on "$third_display" 1)")
 fi
 sleep 1
 echo "ok: three windows"
@@ -99,9 +102,11 @@ for i in 0 1 2; do
    DISPLAY=$display xdotool key ctrl+d) &
   [ "$display" = "$display_a" ] && wait $!  # one keyboard focus per display
 done
-wait_file present "$docs/Copia di Alfa.doc"
-wait_file present "$docs/Copia di Lettera.doc"
-wait_file present "$docs/Copia di Zeta.doc"
+copies_made() {
+  [ -e "$docs/Copia di Alfa.doc" ] && [ -e "$docs/Copia di Lettera.doc" ] && [ -e "$docs/Copia di Zeta.doc" ]
+}
+for _ in $(seq 50); do copies_made && break; sleep 0.2; done
+copies_made || fail "not every document was copied; the folder holds: $(ls "$docs" | paste -sd '|')"
 for name in Alfa Lettera Zeta; do
   cmp -s "$docs/$name.doc" "$docs/Copia di $name.doc" || fail "Copia di $name.doc differs from its source"
 done

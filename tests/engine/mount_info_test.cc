@@ -170,6 +170,19 @@ TEST_F(LocalLocksMount, WritesAndExclusiveOpensWaitForTheWordThatNoOtherMachineU
   EXPECT_GT(xbtest::Open(path_, XB_OPEN_EXCLUSIVE), 0);
 }
 
+// The mount is read once for an open table, at the open, and kept: a start that asks again for
+// its warning reads the mount table no more, and the next open reads it afresh.
+TEST_F(LocalLocksMount, AnOpenTableKeepsTheMountItWasOpenedOn) {
+  ASSERT_GT(xbtest::Open(path_, XB_OPEN_SHARED), 0);
+  SetMountInfoForTesting("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n");
+  EXPECT_EQ(xb_MountRisks(), XB_MOUNT_LOCKS_LOCAL | XB_MOUNT_CACHES_DATA);
+  EXPECT_NE(std::string(xb_MountRiskText()).find("fuse.smbnetfs"), std::string::npos) << xb_MountRiskText();
+  xb_CloseAll();
+  ASSERT_GT(xbtest::Open(path_, XB_OPEN_SHARED), 0);
+  EXPECT_EQ(xb_MountRisks(), 0);
+  EXPECT_STREQ(xb_WriteRefusal(), "");
+}
+
 // A read-only open anywhere: a lock is refused with its own code and reason, not the lock
 // call's "Bad file descriptor".
 TEST(ReadOnlyTable, LocksAreRefusedAsWritesAre) {

@@ -80,6 +80,16 @@ class InputTest : public ::testing::Test {
     EXPECT_TRUE(list->BeginLabelEdit(row));
     return list->findChild<QLineEdit*>();
   }
+  // Opens row's name editor, puts `name` in it and ends the edit keeping the text, as a
+  // click elsewhere does; what the end runs later (a question, the editor opened again
+  // after a refusal) has run on return.
+  void RenameInEditor(int row, const QString& name) {
+    QLineEdit* editor = OpenEditor(row);
+    ASSERT_NE(editor, nullptr);
+    editor->setText(name);
+    list->CancelLabelEdit();
+    QCoreApplication::processEvents();
+  }
 
   ActionRecorder recorder;
   TempFolder temp;
@@ -197,11 +207,7 @@ TEST_F(InputTest, RefusedNameReopensTheEditorWithTheTypedTextAfterTheBox) {
 TEST_F(InputTest, LeadingBlanksAreDroppedFromANewNameAndSaid) {
   QStringList told;
   list->OnLeadingBlanksRemoved = [&](TCustomShellListView*, const QString& name) { told << name; };
-  QLineEdit* editor = OpenEditor(1);
-  ASSERT_NE(editor, nullptr);
-  editor->setText("  Primo.doc");
-  list->CancelLabelEdit();
-  QCoreApplication::processEvents();
+  RenameInEditor(1, "  Primo.doc");
   EXPECT_TRUE(temp.Has("Primo.doc"));
   EXPECT_FALSE(temp.Has("  Primo.doc"));
   EXPECT_EQ(list->model()->index(1, 0).data().toString(), "Primo.doc");
@@ -209,11 +215,7 @@ TEST_F(InputTest, LeadingBlanksAreDroppedFromANewNameAndSaid) {
   EXPECT_TRUE(recorder.failures.isEmpty());
 
   told.clear();
-  editor = OpenEditor(1);
-  ASSERT_NE(editor, nullptr);
-  editor->setText("   ");
-  list->CancelLabelEdit();
-  QCoreApplication::processEvents();
+  RenameInEditor(1, "   ");
   EXPECT_EQ(recorder.failures, QStringList{"Rename to  failed.\nThe name cannot be empty."});
   EXPECT_TRUE(told.isEmpty());
   EXPECT_TRUE(temp.Has("Primo.doc"));
@@ -240,21 +242,14 @@ TEST_F(InputTest, ChangedExtensionIsAskedBeforeRenaming) {
     asked << from + ">" + to;
     return answer;
   };
-  auto rename = [&](int row, const QString& name) {
-    QLineEdit* editor = OpenEditor(row);
-    ASSERT_NE(editor, nullptr);
-    editor->setText(name);
-    list->CancelLabelEdit();
-    QCoreApplication::processEvents();
-  };
-  rename(1, "Lettera");
+  RenameInEditor(1, "Lettera");
   EXPECT_EQ(asked, QStringList{"Lettera.doc>Lettera"});
   EXPECT_TRUE(temp.Has("Lettera.doc"));
   answer = true;
-  rename(1, "Lettera.txt");
+  RenameInEditor(1, "Lettera.txt");
   EXPECT_TRUE(temp.Has("Lettera.txt"));
-  rename(1, "Lettera.TXT");
-  rename(0, "Sotto.bak");
+  RenameInEditor(1, "Lettera.TXT");
+  RenameInEditor(0, "Sotto.bak");
   EXPECT_EQ(asked.size(), 2);
   EXPECT_TRUE(temp.Has("Lettera.TXT"));
   EXPECT_TRUE(temp.Has("Sotto.bak"));
@@ -284,23 +279,16 @@ TEST_F(InputTest, ADocumentHeldOnlyByAnotherComputersLockFileIsRenamedWhenTheUse
     asked << QString::fromStdString(path + " " + lock.holder.user + "@" + lock.holder.host);
     return answer;
   };
-  auto rename = [&](int row, const QString& name) {
-    QLineEdit* editor = OpenEditor(row);
-    ASSERT_NE(editor, nullptr);
-    editor->setText(name);
-    list->CancelLabelEdit();
-    QCoreApplication::processEvents();
-  };
   const QString allFiles = ".~lock.Lettera.doc# .~lock.Modulo.doc# Lettera.doc Modulo.doc";
   auto files = [&] { return QDir(temp.Path()).entryList(QDir::Files | QDir::Hidden).join(' '); };
-  rename(1, "Verbale.doc");
+  RenameInEditor(1, "Verbale.doc");
   EXPECT_EQ(asked, QStringList{temp.PathOf("Lettera.doc") + " Mario Rossi@segreteria-2"});
   EXPECT_EQ(files(), allFiles);
 
   {
     int holder = open(temp.PathOf("Modulo.doc").toLocal8Bit().constData(), O_RDONLY);
     ASSERT_EQ(flock(holder, LOCK_SH), 0);  // held here too: a refusal, no question
-    rename(2, "Nuovo.doc");
+    RenameInEditor(2, "Nuovo.doc");
     list->AbandonLabelEdit();  // the editor opened again with the refused name is left
     close(holder);
   }
@@ -311,7 +299,7 @@ TEST_F(InputTest, ADocumentHeldOnlyByAnotherComputersLockFileIsRenamedWhenTheUse
   EXPECT_EQ(files(), allFiles);
 
   answer = true;
-  rename(1, "Verbale.doc");
+  RenameInEditor(1, "Verbale.doc");
   EXPECT_EQ(asked.size(), 2);
   EXPECT_EQ(files(), ".~lock.Modulo.doc# Modulo.doc Verbale.doc");
   EXPECT_EQ(recorder.failures.size(), 1);

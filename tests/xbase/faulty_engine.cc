@@ -1,10 +1,12 @@
 // The engine built whole with its Os wrapped: a stand-in for libxbengine.so that the binding
 // loads by name in the component's fault tests. Beside the entry points it exports
-// xbfault_Refuse, which makes the file system refuse the engine's writes or reads.
+// xbfault_Refuse, which makes the file system refuse the engine's writes or reads, and
+// xbfault_MountInfo, which gives the engine a mount table of the test's own.
 #include <cerrno>
 #include <cstring>
 #include <string>
 
+#include "engine/mount_info.h"
 #include "engine/os.h"
 #include "engine/os_forwarding.h"
 
@@ -56,4 +58,10 @@ extern "C" __attribute__((visibility("default"))) void xbfault_Refuse(int kind, 
                                                                       int allowed) {
   Refusing().Refuse(kind, error, allowed);
   xb::SetOsForTesting(kind == kNothing ? nullptr : &Refusing());
+}
+
+// mountinfo: read by the engine in place of the process's own ("" for its own again), so
+// that a table can stand on a network client the test cannot mount.
+extern "C" __attribute__((visibility("default"))) void xbfault_MountInfo(const char* mountinfo) {
+  xb::SetMountInfoForTesting(mountinfo);
 }
