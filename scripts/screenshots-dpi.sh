@@ -32,7 +32,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 5 -screen 0 1920x1200x24 -nolisten tcp 5>"$tmp/display" 2>/dev/null &
+Xvfb -displayfd 5 -screen 0 1920x1200x24 -nolisten tcp -noreset 5>"$tmp/display" 2>/dev/null &
 pids+=($!)
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(cat "$tmp/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$tmp/runtime"
