@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "base/paths.h"
 #include "shellview/shell_list_view.h"
 
 namespace velloria {
@@ -11,6 +12,14 @@ namespace {
 int UndoRename(const CommandHistory::Step& step) {
   if (int change = fileops::CheckUnchanged(step.after, step.identity)) return change;
   return fileops::RenameNoReplace(step.after, step.before);
+}
+
+// The document goes back where it was, as the move left it and never over a file that
+// took its old name (EEXIST); across file systems too, and not while open or locked.
+int UndoMove(const CommandHistory::Step& step) {
+  if (int change = fileops::CheckUnchanged(step.after, step.identity)) return change;
+  if (!paths::IsFolder(paths::FolderPart(step.before))) return ENOTDIR;
+  return fileops::MoveDocument(step.after, step.before, step.identity);
 }
 
 // The copy goes as Cancella would take it: not while open or locked elsewhere.
@@ -39,6 +48,12 @@ void CommandHistory::RecordDuplicate(const std::string& copy) {
   Record(Kind::kDuplicate, copy, {}, copy);
 }
 
+void CommandHistory::RecordMove(const std::string& from, const std::string& to) {
+  Record(Kind::kMove, from, to, to);
+}
+
+void CommandHistory::RecordCopy(const std::string& copy) { Record(Kind::kCopy, copy, {}, copy); }
+
 void CommandHistory::Record(Kind kind, const std::string& before, const std::string& after,
                             const std::string& now) {
   fileops::FileIdentity identity;
@@ -56,7 +71,10 @@ int CommandHistory::UndoLast(std::string& restored) {
     case Kind::kRename:
       return UndoRename(step);
     case Kind::kDuplicate:
+    case Kind::kCopy:
       return UndoDuplicate(step);
+    case Kind::kMove:
+      return UndoMove(step);
   }
   return EINVAL;
 }

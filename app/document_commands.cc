@@ -3,15 +3,13 @@
 
 #include <dirent.h>
 #include <limits.h>
-#include <unistd.h>
 
-#include <QDateTime>
-#include <QLocale>
 #include <QSet>
 #include <cerrno>
-#include <cstring>
+#include <functional>
 #include <memory>
 
+#include "app/refusal_text.h"
 #include "platform/file_name_text.h"
 #include "platform/fileops.h"
 #include "platform/launcher.h"
@@ -44,10 +42,15 @@ QString DeleteForGoodQuestion(const std::string& path, trash::NoTrash why) {
       .arg(shell::DecodeFileName(path), reason);
 }
 
-std::string DuplicatePath(const std::string& path, int number) {
+std::string NumberedCopyPath(const std::string& folder, const std::string& name, int number) {
+  if (number == 0) return folder + name;
   std::string prefix =
       number == 1 ? std::string(kCopyPrefix) : "Copia (" + std::to_string(number) + ") di ";
-  return paths::FolderPart(path) + prefix + paths::NamePart(path);
+  return folder + prefix + name;
+}
+
+std::string DuplicatePath(const std::string& path, int number) {
+  return NumberedCopyPath(paths::FolderPart(path), paths::NamePart(path), number);
 }
 
 QString CopyFailedMessage(const std::string& path) {
@@ -58,60 +61,6 @@ QString CopyFailedMessage(const std::string& path) {
 }
 
 namespace {
-
-// "aperto da <user> sul computer <host>", or as much of it as is known.
-QString OpenByText(const shell::DocumentHolder& holder) {
-  QString user = shell::DecodeFileName(holder.user);
-  QString host = shell::DecodeFileName(holder.host);
-  if (user.isEmpty() && host.isEmpty()) return QStringLiteral("aperto in un programma di videoscrittura");
-  if (host.isEmpty()) return QStringLiteral("aperto da %1").arg(user);
-  if (user.isEmpty()) return QStringLiteral("aperto sul computer %1").arg(host);
-  return QStringLiteral("aperto da %1 sul computer %2").arg(user, host);
-}
-
-// " dal <date and time>" in the user's short format.
-QString SinceText(time_t since) {
-  return QStringLiteral(" dal %1").arg(
-      QLocale().toString(QDateTime::fromSecsSinceEpoch(since), QLocale::ShortFormat));
-}
-
-QString HolderText(const std::string& path) {
-  std::string folder = paths::FolderPart(path);
-  std::string name = paths::NamePart(path);
-  std::optional<time_t> since = shell::LockFileTime(folder, name);
-  if (!since) return QStringLiteral("è in uso da parte di un altro programma");
-  return QStringLiteral("è ") +
-         OpenByText(shell::DocumentHolderOf(folder, name).value_or(shell::DocumentHolder{})) +
-         SinceText(*since);
-}
-
-QString FolderDeniedText(const std::string& path) {
-  std::string folder = paths::FolderPart(path);
-  if (folder.size() > 1 && paths::IsSeparator(folder.back())) folder.pop_back();
-  return QStringLiteral("non si hanno i permessi per modificare la cartella \"%1\"")
-      .arg(shell::DecodeFileName(folder));
-}
-
-bool FolderWritable(const std::string& path) {
-  return access(paths::FolderPart(path).c_str(), W_OK | X_OK) == 0;
-}
-
-// The reasons any file command may meet; "" for the ones each command words itself.
-QString CommonRefusalText(int error) {
-  switch (error) {
-    case ENOENT: return QStringLiteral("il documento non esiste più");
-    case EISDIR: return QStringLiteral("è una cartella, non un documento");
-    case EINVAL: return QStringLiteral("non è un documento");
-    case EROFS: return QStringLiteral("il disco è di sola lettura");
-    case ENOSPC:
-    case EDQUOT: return QStringLiteral("lo spazio sul disco è esaurito");
-    default: return {};
-  }
-}
-
-QString SystemErrorText(int error) {
-  return QStringLiteral("errore di sistema (%1)").arg(QString::fromLocal8Bit(std::strerror(error)));
-}
 
 // Names are compared as Windows compares them: their text folded to one letter case.
 QString FoldedName(std::string_view name) { return shell::DecodeFileName(name).toCaseFolded(); }
@@ -133,18 +82,26 @@ constexpr int kRacingCopies = 100;
 
 }  // namespace
 
-int DuplicateDocument(const std::string& path, std::string& copy) {
+int PlaceUnderFreeName(const std::string& path, const std::string& folder, int first,
+                       const std::function<int(const std::string&)>& place, std::string& placed) {
   QSet<QString> taken;
-  if (int error = FoldedNamesIn(paths::FolderPart(path), taken)) return error;
+  if (int error = FoldedNamesIn(folder, taken)) return error;
+  const std::string name = paths::NamePart(path);
   int error = EEXIST;
-  for (int number = 1; error == EEXIST && number <= taken.size() + kRacingCopies; ++number) {
-    copy = DuplicatePath(path, number);
-    std::string name = paths::NamePart(copy);
-    if (name.size() > NAME_MAX) return number == 1 ? ENAMETOOLONG : EEXIST;
-    if (taken.contains(FoldedName(name))) continue;
-    error = fileops::CopyDocument(path, copy);
+  for (int number = first; error == EEXIST && number <= taken.size() + kRacingCopies; ++number) {
+    placed = NumberedCopyPath(folder, name, number);
+    std::string placedName = paths::NamePart(placed);
+    if (placedName.size() > NAME_MAX) return number <= 1 ? ENAMETOOLONG : EEXIST;
+    if (taken.contains(FoldedName(placedName))) continue;
+    error = place(placed);
   }
   return error;
+}
+
+int DuplicateDocument(const std::string& path, std::string& copy) {
+  return PlaceUnderFreeName(
+      path, paths::FolderPart(path), 1,
+      [&path](const std::string& target) { return fileops::CopyDocument(path, target); }, copy);
 }
 
 QString DeleteRefusedMessage(const std::string& path, int error) {
@@ -180,16 +137,8 @@ bool AskToActDespiteForeignLock(TCustomShellListView*, const std::string& path,
 QString DuplicateFailedMessage(const std::string& path, int error) {
   if (error == EEXIST) return CopyFailedMessage(path);
   QString reason = CommonRefusalText(error);
-  if (error == EACCES || error == EPERM) {
-    reason = access(path.c_str(), R_OK) != 0
-                 ? QStringLiteral("non si ha il permesso di leggere il documento")
-                 : FolderDeniedText(path);
-  }
-  if (error == ENAMETOOLONG) {
-    reason = QStringLiteral("il nome \"%1\" è troppo lungo (più di %2 byte)")
-                 .arg(shell::DecodeFileName(paths::NamePart(DuplicatePath(path))))
-                 .arg(NAME_MAX);
-  }
+  if (error == EACCES || error == EPERM) reason = CopyDeniedText(path, path);
+  if (error == ENAMETOOLONG) reason = NameTooLongText(paths::NamePart(DuplicatePath(path)));
   if (reason.isEmpty()) reason = SystemErrorText(error);
   return QStringLiteral("Impossibile duplicare il documento \"%1\": %2.")
       .arg(shell::DecodeFileName(paths::NamePart(path)), reason);
@@ -235,14 +184,10 @@ bool TrashAfterQuestion(TCustomShellListView& list, const std::string& path,
                           : DeleteForGoodQuestion(path, noTrash)))
     return false;
   if (lock && !AskToActDespiteForeignLock(&list, path, *lock)) return false;
-  error = lock ? shell::SetLockFilesAside(*lock) : 0;
-  if (!error) {
-    error = trashable ? TrashOrDeleteForGood(list, path, chosen)
-                      : fileops::DeleteDocument(path, chosen);
-    // The lock files go with the document, and stay where it stays.
-    if (lock && paths::Exists(path)) shell::RestoreLockFilesSetAside(*lock);
-    if (lock && !paths::Exists(path)) shell::DropLockFilesSetAside(*lock);
-  }
+  error = ActWithLockFilesAside(lock, path, [&] {
+    return trashable ? TrashOrDeleteForGood(list, path, chosen)
+                     : fileops::DeleteDocument(path, chosen);
+  });
   if (error) ShowRefusal(DeleteRefusedMessage(path, error));
   return true;
 }
@@ -254,20 +199,39 @@ void OpenSelectedDocument(TCustomShellListView& list) {
   if (!path.empty()) launcher::StartWordProcessor(path);
 }
 
+ChosenDocument ChooseDocument(const std::string& path) {
+  ChosenDocument chosen;
+  chosen.refusal = fileops::IdentityOf(path, chosen.identity);
+  if (!chosen.refusal) chosen.refusal = fileops::DeleteRefusal(path);
+  if (chosen.refusal == EBUSY)
+    chosen.foreignLock = shell::ForeignLockOf(paths::FolderPart(path), paths::NamePart(path));
+  return chosen;
+}
+
+int ActWithLockFilesAside(const std::optional<shell::ForeignLock>& lock, const std::string& path,
+                          const std::function<int()>& act) {
+  if (!lock) return act();
+  if (int error = shell::SetLockFilesAside(*lock)) return error;
+  int error = act();
+  // The lock files go with the document, and stay where it stays.
+  if (paths::Exists(path)) {
+    shell::RestoreLockFilesSetAside(*lock);
+  } else {
+    shell::DropLockFilesSetAside(*lock);
+  }
+  return error;
+}
+
 void DeleteSelectedDocument(TCustomShellListView& list) {
   std::string path = SelectedDocumentFile(list);
   if (path.empty()) return;
-  fileops::FileIdentity chosen;
-  int refusal = fileops::IdentityOf(path, chosen);
-  if (!refusal) refusal = fileops::DeleteRefusal(path);
-  std::optional<shell::ForeignLock> lock;
-  if (refusal == EBUSY) lock = shell::ForeignLockOf(paths::FolderPart(path), paths::NamePart(path));
-  if (refusal && !lock) {
-    ShowRefusal(DeleteRefusedMessage(path, refusal));
-    if (refusal == ENOENT) list.ReloadList();  // the list lets go of what is gone
+  ChosenDocument chosen = ChooseDocument(path);
+  if (chosen.Refused()) {
+    ShowRefusal(DeleteRefusedMessage(path, chosen.refusal));
+    if (chosen.refusal == ENOENT) list.ReloadList();  // the list lets go of what is gone
     return;
   }
-  if (TrashAfterQuestion(list, path, chosen, lock)) list.ReloadList();
+  if (TrashAfterQuestion(list, path, chosen.identity, chosen.foreignLock)) list.ReloadList();
 }
 
 void DuplicateSelectedDocument(TCustomShellListView& list) {
@@ -286,35 +250,46 @@ void DuplicateSelectedDocument(TCustomShellListView& list) {
 
 namespace {
 
-// The folder of `path` as shown, without its closing separator.
-QString FolderText(const std::string& path) {
-  std::string folder = paths::FolderPart(path);
-  if (folder.size() > 1 && paths::IsSeparator(folder.back())) folder.pop_back();
-  return shell::DecodeFileName(folder);
+using Kind = CommandHistory::Kind;
+
+// The path of the file an undo acts on: where a rename or a move took the document, the
+// copy of a copy, the old path of a document in the Trash.
+const std::string& UndonePath(const CommandHistory::Step& step) {
+  return step.kind == Kind::kRename || step.kind == Kind::kMove ? step.after : step.before;
 }
 
 QString UndoneName(const CommandHistory::Step& step) {
-  const std::string& path = step.kind == CommandHistory::Kind::kRename ? step.after : step.before;
-  return shell::DecodeFileName(paths::NamePart(path));
+  return shell::DecodeFileName(paths::NamePart(UndonePath(step)));
+}
+
+// The command's name in Annulla: "cancellazione", "rinomina", ...
+QString CommandNoun(Kind kind) {
+  switch (kind) {
+    case Kind::kTrash: return QStringLiteral("cancellazione");
+    case Kind::kRename: return QStringLiteral("rinomina");
+    case Kind::kDuplicate: return QStringLiteral("duplicazione");
+    case Kind::kMove: return QStringLiteral("spostamento");
+    case Kind::kCopy: return QStringLiteral("copia");
+  }
+  return {};
 }
 
 QString UndoRefusalText(const CommandHistory::Step& step, int error) {
   switch (error) {
     case ENOENT:
-      return step.kind == CommandHistory::Kind::kTrash
-                 ? QStringLiteral("il documento non è più nel Cestino")
-                 : QStringLiteral("il documento non esiste più");
-    case ESTALE:
-      return QStringLiteral(
-          "il documento è stato modificato, spostato o sostituito da un'altra postazione");
+      return step.kind == Kind::kTrash ? QStringLiteral("il documento non è più nel Cestino")
+                                       : QStringLiteral("il documento non esiste più");
+    case ESTALE: return ChangedElsewhereText();
     case EEXIST:
       return QStringLiteral("il nome \"%1\" è già usato da un altro documento")
           .arg(shell::DecodeFileName(paths::NamePart(step.before)));
     case ENOTDIR:
       return QStringLiteral("la cartella \"%1\" non esiste più").arg(FolderText(step.before));
-    case EBUSY: return HolderText(step.before);
+    case EBUSY: return HolderText(UndonePath(step));
     case EACCES:
-    case EPERM: return FolderDeniedText(step.before);
+    case EPERM:
+      return step.kind == Kind::kMove ? MoveDeniedText(step.after, step.before)
+                                      : FolderDeniedText(step.before);
     default: break;
   }
   QString reason = CommonRefusalText(error);
@@ -327,19 +302,14 @@ QString UndoCaption(TCustomShellListView& list) {
   CommandHistory& history = CommandHistory::Of(list);
   if (history.empty()) return QStringLiteral("A&nnulla");
   const CommandHistory::Step& step = history.last();
-  QString what = QStringLiteral("duplicazione");
-  if (step.kind == CommandHistory::Kind::kTrash) what = QStringLiteral("cancellazione");
-  if (step.kind == CommandHistory::Kind::kRename) what = QStringLiteral("rinomina");
   QString name = UndoneName(step).replace(QLatin1Char('&'), QLatin1String("&&"));
-  return QStringLiteral("A&nnulla %1 di \"%2\"").arg(what, name);
+  return QStringLiteral("A&nnulla %1 di \"%2\"").arg(CommandNoun(step.kind), name);
 }
 
 QString UndoFailedMessage(const CommandHistory::Step& step, int error) {
-  QString what = QStringLiteral("la duplicazione");
-  if (step.kind == CommandHistory::Kind::kTrash) what = QStringLiteral("la cancellazione");
-  if (step.kind == CommandHistory::Kind::kRename) what = QStringLiteral("la rinomina");
-  return QStringLiteral("Impossibile annullare %1 di \"%2\": %3.")
-      .arg(what, UndoneName(step), UndoRefusalText(step, error));
+  QString article = step.kind == Kind::kMove ? QStringLiteral("lo") : QStringLiteral("la");
+  return QStringLiteral("Impossibile annullare %1 %2 di \"%3\": %4.")
+      .arg(article, CommandNoun(step.kind), UndoneName(step), UndoRefusalText(step, error));
 }
 
 void UndoLastDocumentCommand(TCustomShellListView& list) {
@@ -350,7 +320,9 @@ void UndoLastDocumentCommand(TCustomShellListView& list) {
   int error = history.UndoLast(restored);
   if (error) ShowRefusal(UndoFailedMessage(step, error));
   list.ReloadList();
-  if (!error && step.kind != CommandHistory::Kind::kDuplicate) list.SelectItemAt(restored);
+  // A copy's undo takes the copy away; the other steps bring a document back.
+  bool copy = step.kind == Kind::kDuplicate || step.kind == Kind::kCopy;
+  if (!error && !copy) list.SelectItemAt(restored);
 }
 
 void RenameToggleKeyUp(TCustomShellListView& list, int key) {

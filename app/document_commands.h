@@ -5,9 +5,12 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "app/command_history.h"
+#include "platform/fileops.h"
 #include "platform/officelock.h"
 #include "platform/trash.h"
 #include "shellview/shell_list_view.h"
@@ -27,10 +30,23 @@ QString DeleteQuestion(const QString& path);
 // delete it for good, and the reason.
 QString DeleteForGoodQuestion(const std::string& path, trash::NoTrash why);
 
-// The path of duplicate number `number` of `path`: its folder part, "Copia di " (from the
-// second on "Copia (2) di ", "Copia (3) di ", ...), then its name part, with the name's
-// bytes as they are.
+// The path in `folder` (ending in a separator, or "" for the working folder) of `name`
+// numbered as copies are: number 0 the name itself, 1 "Copia di " + name, from 2 on
+// "Copia (2) di " + name, "Copia (3) di " + name, ..., the name's bytes as they are.
+std::string NumberedCopyPath(const std::string& folder, const std::string& name, int number);
+
+// The path of duplicate number `number` of `path` in its own folder (NumberedCopyPath).
 std::string DuplicatePath(const std::string& path, int number = 1);
+
+// Puts the document at `path` into `folder` (ending in a separator) with `place` (a copy
+// or a move to the path it is given) under the first of its numbered names from `first`
+// on (NumberedCopyPath) that no entry of the folder has in any letter case (Windows desks
+// on a share could not tell them apart) and that no racing desk takes first (`place`
+// answering EEXIST). Returns 0 and the path given in `placed`, else an errno value:
+// ENAMETOOLONG when "Copia di " + name is longer than a name may be, EEXIST when no name
+// is free or fits, the error of reading the folder, or `place`'s.
+int PlaceUnderFreeName(const std::string& path, const std::string& folder, int first,
+                       const std::function<int(const std::string&)>& place, std::string& placed);
 
 // Copies the document at `path` (fileops::CopyDocument) under the first of its duplicate
 // names that no entry of its folder has in any letter case (Windows desks on a share
@@ -65,6 +81,24 @@ bool AskToActDespiteForeignLock(TCustomShellListView* list, const std::string& p
 // <reason>." with the real cause.
 QString DuplicateFailedMessage(const std::string& path, int error);
 
+// A document a delete or a move is to act on, as found when the command begins: the file
+// (its identity) and what stands in the way, a refusal to show (fileops::DeleteRefusal's,
+// or the error of the look-up; 0 when none) or only another computer's lock file, which
+// the user may choose to set aside (ForeignLockQuestion).
+struct ChosenDocument {
+  fileops::FileIdentity identity;
+  int refusal = 0;
+  std::optional<shell::ForeignLock> foreignLock;
+  bool Refused() const { return refusal != 0 && !foreignLock; }
+};
+ChosenDocument ChooseDocument(const std::string& path);
+
+// Runs `act` on the document at `path` with the lock files of `lock`, when any, set aside
+// first: they go for good when the document has left `path`, and come back when it stays.
+// Returns the answer of `act`, or the error of setting them aside (then `act` is not run).
+int ActWithLockFilesAside(const std::optional<shell::ForeignLock>& lock, const std::string& path,
+                          const std::function<int()>& act);
+
 // Starts the word processor on the selected document (detached); a failed start is not
 // reported.
 void OpenSelectedDocument(TCustomShellListView& list);
@@ -87,17 +121,17 @@ void DuplicateSelectedDocument(TCustomShellListView& list);
 
 // The caption of Annulla (Ctrl+Z) for the newest command of the list's window:
 // "A&nnulla cancellazione di \"<name>\"", "... rinomina di ...", "... duplicazione di
-// ...", or "A&nnulla" when there is none.
+// ...", "... spostamento di ...", "... copia di ...", or "A&nnulla" when there is none.
 QString UndoCaption(TCustomShellListView& list);
 
 // "Impossibile annullare la cancellazione di \"<name>\": <reason>." (or la rinomina, la
-// duplicazione) for an undo of `step` refused with `error`: the document gone from the
+// duplicazione, lo spostamento, la copia) for an undo of `step` refused with `error`: the document gone from the
 // Trash or the disk, changed or replaced at another desk, its old name taken, its folder
 // gone, ...
 QString UndoFailedMessage(const CommandHistory::Step& step, int error);
 
 // Takes back the newest document command of the list's window (CommandHistory), reloads
-// the list and selects the document; an undo that cannot be done safely changes nothing
+// the list and selects the document brought back when the list shows it; an undo that cannot be done safely changes nothing
 // and a box says why. Nothing happens when there is nothing to undo.
 void UndoLastDocumentCommand(TCustomShellListView& list);
 

@@ -288,6 +288,48 @@ int RenameWithoutReplacing(const std::string& from, const std::string& to) {
   return RenameThroughReservation(from, to, folder);
 }
 
+namespace {
+
+// Flushes the entries of `path`'s folder, so that a name just given outlasts a power cut
+// as surely as the removal of a source that follows. Where a folder cannot be opened or
+// flushed (no read permission, some network clients) the file system's own order stands:
+// only a write error counts.
+int SyncFolderOf(const std::string& path) {
+  Fd folder(open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() < 0 || fsync(folder.get()) == 0) return 0;
+  return errno == EIO || errno == ENOSPC || errno == EDQUOT ? errno : 0;
+}
+
+// Removes the copy made here at `path` while the name still leads to it, never a file
+// another desk has put under that name since.
+void RemoveOwnCopy(const std::string& path, const FileIdentity& made) {
+  if (CheckIdentity(path, made) == 0) unlink(path.c_str());
+}
+
+// A move to another file system: a whole copy first; the source goes only when it is
+// still the file chosen, unwritten during the copy, and the copy is as long as it.
+int MoveAcrossFileSystems(const std::string& source, const std::string& target,
+                          const FileIdentity& chosen) {
+  if (int error = CopyDocument(source, target)) return error;
+  FileIdentity made;
+  if (int error = IdentityOf(target, made)) return error;
+  int error = SyncFolderOf(target);
+  if (!error) error = CheckUnchanged(source, chosen);
+  if (!error && made.size != chosen.size) error = EIO;
+  if (!error) error = DeleteDocument(source, chosen);
+  if (error) RemoveOwnCopy(target, made);
+  return error;
+}
+
+}  // namespace
+
+int MoveDocument(const std::string& source, const std::string& target, const FileIdentity& chosen) {
+  if (int refusal = DeleteRefusal(source)) return refusal;
+  if (int change = CheckIdentity(source, chosen)) return change;
+  int error = RenameNoReplace(source, target);
+  return error == EXDEV ? MoveAcrossFileSystems(source, target, chosen) : error;
+}
+
 void SetUnnamedFilesForTesting(bool enabled) { g_unnamedFiles = enabled; }
 
 }  // namespace velloria::fileops

@@ -61,6 +61,17 @@ int DeleteDocument(const std::string& path, const std::optional<FileIdentity>& c
 // value (EISDIR when `source` is a folder, EINVAL when it is not a regular file).
 int CopyDocument(const std::string& source, const std::string& target);
 
+// Moves the document `source`, only while it is the file `chosen` (ESTALE otherwise), to
+// `target`, never replacing what `target` names (EEXIST when taken), and only where a
+// delete would be allowed (DeleteRefusal's answers: open or locked, read-only, a folder
+// the user may not change, a folder). Within one file system it is a rename
+// (RenameNoReplace). Across file systems it is a CopyDocument, flushed with its folder,
+// then the delete of the source, done only when the source is still `chosen`, unwritten
+// since (CheckUnchanged) and the copy is as long as it; when any of that fails the copy
+// goes again and the source stays. A process killed at any point leaves the source whole,
+// at worst with a whole copy at `target`. Returns 0 or an errno value.
+int MoveDocument(const std::string& source, const std::string& target, const FileIdentity& chosen);
+
 // Gives the file or folder `from` the name `to`, never replacing what `to` names (EEXIST
 // when taken): renameat2 with RENAME_NOREPLACE, else RenameWithoutReplacing.
 int RenameNoReplace(const std::string& from, const std::string& to);
