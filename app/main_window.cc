@@ -17,18 +17,22 @@
 #include <QStyleOptionGroupBox>
 #include <QTimer>
 #include <algorithm>
+#include <optional>
 
 #include "app/application.h"
 #include "app/catalogue.h"
+#include "app/category_chooser.h"
 #include "app/category_colours.h"
 #include "app/document_commands.h"
 #include "app/document_search.h"
 #include "app/filter_bar.h"
 #include "app/search_results.h"
 #include "app/shown_category.h"
+#include "base/paths.h"
 #include "dataset/db.h"
 #include "platform/fonts.h"
 #include "platform/format_settings.h"
+#include "shellview/document_drag.h"
 #include "shellview/document_list.h"
 #include "shellview/shell_ids.h"
 #include "ui/messagebox.h"
@@ -384,6 +388,8 @@ void TfrmMain::createPopupMenu() {
                   {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
   Cancella1 = addItem("Cancella1", QStringLiteral("&Cancella"), {QKeySequence(Qt::CTRL | Qt::Key_Delete)});
   Duplica1 = addItem("Duplica1", QStringLiteral("&Duplica"), {QKeySequence(Qt::CTRL | Qt::Key_D)});
+  CopiaIn1 = addItem("CopiaIn1", QStringLiteral("Co&pia in…"), {});
+  SpostaIn1 = addItem("SpostaIn1", QStringLiteral("&Sposta in…"), {});
   Rinomina1 = addItem("Rinomina1", QStringLiteral("&Rinomina"), {QKeySequence(Qt::Key_F2)});
   PopupMenu->addSeparator();
   Annulla1 = addItem("Annulla1", QStringLiteral("A&nnulla"), {QKeySequence(Qt::CTRL | Qt::Key_Z)});
@@ -463,6 +469,19 @@ void TfrmMain::wireEvents() {
     key = 0;
   };
   DBGrid->OnMouseMove = [this](TDBGrid*, Qt::KeyboardModifiers, int, int) { restartInactivityTimer(); };
+  // A document dragged from the list onto a category: moved there, or copied with Ctrl.
+  // Dragging counts as activity for the idle close.
+  DBGrid->SetDropFormat(QString::fromLatin1(kDocumentPathFormat));
+  DBGrid->AcceptsDrop = [this](TDBGrid*, int, const QMimeData* data) {
+    restartInactivityTimer();
+    return acceptsDropOnActiveCategory(*data);
+  };
+  DBGrid->OnDropOnRow = [this](TDBGrid*, int, const QMimeData* data, Qt::DropAction action) {
+    restartInactivityTimer();
+    dropOnActiveCategory(*data, action);
+  };
+  SLVDoc->OnStartDrag = [this](TCustomShellListView*) { restartInactivityTimer(); };
+  SLVDoc->OnEndDrag = [this](TCustomShellListView*) { restartInactivityTimer(); };
   connect(BVisualizza, &QPushButton::clicked, this, &TfrmMain::BVisualizzaClick);
   SLVDoc->OnKeyDown = [this](TCustomShellListView*, int&, Qt::KeyboardModifiers) { restartInactivityTimer(); };
   SLVDoc->OnKeyUp = [this](TCustomShellListView*, int& key, Qt::KeyboardModifiers) { SLVDocKeyUp(key); };
@@ -474,10 +493,16 @@ void TfrmMain::wireEvents() {
   connect(Duplica1, &QAction::triggered, this, &TfrmMain::Duplica1Click);
   connect(Rinomina1, &QAction::triggered, SLVDoc, &TCustomShellListView::RenameSelectedItem);
   connect(Annulla1, &QAction::triggered, this, &TfrmMain::Annulla1Click);
+  connect(CopiaIn1, &QAction::triggered, this, [this] { TransferClick(TransferKind::kCopy); });
+  connect(SpostaIn1, &QAction::triggered, this, [this] { TransferClick(TransferKind::kMove); });
   // The menu names what Annulla would take back, greyed when nothing; Ctrl+Z stays on.
+  // Copia in and Sposta in act on a selected document, not on a folder.
   connect(PopupMenu, &QMenu::aboutToShow, this, [this] {
     Annulla1->setText(UndoCaption(*SLVDoc));
     Annulla1->setEnabled(!CommandHistory::Of(*SLVDoc).empty());
+    bool document = !selectedDocument().empty();
+    CopiaIn1->setEnabled(document);
+    SpostaIn1->setEnabled(document);
   });
   connect(PopupMenu, &QMenu::aboutToHide, this, [this] { Annulla1->setEnabled(true); });
   SLVDoc->OnRenamed = [](TCustomShellListView* list, const std::string& from,
@@ -630,6 +655,68 @@ void TfrmMain::Cancella1Click() { DeleteSelectedDocument(*SLVDoc); }
 void TfrmMain::Duplica1Click() { DuplicateSelectedDocument(*SLVDoc); }
 void TfrmMain::Annulla1Click() { UndoLastDocumentCommand(*SLVDoc); }
 void TfrmMain::SLVDocKeyUp(int key) { RenameToggleKeyUp(*SLVDoc, key); }
+
+// "Copia in…" and "Sposta in…": the chooser names the category, then the document goes
+// into its folder. The time spent choosing does not count towards the idle close.
+void TfrmMain::TransferClick(TransferKind kind) {
+  std::string document = selectedDocument();
+  if (document.empty()) return;
+  restartInactivityTimer();
+  std::optional<std::string> folder = ChooseCategoryFolder(
+      this, kind, CategoryFoldersToSearch(*TbArchivio, m_stampeFolder), document);
+  restartInactivityTimer();
+  if (folder) transferDocument(document, *folder, kind);
+}
+
+// The selected document with the lowest row; "" when none is selected or that row is a
+// folder.
+std::string TfrmMain::selectedDocument() const {
+  TShellFolder* item = SLVDoc->SelectedShellFolder();
+  return item != nullptr && !item->IsContainer() ? SelectedDocumentFile(*SLVDoc) : std::string();
+}
+
+// The folder of the category whose record is active (the grid makes a row's record
+// active while it asks), as CategoryFoldersToSearch finds it, its letter case resolved;
+// "" when its DIR names no folder inside the Stampe folder.
+std::string TfrmMain::activeCategoryFolder() const {
+  std::string dir = CategoryDir(TbArchivio->FieldByName("DIR").AsString());
+  if (dir.empty() || !StaysInsideStampeFolder(dir)) return {};
+  return CategoryFolderPath(m_stampeFolder, dir);
+}
+
+// A document dragged from the list drops on any category but the one whose folder holds
+// it, where a move would change nothing.
+bool TfrmMain::acceptsDropOnActiveCategory(const QMimeData& data) const {
+  std::string document = DraggedDocumentPath(data);
+  std::string folder = activeCategoryFolder();
+  return !document.empty() && !folder.empty() && !SameFolder(folder, paths::FolderPart(document));
+}
+
+// The transfer runs once the drop is over: it may ask or report in a box, which must not
+// open inside the drag.
+void TfrmMain::dropOnActiveCategory(const QMimeData& data, Qt::DropAction action) {
+  std::string document = DraggedDocumentPath(data);
+  std::string folder = activeCategoryFolder();
+  TransferKind kind = action == Qt::CopyAction ? TransferKind::kCopy : TransferKind::kMove;
+  QMetaObject::invokeMethod(
+      this,
+      [this, document, folder, kind] {
+        Guarded([&] { transferDocument(document, folder, kind); });
+      },
+      Qt::QueuedConnection);
+}
+
+// Only a document of the folder the list shows is transferred: the list may have shown
+// another folder since the drag began.
+void TfrmMain::transferDocument(const std::string& document, const std::string& folder,
+                                TransferKind kind) {
+  TShellFolder* shown = SLVDoc->RootShellFolder();
+  if (shown == nullptr ||
+      paths::FolderPart(document) != paths::WithTrailingSeparator(shown->FileSystemPath())) {
+    return;
+  }
+  TransferDocumentCommand(*SLVDoc, document, folder, kind);
+}
 
 // Enter that the focused control leaves unused presses the default button.
 void TfrmMain::keyPressEvent(QKeyEvent* event) {

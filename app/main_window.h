@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/category_transfer.h"
 #include "app/startup.h"
 #include "dataset/data_source.h"
 #include "shellview/shell_list_view.h"
@@ -19,6 +20,7 @@ class QAction;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QMimeData;
 class QMenu;
 class QPushButton;
 class QTimer;
@@ -136,6 +138,12 @@ class TfrmMain : public QWidget {
   void Cancella1Click();
   void Duplica1Click();
   void Annulla1Click();
+  void TransferClick(TransferKind kind);
+  std::string selectedDocument() const;
+  std::string activeCategoryFolder() const;
+  bool acceptsDropOnActiveCategory(const QMimeData& data) const;
+  void dropOnActiveCategory(const QMimeData& data, Qt::DropAction action);
+  void transferDocument(const std::string& document, const std::string& folder, TransferKind kind);
   void SLVDocKeyUp(int key);
 
   // Components, in the order of the window's definition.
@@ -155,6 +163,8 @@ class TfrmMain : public QWidget {
   QAction* Apri1 = nullptr;
   QAction* Cancella1 = nullptr;
   QAction* Duplica1 = nullptr;
+  QAction* CopiaIn1 = nullptr;   // the category chooser, then a copy there
+  QAction* SpostaIn1 = nullptr;  // the category chooser, then a move there
   QAction* Rinomina1 = nullptr;
   QAction* Annulla1 = nullptr;  // Ctrl+Z, named after the command it takes back
   QTimer* TChiudi = nullptr;

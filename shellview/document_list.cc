@@ -17,6 +17,8 @@ TShellListView* CreateDocumentList(QWidget* parent) {
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list->setSelectionBehavior(QAbstractItemView::SelectRows);
   list->SetStaysInRoot(true);  // Backspace never leaves the category folder
+  list->setDragEnabled(true);  // a document onto a category of the grid
+  list->setDragDropMode(QAbstractItemView::DragOnly);
   return list;
 }
 

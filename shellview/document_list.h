@@ -14,7 +14,8 @@ namespace velloria {
 // (hidden items left out), the program's popup menu instead of the shell's (set it with
 // SetPopupMenu), reloading by itself when the folder changes, font Tahoma -11 (register
 // it first with RegisterTahoma), no folder (no rows) until the program sets a category
-// folder, and no climbing above that folder.
+// folder, no climbing above that folder, and documents dragged out of it (the list takes
+// no drops).
 TShellListView* CreateDocumentList(QWidget* parent);
 
 }  // namespace velloria

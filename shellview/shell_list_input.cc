@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QDrag>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -14,6 +15,7 @@
 #include <cerrno>
 
 #include "base/paths.h"
+#include "shellview/document_drag.h"
 #include "shellview/shell_errors.h"
 #include "shellview/shell_list_model.h"
 #include "shellview/shell_list_view.h"
@@ -42,6 +44,9 @@ constexpr Qt::KeyboardModifiers kShiftCtrlAlt = Qt::ShiftModifier | Qt::ControlM
 
 // How often a caption editor waiting to open again looks whether the modal box is gone.
 constexpr int kReopenPollMs = 100;
+
+// The size of the icon under the pointer during a drag, when the list sets none.
+constexpr int kDragIconSize = 32;
 
 // `name` without its leading blanks, which a Windows desk would drop from a typed name.
 QString WithoutLeadingBlanks(const QString& name) {
@@ -457,6 +462,25 @@ void TCustomShellListView::contextMenuEvent(QContextMenuEvent* event) {
       if (event->reason() == QContextMenuEvent::Keyboard) ActivateFirstItem(m_popupMenu);
     }
   });
+}
+
+// The row pressed is current: the drag takes that document alone, as the commands take
+// one document, whatever else is selected. Its icon follows the pointer. Whatever the
+// target makes of the drop, the rows follow the folder's change by themselves.
+void TCustomShellListView::startDrag(Qt::DropActions) {
+  QModelIndex current = currentIndex();
+  if (!current.isValid() || !RowIsDocument(current.row()) ||
+      !selectionModel()->isRowSelected(current.row())) {
+    return;
+  }
+  auto* drag = new QDrag(this);  // Qt deletes it once the drag is over
+  drag->setMimeData(DocumentDragData(m_items[current.row()]->FileSystemPath()).release());
+  QIcon icon = m_model->data(m_model->index(current.row(), 0), Qt::DecorationRole).value<QIcon>();
+  drag->setPixmap(
+      icon.pixmap(iconSize().isValid() ? iconSize() : QSize(kDragIconSize, kDragIconSize)));
+  if (OnStartDrag) Guarded([&] { OnStartDrag(this); });
+  drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
+  if (OnEndDrag) Guarded([&] { OnEndDrag(this); });
 }
 
 // The item's own menu when AutoContextMenus is on: its verbs and the in-place rename.

@@ -30,6 +30,7 @@ Qt::ItemFlags ShellListModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags flags = QAbstractTableModel::flags(index);
   if (index.isValid()) flags |= Qt::ItemNeverHasChildren;
   if (index.isValid() && index.column() == 0 && m_editable) flags |= Qt::ItemIsEditable;
+  if (index.isValid() && m_list->RowIsDocument(index.row())) flags |= Qt::ItemIsDragEnabled;
   return flags;
 }
 

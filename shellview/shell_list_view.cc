@@ -459,6 +459,10 @@ int TCustomShellListView::SelectedItem() const {
   return lowest;
 }
 
+bool TCustomShellListView::RowIsDocument(int row) const {
+  return row >= 0 && row < ItemCount() && !m_items[row]->IsContainer();
+}
+
 TShellFolder* TCustomShellListView::SelectedShellFolder() const {
   int row = SelectedItem();
   return row < 0 ? nullptr : FolderAt(row);

@@ -175,6 +175,9 @@ class TCustomShellListView : public QTreeView {
   void ReleaseItems();
   const std::vector<TListColumn>& Columns() const { return m_columns; }
 
+  // True when row `row` shows a document (not a folder); false outside the rows.
+  bool RowIsDocument(int row) const;
+
   // The first row from `start` whose name begins with `text` (ASCII case ignored),
   // continuing from row 0 when `wrap`; -1 when none.
   int FindItemByText(const QString& text, int start, bool wrap) const;
@@ -226,6 +229,9 @@ class TCustomShellListView : public QTreeView {
   TNameEvent OnLeadingBlanksRemoved;
   TForeignLockEvent OnForeignLock;
   TRenamedEvent OnRenamed;
+  // Before and after a drag of a document from the list (see startDrag).
+  TNotifyEvent OnStartDrag;
+  TNotifyEvent OnEndDrag;
 
  signals:
   // The list shows another folder, or none (a sub-folder entered or left, a new root).
@@ -257,6 +263,9 @@ class TCustomShellListView : public QTreeView {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  // With dragging enabled, a drag of the current row, when it is a selected document,
+  // offers it as a copy or a move (DocumentDragData); folders are not dragged.
+  void startDrag(Qt::DropActions supportedActions) override;
   // The name column takes the width the other columns leave (see FitNameColumn).
   bool viewportEvent(QEvent* event) override;
   void keyboardSearch(const QString& search) override;

@@ -11,6 +11,7 @@
 #include "dataset/data_source.h"
 #include "dataset/dataset.h"
 #include "dataset/field.h"
+#include "ui/active_record_swap.h"
 #include "ui/dbgrid.h"
 
 namespace velloria {
@@ -65,22 +66,6 @@ class GridRowAnnouncer : public QObject, public TDataLink {
 };
 
 namespace {
-
-// Makes one buffered record the dataset's active one while the row's texts are read.
-class ActiveRecordScope {
- public:
-  ActiveRecordScope(TDataSet* dataSet, int index)
-      : m_dataSet(dataSet), m_saved(dataSet->ActiveRecordIndex()) {
-    m_dataSet->SetActiveRecordIndex(index);
-  }
-  ~ActiveRecordScope() { m_dataSet->SetActiveRecordIndex(m_saved); }
-  ActiveRecordScope(const ActiveRecordScope&) = delete;
-  ActiveRecordScope& operator=(const ActiveRecordScope&) = delete;
-
- private:
-  TDataSet* m_dataSet;
-  int m_saved;
-};
 
 QString EnclosingGroupTitle(const QWidget* widget) {
   for (const QWidget* w = widget->parentWidget(); w != nullptr; w = w->parentWidget()) {
@@ -214,7 +199,7 @@ QString AccessibleGrid::cellText(int row, int column) const {
   TColumn* c = visibleColumn(column);
   if (row < 0) return c->Title().Caption();
   TGridDataLink& link = grid()->DataLink();
-  ActiveRecordScope scope(link.DataSet(), link.FirstRecord() + row);
+  ActiveRecordSwap scope(link.DataSet(), link.FirstRecord() + row);
   TField* field = c->Field();
   return field != nullptr ? QString::fromStdString(field->DisplayText()).trimmed() : QString();
 }
@@ -222,7 +207,7 @@ QString AccessibleGrid::cellText(int row, int column) const {
 QString AccessibleGrid::rowWords(int row) const {
   if (!grid()->OnRowDescription) return QString();
   TGridDataLink& link = grid()->DataLink();
-  ActiveRecordScope scope(link.DataSet(), link.FirstRecord() + row);
+  ActiveRecordSwap scope(link.DataSet(), link.FirstRecord() + row);
   return grid()->OnRowDescription(grid());
 }
 

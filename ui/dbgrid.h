@@ -6,6 +6,7 @@
 #include <QAbstractScrollArea>
 #include <QColor>
 #include <QFont>
+#include <QMimeData>
 #include <QRegion>
 #include <functional>
 #include <stdexcept>
@@ -20,6 +21,9 @@
 namespace velloria {
 
 class TDBGrid;
+
+// The width of the frame around the row a drag would drop on, in pixels.
+inline constexpr int kDropFrameWidth = 2;
 
 // Raised when the current cell would leave the grid ("Grid index out of range").
 class EInvalidGridOperation : public std::runtime_error {
@@ -56,6 +60,14 @@ using TGridMouseMoveEvent =
 using TGridNotifyEvent = std::function<void(TDBGrid* sender)>;
 // Asked with a row's record active: what the row says beyond its texts.
 using TGridRowTextEvent = std::function<QString(TDBGrid* sender)>;
+// Asked with a data row's record active (record number `recNo`): whether the drag
+// carrying `data` may drop on that row.
+using TGridDropQuery = std::function<bool(TDBGrid* sender, int recNo, const QMimeData* data)>;
+// A drop on a data row, with its record active (record number `recNo`), as `action`
+// (Qt::MoveAction, or Qt::CopyAction with Ctrl held). The handler runs inside the drag:
+// one that may open a box should queue its work.
+using TGridDropEvent =
+    std::function<void(TDBGrid* sender, int recNo, const QMimeData* data, Qt::DropAction action)>;
 
 class TDBGrid : public QAbstractScrollArea {
   Q_OBJECT
@@ -126,6 +138,17 @@ class TDBGrid : public QAbstractScrollArea {
   // for instance); none when unset.
   TGridRowTextEvent OnRowDescription;
 
+  // ---- Drops on rows
+  // Drags whose data has `format` (a MIME type) may drop on the data rows that
+  // AcceptsDrop agrees to; OnDropOnRow hears of the drop. While a drag hovers over such a
+  // row, a frame marks it. Ctrl chooses a copy, else a move. None by default.
+  void SetDropFormat(const QString& format);
+  QString DropFormat() const { return m_dropFormat; }
+  TGridDropQuery AcceptsDrop;
+  TGridDropEvent OnDropOnRow;
+  // The grid row (title rows counted) marked as the drop target, or -1.
+  int DropTargetRow() const { return m_dropRow; }
+
  protected:
   bool event(QEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -141,6 +164,10 @@ class TDBGrid : public QAbstractScrollArea {
   void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   friend class TGridDataLink;
@@ -192,6 +219,7 @@ class TDBGrid : public QAbstractScrollArea {
   void paintTitleCell(QPainter& painter, int col, const QRect& rect);
   void paintDataCell(QPainter& painter, int col, int row, const QRect& rect);
   void paintOutsideArea(QPainter& painter);
+  void paintDropFrame(QPainter& painter, const QRect& row);
   bool isActiveControl() const;
   bool holdsKeyboardFocus() const { return hasFocus(); }
   bool highlights(bool selected) const;
@@ -210,6 +238,10 @@ class TDBGrid : public QAbstractScrollArea {
   void scrollBarAction(int action);
   void scrollBarReleased();
   void cancelUnchangedInsert();
+
+  // Drops.
+  int dropRowAt(const QPoint& point, const QMimeData* data);
+  void setDropRow(int row);
 
   TDataSet* dataSet() const { return m_link.DataSet(); }
   bool linkActive() const { return m_link.Active(); }
@@ -241,6 +273,8 @@ class TDBGrid : public QAbstractScrollArea {
   bool m_inRowCountUpdate = false;
   QRegion m_pendingPaint;
   int m_wheelRemainder = 0;
+  QString m_dropFormat;
+  int m_dropRow = -1;
 };
 
 }  // namespace velloria

@@ -2,30 +2,12 @@
 // with the drawn row made the dataset's active record, the highlight and focus rules.
 #include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 
+#include "ui/active_record_swap.h"
 #include "ui/dbgrid.h"
 
 namespace velloria {
-namespace {
-
-// Makes another record buffer the dataset's active one and restores it on every path.
-class ActiveRecordSwap {
- public:
-  ActiveRecordSwap(TDataSet* dataSet, int index)
-      : m_dataSet(dataSet), m_saved(dataSet->ActiveRecordIndex()) {
-    m_dataSet->SetActiveRecordIndex(index);
-  }
-  ~ActiveRecordSwap() { m_dataSet->SetActiveRecordIndex(m_saved); }
-  ActiveRecordSwap(const ActiveRecordSwap&) = delete;
-  ActiveRecordSwap& operator=(const ActiveRecordSwap&) = delete;
-
- private:
-  TDataSet* m_dataSet;
-  int m_saved;
-};
-
-}  // namespace
-
 
 void TDBGrid::paintEvent(QPaintEvent* event) {
   QPainter painter(viewport());
@@ -49,6 +31,7 @@ void TDBGrid::paintEvent(QPaintEvent* event) {
     }
   }
   paintOutsideArea(painter);
+  if (m_dropRow >= 0) paintDropFrame(painter, rowRect(m_dropRow));
 }
 
 void TDBGrid::paintGridLines(QPainter& painter, const QRect& dirty) {
@@ -128,6 +111,17 @@ void TDBGrid::paintOutsideArea(QPainter& painter) {
   QRect area = viewport()->rect();
   painter.fillRect(QRect(right, 0, area.width() - right, area.height()), m_color);
   painter.fillRect(QRect(0, bottom, right, area.height() - bottom), m_color);
+}
+
+// The row a drag would drop on: a frame of the highlight colour inside its cells, drawn
+// as four filled bands so that every side keeps its width at fractional scale factors.
+void TDBGrid::paintDropFrame(QPainter& painter, const QRect& row) {
+  const QColor color = palette().color(QPalette::Highlight);
+  const int width = std::min(kDropFrameWidth, row.height() / 2);
+  painter.fillRect(QRect(row.left(), row.top(), row.width(), width), color);
+  painter.fillRect(QRect(row.left(), row.bottom() - width + 1, row.width(), width), color);
+  painter.fillRect(QRect(row.left(), row.top(), width, row.height()), color);
+  painter.fillRect(QRect(row.right() - width + 1, row.top(), width, row.height()), color);
 }
 
 bool TDBGrid::isActiveControl() const { return window()->focusWidget() == this; }

@@ -24,6 +24,7 @@
 #include <QToolButton>
 
 #include "app/application.h"
+#include "app/category_chooser.h"
 #include "app/category_colours.h"
 #include "platform/fonts.h"
 #include "tests/app/office_fixture.h"
@@ -382,7 +383,8 @@ TEST(WindowPlacement, FrameAndTitleBarStayInsideTheFreeArea) {
   EXPECT_LE(std::abs(client.center().x() - roomy.center().x()), 2);
 }
 
-// Rinomina (F2) beside Apri, Cancella and Duplica opens the selected row's name editor.
+// Rinomina (F2) beside Apri, Cancella, Duplica, Copia in and Sposta in opens the selected
+// row's name editor.
 TEST_F(MainWindow, ContextMenuRenamesWithF2) {
   addDocument("Lettera.doc");
   auto form = create("1", "5");
@@ -393,13 +395,59 @@ TEST_F(MainWindow, ContextMenuRenamesWithF2) {
     items << action->text() + " " + action->shortcut().toString();
     if (action->objectName() == "Rinomina1") rename = action;
   }
-  EXPECT_EQ(items, QStringList({"&Apri Ctrl+Return", "&Cancella Ctrl+Del", "&Duplica Ctrl+D", "&Rinomina F2", " ",
-                                "A&nnulla Ctrl+Z"}));
+  EXPECT_EQ(items,
+            QStringList({"&Apri Ctrl+Return", "&Cancella Ctrl+Del", "&Duplica Ctrl+D",
+                         "Co&pia in… ", "&Sposta in… ", "&Rinomina F2", " ", "A&nnulla Ctrl+Z"}));
   ASSERT_NE(rename, nullptr);
   TShellListView* list = form->documentList();
   list->selectionModel()->select(list->model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   rename->trigger();
   EXPECT_TRUE(list->LabelEditing());
+}
+
+// Copia in and Sposta in are greyed on a folder; on a document Sposta in opens the chooser
+// without the document's own category, and the category chosen there takes the document.
+TEST_F(MainWindow, SpostaInMovesTheSelectedDocumentIntoTheCategoryChosen) {
+  testing::TempOffice::writeFile(
+      m_dir.path() + "/Stampe/STAMPE.DBF",
+      testing::StampeTableBytes({{"Contabilità", "CONTAB", 1}, {"Lettere", "lett", 1}}));
+  QDir(m_dir.path()).mkpath("Stampe/CONTAB/Archivio");
+  QDir(m_dir.path()).mkpath("Stampe/LETT");
+  testing::TempOffice::writeFile(m_dir.path() + "/Stampe/CONTAB/Lettera.doc", "lettera");
+  auto form = create("1", "5");
+  form->show();
+  auto* menu = child<QMenu>(form.get(), "PopupMenu");
+  auto* copyTo = child<QAction>(form.get(), "CopiaIn1");
+  auto* moveTo = child<QAction>(form.get(), "SpostaIn1");
+  TShellListView* list = form->documentList();
+  ASSERT_EQ(list->ItemCount(), 2);  // Archivio, Lettera.doc
+  auto select = [&](int row) {
+    list->selectionModel()->select(list->model()->index(row, 0),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    emit menu->aboutToShow();
+  };
+  select(0);
+  EXPECT_FALSE(copyTo->isEnabled());
+  EXPECT_FALSE(moveTo->isEnabled());
+  select(1);
+  EXPECT_TRUE(copyTo->isEnabled());
+  EXPECT_TRUE(moveTo->isEnabled());
+
+  QStringList offered;
+  QTimer::singleShot(0, [&] {
+    auto* chooser = dynamic_cast<CategoryChooser*>(QApplication::activeModalWidget());
+    ASSERT_NE(chooser, nullptr);
+    for (int row = 0; row < chooser->Categories()->count(); ++row)
+      offered << chooser->Categories()->item(row)->text();
+    chooser->Filter()->setText("LETT");
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(chooser->Filter(), &enter);
+  });
+  moveTo->trigger();
+  EXPECT_EQ(offered, QStringList{"Lettere"});
+  EXPECT_EQ(testing::TempOffice::readFile(m_dir.path() + "/Stampe/LETT/Lettera.doc"), "lettera")
+      << "into the folder on disk, whatever the table's letter case";
+  EXPECT_FALSE(QFile::exists(m_dir.path() + "/Stampe/CONTAB/Lettera.doc"));
 }
 
 // The popup's real actions over the selected document: Duplica makes an equal "Copia di"

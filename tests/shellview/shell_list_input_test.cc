@@ -18,6 +18,8 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include "shellview/document_drag.h"
+#include "shellview/document_list.h"
 #include "shellview/shell_errors.h"
 #include "shellview/shell_list_view.h"
 #include "shellview/shell_properties_dialog.h"
@@ -491,6 +493,59 @@ TEST_F(InputTest, RightClickOpensTheProgramsMenuAlsoOverEmptySpace) {
   QContextMenuEvent away(QContextMenuEvent::Mouse, outside, list->viewport()->mapToGlobal(outside));
   QApplication::sendEvent(list->viewport(), &away);
   EXPECT_FALSE(menu.isVisible());
+}
+
+// The document list drags documents, not folders, and keeps its clicks: a click on the
+// selected document still opens its name for renaming, and a press and release on another
+// row selects that row alone.
+TEST(DocumentListDrag, DocumentsAreDraggableFoldersAreNotAndClicksKeepTheirMeaning) {
+  TempFolder temp;
+  temp.AddFolder("Sotto");
+  temp.AddFile("Lettera.doc");
+  temp.AddFile("Modulo.doc");
+  QWidget window;
+  TShellListView* list = CreateDocumentList(&window);
+  new QVBoxLayout(&window);
+  window.layout()->addWidget(list);
+  list->SetRoot(temp.Path());  // Sotto, Lettera.doc, Modulo.doc
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_TRUE(list->dragEnabled());
+  EXPECT_FALSE(list->acceptDrops()) << "the list takes no drops";
+  QAbstractItemModel* model = list->model();
+  EXPECT_FALSE(model->flags(model->index(0, 0)) & Qt::ItemIsDragEnabled);
+  EXPECT_TRUE(model->flags(model->index(1, 0)) & Qt::ItemIsDragEnabled);
+  EXPECT_TRUE(model->flags(model->index(2, 1)) & Qt::ItemIsDragEnabled) << "the whole row";
+
+  QPoint lettera = list->visualRect(model->index(1, 0)).center();
+  QPoint modulo = list->visualRect(model->index(2, 0)).center();
+  list->selectAll();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, modulo);
+  EXPECT_EQ(list->selectionModel()->selectedRows().size(), 1) << "the click selects one row";
+  QTest::qWait(QApplication::doubleClickInterval() + 100);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, lettera);
+  QTest::qWait(QApplication::doubleClickInterval() + 100);
+  EXPECT_FALSE(list->LabelEditing()) << "a click on a row not selected only selects it";
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, lettera);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return list->LabelEditing(); }))
+      << "a click on the selected document opens its name";
+  list->AbandonLabelEdit();
+}
+
+TEST(DocumentListDrag, TheDragCarriesTheFilesBytesAsAUrlAndAsThePath) {
+  const std::string path = "/srv/Stampe/CONTAB/Citt\xe0 di Roma #1.doc";  // code page 1252
+  std::unique_ptr<QMimeData> data = DocumentDragData(path);
+  EXPECT_EQ(data->data("text/uri-list"),
+            "file:///srv/Stampe/CONTAB/Citt%E0%20di%20Roma%20%231.doc\r\n");
+  ASSERT_EQ(data->urls().size(), 1);
+  EXPECT_EQ(
+      QByteArray::fromPercentEncoding(data->urls().first().path(QUrl::FullyEncoded).toLatin1())
+          .toStdString(),
+      path);
+  EXPECT_EQ(DraggedDocumentPath(*data), path);
+  QMimeData other;
+  other.setUrls({QUrl::fromLocalFile("/tmp/x.doc")});
+  EXPECT_EQ(DraggedDocumentPath(other), "") << "only a drag from the list names a path";
 }
 
 TEST(PropertiesDialog, ShowsTheItemsFacts) {

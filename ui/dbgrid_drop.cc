@@ -1,0 +1,92 @@
+// TDBGrid as a drop target: drags of one format onto the data rows its handler agrees
+// to, the row under the pointer framed while a drag hovers over it, Ctrl for a copy.
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+
+#include "ui/active_record_swap.h"
+#include "ui/dbgrid.h"
+
+namespace velloria {
+namespace {
+
+// A move by default and a copy with Ctrl, as file managers do; IgnoreAction when the
+// drag offers neither.
+Qt::DropAction DropActionOf(const QDropEvent& event) {
+  Qt::DropAction action = event.modifiers() & Qt::ControlModifier ? Qt::CopyAction : Qt::MoveAction;
+  return event.possibleActions() & action ? action : Qt::IgnoreAction;
+}
+
+}  // namespace
+
+void TDBGrid::SetDropFormat(const QString& format) {
+  m_dropFormat = format;
+  viewport()->setAcceptDrops(!format.isEmpty());
+}
+
+// The grid row under `point` (viewport coordinates) that a drag carrying `data` may drop
+// on, or -1: the title row, the room outside the rows and the rows AcceptsDrop refuses
+// take nothing.
+int TDBGrid::dropRowAt(const QPoint& point, const QMimeData* data) {
+  if (m_dropFormat.isEmpty() || data == nullptr || !data->hasFormat(m_dropFormat) || !AcceptsDrop ||
+      !linkActive()) {
+    return -1;
+  }
+  Cell cell = cellAt(point);
+  int dataRow = cell.row - m_titleOffset;
+  if (cell.row < 0 || dataRow < 0 || dataRow >= m_link.RecordCount()) return -1;
+  ActiveRecordSwap swap(dataSet(), m_link.FirstRecord() + dataRow);
+  return AcceptsDrop(this, dataSet()->RecNo(), data) ? cell.row : -1;
+}
+
+void TDBGrid::setDropRow(int row) {
+  if (row == m_dropRow) return;
+  if (m_dropRow >= 0) invalidate(rowRect(m_dropRow));
+  m_dropRow = row;
+  if (m_dropRow >= 0) invalidate(rowRect(m_dropRow));
+}
+
+// Qt follows the enter with a move at the same place, which decides whether this place
+// takes the drop; the enter only says whether the grid takes such drags at all.
+void TDBGrid::dragEnterEvent(QDragEnterEvent* event) {
+  bool takes = !m_dropFormat.isEmpty() && event->mimeData()->hasFormat(m_dropFormat);
+  event->setAccepted(takes);
+}
+
+void TDBGrid::dragMoveEvent(QDragMoveEvent* event) {
+  Qt::DropAction action = DropActionOf(*event);
+  int row =
+      action == Qt::IgnoreAction ? -1 : dropRowAt(event->position().toPoint(), event->mimeData());
+  setDropRow(row);
+  if (row < 0) {
+    event->ignore();
+    return;
+  }
+  event->setDropAction(action);
+  event->accept();
+}
+
+void TDBGrid::dragLeaveEvent(QDragLeaveEvent* event) {
+  setDropRow(-1);
+  event->accept();
+}
+
+// The row and the action are looked at again: the drop may come without a move at its
+// place (Ctrl pressed or released since).
+void TDBGrid::dropEvent(QDropEvent* event) {
+  setDropRow(-1);
+  Qt::DropAction action = DropActionOf(*event);
+  int row =
+      action == Qt::IgnoreAction ? -1 : dropRowAt(event->position().toPoint(), event->mimeData());
+  if (row < 0 || !OnDropOnRow) {
+    event->ignore();
+    return;
+  }
+  event->setDropAction(action);
+  event->accept();
+  ActiveRecordSwap swap(dataSet(), m_link.FirstRecord() + row - m_titleOffset);
+  OnDropOnRow(this, dataSet()->RecNo(), event->mimeData(), action);
+}
+
+}  // namespace velloria
