@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QFont>
 #include <QMimeData>
+#include <QPointer>
 #include <QRegion>
 #include <functional>
 #include <stdexcept>
@@ -17,6 +18,8 @@
 #include "ui/dbgrid_columns.h"
 #include "ui/dbgrid_options.h"
 #include "ui/grid_canvas.h"
+
+class QTimer;
 
 namespace velloria {
 
@@ -141,7 +144,9 @@ class TDBGrid : public QAbstractScrollArea {
   // ---- Drops on rows
   // Drags whose data has `format` (a MIME type) may drop on the data rows that
   // AcceptsDrop agrees to; OnDropOnRow hears of the drop. While a drag hovers over such a
-  // row, a frame marks it. Ctrl chooses a copy, else a move. None by default.
+  // row, a frame marks it. Ctrl chooses a copy, else a move. A drag held near the top or
+  // bottom edge of the rows scrolls them a row at a time, as the scroll bar's arrows do
+  // (the current record follows), so that every row can be reached. None by default.
   void SetDropFormat(const QString& format);
   QString DropFormat() const { return m_dropFormat; }
   TGridDropQuery AcceptsDrop;
@@ -242,6 +247,10 @@ class TDBGrid : public QAbstractScrollArea {
   // Drops.
   int dropRowAt(const QPoint& point, const QMimeData* data);
   void setDropRow(int row);
+  int dragScrollDirection(const QPoint& point) const;
+  void followDragEdge(const QPoint& point, const QMimeData* data);
+  void stopDragScroll();
+  void dragScrollStep();
 
   TDataSet* dataSet() const { return m_link.DataSet(); }
   bool linkActive() const { return m_link.Active(); }
@@ -275,6 +284,9 @@ class TDBGrid : public QAbstractScrollArea {
   int m_wheelRemainder = 0;
   QString m_dropFormat;
   int m_dropRow = -1;
+  QTimer* m_dragScrollTimer = nullptr;  // made on the first drag that reaches an edge
+  QPoint m_dragPoint;                   // where the drag hovers, in viewport coordinates
+  QPointer<const QMimeData> m_dragData;  // what it carries, while it lasts
 };
 
 }  // namespace velloria

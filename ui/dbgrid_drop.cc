@@ -4,6 +4,8 @@
 #include <QDragLeaveEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QTimer>
+#include <algorithm>
 
 #include "ui/active_record_swap.h"
 #include "ui/dbgrid.h"
@@ -17,6 +19,9 @@ Qt::DropAction DropActionOf(const QDropEvent& event) {
   Qt::DropAction action = event.modifiers() & Qt::ControlModifier ? Qt::CopyAction : Qt::MoveAction;
   return event.possibleActions() & action ? action : Qt::IgnoreAction;
 }
+
+// How often a drag held at an edge scrolls the rows by one.
+constexpr int kDragScrollIntervalMs = 120;
 
 }  // namespace
 
@@ -55,6 +60,7 @@ void TDBGrid::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void TDBGrid::dragMoveEvent(QDragMoveEvent* event) {
+  followDragEdge(event->position().toPoint(), event->mimeData());
   Qt::DropAction action = DropActionOf(*event);
   int row =
       action == Qt::IgnoreAction ? -1 : dropRowAt(event->position().toPoint(), event->mimeData());
@@ -68,6 +74,7 @@ void TDBGrid::dragMoveEvent(QDragMoveEvent* event) {
 }
 
 void TDBGrid::dragLeaveEvent(QDragLeaveEvent* event) {
+  stopDragScroll();
   setDropRow(-1);
   event->accept();
 }
@@ -75,6 +82,7 @@ void TDBGrid::dragLeaveEvent(QDragLeaveEvent* event) {
 // The row and the action are looked at again: the drop may come without a move at its
 // place (Ctrl pressed or released since).
 void TDBGrid::dropEvent(QDropEvent* event) {
+  stopDragScroll();
   setDropRow(-1);
   Qt::DropAction action = DropActionOf(*event);
   int row =
@@ -87,6 +95,46 @@ void TDBGrid::dropEvent(QDropEvent* event) {
   event->accept();
   ActiveRecordSwap swap(dataSet(), m_link.FirstRecord() + row - m_titleOffset);
   OnDropOnRow(this, dataSet()->RecNo(), event->mimeData(), action);
+}
+
+// -1 within half a row of the top of the data rows, 1 within half a row of the bottom of
+// the grid's room while the rows fill it, else 0.
+int TDBGrid::dragScrollDirection(const QPoint& point) const {
+  int margin = std::max(m_dataRowHeight / 2, 1);
+  int dataTop = rowTop(m_titleOffset);
+  if (point.y() >= dataTop && point.y() < dataTop + margin) return -1;
+  bool rowsFill = m_link.RecordCount() >= fittingDataRows();
+  if (rowsFill && point.y() >= viewport()->height() - margin) return 1;
+  return 0;
+}
+
+// A drag of the grid's format at an edge starts the scrolling; elsewhere it stops.
+void TDBGrid::followDragEdge(const QPoint& point, const QMimeData* data) {
+  bool ours = !m_dropFormat.isEmpty() && data != nullptr && data->hasFormat(m_dropFormat);
+  if (!ours || dragScrollDirection(point) == 0) return stopDragScroll();
+  m_dragPoint = point;
+  m_dragData = data;
+  if (!m_dragScrollTimer) {
+    m_dragScrollTimer = new QTimer(this);
+    m_dragScrollTimer->setInterval(kDragScrollIntervalMs);
+    connect(m_dragScrollTimer, &QTimer::timeout, this, &TDBGrid::dragScrollStep);
+  }
+  if (!m_dragScrollTimer->isActive()) m_dragScrollTimer->start();
+}
+
+void TDBGrid::stopDragScroll() {
+  if (m_dragScrollTimer) m_dragScrollTimer->stop();
+  m_dragData = nullptr;
+}
+
+// One row further, as the scroll bar's arrows move: to the record just outside the rows
+// shown. The frame then follows the record now under the pointer.
+void TDBGrid::dragScrollStep() {
+  int direction = dragScrollDirection(m_dragPoint);
+  if (!linkActive() || !m_dragData || direction == 0) return stopDragScroll();
+  moveByOneRow(direction < 0 ? -(m_link.ActiveRecord() + 1)
+                             : m_link.RecordCount() - m_link.ActiveRecord());
+  setDropRow(dropRowAt(m_dragPoint, m_dragData));
 }
 
 }  // namespace velloria

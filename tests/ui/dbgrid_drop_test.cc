@@ -1,12 +1,14 @@
 // Drops on the grid's rows, sent as real Qt drag events: only drags of the grid's format
 // reach the handlers, with the record of the row under the pointer active (also when the
 // grid shows the table's end), the title row and the room outside the rows take nothing,
-// the hovered row is framed, and Ctrl makes the drop a copy.
+// the hovered row is framed, Ctrl makes the drop a copy, and a drag held at an edge
+// scrolls the rows.
 #include <QDragEnterEvent>
 #include <QDragLeaveEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QTest>
 
 #include "tests/ui/dbgrid_fixture.h"
 
@@ -126,6 +128,41 @@ TEST_F(GridDropTest, TheHoveredRowIsFramedInTheHighlightColour) {
   QDragLeaveEvent leave;
   Send(&leave);
   EXPECT_FALSE(framed(Grab()));
+}
+
+// Hundreds of categories: a drag held at the bottom edge brings the rows below into view
+// and one at the top edge goes back, the frame following the record under the pointer;
+// a drag that leaves, or one held where the rows do not fill the grid, scrolls nothing.
+TEST_F(GridDropTest, ADragHeldAtAnEdgeScrollsTheRows) {
+  OpenData(300);
+  ShowFocused();
+  const int visible = grid->VisibleRowCount();
+  QPoint bottom(CellCenter(1).x(), grid->viewport()->height() - 2);
+  ASSERT_TRUE(Hover(CellCenter(visible)));
+  Hover(bottom);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ActiveText() == "Row " + std::to_string(visible + 3); }))
+      << ActiveText();
+  QDragLeaveEvent leave;
+  Send(&leave);
+  const std::string stopped = ActiveText();
+  QTest::qWait(400);
+  EXPECT_EQ(ActiveText(), stopped) << "a drag that left scrolls no more";
+
+  QPoint top(CellCenter(1).x(), grid->CellRect(0, 1).top() + 1);
+  Hover(top);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ActiveText() == "Row 1"; })) << ActiveText();
+  EXPECT_EQ(grid->DropTargetRow(), 1);
+  asked.clear();
+  EXPECT_TRUE(Drop(top));
+  EXPECT_EQ(drops.back(), "Row 1 move");
+  QTest::qWait(400);
+  EXPECT_EQ(ActiveText(), "Row 1");
+
+  OpenData(3);
+  QPoint below(CellCenter(1).x(), grid->viewport()->height() - 2);
+  Hover(below);
+  QTest::qWait(400);
+  EXPECT_EQ(ActiveText(), "Row 1") << "nothing to scroll to";
 }
 
 }  // namespace
