@@ -97,14 +97,15 @@ void TDBGrid::dropEvent(QDropEvent* event) {
   OnDropOnRow(this, dataSet()->RecNo(), event->mimeData(), action);
 }
 
-// -1 within half a row of the top of the data rows, 1 within half a row of the bottom of
-// the grid's room while the rows fill it, else 0.
+// -1 over the upper half of the first data row, 1 over the lower half of the last whole
+// row and below it while the rows fill the grid, else 0.
 int TDBGrid::dragScrollDirection(const QPoint& point) const {
   int margin = std::max(m_dataRowHeight / 2, 1);
   int dataTop = rowTop(m_titleOffset);
   if (point.y() >= dataTop && point.y() < dataTop + margin) return -1;
-  bool rowsFill = m_link.RecordCount() >= fittingDataRows();
-  if (rowsFill && point.y() >= viewport()->height() - margin) return 1;
+  int rows = fittingDataRows();
+  bool rowsFill = rows > 0 && m_link.RecordCount() >= rows;
+  if (rowsFill && point.y() >= rowTop(m_titleOffset + rows) - margin) return 1;
   return 0;
 }
 
@@ -135,6 +136,7 @@ void TDBGrid::dragScrollStep() {
   moveByOneRow(direction < 0 ? -(m_link.ActiveRecord() + 1)
                              : m_link.RecordCount() - m_link.ActiveRecord());
   setDropRow(dropRowAt(m_dragPoint, m_dragData));
+  if (direction < 0 ? dataSet()->Bof() : dataSet()->Eof()) stopDragScroll();  // at the end
 }
 
 }  // namespace velloria
