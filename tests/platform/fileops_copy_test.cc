@@ -10,21 +10,14 @@
 #include <QTemporaryDir>
 #include <cerrno>
 
+#include "tests/platform/file_bytes.h"
 #include "platform/fileops.h"
 
 namespace velloria::fileops {
 namespace {
 
-QByteArray Read(const std::string& path) {
-  QFile file(QString::fromStdString(path));
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void Write(const std::string& path, const QByteArray& bytes) {
-  QFile file(QString::fromStdString(path));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(bytes);
-}
+using testing::Read;
+using testing::Write;
 
 class CopyKeeps : public ::testing::TestWithParam<bool> {
  protected:

@@ -7,21 +7,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "tests/platform/file_bytes.h"
 #include "platform/fileops.h"
 
 namespace velloria::fileops {
 namespace {
 
-QByteArray Read(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void Write(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(bytes);
-}
+using testing::Read;
+using testing::Write;
 
 TEST(CopyTargetLinks, ALinkWhereTheCopyGoesIsRefusedAndNothingElsewhereChanges) {
   QTemporaryDir folder, elsewhere;

@@ -17,21 +17,14 @@
 #include <climits>
 #include <cstdlib>
 
+#include "tests/platform/file_bytes.h"
 #include "platform/fileops.h"
 
 namespace velloria::fileops {
 namespace {
 
-QByteArray Read(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void Write(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-  file.write(bytes);
-}
+using testing::Read;
+using testing::Write;
 
 QStringList Entries(const QString& folder, QDir::Filters hidden = QDir::Hidden) {
   return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot | hidden,

@@ -13,15 +13,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "tests/platform/file_bytes.h"
 #include "platform/fileops.h"
 
 namespace velloria::fileops {
 namespace {
 
-QByteArray Read(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+using testing::Read;
 
 // Bytes that differ from position to position, so that a copy mixed from two writers or
 // cut short never equals the source.

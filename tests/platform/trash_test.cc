@@ -17,20 +17,13 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "tests/platform/file_bytes.h"
+
 namespace velloria::trash {
 namespace {
 
-QByteArray Read(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void Write(const QString& path, const QByteArray& bytes) {
-  QDir().mkpath(QFileInfo(path).path());
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-  file.write(bytes);
-}
+using testing::Read;
+using testing::Write;
 
 QStringList Entries(const QString& folder) {
   return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
