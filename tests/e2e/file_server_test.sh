@@ -15,6 +15,11 @@ file_server_enter_namespace "$0" "$@"
 source "$(dirname "$0")/e2e_lib.sh"
 source "$(dirname "$0")/office_lib.sh"
 trap 'file_server_stop; e2e_cleanup' EXIT
+# The program's one-instance socket is named after the display, in the runtime folder: a
+# folder of this test's own, and a display number the tests outside do not take.
+export XDG_RUNTIME_DIR=$E2E_TMP/runtime
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+export E2E_FIRST_DISPLAY=200
 
 ENGINE="$(dirname "$VELLORIA")/../lib/libxbengine.so"
 TABLE_HOLDER="$(dirname "$VELLORIA")/table_holder"
