@@ -1,8 +1,6 @@
 // The category chooser of "Copia in…" and "Sposta in…".
 #include "app/category_chooser.h"
 
-#include <sys/stat.h>
-
 #include <QBoxLayout>
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -19,11 +17,6 @@ namespace {
 constexpr int kFolderRole = Qt::UserRole;    // the category's folder, as the table spells it
 constexpr int kNameRole = Qt::UserRole + 1;  // its description, which the filter matches
 
-std::string WithoutTrailingSeparator(std::string path) {
-  while (path.size() > 1 && paths::IsSeparator(path.back())) path.pop_back();
-  return path;
-}
-
 QString Question(TransferKind kind, const std::string& document) {
   QString name = shell::DecodeFileName(paths::NamePart(document));
   return kind == TransferKind::kCopy ? QStringLiteral("Copiare \"%1\" nella categoria:").arg(name)
@@ -31,17 +24,6 @@ QString Question(TransferKind kind, const std::string& document) {
 }
 
 }  // namespace
-
-bool SameFolder(const std::string& a, const std::string& b) {
-  std::string realA = WithoutTrailingSeparator(paths::ResolveCaseInsensitive(a));
-  std::string realB = WithoutTrailingSeparator(paths::ResolveCaseInsensitive(b));
-  if (realA == realB) return true;
-  struct stat statA {};
-  struct stat statB {};
-  // A file system that reports no inode numbers (0) cannot tell two folders apart by them.
-  return ::stat(realA.c_str(), &statA) == 0 && ::stat(realB.c_str(), &statB) == 0 &&
-         statA.st_ino != 0 && statA.st_dev == statB.st_dev && statA.st_ino == statB.st_ino;
-}
 
 CategoryChooser::CategoryChooser(QWidget* window, TransferKind kind,
                                  const std::vector<SearchFolder>& categories,

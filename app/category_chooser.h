@@ -24,10 +24,6 @@ inline constexpr const char* kMoveToTitle = "Sposta in";
 // After a category's name when its folder holds the document.
 inline constexpr const char* kDocumentFolderMark = " (cartella del documento)";
 
-// True when `a` and `b` name one folder: the same path once letter case is resolved, or
-// the same file (device and inode) where the file system's inode numbers are real.
-bool SameFolder(const std::string& a, const std::string& b);
-
 class CategoryChooser : public QDialog {
  public:
   // A chooser (object name "frmCategoria") over `window` for transferring the document

@@ -17,13 +17,15 @@
 namespace velloria {
 namespace {
 
+std::string WithoutTrailingSeparator(std::string path) {
+  while (path.size() > 1 && paths::IsSeparator(path.back())) path.pop_back();
+  return path;
+}
+
 // True when `document` lies in `folder` itself, however the two are spelt.
 bool InFolder(const std::string& document, const std::string& folder) {
   std::string own = paths::FolderPart(document);
-  struct stat ownInfo, folderInfo;
-  if (stat(own.empty() ? "." : own.c_str(), &ownInfo) != 0) return false;
-  if (stat(folder.c_str(), &folderInfo) != 0) return false;
-  return ownInfo.st_dev == folderInfo.st_dev && ownInfo.st_ino == folderInfo.st_ino;
+  return SameFolder(own.empty() ? "." : own, folder);
 }
 
 // The transfer of `document`; a move acts only on the file `chosen`. A move into the
@@ -109,6 +111,17 @@ void CopyCommand(TCustomShellListView& list, const std::string& document,
 }
 
 }  // namespace
+
+bool SameFolder(const std::string& a, const std::string& b) {
+  std::string realA = WithoutTrailingSeparator(paths::ResolveCaseInsensitive(a));
+  std::string realB = WithoutTrailingSeparator(paths::ResolveCaseInsensitive(b));
+  if (realA == realB) return true;
+  struct stat statA {};
+  struct stat statB {};
+  // A file system that reports no inode numbers (0) cannot tell two folders apart by them.
+  return ::stat(realA.c_str(), &statA) == 0 && ::stat(realB.c_str(), &statB) == 0 &&
+         statA.st_ino != 0 && statA.st_dev == statB.st_dev && statA.st_ino == statB.st_ino;
+}
 
 int TransferDocument(const std::string& document, const std::string& folder, TransferKind kind,
                      std::string& placed) {

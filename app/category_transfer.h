@@ -15,6 +15,10 @@ namespace velloria {
 
 enum class TransferKind { kCopy, kMove };
 
+// True when `a` and `b` name one folder: the same path once letter case is resolved, or
+// the same file (device and inode) where the file system's inode numbers are real.
+bool SameFolder(const std::string& a, const std::string& b);
+
 // Copies or moves `document` into `folder` under its own name when no entry of the folder
 // has that name in any letter case, else under the first free duplicate name (as Duplica
 // names copies). A move within one file system is a rename that never replaces; across

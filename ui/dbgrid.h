@@ -245,7 +245,7 @@ class TDBGrid : public QAbstractScrollArea {
   void cancelUnchangedInsert();
 
   // Drops.
-  int dropRowAt(const QPoint& point, const QMimeData* data);
+  int dropRowAt(const QPoint& point, const QMimeData* data, bool askAgain = false);
   void setDropRow(int row);
   int dragScrollDirection(const QPoint& point) const;
   void followDragEdge(const QPoint& point, const QMimeData* data);
@@ -284,6 +284,8 @@ class TDBGrid : public QAbstractScrollArea {
   int m_wheelRemainder = 0;
   QString m_dropFormat;
   int m_dropRow = -1;
+  int m_dropAskedRow = -1;    // the row AcceptsDrop last answered for in this drag, -1 none
+  bool m_dropAnswer = false;  // and its answer
   QTimer* m_dragScrollTimer = nullptr;  // made on the first drag that reaches an edge
   QPoint m_dragPoint;                   // where the drag hovers, in viewport coordinates
   QPointer<const QMimeData> m_dragData;  // what it carries, while it lasts

@@ -32,8 +32,9 @@ void TDBGrid::SetDropFormat(const QString& format) {
 
 // The grid row under `point` (viewport coordinates) that a drag carrying `data` may drop
 // on, or -1: the title row, the room outside the rows and the rows AcceptsDrop refuses
-// take nothing.
-int TDBGrid::dropRowAt(const QPoint& point, const QMimeData* data) {
+// take nothing. While the drag hovers, AcceptsDrop is asked once per row (it may look at
+// the disk), not at every move, until the rows scroll; `askAgain` asks it afresh.
+int TDBGrid::dropRowAt(const QPoint& point, const QMimeData* data, bool askAgain) {
   if (m_dropFormat.isEmpty() || data == nullptr || !data->hasFormat(m_dropFormat) || !AcceptsDrop ||
       !linkActive()) {
     return -1;
@@ -41,8 +42,12 @@ int TDBGrid::dropRowAt(const QPoint& point, const QMimeData* data) {
   Cell cell = cellAt(point);
   int dataRow = cell.row - m_titleOffset;
   if (cell.row < 0 || dataRow < 0 || dataRow >= m_link.RecordCount()) return -1;
-  ActiveRecordSwap swap(dataSet(), m_link.FirstRecord() + dataRow);
-  return AcceptsDrop(this, dataSet()->RecNo(), data) ? cell.row : -1;
+  if (askAgain || cell.row != m_dropAskedRow) {
+    ActiveRecordSwap swap(dataSet(), m_link.FirstRecord() + dataRow);
+    m_dropAskedRow = cell.row;
+    m_dropAnswer = AcceptsDrop(this, dataSet()->RecNo(), data);
+  }
+  return m_dropAnswer ? cell.row : -1;
 }
 
 void TDBGrid::setDropRow(int row) {
@@ -56,6 +61,7 @@ void TDBGrid::setDropRow(int row) {
 // takes the drop; the enter only says whether the grid takes such drags at all.
 void TDBGrid::dragEnterEvent(QDragEnterEvent* event) {
   bool takes = !m_dropFormat.isEmpty() && event->mimeData()->hasFormat(m_dropFormat);
+  m_dropAskedRow = -1;  // a new drag: every row is asked anew
   event->setAccepted(takes);
 }
 
@@ -85,8 +91,9 @@ void TDBGrid::dropEvent(QDropEvent* event) {
   stopDragScroll();
   setDropRow(-1);
   Qt::DropAction action = DropActionOf(*event);
-  int row =
-      action == Qt::IgnoreAction ? -1 : dropRowAt(event->position().toPoint(), event->mimeData());
+  int row = action == Qt::IgnoreAction
+                ? -1
+                : dropRowAt(event->position().toPoint(), event->mimeData(), true);
   if (row < 0 || !OnDropOnRow) {
     event->ignore();
     return;
@@ -135,6 +142,7 @@ void TDBGrid::dragScrollStep() {
   if (!linkActive() || !m_dragData || direction == 0) return stopDragScroll();
   moveByOneRow(direction < 0 ? -(m_link.ActiveRecord() + 1)
                              : m_link.RecordCount() - m_link.ActiveRecord());
+  m_dropAskedRow = -1;  // other records now lie under the rows
   setDropRow(dropRowAt(m_dragPoint, m_dragData));
   if (direction < 0 ? dataSet()->Bof() : dataSet()->Eof()) stopDragScroll();  // at the end
 }

@@ -75,7 +75,14 @@ TEST_F(GridDropTest, ADropReachesTheRowsRecordAlsoWithTheTableEndShown) {
   EXPECT_EQ(grid->DropTargetRow(), -1) << "the frame goes with the drop";
   EXPECT_EQ(ActiveText(), "Row 100") << "the grid's current record stays";
   EXPECT_TRUE(Hover(CellCenter(1)));
+  asked.clear();
+  QDragMoveEvent again(CellCenter(1) + QPoint(3, 1), Qt::CopyAction | Qt::MoveAction, &mime,
+                       Qt::LeftButton, Qt::NoModifier);
+  Send(&again);
+  EXPECT_TRUE(again.isAccepted());
+  EXPECT_TRUE(asked.empty()) << "a row is asked once while the drag hovers over it";
   EXPECT_TRUE(Drop(CellCenter(1)));
+  EXPECT_EQ(asked.size(), 1u) << "the drop asks again";
   EXPECT_EQ(drops.back(), "Row " + std::to_string(100 - grid->VisibleRowCount() + 1) + " move");
 }
 
