@@ -8,7 +8,7 @@
 # refused before writing, saying why); an exclusive open at one desk is refused while the
 # other desk has the table open, and goes through on that word alone; and the program,
 # started on each client, shows the categories whose folders exist, notes the share's
-# problem in a box and works Apri, Rinomina, Cancella and Duplica on the server.
+# problem in a box and works Apri, Rinomina, Cancella, Duplica and Sposta in on the server.
 # Skipped (77) where smbd, FUSE or network namespaces are missing.
 source "$(dirname "$0")/file_server_lib.sh"
 file_server_enter_namespace "$0" "$@"
@@ -252,6 +252,19 @@ program_on() {
   wait_file present "$docs/Copia di Alfa.doc"
   cmp -s "$docs/Alfa.doc" "$docs/Copia di Alfa.doc" || fail "$client: the copy differs from Alfa.doc"
   echo "ok: $client: Duplica made Copia di Alfa.doc on the server, the same bytes"
+
+  # Where the grid shows Lettere too, "Sposta in…" moves a document there on the server and
+  # Ctrl+Z brings it back.
+  if [ "$rows" = 2 ]; then
+    keys "$window" F5 Home Menu s
+    keys "$(wait_window '^Sposta in$')" l e t Return
+    wait_file present "$office/Stampe/LETT/Alfa.doc"
+    wait_file absent "$docs/Alfa.doc"
+    keys "$window" ctrl+z
+    wait_file present "$docs/Alfa.doc"
+    wait_file absent "$office/Stampe/LETT/Alfa.doc"
+    echo "ok: $client: Sposta in moved Alfa.doc into Lettere on the server, and Annulla brought it back"
+  fi
 
   kill "$pid"
   wait_exit "$pid" 10
